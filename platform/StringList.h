@@ -1,0 +1,94 @@
+// String lists: TStrings, the text operations every list shares, and TStringList,
+// the stored list that can keep itself sorted in the user's locale.
+// Used by the exports' list texts, the registry class and every later container user.
+#pragma once
+
+#include <vector>
+
+#include "SysUtils.h"
+
+namespace platform {
+
+class TStrings {
+public:
+    virtual ~TStrings() = default;
+
+    virtual int Count() const = 0;
+    virtual const AnsiString& Get(int index) const = 0;
+    virtual void Put(int index, const AnsiString& s) = 0;
+    virtual void* GetObject(int index) const = 0;
+    virtual void PutObject(int index, void* object) = 0;
+    virtual void Insert(int index, const AnsiString& s) = 0;
+    virtual void Delete(int index) = 0;
+    virtual void Clear() = 0;
+    // Index of the new line, or -1 when a sorted list ignored a duplicate.
+    virtual int Add(const AnsiString& s);
+    virtual int IndexOf(const AnsiString& s) const;
+
+    int AddObject(const AnsiString& s, void* object);
+    void AddStrings(const TStrings& other);
+    const AnsiString& operator[](int index) const { return Get(index); }
+
+    // Lines separated by CR, LF or CR LF; a final line end adds no empty line.
+    void AssignText(const AnsiString& text);
+    // The same from a zero-terminated text; a null pointer is the empty text.
+    void AssignZText(const char* text);
+    // Every line followed by CR LF; the empty list gives "".
+    AnsiString JoinedText() const;
+
+    // Comma text: items separated by commas or blanks; quoted items keep both,
+    // a doubled quote inside stands for one.
+    void AssignCommaText(const AnsiString& text);
+    AnsiString CommaText() const;
+
+    // name=value lines.
+    AnsiString Names(int index) const;
+    AnsiString Values(const AnsiString& name) const;
+    void SetValue(const AnsiString& name, const AnsiString& value);
+    int IndexOfName(const AnsiString& name) const;
+
+protected:
+    void CheckIndex(int index, int limit) const;
+};
+
+enum class TDuplicates { dupIgnore, dupAccept, dupError };
+
+class TStringList : public TStrings {
+public:
+    int Count() const override { return static_cast<int>(items_.size()); }
+    const AnsiString& Get(int index) const override;
+    void Put(int index, const AnsiString& s) override;
+    void* GetObject(int index) const override;
+    void PutObject(int index, void* object) override;
+    void Insert(int index, const AnsiString& s) override;
+    void Delete(int index) override;
+    void Clear() override { items_.clear(); }
+    int Add(const AnsiString& s) override;
+    int IndexOf(const AnsiString& s) const override;
+
+    // A sorted list keeps case-insensitive locale order; turning it on sorts the lines.
+    void SetSortedFlag(bool sorted);
+    bool Sorted() const { return sorted_; }
+    void SetDuplicates(TDuplicates d) { duplicates_ = d; }
+    TDuplicates Duplicates() const { return duplicates_; }
+    void SetCaseSensitive(bool on) { caseSensitive_ = on; }
+
+    // Binary search of a sorted list: true when found; index is the match or the
+    // place where the line would go.
+    bool Find(const AnsiString& s, int& index) const;
+    void Sort();
+
+private:
+    struct Item {
+        AnsiString text;
+        void* object = nullptr;
+    };
+    int CompareLines(const AnsiString& a, const AnsiString& b) const;
+
+    std::vector<Item> items_;
+    bool sorted_ = false;
+    bool caseSensitive_ = false;
+    TDuplicates duplicates_ = TDuplicates::dupIgnore;
+};
+
+}  // namespace platform
