@@ -1,0 +1,34 @@
+// Load and unload of setrix.dll.
+#include <windows.h>
+
+#include "setup/BtrieveIntlOptions.h"
+#include "setup/ModuleState.h"
+
+namespace {
+
+// The access libraries' module start, in load order, then the library's own defaults.
+void StartModule() { setrix::EnsureBtrieveIntlOptions(); }
+
+// Reverse order of StartModule. Client libraries and sessions are released only on a
+// dynamic unload: at process exit the loader lock is held and other threads are gone, so
+// FreeLibrary and network teardown there could hang; the process takes them with it.
+void StopModule(bool processExit) {
+    setrix::ReleaseModuleState();
+    if (processExit) return;
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            StartModule();
+            break;
+        case DLL_PROCESS_DETACH:
+            StopModule(reserved != nullptr);
+            break;
+        default:
+            break;
+    }
+    return TRUE;
+}

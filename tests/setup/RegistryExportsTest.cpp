@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "SetrixLibrary.h"
+#include "platform/Registry.h"
+
+using platform::TRegistry;
+using platform::TStringList;
+
+namespace {
+
+using IntOf1 = int(const char*);
+using IntOf2 = int(const char*, const char*);
+using IntOf3 = int(const char*, const char*, const char*);
+using TextOf1 = const char*(const char*);
+using TextOf2 = const char*(const char*, const char*);
+
+class Hklm : public TRegistry {
+public:
+    Hklm() { SetRootKey(HKEY_LOCAL_MACHINE); }
+};
+
+class RegistryExports : public ::testing::Test {
+protected:
+    void SetUp() override { Clean(); }
+    void TearDown() override {
+        Clean();
+        RemoveTree(installDir);
+        RemoveTree(otherDir);
+    }
+    static void Clean() {
+        Hklm reg;
+        for (const char* key : {"\\SOFTWARE\\SetrixExportTests", "\\SOFTWARE\\Orvel", "\\SOFTWARE\\Quarn"})
+            reg.RemoveKey(key);
+    }
+    static void PutString(const std::string& key, const char* name, const std::string& value) {
+        Hklm reg;
+        ASSERT_TRUE(reg.EnterKey(key, true));
+        reg.PutString(name, value);
+    }
+    static bool KeyExists(const std::string& key) {
+        Hklm reg;
+        return reg.KeyExists(key);
+    }
+
+    SetrixLibrary dll;
+    std::string installDir = TempDirectory();
+    std::string otherDir = TempDirectory();
+};
+
+}  // namespace
+
+TEST_F(RegistryExports, KeysAndValuesRoundTrip) {
+    auto createKey = dll.Fn<IntOf1>("RegCreateHKLMKey");
+    auto deleteKey = dll.Fn<IntOf1>("RegDeleteHKLMKey");
+    auto createValue = dll.Fn<IntOf3>("RegCreateHKLMValue");
+    auto deleteValue = dll.Fn<IntOf2>("RegDeleteHKLMValue");
+    auto keyList = dll.Fn<TextOf1>("RegGetHKLMKeyList");
+
+    EXPECT_EQ(createKey("SOFTWARE\\SetrixExportTests\\Beta\\Deep"), 0);
+    EXPECT_EQ(createKey("\\SOFTWARE\\SetrixExportTests\\alpha"), 0);
+    EXPECT_EQ(createKey("SOFTWARE\\SetrixExportTests\\alpha"), 0);
+    EXPECT_STREQ(keyList("SOFTWARE\\SetrixExportTests"), "alpha\r\nBeta\r\n");
+    EXPECT_STREQ(keyList("SOFTWARE\\SetrixExportTests\\alpha"), "");
+    EXPECT_STREQ(keyList("SOFTWARE\\SetrixExportTests\\missing"), "");
+
+    EXPECT_EQ(createValue("SOFTWARE\\SetrixExportTests\\New\\Key", "Dir", "C:\\\xCF\xF0\xEE\xE3"), 0);
+    {
+        Hklm reg;
+        ASSERT_TRUE(reg.EnterKey("\\SOFTWARE\\SetrixExportTests\\New\\Key", false));
+        EXPECT_EQ(reg.GetString("Dir"), "C:\\\xCF\xF0\xEE\xE3");
+    }
+    EXPECT_EQ(deleteValue("SOFTWARE\\SetrixExportTests\\New\\Key", "Dir"), 0);
+    EXPECT_EQ(deleteValue("SOFTWARE\\SetrixExportTests\\New\\Key", "Dir"), 0);  // already gone
+    EXPECT_EQ(deleteValue("SOFTWARE\\SetrixExportTests\\Nowhere", "Dir"), 0);   // no key
+
+    EXPECT_EQ(deleteKey("SOFTWARE\\SetrixExportTests\\Beta"), 0);
+    EXPECT_FALSE(KeyExists("\\SOFTWARE\\SetrixExportTests\\Beta\\Deep"));
+    EXPECT_EQ(deleteKey("SOFTWARE\\SetrixExportTests\\Beta"), 0);  // missing: still 0
+    EXPECT_STREQ(keyList("SOFTWARE\\SetrixExportTests"), "alpha\r\nNew\r\n");
+}
+
+TEST_F(RegistryExports, FailuresOfTheRegistryLayerGiveOne) {
+    auto createKey = dll.Fn<IntOf1>("RegCreateHKLMKey");
+    auto createValue = dll.Fn<IntOf3>("RegCreateHKLMValue");
+    auto deleteKey = dll.Fn<IntOf1>("RegDeleteHKLMKey");
+    // Key names are limited to 255 characters; the root itself can never be deleted.
+    const std::string tooLong = "SOFTWARE\\SetrixExportTests\\" + std::string(300, 'k');
+    EXPECT_EQ(createKey(tooLong.c_str()), 1);
+    EXPECT_EQ(createValue(tooLong.c_str(), "v", "x"), 1);
+    EXPECT_EQ(deleteKey(""), 1);
+}
+
+TEST_F(RegistryExports, DeleteOrvelVersionOfOldLayout) {
+    auto deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
+    PutString("\\SOFTWARE\\Orvel", "InstallDir", installDir);  // long form, trailing backslash
+    PutString("\\SOFTWARE\\Orvel", "Version", "5.10.0.0");
+
+    EXPECT_STREQ(deleteVersion("5.11.0.0", installDir.c_str()), "?");
+    EXPECT_STREQ(deleteVersion("5.10.0.0", otherDir.c_str()), "-");
+    EXPECT_STREQ(deleteVersion("5.12.0.0", installDir.c_str()), "-");
+    EXPECT_STREQ(deleteVersion("4.0", installDir.c_str()), "-");
+    EXPECT_TRUE(KeyExists("\\SOFTWARE\\Orvel"));
+
+    // The directory compares by its short, upper-case form, with or without the backslash.
+    std::string noSlash = installDir.substr(0, installDir.size() - 1);
+    EXPECT_STREQ(deleteVersion(" 5.10.0.0 ", noSlash.c_str()), "ok");
+    EXPECT_FALSE(KeyExists("\\SOFTWARE\\Orvel"));
+    EXPECT_STREQ(deleteVersion("5.10.0.0", installDir.c_str()), "-");
+}
+
+TEST_F(RegistryExports, DeleteOrvelInstanceSkipsOtherVersionsAndDirectories) {
+    auto deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
+    const std::string base = "\\SOFTWARE\\Quarn\\Orvel\\";
+    PutString(base + "5.12.0.0_1", "InstallDir", otherDir);
+    PutString(base + "5.12.0.0_2", "InstallDir", installDir);
+    PutString(base + "5.11.0.0_1", "InstallDir", installDir);
+    PutString(base + "5.13.0.0_1", "InstallDir", installDir);
+
+    EXPECT_STREQ(deleteVersion("5.12.0.0", installDir.c_str()), "ok");
+    EXPECT_FALSE(KeyExists(base + "5.12.0.0_2"));
+    EXPECT_TRUE(KeyExists(base + "5.12.0.0_1"));
+    EXPECT_TRUE(KeyExists(base + "5.11.0.0_1"));
+    EXPECT_TRUE(KeyExists(base + "5.13.0.0_1"));
+    EXPECT_STREQ(deleteVersion("5.12.0.0", installDir.c_str()), "-");
+}
+
+TEST_F(RegistryExports, DeleteOrvelVersionOfMissingDirectoryTouchesNothing) {
+    auto deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
+    PutString("\\SOFTWARE\\Orvel", "InstallDir", "C:\\no\\such\\dir\\");
+    PutString("\\SOFTWARE\\Orvel", "Version", "5.9.2.0");
+    EXPECT_STREQ(deleteVersion("5.9.2.0", "C:\\no\\such\\dir\\"), "-");
+    EXPECT_TRUE(KeyExists("\\SOFTWARE\\Orvel"));
+}
+
+TEST_F(RegistryExports, LoadingWritesOnlyMissingBtrieveIntlValues) {
+    const char* intl = "\\SOFTWARE\\Quillon\\Btrieve\\Configuration\\Intl";
+    dll.Unload();
+    {
+        Hklm reg;
+        reg.RemoveKey(intl);
+        ASSERT_TRUE(reg.EnterKey(intl, true));
+        reg.PutInteger("IgnoreAnsiOEM", 0);
+    }
+    for (int load = 0; load < 2; ++load) {
+        SetrixLibrary again;
+        Hklm reg;
+        ASSERT_TRUE(reg.EnterKey(intl, false));
+        EXPECT_EQ(reg.GetInteger("IgnoreAnsiOEM"), 0);
+        EXPECT_EQ(reg.GetInteger("IgnoreOEMAnsi"), 1);
+    }
+}
