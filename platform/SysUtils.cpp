@@ -258,14 +258,24 @@ AnsiString FloatToStrF(double value, TFloatFormat format, int precision, int dig
         if (exponent > precision) return FloatToStrF(value, TFloatFormat::ffExponent, precision, 0);
         if (digits < 0) digits = 0;
         if (digits > 18) digits = 18;
-        // Round to the significant digits first, then to the decimals asked for.
-        const double rounded = value == 0 ? 0 : std::strtod((AnsiString(negative ? "-0." : "0.") + d + "e" + std::to_string(exponent)).c_str(), nullptr);
-        char buf[400];
-        std::snprintf(buf, sizeof buf, "%.*f", digits, rounded);
-        AnsiString out = buf;
-        if (out[0] == '-' && out.find_first_not_of("-0.") == AnsiString::npos) out.erase(0, 1);
-        const size_t point = out.find('.');
-        if (point != AnsiString::npos) out[point] = fs.DecimalSeparator;
+        // Round the significant digits half away from zero at the asked decimal.
+        AnsiString padded = (exponent < 0 ? AnsiString(-exponent, '0') : AnsiString()) + d;
+        size_t point = exponent > 0 ? static_cast<size_t>(exponent) : 0;
+        if (padded.size() < point + digits + 1) padded.append(point + digits + 1 - padded.size(), '0');
+        AnsiString keep = padded.substr(0, point + digits);
+        if (padded[point + digits] >= '5') {
+            int i = static_cast<int>(keep.size()) - 1;
+            while (i >= 0 && keep[i] == '9') keep[i--] = '0';
+            if (i >= 0) ++keep[i];
+            else keep.insert(0, "1"), ++point;
+        }
+        AnsiString whole = keep.substr(0, point);
+        const AnsiString fraction = keep.substr(point);
+        const size_t firstNonZero = whole.find_first_not_of('0');
+        whole = firstNonZero == AnsiString::npos ? AnsiString("0") : whole.substr(firstNonZero);
+        const bool zero = whole == "0" && fraction.find_first_not_of('0') == AnsiString::npos;
+        AnsiString out = (negative && !zero) ? "-" + whole : whole;
+        if (digits > 0) out += fs.DecimalSeparator + fraction;
         if (format == TFloatFormat::ffFixed) return out;
         out = GroupThousands(out, fs.DecimalSeparator, fs.ThousandSeparator);
         if (format == TFloatFormat::ffCurrency) out += " " + fs.CurrencyString;
