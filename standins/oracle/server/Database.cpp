@@ -1,0 +1,219 @@
+#include "standins/oracle/server/Database.h"
+
+#include <cctype>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "standins/oracle/server/OraError.h"
+
+namespace orastandin {
+
+namespace {
+std::string Upper(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The marker keeps the dictionary's own views out of the dictionary.
+const char* const kCatalog[] = {
+    "CREATE TABLE IF NOT EXISTS DUAL (DUMMY VARCHAR2(1))",
+    "INSERT INTO DUAL SELECT 'X' WHERE NOT EXISTS (SELECT 1 FROM DUAL)",
+    "CREATE TABLE IF NOT EXISTS \"SETRIX$SEQUENCES\" (NAME TEXT PRIMARY KEY, NEXT_VALUE INTEGER, INCREMENT_BY INTEGER)",
+    "CREATE VIEW IF NOT EXISTS USER_TABLES AS /*catalog*/ SELECT name AS TABLE_NAME, 'USERS' AS TABLESPACE_NAME "
+    "FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' AND name NOT LIKE 'SETRIX$%' AND name <> 'DUAL'",
+    "CREATE VIEW IF NOT EXISTS TABS AS /*catalog*/ SELECT * FROM USER_TABLES",
+    "CREATE VIEW IF NOT EXISTS ALL_TABLES AS /*catalog*/ SELECT ORA_USER() AS OWNER, TABLE_NAME, TABLESPACE_NAME FROM USER_TABLES",
+    "CREATE VIEW IF NOT EXISTS ALL_TAB_COLUMNS AS /*catalog*/ SELECT ORA_USER() AS OWNER, m.name AS TABLE_NAME, "
+    "p.name AS COLUMN_NAME, ORA_TYPE_NAME(p.type) AS DATA_TYPE, ORA_TYPE_LENGTH(p.type) AS DATA_LENGTH, "
+    "ORA_TYPE_PRECISION(p.type) AS DATA_PRECISION, ORA_TYPE_SCALE(p.type) AS DATA_SCALE, "
+    "CASE WHEN p.\"notnull\" OR p.pk THEN 'N' ELSE 'Y' END AS NULLABLE, p.cid + 1 AS COLUMN_ID, "
+    "p.dflt_value AS DATA_DEFAULT FROM sqlite_master m JOIN pragma_table_info(m.name) p "
+    "WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite%' AND m.name NOT LIKE 'SETRIX$%'",
+    "CREATE VIEW IF NOT EXISTS USER_TAB_COLUMNS AS /*catalog*/ SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, DATA_LENGTH, "
+    "DATA_PRECISION, DATA_SCALE, NULLABLE, COLUMN_ID, DATA_DEFAULT FROM ALL_TAB_COLUMNS",
+    "CREATE VIEW IF NOT EXISTS USER_TAB_COLS AS /*catalog*/ SELECT * FROM USER_TAB_COLUMNS",
+    "CREATE VIEW IF NOT EXISTS ALL_OBJECTS AS /*catalog*/ SELECT ORA_USER() AS OWNER, name AS OBJECT_NAME, "
+    "UPPER(type) AS OBJECT_TYPE, 'VALID' AS STATUS FROM sqlite_master WHERE type IN ('table', 'view', 'index') "
+    "AND name NOT LIKE 'sqlite%' AND name NOT LIKE 'SETRIX$%' AND IFNULL(sql, '') NOT LIKE '%/*catalog*/%' "
+    "UNION ALL SELECT ORA_USER(), NAME, 'SEQUENCE', 'VALID' FROM \"SETRIX$SEQUENCES\"",
+    "CREATE VIEW IF NOT EXISTS USER_OBJECTS AS /*catalog*/ SELECT OBJECT_NAME, OBJECT_TYPE, STATUS FROM ALL_OBJECTS",
+    "CREATE VIEW IF NOT EXISTS USER_SEQUENCES AS /*catalog*/ SELECT NAME AS SEQUENCE_NAME, 1 AS MIN_VALUE, "
+    "INCREMENT_BY, NEXT_VALUE AS LAST_NUMBER FROM \"SETRIX$SEQUENCES\"",
+    "CREATE VIEW IF NOT EXISTS ALL_SEQUENCES AS /*catalog*/ SELECT ORA_USER() AS SEQUENCE_OWNER, * FROM USER_SEQUENCES",
+    "CREATE VIEW IF NOT EXISTS USER_ERRORS AS /*catalog*/ SELECT '' AS NAME, '' AS TYPE, 0 AS SEQUENCE, 0 AS LINE, "
+    "0 AS POSITION, '' AS TEXT WHERE 0",
+    "CREATE VIEW IF NOT EXISTS USER_USERS AS /*catalog*/ SELECT ORA_USER() AS USERNAME",
+    "CREATE VIEW IF NOT EXISTS \"V$VERSION\" AS /*catalog*/ SELECT ORA_BANNER() AS BANNER",
+    "CREATE VIEW IF NOT EXISTS PRODUCT_COMPONENT_VERSION AS /*catalog*/ SELECT ORA_BANNER() AS PRODUCT, "
+    "ORA_VERSION() AS VERSION, 'Production' AS STATUS",
+};
+}  // namespace
+
+void ExecOrThrow(sqlite3* db, const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    std::string text = message ? message : "unknown error";
+    sqlite3_free(message);
+    throw std::runtime_error(text + " in: " + sql);
+  }
+}
+
+void RowLocks::Acquire(int session, const std::string& table, const std::vector<std::int64_t>& rows, bool nowait,
+                       int waitSeconds, bool forDml) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto deadline = std::chrono::steady_clock::now() +
+                  (waitSeconds >= 0 ? std::chrono::milliseconds(waitSeconds * 1000) : defaultWait_);
+  auto heldByOther = [&] {
+    for (auto row : rows) {
+      auto it = owners_.find({table, row});
+      if (it != owners_.end() && it->second != session) return true;
+    }
+    return false;
+  };
+  while (heldByOther()) {
+    if (nowait) throw OraError(54);
+    if (released_.wait_until(lock, deadline) == std::cv_status::timeout && heldByOther())
+      throw OraError(forDml ? 60 : 30006);
+  }
+  for (auto row : rows) owners_[{table, row}] = session;
+}
+
+void RowLocks::ReleaseAll(int session) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = owners_.begin(); it != owners_.end();)
+    it = it->second == session ? owners_.erase(it) : std::next(it);
+  released_.notify_all();
+}
+
+void Sequences::Load(sqlite3* db) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT NAME, NEXT_VALUE, INCREMENT_BY FROM \"SETRIX$SEQUENCES\"", -1, &stmt, nullptr) != SQLITE_OK)
+    return;
+  while (sqlite3_step(stmt) == SQLITE_ROW)
+    sequences_[reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))] = {sqlite3_column_int64(stmt, 1),
+                                                                              sqlite3_column_int64(stmt, 2)};
+  sqlite3_finalize(stmt);
+}
+
+void Sequences::Create(sqlite3* db, const std::string& name, std::int64_t start, std::int64_t increment) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (sequences_.count(name)) throw OraError(955);
+  ExecOrThrow(db, "INSERT INTO \"SETRIX$SEQUENCES\" VALUES ('" + name + "', " + std::to_string(start) + ", " +
+                      std::to_string(increment) + ")");
+  sequences_[name] = {start, increment};
+}
+
+void Sequences::Drop(sqlite3* db, const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!sequences_.erase(name)) throw OraError(2289);
+  ExecOrThrow(db, "DELETE FROM \"SETRIX$SEQUENCES\" WHERE NAME = '" + name + "'");
+}
+
+std::int64_t Sequences::Next(const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = sequences_.find(name);
+  if (it == sequences_.end()) throw OraError(2289);
+  std::int64_t value = it->second.next;
+  it->second.next += it->second.increment;
+  return value;
+}
+
+bool Sequences::Exists(const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return sequences_.count(name) != 0;
+}
+
+void Sequences::Save(sqlite3* db) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [name, s] : sequences_)
+    sqlite3_exec(db, ("UPDATE \"SETRIX$SEQUENCES\" SET NEXT_VALUE = " + std::to_string(s.next) + " WHERE NAME = '" +
+                      name + "'").c_str(), nullptr, nullptr, nullptr);
+}
+
+void Hooks::Install(Hook hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  hooks_.push_back(std::move(hook));
+}
+
+std::optional<Hook> Hooks::Next(const std::string& operation) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::optional<Hook> fired;
+  for (auto it = hooks_.begin(); it != hooks_.end();) {
+    if (it->operation != operation) { ++it; continue; }
+    ++it->seen;
+    if (it->nth == 0 || it->seen == it->nth) {
+      fired = *it;
+      if (it->nth != 0) { it = hooks_.erase(it); continue; }
+    }
+    ++it;
+  }
+  return fired;
+}
+
+Hook Hooks::Parse(const std::string& spec) {
+  std::vector<std::string> parts;
+  std::stringstream in(spec);
+  for (std::string part; std::getline(in, part, ':');) parts.push_back(part);
+  if (parts.size() < 3) throw std::invalid_argument("hook: operation:nth:fail:code | :drop | :delay:ms");
+  Hook h;
+  h.operation = parts[0];
+  h.nth = std::stoi(parts[1]);
+  if (parts[2] == "fail" && parts.size() > 3) {
+    h.action = Hook::Action::Fail;
+    h.code = std::stoi(parts[3]);
+  } else if (parts[2] == "drop") {
+    h.action = Hook::Action::Drop;
+  } else if (parts[2] == "delay" && parts.size() > 3) {
+    h.action = Hook::Action::Delay;
+    h.delayMs = std::stoi(parts[3]);
+  } else {
+    throw std::invalid_argument("hook: unknown action in " + spec);
+  }
+  return h;
+}
+
+Database::Database(std::string path, std::string service, std::string banner)
+    : path_(std::move(path)), service_(Upper(std::move(service))), banner_(std::move(banner)) {
+  SqliteHandle db = OpenConnection();
+  ExecOrThrow(db.get(), "PRAGMA journal_mode=WAL");
+  for (const char* sql : kCatalog) ExecOrThrow(db.get(), sql);
+  sequences_.Load(db.get());
+}
+
+SqliteHandle Database::OpenConnection() {
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  SqliteHandle db(raw);
+  if (rc != SQLITE_OK) throw std::runtime_error("cannot open " + path_);
+  sqlite3_busy_timeout(db.get(), 5000);
+  sqlite3_extended_result_codes(db.get(), 1);
+  return db;
+}
+
+void Database::AddAccount(const std::string& user, const std::string& password, bool privileged) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  accounts_[Upper(user)] = {password, privileged};
+}
+
+std::optional<Account> Database::FindAccount(const std::string& user) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = accounts_.find(Upper(user));
+  if (it == accounts_.end()) return std::nullopt;
+  return it->second;
+}
+
+bool Database::IsUserName(const std::string& name) {
+  std::string n = Upper(name);
+  if (n == "SYS" || n == "SYSTEM" || n == "PUBLIC") return true;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return accounts_.count(n) != 0;
+}
+
+int Database::NewSessionId() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ++lastSession_;
+}
+
+}  // namespace orastandin

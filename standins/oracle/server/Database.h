@@ -1,0 +1,118 @@
+// What all sessions of one server share: the database file, the accounts, sequences,
+// row locks across sessions and the test hooks.
+#pragma once
+#include <sqlite3.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orastandin {
+
+struct SqliteCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
+
+struct Account {
+  std::string password;
+  bool privileged = false;  // may log on AS SYSDBA / SYSOPER
+};
+
+// Row locks held by sessions until they commit or roll back.
+class RowLocks {
+ public:
+  // Locks the rows for the session; a row another session holds: ORA-00054 with nowait,
+  // else a wait of waitSeconds (or the default) and then ORA-30006 / ORA-00060.
+  void Acquire(int session, const std::string& table, const std::vector<std::int64_t>& rows, bool nowait,
+               int waitSeconds, bool forDml);
+  void ReleaseAll(int session);
+  void SetDefaultWait(std::chrono::milliseconds wait) { defaultWait_ = wait; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::map<std::pair<std::string, std::int64_t>, int> owners_;
+  std::chrono::milliseconds defaultWait_{5000};
+};
+
+// Sequences are not transactional: NEXTVAL is served from memory and kept in the file.
+class Sequences {
+ public:
+  void Load(sqlite3* db);
+  void Create(sqlite3* db, const std::string& name, std::int64_t start, std::int64_t increment);
+  void Drop(sqlite3* db, const std::string& name);
+  std::int64_t Next(const std::string& name);
+  bool Exists(const std::string& name);
+  void Save(sqlite3* db);
+
+ private:
+  struct Sequence {
+    std::int64_t next;
+    std::int64_t increment;
+  };
+  std::mutex mutex_;
+  std::map<std::string, Sequence> sequences_;
+};
+
+// "Fail the n-th call of an operation", "drop the connection", "answer late".
+struct Hook {
+  enum class Action { Fail, Drop, Delay };
+  std::string operation;  // logon, execute, commit, rollback, logoff, version
+  int nth = 1;            // 0: every call
+  Action action = Action::Fail;
+  int code = 0;           // ORA code for Fail
+  int delayMs = 0;        // for Delay
+  int seen = 0;
+};
+
+class Hooks {
+ public:
+  void Install(Hook hook);
+  // Counts a call of the operation and returns the hook that fires on it, if any.
+  std::optional<Hook> Next(const std::string& operation);
+  static Hook Parse(const std::string& spec);  // "operation:nth:fail:code", ":drop", ":delay:ms"
+
+ private:
+  std::mutex mutex_;
+  std::vector<Hook> hooks_;
+};
+
+class Database {
+ public:
+  Database(std::string path, std::string service, std::string banner);
+
+  SqliteHandle OpenConnection();
+  void AddAccount(const std::string& user, const std::string& password, bool privileged);
+  std::optional<Account> FindAccount(const std::string& user);
+  bool IsUserName(const std::string& name);
+
+  const std::string& Service() const { return service_; }
+  const std::string& Banner() const { return banner_; }
+  RowLocks& Locks() { return locks_; }
+  Sequences& SequenceStore() { return sequences_; }
+  Hooks& TestHooks() { return hooks_; }
+  int NewSessionId();
+
+ private:
+  void CreateCatalog(sqlite3* db);
+
+  std::string path_, service_, banner_;
+  std::mutex mutex_;
+  std::map<std::string, Account> accounts_;
+  int lastSession_ = 0;
+  RowLocks locks_;
+  Sequences sequences_;
+  Hooks hooks_;
+};
+
+// Runs SQL that must succeed (the server's own catalog work).
+void ExecOrThrow(sqlite3* db, const std::string& sql);
+
+}  // namespace orastandin

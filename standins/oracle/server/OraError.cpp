@@ -1,0 +1,90 @@
+#include "standins/oracle/server/OraError.h"
+
+#include <cstdio>
+#include <map>
+
+namespace orastandin {
+
+namespace {
+// "%1" and "%2" stand for the arguments.
+const std::map<int, const char*>& Messages() {
+  static const std::map<int, const char*> messages = {
+      {1, "unique constraint (%1) violated"},
+      {28, "your session has been killed"},
+      {54, "resource busy and acquire with NOWAIT specified"},
+      {60, "deadlock detected while waiting for resource"},
+      {100, "no data found"},
+      {900, "invalid SQL statement"},
+      {904, "%1: invalid identifier"},
+      {907, "missing right parenthesis"},
+      {913, "too many values"},
+      {918, "column ambiguously defined"},
+      {922, "missing or invalid option"},
+      {933, "SQL command not properly ended"},
+      {936, "missing expression"},
+      {942, "table or view does not exist"},
+      {947, "not enough values"},
+      {955, "name is already used by an existing object"},
+      {1002, "fetch out of sequence"},
+      {1005, "null password given; logon denied"},
+      {1012, "not logged on"},
+      {1013, "user requested cancel of current operation"},
+      {1008, "not all variables bound"},
+      {1086, "savepoint %1 never established in this session or is invalid"},
+      {1476, "divisor is equal to zero"},
+      {938, "not enough arguments for function"},
+      {1017, "invalid username/password; logon denied"},
+      {1031, "insufficient privileges"},
+      {1400, "cannot insert NULL into (%1)"},
+      {1756, "quoted string not properly terminated"},
+      {1403, "no data found"},
+      {1422, "exact fetch returns more than requested number of rows"},
+      {1722, "invalid number"},
+      {1830, "date format picture ends before converting entire input string"},
+      {1840, "input value not long enough for date format"},
+      {1843, "not a valid month"},
+      {1847, "day of month must be between 1 and last day of month"},
+      {1858, "a non-numeric character was found where a numeric was expected"},
+      {1861, "literal does not match format string"},
+      {2289, "sequence does not exist"},
+      {2291, "integrity constraint (%1) violated - parent key not found"},
+      {2292, "integrity constraint (%1) violated - child record found"},
+      {3001, "unimplemented feature"},
+      {3113, "end-of-file on communication channel"},
+      {3114, "not connected to ORACLE"},
+      {4021, "timeout occurred while waiting to lock object %1"},
+      {6502, "PL/SQL: numeric or value error"},
+      {6550, "line %1, column %2:\nPLS-00103: Encountered an unsupported construct"},
+      {8002, "sequence %1.CURRVAL is not yet defined in this session"},
+      {12154, "TNS:could not resolve the connect identifier specified"},
+      {12514, "TNS:listener does not currently know of service requested in connect descriptor"},
+      {12535, "TNS:operation timed out"},
+      {12541, "TNS:no listener"},
+      {24344, "success with compilation error"},
+      {30006, "resource busy; acquire with WAIT timeout expired"},
+  };
+  return messages;
+}
+}  // namespace
+
+std::string OraError::TextOf(int code, const std::string& arg1, const std::string& arg2) {
+  auto it = Messages().find(code);
+  std::string pattern = it == Messages().end() ? "message " + std::to_string(code) + " not found" : it->second;
+  std::string body;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+      body += pattern[i + 1] == '1' ? arg1 : arg2;
+      ++i;
+    } else {
+      body += pattern[i];
+    }
+  }
+  char prefix[16];
+  std::snprintf(prefix, sizeof prefix, "ORA-%05d: ", code);
+  return prefix + body + "\n";
+}
+
+OraError::OraError(int code, const std::string& arg1, const std::string& arg2)
+    : std::runtime_error(TextOf(code, arg1, arg2)), code_(code), text_(TextOf(code, arg1, arg2)) {}
+
+}  // namespace orastandin

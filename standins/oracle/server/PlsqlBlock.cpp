@@ -1,0 +1,241 @@
+#include "standins/oracle/server/PlsqlBlock.h"
+
+#include "standins/oracle/server/OraError.h"
+
+namespace orastandin {
+
+namespace {
+const char kLocalPrefix = '#';  // binds standing for local variables
+
+bool IsStop(const Token& t, std::initializer_list<const char*> stops) {
+  for (const char* s : stops)
+    if (t.Is(s)) return true;
+  return false;
+}
+}  // namespace
+
+std::vector<BindValue> PlsqlBlock::Run(const std::vector<Token>& tokens, const Session::BindLookup& binds) {
+  t_ = tokens;
+  binds_ = binds;
+  std::size_t i = 0;
+  if (t_[0].Is("DECLARE")) i = Declarations(1);
+  if (i >= t_.size() || !t_[i].Is("BEGIN")) Unsupported(i);
+  Block(i, true);
+  std::vector<BindValue> out;
+  for (const auto& name : assignedOrder_) out.push_back({name, assigned_[name]});
+  return out;
+}
+
+void PlsqlBlock::Unsupported(std::size_t i) const {
+  int pos = i < t_.size() ? t_[i].pos : (t_.empty() ? 0 : t_.back().pos);
+  OraError e(6550, "1", std::to_string(pos + 1));
+  e.SetOffset(pos);
+  throw e;
+}
+
+std::size_t PlsqlBlock::Find(std::size_t from, const char* word) const {
+  int depth = 0;
+  for (std::size_t i = from; i < t_.size(); ++i) {
+    if (t_[i].IsSymbol("(")) ++depth;
+    else if (t_[i].IsSymbol(")")) --depth;
+    else if (depth == 0 && (t_[i].Is(word) || t_[i].IsSymbol(word))) return i;
+  }
+  Unsupported(t_.size());
+}
+
+std::size_t PlsqlBlock::Expect(std::size_t i, const char* word) const {
+  if (i >= t_.size() || !(t_[i].Is(word) || t_[i].IsSymbol(word))) Unsupported(i);
+  return i + 1;
+}
+
+std::size_t PlsqlBlock::Declarations(std::size_t i) {
+  while (i < t_.size() && !t_[i].Is("BEGIN")) {
+    std::size_t end = Find(i, ";");
+    if (t_[i].kind != Token::Kind::Word || t_[i].Is("CURSOR") || t_[i].Is("TYPE") || t_[i].Is("PROCEDURE") ||
+        t_[i].Is("FUNCTION"))
+      Unsupported(i);
+    for (std::size_t k = i; k < end; ++k)
+      if (t_[k].IsSymbol("%")) Unsupported(k);
+    std::string name = t_[i].text;
+    locals_[name] = Value::Null();
+    for (std::size_t k = i + 1; k < end; ++k)
+      if (t_[k].IsSymbol(":=") || t_[k].Is("DEFAULT")) {
+        locals_[name] = Evaluate(k + 1, end);
+        break;
+      }
+    i = end + 1;
+  }
+  return i;
+}
+
+std::size_t PlsqlBlock::Block(std::size_t i, bool execute) {
+  i = Expect(i, "BEGIN");
+  std::size_t bodyStart = i;
+  std::size_t handlers = Statements(bodyStart, false, {"END", "EXCEPTION"});
+  std::size_t end = handlers;
+  if (t_[handlers].Is("EXCEPTION")) end = Statements(handlers + 1, false, {"END"});
+  if (execute) {
+    try {
+      Statements(bodyStart, true, {"END", "EXCEPTION"});
+    } catch (const OraError& error) {
+      if (!t_[handlers].Is("EXCEPTION")) throw;
+      bool handled = false;
+      std::size_t k = handlers + 1;
+      while (k < end && t_[k].Is("WHEN")) {
+        std::size_t then = Find(k, "THEN");
+        bool matches = false;
+        for (std::size_t n = k + 1; n < then; ++n)
+          matches = matches || t_[n].Is("OTHERS") || (t_[n].Is("NO_DATA_FOUND") && error.Code() == 1403) ||
+                    (t_[n].Is("TOO_MANY_ROWS") && error.Code() == 1422) ||
+                    (t_[n].Is("ZERO_DIVIDE") && error.Code() == 1476);
+        bool run = matches && !handled;
+        k = Statements(then + 1, run, {"WHEN", "END"});
+        handled = handled || matches;
+      }
+      if (!handled) throw;
+    }
+  }
+  std::size_t k = Expect(end, "END");
+  if (k < t_.size() && t_[k].kind == Token::Kind::Word) ++k;  // END label
+  if (k < t_.size() && t_[k].IsSymbol(";")) ++k;
+  return k;
+}
+
+std::size_t PlsqlBlock::Statements(std::size_t i, bool execute, std::initializer_list<const char*> stops) {
+  while (i < t_.size() && !IsStop(t_[i], stops)) i = Statement(i, execute && !exiting_);
+  if (i >= t_.size()) Unsupported(i);
+  return i;
+}
+
+std::size_t PlsqlBlock::Statement(std::size_t i, bool execute) {
+  const Token& t = t_[i];
+  if (t.Is("BEGIN") || t.Is("DECLARE")) {
+    if (t.Is("DECLARE")) Unsupported(i);
+    return Block(i, execute);
+  }
+  if (t.Is("IF")) {
+    std::size_t then = Find(i + 1, "THEN");
+    bool taken = execute && Condition(i + 1, then);
+    std::size_t k = Statements(then + 1, taken, {"ELSIF", "ELSE", "END"});
+    while (t_[k].Is("ELSIF")) {
+      std::size_t next = Find(k + 1, "THEN");
+      bool run = execute && !taken && Condition(k + 1, next);
+      k = Statements(next + 1, run, {"ELSIF", "ELSE", "END"});
+      taken = taken || run;
+    }
+    if (t_[k].Is("ELSE")) k = Statements(k + 1, execute && !taken, {"END"});
+    k = Expect(Expect(k, "END"), "IF");
+    return Expect(k, ";");
+  }
+  if (t.Is("WHILE") || t.Is("LOOP")) {
+    std::size_t body = t.Is("LOOP") ? i + 1 : Find(i + 1, "LOOP") + 1;
+    std::size_t end = Statements(body, false, {"END"});
+    for (int guard = 0; execute; ++guard) {
+      if (guard > 1000000) throw OraError(6502);
+      if (t.Is("WHILE") && !Condition(i + 1, body - 1)) break;
+      Statements(body, true, {"END"});
+      if (exiting_) { exiting_ = false; break; }
+    }
+    std::size_t k = Expect(Expect(end, "END"), "LOOP");
+    return Expect(k, ";");
+  }
+  if (t.Is("EXIT")) {
+    std::size_t semi = Find(i, ";");
+    if (execute && (semi == i + 1 || (t_[i + 1].Is("WHEN") && Condition(i + 2, semi)))) exiting_ = true;
+    return semi + 1;
+  }
+  if (t.Is("FOR")) Unsupported(i);
+  std::size_t semi = Find(i, ";");
+  if (execute && !t.Is("NULL")) Simple(i, semi);
+  return semi + 1;
+}
+
+const Value* PlsqlBlock::Lookup(const std::string& name) const {
+  if (!name.empty() && name[0] == kLocalPrefix) {
+    auto it = locals_.find(name.substr(1));
+    return it == locals_.end() ? nullptr : &it->second;
+  }
+  auto it = assigned_.find(name);
+  if (it != assigned_.end()) return &it->second;
+  return binds_(name);
+}
+
+std::vector<Token> PlsqlBlock::WithVariables(std::size_t from, std::size_t to) const {
+  std::vector<Token> out;
+  for (std::size_t i = from; i < to; ++i) {
+    Token tok = t_[i];
+    bool member = (i > 0 && t_[i - 1].IsSymbol(".")) || (i + 1 < t_.size() && t_[i + 1].IsSymbol("("));
+    if (tok.kind == Token::Kind::Word && !member && locals_.count(tok.text)) {
+      tok.kind = Token::Kind::Bind;
+      tok.text = kLocalPrefix + tok.text;
+    }
+    out.push_back(tok);
+  }
+  return out;
+}
+
+Value PlsqlBlock::Evaluate(std::size_t from, std::size_t to) {
+  std::vector<Token> tokens = WithVariables(from, to);
+  tokens.insert(tokens.begin(), Token{Token::Kind::Word, "SELECT", t_[from].pos});
+  Session::Result r = session_.Run(session_.Translate(tokens), [this](const std::string& n) { return Lookup(n); });
+  return r.rows.empty() || r.rows[0].empty() ? Value::Null() : r.rows[0][0];
+}
+
+bool PlsqlBlock::Condition(std::size_t from, std::size_t to) {
+  std::vector<Token> tokens = WithVariables(from, to);
+  int pos = t_[from].pos;
+  tokens.insert(tokens.begin(), {Token{Token::Kind::Word, "SELECT", pos}, Token{Token::Kind::Word, "CASE", pos},
+                                 Token{Token::Kind::Word, "WHEN", pos}});
+  for (const char* w : {"THEN", "1", "ELSE", "0", "END"})
+    tokens.push_back(Token{std::isdigit(static_cast<unsigned char>(w[0])) ? Token::Kind::Number : Token::Kind::Word, w, pos});
+  Session::Result r = session_.Run(session_.Translate(tokens), [this](const std::string& n) { return Lookup(n); });
+  return !r.rows.empty() && r.rows[0][0].integer == 1;
+}
+
+void PlsqlBlock::Assign(const Token& target, const Value& value) {
+  if (target.kind == Token::Kind::Bind) {
+    if (!assigned_.count(target.text)) assignedOrder_.push_back(target.text);
+    assigned_[target.text] = value;
+  } else if (target.kind == Token::Kind::Word && locals_.count(target.text)) {
+    locals_[target.text] = value;
+  } else {
+    OraError e(6550, "1", std::to_string(target.pos + 1));
+    e.SetOffset(target.pos);
+    throw e;
+  }
+}
+
+void PlsqlBlock::Simple(std::size_t from, std::size_t to) {
+  if (from + 1 < to && t_[from + 1].IsSymbol(":=")) {
+    Assign(t_[from], Evaluate(from + 2, to));
+    return;
+  }
+  const Token& first = t_[from];
+  auto lookup = [this](const std::string& n) { return Lookup(n); };
+  if (first.Is("COMMIT")) return session_.Commit();
+  if (first.Is("ROLLBACK")) return session_.Rollback();
+  if (first.Is("SELECT")) {
+    std::size_t into = Find(from, "INTO");
+    std::size_t fromWord = Find(into, "FROM");
+    std::vector<Token> targets;
+    for (std::size_t k = into + 1; k < fromWord; ++k)
+      if (!t_[k].IsSymbol(",")) targets.push_back(t_[k]);
+    std::vector<Token> query = WithVariables(from, into);
+    std::vector<Token> rest = WithVariables(fromWord, to);
+    query.insert(query.end(), rest.begin(), rest.end());
+    Session::Result r = session_.Run(session_.Translate(query), lookup);
+    if (r.rows.empty()) throw OraError(1403);
+    if (r.rows.size() > 1) throw OraError(1422);
+    for (std::size_t k = 0; k < targets.size() && k < r.rows[0].size(); ++k) Assign(targets[k], r.rows[0][k]);
+    return;
+  }
+  if (first.Is("INSERT") || first.Is("UPDATE") || first.Is("DELETE") || first.Is("MERGE")) {
+    session_.BeginWrite();
+    session_.Run(session_.Translate(WithVariables(from, to)), lookup);
+    return;
+  }
+  if (first.kind == Token::Kind::Word && first.text.rfind("DBMS_OUTPUT", 0) == 0) return;  // no output channel
+  Unsupported(from);
+}
+
+}  // namespace orastandin

@@ -1,0 +1,47 @@
+// Runs an anonymous PL/SQL block by interpreting the constructs clients send: local
+// variables, assignment to binds and variables, SELECT ... INTO, IF/ELSIF/ELSE, WHILE and
+// plain loops with EXIT [WHEN], nested blocks with WHEN OTHERS / NO_DATA_FOUND handlers,
+// and SQL statements. Anything else is ORA-06550.
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+#include "standins/oracle/protocol/Wire.h"
+#include "standins/oracle/server/Session.h"
+#include "standins/oracle/server/SqlLexer.h"
+
+namespace orastandin {
+
+class PlsqlBlock {
+ public:
+  explicit PlsqlBlock(Session& session) : session_(session) {}
+  // Returns the binds the block assigned.
+  std::vector<BindValue> Run(const std::vector<Token>& tokens, const Session::BindLookup& binds);
+
+ private:
+  std::size_t Statements(std::size_t i, bool execute, std::initializer_list<const char*> stops);
+  std::size_t Statement(std::size_t i, bool execute);
+  std::size_t Block(std::size_t i, bool execute);
+  std::size_t Declarations(std::size_t i);
+  void Simple(std::size_t from, std::size_t to);
+  Value Evaluate(std::size_t from, std::size_t to);
+  bool Condition(std::size_t from, std::size_t to);
+  std::vector<Token> WithVariables(std::size_t from, std::size_t to) const;
+  void Assign(const Token& target, const Value& value);
+  std::size_t Find(std::size_t from, const char* word) const;  // at depth 0; throws when missing
+  std::size_t Expect(std::size_t i, const char* word) const;
+  [[noreturn]] void Unsupported(std::size_t i) const;
+  const Value* Lookup(const std::string& name) const;
+
+  Session& session_;
+  std::vector<Token> t_;
+  Session::BindLookup binds_;
+  std::map<std::string, Value> locals_;
+  std::map<std::string, Value> assigned_;
+  std::vector<std::string> assignedOrder_;
+  bool exiting_ = false;
+  std::string source_;
+};
+
+}  // namespace orastandin

@@ -1,0 +1,406 @@
+#include "standins/oracle/server/Session.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "standins/oracle/protocol/RowidText.h"
+#include "standins/oracle/protocol/StatementKind.h"
+#include "standins/oracle/server/OraError.h"
+#include "standins/oracle/server/OracleFormats.h"
+#include "standins/oracle/server/OracleFunctions.h"
+#include "standins/oracle/server/OracleTypes.h"
+#include "standins/oracle/server/PlsqlBlock.h"
+
+namespace orastandin {
+
+namespace {
+
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+const char* const kNlsParameters[][2] = {
+    {"NLS_LANGUAGE", "AMERICAN"},       {"NLS_TERRITORY", "AMERICA"},      {"NLS_CURRENCY", "$"},
+    {"NLS_NUMERIC_CHARACTERS", ".,"},   {"NLS_CALENDAR", "GREGORIAN"},     {"NLS_DATE_FORMAT", "DD-MON-RR"},
+    {"NLS_DATE_LANGUAGE", "AMERICAN"},  {"NLS_SORT", "BINARY"},            {"NLS_COMP", "BINARY"},
+};
+
+std::string Upper(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The words of a SQLite message after a prefix, up to the end.
+std::string After(const std::string& message, const std::string& prefix) {
+  std::size_t at = message.find(prefix);
+  return at == std::string::npos ? std::string() : message.substr(at + prefix.size());
+}
+
+OraError MapSqliteError(sqlite3* db, int rc, const TranslatedSql& sql, const std::string& user) {
+  std::string message = sqlite3_errmsg(db);
+  int offset = sqlite3_error_offset(db);
+  auto located = [&](OraError e) {
+    if (offset >= 0) e.SetOffset(sql.SourceOffset(offset));
+    return e;
+  };
+  if (message.rfind("ORA-", 0) == 0) {
+    int code = std::atoi(message.c_str() + 4);
+    OraError e(code);
+    return e.Text() == message ? e : OraError(code);  // our functions send the standard texts
+  }
+  int primary = rc & 0xFF;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return OraError(4021);
+  if (message.find("no such table") != std::string::npos) return located(OraError(942));
+  if (message.find("no such column") != std::string::npos)
+    return located(OraError(904, "\"" + After(message, "no such column: ") + "\""));
+  if (message.find("no such function") != std::string::npos)
+    return located(OraError(904, "\"" + After(message, "no such function: ") + "\""));
+  if (message.find("already exists") != std::string::npos) return OraError(955);
+  if (message.find("UNIQUE constraint failed") != std::string::npos)
+    return OraError(1, user + ".SYS_C_" + After(message, "failed: "));
+  if (message.find("NOT NULL constraint failed") != std::string::npos) {
+    std::string column = After(message, "failed: ");
+    std::size_t dot = column.find('.');
+    return OraError(1400, "\"" + user + "\".\"" + column.substr(0, dot) + "\".\"" + column.substr(dot + 1) + "\"");
+  }
+  if (message.find("FOREIGN KEY constraint failed") != std::string::npos) return OraError(2291, user + ".SYS_C_FK");
+  if (message.find("values were supplied") != std::string::npos) {
+    int columns = 0, values = 0;
+    std::sscanf(message.c_str() + message.find(" has ") + 5, "%d columns but %d", &columns, &values);
+    return OraError(values > columns ? 913 : 947);
+  }
+  if (message.find("ambiguous column") != std::string::npos) return located(OraError(918));
+  if (message.find("no such savepoint") != std::string::npos) return OraError(1086, "'" + After(message, ": ") + "'");
+  if (message.find("incomplete input") != std::string::npos) return located(OraError(936));
+  if (message.find("syntax error") != std::string::npos)
+    return located(OraError(StatementTypeOf(sql.text) == StmtUnknown ? 900 : 933));
+  return located(OraError(900));
+}
+
+bool IsDdl(const std::string& first) {
+  return first == "CREATE" || first == "DROP" || first == "ALTER" || first == "TRUNCATE" || first == "RENAME" ||
+         first == "COMMENT" || first == "GRANT" || first == "REVOKE";
+}
+
+ColumnInfo Inferred(const std::string& name, const std::vector<std::vector<Value>>& rows, std::size_t column) {
+  ColumnInfo c;
+  c.name = name;
+  c.oraType = oratype::Varchar2;
+  c.size = 1;
+  bool typed = false;
+  for (const auto& row : rows) {
+    const Value& v = row[column];
+    if (v.IsNull()) continue;
+    if (!typed) {
+      typed = true;
+      if (v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real) c = {name, oratype::Number, 22, 0, -127, true};
+      else if (v.isDate) c = {name, oratype::Date, 7, 0, 0, true};
+      else if (v.kind == Value::Kind::Blob) c.oraType = oratype::Raw;
+    }
+    if (c.oraType == oratype::Varchar2 || c.oraType == oratype::Raw)
+      c.size = std::max<int>(c.size, static_cast<int>(v.bytes.size()));
+  }
+  return c;
+}
+
+}  // namespace
+
+Session::Session(Database& database)
+    : database_(database),
+      id_(database.NewSessionId()),
+      db_(database.OpenConnection()),
+      translator_([&database](const std::string& name) { return database.IsUserName(name); }) {
+  for (const auto& p : kNlsParameters) nls_[p[0]] = p[1];
+  RegisterOracleFunctions(db_.get(), this);
+  sqlite3_create_function_v2(
+      db_.get(), "ORA_NLS", 1, SQLITE_UTF8, this,
+      [](sqlite3_context* ctx, int, sqlite3_value** a) {
+        auto* self = static_cast<Session*>(sqlite3_user_data(ctx));
+        std::string v = self->NlsValue(reinterpret_cast<const char*>(sqlite3_value_text(a[0])));
+        sqlite3_result_text(ctx, v.c_str(), -1, SQLITE_TRANSIENT);
+      },
+      nullptr, nullptr, nullptr);
+  std::string view = "CREATE TEMP VIEW NLS_SESSION_PARAMETERS AS SELECT PARAMETER, ORA_NLS(PARAMETER) AS VALUE FROM (";
+  for (std::size_t i = 0; i < std::size(kNlsParameters); ++i)
+    view += std::string(i ? " UNION ALL " : "") + "SELECT '" + kNlsParameters[i][0] + "' AS PARAMETER";
+  ExecOrThrow(db_.get(), view + ")");
+}
+
+Session::~Session() {
+  try {
+    Rollback();
+  } catch (...) {
+  }
+  database_.Locks().ReleaseAll(id_);
+}
+
+void Session::Logon(const std::string& user, const std::string& password, const std::string& service, int mode,
+                    bool externalCredentials) {
+  if (Upper(service) != database_.Service()) throw OraError(12514);
+  if (externalCredentials) throw OraError(1017);
+  if (password.empty()) throw OraError(1005);
+  auto account = database_.FindAccount(user);
+  if (!account || Upper(account->password) != Upper(password)) throw OraError(1017);
+  if ((mode & (LogonSysDba | LogonSysOper)) && !account->privileged) throw OraError(1031);
+  user_ = Upper(user);
+}
+
+std::string Session::NlsValue(const std::string& parameter) const {
+  auto it = nls_.find(Upper(parameter));
+  return it == nls_.end() ? std::string() : it->second;
+}
+
+std::int64_t Session::NextVal(const std::string& sequence) {
+  std::int64_t v = database_.SequenceStore().Next(sequence);
+  currval_[sequence] = v;
+  return v;
+}
+
+std::int64_t Session::CurrVal(const std::string& sequence) {
+  if (!database_.SequenceStore().Exists(sequence)) throw OraError(2289);
+  auto it = currval_.find(sequence);
+  if (it == currval_.end()) throw OraError(8002, sequence);
+  return it->second;
+}
+
+void Session::BeginWrite() {
+  if (writing_) return;
+  int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) throw OraError(4021);
+  writing_ = true;
+}
+
+void Session::Commit() {
+  if (writing_) {
+    if (sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) throw OraError(4021);
+    writing_ = false;
+  }
+  database_.Locks().ReleaseAll(id_);
+}
+
+void Session::Rollback() {
+  if (writing_) {
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    writing_ = false;
+  }
+  database_.Locks().ReleaseAll(id_);
+}
+
+void Session::SetNls(const std::string& parameter, const std::string& value) { nls_[Upper(parameter)] = value; }
+
+ExecuteReply Session::Execute(const ExecuteRequest& request) {
+  if (!LoggedOn()) throw OraError(1012);
+  ExecuteReply reply = ExecuteOne(request);
+  reply.statementType = StatementTypeOf(request.sql);
+  reply.dateFormat = NlsValue("NLS_DATE_FORMAT");
+  return reply;
+}
+
+bool Session::ExecuteSessionCommand(const std::vector<Token>& t, ExecuteReply& reply) {
+  const std::string& first = t[0].text;
+  auto word = [&](std::size_t i, const char* w) { return i < t.size() && t[i].Is(w); };
+  if (first == "COMMIT") {
+    Commit();
+  } else if (first == "ROLLBACK" && (word(1, "TO") || word(2, "TO"))) {
+    std::size_t at = word(1, "TO") ? 2 : 3;
+    if (word(at, "SAVEPOINT")) ++at;
+    if (at >= t.size()) throw OraError(933);
+    if (!writing_) throw OraError(1086, "'" + t[at].text + "'");
+    if (sqlite3_exec(db_.get(), ("ROLLBACK TO \"" + t[at].text + "\"").c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+      throw OraError(1086, "'" + t[at].text + "'");
+  } else if (first == "ROLLBACK") {
+    Rollback();
+  } else if (first == "SAVEPOINT") {
+    if (t.size() < 2) throw OraError(933);
+    BeginWrite();
+    ExecOrThrow(db_.get(), "SAVEPOINT \"" + t[1].text + "\"");
+  } else if (first == "ALTER" && word(1, "SESSION") && word(2, "SET")) {
+    for (std::size_t i = 3; i + 2 < t.size() + 0; i += 3) {
+      if (!t[i + 1].IsSymbol("=")) throw OraError(922);
+      SetNls(t[i].text, t[i + 2].text);
+    }
+  } else if ((first == "CREATE" || first == "DROP") && word(1, "SEQUENCE") && t.size() > 2) {
+    Commit();
+    std::size_t at = 2;
+    if (at + 2 < t.size() && t[at + 1].IsSymbol(".")) at += 2;  // a schema name
+    std::string name = t[at].text;
+    if (first == "DROP") {
+      database_.SequenceStore().Drop(db_.get(), name);
+      currval_.erase(name);
+    } else {
+      std::int64_t start = 1, increment = 1;
+      for (std::size_t i = at + 1; i + 1 < t.size(); ++i) {
+        std::size_t v = i + 2;
+        bool negative = v < t.size() && t[v].IsSymbol("-");
+        if (negative) ++v;
+        if (v >= t.size() || t[v].kind != Token::Kind::Number) continue;
+        std::int64_t n = std::atoll(t[v].text.c_str()) * (negative ? -1 : 1);
+        if (t[i].Is("START") && t[i + 1].Is("WITH")) start = n;
+        if (t[i].Is("INCREMENT") && t[i + 1].Is("BY")) increment = n;
+      }
+      database_.SequenceStore().Create(db_.get(), name, start, increment);
+    }
+  } else {
+    return false;
+  }
+  reply.rowsAffected = 0;
+  return true;
+}
+
+ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
+  std::vector<Token> tokens = Tokenize(request.sql);
+  while (!tokens.empty() && (tokens.back().IsSymbol(";") || tokens.back().IsSymbol("/"))) {
+    if (tokens[0].Is("BEGIN") || tokens[0].Is("DECLARE")) break;
+    tokens.pop_back();
+  }
+  if (tokens.empty()) throw OraError(900);
+  ExecuteReply reply;
+  if (ExecuteSessionCommand(tokens, reply)) return reply;
+
+  auto lookupFor = [&](std::size_t iteration) -> BindLookup {
+    return [&request, iteration](const std::string& name) -> const Value* {
+      if (iteration >= request.iterations.size()) return nullptr;
+      const auto& row = request.iterations[iteration];
+      for (std::size_t i = 0; i < request.bindNames.size() && i < row.size(); ++i)
+        if (request.bindNames[i] == name) return &row[i];
+      return nullptr;
+    };
+  };
+
+  const std::string first = tokens[0].text;
+  if (first == "BEGIN" || first == "DECLARE") {
+    PlsqlBlock block(*this);
+    reply.outBinds = block.Run(tokens, lookupFor(0));
+    reply.rowsAffected = 1;
+    return reply;
+  }
+
+  TranslatedSql sql = translator_.Translate(tokens);
+  if (IsDdl(first)) {
+    Commit();
+    Run(sql, lookupFor(0));
+    return reply;
+  }
+  if (first == "SELECT" || first == "WITH") {
+    if (sql.lock.wanted && request.describeOnly) sql.lock.wanted = false;
+    Result r = Run(sql, lookupFor(0), request.describeOnly);
+    if (sql.hasLockRowidColumn) {
+      std::vector<std::int64_t> ids;
+      for (auto& row : r.rows) {
+        ids.push_back(row.back().integer);
+        row.pop_back();
+      }
+      if (sql.lock.wanted) database_.Locks().Acquire(id_, sql.lock.table, ids, sql.lock.nowait, sql.lock.waitSeconds, false);
+    }
+    reply.columns = std::move(r.columns);
+    reply.rows = std::move(r.rows);
+    reply.rowsAffected = static_cast<std::int64_t>(reply.rows.size());
+    return reply;
+  }
+  bool dml = first == "INSERT" || first == "UPDATE" || first == "DELETE" || first == "MERGE";
+  if (dml) BeginWrite();
+  std::size_t iterations = std::max<std::size_t>(1, request.iterations.size());
+  std::int64_t lastRowid = 0;
+  for (std::size_t i = 0; i < iterations; ++i) {
+    std::vector<std::int64_t> touched;
+    if (!sql.dmlRowSelect.empty()) {
+      TranslatedSql select = sql;
+      select.text = sql.dmlRowSelect;
+      Result rows = Run(select, lookupFor(i));
+      for (const auto& row : rows.rows) touched.push_back(row[0].integer);
+      database_.Locks().Acquire(id_, sql.dmlTable, touched, false, -1, true);
+    }
+    Result r = Run(sql, lookupFor(i));
+    reply.rowsAffected += r.changes;
+    if (first == "INSERT" && r.changes > 0) lastRowid = r.lastRowid;
+    if (!touched.empty()) lastRowid = touched.back();
+  }
+  if (lastRowid != 0) reply.rowid = RowidText(RowidOf(lastRowid));
+  return reply;
+}
+
+Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, bool describeOnly) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db_.get(), sql.text.c_str(), -1, &raw, nullptr);
+  StatementHandle stmt(raw);
+  if (rc != SQLITE_OK) throw MapSqliteError(db_.get(), rc, sql, user_);
+  if (!stmt) return {};
+  int parameters = sqlite3_bind_parameter_count(stmt.get());
+  for (int i = 1; i <= parameters; ++i) {
+    if (i > static_cast<int>(sql.binds.size())) break;
+    const Value* v = binds(sql.binds[static_cast<std::size_t>(i - 1)]);
+    if (!v) throw OraError(1008);
+    switch (v->kind) {
+      case Value::Kind::Null: sqlite3_bind_null(stmt.get(), i); break;
+      case Value::Kind::Integer: sqlite3_bind_int64(stmt.get(), i, v->integer); break;
+      case Value::Kind::Real: sqlite3_bind_double(stmt.get(), i, v->real); break;
+      case Value::Kind::Text:
+        if (v->bytes.empty()) sqlite3_bind_null(stmt.get(), i);
+        else sqlite3_bind_text(stmt.get(), i, v->bytes.data(), static_cast<int>(v->bytes.size()), SQLITE_TRANSIENT);
+        break;
+      case Value::Kind::Blob:
+        sqlite3_bind_blob(stmt.get(), i, v->bytes.data(), static_cast<int>(v->bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+  }
+  Result result;
+  int columns = sqlite3_column_count(stmt.get());
+  std::vector<DeclaredType> declared;
+  std::vector<bool> hasDeclared;
+  for (int c = 0; c < columns; ++c) {
+    const char* decl = sqlite3_column_decltype(stmt.get(), c);
+    hasDeclared.push_back(decl != nullptr);
+    declared.push_back(ParseDeclaredType(decl ? decl : ""));
+  }
+  bool stepOnce = describeOnly && sql.text.find("ORA_NEXTVAL") == std::string::npos;
+  while (columns == 0 || !describeOnly || stepOnce) {
+    rc = sqlite3_step(stmt.get());
+    if (rc != SQLITE_ROW) break;
+    std::vector<Value> row;
+    for (int c = 0; c < columns; ++c) {
+      Value v;
+      switch (sqlite3_column_type(stmt.get(), c)) {
+        case SQLITE_INTEGER: v = Value::Int(sqlite3_column_int64(stmt.get(), c)); break;
+        case SQLITE_FLOAT: v = Value::Float(sqlite3_column_double(stmt.get(), c)); break;
+        case SQLITE_TEXT: {
+          std::string text(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), c)),
+                           static_cast<std::size_t>(sqlite3_column_bytes(stmt.get(), c)));
+          DateTime d;
+          bool date = hasDeclared[c] ? declared[c].oraType == oratype::Date : ParseCanonicalDate(text, d);
+          v = date ? Value::Date(std::move(text)) : Value::Text(std::move(text));
+          break;
+        }
+        case SQLITE_BLOB: {
+          const void* p = sqlite3_column_blob(stmt.get(), c);
+          v = Value::Raw(p ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(stmt.get(), c)))
+                           : std::string());
+          break;
+        }
+        default: break;
+      }
+      row.push_back(std::move(v));
+    }
+    result.rows.push_back(std::move(row));
+    if (stepOnce) break;
+  }
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE && !(describeOnly && rc == SQLITE_OK))
+    throw MapSqliteError(db_.get(), rc, sql, user_);
+  int visible = columns - (sql.hasLockRowidColumn ? 1 : 0);
+  for (int c = 0; c < visible; ++c) {
+    std::string name = sqlite3_column_name(stmt.get(), c);
+    if (hasDeclared[c]) {
+      const DeclaredType& t = declared[c];
+      result.columns.push_back({name, t.oraType, t.size, t.precision, t.scale, true});
+    } else {
+      result.columns.push_back(Inferred(name, result.rows, static_cast<std::size_t>(c)));
+    }
+  }
+  if (describeOnly) result.rows.clear();
+  result.changes = sqlite3_changes64(db_.get());
+  result.lastRowid = sqlite3_last_insert_rowid(db_.get());
+  return result;
+}
+
+}  // namespace orastandin

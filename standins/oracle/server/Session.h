@@ -1,0 +1,70 @@
+// One logged-on user of the server: its own SQLite connection, its transaction, its row
+// locks, NLS settings and sequence values. Runs the statements a client sends.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "standins/oracle/protocol/Wire.h"
+#include "standins/oracle/server/Database.h"
+#include "standins/oracle/server/SqlTranslator.h"
+
+namespace orastandin {
+
+// Modes of a log-on, as the client passes them.
+enum LogonMode { LogonDefault = 0, LogonSysDba = 2, LogonSysOper = 4 };
+
+class Session {
+ public:
+  explicit Session(Database& database);
+  ~Session();  // what was not committed is rolled back
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  void Logon(const std::string& user, const std::string& password, const std::string& service, int mode,
+             bool externalCredentials);
+  bool LoggedOn() const { return !user_.empty(); }
+  ExecuteReply Execute(const ExecuteRequest& request);
+  void Commit();
+  void Rollback();
+
+  // Used by the SQL functions and the PL/SQL runner.
+  const std::string& User() const { return user_; }
+  Database& Db() { return database_; }
+  std::string NlsValue(const std::string& parameter) const;
+  std::int64_t NextVal(const std::string& sequence);
+  std::int64_t CurrVal(const std::string& sequence);
+
+  // A translated statement run with values looked up by bind name.
+  using BindLookup = std::function<const Value*(const std::string& name)>;
+  struct Result {
+    std::vector<ColumnInfo> columns;
+    std::vector<std::vector<Value>> rows;
+    std::int64_t changes = 0;
+    std::int64_t lastRowid = 0;
+  };
+  Result Run(const TranslatedSql& sql, const BindLookup& binds, bool describeOnly = false);
+  TranslatedSql Translate(const std::string& sql) const { return translator_.Translate(sql); }
+  TranslatedSql Translate(std::vector<Token> tokens) const { return translator_.Translate(std::move(tokens)); }
+  // DML runs inside the session's write transaction.
+  void BeginWrite();
+
+ private:
+  ExecuteReply ExecuteOne(const ExecuteRequest& request);
+  bool ExecuteSessionCommand(const std::vector<Token>& tokens, ExecuteReply& reply);
+  void SetNls(const std::string& parameter, const std::string& value);
+  void RegisterFunctions();
+
+  Database& database_;
+  int id_;
+  SqliteHandle db_;
+  SqlTranslator translator_;
+  std::string user_;
+  bool writing_ = false;
+  std::map<std::string, std::string> nls_;
+  std::map<std::string, std::int64_t> currval_;
+};
+
+}  // namespace orastandin

@@ -1,0 +1,420 @@
+#include "standins/oracle/server/SqlTranslator.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "standins/oracle/server/OraError.h"
+
+namespace orastandin {
+
+namespace {
+
+using Kind = Token::Kind;
+
+// Words that may stand before "(" without being a function name.
+bool IsKeywordBeforeParen(const std::string& w) {
+  static const std::set<std::string> words = {
+      "IN", "AND", "OR", "NOT", "SELECT", "WHERE", "ON", "VALUES", "EXISTS", "THEN", "ELSE", "WHEN",
+      "AS", "FROM", "BY", "SET", "INTO", "HAVING", "UNION", "ALL", "ANY", "SOME", "IS", "LIKE",
+      "BETWEEN", "RETURN", "USING", "CASE", "DEFAULT", "JOIN", "MINUS", "EXCEPT", "INTERSECT"};
+  return words.count(w) != 0;
+}
+
+bool IsClauseWord(const Token& t) {
+  static const std::set<std::string> words = {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "UNION",
+                                              "MINUS", "INTERSECT", "CONNECT", "START", "FOR"};
+  return t.kind == Kind::Word && words.count(t.text) != 0;
+}
+
+std::string QuoteIdent(const std::string& s) {
+  std::string r = "\"";
+  for (char c : s) r += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return r + "\"";
+}
+
+std::string QuoteString(const std::string& s) {
+  std::string r = "'";
+  for (char c : s) r += c == '\'' ? std::string("''") : std::string(1, c);
+  return r + "'";
+}
+
+// How a source token reads in an item name.
+std::string SourceForm(const Token& t) {
+  switch (t.kind) {
+    case Kind::Quoted: return t.text;
+    case Kind::String: return "'" + t.text + "'";
+    case Kind::Bind: return ":" + t.text;
+    default: return t.text;
+  }
+}
+
+struct Out {
+  std::string text;
+  Kind kind;
+  int src;
+};
+
+int MatchForward(const std::vector<Out>& o, int i) {  // o[i] is "("
+  int depth = 0;
+  for (int k = i; k < static_cast<int>(o.size()); ++k) {
+    if (o[k].kind == Kind::Symbol && o[k].text == "(") ++depth;
+    if (o[k].kind == Kind::Symbol && o[k].text == ")" && --depth == 0) return k;
+  }
+  return static_cast<int>(o.size()) - 1;
+}
+
+int MatchBackward(const std::vector<Out>& o, int i) {  // o[i] is ")"
+  int depth = 0;
+  for (int k = i; k >= 0; --k) {
+    if (o[k].kind == Kind::Symbol && o[k].text == ")") ++depth;
+    if (o[k].kind == Kind::Symbol && o[k].text == "(" && --depth == 0) return k;
+  }
+  return 0;
+}
+
+bool IsOperandToken(const Out& t) {
+  return t.kind == Kind::Word || t.kind == Kind::Quoted || t.kind == Kind::Number ||
+         t.kind == Kind::String || t.kind == Kind::Bind;
+}
+
+bool IsSym(const Out& t, const char* s) { return t.kind == Kind::Symbol && t.text == s; }
+
+int OperandStart(const std::vector<Out>& o, int i) {
+  if (i < 0) return 0;
+  int start = i;
+  if (IsSym(o[i], ")")) {
+    start = MatchBackward(o, i);
+    if (start > 0 && o[start - 1].kind == Kind::Word && !IsKeywordBeforeParen(o[start - 1].text)) --start;
+  } else if (!IsOperandToken(o[i])) {
+    return i;
+  }
+  while (start >= 2 && IsSym(o[start - 1], ".") && IsOperandToken(o[start - 2])) start -= 2;
+  return start;
+}
+
+int OperandEnd(const std::vector<Out>& o, int i) {
+  int n = static_cast<int>(o.size());
+  if (i >= n) return n - 1;
+  if (IsSym(o[i], "(")) return MatchForward(o, i);
+  if (!IsOperandToken(o[i])) return i;
+  int end = i;
+  while (end + 2 < n && IsSym(o[end + 1], ".") && IsOperandToken(o[end + 2])) end += 2;
+  if (o[end].kind == Kind::Word && end + 1 < n && IsSym(o[end + 1], "(") && !IsKeywordBeforeParen(o[end].text))
+    end = MatchForward(o, end + 1);
+  return end;
+}
+
+// Rewrites every binary "op" into fn(left, right), left to right.
+void RewriteBinary(std::vector<Out>& o, const char* op, const char* fn) {
+  for (;;) {
+    int k = -1;
+    for (int i = 1; i + 1 < static_cast<int>(o.size()); ++i)
+      if (IsSym(o[i], op)) { k = i; break; }
+    if (k < 0) return;
+    int left = OperandStart(o, k - 1);
+    int right = OperandEnd(o, k + 1);
+    std::vector<Out> rewritten(o.begin(), o.begin() + left);
+    rewritten.push_back({fn, Kind::Word, o[left].src});
+    rewritten.push_back({"(", Kind::Symbol, o[left].src});
+    rewritten.insert(rewritten.end(), o.begin() + left, o.begin() + k);
+    rewritten.push_back({",", Kind::Symbol, o[k].src});
+    rewritten.insert(rewritten.end(), o.begin() + k + 1, o.begin() + right + 1);
+    rewritten.push_back({")", Kind::Symbol, o[right].src});
+    rewritten.insert(rewritten.end(), o.begin() + right + 1, o.end());
+    o = std::move(rewritten);
+  }
+}
+
+// DEFAULT needs a parenthesised expression in SQLite when it is not a literal.
+void WrapDefaults(std::vector<Out>& o) {
+  for (int i = 0; i + 1 < static_cast<int>(o.size()); ++i) {
+    if (!(o[i].kind == Kind::Word && o[i].text == "DEFAULT") || o[i + 1].kind != Kind::Word) continue;
+    if (o[i + 1].text == "NULL") continue;
+    int end = OperandEnd(o, i + 1);
+    o.insert(o.begin() + end + 1, Out{")", Kind::Symbol, o[end].src});
+    o.insert(o.begin() + i + 1, Out{"(", Kind::Symbol, o[i + 1].src});
+  }
+}
+
+int Depth0Find(const std::vector<Token>& t, int from, const char* word) {
+  int depth = 0;
+  for (int i = from; i < static_cast<int>(t.size()); ++i) {
+    if (t[i].IsSymbol("(")) ++depth;
+    else if (t[i].IsSymbol(")")) --depth;
+    else if (depth == 0 && t[i].Is(word)) return i;
+  }
+  return -1;
+}
+
+// Removes "FOR UPDATE [OF ...] [NOWAIT | WAIT n | SKIP LOCKED]" at the end of a query.
+LockRequest TakeForUpdate(std::vector<Token>& t) {
+  LockRequest lock;
+  int depth = 0;
+  for (int i = 0; i + 1 < static_cast<int>(t.size()); ++i) {
+    if (t[i].IsSymbol("(")) ++depth;
+    else if (t[i].IsSymbol(")")) --depth;
+    else if (depth == 0 && t[i].Is("FOR") && t[i + 1].Is("UPDATE")) {
+      lock.wanted = true;
+      for (int k = i + 2; k < static_cast<int>(t.size()); ++k) {
+        if (t[k].Is("NOWAIT")) lock.nowait = true;
+        if (t[k].Is("WAIT") && k + 1 < static_cast<int>(t.size()) && t[k + 1].kind == Kind::Number)
+          lock.waitSeconds = std::stoi(t[k + 1].text);
+      }
+      t.erase(t.begin() + i, t.end());
+      break;
+    }
+  }
+  return lock;
+}
+
+// Turns a simple "ROWNUM < n" filter of the outer query into a limit.
+long TakeRownumFilter(std::vector<Token>& t) {
+  int where = Depth0Find(t, 0, "WHERE");
+  if (where < 0) return -1;
+  int depth = 0;
+  for (int i = where + 1; i + 2 < static_cast<int>(t.size()); ++i) {
+    if (t[i].IsSymbol("(")) { ++depth; continue; }
+    if (t[i].IsSymbol(")")) { --depth; continue; }
+    if (depth != 0) continue;
+    const Token *a = &t[i], *op = &t[i + 1], *b = &t[i + 2];
+    std::string opText = op->text;
+    bool reversed = false;
+    if (a->kind == Kind::Number && b->Is("ROWNUM")) {
+      std::swap(a, b);
+      reversed = true;
+    }
+    if (!(a->Is("ROWNUM") && b->kind == Kind::Number && op->kind == Kind::Symbol)) continue;
+    if (reversed) {
+      if (opText == ">") opText = "<";
+      else if (opText == ">=") opText = "<=";
+      else if (opText != "=") continue;
+    }
+    long n = std::stol(b->text);
+    long limit;
+    if (opText == "<") limit = n - 1;
+    else if (opText == "<=") limit = n;
+    else if (opText == "=") limit = n == 1 ? 1 : 0;
+    else continue;
+    int from = i, to = i + 2;
+    if (from - 1 > where && t[from - 1].Is("AND")) --from;
+    else if (to + 1 < static_cast<int>(t.size()) && t[to + 1].Is("AND")) ++to;
+    t.erase(t.begin() + from, t.begin() + to + 1);
+    if (where + 1 >= static_cast<int>(t.size()) || IsClauseWord(t[where + 1]) || t[where + 1].IsSymbol(")"))
+      t.erase(t.begin() + where);
+    return std::max(limit, 0L);
+  }
+  return -1;
+}
+
+bool IsPseudoColumn(const std::string& w) {
+  return w == "SYSDATE" || w == "USER" || w == "ROWID" || w == "ROWNUM" || w == "NEXTVAL" ||
+         w == "CURRVAL";
+}
+
+// Select items of the outer query that need an explicit name: index of the item's last token -> name.
+std::map<int, std::string> ItemNames(const std::vector<Token>& t) {
+  std::map<int, std::string> names;
+  int select = Depth0Find(t, 0, "SELECT");
+  if (select < 0) return names;
+  int begin = select + 1;
+  if (begin < static_cast<int>(t.size()) && (t[begin].Is("DISTINCT") || t[begin].Is("UNIQUE") || t[begin].Is("ALL")))
+    ++begin;
+  int from = Depth0Find(t, begin, "FROM");
+  if (from < 0) from = static_cast<int>(t.size());
+  int depth = 0, itemStart = begin;
+  for (int i = begin; i <= from; ++i) {
+    bool end = i == from;
+    if (!end) {
+      if (t[i].IsSymbol("(")) ++depth;
+      else if (t[i].IsSymbol(")")) --depth;
+      end = depth == 0 && t[i].IsSymbol(",");
+    }
+    if (!end) continue;
+    int a = itemStart, b = i - 1;
+    itemStart = i + 1;
+    if (b < a) continue;
+    const Token& last = t[b];
+    bool plainColumn = (b == a && (last.kind == Kind::Word || last.kind == Kind::Quoted) && !IsPseudoColumn(last.text)) ||
+                       (b == a + 2 && t[a + 1].IsSymbol(".") && last.kind != Kind::Symbol && !IsPseudoColumn(last.text)) ||
+                       last.IsSymbol("*");
+    bool aliased = b > a && (last.kind == Kind::Word || last.kind == Kind::Quoted) && !last.Is("END") &&
+                   !t[b - 1].IsSymbol(".") &&
+                   (t[b - 1].Is("AS") || t[b - 1].kind != Kind::Symbol || t[b - 1].IsSymbol(")"));
+    if (plainColumn || aliased) continue;
+    std::string name;
+    for (int k = a; k <= b; ++k) name += SourceForm(t[k]);
+    if (b == a + 2 && t[a + 1].IsSymbol(".") && IsPseudoColumn(last.text)) name = last.text;
+    names[b] = name;
+  }
+  return names;
+}
+
+}  // namespace
+
+std::string OracleItemName(const std::string& sourceText) {
+  std::string name;
+  bool inQuote = false;
+  for (char c : sourceText) {
+    if (c == '\'') inQuote = !inQuote;
+    if (!inQuote && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) continue;
+    name += inQuote ? c : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return name;
+}
+
+int TranslatedSql::SourceOffset(int textOffset) const {
+  int best = 0;
+  for (const auto& [out, src] : positions)
+    if (out <= textOffset) best = src;
+  return best;
+}
+
+TranslatedSql SqlTranslator::Translate(const std::string& sql) const { return Translate(Tokenize(sql)); }
+
+TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
+  TranslatedSql result;
+  std::string first = t.empty() ? std::string() : t[0].text;
+  bool query = first == "SELECT" || first == "WITH";
+  bool tableDdl = (first == "CREATE" || first == "ALTER") && Depth0Find(t, 0, "TABLE") >= 0;
+  long limit = -1;
+  if (query) {
+    result.lock = TakeForUpdate(t);
+    limit = TakeRownumFilter(t);
+  }
+  if (first == "DROP") {  // options SQLite has no use for
+    while (!t.empty() && (t.back().Is("PURGE") || t.back().Is("CONSTRAINTS") || t.back().Is("CASCADE"))) t.pop_back();
+  }
+  if (first == "DELETE" && t.size() > 1 && !t[1].Is("FROM")) t.insert(t.begin() + 1, Token{Kind::Word, "FROM", t[1].pos});
+  if (first == "TRUNCATE" && t.size() > 2 && t[1].Is("TABLE")) {
+    t[0].text = "DELETE";
+    t[1].text = "FROM";
+  }
+  std::map<int, std::string> names = query ? ItemNames(t) : std::map<int, std::string>{};
+  int outerFrom = query ? Depth0Find(t, Depth0Find(t, 0, "SELECT"), "FROM") : -1;
+
+  std::map<std::string, int> bindIndex;
+  std::vector<Out> o;
+  int n = static_cast<int>(t.size());
+  int outerFromOut = -1;
+  int schemaSkippedAt = -1;
+  for (int i = 0; i < n; ++i) {
+    const Token& tok = t[i];
+    bool afterDot = i > 0 && t[i - 1].IsSymbol(".") && schemaSkippedAt != i - 1;
+    if (i == outerFrom) outerFromOut = static_cast<int>(o.size());
+    switch (tok.kind) {
+      case Kind::Word: {
+        bool dotNext = i + 2 < n && t[i + 1].IsSymbol(".");
+        if (dotNext && !afterDot && (t[i + 2].Is("NEXTVAL") || t[i + 2].Is("CURRVAL"))) {
+          o.push_back({t[i + 2].Is("NEXTVAL") ? "ORA_NEXTVAL" : "ORA_CURRVAL", Kind::Word, tok.pos});
+          o.push_back({"(", Kind::Symbol, tok.pos});
+          o.push_back({QuoteString(tok.text), Kind::String, tok.pos});
+          o.push_back({")", Kind::Symbol, tok.pos});
+          i += 2;
+        } else if (dotNext && !afterDot && isUserName_ && isUserName_(tok.text) &&
+                   (t[i + 2].kind == Kind::Word || t[i + 2].kind == Kind::Quoted)) {
+          schemaSkippedAt = ++i;  // the schema goes, the name stays
+        } else if (dotNext && !afterDot && t[i + 2].Is("ROWID")) {
+          o.push_back({"ORA_ROWID_TEXT", Kind::Word, tok.pos});
+          o.push_back({"(", Kind::Symbol, tok.pos});
+          o.push_back({tok.text + ".ROWID", Kind::Word, tok.pos});
+          o.push_back({")", Kind::Symbol, tok.pos});
+          i += 2;
+        } else if (afterDot) {
+          o.push_back({tok.text, Kind::Word, tok.pos});
+        } else if (tok.text == "SYSDATE") {
+          o.push_back({"ORA_SYSDATE()", Kind::Word, tok.pos});
+        } else if (tok.text == "USER" && !(i + 1 < n && (t[i + 1].IsSymbol(".") || t[i + 1].IsSymbol("(")))) {
+          o.push_back({"ORA_USER()", Kind::Word, tok.pos});
+        } else if (tok.text == "ROWID") {
+          o.push_back({"ORA_ROWID_TEXT", Kind::Word, tok.pos});
+          o.push_back({"(", Kind::Symbol, tok.pos});
+          o.push_back({"ROWID", Kind::Word, tok.pos});
+          o.push_back({")", Kind::Symbol, tok.pos});
+        } else if (tok.text == "MINUS") {
+          o.push_back({"EXCEPT", Kind::Word, tok.pos});
+        } else if (tableDdl && tok.text == "LONG" && !(i + 1 < n && t[i + 1].Is("RAW"))) {
+          o.push_back({"LONG TEXT", Kind::Word, tok.pos});
+        } else {
+          o.push_back({tok.text, Kind::Word, tok.pos});
+        }
+        break;
+      }
+      case Kind::Quoted: o.push_back({QuoteIdent(tok.text), Kind::Quoted, tok.pos}); break;
+      case Kind::String:
+        if (tok.text.empty()) o.push_back({"NULL", Kind::Word, tok.pos});
+        else o.push_back({QuoteString(tok.text), Kind::String, tok.pos});
+        break;
+      case Kind::Number: o.push_back({tok.text, Kind::Number, tok.pos}); break;
+      case Kind::Bind: {
+        auto [it, added] = bindIndex.emplace(tok.text, static_cast<int>(result.binds.size()) + 1);
+        if (added) result.binds.push_back(tok.text);
+        o.push_back({"?" + std::to_string(it->second), Kind::Bind, tok.pos});
+        break;
+      }
+      case Kind::Symbol:
+        if (tok.text == "!=" || tok.text == "^=") o.push_back({"<>", Kind::Symbol, tok.pos});
+        else o.push_back({tok.text, Kind::Symbol, tok.pos});
+        break;
+    }
+    auto name = names.find(i);
+    if (name != names.end()) {
+      o.push_back({"AS", Kind::Word, tok.pos});
+      o.push_back({QuoteIdent(name->second), Kind::Quoted, tok.pos});
+    }
+  }
+
+  // The locked table and the id of each locked row.
+  if (result.lock.wanted && outerFrom >= 0 && outerFrom + 1 < n) {
+    int tableAt = outerFrom + 1;
+    if (tableAt + 2 < n && t[tableAt + 1].IsSymbol(".") && isUserName_ && isUserName_(t[tableAt].text)) tableAt += 2;
+    result.lock.table = t[tableAt].text;
+    std::string ref = result.lock.table;
+    if (tableAt + 1 < n && t[tableAt + 1].kind == Kind::Word && !IsClauseWord(t[tableAt + 1]) && !t[tableAt + 1].Is("WHERE"))
+      ref = t[tableAt + 1].text;
+    if (outerFromOut >= 0) {
+      std::vector<Out> extra = {{",", Kind::Symbol, t[outerFrom].pos},
+                                {QuoteIdent(ref) + ".ROWID", Kind::Word, t[outerFrom].pos}};
+      o.insert(o.begin() + outerFromOut, extra.begin(), extra.end());
+      result.hasLockRowidColumn = true;
+    }
+  }
+
+  RewriteBinary(o, "||", "ORA_CONCAT");
+  RewriteBinary(o, "/", "ORA_DIV");
+  if (tableDdl) WrapDefaults(o);
+
+  // The rows an UPDATE or DELETE touches, for row locks and the returned ROWID.
+  if ((first == "UPDATE" || first == "DELETE") && o.size() > 2) {
+    std::size_t tableAt = 1;
+    if (first == "DELETE") tableAt = 2;
+    if (tableAt < o.size()) {
+      result.dmlTable = o[tableAt].text;
+      std::string ref = result.dmlTable;
+      std::size_t k = tableAt + 1;
+      if (k < o.size() && o[k].kind == Kind::Word && o[k].text != "SET" && o[k].text != "WHERE") ref = o[k].text;
+      std::string select = "SELECT " + ref + ".ROWID FROM " + result.dmlTable + (ref != result.dmlTable ? " " + ref : "");
+      int depth = 0;
+      for (std::size_t i = tableAt + 1; i < o.size(); ++i) {
+        if (IsSym(o[i], "(")) ++depth;
+        else if (IsSym(o[i], ")")) --depth;
+        else if (depth == 0 && o[i].kind == Kind::Word && o[i].text == "WHERE") {
+          for (std::size_t j = i; j < o.size(); ++j) select += " " + o[j].text;
+          break;
+        }
+      }
+      result.dmlRowSelect = select;
+    }
+  }
+
+  for (const Out& piece : o) {
+    bool glue = !result.text.empty() && (piece.text == "." || result.text.back() == '.' || piece.text == ",");
+    if (!result.text.empty() && !glue) result.text += ' ';
+    result.positions.emplace_back(static_cast<int>(result.text.size()), piece.src);
+    result.text += piece.text;
+  }
+  if (limit >= 0) result.text += " LIMIT " + std::to_string(limit);
+  return result;
+}
+
+}  // namespace orastandin

@@ -1,0 +1,125 @@
+// The server's request loop over a socket pair: replies, errors and the test hooks.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "standins/oracle/server/Server.h"
+#include "tests/native/OracleServerTestSupport.h"
+
+namespace orastandin::testing {
+namespace {
+
+class OracleProtocolTest : public ServerTest {
+ protected:
+  void SetUp() override {
+    ServerTest::SetUp();
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    client_ = fds[0];
+    server_ = std::thread([this, fd = fds[1]] { ServeConnection(*db_, fd); });
+  }
+  void TearDown() override {
+    if (client_ >= 0) close(client_);
+    server_.join();
+    ServerTest::TearDown();
+  }
+
+  // Sends one request; returns the reply payload after its status, or nothing if the connection dropped.
+  bool Call(const WireWriter& request, ReplyStatus& status, std::string& body) {
+    std::string frame = Frame(request.Data());
+    if (write(client_, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return false;
+    unsigned char header[4];
+    if (recv(client_, header, 4, MSG_WAITALL) != 4) return false;
+    std::string payload(FrameLength(header), '\0');
+    if (!payload.empty() && recv(client_, payload.data(), payload.size(), MSG_WAITALL) != static_cast<ssize_t>(payload.size()))
+      return false;
+    status = static_cast<ReplyStatus>(payload[0]);
+    body = payload.substr(1);
+    return true;
+  }
+  ReplyStatus Logon() {
+    WireWriter w;
+    w.U8(static_cast<std::uint8_t>(Request::Logon));
+    w.Str("SCOTT"); w.Str("TIGER"); w.Str("SETRIX"); w.I64(0); w.U8(0);
+    ReplyStatus status; std::string body;
+    EXPECT_TRUE(Call(w, status, body));
+    return status;
+  }
+  bool Execute(const std::string& sql, ReplyStatus& status, std::string& body) {
+    WireWriter w;
+    w.U8(static_cast<std::uint8_t>(Request::Execute));
+    ExecuteRequest r;
+    r.sql = sql;
+    w.Execute(r);
+    return Call(w, status, body);
+  }
+  void Hook(const std::string& spec) {
+    WireWriter w;
+    w.U8(static_cast<std::uint8_t>(Request::SetHook));
+    w.Str(spec);
+    ReplyStatus status; std::string body;
+    ASSERT_TRUE(Call(w, status, body));
+    ASSERT_EQ(status, ReplyStatus::Ok);
+  }
+
+  int client_ = -1;
+  std::thread server_;
+};
+
+TEST_F(OracleProtocolTest, ExecuteRepliesCarryRowsAndErrors) {
+  ASSERT_EQ(Logon(), ReplyStatus::Ok);
+  ReplyStatus status; std::string body;
+  ASSERT_TRUE(Execute("select dummy from dual", status, body));
+  ASSERT_EQ(status, ReplyStatus::Ok);
+  ExecuteReply reply = WireReader(body).Reply();
+  ASSERT_EQ(reply.rows.size(), 1u);
+  EXPECT_EQ(reply.rows[0][0].bytes, "X");
+  EXPECT_EQ(reply.dateFormat, "DD-MON-RR");
+  ASSERT_TRUE(Execute("select * from nowhere", status, body));
+  ASSERT_EQ(status, ReplyStatus::Error);
+  EXPECT_EQ(WireReader(body).Error().code, 942);
+}
+
+TEST_F(OracleProtocolTest, HookFailsTheNthCallOnly) {
+  Hook("execute:2:fail:3113");
+  ASSERT_EQ(Logon(), ReplyStatus::Ok);
+  ReplyStatus status; std::string body;
+  ASSERT_TRUE(Execute("select 1 from dual", status, body));
+  EXPECT_EQ(status, ReplyStatus::Ok);
+  ASSERT_TRUE(Execute("select 1 from dual", status, body));
+  ASSERT_EQ(status, ReplyStatus::Error);
+  ErrorReply e = WireReader(body).Error();
+  EXPECT_EQ(e.code, 3113);
+  EXPECT_EQ(e.text, "ORA-03113: end-of-file on communication channel\n");
+  ASSERT_TRUE(Execute("select 1 from dual", status, body));
+  EXPECT_EQ(status, ReplyStatus::Ok);
+}
+
+TEST_F(OracleProtocolTest, HookDropsTheConnectionAndItsWork) {
+  ASSERT_EQ(Logon(), ReplyStatus::Ok);
+  ReplyStatus status; std::string body;
+  ASSERT_TRUE(Execute("create table t (a number)", status, body));
+  ASSERT_TRUE(Execute("insert into t values (1)", status, body));
+  Hook("commit:1:drop");
+  WireWriter commit;
+  commit.U8(static_cast<std::uint8_t>(Request::Commit));
+  EXPECT_FALSE(Call(commit, status, body));
+  close(client_);
+  client_ = -1;
+  server_.join();
+  server_ = std::thread([] {});
+  EXPECT_EQ(Scalar(*session_, "select count(*) from t"), "0");
+}
+
+TEST(OracleHookSpec, ParsesActions) {
+  Hook h = Hooks::Parse("logon:1:fail:1017");
+  EXPECT_EQ(h.action, Hook::Action::Fail);
+  EXPECT_EQ(h.code, 1017);
+  EXPECT_EQ(Hooks::Parse("execute:0:delay:250").delayMs, 250);
+  EXPECT_EQ(Hooks::Parse("commit:3:drop").nth, 3);
+  EXPECT_THROW(Hooks::Parse("commit:3:explode"), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace orastandin::testing

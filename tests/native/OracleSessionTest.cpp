@@ -1,0 +1,122 @@
+// Log-on, transactions and row locks across sessions of the stand-in server.
+#include "tests/native/OracleServerTestSupport.h"
+
+namespace orastandin::testing {
+namespace {
+
+class OracleSessionTest : public ServerTest {
+ protected:
+  void SetUp() override {
+    ServerTest::SetUp();
+    Exec(*session_, "create table t (id number primary key, name varchar2(20))");
+    Exec(*session_, "insert into t values (1, 'one')");
+    Exec(*session_, "insert into t values (2, 'two')");
+    Exec(*session_, "commit");
+  }
+  std::string Count(Session& s) { return Scalar(s, "select count(*) from t"); }
+};
+
+TEST_F(OracleSessionTest, LogonChecksAccountServiceAndPrivilege) {
+  struct Case { const char* user; const char* password; const char* service; int mode; int code; };
+  const Case cases[] = {
+      {"scott", "tiger", "setrix", LogonDefault, 0},
+      {"SCOTT", "wrong", "SETRIX", LogonDefault, 1017},
+      {"NOBODY", "x", "SETRIX", LogonDefault, 1017},
+      {"SCOTT", "", "SETRIX", LogonDefault, 1005},
+      {"SCOTT", "TIGER", "OTHER", LogonDefault, 12514},
+      {"SCOTT", "TIGER", "SETRIX", LogonSysDba, 1031},
+      {"SYS", "change_on_install", "SETRIX", LogonSysDba, 0},
+  };
+  for (const auto& c : cases) {
+    Session s(*db_);
+    int code = 0;
+    try {
+      s.Logon(c.user, c.password, c.service, c.mode, false);
+    } catch (const OraError& e) {
+      code = e.Code();
+      EXPECT_EQ(e.Text().back(), '\n');
+    }
+    EXPECT_EQ(code, c.code) << c.user << "/" << c.password << "@" << c.service;
+    EXPECT_EQ(s.LoggedOn(), c.code == 0);
+  }
+  Session notLoggedOn(*db_);
+  EXPECT_EQ(ErrorOf(notLoggedOn, "select * from dual"), 1012);
+}
+
+TEST_F(OracleSessionTest, OtherSessionsSeeOnlyCommittedWork) {
+  auto other = Logon();
+  Exec(*session_, "insert into t values (3, 'three')");
+  EXPECT_EQ(Count(*session_), "3");
+  EXPECT_EQ(Count(*other), "2");
+  session_->Commit();
+  EXPECT_EQ(Count(*other), "3");
+}
+
+TEST_F(OracleSessionTest, RollbackDiscardsAndSavepointsUndoPart) {
+  Exec(*session_, "delete from t where id = 1");
+  session_->Rollback();
+  EXPECT_EQ(Count(*session_), "2");
+  Exec(*session_, "insert into t values (3, 'three')");
+  Exec(*session_, "SAVEPOINT LOCK_Q1");
+  Exec(*session_, "insert into t values (4, 'four')");
+  Exec(*session_, "ROLLBACK TO SAVEPOINT LOCK_Q1");
+  session_->Commit();
+  EXPECT_EQ(Count(*session_), "3");
+}
+
+TEST_F(OracleSessionTest, UncommittedWorkIsLostWhenTheSessionEnds) {
+  auto other = Logon();
+  Exec(*other, "insert into t values (3, 'three')");
+  other.reset();
+  EXPECT_EQ(Count(*session_), "2");
+}
+
+TEST_F(OracleSessionTest, DdlCommitsTheOpenTransaction) {
+  Exec(*session_, "insert into t values (3, 'three')");
+  Exec(*session_, "create table u (a number)");
+  session_->Rollback();
+  EXPECT_EQ(Count(*session_), "3");
+}
+
+TEST_F(OracleSessionTest, RowLocksHoldUntilCommit) {
+  auto other = Logon();
+  Exec(*session_, "select * from t where id = 1 for update nowait");
+  std::string text;
+  EXPECT_EQ(ErrorOf(*other, "SELECT * FROM t\nWHERE id = 1\nFOR UPDATE NOWAIT", &text), 54);
+  EXPECT_EQ(text, "ORA-00054: resource busy and acquire with NOWAIT specified\n");
+  EXPECT_EQ(ErrorOf(*other, "select * from t where id = 2 for update nowait"), 0);
+  EXPECT_EQ(ErrorOf(*other, "select * from t where id = 1 for update wait 0"), 30006);
+  other->Rollback();
+  session_->Commit();
+  EXPECT_EQ(ErrorOf(*other, "select * from t where id = 1 for update nowait"), 0);
+}
+
+TEST_F(OracleSessionTest, UpdatedRowsAreLockedAgainstOtherSessions) {
+  auto other = Logon();
+  Exec(*session_, "update t set name = 'uno' where id = 1");
+  EXPECT_EQ(ErrorOf(*other, "select * from t where id = 1 for update nowait"), 54);
+  EXPECT_EQ(ErrorOf(*other, "select * from t where id = 2 for update nowait"), 0);
+  session_->Rollback();
+  EXPECT_EQ(ErrorOf(*other, "select * from t where id = 1 for update nowait"), 0);
+}
+
+TEST_F(OracleSessionTest, StatementTypeAndRowCounts) {
+  EXPECT_EQ(Exec(*session_, "update t set name = 'x'").rowsAffected, 2);
+  EXPECT_EQ(Exec(*session_, "update t set name = 'x'").statementType, 2);
+  EXPECT_EQ(Exec(*session_, "delete from t where id = 2").rowsAffected, 1);
+  EXPECT_EQ(Exec(*session_, "select * from t").statementType, 1);
+  EXPECT_EQ(Exec(*session_, "truncate table t").statementType, 0);
+  EXPECT_EQ(Count(*session_), "0");
+}
+
+TEST_F(OracleSessionTest, DescribeOnlyReturnsColumnsWithoutRows) {
+  ExecuteRequest r;
+  r.sql = "select id, name from t";
+  r.describeOnly = true;
+  ExecuteReply reply = session_->Execute(r);
+  EXPECT_EQ(reply.columns.size(), 2u);
+  EXPECT_TRUE(reply.rows.empty());
+}
+
+}  // namespace
+}  // namespace orastandin::testing

@@ -1,0 +1,266 @@
+// Oracle SQL as the stand-in server runs it: functions, conversions, pseudo-columns,
+// dictionary views and error codes.
+#include "tests/native/OracleServerTestSupport.h"
+
+namespace orastandin::testing {
+namespace {
+
+class OracleSqlTest : public ServerTest {};
+
+struct ScalarCase {
+  const char* expression;
+  const char* expected;
+};
+
+TEST_F(OracleSqlTest, ExpressionsGiveOracleResults) {
+  const ScalarCase cases[] = {
+      {"NVL(NULL, 'x')", "x"},
+      {"NVL('', 'empty is null')", "empty is null"},
+      {"NVL2(1, 'a', 'b')", "a"},
+      {"DECODE(2, 1, 'one', 2, 'two', 'other')", "two"},
+      {"DECODE(NULL, NULL, 'null matches null', 'no')", "null matches null"},
+      {"DECODE(5, 1, 'one', 'other')", "other"},
+      {"'a' || NULL || 'b'", "ab"},
+      {"'n=' || 12.5", "n=12.5"},
+      {"7 / 2", "3.5"},
+      {"TO_NUMBER('12.5') * 2", "25"},
+      {"TO_CHAR(0.5)", ".5"},
+      {"TO_CHAR(-0.25)", "-.25"},
+      {"TO_CHAR(1234.5, '9,999.99')", " 1,234.50"},
+      {"TO_CHAR(7, 'FM000')", "007"},
+      {"TO_CHAR(TO_DATE('2001-01-15 12:30', 'YYYY-MM-DD HH24:MI'), 'DD.MM.YYYY HH24:MI:SS')", "15.01.2001 12:30:00"},
+      {"TO_CHAR(TO_DATE('15-JAN-01'))", "15-JAN-01"},
+      {"TO_CHAR(TO_DATE('03/07/1999 01:05:09 PM', 'MM/DD/YYYY HH:MI:SS AM'), 'YYYY-MM-DD HH24:MI:SS')", "1999-03-07 13:05:09"},
+      {"TO_CHAR(TO_DATE('15.01.2001', 'DD.MM.YYYY'), 'Mon DY Month')", "Jan MON January  "},
+      {"ADD_MONTHS(TO_DATE('31.01.2001', 'DD.MM.YYYY'), 1)", "2001-02-28 00:00:00"},
+      {"TRUNC(TO_DATE('2001-05-17 10:11:12', 'YYYY-MM-DD HH24:MI:SS'), 'MM')", "2001-05-01 00:00:00"},
+      {"TRUNC(12.789, 1)", "12.7"},
+      {"SUBSTR('abcdef', 0, 2)", "ab"},
+      {"SUBSTR('abcdef', -3)", "def"},
+      {"INSTR('a,b,c', ',', 1, 2)", "4"},
+      {"LPAD('7', 3, '0')", "007"},
+      {"RPAD('ab', 4)", "ab  "},
+      {"MOD(7, 3)", "1"},
+      {"LENGTHB(CHR(65))", "1"},
+      {"NVL(LENGTHB(CHR(65536)), 1)", "1"},
+      {"GREATEST(3, 9, 4)", "9"},
+      {"NLS_CHARSET_ID('CL8MSWIN1251')", "171"},
+      {"USER", "SCOTT"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Scalar(*session_, std::string("SELECT ") + c.expression + " FROM DUAL"), c.expected) << c.expression;
+}
+
+TEST_F(OracleSqlTest, SysdateIsADateOfToday) {
+  ExecuteReply r = Exec(*session_, "SELECT SYSDATE, TO_CHAR(SYSDATE, 'YYYY') FROM DUAL");
+  ASSERT_EQ(r.columns.size(), 2u);
+  EXPECT_EQ(r.columns[0].name, "SYSDATE");
+  EXPECT_EQ(r.columns[0].oraType, oratype::Date);
+  EXPECT_TRUE(r.rows[0][0].isDate);
+  EXPECT_EQ(r.rows[0][0].bytes.substr(0, 4), r.rows[0][1].bytes);
+}
+
+TEST_F(OracleSqlTest, CreateTableKeepsOracleTypesForDescribe) {
+  Exec(*session_, "create table t (id number(9) not null, name varchar2(40), amt number(10,2), d date, "
+                  "c char(3), l long, r raw(16), n number, v varchar(100))");
+  ExecuteReply r = Exec(*session_, "select * from t");
+  ASSERT_EQ(r.columns.size(), 9u);
+  struct Expected { const char* name; int type, size, precision, scale; };
+  const Expected expected[] = {{"ID", oratype::Number, 22, 9, 0},     {"NAME", oratype::Varchar2, 40, 0, 0},
+                               {"AMT", oratype::Number, 22, 10, 2},   {"D", oratype::Date, 7, 0, 0},
+                               {"C", oratype::Char, 3, 0, 0},         {"L", oratype::Long, 0, 0, 0},
+                               {"R", oratype::Raw, 16, 0, 0},         {"N", oratype::Number, 22, 0, -127},
+                               {"V", oratype::Varchar2, 100, 0, 0}};
+  for (std::size_t i = 0; i < 9; ++i) {
+    EXPECT_EQ(r.columns[i].name, expected[i].name);
+    EXPECT_EQ(r.columns[i].oraType, expected[i].type) << expected[i].name;
+    EXPECT_EQ(r.columns[i].size, expected[i].size) << expected[i].name;
+    EXPECT_EQ(r.columns[i].precision, expected[i].precision) << expected[i].name;
+    EXPECT_EQ(r.columns[i].scale, expected[i].scale) << expected[i].name;
+  }
+}
+
+TEST_F(OracleSqlTest, ExpressionColumnsAreNamedAsOracleNamesThem) {
+  Exec(*session_, "create table t (id number)");
+  Exec(*session_, "insert into t values (1)");
+  ExecuteReply r = Exec(*session_, "select count( * ), id + 1, id as \"Mixed\", t.id, nvl(id, 0) total from t");
+  std::vector<std::string> names;
+  for (const auto& c : r.columns) names.push_back(c.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"COUNT(*)", "ID+1", "Mixed", "ID", "TOTAL"}));
+  EXPECT_EQ(r.columns[0].oraType, oratype::Number);
+}
+
+TEST_F(OracleSqlTest, LongTextStaysText) {
+  Exec(*session_, "create table t (l long)");
+  Exec(*session_, "insert into t values (:v)", {{"V", Value::Text("007")}});
+  EXPECT_EQ(Scalar(*session_, "select l from t"), "007");
+}
+
+TEST_F(OracleSqlTest, EmptyStringIsNull) {
+  Exec(*session_, "create table t (id number, name varchar2(10))");
+  Exec(*session_, "insert into t values (1, '')");
+  Exec(*session_, "insert into t values (2, :n)", {{"N", Value::Text("")}});
+  EXPECT_EQ(Scalar(*session_, "select count(*) from t where name is null"), "2");
+}
+
+TEST_F(OracleSqlTest, BindsByNameCoverEveryOccurrenceWhateverTheirCase) {
+  Exec(*session_, "create table t (a number, b number)");
+  Exec(*session_, "insert into t values (:x, :X + 1)", {{"X", Value::Int(4)}});
+  EXPECT_EQ(Scalar(*session_, "select b from t where a = :x", {{"X", Value::Int(4)}}), "5");
+  EXPECT_EQ(ErrorOf(*session_, "select b from t where a = :missing"), 1008);
+}
+
+TEST_F(OracleSqlTest, ArrayDmlRunsOncePerIteration) {
+  Exec(*session_, "create table t (a number)");
+  ExecuteRequest r;
+  r.sql = "insert into t values (:a)";
+  r.bindNames = {"A"};
+  r.iterations = {{Value::Int(1)}, {Value::Int(2)}, {Value::Int(3)}};
+  EXPECT_EQ(session_->Execute(r).rowsAffected, 3);
+  EXPECT_EQ(Scalar(*session_, "select sum(a) from t"), "6");
+}
+
+TEST_F(OracleSqlTest, SequencesServeNextAndCurrentValues) {
+  Exec(*session_, "create sequence s start with 10 increment by 5");
+  EXPECT_EQ(Scalar(*session_, "select s.nextval from dual"), "10");
+  EXPECT_EQ(Scalar(*session_, "select s.NEXTVAL from dual"), "15");
+  EXPECT_EQ(Scalar(*session_, "select s.currval from dual"), "15");
+  auto other = Logon();
+  EXPECT_EQ(ErrorOf(*other, "select s.currval from dual"), 8002);
+  EXPECT_EQ(Scalar(*other, "select scott.s.nextval from dual"), "20");
+  EXPECT_EQ(ErrorOf(*session_, "select nosuch.nextval from dual"), 2289);
+  EXPECT_EQ(ErrorOf(*session_, "create sequence s"), 955);
+  Exec(*session_, "drop sequence s");
+  EXPECT_EQ(ErrorOf(*session_, "select s.nextval from dual"), 2289);
+}
+
+TEST_F(OracleSqlTest, RownumFiltersLimitTheOuterQuery) {
+  Exec(*session_, "create table t (a number)");
+  for (int i = 1; i <= 5; ++i) Exec(*session_, "insert into t values (" + std::to_string(i) + ")");
+  EXPECT_EQ(Exec(*session_, "select * from t where rownum <= 2").rows.size(), 2u);
+  EXPECT_EQ(Exec(*session_, "select * from t where a > 1 and rownum < 2").rows.size(), 1u);
+  EXPECT_EQ(Exec(*session_, "select * from t where 3 >= rownum and a > 0 order by a").rows.size(), 3u);
+  EXPECT_EQ(Exec(*session_, "select * from t where rownum = 1").rows.size(), 1u);
+}
+
+TEST_F(OracleSqlTest, RowidIdentifiesTheInsertedRow) {
+  Exec(*session_, "create table t (a number, b varchar2(5))");
+  Exec(*session_, "insert into t values (1, 'x')");
+  ExecuteReply inserted = Exec(*session_, "insert into t values (2, 'y')");
+  ASSERT_EQ(inserted.rowid.size(), 18u);
+  EXPECT_EQ(Scalar(*session_, "select rowid from t where a = 2"), inserted.rowid);
+  EXPECT_EQ(Scalar(*session_, "select b from t where rowid = :r", {{"R", Value::Text(inserted.rowid)}}), "y");
+  ExecuteReply updated = Exec(*session_, "update t set b = 'z' where a = 1");
+  EXPECT_EQ(Scalar(*session_, "select t.rowid from t where a = 1"), updated.rowid);
+}
+
+TEST_F(OracleSqlTest, SchemaQualifiedNamesReachTheSharedTables) {
+  Exec(*session_, "create table scott.t (a number)");
+  Exec(*session_, "insert into SCOTT.T values (1)");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from scott.t"), "1");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from sys.dual"), "1");
+}
+
+TEST_F(OracleSqlTest, DictionaryViewsDescribeTheUsersTables) {
+  Exec(*session_, "create table emp (empno number(4) not null, ename varchar2(10))");
+  ExecuteReply tables = Exec(*session_, "select table_name from user_tables");
+  ASSERT_EQ(tables.rows.size(), 1u);
+  EXPECT_EQ(TextOf(tables.rows[0][0]), "EMP");
+  ExecuteReply columns = Exec(*session_,
+      "SELECT table_name,column_name,1 table_id,data_default,column_id FROM all_tab_columns "
+      "WHERE owner = 'SCOTT' and table_name = 'EMP' ORDER BY column_id");
+  ASSERT_EQ(columns.rows.size(), 2u);
+  EXPECT_EQ(TextOf(columns.rows[0][1]), "EMPNO");
+  EXPECT_EQ(TextOf(columns.rows[1][4]), "2");
+  EXPECT_EQ(Scalar(*session_, "select data_type || '/' || data_precision from all_tab_columns where column_name = 'EMPNO'"),
+            "NUMBER/4");
+  EXPECT_EQ(Scalar(*session_, "select object_type from all_objects where object_name = 'EMP'"), "TABLE");
+  EXPECT_EQ(Scalar(*session_, "select banner from v$version"), db_->Banner());
+  EXPECT_EQ(Scalar(*session_, "select count(*) from user_errors"), "0");
+}
+
+TEST_F(OracleSqlTest, SessionNlsParametersFollowAlterSession) {
+  const char* query =
+      "SELECT * FROM nls_session_parameters WHERE parameter = 'NLS_DATE_FORMAT' or parameter = "
+      "'NLS_DATE_LANGUAGE'ORDER BY parameter";
+  ExecuteReply r = Exec(*session_, query);
+  ASSERT_EQ(r.rows.size(), 2u);
+  EXPECT_EQ(r.columns[1].name, "VALUE");
+  EXPECT_EQ(TextOf(r.rows[0][1]), "DD-MON-RR");
+  EXPECT_EQ(TextOf(r.rows[1][1]), "AMERICAN");
+  Exec(*session_, "ALTER SESSION SET NLS_DATE_FORMAT = 'DD.MM.YYYY'");
+  EXPECT_EQ(TextOf(Exec(*session_, query).rows[0][1]), "DD.MM.YYYY");
+  EXPECT_EQ(Scalar(*session_, "select to_char(to_date('05.06.2007')) from dual"), "05.06.2007");
+  auto other = Logon();
+  EXPECT_EQ(TextOf(Exec(*other, query).rows[0][1]), "DD-MON-RR");
+}
+
+struct ErrorCase {
+  const char* sql;
+  int code;
+};
+
+TEST_F(OracleSqlTest, FailuresCarryOracleCodesAndTexts) {
+  Exec(*session_, "create table t (id number primary key, name varchar2(10) not null)");
+  Exec(*session_, "insert into t values (1, 'a')");
+  const ErrorCase cases[] = {
+      {"select * from missing", 942},
+      {"select nocol from dual", 904},
+      {"create table t (a number)", 955},
+      {"insert into t values (1, 'b')", 1},
+      {"insert into t (id) values (2)", 1400},
+      {"insert into t values (3)", 947},
+      {"insert into t values (3, 'a', 'b')", 913},
+      {"frobnicate the table", 900},
+      {"select * from t t1 t2 t3", 933},
+      {"select to_number('x') from dual", 1722},
+      {"select to_date('2001-13-01', 'YYYY-MM-DD') from dual", 1843},
+      {"select 1 / 0 from dual", 1476},
+      {"select 'open from dual", 1756},
+      {"rollback to savepoint never_set", 1086},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(*session_, c.sql), c.code) << c.sql;
+  std::string text;
+  ErrorOf(*session_, "select * from missing", &text);
+  EXPECT_EQ(text, "ORA-00942: table or view does not exist\n");
+  ErrorOf(*session_, "select nocol from dual", &text);
+  EXPECT_EQ(text, "ORA-00904: \"NOCOL\": invalid identifier\n");
+}
+
+TEST_F(OracleSqlTest, ParseErrorOffsetPointsIntoTheCallersText) {
+  try {
+    Exec(*session_, "select id from   dual");
+    FAIL();
+  } catch (const OraError& e) {
+    EXPECT_EQ(e.Code(), 904);
+    EXPECT_EQ(e.Offset(), 7);
+  }
+}
+
+TEST_F(OracleSqlTest, PlsqlBlocksAssignBinds) {
+  Exec(*session_, "create sequence emp_seq start with 7");
+  struct Case { const char* block; std::vector<BindValue> in; const char* out; const char* expected; };
+  const Case cases[] = {
+      {"begin SELECT NLS_CHARSET_ID(:Charset) INTO :Result FROM Dual; end;", {{"CHARSET", Value::Text("CL8MSWIN1251")}, {"RESULT", Value::Int(0)}}, "RESULT", "171"},
+      {"begin SELECT Nvl(Lengthb(Chr(65536)), Nvl(Lengthb(Chr(65536)), 1)) INTO :Result FROM Dual; end;", {{"RESULT", Value::Int(0)}}, "RESULT", "1"},
+      {"begin\r  SELECT EMP_SEQ.NEXTVAL INTO :EMPNO FROM Dual;\rend;", {{"EMPNO", Value::Null()}}, "EMPNO", "7"},
+      {"declare i number := 0; begin while i < 5 loop i := i + 1; end loop; :r := i; end;", {{"R", Value::Null()}}, "R", "5"},
+      {"declare n integer := 0; begin loop n := n + 2; exit when n >= 6; end loop; :r := n; end;", {{"R", Value::Null()}}, "R", "6"},
+      {"begin if :a > 1 then :r := 'big'; elsif :a = 1 then :r := 'one'; else :r := 'small'; end if; end;", {{"A", Value::Int(1)}, {"R", Value::Null()}}, "R", "one"},
+      {"begin :r := ''; :r := :r || 'x' || :r; end;", {{"R", Value::Null()}}, "R", "x"},
+      {"declare v varchar2(10); begin select dummy into v from dual where 1 = 0; :r := v; exception when no_data_found then :r := 'none'; end;", {{"R", Value::Null()}}, "R", "none"},
+  };
+  for (const auto& c : cases) {
+    ExecuteReply r = Exec(*session_, c.block, c.in);
+    std::string value = "<unassigned>";
+    for (const auto& b : r.outBinds)
+      if (b.name == c.out) value = TextOf(b.value);
+    EXPECT_EQ(value, c.expected) << c.block;
+    EXPECT_EQ(r.statementType, c.block[0] == 'd' ? 9 : 8);
+  }
+  EXPECT_EQ(ErrorOf(*session_, "begin select dummy into :x from dual where 1 = 0; end;"), 1403);
+  EXPECT_EQ(ErrorOf(*session_, "declare cursor c is select 1 from dual; begin null; end;"), 6550);
+}
+
+}  // namespace
+}  // namespace orastandin::testing
