@@ -5,6 +5,7 @@
 #include <new>
 
 #include "oracle/core/Assertion.h"
+#include "platform/Streams.h"
 #include "platform/SysUtils.h"
 
 namespace oracle {
@@ -221,6 +222,32 @@ void TBlob::Clear() {
     CheckValid();
     if (cached_ && !rollback_) SaveRollback();
     FreeAllPieces();
+}
+
+void TBlob::LoadFromStream(platform::TStream& stream) {
+    Clear();
+    stream.SetPosition(0);
+    int64_t remaining = stream.Size();
+    while (remaining > 0) {
+        PPieceHeader piece = AllocPiece(static_cast<uint32_t>(std::min<int64_t>(PieceSize, remaining)));
+        // A piece holds what the stream delivered, never unread bytes.
+        const int32_t read = stream.StreamRead(PieceData(piece), static_cast<int32_t>(piece->Capacity));
+        if (read <= 0) {
+            FreePiece(piece);
+            break;
+        }
+        piece->Used = static_cast<uint32_t>(read);
+        AppendPiece(piece);
+        remaining -= read;
+    }
+}
+
+void TBlob::SaveToStream(platform::TStream& stream) {
+    CheckValid();
+    CheckValue();
+    stream.SetSize(0);
+    for (PPieceHeader p = first_; p; p = p->Next)
+        if (p->Used > 0) stream.WriteBuffer(PieceData(p), static_cast<int32_t>(p->Used));
 }
 
 std::string TBlob::AsString() {

@@ -8,6 +8,10 @@
 
 #include "oracle/core/SharedObject.h"
 
+namespace platform {
+class TStream;
+}
+
 namespace oracle {
 
 class TBlob;
@@ -44,6 +48,9 @@ public:
     void Truncate(uint32_t size);
     void Compress();
     void Clear();
+    // The whole stream from its start replaces the value; saving replaces the stream's content.
+    virtual void LoadFromStream(platform::TStream& stream);
+    virtual void SaveToStream(platform::TStream& stream);
     std::string AsString();
     void SetAsString(const std::string& value);
     // Posting drops the rollback copy; cancelling brings the saved value back.

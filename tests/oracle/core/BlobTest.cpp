@@ -6,6 +6,7 @@
 
 #include "oracle/core/Assertion.h"
 #include "oracle/core/Blob.h"
+#include "platform/Streams.h"
 
 namespace oracle {
 namespace {
@@ -54,11 +55,19 @@ TEST(Blob, WritesNeverLeaveGaps) {
 TEST(Blob, LongValuesAreSplitIntoPieces) {
     BlobRef b;
     const std::string value(65515, 'v');
-    b->SetAsString(value);
+    platform::TMemoryStream source;
+    source.WriteBuffer(value.data(), static_cast<int32_t>(value.size()));
+    b->LoadFromStream(source);
     ASSERT_EQ(PieceCount(b.blob), 2);
     EXPECT_EQ(b->FirstPiece()->Used, 65514u);
     EXPECT_EQ(b->FirstPiece()->Next->Used, 1u);
     EXPECT_EQ(ReadAll(b.blob), value);
+
+    platform::TMemoryStream target;
+    target.WriteBuffer("old content", 11);
+    b->SaveToStream(target);
+    ASSERT_EQ(target.Size(), 65515);
+    EXPECT_EQ(std::string(target.Memory(), 65515), value);
 }
 
 TEST(Blob, CachedEditKeepsTheUnchangedBytesAndCanBeCancelled) {
