@@ -1,0 +1,26 @@
+#include "platform/DataSetTypes.h"
+
+namespace platform {
+
+bool IsBlobType(TFieldType type) {
+    switch (type) {
+    case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo: case ftParadoxOle:
+    case ftDBaseOle: case ftTypedBinary: case ftOraBlob: case ftOraClob:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void DatabaseError(const AnsiString& message) { throw EDatabaseError(message); }
+
+void DatabaseErrorFmt(const AnsiString& format, const AnsiString& a) {
+    AnsiString text = format;
+    size_t at = text.find("%s");
+    if (at != AnsiString::npos) text.replace(at, 2, a);
+    throw EDatabaseError(text);
+}
+
+void Abort() { throw EAbort(); }
+
+}  // namespace platform
