@@ -25,10 +25,12 @@ int TStrings::AddObject(const AnsiString& s, void* object) {
 }
 
 void TStrings::AddStrings(const TStrings& other) {
+    TStringsUpdate update(*this);
     for (int i = 0; i < other.Count(); ++i) AddObject(other.Get(i), other.GetObject(i));
 }
 
 void TStrings::AssignText(const AnsiString& text) {
+    TStringsUpdate update(*this);
     Clear();
     size_t pos = 0;
     while (pos < text.size()) {
@@ -53,6 +55,7 @@ AnsiString TStrings::JoinedText() const {
 }
 
 void TStrings::AssignCommaText(const AnsiString& text) {
+    TStringsUpdate update(*this);
     Clear();
     size_t i = 0;
     auto skipBlanks = [&] {
@@ -142,12 +145,37 @@ void TStrings::SetValue(const AnsiString& name, const AnsiString& value) {
     }
 }
 
+void TStrings::BeginUpdate() {
+    if (updateCount_ == 0) SetUpdateState(true);
+    ++updateCount_;
+}
+
+void TStrings::EndUpdate() {
+    if (updateCount_ == 0) return;
+    if (--updateCount_ == 0) SetUpdateState(false);
+}
+
 void TStrings::CheckIndex(int index, int limit) const {
     if (index < 0 || index >= limit)
         throw EStringListError("List index out of bounds (" + IntToStr(index) + ")");
 }
 
 // ---- TStringList ----
+
+void TStringList::Changing() {
+    if (UpdateCount() == 0 && OnChanging) OnChanging(*this);
+}
+
+void TStringList::Changed() {
+    if (UpdateCount() == 0 && OnChange) OnChange(*this);
+}
+
+void TStringList::Clear() {
+    if (items_.empty()) return;
+    Changing();
+    items_.clear();
+    Changed();
+}
 
 int TStringList::CompareLines(const AnsiString& a, const AnsiString& b) const {
     return caseSensitive_ ? AnsiCompareStr(a, b) : AnsiCompareText(a, b);
@@ -161,7 +189,9 @@ const AnsiString& TStringList::Get(int index) const {
 void TStringList::Put(int index, const AnsiString& s) {
     if (sorted_) throw EStringListError("Operation not allowed on sorted list");
     CheckIndex(index, Count());
+    Changing();
     items_[static_cast<size_t>(index)].text = s;
+    Changed();
 }
 
 void* TStringList::GetObject(int index) const {
@@ -171,23 +201,31 @@ void* TStringList::GetObject(int index) const {
 
 void TStringList::PutObject(int index, void* object) {
     CheckIndex(index, Count());
+    Changing();
     items_[static_cast<size_t>(index)].object = object;
+    Changed();
 }
 
 void TStringList::Insert(int index, const AnsiString& s) {
     if (sorted_) throw EStringListError("Operation not allowed on sorted list");
     CheckIndex(index, Count() + 1);
+    Changing();
     items_.insert(items_.begin() + index, Item{s, nullptr});
+    Changed();
 }
 
 void TStringList::Delete(int index) {
     CheckIndex(index, Count());
+    Changing();
     items_.erase(items_.begin() + index);
+    Changed();
 }
 
 int TStringList::Add(const AnsiString& s) {
     if (!sorted_) {
+        Changing();
         items_.push_back(Item{s, nullptr});
+        Changed();
         return Count() - 1;
     }
     int index = 0;
@@ -196,7 +234,9 @@ int TStringList::Add(const AnsiString& s) {
         if (duplicates_ == TDuplicates::dupError)
             throw EStringListError("String list does not allow duplicates");
     }
+    Changing();
     items_.insert(items_.begin() + index, Item{s, nullptr});
+    Changed();
     return index;
 }
 
@@ -232,8 +272,10 @@ bool TStringList::Find(const AnsiString& s, int& index) const {
 }
 
 void TStringList::Sort() {
+    Changing();
     std::stable_sort(items_.begin(), items_.end(),
                      [this](const Item& a, const Item& b) { return CompareLines(a.text, b.text) < 0; });
+    Changed();
 }
 
 void TStringList::SetSortedFlag(bool sorted) {

@@ -3,6 +3,7 @@
 // Used by the exports' list texts, the registry class and every later container user.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "SysUtils.h"
@@ -47,8 +48,30 @@ public:
     void SetValue(const AnsiString& name, const AnsiString& value);
     int IndexOfName(const AnsiString& name) const;
 
+    // Update brackets: changes inside report once, when the outermost one ends.
+    void BeginUpdate();
+    void EndUpdate();
+    int UpdateCount() const { return updateCount_; }
+
 protected:
     void CheckIndex(int index, int limit) const;
+    // Called when the first bracket opens (true) and the last one closes (false).
+    virtual void SetUpdateState(bool updating) {}
+
+private:
+    int updateCount_ = 0;
+};
+
+// Keeps a list inside one update bracket for a scope.
+class TStringsUpdate {
+public:
+    explicit TStringsUpdate(TStrings& list) : list_(list) { list_.BeginUpdate(); }
+    ~TStringsUpdate() { list_.EndUpdate(); }
+    TStringsUpdate(const TStringsUpdate&) = delete;
+    TStringsUpdate& operator=(const TStringsUpdate&) = delete;
+
+private:
+    TStrings& list_;
 };
 
 enum class TDuplicates { dupIgnore, dupAccept, dupError };
@@ -62,7 +85,7 @@ public:
     void PutObject(int index, void* object) override;
     void Insert(int index, const AnsiString& s) override;
     void Delete(int index) override;
-    void Clear() override { items_.clear(); }
+    void Clear() override;
     int Add(const AnsiString& s) override;
     int IndexOf(const AnsiString& s) const override;
 
@@ -78,7 +101,18 @@ public:
     bool Find(const AnsiString& s, int& index) const;
     void Sort();
 
+    // Called before and after every change, outside update brackets; a bracket
+    // calls OnChanging when it opens and OnChange when it closes.
+    std::function<void(TStringList&)> OnChanging;
+    std::function<void(TStringList&)> OnChange;
+
+protected:
+    void SetUpdateState(bool updating) override { updating ? Changing() : Changed(); }
+
 private:
+    void Changing();
+    void Changed();
+
     struct Item {
         AnsiString text;
         void* object = nullptr;

@@ -34,6 +34,10 @@ private:
 };
 
 class EConvertError : public Exception { using Exception::Exception; };
+// An index outside the range a value allows.
+class ERangeError : public Exception { using Exception::Exception; };
+// An object is not of the class an operation needs.
+class EInvalidCast : public Exception { using Exception::Exception; };
 class EStringListError : public Exception { using Exception::Exception; };
 
 // Upper and lower case in the user's locale (Cyrillic included).

@@ -94,6 +94,7 @@ AnsiString Variant::TypeName(TVarType type) {
     case varDouble: return "Double";
     case varCurrency: return "Currency";
     case varDate: return "Date";
+    case varOleStr: return "OleStr";
     case varBoolean: return "Boolean";
     case varVariant: return "Variant";
     case varShortInt: return "ShortInt";

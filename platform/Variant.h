@@ -44,6 +44,7 @@ enum TVarType : uint16_t {
     varDouble = 0x0005,
     varCurrency = 0x0006,
     varDate = 0x0007,
+    varOleStr = 0x0008,  // never produced: texts are single-byte (varString)
     varBoolean = 0x000B,
     varVariant = 0x000C,
     varShortInt = 0x0010,
