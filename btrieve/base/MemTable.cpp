@@ -1,0 +1,328 @@
+#include "btrieve/base/MemTable.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace btrieve {
+
+TMemTableRecord::TMemTableRecord(TMemTable* table, const uint8_t* image, const void* key,
+                                 TQuillonCollection* collection, int insertAt)
+    : TBapiListItem(table, nullptr), Image(table->ImageLength(), 0), Key(table->GetBookmarkSize(), 0) {
+    if (image) std::memcpy(Image.data(), image, Image.size());
+    if (key) {
+        std::memcpy(Key.data(), key, Key.size());
+    } else {
+        const int32_t number = collection && insertAt < 0 ? collection->Count() + 1 : 1;
+        std::memcpy(Key.data(), &number, std::min<size_t>(sizeof number, Key.size()));
+    }
+    if (insertAt >= 0) JoinCollectionAt(collection, insertAt);
+    else JoinCollection(collection);
+    Props.physRecNumber = static_cast<uint32_t>(collection ? collection->Count() : 0);
+}
+
+const void* TCacheCollection::KeyOf(TBapiListItem* item) const {
+    return static_cast<TMemTableRecord*>(item)->Key.data();
+}
+
+int TCacheCollection::Compare(const void* key1, const void* key2) const {
+    try {
+        int32_t result = 0;
+        table_.CompareBookMarks(key1, key2, result);
+        return result;
+    } catch (const EQuillonEngineError&) {
+        return 1;
+    }
+}
+
+uint16_t TMemTable::FieldLengthForType(const TEngineFieldDesc& desc) {
+    switch (desc.fieldType) {
+    case fldtype::ZString: return static_cast<uint16_t>(desc.units1 + 1);
+    case fldtype::Date: case fldtype::Float: case fldtype::Time: case fldtype::Timestamp: return 8;
+    case fldtype::Bool: case fldtype::Int16: case fldtype::UInt16: return 2;
+    case fldtype::Int32: case fldtype::UInt32: return 4;
+    case fldtype::Bcd: return static_cast<uint16_t>(desc.units2 < 0 ? -desc.units2 : desc.units2);
+    case fldtype::FloatIeee: return 10;
+    default: return static_cast<uint16_t>(desc.units1);
+    }
+}
+
+TMemTable::TMemTable(TBapiListItem* owner, TBaseTable* baseCursor, TEngineFieldDesc* descs, uint16_t bookmarkSize,
+                     uint16_t fieldCount, const char* tableName, TQuillonCollection* collection)
+    : TBaseTable(owner, collection, tableName, nullptr, 0, 0),
+      records_(*this),
+      bookmarkSize_(bookmarkSize),
+      baseCursor_(baseCursor) {
+    uint32_t offset = 0;
+    for (uint16_t i = 0; descs && i < fieldCount; ++i) {
+        TEngineFieldDesc& d = descs[i];
+        if (d.length == 0) d.length = FieldLengthForType(d);
+        d.offset = static_cast<uint16_t>(offset);
+        offset += d.length;
+        TEngineFieldDesc cached = d;
+        cached.fieldNumber = static_cast<uint16_t>(i + 1);
+        cached.localType = d.fieldType;
+        cached.localSize = d.length;
+        FieldCache().Add(cached);
+    }
+    if (offset > 0xFFFF) RaiseEngineError(rc::InvalidTableCreate);
+    recordLength_ = static_cast<uint16_t>(offset);
+    imageLength_ = std::max<size_t>(recordLength_, baseCursor ? baseCursor->GetRecBufSize() : 0);
+    if (FieldCache().Count() > 0) {
+        uint16_t count = 0, length = 0;
+        GetFieldCountAndRecLen(count, length);
+    }
+}
+
+TMemTable::~TMemTable() { ClearAll(); }
+
+void TMemTable::GetFieldDesc(uint16_t fieldNumber, uint16_t& localSize, uint16_t& localType, TEngineFieldDesc& desc) {
+    RaiseEngineError(rc::InvalidRecStruct);  // every field is in the cache from the start
+}
+
+TMemTableRecord* TMemTable::RecordAt(int position) const {
+    return static_cast<TMemTableRecord*>(records_.Get(position - 1));
+}
+
+void TMemTable::MoveTo(int position) {
+    position_ = position;
+    current_ = RecordAt(position);
+}
+
+void TMemTable::PhysFirst() {
+    if (records_.Count() == 0) RaiseEOF();
+    position_ = 1;
+    GetRecord(0, GetRecBuf(), nullptr);
+}
+
+void TMemTable::PhysLast() {
+    if (records_.Count() == 0) RaiseBOF();
+    position_ = records_.Count();
+    GetRecord(0, GetRecBuf(), nullptr);
+}
+
+void TMemTable::PhysNext() {
+    if (position_ >= records_.Count()) RaiseEOF();
+    ++position_;
+    try {
+        GetRecord(0, GetRecBuf(), nullptr);
+    } catch (const EQuillonEngineError&) {
+        RaiseEOF();
+    }
+}
+
+void TMemTable::PhysPrior() {
+    if (position_ <= 1) RaiseBOF();
+    --position_;
+    try {
+        GetRecord(0, GetRecBuf(), nullptr);
+    } catch (const EQuillonEngineError&) {
+        RaiseBOF();
+    }
+}
+
+void TMemTable::FieldToLogical(uint16_t, uint16_t, bool& blank, void* value, const uint8_t* fieldData,
+                               uint16_t fieldLength, int16_t) {
+    blank = false;
+    if (value && fieldData) std::memcpy(value, fieldData, fieldLength);
+}
+
+void TMemTable::FieldToPhysical(uint16_t, uint16_t, uint8_t* fieldData, const void* value, uint16_t fieldLength,
+                                int16_t) {
+    if (value && fieldData) std::memcpy(fieldData, value, fieldLength);
+}
+
+void TMemTable::GetBookMark(void* bookmark) {
+    if (!current_) RaiseEngineError(rc::NoCurrRec);
+    CheckParam(bookmark);
+    std::memcpy(bookmark, current_->Key.data(), current_->Key.size());
+}
+
+void TMemTable::SetToBookMark(const void* bookmark) {
+    CheckParam(bookmark);
+    for (int i = 1; i <= records_.Count(); ++i) {
+        MoveTo(i);
+        if (current_->UpdateStatus() == updstatus::Inserted) continue;
+        int32_t result = 1;
+        CompareBookMarks(bookmark, current_->Key.data(), result);
+        if (result == 0) {
+            state_ = cursorstate::OnRecord;
+            return;
+        }
+    }
+    RaiseEOF();
+}
+
+void TMemTable::ReadAtBookmark(const void* bookmark, uint8_t* record, int lock) {
+    SetToBookMark(bookmark);
+    if (record) std::memcpy(record, current_->Image.data(), std::min<size_t>(current_->Image.size(), GetRecBufSize()));
+}
+
+void TMemTable::CompareBookMarks(const void* bookmark1, const void* bookmark2, int32_t& result) {
+    if (baseCursor_) {
+        baseCursor_->CompareBookMarks(bookmark1, bookmark2, result);
+        return;
+    }
+    CheckParam(bookmark1);
+    CheckParam(bookmark2);
+    int32_t a, b;
+    std::memcpy(&a, bookmark1, sizeof a);
+    std::memcpy(&b, bookmark2, sizeof b);
+    result = a < b ? -1 : a > b ? 1 : 0;
+}
+
+void TMemTable::FillRecProps(TRecordProps* props) {
+    if (props && current_) *props = current_->Props;
+}
+
+void TMemTable::GetRecord(int lock, uint8_t* record, TRecordProps* props) {
+    if (records_.Count() == 0) RaiseEOF();
+    if (position_ <= 0) position_ = 1;
+    if (position_ > records_.Count()) RaiseEOF();
+    current_ = RecordAt(position_);
+    if (!current_) RaiseEngineError(rc::NoCurrRec);
+    if (record) std::memcpy(record, current_->Image.data(), std::min<size_t>(current_->Image.size(), GetRecBufSize()));
+    FillRecProps(props);
+    state_ = cursorstate::OnRecord;
+}
+
+void TMemTable::DeleteRecord(uint8_t*) {
+    if (!current_) RaiseEngineError(rc::NoCurrRec);
+    FreeHandle(current_);
+    current_ = nullptr;
+    // The next record moved into this place: a following next move must reach it.
+    if (position_ > 0) --position_;
+    state_ = cursorstate::Repositioning;
+}
+
+void TMemTable::GetSeqNo(uint32_t& number) {
+    TMemTableRecord* record = RecordAt(position_);
+    if (!record) RaiseEngineError(rc::NoCurrRec);
+    number = record->Props.seqNumber;
+}
+
+void TMemTable::SetToSeqNo(uint32_t number) {
+    for (int i = 1; i <= records_.Count(); ++i) {
+        if (RecordAt(i)->Props.seqNumber == number) {
+            MoveTo(i);
+            state_ = cursorstate::OnRecord;
+            return;
+        }
+    }
+    RaiseEOF();
+}
+
+void TMemTable::EmptyTable() {
+    ClearAll();
+    state_ = cursorstate::Unpositioned;
+}
+
+bool TMemTable::StatusVisible(uint8_t mask, bool hasRecord) const {
+    if (!hasRecord || !current_) return (mask & 8) != 0;
+    switch (current_->UpdateStatus()) {
+    case updstatus::Modified: return (mask & 1) != 0;
+    case updstatus::Inserted: return (mask & 2) != 0;
+    case updstatus::Deleted: return (mask & 4) != 0;
+    default: return true;
+    }
+}
+
+void TMemTable::AddRecord(const uint8_t* record) {
+    CheckParam(record);
+    TMemTableRecord* added;
+    if (records_.Count() == 0 || position_ <= 0) {
+        added = MakeHandle<TMemTableRecord>(this, record, nullptr, &records_);
+    } else {
+        added = MakeHandle<TMemTableRecord>(this, record, nullptr, &records_, position_ - 1);
+        if (!baseCursor_) {
+            const int32_t number = records_.Count();
+            std::memcpy(added->Key.data(), &number, std::min<size_t>(sizeof number, added->Key.size()));
+        }
+    }
+    added->SetUpdateStatus(updstatus::Inserted);
+}
+
+void TMemTable::AddWithKey(const uint8_t* image, const void* key) {
+    MakeHandle<TMemTableRecord>(this, image, key, &records_);
+    MoveTo(records_.Count());
+    state_ = cursorstate::OnRecord;
+}
+
+void TMemTable::FindOrAdd(const uint8_t* image, const void* key) {
+    if (!key) {
+        if (!current_) RaiseEngineError(rc::NoCurrRec);
+        return;
+    }
+    try {
+        SetToBookMark(key);
+    } catch (const EQuillonEngineError&) {
+        AddWithKey(image, key);
+        SetToBookMark(key);
+    }
+}
+
+void TMemTable::ModifyWithKey(const uint8_t* image, const void* key) {
+    FindOrAdd(image, key);
+    if (image) std::memcpy(current_->Image.data(), image, current_->Image.size());
+    current_->SetUpdateStatus(updstatus::Modified);
+    current_->Props.deleteFlag = 0;
+    current_->Applied = false;
+}
+
+void TMemTable::DeleteWithKey(const uint8_t* image, const void* key) {
+    FindOrAdd(image, key);
+    current_->SetUpdateStatus(updstatus::Deleted);
+    current_->Props.deleteFlag = -1;
+    current_->Applied = false;
+}
+
+bool TMemTable::HasUnappliedChanges() const {
+    for (auto* item : records_) {
+        const auto* record = static_cast<const TMemTableRecord*>(item);
+        if (record->UpdateStatus() != updstatus::Unmodified && !record->Applied) return true;
+    }
+    return false;
+}
+
+void TMemTable::ApplyToBase() {
+    CheckHandle(baseCursor_);
+    // A change written once is not written again; a change the base cursor refuses
+    // stays unapplied, the others go on, and the first refusal is reported.
+    bool failed = false;
+    EQuillonEngineError firstError(rc::None);
+    for (int i = records_.Count(); i >= 1; --i) {
+        TMemTableRecord* record = RecordAt(i);
+        if (record->Applied) continue;
+        try {
+            switch (record->UpdateStatus()) {
+            case updstatus::Modified:
+                baseCursor_->SetToBookMark(record->Key.data());
+                baseCursor_->SetUpdateHint(1);
+                baseCursor_->ModifyRecord(record->Image.data(), true);
+                break;
+            case updstatus::Inserted:
+                baseCursor_->AppendRecord(record->Image.data());
+                break;
+            case updstatus::Deleted:
+                baseCursor_->SetToBookMark(record->Key.data());
+                baseCursor_->DeleteRecord(record->Image.data());
+                break;
+            default:
+                continue;
+            }
+            record->Applied = true;
+        } catch (const EQuillonEngineError& e) {
+            if (!failed) firstError = e;
+            failed = true;
+        }
+    }
+    if (failed) throw firstError;
+}
+
+void TMemTable::ClearAll() {
+    for (int i = records_.Count(); i >= 1; --i) FreeHandle(RecordAt(i));
+    records_.Clear();
+    position_ = 0;
+    current_ = nullptr;
+}
+
+}  // namespace btrieve

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "TestEngine.h"
+#include "btrieve/base/BaseCacheTable.h"
+
+using namespace btrieve;
+using namespace testengine;
+
+namespace {
+
+uint16_t CodeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EQuillonEngineError& e) {
+        return e.Code();
+    }
+    return 0;
+}
+
+TEngineFieldDesc Desc(uint16_t type, int16_t units1, int16_t units2 = 0) {
+    TEngineFieldDesc d{};
+    d.fieldType = type;
+    d.units1 = units1;
+    d.units2 = units2;
+    return d;
+}
+
+}  // namespace
+
+TEST(MemTable, FieldLengthsByTypeAndOffsetsOneAfterAnother) {
+    TEngineFieldDesc descs[] = {Desc(fldtype::ZString, 10), Desc(fldtype::Int32, 0), Desc(fldtype::Float, 0),
+                                Desc(fldtype::Bcd, 0, -6), Desc(fldtype::Bytes, 3)};
+    TMemTable table(nullptr, nullptr, descs, 0, 5, "M", nullptr);
+    const uint16_t lengths[] = {11, 4, 8, 6, 3}, offsets[] = {0, 11, 15, 23, 29};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(descs[i].length, lengths[i]);
+        EXPECT_EQ(descs[i].offset, offsets[i]);
+    }
+    EXPECT_EQ(table.GetRecordSize(), 32);
+    EXPECT_EQ(table.GetBookmarkSize(), 4);
+}
+
+TEST(MemTable, InsertsComeBackInOrderAndEmptyTablesEndAtOnce) {
+    TEngineFieldDesc descs[] = {Desc(fldtype::Int32, 0)};
+    TMemTable table(nullptr, nullptr, descs, 0, 1, "M", nullptr);
+    int32_t value = 0;
+    auto* rec = reinterpret_cast<uint8_t*>(&value);
+    table.SetToBegin();
+    EXPECT_EQ(CodeOf([&] { table.GetNextRecord(0, rec, nullptr); }), rc::Eof);
+    table.SetToEnd();
+    EXPECT_EQ(CodeOf([&] { table.GetPriorRecord(0, rec, nullptr); }), rc::Bof);
+    for (int32_t v : {30, 10, 20}) {
+        value = v;
+        table.InsertRecord(0, rec);
+    }
+    uint32_t count = 0;
+    table.GetRecordCount(count);
+    EXPECT_EQ(count, 3u);
+    std::vector<int32_t> seen;
+    table.SetToBegin();
+    TRecordProps props{};
+    while (CodeOf([&] { table.GetNextRecord(0, rec, &props); }) == 0) seen.push_back(value);
+    EXPECT_EQ(seen, (std::vector<int32_t>{30, 10, 20}));
+    EXPECT_EQ(props.recordStatus, 2);
+}
+
+TEST(MemTable, DeletingTheCurrentRecordKeepsTheNextOneReachable) {
+    TEngineFieldDesc descs[] = {Desc(fldtype::Int32, 0)};
+    TMemTable table(nullptr, nullptr, descs, 0, 1, "M", nullptr);
+    int32_t value = 0;
+    auto* rec = reinterpret_cast<uint8_t*>(&value);
+    for (int32_t v : {1, 2, 3}) {
+        value = v;
+        table.AppendRecord(rec);
+    }
+    table.SetToBegin();
+    table.GetNextRecord(0, rec, nullptr);
+    table.DeleteRecord(rec);
+    table.GetNextRecord(0, rec, nullptr);
+    EXPECT_EQ(value, 2);
+    table.DeleteRecord(rec);
+    table.GetNextRecord(0, rec, nullptr);
+    EXPECT_EQ(value, 3);
+}
+
+namespace {
+
+class DelayedUpdatesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TTestStore::Get().Reset();
+        auto& rows = TTestStore::Get().tables["T"];
+        for (int id : {1, 2, 3}) rows.push_back(Row(id, ("N" + std::to_string(id)).c_str()));
+        database_ = NewDatabase(nullptr);
+        database_->OpenTable("T", nullptr, nullptr, nullptr, 0, 0, 0, 0, false, nullptr, base_);
+        base_->BeginDelayedUpdates(cursor_);
+        cache_ = static_cast<TBaseCacheTable*>(cursor_);
+    }
+    void TearDown() override { FreeHandle(database_); }
+
+    // Moves the cursor onto the record with that id and gives what it shows.
+    TRow At(int id) {
+        TRow row{};
+        cursor_->SetToBegin();
+        while (CodeOf([&] { cursor_->GetNextRecord(0, reinterpret_cast<uint8_t*>(&row), nullptr); }) == 0)
+            if (row.id == id) return row;
+        return TRow{};
+    }
+    std::vector<int> Shown() {
+        std::vector<int> ids;
+        TRow row{};
+        cursor_->SetToBegin();
+        while (CodeOf([&] { cursor_->GetNextRecord(0, reinterpret_cast<uint8_t*>(&row), nullptr); }) == 0)
+            ids.push_back(row.id);
+        return ids;
+    }
+    std::vector<TRow>& Rows() { return TTestStore::Get().tables["T"]; }
+
+    TBaseDatabase* database_ = nullptr;
+    TBaseTable* base_ = nullptr;
+    TBaseTable* cursor_ = nullptr;
+    TBaseCacheTable* cache_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(DelayedUpdatesTest, ChangesShowThroughTheCacheUntilWritten) {
+    TRow row = At(2);
+    std::strcpy(row.name, "first");
+    cursor_->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+    std::strcpy(row.name, "second");
+    cursor_->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+    EXPECT_EQ(cache_->Cache().Records().Count(), 1);
+    EXPECT_STREQ(At(2).name, "second");
+    EXPECT_STREQ(Rows()[1].name, "N2");
+
+    cursor_->SetProp(4, 1);  // hide cached images
+    EXPECT_STREQ(At(2).name, "N2");
+    cursor_->SetProp(4, 0);
+
+    row = At(3);
+    cursor_->DeleteRecord(reinterpret_cast<uint8_t*>(&row));
+    EXPECT_EQ(Shown(), (std::vector<int>{1, 2}));
+    cursor_->SetProp(3, 15);
+    EXPECT_EQ(Shown(), (std::vector<int>{1, 2, 3}));
+    cursor_->SetProp(3, 11);
+
+    At(1);
+    cursor_->ApplyDelayedUpdates(applycmd::CancelCurrent);  // nothing cached for 1: nothing happens
+    EXPECT_EQ(cache_->Cache().Records().Count(), 2);
+}
+
+TEST_F(DelayedUpdatesTest, WritingTwiceAppliesEachChangeOnceAndReportsRefusals) {
+    TRow row = At(1);
+    std::strcpy(row.name, "one");
+    cursor_->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+    row = At(2);
+    std::strcpy(row.name, "two");
+    cursor_->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+    TRow added = Row(9, "new");
+    cursor_->InsertRecord(0, reinterpret_cast<uint8_t*>(&added));
+    TTestStore::Get().refuseModify = {2};
+
+    EXPECT_EQ(CodeOf([&] { cursor_->ApplyDelayedUpdates(applycmd::Write); }), 0x2801);
+    ASSERT_EQ(Rows().size(), 4u);
+    EXPECT_STREQ(Rows()[0].name, "one");
+    EXPECT_STREQ(Rows()[1].name, "N2");  // refused: stays unapplied
+    EXPECT_EQ(Rows()[3].id, 9);
+
+    // The second write retries only what did not go through: no second insert.
+    TTestStore::Get().refuseModify.clear();
+    cursor_->ApplyDelayedUpdates(applycmd::Write);
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_STREQ(Rows()[1].name, "two");
+    cursor_->ApplyDelayedUpdates(applycmd::Commit);
+    EXPECT_EQ(cache_->Cache().Records().Count(), 0);
+}
+
+TEST_F(DelayedUpdatesTest, EndingWithUnwrittenChangesIsReported) {
+    TBaseTable* handle = cursor_;
+    handle->EndDelayedUpdates(handle);  // nothing cached: a quiet end
+    EXPECT_EQ(handle, base_);
+
+    base_->BeginDelayedUpdates(cursor_);
+    TRow row = At(1);
+    std::strcpy(row.name, "lost");
+    cursor_->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+    handle = cursor_;
+    EXPECT_EQ(CodeOf([&] { handle->EndDelayedUpdates(handle); }), rc::ObjImplicitlyDropped);
+    EXPECT_EQ(handle, base_);
+    EXPECT_FALSE(TBapiListItem::IsLive(cursor_));
+    EXPECT_STREQ(Rows()[0].name, "N1");
+}
+
+TEST_F(DelayedUpdatesTest, WrapperRefusesWhatItCannotDo) {
+    TBaseTable* again = nullptr;
+    EXPECT_EQ(CodeOf([&] { cursor_->BeginDelayedUpdates(again); }), rc::NotSupported);
+    EXPECT_EQ(CodeOf([&] { cursor_->SwitchToIndex("IDX1", nullptr, 1, false); }), rc::NoSuchIndex);
+    uint8_t mask = 0;
+    uint16_t length = 0;
+    cursor_->GetProp(3, &mask, length, 1);
+    EXPECT_EQ(mask, 11);
+}
