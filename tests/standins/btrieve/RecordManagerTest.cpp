@@ -36,7 +36,7 @@ TEST(RecordManager, CreateInsertAndReadBack) {
     BtrFile f;
     ASSERT_EQ(f.Create(dir + "T.DAT", FileSpec(24, {{{1, 4, TypeInteger}}})), 0);
     ASSERT_EQ(f.Open(dir + "T.DAT"), 0);
-    for (int id : {5, -3, 10}) ASSERT_EQ(f.Insert(Record(24, id, "n" + std::to_string(id))), 0);
+    for (int id : {5, -3, 10}) ASSERT_EQ(f.Insert(Record(24, id, std::string("n").append(std::to_string(id)))), 0);
     ASSERT_EQ(f.Get(OpGetFirst, 0), 0);
     EXPECT_EQ(IdOf(f.lastRecord), -3);
     ASSERT_EQ(f.Get(OpGetNext, 0), 0);
