@@ -177,7 +177,7 @@ private:
     std::vector<void*> items_;
 };
 
-// A TList for several threads; the lock is recursive.
+// A TList for several threads; the lock is recursive. Hold it with TThreadListLock.
 class TThreadList {
 public:
     TList& LockList() {
@@ -192,6 +192,20 @@ public:
 private:
     std::recursive_mutex lock_;
     TList list_;
+};
+
+// Holds a TThreadList's lock for a scope and gives its list.
+class TThreadListLock {
+public:
+    explicit TThreadListLock(TThreadList& list) : owner_(list), list_(list.LockList()) {}
+    ~TThreadListLock() { owner_.UnlockList(); }
+    TThreadListLock(const TThreadListLock&) = delete;
+    TThreadListLock& operator=(const TThreadListLock&) = delete;
+    TList& List() { return list_; }
+
+private:
+    TThreadList& owner_;
+    TList& list_;
 };
 
 // A growable array of bits.

@@ -245,6 +245,18 @@ TEST(ListTest, PointerListKeepsOrderAndChecksIndexes) {
     list.Sort([](void* a, void* b) { return *static_cast<int*>(b) - *static_cast<int*>(a); });
     EXPECT_EQ(list.First(), &z);
 
+    // The locked list's lock is recursive: a holder may lock it again.
+    TThreadList shared;
+    shared.Add(&x);
+    shared.Add(&x);  // added once only
+    {
+        TThreadListLock outer(shared);
+        TThreadListLock inner(shared);
+        EXPECT_EQ(inner.List().Count(), 1);
+        shared.Remove(&x);
+        EXPECT_EQ(outer.List().Count(), 0);
+    }
+
     TBits bits;
     bits.Set(0, true);
     bits.Set(2, true);
