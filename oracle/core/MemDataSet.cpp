@@ -1,0 +1,636 @@
+#include "oracle/core/MemDataSet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "oracle/core/Assertion.h"
+#include "oracle/core/MemData.h"
+#include "oracle/core/ObjectType.h"
+
+namespace oracle {
+
+using namespace platform;
+
+// ---------------------------------------------------------------- type mappings
+
+TFieldType FieldTypeForDataType(TDataType code) {
+    switch (code) {
+        case dtUnknown: return ftUnknown;
+        case dtString: return ftString;
+        case dtInteger: return ftInteger;
+        case dtFloat: return ftFloat;
+        case dtDateTime: return ftDateTime;
+        case dtBoolean: return ftBoolean;
+        case dtBlob: return ftBlob;
+        case dtMemo: return ftMemo;
+        case dtObject: return ftADT;
+        case dtReference: return ftReference;
+        case dtArray: return ftArray;
+        case dtTable: return ftDataSet;
+        case dtVariant: return ftVariant;
+        default: AssertionFailed(UnitMemDS, "Unknown data type");
+    }
+}
+
+TDataType DataTypeForFieldType(TFieldType type) {
+    switch (type) {
+        case ftString: case ftFixedChar: return dtString;
+        case ftSmallint: case ftInteger: case ftWord: return dtInteger;
+        case ftBoolean: return dtBoolean;
+        case ftFloat: return dtFloat;
+        case ftCurrency: return dtCurrency;
+        case ftDate: case ftTime: case ftDateTime: return dtDateTime;
+        case ftBlob: return dtBlob;
+        case ftMemo: return dtMemo;
+        case ftLargeint: return dtLargeint;
+        case ftADT: return dtObject;
+        case ftArray: return dtArray;
+        case ftReference: return dtReference;
+        case ftDataSet: return dtTable;
+        case ftVariant: return dtVariant;
+        default: return dtUnknown;
+    }
+}
+
+// ---------------------------------------------------------------- construction
+
+TMemDataSet::TMemDataSet(TComponent* owner) : TDataSet(owner) { CreateRecordStore(); }
+
+TMemDataSet::~TMemDataSet() {
+    CloseDataSet();
+    UnprepareDataSet();
+}
+
+void TMemDataSet::CreateRecordStore() { AttachRecordStore(std::make_unique<TMemData>()); }
+
+void TMemDataSet::AttachRecordStore(std::unique_ptr<TData> store) {
+    data_ = std::move(store);
+    if (!data_) return;
+    data_->SetCachedUpdates(cachedUpdates_);
+    data_->InsertRecordHandler = [this] { WithModifiedKept(&TMemDataSet::ApplyInsert); };
+    data_->DeleteRecordHandler = [this] { WithModifiedKept(&TMemDataSet::ApplyDelete); };
+    data_->UpdateRecordHandler = [this] { WithModifiedKept(&TMemDataSet::ApplyUpdate); };
+    data_->ApplyRecordHandler = [this](TUpdateKind kind, TUpdateAction& action) { ApplyRecord(kind, action); };
+}
+
+void TMemDataSet::WithModifiedKept(void (TMemDataSet::*apply)()) {
+    if (LocalUpdate) return;
+    const bool modified = Modified();
+    try {
+        (this->*apply)();
+    } catch (...) {
+        SetModified(modified);
+        throw;
+    }
+    SetModified(modified);
+}
+
+void TMemDataSet::SetCachedUpdates(bool value) {
+    cachedUpdates_ = value;
+    if (data_) data_->SetCachedUpdates(value);
+}
+
+void TMemDataSet::PostRecordChanges() {
+    if (State() == dsEdit)
+        WithModifiedKept(&TMemDataSet::ApplyUpdate);
+    else
+        WithModifiedKept(&TMemDataSet::ApplyInsert);
+}
+
+void TMemDataSet::ApplyRecord(TUpdateKind kind, TUpdateAction& action) {
+    const bool modified = Modified();
+    const auto frameworkKind = static_cast<platform::TUpdateKind>(kind);
+    int result = uaFail;
+    try {
+        if (OnUpdateRecord) {
+            OnUpdateRecord(*this, frameworkKind, result);
+            if (result == uaAbort) Abort();
+        }
+        if (!OnUpdateRecord || result == uaDefault) {
+            try {
+                switch (kind) {
+                    case ukModify: ApplyUpdate(); break;
+                    case ukInsert: ApplyInsert(); break;
+                    case ukDelete: ApplyDelete(); break;
+                }
+                result = uaApplied;
+            } catch (const EDatabaseError& error) {
+                if (!OnUpdateError) throw;
+                result = uaFail;
+                OnUpdateError(*this, error, frameworkKind, result);
+                if (result == uaFail) throw;
+                if (result == uaAbort) Abort();
+            }
+        }
+    } catch (...) {
+        SetModified(modified);
+        throw;
+    }
+    SetModified(modified);
+    action = static_cast<TUpdateAction>(result);
+}
+
+void TMemDataSet::CheckPrepared() const {
+    if (!Prepared()) DatabaseError("DataSet is not prepared");
+}
+
+void TMemDataSet::PrepareDataSet() {
+    if (Prepared()) return;
+    data_->Prepare();
+    if (!data_->DeferredFields()) FieldDefsFromStore();
+}
+
+void TMemDataSet::UnprepareDataSet() {
+    if (!data_) return;
+    if (Active()) CloseDataSet();
+    data_->Unprepare();
+}
+
+// ---------------------------------------------------------------- field definitions
+
+void TMemDataSet::FieldDefsFromStore() {
+    TFieldDefs& defs = FieldDefs();
+    defs.BeginUpdate();
+    try {
+        defs.Clear();
+        const TFieldDescs& fields = data_->Fields();
+        std::function<void(TFieldDefs&, TObjectType*)> addChildren = [&](TFieldDefs& children, TObjectType* type) {
+            if (!type) return;
+            const bool isObject = type->DataType == dtObject || type->DataType == dtTable;
+            const int count = isObject ? 1 : std::clamp<int>(type->Size, 0, MaxArrayItems);
+            for (int a = 0; a < type->AttributeCount(); ++a) {
+                TAttribute* attribute = type->Attributes(a);
+                for (int i = 0; i < count; ++i) {
+                    const TFieldType childType = FieldTypeFor(attribute->DataType);
+                    const std::string name = isObject ? attribute->Name : std::to_string(i);
+                    TFieldDef& child = children.Add(name, childType, childType == ftString ? attribute->Length : 0);
+                    if (childType == ftADT || childType == ftArray) addChildren(child.ChildDefs(), attribute->ObjectType());
+                }
+            }
+        };
+        for (int i = 0; i < fields.Count(); ++i) {
+            const TFieldDesc& desc = *fields.Items(i);
+            if (desc.HiddenObject || (desc.ParentField && !desc.ParentField->HiddenObject)) continue;
+            const TFieldType type = FieldTypeFor(desc.DataType);
+            if (type == ftUnknown) continue;
+            int size = 0;
+            if (type == ftString || type == ftGuid)
+                size = std::max<int>(desc.Length, 1);
+            else if (type == ftBytes || type == ftVarBytes)
+                size = desc.Size;
+            TFieldDef& def = defs.Add(desc.Name, type, size, desc.Required && LocalConstraints);
+            def.SetFieldNo(i + 1);
+            if (type == ftInteger || type == ftFloat) def.SetPrecision(desc.Length);
+            if (type == ftADT || type == ftArray) addChildren(def.ChildDefs(), desc.ObjectType());
+            TFieldAttributes attributes = def.Attributes();
+            if (desc.ReadOnly) attributes |= faReadonly;
+            if (desc.Hidden) attributes |= faHiddenCol;
+            if (desc.Fixed) attributes |= faFixed;
+            def.SetAttributes(attributes);
+        }
+    } catch (...) {
+        defs.EndUpdate();
+        throw;
+    }
+    defs.EndUpdate();
+}
+
+// Value ranges from precision and scale, computed so that no limit overflows the
+// field's own type: integer limits stay within 32 bits, and a precision of 0 (not
+// known) sets no range at all.
+void TMemDataSet::ApplyNumberRanges(TFieldDef& def) {
+    if (def.DataType() != ftInteger && def.DataType() != ftFloat) return;
+    TField* field = FindField(def.Name());
+    const TFieldDesc* desc = data_->FindField(def.Name());
+    if (!field || !desc || desc->Length == 0) return;
+    if (def.DataType() == ftInteger) {
+        auto* integer = dynamic_cast<TIntegerField*>(field);
+        if (!integer) return;
+        const double limit = std::pow(10.0, desc->Length) - 1;
+        const int32_t maximum = limit >= std::numeric_limits<int32_t>::max()
+                                    ? std::numeric_limits<int32_t>::max()
+                                    : static_cast<int32_t>(limit);
+        integer->SetRange(-maximum, maximum);
+        return;
+    }
+    auto* number = dynamic_cast<TFloatField*>(field);
+    if (!number || desc->Length > 15) return;
+    number->SetPrecision(desc->Length);
+    const double maximum = std::pow(10.0, desc->Length - desc->Scale) - std::pow(10.0, -desc->Scale);
+    number->SetRange(-maximum, maximum);
+}
+
+// ---------------------------------------------------------------- open and close
+
+void TMemDataSet::StorageOpen() {
+    const bool wasPrepared = data_->Prepared();
+    data_->Open();
+    if (!wasPrepared || data_->DeferredFields()) FieldDefsFromStore();
+    if (DefaultFields()) BuildDefaultFields();
+    if (NumberRange)
+        for (int i = 0; i < FieldDefs().Count(); ++i) ApplyNumberRanges(FieldDefs().Items(i));
+    BindFields(true);
+    SetBookmarkSize(oracle::BookmarkSize);
+    recordInfoOffset_ = data_->RecordSize() + CalcFieldsSize();
+    bookmarkOffset_ = recordInfoOffset_ + static_cast<int>(sizeof(TRecordInfo));
+    bufferSize_ = bookmarkOffset_ + oracle::BookmarkSize;
+    if (Filtered()) ActivateFilters();
+}
+
+void TMemDataSet::ActivateCursor(bool infoOnly) {
+    TDataSet::ActivateCursor(infoOnly);
+    if (!infoOnly) spareBuffer_.assign(static_cast<size_t>(bufferSize_), 0);
+}
+
+void TMemDataSet::DeactivateCursor() {
+    if (data_->HasComplexFields() && ActiveBuffer()) {
+        if (inserting_) data_->FreeComplexFields(ActiveBuffer(), true);
+        else if (editing_) data_->FreeComplexFields(ActiveBuffer(), false);
+    }
+    inserting_ = editing_ = false;
+    spareBuffer_.clear();
+    TDataSet::DeactivateCursor();
+}
+
+void TMemDataSet::StorageClose() {
+    BindFields(false);
+    if (DefaultFields()) DestroyFields();
+    data_->Close();
+}
+
+void TMemDataSet::StorageLoadFieldDefs() {
+    data_->InitFields();
+    FieldDefsFromStore();
+}
+
+// ---------------------------------------------------------------- record buffers
+
+char* TMemDataSet::NewRecordBuffer() {
+    return static_cast<char*>(std::calloc(static_cast<size_t>(std::max(bufferSize_, 1)), 1));
+}
+
+void TMemDataSet::DisposeRecordBuffer(char*& buffer) {
+    std::free(buffer);
+    buffer = nullptr;
+}
+
+TGetResult TMemDataSet::FetchRecord(char* buffer, TGetMode mode, bool) {
+    switch (mode) {
+        case gmCurrent: data_->GetRecord(buffer); break;
+        case gmNext: data_->GetNextRecord(buffer); break;
+        case gmPrior: data_->GetPriorRecord(buffer); break;
+    }
+    if (data_->Bof()) return grBOF;
+    if (data_->Eof()) return grEOF;
+    TRecordInfo& info = InfoOf(buffer);
+    info.RecordNumber = data_->GetRecordNo();
+    info.UpdateStatus = data_->GetUpdateStatus();
+    info.BookmarkFlag = bfCurrent;
+    FillCalcFields(buffer);
+    TBookmark bookmark;
+    data_->GetBookmark(bookmark);
+    std::memcpy(buffer + bookmarkOffset_, &bookmark, sizeof(bookmark));
+    return grOK;
+}
+
+void TMemDataSet::StorageInitRecord(char* buffer) {
+    data_->InitRecord(buffer);
+    if (data_->HasComplexFields()) data_->CreateComplexFields(buffer, true);
+}
+
+void TMemDataSet::ResetRecordBuffer(char* buffer) {
+    TDataSet::ResetRecordBuffer(buffer);
+    TRecordInfo& info = InfoOf(buffer);
+    info.RecordNumber = 0;
+    info.UpdateStatus = usInserted;
+    info.BookmarkFlag = bfInserted;
+    if (!spareBuffer_.empty()) data_->InitRecord(spareBuffer_.data());
+}
+
+TBookmark TMemDataSet::DecodeBookmark(const platform::TBookmark& bookmark) {
+    TBookmark decoded;
+    if (bookmark.size() >= sizeof(decoded)) std::memcpy(&decoded, bookmark.data(), sizeof(decoded));
+    return decoded;
+}
+
+void TMemDataSet::ReadBookmarkData(const char* buffer, platform::TBookmark& bookmark) {
+    bookmark.assign(buffer + bookmarkOffset_, oracle::BookmarkSize);
+}
+
+void TMemDataSet::WriteBookmarkData(char* buffer, const platform::TBookmark& bookmark) {
+    if (bookmark.size() >= static_cast<size_t>(oracle::BookmarkSize))
+        std::memcpy(buffer + bookmarkOffset_, bookmark.data(), oracle::BookmarkSize);
+    else
+        std::memset(buffer + bookmarkOffset_, 0, oracle::BookmarkSize);
+}
+
+TBookmarkFlag TMemDataSet::ReadBookmarkFlag(const char* buffer) {
+    return static_cast<TBookmarkFlag>(InfoOf(const_cast<char*>(buffer)).BookmarkFlag);
+}
+
+void TMemDataSet::WriteBookmarkFlag(char* buffer, TBookmarkFlag flag) {
+    InfoOf(buffer).BookmarkFlag = static_cast<uint8_t>(flag);
+}
+
+void TMemDataSet::StorageToBookmark(const platform::TBookmark& bookmark) {
+    data_->SetToBookmark(DecodeBookmark(bookmark));
+}
+
+void TMemDataSet::StorageToRecord(char* buffer) {
+    platform::TBookmark bookmark;
+    ReadBookmarkData(buffer, bookmark);
+    StorageToBookmark(bookmark);
+}
+
+bool TMemDataSet::IsBookmarkValid(const platform::TBookmark& bookmark) {
+    if (bookmark.size() < static_cast<size_t>(oracle::BookmarkSize)) return false;
+    const TBookmark decoded = DecodeBookmark(bookmark);
+    return data_->BookmarkValid(&decoded);
+}
+
+int TMemDataSet::OrderBookmarks(const platform::TBookmark& a, const platform::TBookmark& b) {
+    const TBookmark first = DecodeBookmark(a), second = DecodeBookmark(b);
+    return data_->CompareBookmarks(a.empty() ? nullptr : &first, b.empty() ? nullptr : &second);
+}
+
+int TMemDataSet::CountRecords() { return data_->Active() ? data_->GetRecordCount() : 0; }
+
+int TMemDataSet::CurrentRecordNumber() {
+    char* buffer = StateBuffer();
+    return buffer ? InfoOf(buffer).RecordNumber : 0;
+}
+
+void TMemDataSet::MoveToRecordNumber(int recordNumber) {
+    CheckBrowseMode();
+    FireBeforeScroll();
+    data_->SetRecordNo(recordNumber);
+    Resync(0);
+    FireAfterScroll();
+}
+
+platform::TUpdateStatus TMemDataSet::RecordUpdateStatus() {
+    if (!cachedUpdates_ || IsEmpty()) return platform::usUnmodified;
+    char* buffer = State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
+    return buffer ? static_cast<platform::TUpdateStatus>(InfoOf(buffer).UpdateStatus) : platform::usUnmodified;
+}
+
+// ---------------------------------------------------------------- field data
+
+char* TMemDataSet::StateBuffer() {
+    switch (State()) {
+        case dsBrowse:
+        case dsBlockRead:
+            return IsEmpty() ? nullptr : ActiveBuffer();
+        case dsEdit:
+        case dsInsert:
+        case dsNewValue:
+            return ActiveBuffer();
+        case dsCalcFields:
+            return CalcBuffer();
+        case dsFilter:
+            return filterBuffer_;
+        case dsOldValue:
+            if (spareBuffer_.empty()) return nullptr;
+            UpdateCursorPos();
+            data_->GetOldRecord(spareBuffer_.data());
+            return spareBuffer_.data();
+        default:
+            return nullptr;
+    }
+}
+
+bool TMemDataSet::ReadFieldData(TField* field, void* dest) {
+    char* buffer = StateBuffer();
+    if (!buffer) return false;
+    if (field->FieldNo() > 0) {
+        bool isNull = true;
+        data_->GetField(field->FieldNo(), buffer, dest, isNull);
+        return !isNull;
+    }
+    const TDataSetState state = State();
+    if (state != dsBrowse && state != dsEdit && state != dsInsert && state != dsCalcFields) return false;
+    const char* slot = buffer + data_->RecordSize() + field->Offset();
+    if (!slot[0]) return false;
+    if (dest) std::memcpy(dest, slot + 1, static_cast<size_t>(field->DataSize()));
+    return true;
+}
+
+bool TMemDataSet::ReadFieldDataByNumber(int fieldNo, void* dest) {
+    char* buffer = StateBuffer();
+    if (!buffer) return false;
+    bool isNull = true;
+    data_->GetField(fieldNo, buffer, dest, isNull);
+    return !isNull;
+}
+
+void TMemDataSet::StoreFieldData(TField* field, const void* value) {
+    const TDataSetState state = State();
+    if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields && state != dsFilter &&
+        state != dsNewValue && state != dsInternalCalc)
+        DatabaseError("Dataset not in edit or insert mode");
+    char* buffer = StateBuffer();
+    if (!buffer) DatabaseError("Dataset not in edit or insert mode");
+    if (field->FieldNo() <= 0) {
+        char* slot = buffer + data_->RecordSize() + field->Offset();
+        slot[0] = value ? 1 : 0;
+        if (value) std::memcpy(slot + 1, value, static_cast<size_t>(field->DataSize()));
+    } else {
+        if (state == dsCalcFields) DatabaseError("Dataset not in edit or insert mode");
+        if (field->ReadOnly() && state != dsSetKey && state != dsFilter)
+            DatabaseErrorFmt("Field '%s' cannot be modified", field->DisplayName());
+        field->Validate(value);
+        if (field->FieldKind() != fkInternalCalc) data_->PutField(field->FieldNo(), buffer, value);
+    }
+    if (state != dsCalcFields && state != dsFilter && state != dsNewValue)
+        DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field));
+}
+
+std::unique_ptr<TStream> TMemDataSet::OpenBlobStream(TField* field, TBlobStreamMode mode) {
+    return std::make_unique<TBlobStream>(field, mode);
+}
+
+// ---------------------------------------------------------------- editing
+
+void TMemDataSet::StorageEdit() {
+    editing_ = true;
+    data_->EditRecord(ActiveBuffer());
+}
+
+void TMemDataSet::StoragePost() {
+    TDataSet::StoragePost();
+    if (State() == dsEdit)
+        data_->PostRecord(ActiveBuffer());
+    else
+        data_->InsertRecord(ActiveBuffer());
+    inserting_ = editing_ = false;
+}
+
+void TMemDataSet::StorageCancel() {
+    const bool wasInserting = inserting_;
+    inserting_ = editing_ = false;
+    if (!wasInserting) data_->CancelRecord(ActiveBuffer());
+}
+
+void TMemDataSet::CancelChanges() {
+    if (inserting_ && data_->HasComplexFields() && ActiveBuffer())
+        data_->FreeComplexFields(ActiveBuffer(), true);
+    TDataSet::CancelChanges();
+}
+
+void TMemDataSet::StorageAddRecord(char* buffer, bool append) {
+    if (append)
+        data_->AppendRecord(buffer);
+    else
+        data_->InsertRecord(buffer);
+}
+
+void TMemDataSet::FireOnNewRecord() {
+    for (int i = 0; i < Fields().Count(); ++i) {
+        TField* field = Fields().FieldAt(i);
+        if (!field->DefaultExpression().empty()) field->WriteAsString(field->DefaultExpression());
+    }
+    TDataSet::FireOnNewRecord();
+}
+
+// ---------------------------------------------------------------- filters
+
+bool TMemDataSet::RecordFilter(const void* record) {
+    const TDataSetState previous = SetTempState(dsFilter);
+    filterBuffer_ = static_cast<char*>(const_cast<void*>(record));
+    bool accept = true;
+    try {
+        if (OnFilterRecord()) OnFilterRecord()(*this, accept);
+    } catch (const std::exception& error) {
+        StorageHandleError(error);
+    }
+    RestoreState(previous);
+    return accept;
+}
+
+void TMemDataSet::ActivateFilters() {
+    DeactivateFilters();
+    if (OnFilterRecord()) data_->FilterFunc = [this](const void* record) { return RecordFilter(record); };
+    if (!Trim(Filter()).empty()) data_->SetFilterText(Filter());
+}
+
+void TMemDataSet::DeactivateFilters() {
+    data_->FilterFunc = nullptr;
+    data_->SetFilterText("");
+}
+
+void TMemDataSet::RefreshFiltered() {
+    data_->FilterUpdated();
+    Resync(0);
+    MoveToFirst();
+}
+
+void TMemDataSet::SetFiltered(bool value) {
+    if (Active()) {
+        CheckBrowseMode();
+        UpdateCursorPos();
+    }
+    if (value == Filtered()) return;
+    if (value)
+        ActivateFilters();
+    else
+        DeactivateFilters();
+    StoreFiltered(value);
+    if (Active()) RefreshFiltered();
+}
+
+void TMemDataSet::SetFilter(const AnsiString& text) {
+    if (text == Filter()) return;
+    if (Active() && Filtered()) CheckBrowseMode();
+    // A text that does not parse raises here and leaves the filter in force as it was.
+    data_->SetFilterText(Filtered() && !Trim(text).empty() ? text : "");
+    StoreFilterText(text);
+    if (Active() && Filtered()) RefreshFiltered();
+}
+
+void TMemDataSet::SetFilterOptions(TFilterOptions options) {
+    if (options == FilterOptions()) return;
+    if (Active() && Filtered()) CheckBrowseMode();
+    data_->FilterCaseInsensitive = (options & foCaseInsensitive) != 0;
+    data_->FilterNoPartialCompare = (options & foNoPartialCompare) != 0;
+    StoreFilterOptions(options);
+    if (Active() && Filtered()) RefreshFiltered();
+}
+
+void TMemDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
+    if (Active() && Filtered()) CheckBrowseMode();
+    StoreOnFilterRecord(std::move(handler));
+    if (Filtered() && OnFilterRecord())
+        data_->FilterFunc = [this](const void* record) { return RecordFilter(record); };
+    else
+        data_->FilterFunc = nullptr;
+    if (Active() && Filtered()) RefreshFiltered();
+}
+
+// ---------------------------------------------------------------- blob stream
+
+TBlobStream::TBlobStream(TField* field, TBlobStreamMode mode)
+    : field_(field), dataSet_(dynamic_cast<TMemDataSet*>(field->DataSet())), mode_(mode), fieldNo_(field->FieldNo()) {
+    Check(dataSet_ != nullptr, UnitMemDS, "Blob field of another dataset");
+    buffer_ = dataSet_->StateBuffer();
+    if (!buffer_) return;
+    if (dataSet_->State() == dsFilter) DatabaseErrorFmt("Cannot access field '%s' in a filter", field->DisplayName());
+    if (!field->Modified() && mode != bmRead) {
+        if (field->ReadOnly()) DatabaseErrorFmt("Field '%s' cannot be modified", field->DisplayName());
+        if (dataSet_->State() != dsEdit && dataSet_->State() != dsInsert)
+            DatabaseError("Dataset not in edit or insert mode");
+    }
+    opened_ = true;
+    if (mode == bmWrite) Truncate();
+}
+
+TBlobStream::~TBlobStream() {
+    if (opened_ && modified_) field_->SetModified(true);
+    if (modified_) {
+        try {
+            dataSet_->DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field_));
+        } catch (...) {
+            // A destructor must not throw; the change itself is already stored.
+        }
+    }
+}
+
+int32_t TBlobStream::StreamRead(void* buffer, int32_t count) {
+    if (!opened_ || count <= 0) return 0;
+    const uint32_t size = dataSet_->Data()->GetBlobSize(fieldNo_, buffer_);
+    if (position_ >= size) return 0;
+    const uint32_t read = dataSet_->Data()->ReadBlob(fieldNo_, buffer_, static_cast<uint32_t>(position_),
+                                                     static_cast<uint32_t>(count), buffer);
+    position_ += read;
+    return static_cast<int32_t>(read);
+}
+
+int32_t TBlobStream::StreamWrite(const void* buffer, int32_t count) {
+    if (!opened_ || count <= 0) return 0;
+    dataSet_->Data()->WriteBlob(fieldNo_, buffer_, static_cast<uint32_t>(position_), static_cast<uint32_t>(count),
+                                buffer);
+    position_ += count;
+    modified_ = true;
+    return count;
+}
+
+int64_t TBlobStream::Reposition(int64_t offset, TSeekOrigin origin) {
+    int64_t target = offset;
+    if (origin == soCurrent)
+        target = position_ + offset;
+    else if (origin == soEnd)
+        target = (opened_ ? dataSet_->Data()->GetBlobSize(fieldNo_, buffer_) : 0) + offset;
+    // Positions before the start or beyond what a blob can address are cut to the limits.
+    position_ = std::clamp<int64_t>(target, 0, std::numeric_limits<uint32_t>::max());
+    return position_;
+}
+
+void TBlobStream::Truncate() {
+    if (!opened_) return;
+    dataSet_->Data()->TruncateBlob(fieldNo_, buffer_, static_cast<uint32_t>(position_));
+    modified_ = true;
+}
+
+}  // namespace oracle

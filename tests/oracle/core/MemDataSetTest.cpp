@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Fixtures.h"
+#include "oracle/core/Assertion.h"
+#include "oracle/core/MemDataSet.h"
+#include "platform/DateTime.h"
+#include "platform/Field.h"
+
+namespace oracle {
+namespace {
+
+using namespace platform;
+using test::FieldSpec;
+
+// A dataset over an in-memory store with fixed descriptors; counts the built-in
+// apply operations.
+class TestDataSet : public TMemDataSet {
+public:
+    explicit TestDataSet(const std::vector<FieldSpec>& fields) : TMemDataSet(nullptr) {
+        Data()->AutoInitFields = false;
+        for (const FieldSpec& f : fields) test::AddField(*Data(), f);
+    }
+    ~TestDataSet() override { CloseDataSet(); }
+    int updates = 0, inserts = 0, deletes = 0;
+    bool failApply = false;
+
+protected:
+    void ApplyUpdate() override {
+        ++updates;
+        if (failApply) DatabaseError("apply failed");
+    }
+    void ApplyInsert() override { ++inserts; }
+    void ApplyDelete() override { ++deletes; }
+};
+
+std::vector<FieldSpec> PeopleFields() {
+    return {{"ID", dtInteger}, {"NAME", dtString, 10}, {"F", dtFloat, 5, 2}, {"DT", dtDateTime}, {"OK", dtBoolean},
+            {"NOTE", dtMemo}};
+}
+
+void AppendPerson(TDataSet& ds, int id, const char* name) {
+    ds.BeginAppend();
+    ds.FieldNamed("ID")->WriteAsInteger(id);
+    if (name) ds.FieldNamed("NAME")->WriteAsString(name);
+    ds.PostChanges();
+}
+
+std::vector<int> IdsInOrder(TDataSet& ds) {
+    std::vector<int> ids;
+    for (ds.MoveToFirst(); !ds.Eof(); ds.MoveToNext()) ids.push_back(ds.FieldNamed("ID")->ReadAsInteger());
+    return ids;
+}
+
+TEST(MemDataSet, AppendBrowseAndReadBack) {
+    TestDataSet ds(PeopleFields());
+    ds.OpenDataSet();
+    EXPECT_EQ(ds.CountRecords(), 0);
+    for (int id = 1; id <= 5; ++id) AppendPerson(ds, id, id == 3 ? nullptr : ("P" + std::to_string(id)).c_str());
+    EXPECT_EQ(ds.inserts, 5);
+    EXPECT_EQ(ds.CountRecords(), 5);
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 2, 3, 4, 5}));
+
+    ds.MoveToFirst();
+    ds.MoveToNext();
+    EXPECT_EQ(ds.FieldNamed("NAME")->ReadAsString(), "P2");
+    EXPECT_EQ(ds.CurrentRecordNumber(), 2);
+    ds.MoveToNext();
+    EXPECT_TRUE(ds.FieldNamed("NAME")->IsNull());
+    const platform::TBookmark third = ds.CurrentBookmarkString();
+    ds.MoveToLast();
+    EXPECT_EQ(ds.FieldNamed("ID")->ReadAsInteger(), 5);
+    ds.GotoBookmark(third);
+    EXPECT_EQ(ds.FieldNamed("ID")->ReadAsInteger(), 3);
+    ds.MoveToRecordNumber(4);
+    EXPECT_EQ(ds.FieldNamed("ID")->ReadAsInteger(), 4);
+
+    ds.BeginEdit();
+    ds.FieldNamed("F")->WriteAsFloat(2.3456);
+    ds.FieldNamed("DT")->WriteAsDateTime(36526.25);
+    ds.FieldNamed("OK")->WriteAsBoolean(true);
+    ds.PostChanges();
+    EXPECT_EQ(ds.updates, 1);
+    EXPECT_DOUBLE_EQ(ds.FieldNamed("F")->ReadAsFloat(), 2.35);
+    EXPECT_DOUBLE_EQ(ds.FieldNamed("DT")->ReadAsDateTime(), 36526.25);
+    EXPECT_TRUE(ds.FieldNamed("OK")->ReadAsBoolean());
+
+    ds.DeleteRecord();
+    EXPECT_EQ(ds.deletes, 1);
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 2, 3, 5}));
+}
+
+TEST(MemDataSet, InsertGoesBeforeTheCurrentRecordAndCancelLeavesNothing) {
+    TestDataSet ds(PeopleFields());
+    ds.OpenDataSet();
+    for (int id = 1; id <= 3; ++id) AppendPerson(ds, id, "X");
+    ds.MoveToFirst();
+    ds.MoveToNext();
+    ds.BeginInsert();
+    ds.FieldNamed("ID")->WriteAsInteger(10);
+    ds.PostChanges();
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 10, 2, 3}));
+    ds.BeginInsert();
+    ds.FieldNamed("ID")->WriteAsInteger(11);
+    ds.CancelChanges();
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 10, 2, 3}));
+}
+
+TEST(MemDataSet, FieldDefinitionsFollowTheDescriptors) {
+    TestDataSet ds({{"A", dtString, 0}, {"B", dtInteger, 6}, {"C", dtString, 4}, {"D", dtFloat}});
+    TFieldDescs& descs = ds.Data()->Fields();
+    descs.Items(0)->Required = true;
+    descs.Items(1)->ReadOnly = true;
+    descs.Items(2)->Hidden = true;
+    descs.Items(2)->Fixed = true;
+    ds.PrepareDataSet();
+    TFieldDefs& defs = ds.FieldDefs();
+    ASSERT_EQ(defs.Count(), 4);
+    EXPECT_EQ(defs.Items(0).Size(), 1);
+    EXPECT_TRUE(defs.Items(0).Required());
+    EXPECT_EQ(defs.Items(1).DataType(), ftInteger);
+    EXPECT_EQ(defs.Items(1).Precision(), 6);
+    EXPECT_EQ(defs.Items(1).Attributes(), faReadonly);
+    EXPECT_EQ(defs.Items(2).Attributes(), faHiddenCol | faFixed);
+    EXPECT_EQ(defs.Items(2).FieldNo(), 3);
+    ds.UnprepareDataSet();
+
+    ds.LocalConstraints = false;
+    ds.PrepareDataSet();
+    EXPECT_FALSE(ds.FieldDefs().Items(0).Required());
+}
+
+TEST(MemDataSet, NumberRangesStayWithinTheFieldTypes) {
+    TestDataSet ds({{"I5", dtInteger, 5}, {"I12", dtInteger, 12}, {"I0", dtInteger, 0}, {"F", dtFloat, 5, 2}});
+    ds.NumberRange = true;
+    ds.OpenDataSet();
+    auto* i5 = dynamic_cast<TIntegerField*>(ds.FieldNamed("I5"));
+    auto* i12 = dynamic_cast<TIntegerField*>(ds.FieldNamed("I12"));
+    auto* i0 = dynamic_cast<TIntegerField*>(ds.FieldNamed("I0"));
+    auto* f = dynamic_cast<TFloatField*>(ds.FieldNamed("F"));
+    ASSERT_TRUE(i5 && i12 && i0 && f);
+    EXPECT_EQ(i5->MaxValue(), 99999);
+    EXPECT_EQ(i5->MinValue(), -99999);
+    EXPECT_EQ(i12->MaxValue(), 2147483647);
+    EXPECT_EQ(i12->MinValue(), -2147483647);
+    EXPECT_EQ(i0->MaxValue(), 0);  // no range
+    EXPECT_DOUBLE_EQ(f->MaxValue(), 999.99);
+    EXPECT_DOUBLE_EQ(f->MinValue(), -999.99);
+}
+
+TEST(MemDataSet, TypeMappings) {
+    EXPECT_EQ(FieldTypeForDataType(dtString), ftString);
+    EXPECT_EQ(FieldTypeForDataType(dtTable), ftDataSet);
+    EXPECT_EQ(FieldTypeForDataType(dtUnknown), ftUnknown);
+    for (TDataType code : {dtSmallint, dtWord, dtLargeint, dtCurrency, TDataType{40}}) {
+        try {
+            FieldTypeForDataType(code);
+            ADD_FAILURE() << code;
+        } catch (const EAssertionFailed& e) {
+            EXPECT_EQ(e.Unit(), "MemDS");
+            EXPECT_NE(std::string(e.what()).find("Unknown data type"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(DataTypeForFieldType(ftFixedChar), dtString);
+    EXPECT_EQ(DataTypeForFieldType(ftWord), dtInteger);
+    EXPECT_EQ(DataTypeForFieldType(ftTime), dtDateTime);
+    EXPECT_EQ(DataTypeForFieldType(ftGraphic), dtUnknown);
+}
+
+class FilteredDataSet : public ::testing::Test {
+protected:
+    FilteredDataSet() : ds(PeopleFields()) {
+        ds.OpenDataSet();
+        const char* names[] = {"ANNA", "BORIS", "ALEX", "VERA", "ANTON"};
+        for (int id = 1; id <= 5; ++id) AppendPerson(ds, id, names[id - 1]);
+    }
+    TestDataSet ds;
+};
+
+TEST_F(FilteredDataSet, FilterTextAndHandlerSelectRecords) {
+    ds.SetFilter("NAME = 'A*'");
+    EXPECT_EQ(IdsInOrder(ds).size(), 5u);  // not filtered yet
+    ds.SetFiltered(true);
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 3, 5}));
+    EXPECT_EQ(ds.CountRecords(), 3);
+    ds.SetOnFilterRecord([](TDataSet& d, bool& accept) { accept = d.FieldNamed("ID")->ReadAsInteger() != 3; });
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 5}));
+    ds.SetFiltered(false);
+    EXPECT_EQ(IdsInOrder(ds).size(), 5u);
+}
+
+TEST_F(FilteredDataSet, ABadFilterLeavesTheOldOneInForce) {
+    ds.SetFilter("NAME = 'A*'");
+    ds.SetFiltered(true);
+    EXPECT_THROW(ds.SetFilter("NAME = 'B*' AND"), Exception);
+    EXPECT_EQ(ds.Filter(), "NAME = 'A*'");
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 3, 5}));
+    ds.SetFilterOptions(foCaseInsensitive);
+    ds.SetFilter("NAME = 'anna'");
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1}));
+}
+
+TEST(MemDataSetCachedUpdates, UpdateEventsChooseTheAction) {
+    struct Case {
+        int eventAction;  // -1: no OnUpdateRecord
+        bool failApply;
+        int errorAction;  // -1: no OnUpdateError
+        int updates;
+        TUpdateResult result;
+        bool raises;
+    } cases[] = {
+        {-1, false, -1, 1, urApplied, false},
+        {uaFail, false, -1, 0, urFail, false},
+        {uaSkip, false, -1, 0, urSkip, false},
+        {uaDefault, false, -1, 1, urApplied, false},
+        {-1, true, uaSkip, 1, urSkip, false},
+        {-1, true, uaFail, 1, urNone, true},
+        {-1, true, -1, 1, urNone, true},
+    };
+    for (const Case& c : cases) {
+        TestDataSet ds(PeopleFields());
+        ds.SetCachedUpdates(true);
+        ds.OpenDataSet();
+        AppendPerson(ds, 1, "A");
+        ds.Data()->CommitUpdates();
+        ds.MoveToFirst();
+        ds.BeginEdit();
+        ds.FieldNamed("NAME")->WriteAsString("B");
+        ds.PostChanges();
+        EXPECT_EQ(ds.RecordUpdateStatus(), platform::usModified);
+        ds.failApply = c.failApply;
+        if (c.eventAction >= 0)
+            ds.OnUpdateRecord = [&c](TDataSet&, platform::TUpdateKind kind, int& action) {
+                EXPECT_EQ(kind, platform::ukModify);
+                action = c.eventAction;
+            };
+        if (c.errorAction >= 0)
+            ds.OnUpdateError = [&c](TDataSet&, const EDatabaseError&, platform::TUpdateKind, int& action) {
+                action = c.errorAction;
+            };
+        const int updatesBefore = ds.updates;
+        if (c.raises)
+            EXPECT_THROW(ds.Data()->ApplyUpdates(), EDatabaseError);
+        else
+            ds.Data()->ApplyUpdates();
+        EXPECT_EQ(ds.updates - updatesBefore, c.updates);
+        EXPECT_EQ(ds.Data()->GetUpdateResult(), c.result);
+    }
+}
+
+class BlobStreams : public ::testing::Test {
+protected:
+    BlobStreams() : ds(PeopleFields()) {
+        ds.OpenDataSet();
+        AppendPerson(ds, 1, "A");
+        ds.BeginEdit();
+        Write(bmWrite, 0, "Hello, world");
+        ds.PostChanges();
+    }
+    void Write(TBlobStreamMode mode, int64_t position, const std::string& text) {
+        auto stream = ds.OpenBlobStream(ds.FieldNamed("NOTE"), mode);
+        stream->SetPosition(position);
+        stream->WriteBuffer(text.data(), static_cast<int32_t>(text.size()));
+    }
+    std::string Read() {
+        auto stream = ds.OpenBlobStream(ds.FieldNamed("NOTE"), bmRead);
+        std::string text(static_cast<size_t>(stream->Size()), '\0');
+        stream->SetPosition(0);
+        text.resize(static_cast<size_t>(stream->StreamRead(text.data(), static_cast<int32_t>(text.size()))));
+        return text;
+    }
+    TestDataSet ds;
+};
+
+TEST_F(BlobStreams, WriteModeEmptiesAndReadWriteKeepsTheRest) {
+    EXPECT_EQ(Read(), "Hello, world");
+    ds.BeginEdit();
+    Write(bmReadWrite, 7, "WORLD");
+    EXPECT_EQ(Read(), "Hello, WORLD");
+    ds.CancelChanges();
+    EXPECT_EQ(Read(), "Hello, world");
+
+    ds.BeginEdit();
+    Write(bmWrite, 0, "new");
+    ds.PostChanges();
+    EXPECT_EQ(Read(), "new");
+}
+
+TEST_F(BlobStreams, PositionsNeverGoNegativeAndWritesNeedEditMode) {
+    auto stream = ds.OpenBlobStream(ds.FieldNamed("NOTE"), bmRead);
+    EXPECT_EQ(stream->Reposition(-5, soBeginning), 0);
+    EXPECT_EQ(stream->Reposition(-100, soEnd), 0);
+    EXPECT_EQ(stream->Reposition(-1, soEnd), 11);
+    char c = 0;
+    EXPECT_EQ(stream->StreamRead(&c, 1), 1);
+    EXPECT_EQ(c, 'd');
+    ds.FieldNamed("NOTE")->SetModified(false);
+    try {
+        ds.OpenBlobStream(ds.FieldNamed("NOTE"), bmWrite);
+        FAIL();
+    } catch (const EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "Dataset not in edit or insert mode");
+    }
+}
+
+}  // namespace
+}  // namespace oracle
