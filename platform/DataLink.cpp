@@ -35,14 +35,13 @@ TDataSetState TDataSource::State() const {
 }
 
 bool TDataSource::IsLinkedTo(const TDataSet* dataSet) const {
-    const TDataSource* source = this;
-    for (int depth = 0; source && depth < 1000; ++depth) {
-        TDataSet* linked = source->DataSet();
-        if (!linked) return false;
-        if (linked == dataSet) return true;
-        source = linked->DataSource();
+    for (int depth = 0; dataSet && depth < 1000; ++depth) {
+        TDataSource* source = const_cast<TDataSet*>(dataSet)->DataSource();
+        if (!source) return false;
+        if (source == this) return true;
+        dataSet = source->DataSet();
     }
-    return source != nullptr;
+    return dataSet != nullptr;
 }
 
 void TDataSource::DataEvent(TDataEvent event, intptr_t info) {
@@ -171,7 +170,8 @@ void TDataLink::DataEvent(TDataEvent event, intptr_t info) {
 void TMasterDataLink::SetFieldNames(const AnsiString& names) {
     if (names == fieldNames_) return;
     fieldNames_ = names;
-    ActiveChanged();
+    ResolveFields();
+    if (Active() && OnMasterChange) OnMasterChange();
 }
 
 void TMasterDataLink::ResolveFields() {

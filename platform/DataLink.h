@@ -31,8 +31,8 @@ public:
     void SetEnabled(bool value);
     // The dataset's state, inactive without an enabled dataset.
     TDataSetState State() const;
-    // True when following data sources from this one's dataset leads to dataSet
-    // (a master link that would close a circle).
+    // True when dataSet follows this source, directly or through other masters (it
+    // may then not become this source's dataset).
     bool IsLinkedTo(const TDataSet* dataSet) const;
 
     TNotifyEvent OnStateChange;

@@ -375,17 +375,19 @@ int TDataSet::MoveBy(int distance) {
         FireBeforeScroll();
         bof_ = false;
         eof_ = false;
-        int oldActive = activeRecord_;
-        bool fetched = false;
+        int oldRecordCount = recordCount_;
+        int shifted = 0;  // records the window moved by (forward positive)
         while (distance > 0) {
             if (activeRecord_ < recordCount_ - 1) {
                 ++activeRecord_;
-            } else if (GetNextRecord()) {
-                activeRecord_ = recordCount_ - 1;
-                fetched = true;
             } else {
-                eof_ = true;
-                break;
+                bool full = recordCount_ == bufferCount_;
+                if (!GetNextRecord()) {
+                    eof_ = true;
+                    break;
+                }
+                if (full) ++shifted;
+                activeRecord_ = recordCount_ - 1;
             }
             --distance;
             ++moved;
@@ -393,20 +395,22 @@ int TDataSet::MoveBy(int distance) {
         while (distance < 0) {
             if (activeRecord_ > 0) {
                 --activeRecord_;
-            } else if (GetPriorRecord()) {
-                activeRecord_ = 0;
-                fetched = true;
             } else {
-                bof_ = true;
-                break;
+                bool full = recordCount_ == bufferCount_;
+                if (!GetPriorRecord()) {
+                    bof_ = true;
+                    break;
+                }
+                if (full) --shifted;
+                activeRecord_ = 0;
             }
             ++distance;
             --moved;
         }
-        if (fetched)
+        if (recordCount_ != oldRecordCount)
             DataEvent(deDataSetChange, 0);
         else
-            DataEvent(deDataSetScroll, activeRecord_ - oldActive);
+            DataEvent(deDataSetScroll, shifted);
         FireAfterScroll();
     }
     return moved;
@@ -864,6 +868,16 @@ void TDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
 }
 
 // ---------------------------------------------------------------- events and links
+
+bool TDataSet::IsLinkedTo(const TDataSource* source) const {
+    TDataSet* dataSet = source ? source->DataSet() : nullptr;
+    for (int depth = 0; dataSet && depth < 1000; ++depth) {
+        if (dataSet == this) return true;
+        TDataSource* master = dataSet->DataSource();
+        dataSet = master ? master->DataSet() : nullptr;
+    }
+    return false;
+}
 
 void TDataSet::SetDataSetField(TDataSetField* field) {
     RequireClosed();

@@ -164,6 +164,9 @@ public:
     // ---- data sources and nested datasets ----
     // Read accessor of DataSource: the master source of this dataset, none by default.
     virtual TDataSource* DataSource() { return nullptr; }
+    // True when the dataset of `source` follows this dataset, directly or through other
+    // masters (this dataset may then not follow `source`: "Circular datalinks...").
+    bool IsLinkedTo(const TDataSource* source) const;
     TDataSetField* DataSetField() const { return dataSetField_; }
     virtual void SetDataSetField(TDataSetField* field);
     void DisableControls();
