@@ -122,8 +122,10 @@ int32_t StrToIntDef(const AnsiString& text, int32_t fallback) {
     return TryStrToInt(text, v) ? v : fallback;
 }
 
-bool TryStrToFloat(const AnsiString& text, double& value) {
-    const char separator = FormatSettings().DecimalSeparator;
+bool TryStrToFloat(const AnsiString& text, double& value) { return TryStrToFloat(text, value, FormatSettings()); }
+
+bool TryStrToFloat(const AnsiString& text, double& value, const TFormatSettings& settings) {
+    const char separator = settings.DecimalSeparator;
     const AnsiString t = Trim(text);
     // Only the shape the runtime accepts: sign, digits, separator, digits, exponent.
     AnsiString plain;
@@ -152,9 +154,11 @@ bool TryStrToFloat(const AnsiString& text, double& value) {
     return true;
 }
 
-double StrToFloat(const AnsiString& text) {
+double StrToFloat(const AnsiString& text) { return StrToFloat(text, FormatSettings()); }
+
+double StrToFloat(const AnsiString& text, const TFormatSettings& settings) {
     double v;
-    if (!TryStrToFloat(text, v)) throw EConvertError("'" + text + "' is not a valid floating point value");
+    if (!TryStrToFloat(text, v, settings)) throw EConvertError("'" + text + "' is not a valid floating point value");
     return v;
 }
 
@@ -205,8 +209,11 @@ AnsiString GroupThousands(const AnsiString& fixed, char decimal, char thousand) 
 }  // namespace
 
 AnsiString FloatToStrF(double value, TFloatFormat format, int precision, int digits) {
+    return FloatToStrF(value, format, precision, digits, FormatSettings());
+}
+
+AnsiString FloatToStrF(double value, TFloatFormat format, int precision, int digits, const TFormatSettings& fs) {
     if (!std::isfinite(value)) return SpecialText(value);
-    const TFormatSettings& fs = FormatSettings();
     if (precision < 1) precision = 1;
     if (precision > 18) precision = 18;
     const bool negative = std::signbit(value) && value != 0;
@@ -255,7 +262,7 @@ AnsiString FloatToStrF(double value, TFloatFormat format, int precision, int dig
     case TFloatFormat::ffFixed:
     case TFloatFormat::ffNumber:
     case TFloatFormat::ffCurrency: {
-        if (exponent > precision) return FloatToStrF(value, TFloatFormat::ffExponent, precision, 0);
+        if (exponent > precision) return FloatToStrF(value, TFloatFormat::ffExponent, precision, 0, fs);
         if (digits < 0) digits = 0;
         if (digits > 18) digits = 18;
         // Round the significant digits half away from zero at the asked decimal.
@@ -286,6 +293,9 @@ AnsiString FloatToStrF(double value, TFloatFormat format, int precision, int dig
 }
 
 AnsiString FloatToStr(double value) { return FloatToStrF(value, TFloatFormat::ffGeneral, 15, 0); }
+AnsiString FloatToStr(double value, const TFormatSettings& settings) {
+    return FloatToStrF(value, TFloatFormat::ffGeneral, 15, 0, settings);
+}
 
 // ---- Format ----
 

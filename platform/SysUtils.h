@@ -70,6 +70,11 @@ int32_t StrToIntDef(const AnsiString& text, int32_t fallback);
 // exponent; EConvertError otherwise.
 double StrToFloat(const AnsiString& text);
 bool TryStrToFloat(const AnsiString& text, double& value);
+// The same with given settings instead of the process's (for fixed text forms such
+// as a full stop whatever the user's separator).
+struct TFormatSettings;
+double StrToFloat(const AnsiString& text, const TFormatSettings& settings);
+bool TryStrToFloat(const AnsiString& text, double& value, const TFormatSettings& settings);
 
 enum class TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency };
 // ffGeneral: the shortest text of `precision` significant digits, plain unless the
@@ -78,8 +83,11 @@ enum class TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency }
 // the value has more than `precision` integer digits); ffNumber: as fixed with
 // thousand separators; ffCurrency: as number with the currency string.
 AnsiString FloatToStrF(double value, TFloatFormat format, int precision, int digits);
+AnsiString FloatToStrF(double value, TFloatFormat format, int precision, int digits,
+                       const TFormatSettings& settings);
 // General format with 15 significant digits.
 AnsiString FloatToStr(double value);
+AnsiString FloatToStr(double value, const TFormatSettings& settings);
 
 // One argument of Format: integers, unsigned integers, floats, texts, characters or
 // pointers; it remembers whether an integer came from 32 bits, which fixes how %x

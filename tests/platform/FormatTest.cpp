@@ -105,6 +105,14 @@ TEST_F(RussianFormats, FloatTextUsesFifteenDigitsAndTheDecimalSeparator) {
     EXPECT_EQ(FloatToStrF(-0.001, TFloatFormat::ffFixed, 15, 2), "0,00");
     EXPECT_EQ(FloatToStrF(1.0 / 3, TFloatFormat::ffGeneral, 7, 0), "0,3333333");
     EXPECT_EQ(FloatToStrF(NAN, TFloatFormat::ffGeneral, 15, 0), "NAN");
+    // Given settings instead of the process's: a fixed full stop.
+    TFormatSettings dot = FormatSettings();
+    dot.DecimalSeparator = '.';
+    EXPECT_EQ(FloatToStr(-1.25, dot), "-1.25");
+    EXPECT_EQ(FloatToStrF(1e300, TFloatFormat::ffFixed, 7, 2, dot), "1.000000E+300");
+    EXPECT_DOUBLE_EQ(StrToFloat("2.5", dot), 2.5);
+    double v;
+    EXPECT_FALSE(TryStrToFloat("2,5", v, dot));
 }
 
 TEST_F(RussianFormats, NumberTextIsReadStrictly) {
