@@ -62,6 +62,10 @@ void DataFile::Apply(const Bytes& payload) {
         case ChangeBatch::DeleteRecord:
             table_.Remove(item.position);
             break;
+        case ChangeBatch::Owner:
+            owner_.assign(reinterpret_cast<const char*>(item.data), item.length);
+            ownerMode_ = static_cast<uint8_t>(item.position);
+            break;
         }
     });
 }

@@ -44,19 +44,29 @@ public:
     // Takes in what other processes appended since the last look.
     int16_t Refresh();
 
+    // The owner name that guards the file; empty when none is set.
+    const std::string& OwnerName() const { return owner_; }
+    // 0: the name is needed for any access; 1: reading is free; 2, 3: as 0, 1 (the
+    // encryption those modes also ask for is not done).
+    uint8_t OwnerAccessMode() const { return ownerMode_; }
+
     // This process's users of the file (an open handle or a client is the owner).
     int handleCount = 0;
     bool exclusive = false;
     const void* transactionOwner = nullptr;
     std::map<uint32_t, const void*> recordLocks;
 
-private:
+    // Applies a batch to the state in memory (one read from disk, or one just written).
     void Apply(const Bytes& payload);
+
+private:
 
     std::string path_;
     LogFile log_;
     RecordTable table_;
     bool defined_ = false;
+    std::string owner_;
+    uint8_t ownerMode_ = 0;
 };
 
 }  // namespace wbtrv

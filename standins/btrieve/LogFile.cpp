@@ -89,6 +89,13 @@ void ChangeBatch::AddPut(uint32_t position, const Bytes& data) {
     bytes_.insert(bytes_.end(), data.begin(), data.end());
 }
 
+void ChangeBatch::AddOwner(const std::string& owner, uint8_t accessMode) {
+    bytes_.push_back(Owner);
+    PutU32(accessMode);
+    PutU32(static_cast<uint32_t>(owner.size()));
+    bytes_.insert(bytes_.end(), owner.begin(), owner.end());
+}
+
 void ChangeBatch::AddDelete(uint32_t position) {
     bytes_.push_back(DeleteRecord);
     PutU32(position);
@@ -101,7 +108,8 @@ bool ChangeBatch::ForEach(const Bytes& payload, const std::function<void(const I
         if (payload.size() - at < 9) return false;
         Item item{static_cast<Kind>(payload[at]), ReadU32(&payload[at + 1]), nullptr, ReadU32(&payload[at + 5])};
         at += 9;
-        if (item.kind != Definition && item.kind != PutRecord && item.kind != DeleteRecord) return false;
+        if (item.kind != Definition && item.kind != PutRecord && item.kind != DeleteRecord && item.kind != Owner)
+            return false;
         if (payload.size() - at < item.length) return false;
         item.data = payload.data() + at;
         at += item.length;
@@ -174,7 +182,11 @@ int16_t LogFile::CatchUp(const std::function<void(const Bytes& payload)>& apply)
             break;
         Bytes payload(length);
         if (length && !ReadAt(file_.Get(), validEnd_ + kFrameHeaderSize, payload.data(), length)) return StatusIoError;
-        if (Crc32(payload.data(), length, Crc32(header + 4, 4)) != ReadU32(header + 8)) break;
+        if (Crc32(payload.data(), length, Crc32(header + 4, 4)) != ReadU32(header + 8)) {
+            // Only the last write can be torn; a bad frame with more after it is damage.
+            damaged_ = validEnd_ + kFrameHeaderSize + length < end;
+            break;
+        }
         apply(payload);
         validEnd_ += kFrameHeaderSize + length;
     }
@@ -183,6 +195,7 @@ int16_t LogFile::CatchUp(const std::function<void(const Bytes& payload)>& apply)
 
 int16_t LogFile::Append(const Bytes& payload) {
     if (!writable_) return StatusAccessDenied;
+    if (damaged_) return StatusIoError;
     Bytes frame = Frame(payload);
     // Whatever lies after the last whole frame is the remains of a torn write: cut it off.
     LARGE_INTEGER size;

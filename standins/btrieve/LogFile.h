@@ -19,11 +19,12 @@ namespace wbtrv {
 // One batch of changes in the frame payload encoding.
 class ChangeBatch {
 public:
-    enum Kind : uint8_t { Definition = 'S', PutRecord = 'P', DeleteRecord = 'D' };
+    enum Kind : uint8_t { Definition = 'S', PutRecord = 'P', DeleteRecord = 'D', Owner = 'O' };
 
     void AddDefinition(const Bytes& definition);
     void AddPut(uint32_t position, const Bytes& data);
     void AddDelete(uint32_t position);
+    void AddOwner(const std::string& owner, uint8_t accessMode);
     bool Empty() const { return bytes_.empty(); }
     const Bytes& Data() const { return bytes_; }
     void Clear() { bytes_.clear(); }
@@ -61,6 +62,8 @@ public:
     void Unlock(uint64_t offset);
     // The right to append; waits briefly for another writer.
     bool LockWriter();
+    // Damage before the end of the file (not a torn last write): reads go on, writes stop.
+    bool Damaged() const { return damaged_; }
     void UnlockWriter() { Unlock(kWriterRegion); }
 
     static constexpr uint64_t kWriterRegion = 0x7000000000000000ull;
@@ -71,6 +74,7 @@ private:
     platform::THandleOwner file_;
     bool writable_ = false;
     uint64_t validEnd_ = 0;
+    bool damaged_ = false;
 };
 
 }  // namespace wbtrv

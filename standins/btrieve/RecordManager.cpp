@@ -13,6 +13,9 @@ namespace {
 constexpr uint32_t kBlockMagic = 0x56525453;  // "STRV"
 constexpr uint16_t kVersionMajor = 1;
 constexpr uint16_t kVersionMinor = 0;
+constexpr uint32_t kOwnerNameSize = 8;
+constexpr int kLockWaitMs = 10000;
+constexpr int kLockRetryMs = 10;
 
 uint32_t ReadU32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 
@@ -162,6 +165,8 @@ int16_t RecordManager::Dispatch(const CallArgs& args, uint16_t base, uint16_t lo
         return CreateIndex(args, *handle, client);
     case OpDropIndex:
         return DropIndex(args, *handle, client);
+    case OpSetOwner:
+        return SetOwner(args, *handle, client);
     case OpGetByPercentage:
         return GetByPercentage(args, lockBias, *handle);
     case OpFindPercentage:
@@ -198,6 +203,15 @@ int16_t RecordManager::Open(const CallArgs& args, Client& client) {
         if (int16_t status = DataFile::Open(path, file)) return status;
         files_[id] = file;
     }
+    // An owner name guards the file: without it, no access, or reading only.
+    bool ownerReadOnly = false;
+    if (!file->OwnerName().empty()) {
+        const std::string given = TextFrom(args.data, std::min<uint32_t>(DataLength(args), kOwnerNameSize));
+        if (given != file->OwnerName()) {
+            if (!(file->OwnerAccessMode() & 1)) return StatusBadOwner;
+            ownerReadOnly = true;
+        }
+    }
     if (file->handleCount == 0 && !file->Log().TryLock(LogFile::kOpenRegion, exclusive))
         return StatusIncompatibleMode;
     file->handleCount++;
@@ -205,7 +219,7 @@ int16_t RecordManager::Open(const CallArgs& args, Client& client) {
     Handle handle;
     handle.id = nextHandle_++;
     handle.file = file;
-    handle.readOnly = mode == kOpenReadOnly || !file->Log().Writable();
+    handle.readOnly = mode == kOpenReadOnly || ownerReadOnly || !file->Log().Writable();
     handle.exclusive = exclusive;
     handles_[handle.id] = std::move(handle);
     client.handles.insert(nextHandle_ - 1);
@@ -330,7 +344,15 @@ int16_t RecordManager::LockRecord(Handle& handle, uint32_t position, uint16_t lo
     auto it = locks.find(position);
     if (it != locks.end() && it->second != &handle) return StatusRecordLocked;
     if (it == locks.end()) {
-        if (!handle.file->Log().TryLock(LogFile::kRecordLockBase + position, true)) return StatusRecordLocked;
+        // A wait lock waits (a bounded time) for a lock that another process holds.
+        const bool wait = lockBias == kSingleWaitLockBias || lockBias == kMultipleWaitLockBias;
+        const int attempts = wait ? kLockWaitMs / kLockRetryMs : 1;
+        bool locked = false;
+        for (int attempt = 0; attempt < attempts && !locked; ++attempt) {
+            if (attempt) Sleep(kLockRetryMs);
+            locked = handle.file->Log().TryLock(LogFile::kRecordLockBase + position, true);
+        }
+        if (!locked) return StatusRecordLocked;
         locks[position] = &handle;
     }
     if (multiple) {
@@ -690,6 +712,27 @@ int16_t RecordManager::DropIndex(const CallArgs& args, Handle& handle, Client& c
     for (auto& [id, h] : handles_)
         if (h.file == handle.file) h.hasKeyEntry = false, h.currencyKey = -1;
     return StatusOk;
+}
+
+int16_t RecordManager::SetOwner(const CallArgs& args, Handle& handle, Client& client) {
+    const std::string owner = TextFrom(args.data, std::min<uint32_t>(DataLength(args), kOwnerNameSize));
+    if (owner.empty() || owner != TextFrom(args.key, kOwnerNameSize)) return StatusBadOwner;
+    if (args.keyNumber < 0 || args.keyNumber > 3) return StatusInvalidOperation;
+    if (client.inTransaction) return StatusNotInTransaction;
+    if (handle.readOnly) return StatusAccessDenied;
+    DataFile& file = *handle.file;
+    if (!file.OwnerName().empty()) return StatusOwnerAlreadySet;
+    if (file.transactionOwner || !file.Log().LockWriter()) return StatusFileLocked;
+    int16_t status = file.Refresh();
+    if (!status && !file.OwnerName().empty()) status = StatusOwnerAlreadySet;
+    if (!status) {
+        ChangeBatch batch;
+        batch.AddOwner(owner, static_cast<uint8_t>(args.keyNumber));
+        status = file.Log().Append(batch.Data());
+        if (!status) file.Apply(batch.Data());
+    }
+    file.Log().UnlockWriter();
+    return status;
 }
 
 int16_t RecordManager::SetDirectory(const CallArgs& args, Client& client) {

@@ -84,6 +84,7 @@ private:
     int16_t Unlock(const CallArgs& args, Handle& handle);
     int16_t CreateIndex(const CallArgs& args, Handle& handle, Client& client);
     int16_t DropIndex(const CallArgs& args, Handle& handle, Client& client);
+    int16_t SetOwner(const CallArgs& args, Handle& handle, Client& client);
     int16_t SetDirectory(const CallArgs& args, Client& client);
     int16_t GetDirectory(const CallArgs& args, Client& client);
     int16_t EndTransaction(Client& client, bool commit);

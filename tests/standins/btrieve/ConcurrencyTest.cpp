@@ -221,6 +221,32 @@ TEST(Locks, RecordLockHeldByAnotherProcess) {
     f.Close();
 }
 
+TEST(Locks, WaitLockWaitsForAnotherProcess) {
+    std::string p = NewFile("waitlock");
+    BtrFile f;
+    ASSERT_EQ(f.Open(p), 0);
+    ASSERT_EQ(f.Insert(Row(1)), 0);
+    uint32_t position;
+    ASSERT_EQ(f.GetPosition(position), 0);
+    NamedEvent ready("waitready"), release("waitrelease");
+    ChildProcess child("lock \"" + p + "\" " + std::to_string(position) + " " + ready.Name() + " " + release.Name());
+    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(ready.WaitFor());
+    EXPECT_EQ(f.Get(OpGetEqual + kSingleNoWaitLockBias, 0, Key(1)), StatusRecordLocked);
+    // Release the child's lock a little later, while this read waits for it.
+    HANDLE timer = CreateThread(nullptr, 0, [](void* event) -> DWORD {
+        Sleep(300);
+        SetEvent(static_cast<HANDLE>(event));
+        CloseHandle(static_cast<HANDLE>(event));
+        return 0;
+    }, OpenEventA(EVENT_MODIFY_STATE, FALSE, release.Name().c_str()), 0, nullptr);
+    EXPECT_EQ(f.Get(OpGetEqual + kSingleWaitLockBias, 0, Key(1)), 0);
+    WaitForSingleObject(timer, 5000);
+    CloseHandle(timer);
+    EXPECT_EQ(child.Wait(), 0u);
+    f.Close();
+}
+
 TEST(Processes, ChangesOfAnotherProcessAreSeen) {
     std::string p = NewFile("visible");
     BtrFile f;

@@ -526,3 +526,90 @@ TEST(RecordManagerFiles, AutoIncrementAndNullKeys) {
     EXPECT_EQ(count, 1);
     f.Close();
 }
+
+TEST(RecordManagerFiles, OwnerNameGuardsTheFile) {
+    std::string dir = TempDirectory("owner");
+    struct Case {
+        int8_t accessMode;
+        const char* given;
+        int16_t openStatus;
+        bool canWrite;
+    } cases[] = {
+        {0, "SECRET12", 0, true},
+        {0, "WRONG", StatusBadOwner, false},
+        {0, "", StatusBadOwner, false},
+        {1, "", 0, false},  // reading without the name
+        {1, "SECRET12", 0, true},
+    };
+    for (const auto& c : cases) {
+        std::string path = dir + "OWNED" + std::to_string(c.accessMode) + ".DAT";
+        BtrFile f;
+        ASSERT_EQ(f.Create(path, FileSpec(8, {{{1, 4, TypeInteger}}})), 0);
+        ASSERT_EQ(f.Open(path), 0);
+        char owner[] = "SECRET12";
+        f.SetKeyText(owner);
+        uint32_t length = 9;
+        ASSERT_EQ(f.Call(OpSetOwner, owner, &length, const_cast<uint8_t*>(f.Key()), c.accessMode), 0);
+        length = 9;
+        EXPECT_EQ(f.Call(OpSetOwner, owner, &length, const_cast<uint8_t*>(f.Key()), c.accessMode), StatusOwnerAlreadySet);
+        f.Close();
+        BtrFile g;
+        EXPECT_EQ(g.Open(path, 0, c.given), c.openStatus) << c.given;
+        if (c.openStatus == 0) {
+            EXPECT_EQ(g.Insert(Bytes(8, 1)), c.canWrite ? 0 : StatusAccessDenied) << c.given;
+            g.Close();
+        }
+    }
+    // A file without an owner takes any owner name.
+    BtrFile f;
+    ASSERT_EQ(f.Create(dir + "FREE.DAT", FileSpec(8, {})), 0);
+    EXPECT_EQ(f.Open(dir + "FREE.DAT", 0, "..RW...."), 0);
+    f.Close();
+}
+
+TEST(RecordManagerFiles, InitVersionAndStop) {
+    auto& lib = ClientLibrary::Get();
+    char options[] = "";
+    EXPECT_EQ(lib.init(options), 0);
+    EXPECT_EQ(lib.init(options), StatusAlreadyInitialised);
+    BtrFile f;
+    uint8_t version[5] = {};
+    uint32_t length = 5;
+    ASSERT_EQ(f.Call(OpVersion, version, &length, const_cast<uint8_t*>(f.Key()), 0), 0);
+    EXPECT_EQ(length, 5u);
+    std::string dir = TempDirectory("stop");
+    ASSERT_EQ(f.Create(dir + "S.DAT", FileSpec(8, {})), 0);
+    ASSERT_EQ(f.Open(dir + "S.DAT"), 0);
+    EXPECT_EQ(lib.stop(), 0);
+    EXPECT_EQ(f.Get(OpStepFirst, 0), StatusFileNotOpen);
+    EXPECT_EQ(lib.init(options), 0);
+}
+
+TEST(RecordManagerFiles, DamageBeforeTheEndStopsWritesNotReads) {
+    std::string dir = TempDirectory("damage");
+    std::string path = dir + "D.DAT";
+    BtrFile f;
+    ASSERT_EQ(f.Create(path, FileSpec(8, {{{1, 4, TypeInteger}}})), 0);
+    ASSERT_EQ(f.Open(path), 0);
+    for (int i = 1; i <= 3; ++i) {
+        Bytes r(8, 0);
+        r[0] = static_cast<uint8_t>(i);
+        ASSERT_EQ(f.Insert(r), 0);
+    }
+    f.Close();
+    // Flip a byte inside the second record's frame (each insert is one frame at the end).
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info));
+    const DWORD frame = 12 + 9 + 8;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFilePointer(h, static_cast<LONG>(info.nFileSizeLow - frame - 3), nullptr, FILE_BEGIN);
+    DWORD done;
+    WriteFile(h, "\x55", 1, &done, nullptr);
+    CloseHandle(h);
+    ASSERT_EQ(f.Open(path), 0);
+    int count = 0;
+    for (int16_t s = f.Get(OpGetFirst, 0); s == 0; s = f.Get(OpGetNext, 0)) ++count;
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(f.Insert(Bytes(8, 9)), StatusIoError);  // would cut off the third record's frame
+    f.Close();
+}
