@@ -119,6 +119,19 @@ TEST(OracleHookSpec, ParsesActions) {
   EXPECT_EQ(Hooks::Parse("execute:0:delay:250").delayMs, 250);
   EXPECT_EQ(Hooks::Parse("commit:3:drop").nth, 3);
   EXPECT_THROW(Hooks::Parse("commit:3:explode"), std::invalid_argument);
+  EXPECT_EQ(Hooks::Parse("execute:1:fail:942@scott").user, "SCOTT");
+}
+
+TEST(OracleHookSpec, UserScopedHooksCountOnlyThatUsersCalls) {
+  Hooks hooks;
+  hooks.Install(Hooks::Parse("execute:2:fail:942@SCOTT"));
+  EXPECT_FALSE(hooks.Next("execute", "OTHER"));
+  EXPECT_FALSE(hooks.Next("execute", "SCOTT"));
+  EXPECT_FALSE(hooks.Next("execute", "OTHER"));
+  auto fired = hooks.Next("execute", "scott");
+  ASSERT_TRUE(fired);
+  EXPECT_EQ(fired->code, 942);
+  EXPECT_FALSE(hooks.Next("execute", "SCOTT"));
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "standins/oracle/server/OracleFormats.h"
+#include "standins/oracle/protocol/OracleFormats.h"
 
 namespace orastandin::testing {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "standins/oracle/server/Database.h"
-#include "standins/oracle/server/OraError.h"
+#include "standins/oracle/protocol/OraError.h"
 #include "standins/oracle/server/Session.h"
 
 namespace orastandin::testing {

@@ -60,6 +60,19 @@ TEST_F(OracleSqlTest, SysdateIsADateOfToday) {
   EXPECT_EQ(r.rows[0][0].bytes.substr(0, 4), r.rows[0][1].bytes);
 }
 
+TEST_F(OracleSqlTest, DateTextsAreTextAndDateExpressionsAreDates) {
+  Exec(*session_, "create table t (d date)");
+  Exec(*session_, "insert into t values (to_date('2001-01-15', 'YYYY-MM-DD'))");
+  ExecuteReply r = Exec(*session_, "select to_char(d, 'YYYY-MM-DD HH24:MI:SS'), add_months(d, 1), d, nvl(d, sysdate) from t");
+  ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_FALSE(r.rows[0][0].isDate);
+  EXPECT_EQ(r.columns[0].oraType, oratype::Varchar2);
+  for (int c = 1; c < 4; ++c) {
+    EXPECT_TRUE(r.rows[0][c].isDate) << c;
+    EXPECT_EQ(r.columns[c].oraType, oratype::Date) << c;
+  }
+}
+
 TEST_F(OracleSqlTest, CreateTableKeepsOracleTypesForDescribe) {
   Exec(*session_, "create table t (id number(9) not null, name varchar2(40), amt number(10,2), d date, "
                   "c char(3), l long, r raw(16), n number, v varchar(100))");

@@ -1,4 +1,4 @@
-#include "standins/oracle/server/OraError.h"
+#include "standins/oracle/protocol/OraError.h"
 
 #include <cstdio>
 #include <map>
@@ -29,6 +29,11 @@ const std::map<int, const char*>& Messages() {
       {1005, "null password given; logon denied"},
       {1012, "not logged on"},
       {1013, "user requested cancel of current operation"},
+      {1406, "fetched column value was truncated"},
+      {1007, "variable not in select list"},
+      {12545, "Connect failed because target host or object does not exist"},
+      {24338, "statement handle not executed"},
+      {1009, "missing mandatory parameter"},
       {1008, "not all variables bound"},
       {1086, "savepoint %1 never established in this session or is invalid"},
       {1476, "divisor is equal to zero"},
@@ -61,6 +66,10 @@ const std::map<int, const char*>& Messages() {
       {12535, "TNS:operation timed out"},
       {12541, "TNS:no listener"},
       {24344, "success with compilation error"},
+      {24315, "illegal attribute type"},
+      {24333, "zero iteration count"},
+      {24334, "no descriptor for this position"},
+      {1036, "illegal variable name/number"},
       {30006, "resource busy; acquire with WAIT timeout expired"},
   };
   return messages;
@@ -86,5 +95,16 @@ std::string OraError::TextOf(int code, const std::string& arg1, const std::strin
 
 OraError::OraError(int code, const std::string& arg1, const std::string& arg2)
     : std::runtime_error(TextOf(code, arg1, arg2)), code_(code), text_(TextOf(code, arg1, arg2)) {}
+
+}  // namespace orastandin
+
+namespace orastandin {
+
+OraError OraError::Verbatim(int code, const std::string& text, int offset) {
+  OraError e(code);
+  e.text_ = text;
+  e.offset_ = offset;
+  return e;
+}
 
 }  // namespace orastandin

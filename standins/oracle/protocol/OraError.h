@@ -9,6 +9,8 @@ class OraError : public std::runtime_error {
  public:
   // The standard text of a known code, with the placeholders filled from args (in order).
   OraError(int code, const std::string& arg1 = {}, const std::string& arg2 = {});
+  // An error whose text was made elsewhere (the server's reply).
+  static OraError Verbatim(int code, const std::string& text, int offset);
   int Code() const { return code_; }
   const std::string& Text() const { return text_; }
   int Offset() const { return offset_; }

@@ -1,4 +1,4 @@
-#include "standins/oracle/server/OracleFormats.h"
+#include "standins/oracle/protocol/OracleFormats.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include <ctime>
 #include <vector>
 
-#include "standins/oracle/server/OraError.h"
+#include "standins/oracle/protocol/OraError.h"
 
 namespace orastandin {
 
@@ -89,7 +89,11 @@ std::string CanonicalDate(const DateTime& d) {
 DateTime Now() {
   std::time_t t = std::time(nullptr);
   std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &t);
+#else
   localtime_r(&t, &tm);
+#endif
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "standins/oracle/server/OraError.h"
+#include "standins/oracle/protocol/OraError.h"
 
 namespace orastandin {
 
@@ -137,11 +137,11 @@ void Hooks::Install(Hook hook) {
   hooks_.push_back(std::move(hook));
 }
 
-std::optional<Hook> Hooks::Next(const std::string& operation) {
+std::optional<Hook> Hooks::Next(const std::string& operation, const std::string& user) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::optional<Hook> fired;
   for (auto it = hooks_.begin(); it != hooks_.end();) {
-    if (it->operation != operation) { ++it; continue; }
+    if (it->operation != operation || (!it->user.empty() && it->user != Upper(user))) { ++it; continue; }
     ++it->seen;
     if (it->nth == 0 || it->seen == it->nth) {
       fired = *it;
@@ -152,7 +152,8 @@ std::optional<Hook> Hooks::Next(const std::string& operation) {
   return fired;
 }
 
-Hook Hooks::Parse(const std::string& spec) {
+Hook Hooks::Parse(const std::string& fullSpec) {
+  std::string spec = fullSpec.substr(0, fullSpec.find('@'));
   std::vector<std::string> parts;
   std::stringstream in(spec);
   for (std::string part; std::getline(in, part, ':');) parts.push_back(part);
@@ -171,6 +172,7 @@ Hook Hooks::Parse(const std::string& spec) {
   } else {
     throw std::invalid_argument("hook: unknown action in " + spec);
   }
+  if (fullSpec.find('@') != std::string::npos) h.user = Upper(fullSpec.substr(fullSpec.find('@') + 1));
   return h;
 }
 

@@ -69,6 +69,7 @@ struct Hook {
   Action action = Action::Fail;
   int code = 0;           // ORA code for Fail
   int delayMs = 0;        // for Delay
+  std::string user;       // only calls of this user's sessions count; empty: all
   int seen = 0;
 };
 
@@ -76,8 +77,9 @@ class Hooks {
  public:
   void Install(Hook hook);
   // Counts a call of the operation and returns the hook that fires on it, if any.
-  std::optional<Hook> Next(const std::string& operation);
-  static Hook Parse(const std::string& spec);  // "operation:nth:fail:code", ":drop", ":delay:ms"
+  std::optional<Hook> Next(const std::string& operation, const std::string& user);
+  // "operation:nth:fail:code", "operation:nth:drop", "operation:nth:delay:ms", each optionally "@USER".
+  static Hook Parse(const std::string& spec);
 
  private:
   std::mutex mutex_;

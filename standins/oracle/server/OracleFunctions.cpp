@@ -5,8 +5,8 @@
 #include <string>
 
 #include "standins/oracle/protocol/RowidText.h"
-#include "standins/oracle/server/OraError.h"
-#include "standins/oracle/server/OracleFormats.h"
+#include "standins/oracle/protocol/OraError.h"
+#include "standins/oracle/protocol/OracleFormats.h"
 #include "standins/oracle/server/OracleTypes.h"
 #include "standins/oracle/server/Session.h"
 

@@ -1,6 +1,6 @@
 #include "standins/oracle/server/PlsqlBlock.h"
 
-#include "standins/oracle/server/OraError.h"
+#include "standins/oracle/protocol/OraError.h"
 
 namespace orastandin {
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "standins/oracle/protocol/Wire.h"
-#include "standins/oracle/server/OraError.h"
+#include "standins/oracle/protocol/OraError.h"
 #include "standins/oracle/server/Session.h"
 
 namespace orastandin {
@@ -81,11 +81,12 @@ void ServeConnection(Database& database, int socket) {
   std::string payload;
   while (ReadFrame(socket, payload)) {
     WireWriter reply;
-    bool close = false;
     try {
       WireReader in(payload);
       auto request = static_cast<Request>(in.U8());
-      if (auto hook = database.TestHooks().Next(OperationName(request))) {
+      std::string user = session.User();
+      if (request == Request::Logon) user = WireReader(payload.substr(1)).Str();
+      if (auto hook = database.TestHooks().Next(OperationName(request), user)) {
         if (hook->action == Hook::Action::Drop) return;
         if (hook->action == Hook::Action::Delay) std::this_thread::sleep_for(std::chrono::milliseconds(hook->delayMs));
         if (hook->action == Hook::Action::Fail) throw OraError(hook->code);
@@ -100,10 +101,7 @@ void ServeConnection(Database& database, int socket) {
           body.Str(database.Banner());
           break;
         }
-        case Request::Logoff:
-          session.Rollback();
-          close = true;
-          break;
+        case Request::Logoff: session.Logoff(); break;
         case Request::Execute: body.Reply(session.Execute(in.Execute())); break;
         case Request::Commit:
           if (!session.LoggedOn()) throw OraError(1012);
@@ -129,7 +127,7 @@ void ServeConnection(Database& database, int socket) {
       reply.Error({600, "ORA-00600: internal error code, arguments: [" + std::string(e.what()) + "]\n", 0});
       payload = reply.Data();
     }
-    if (!WriteFully(socket, Frame(payload)) || close) return;
+    if (!WriteFully(socket, Frame(payload))) return;
   }
 }
 

@@ -6,8 +6,8 @@
 
 #include "standins/oracle/protocol/RowidText.h"
 #include "standins/oracle/protocol/StatementKind.h"
-#include "standins/oracle/server/OraError.h"
-#include "standins/oracle/server/OracleFormats.h"
+#include "standins/oracle/protocol/OraError.h"
+#include "standins/oracle/protocol/OracleFormats.h"
 #include "standins/oracle/server/OracleFunctions.h"
 #include "standins/oracle/server/OracleTypes.h"
 #include "standins/oracle/server/PlsqlBlock.h"
@@ -145,6 +145,12 @@ void Session::Logon(const std::string& user, const std::string& password, const 
   if (!account || Upper(account->password) != Upper(password)) throw OraError(1017);
   if ((mode & (LogonSysDba | LogonSysOper)) && !account->privileged) throw OraError(1031);
   user_ = Upper(user);
+}
+
+void Session::Logoff() {
+  Rollback();
+  user_.clear();
+  currval_.clear();
 }
 
 std::string Session::NlsValue(const std::string& parameter) const {
@@ -368,7 +374,11 @@ Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, 
           std::string text(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), c)),
                            static_cast<std::size_t>(sqlite3_column_bytes(stmt.get(), c)));
           DateTime d;
-          bool date = hasDeclared[c] ? declared[c].oraType == oratype::Date : ParseCanonicalDate(text, d);
+          auto kind = static_cast<std::size_t>(c) < sql.itemKinds.size() ? sql.itemKinds[static_cast<std::size_t>(c)]
+                                                                        : TranslatedSql::ItemKind::Unknown;
+          bool date = hasDeclared[c] ? declared[c].oraType == oratype::Date
+                      : kind == TranslatedSql::ItemKind::Unknown ? ParseCanonicalDate(text, d)
+                                                                 : kind == TranslatedSql::ItemKind::Date;
           v = date ? Value::Date(std::move(text)) : Value::Text(std::move(text));
           break;
         }

@@ -26,6 +26,7 @@ class Session {
   void Logon(const std::string& user, const std::string& password, const std::string& service, int mode,
              bool externalCredentials);
   bool LoggedOn() const { return !user_.empty(); }
+  void Logoff();  // rolls back; the connection may log on again
   ExecuteReply Execute(const ExecuteRequest& request);
   void Commit();
   void Rollback();

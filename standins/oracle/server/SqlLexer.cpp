@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "standins/oracle/server/OraError.h"
+#include "standins/oracle/protocol/OraError.h"
 
 namespace orastandin {
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <set>
 
-#include "standins/oracle/server/OraError.h"
+#include "standins/oracle/protocol/OraError.h"
 
 namespace orastandin {
 
@@ -212,8 +212,24 @@ bool IsPseudoColumn(const std::string& w) {
          w == "CURRVAL";
 }
 
+TranslatedSql::ItemKind KindOfItem(const std::vector<Token>& t, int a, int b) {
+  static const std::set<std::string> dates = {"SYSDATE", "TO_DATE", "ADD_MONTHS", "LAST_DAY"};
+  static const std::set<std::string> texts = {"TO_CHAR", "SUBSTR", "LPAD", "RPAD", "UPPER", "LOWER", "TRIM", "LTRIM",
+                                              "RTRIM", "REPLACE", "CHR", "INITCAP", "USER"};
+  int depth = 0;
+  for (int k = a; k <= b; ++k) {
+    if (t[k].IsSymbol("(")) ++depth;
+    else if (t[k].IsSymbol(")")) --depth;
+    else if (depth == 0 && t[k].IsSymbol("||")) return TranslatedSql::ItemKind::Text;
+  }
+  if (t[a].kind == Kind::String) return TranslatedSql::ItemKind::Text;
+  if (t[a].kind == Kind::Word && dates.count(t[a].text)) return TranslatedSql::ItemKind::Date;
+  if (t[a].kind == Kind::Word && texts.count(t[a].text)) return TranslatedSql::ItemKind::Text;
+  return TranslatedSql::ItemKind::Unknown;
+}
+
 // Select items of the outer query that need an explicit name: index of the item's last token -> name.
-std::map<int, std::string> ItemNames(const std::vector<Token>& t) {
+std::map<int, std::string> ItemNames(const std::vector<Token>& t, std::vector<TranslatedSql::ItemKind>* kinds) {
   std::map<int, std::string> names;
   int select = Depth0Find(t, 0, "SELECT");
   if (select < 0) return names;
@@ -235,6 +251,11 @@ std::map<int, std::string> ItemNames(const std::vector<Token>& t) {
     itemStart = i + 1;
     if (b < a) continue;
     const Token& last = t[b];
+    if (last.IsSymbol("*") && kinds) {
+      kinds->clear();
+      kinds = nullptr;
+    }
+    if (kinds) kinds->push_back(KindOfItem(t, a, b));
     bool plainColumn = (b == a && (last.kind == Kind::Word || last.kind == Kind::Quoted) && !IsPseudoColumn(last.text)) ||
                        (b == a + 2 && t[a + 1].IsSymbol(".") && last.kind != Kind::Symbol && !IsPseudoColumn(last.text)) ||
                        last.IsSymbol("*");
@@ -290,7 +311,8 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
     t[0].text = "DELETE";
     t[1].text = "FROM";
   }
-  std::map<int, std::string> names = query ? ItemNames(t) : std::map<int, std::string>{};
+  std::map<int, std::string> names;
+  if (query) names = ItemNames(t, &result.itemKinds);
   int outerFrom = query ? Depth0Find(t, Depth0Find(t, 0, "SELECT"), "FROM") : -1;
 
   std::map<std::string, int> bindIndex;

@@ -26,6 +26,10 @@ struct TranslatedSql {
   std::string dmlTable;               // UPDATE/DELETE: the table changed
   std::string dmlRowSelect;           // UPDATE/DELETE: SELECT of the ids of the rows changed
   std::vector<std::pair<int, int>> positions;  // (offset in text, offset in source) per token
+  // Per outer select item (when the list has no "*"): what its expression yields, for columns
+  // without a declared type.
+  enum class ItemKind { Unknown, Date, Text };
+  std::vector<ItemKind> itemKinds;
   int SourceOffset(int textOffset) const;
 };
 

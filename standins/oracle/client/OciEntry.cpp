@@ -1,0 +1,817 @@
+// oci.dll: the OCI8, object and 8.1 entry points of the stand-in client. The calls the
+// Oracle layer makes work against the stand-in server; the others answer OCI_ERROR with
+// ORA-03001 on the error handle they are given.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "standins/oracle/client/OciHandles.h"
+#include "standins/oracle/client/TnsNames.h"
+#include "standins/oracle/client/ValueCodec.h"
+#include "standins/oracle/protocol/RowidText.h"
+#include "standins/oracle/protocol/StatementKind.h"
+
+using namespace orastandin;
+using namespace orastandin::oci;
+
+#define OCI_EXPORT extern "C" __declspec(dllexport)
+
+namespace {
+
+sword Fail(ErrorHandle* err, const OraError& e) {
+  if (err) err->Set(e);
+  return OCI_ERROR;
+}
+
+ErrorHandle* ErrorOf(const void* h) { return Handles().Find<ErrorHandle>(h, OCI_HTYPE_ERROR); }
+
+// Runs a call; Oracle errors become OCI_ERROR with the record on the error handle.
+template <class Body>
+sword Guard(const void* errhp, Body&& body) {
+  ErrorHandle* err = ErrorOf(errhp);
+  try {
+    return body(err);
+  } catch (const OraError& e) {
+    return Fail(err, e);
+  } catch (const std::exception& e) {
+    return Fail(err, OraError::Verbatim(600, std::string("ORA-00600: internal error code, arguments: [") + e.what() + "]\n", 0));
+  }
+}
+
+std::string TextArg(const OraText* text, sb4 length) {
+  if (!text) return {};
+  const char* p = reinterpret_cast<const char*>(text);
+  std::size_t n = length < 0 ? std::strlen(p) : static_cast<std::size_t>(length);
+  while (n > 0 && p[n - 1] == '\0') --n;
+  return std::string(p, n);
+}
+
+// Bind names without the colon; unquoted names are upper-cased.
+std::string BindName(std::string name) {
+  if (!name.empty() && name[0] == ':') name.erase(0, 1);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') return name.substr(1, name.size() - 2);
+  for (auto& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// Placeholder names in order of appearance, for binds by position.
+std::vector<std::string> Placeholders(const std::string& sql) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < sql.size(); ++i) {
+    char c = sql[i];
+    if (c == '\'' || c == '"') {
+      std::size_t end = sql.find(c, i + 1);
+      if (c == '"' && i > 0 && sql[i - 1] == ':') {
+        names.push_back(sql.substr(i + 1, end - i - 1));
+      }
+      i = end == std::string::npos ? sql.size() : end;
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      i = sql.find('\n', i);
+      if (i == std::string::npos) break;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      i = sql.find("*/", i + 2);
+      if (i == std::string::npos) break;
+      ++i;
+    } else if (c == ':' && i + 1 < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i + 1])) || sql[i + 1] == '_')) {
+      std::size_t b = i + 1, e = b;
+      while (e < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[e])) || sql[e] == '_' || sql[e] == '$' || sql[e] == '#')) ++e;
+      names.push_back(BindName(sql.substr(b, e - b)));
+      i = e - 1;
+    }
+  }
+  return names;
+}
+
+SvcCtxHandle* ConnectedService(OCISvcCtx* svchp) {
+  auto* svc = Handles().Find<SvcCtxHandle>(svchp, OCI_HTYPE_SVCCTX);
+  if (!svc) return nullptr;
+  if (!svc->server || !Handles().Contains(svc->server) || !svc->server->connection) throw OraError(3114);
+  return svc;
+}
+
+WireWriter RequestOf(Request r) {
+  WireWriter w;
+  w.U8(static_cast<std::uint8_t>(r));
+  return w;
+}
+
+template <class T>
+T* At(void* base, ub4 skip, ub4 index) {
+  return base ? reinterpret_cast<T*>(static_cast<char*>(base) + static_cast<std::size_t>(skip) * index) : nullptr;
+}
+
+Value ReadBind(BindHandle& b, ub4 iteration) {
+  if (b.dataAtExec && b.inCallback) {
+    std::string data;
+    bool isNull = false;
+    ub1 piece = OCI_FIRST_PIECE;
+    for (int guard = 0; guard < 1000000; ++guard) {
+      dvoid* buffer = nullptr;
+      ub4 length = 0;
+      dvoid* indicator = nullptr;
+      ub1 answered = piece;
+      if (b.inCallback(b.inContext, reinterpret_cast<OCIBind*>(&b), iteration, 0, &buffer, &length, &answered,
+                       &indicator) != OCI_CONTINUE)
+        throw OraError(1013);
+      if (indicator && *static_cast<sb2*>(indicator) == -1) isNull = true;
+      if (buffer && length) data.append(static_cast<const char*>(buffer), length);
+      if (answered == OCI_LAST_PIECE || answered == OCI_ONE_PIECE) break;
+      piece = OCI_NEXT_PIECE;
+    }
+    if (isNull || data.empty()) return Value::Null();
+    return ReadExternal(data.data(), static_cast<sb4>(data.size()), b.dty);
+  }
+  sb2* indicator = At<sb2>(b.indicator, b.indicatorSkip, iteration);
+  if (indicator && *indicator == -1) return Value::Null();
+  ub4 skip = b.valueSkip ? b.valueSkip : static_cast<ub4>(b.valueSize);
+  ub2* alen = At<ub2>(b.alen, b.alenSkip, iteration);
+  sb4 length = alen ? *alen : b.valueSize;
+  return ReadExternal(At<char>(b.value, skip, iteration), length, b.dty);
+}
+
+void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat) {
+  if (b.outCallback) {
+    std::string data = v.IsNull() ? std::string() : ValueText(v, dateFormat);
+    if (!v.IsNull() && (b.dty == SQLT_BIN || b.dty == SQLT_LBI) && v.kind == Value::Kind::Blob) data = v.bytes;
+    std::size_t done = 0;
+    ub1 piece = OCI_ONE_PIECE;
+    do {
+      dvoid* buffer = nullptr;
+      ub4* length = nullptr;
+      dvoid* indicator = nullptr;
+      ub2* rcode = nullptr;
+      if (b.outCallback(b.outContext, reinterpret_cast<OCIBind*>(&b), 0, 0, &buffer, &length, &piece, &indicator,
+                        &rcode) != OCI_CONTINUE)
+        throw OraError(1013);
+      ub4 room = length ? *length : 0;
+      ub4 n = static_cast<ub4>(std::min<std::size_t>(room, data.size() - done));
+      if (buffer && n) std::memcpy(buffer, data.data() + done, n);
+      if (length) *length = n;
+      if (indicator) *static_cast<sb2*>(indicator) = v.IsNull() ? -1 : 0;
+      if (rcode) *rcode = 0;
+      done += n;
+      piece = OCI_NEXT_PIECE;
+      if (n == 0) break;
+    } while (done < data.size());
+    return;
+  }
+  if (!b.value && !b.indicator) return;
+  WriteResult r;
+  if (b.value) r = WriteExternal(v, nullptr, b.dty, b.value, b.valueSize, dateFormat);
+  else r.indicator = v.IsNull() ? -1 : 0;
+  if (b.indicator) *static_cast<sb2*>(b.indicator) = r.indicator;
+  if (b.alen) *b.alen = static_cast<ub2>(r.length);
+  if (b.rcode) *b.rcode = r.truncated ? 1406 : (v.IsNull() ? 1405 : 0);
+}
+
+// Copies rows of the result into the defines; true when a value was cut short.
+bool DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
+  bool truncated = false;
+  for (auto& [position, d] : s.defines) {
+    if (!Handles().Contains(d) || position == 0 || position > row.size()) continue;
+    const Value& v = row[position - 1];
+    const ColumnInfo* column = position <= s.result.columns.size() ? &s.result.columns[position - 1] : nullptr;
+    if (d->dynamic && d->callback) {
+      std::string data = v.IsNull() ? std::string() : (v.kind == Value::Kind::Blob && (d->dty == SQLT_BIN || d->dty == SQLT_LBI) ? v.bytes : ValueText(v, s.result.dateFormat));
+      std::size_t done = 0;
+      ub1 piece = OCI_FIRST_PIECE;
+      for (;;) {
+        dvoid* buffer = nullptr;
+        ub4* length = nullptr;
+        dvoid* indicator = nullptr;
+        ub2* rcode = nullptr;
+        if (d->callback(d->context, reinterpret_cast<OCIDefine*>(d), slot, &buffer, &length, &piece, &indicator,
+                        &rcode) != OCI_CONTINUE)
+          throw OraError(1013);
+        ub4 room = length ? *length : 0;
+        ub4 n = static_cast<ub4>(std::min<std::size_t>(room, data.size() - done));
+        if (buffer && n) std::memcpy(buffer, data.data() + done, n);
+        if (length) *length = n;
+        if (indicator) *static_cast<sb2*>(indicator) = v.IsNull() ? -1 : 0;
+        if (rcode) *rcode = 0;
+        done += n;
+        if (done >= data.size() || n == 0) break;
+        piece = OCI_NEXT_PIECE;
+      }
+      continue;
+    }
+    ub4 skip = d->valueSkip ? d->valueSkip : static_cast<ub4>(d->valueSize);
+    WriteResult r;
+    if (d->value) r = WriteExternal(v, column, d->dty, At<char>(d->value, skip, slot), d->valueSize, s.result.dateFormat);
+    else r.indicator = v.IsNull() ? -1 : 0;
+    if (sb2* ind = At<sb2>(d->indicator, d->indicatorSkip, slot)) *ind = r.indicator;
+    if (ub2* rlen = At<ub2>(d->rlen, d->rlenSkip, slot)) *rlen = static_cast<ub2>(r.length);
+    if (ub2* rcode = At<ub2>(d->rcode, d->rcodeSkip, slot)) *rcode = r.truncated ? 1406 : (v.IsNull() ? 1405 : 0);
+    truncated = truncated || r.truncated;
+  }
+  return truncated;
+}
+
+sword Fetch(StmtHandle& s, ErrorHandle* err, ub4 rows) {
+  if (!s.executed || s.describedOnly || s.statementType != StmtSelect) throw OraError(1002);
+  if (rows == 0) {  // cancels the cursor
+    s.nextRow = s.result.rows.size();
+    return OCI_SUCCESS;
+  }
+  bool truncated = false;
+  ub4 delivered = 0;
+  while (delivered < rows && s.nextRow < s.result.rows.size())
+    truncated = DeliverRow(s, s.result.rows[s.nextRow++], delivered++) || truncated;
+  s.rowCount += delivered;
+  if (delivered < rows) {
+    if (err) err->Set(OraError(1403));
+    return OCI_NO_DATA;
+  }
+  if (truncated) {
+    if (err) err->Set(OraError(1406));
+    return OCI_SUCCESS_WITH_INFO;
+  }
+  return OCI_SUCCESS;
+}
+
+void CopyText(const std::string& text, OraText* buffer, ub4 size) {
+  if (!buffer || size == 0) return;
+  std::size_t n = std::min<std::size_t>(text.size(), size - 1);
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+}
+
+}  // namespace
+
+// --- environment and handles ------------------------------------------------------------
+
+OCI_EXPORT sword OCIInitialize(ub4, dvoid*, dvoid*, dvoid*, dvoid*) { return OCI_SUCCESS; }
+
+OCI_EXPORT sword OCIEnvInit(OCIEnv** envp, ub4, std::size_t, dvoid** usrmempp) {
+  if (!envp) return OCI_INVALID_HANDLE;
+  *envp = reinterpret_cast<OCIEnv*>(Handles().Create<EnvHandle>(OCI_HTYPE_ENV, nullptr));
+  if (usrmempp) *usrmempp = nullptr;
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIEnvCreate(OCIEnv** envp, ub4 mode, dvoid*, dvoid*, dvoid*, dvoid*, std::size_t xtramem,
+                              dvoid** usrmempp) {
+  return OCIEnvInit(envp, mode, xtramem, usrmempp);
+}
+
+OCI_EXPORT sword OCIHandleAlloc(const dvoid* parenth, dvoid** hndlpp, ub4 type, std::size_t, dvoid** usrmempp) {
+  if (!hndlpp || !Handles().Find<EnvHandle>(parenth, OCI_HTYPE_ENV)) return OCI_INVALID_HANDLE;
+  void* h = nullptr;
+  switch (type) {
+    case OCI_HTYPE_ERROR: h = Handles().Create<ErrorHandle>(type, parenth); break;
+    case OCI_HTYPE_SVCCTX: h = Handles().Create<SvcCtxHandle>(type, parenth); break;
+    case OCI_HTYPE_STMT: h = Handles().Create<StmtHandle>(type, parenth); break;
+    case OCI_HTYPE_DESCRIBE: h = Handles().Create<DescribeHandle>(type, parenth); break;
+    case OCI_HTYPE_SERVER: h = Handles().Create<ServerHandle>(type, parenth); break;
+    case OCI_HTYPE_SESSION: h = Handles().Create<SessionHandle>(type, parenth); break;
+    default: return OCI_ERROR;
+  }
+  *hndlpp = h;
+  if (usrmempp) *usrmempp = nullptr;
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIHandleFree(dvoid* hndlp, ub4 type) {
+  return Handles().Free(hndlp, type) ? OCI_SUCCESS : OCI_INVALID_HANDLE;
+}
+
+OCI_EXPORT sword OCIDescriptorAlloc(const dvoid* parenth, dvoid** descpp, ub4 type, std::size_t, dvoid** usrmempp) {
+  if (!descpp || !Handles().Find<EnvHandle>(parenth, OCI_HTYPE_ENV)) return OCI_INVALID_HANDLE;
+  switch (type) {
+    case OCI_DTYPE_ROWID: *descpp = Handles().Create<RowidDescriptor>(type, parenth); break;
+    case OCI_DTYPE_LOB:
+    case OCI_DTYPE_FILE: *descpp = Handles().Create<LobDescriptor>(type, parenth); break;
+    case OCI_DTYPE_PARAM: *descpp = Handles().Create<ParamDescriptor>(type, parenth); break;
+    default: return OCI_ERROR;
+  }
+  if (usrmempp) *usrmempp = nullptr;
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIDescriptorFree(dvoid* descp, ub4 type) {
+  return Handles().Free(descp, type) ? OCI_SUCCESS : OCI_INVALID_HANDLE;
+}
+
+OCI_EXPORT sword OCIErrorGet(dvoid* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp, ub4 bufsiz,
+                             ub4 type) {
+  if (!Handles().Contains(hndlp)) return OCI_INVALID_HANDLE;
+  if (sqlstate) CopyText("", sqlstate, 6);
+  ErrorHandle* err = type == OCI_HTYPE_ERROR ? ErrorOf(hndlp) : nullptr;
+  if (!err || !err->hasRecord || recordno != 1) return OCI_NO_DATA;
+  if (errcodep) *errcodep = err->code;
+  CopyText(err->text, bufp, bufsiz);
+  return OCI_SUCCESS;
+}
+
+// --- attributes ---------------------------------------------------------------------------
+
+OCI_EXPORT sword OCIAttrSet(dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4 size, ub4 attrtype,
+                            OCIError* errhp) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    if (!Handles().Find<HandleHeader>(trgthndlp, trghndltyp)) return OCI_INVALID_HANDLE;
+    if (trghndltyp == OCI_HTYPE_SESSION) {
+      auto* session = static_cast<SessionHandle*>(trgthndlp);
+      std::string text = TextArg(static_cast<const OraText*>(attributep), static_cast<sb4>(size));
+      if (attrtype == OCI_ATTR_USERNAME) session->user = text;
+      else if (attrtype == OCI_ATTR_PASSWORD) session->password = text;
+      else throw OraError(24315);
+      return OCI_SUCCESS;
+    }
+    if (trghndltyp == OCI_HTYPE_SVCCTX) {
+      auto* svc = static_cast<SvcCtxHandle*>(trgthndlp);
+      if (attrtype == OCI_ATTR_SERVER) {
+        svc->server = Handles().Find<ServerHandle>(attributep, OCI_HTYPE_SERVER);
+        return svc->server ? OCI_SUCCESS : OCI_INVALID_HANDLE;
+      }
+      if (attrtype == OCI_ATTR_SESSION) {
+        svc->session = Handles().Find<SessionHandle>(attributep, OCI_HTYPE_SESSION);
+        return svc->session ? OCI_SUCCESS : OCI_INVALID_HANDLE;
+      }
+      throw OraError(24315);
+    }
+    // The character set of binds and defines and the LOB-empty flag are accepted as they come.
+    if ((trghndltyp == OCI_HTYPE_BIND || trghndltyp == OCI_HTYPE_DEFINE) && attrtype == OCI_ATTR_CHARSET_ID)
+      return OCI_SUCCESS;
+    if ((trghndltyp == OCI_DTYPE_LOB || trghndltyp == OCI_DTYPE_FILE) && attrtype == OCI_ATTR_LOBEMPTY)
+      return OCI_SUCCESS;
+    throw OraError(24315);
+  });
+}
+
+OCI_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4* sizep, ub4 attrtype,
+                            OCIError* errhp) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    if (!Handles().Find<HandleHeader>(trgthndlp, trghndltyp) || !attributep) return OCI_INVALID_HANDLE;
+    auto put = [&](auto value) {
+      std::memcpy(attributep, &value, sizeof value);
+      if (sizep) *sizep = sizeof value;
+      return OCI_SUCCESS;
+    };
+    auto putText = [&](const std::string& text) {
+      *static_cast<const OraText**>(attributep) = reinterpret_cast<const OraText*>(text.c_str());
+      if (sizep) *sizep = static_cast<ub4>(text.size());
+      return OCI_SUCCESS;
+    };
+    if (trghndltyp == OCI_HTYPE_STMT) {
+      auto* s = static_cast<StmtHandle*>(const_cast<dvoid*>(trgthndlp));
+      switch (attrtype) {
+        case OCI_ATTR_STMT_TYPE: return put(static_cast<ub2>(s->statementType));
+        case OCI_ATTR_SQLFNCODE: return put(static_cast<ub2>(s->functionCode));
+        case OCI_ATTR_ROW_COUNT: return put(static_cast<ub4>(s->rowCount));
+        case OCI_ATTR_PARAM_COUNT: return put(static_cast<ub4>(s->result.columns.size()));
+        case OCI_ATTR_PARSE_ERROR_OFFSET: return put(static_cast<ub2>(s->parseErrorOffset));
+        case OCI_ATTR_ROWID: {
+          auto* d = Handles().Find<RowidDescriptor>(attributep, OCI_DTYPE_ROWID);
+          if (!d) return OCI_INVALID_HANDLE;
+          RowidParts parts;
+          if (s->result.rowid.empty() || !ParseRowidText(s->result.rowid, parts)) {
+            d->data = nullptr;
+            return OCI_NO_DATA;
+          }
+          RowidBytes(parts, d->bytes);
+          d->data = d->bytes;
+          return OCI_SUCCESS;
+        }
+        default: throw OraError(24315);
+      }
+    }
+    if (trghndltyp == OCI_DTYPE_PARAM) {
+      const ColumnInfo& c = static_cast<const ParamDescriptor*>(trgthndlp)->column;
+      static const std::string empty;
+      switch (attrtype) {
+        case OCI_ATTR_DATA_SIZE: return put(static_cast<ub2>(c.size));
+        case OCI_ATTR_DATA_TYPE: return put(static_cast<ub2>(c.oraType));
+        case OCI_ATTR_NAME: return putText(c.name);
+        case OCI_ATTR_PRECISION: return put(static_cast<sb2>(c.precision));
+        case OCI_ATTR_SCALE: return put(static_cast<sb1>(c.scale));
+        case OCI_ATTR_IS_NULL: return put(static_cast<ub1>(c.nullable ? 1 : 0));
+        case OCI_ATTR_TYPE_NAME:
+        case OCI_ATTR_SCHEMA_NAME: return putText(empty);
+        default: throw OraError(24315);
+      }
+    }
+    if (trghndltyp == OCI_HTYPE_SVCCTX) {
+      auto* svc = static_cast<SvcCtxHandle*>(const_cast<dvoid*>(trgthndlp));
+      if (attrtype == OCI_ATTR_SERVER) return put(static_cast<void*>(svc->server));
+      if (attrtype == OCI_ATTR_SESSION) return put(static_cast<void*>(svc->session));
+    }
+    throw OraError(24315);
+  });
+}
+
+OCI_EXPORT sword OCIParamGet(const dvoid* hndlp, ub4 htype, OCIError* errhp, dvoid** parmdpp, ub4 pos) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    auto* s = Handles().Find<StmtHandle>(hndlp, htype);
+    if (!s || htype != OCI_HTYPE_STMT || !parmdpp) return OCI_INVALID_HANDLE;
+    if (!s->executed || pos == 0 || pos > s->params.size()) throw OraError(24334);
+    *parmdpp = s->params[pos - 1];
+    return OCI_SUCCESS;
+  });
+}
+
+// --- connection ---------------------------------------------------------------------------
+
+OCI_EXPORT sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblinkLen, ub4) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    auto* server = Handles().Find<ServerHandle>(srvhp, OCI_HTYPE_SERVER);
+    if (!server) return OCI_INVALID_HANDLE;
+    server->connection = std::make_unique<ServerConnection>(ResolveServerName(TextArg(dblink, dblinkLen)));
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4) {
+  auto* server = Handles().Find<ServerHandle>(srvhp, OCI_HTYPE_SERVER);
+  if (!server) return OCI_INVALID_HANDLE;
+  server->connection.reset();
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt, ub4 mode) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    auto* session = Handles().Find<SessionHandle>(usrhp, OCI_HTYPE_SESSION);
+    SvcCtxHandle* svc = ConnectedService(svchp);
+    if (!svc || !session) return OCI_INVALID_HANDLE;
+    WireWriter w = RequestOf(Request::Logon);
+    w.Str(session->user);
+    w.Str(session->password);
+    w.Str(svc->server->connection->Address().service);
+    w.I64(mode);
+    w.U8(credt == OCI_CRED_EXT ? 1 : 0);
+    std::string body = svc->server->connection->Call(w, svc->server->connection->Address().connectTimeoutMs);
+    svc->server->banner = WireReader(body).Str();
+    session->begun = true;
+    svc->session = session;
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    SvcCtxHandle* svc = ConnectedService(svchp);
+    if (!svc) return OCI_INVALID_HANDLE;
+    auto* session = Handles().Find<SessionHandle>(usrhp ? static_cast<void*>(usrhp) : svc->session, OCI_HTYPE_SESSION);
+    svc->server->connection->Call(RequestOf(Request::Logoff));
+    if (session) session->begun = false;
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCIServerVersion(dvoid* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype) {
+  std::string banner;
+  try {
+    ServerHandle* server = Handles().Find<ServerHandle>(hndlp, OCI_HTYPE_SERVER);
+    if (auto* svc = Handles().Find<SvcCtxHandle>(hndlp, OCI_HTYPE_SVCCTX)) server = svc->server;
+    if (server && Handles().Contains(server)) {
+      if (server->banner.empty() && server->connection)
+        server->banner = WireReader(server->connection->Call(RequestOf(Request::Version))).Str();
+      banner = server->banner;
+    }
+  } catch (...) {
+    banner.clear();  // the version is only informative: never a failure
+  }
+  CopyText(banner, bufp, bufsz);
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    SvcCtxHandle* svc = ConnectedService(svchp);
+    if (!svc) return OCI_INVALID_HANDLE;
+    svc->server->connection->Call(RequestOf(Request::Commit));
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    SvcCtxHandle* svc = ConnectedService(svchp);
+    if (!svc) return OCI_INVALID_HANDLE;
+    svc->server->connection->Call(RequestOf(Request::Rollback));
+    return OCI_SUCCESS;
+  });
+}
+
+// Calls are blocking and finish before the program can break them: nothing to stop.
+OCI_EXPORT sword OCIBreak(dvoid* hndlp, OCIError*) { return Handles().Contains(hndlp) ? OCI_SUCCESS : OCI_INVALID_HANDLE; }
+
+// --- statements ---------------------------------------------------------------------------
+
+OCI_EXPORT sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* stmt, ub4 stmtLen, ub4, ub4) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    auto* s = Handles().Find<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+    if (!s) return OCI_INVALID_HANDLE;
+    s->sql = TextArg(stmt, static_cast<sb4>(stmtLen));
+    s->statementType = static_cast<ub2>(StatementTypeOf(s->sql));
+    s->functionCode = 0;
+    s->executed = false;
+    s->result = {};
+    s->rowCount = 0;
+    s->parseErrorOffset = 0;
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters, ub4, const OCISnapshot*,
+                                OCISnapshot*, ub4 mode) {
+  return Guard(errhp, [&](ErrorHandle* err) -> sword {
+    auto* s = Handles().Find<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+    SvcCtxHandle* svc = ConnectedService(svchp);
+    if (!s || !svc) return OCI_INVALID_HANDLE;
+    if (s->sql.empty()) throw OraError(900);
+    bool query = s->statementType == StmtSelect;
+    bool describeOnly = (mode & OCI_DESCRIBE_ONLY) != 0;
+    if (!query && !describeOnly && iters == 0) throw OraError(24333);
+    ExecuteRequest request;
+    request.sql = s->sql;
+    request.describeOnly = describeOnly;
+    s->binds.erase(std::remove_if(s->binds.begin(), s->binds.end(), [](BindHandle* b) { return !Handles().Contains(b); }),
+                   s->binds.end());
+    for (BindHandle* b : s->binds) request.bindNames.push_back(b->name);
+    ub4 iterations = query || describeOnly ? 1 : iters;
+    for (ub4 i = 0; i < iterations; ++i) {
+      std::vector<Value> row;
+      for (BindHandle* b : s->binds) row.push_back(ReadBind(*b, i));
+      request.iterations.push_back(std::move(row));
+    }
+    WireWriter w = RequestOf(Request::Execute);
+    w.Execute(request);
+    s->executed = false;
+    s->functionCode = static_cast<ub2>(FunctionCodeOf(s->sql));
+    try {
+      s->result = WireReader(svc->server->connection->Call(w)).Reply();
+    } catch (const OraError& e) {
+      s->parseErrorOffset = static_cast<ub2>(e.Offset());
+      throw;
+    }
+    s->parseErrorOffset = 0;
+    s->executed = true;
+    s->describedOnly = describeOnly;
+    s->nextRow = 0;
+    s->rowCount = query ? 0 : static_cast<ub4>(s->result.rowsAffected);
+    for (ParamDescriptor* p : s->params) Handles().Free(p, OCI_DTYPE_PARAM);
+    s->params.clear();
+    for (const auto& column : s->result.columns) {
+      auto* p = Handles().Create<ParamDescriptor>(OCI_DTYPE_PARAM, s);
+      p->column = column;
+      s->params.push_back(p);
+    }
+    for (const auto& out : s->result.outBinds)
+      for (BindHandle* b : s->binds)
+        if (b->name == out.name) WriteBind(*b, out.value, s->result.dateFormat);
+    if (query && !describeOnly && iters > 0) return Fetch(*s, err, iters);
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2, ub4) {
+  return Guard(errhp, [&](ErrorHandle* err) -> sword {
+    auto* s = Handles().Find<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+    if (!s) return OCI_INVALID_HANDLE;
+    return Fetch(*s, err, nrows);
+  });
+}
+
+// --- binds and defines --------------------------------------------------------------------
+
+namespace {
+sword Bind(StmtHandle* s, OCIBind** bindpp, const std::string& name, dvoid* valuep, sb4 valueSize, ub2 dty, dvoid* indp,
+           ub2* alenp, ub2* rcodep, ub4 mode) {
+  if (!s || !bindpp) return OCI_INVALID_HANDLE;
+  BindHandle* b = nullptr;
+  for (BindHandle* existing : s->binds)
+    if (Handles().Contains(existing) && existing->name == name) b = existing;
+  if (!b) {
+    b = Handles().Create<BindHandle>(OCI_HTYPE_BIND, s);
+    s->binds.push_back(b);
+  }
+  BindHandle fresh;
+  fresh.type = OCI_HTYPE_BIND;
+  *b = fresh;
+  b->name = name;
+  b->value = valuep;
+  b->valueSize = valueSize;
+  b->dty = dty;
+  b->indicator = indp;
+  b->alen = alenp;
+  b->rcode = rcodep;
+  b->dataAtExec = (mode & OCI_DATA_AT_EXEC) != 0;
+  *bindpp = reinterpret_cast<OCIBind*>(b);
+  return OCI_SUCCESS;
+}
+}  // namespace
+
+OCI_EXPORT sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindpp, OCIError* errhp, const OraText* placeholder,
+                               sb4 placehLen, dvoid* valuep, sb4 valueSize, ub2 dty, dvoid* indp, ub2* alenp,
+                               ub2* rcodep, ub4, ub4*, ub4 mode) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    return Bind(Handles().Find<StmtHandle>(stmtp, OCI_HTYPE_STMT), bindpp, BindName(TextArg(placeholder, placehLen)),
+                valuep, valueSize, dty, indp, alenp, rcodep, mode);
+  });
+}
+
+OCI_EXPORT sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindpp, OCIError* errhp, ub4 position, dvoid* valuep,
+                              sb4 valueSize, ub2 dty, dvoid* indp, ub2* alenp, ub2* rcodep, ub4, ub4*, ub4 mode) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    auto* s = Handles().Find<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+    if (!s) return OCI_INVALID_HANDLE;
+    std::vector<std::string> names = Placeholders(s->sql);
+    if (position == 0 || position > names.size()) throw OraError(1036);
+    return Bind(s, bindpp, names[position - 1], valuep, valueSize, dty, indp, alenp, rcodep, mode);
+  });
+}
+
+OCI_EXPORT sword OCIBindArrayOfStruct(OCIBind* bindp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 alskip, ub4 rcskip) {
+  auto* b = Handles().Find<BindHandle>(bindp, OCI_HTYPE_BIND);
+  if (!b) return OCI_INVALID_HANDLE;
+  b->valueSkip = pvskip;
+  b->indicatorSkip = indskip;
+  b->alenSkip = alskip;
+  b->rcodeSkip = rcskip;
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIBindDynamic(OCIBind* bindp, OCIError* errhp, dvoid* ictxp, OCICallbackInBind icbfp, dvoid* octxp,
+                                OCICallbackOutBind ocbfp) {
+  auto* b = Handles().Find<BindHandle>(bindp, OCI_HTYPE_BIND);
+  if (!b) return OCI_INVALID_HANDLE;
+  b->inContext = ictxp;
+  b->inCallback = icbfp;
+  b->outContext = octxp;
+  b->outCallback = ocbfp;
+  b->dataAtExec = true;
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* errhp, ub4 position, dvoid* valuep,
+                                sb4 valueSize, ub2 dty, dvoid* indp, ub2* rlenp, ub2* rcodep, ub4 mode) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    auto* s = Handles().Find<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+    if (!s || !defnpp) return OCI_INVALID_HANDLE;
+    if (position == 0) throw OraError(1007);
+    DefineHandle*& d = s->defines[position];
+    if (!d || !Handles().Contains(d)) d = Handles().Create<DefineHandle>(OCI_HTYPE_DEFINE, s);
+    DefineHandle fresh;
+    fresh.type = OCI_HTYPE_DEFINE;
+    *d = fresh;
+    d->position = position;
+    d->value = valuep;
+    d->valueSize = valueSize;
+    d->dty = dty;
+    d->indicator = indp;
+    d->rlen = rlenp;
+    d->rcode = rcodep;
+    d->dynamic = (mode & OCI_DYNAMIC_FETCH) != 0;
+    *defnpp = reinterpret_cast<OCIDefine*>(d);
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCIDefineArrayOfStruct(OCIDefine* defnp, OCIError*, ub4 pvskip, ub4 indskip, ub4 rlskip, ub4 rcskip) {
+  auto* d = Handles().Find<DefineHandle>(defnp, OCI_HTYPE_DEFINE);
+  if (!d) return OCI_INVALID_HANDLE;
+  d->valueSkip = pvskip;
+  d->indicatorSkip = indskip;
+  d->rlenSkip = rlskip;
+  d->rcodeSkip = rcskip;
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIDefineDynamic(OCIDefine* defnp, OCIError*, dvoid* octxp, OCICallbackDefine ocbfp) {
+  auto* d = Handles().Find<DefineHandle>(defnp, OCI_HTYPE_DEFINE);
+  if (!d) return OCI_INVALID_HANDLE;
+  d->context = octxp;
+  d->callback = ocbfp;
+  d->dynamic = true;
+  return OCI_SUCCESS;
+}
+
+// The LOB locators this client hands out are never initialised by the server.
+OCI_EXPORT sword OCILobLocatorIsInit(OCIEnv*, OCIError*, const OCILobLocator* locp, boolean* isInitialized) {
+  if (!Handles().Contains(locp) || !isInitialized) return OCI_INVALID_HANDLE;
+  *isInitialized = 0;
+  return OCI_SUCCESS;
+}
+
+// --- what this client does not offer -------------------------------------------------------
+
+namespace {
+sword Unsupported(void* first, void* second) {
+  for (void* h : {first, second})
+    if (ErrorHandle* err = ErrorOf(h)) err->Set(OraError(3001));
+  return OCI_ERROR;
+}
+}  // namespace
+
+#define OCI_UNSUPPORTED(name) \
+  OCI_EXPORT sword name(void* first, void* second, ...) { return Unsupported(first, second); }
+
+OCI_UNSUPPORTED(OCIBindObject)
+OCI_UNSUPPORTED(OCIDefineObject)
+OCI_UNSUPPORTED(OCIDescribeAny)
+OCI_UNSUPPORTED(OCILdaToSvcCtx)
+OCI_UNSUPPORTED(OCISvcCtxToLda)
+OCI_UNSUPPORTED(OCIPasswordChange)
+OCI_UNSUPPORTED(OCIStmtGetPieceInfo)
+OCI_UNSUPPORTED(OCIStmtSetPieceInfo)
+OCI_UNSUPPORTED(OCILobAppend)
+OCI_UNSUPPORTED(OCILobAssign)
+OCI_UNSUPPORTED(OCILobCharSetForm)
+OCI_UNSUPPORTED(OCILobCharSetId)
+OCI_UNSUPPORTED(OCILobCopy)
+OCI_UNSUPPORTED(OCILobDisableBuffering)
+OCI_UNSUPPORTED(OCILobEnableBuffering)
+OCI_UNSUPPORTED(OCILobErase)
+OCI_UNSUPPORTED(OCILobFileClose)
+OCI_UNSUPPORTED(OCILobFileExists)
+OCI_UNSUPPORTED(OCILobFileGetName)
+OCI_UNSUPPORTED(OCILobFileIsOpen)
+OCI_UNSUPPORTED(OCILobFileOpen)
+OCI_UNSUPPORTED(OCILobFileSetName)
+OCI_UNSUPPORTED(OCILobFlushBuffer)
+OCI_UNSUPPORTED(OCILobGetLength)
+OCI_UNSUPPORTED(OCILobIsEqual)
+OCI_UNSUPPORTED(OCILobLoadFromFile)
+OCI_UNSUPPORTED(OCILobRead)
+OCI_UNSUPPORTED(OCILobTrim)
+OCI_UNSUPPORTED(OCILobWrite)
+OCI_UNSUPPORTED(OCICacheFlush)
+OCI_UNSUPPORTED(OCICacheFree)
+OCI_UNSUPPORTED(OCICacheRefresh)
+OCI_UNSUPPORTED(OCICacheUnmark)
+OCI_UNSUPPORTED(OCICacheUnpin)
+OCI_UNSUPPORTED(OCIObjectCopy)
+OCI_UNSUPPORTED(OCIObjectExists)
+OCI_UNSUPPORTED(OCIObjectFlush)
+OCI_UNSUPPORTED(OCIObjectFree)
+OCI_UNSUPPORTED(OCIObjectGetAttr)
+OCI_UNSUPPORTED(OCIObjectGetInd)
+OCI_UNSUPPORTED(OCIObjectGetObjectRef)
+OCI_UNSUPPORTED(OCIObjectGetProperty)
+OCI_UNSUPPORTED(OCIObjectGetTypeRef)
+OCI_UNSUPPORTED(OCIObjectIsDirty)
+OCI_UNSUPPORTED(OCIObjectIsLocked)
+OCI_UNSUPPORTED(OCIObjectLock)
+OCI_UNSUPPORTED(OCIObjectMarkDelete)
+OCI_UNSUPPORTED(OCIObjectMarkDeleteByRef)
+OCI_UNSUPPORTED(OCIObjectMarkUpdate)
+OCI_UNSUPPORTED(OCIObjectNew)
+OCI_UNSUPPORTED(OCIObjectPin)
+OCI_UNSUPPORTED(OCIObjectPinCountReset)
+OCI_UNSUPPORTED(OCIObjectPinTable)
+OCI_UNSUPPORTED(OCIObjectRefresh)
+OCI_UNSUPPORTED(OCIObjectSetAttr)
+OCI_UNSUPPORTED(OCIObjectUnmark)
+OCI_UNSUPPORTED(OCIObjectUnmarkByRef)
+OCI_UNSUPPORTED(OCIObjectUnpin)
+OCI_UNSUPPORTED(OCITypeByName)
+OCI_UNSUPPORTED(OCITypeByRef)
+OCI_UNSUPPORTED(OCICollAppend)
+OCI_UNSUPPORTED(OCICollAssign)
+OCI_UNSUPPORTED(OCICollAssignElem)
+OCI_UNSUPPORTED(OCICollGetElem)
+OCI_UNSUPPORTED(OCICollMax)
+OCI_UNSUPPORTED(OCICollSize)
+OCI_UNSUPPORTED(OCICollTrim)
+OCI_UNSUPPORTED(OCIDateAssign)
+OCI_UNSUPPORTED(OCIDateFromText)
+OCI_UNSUPPORTED(OCIDateGetDate)
+OCI_UNSUPPORTED(OCIDateGetTime)
+OCI_UNSUPPORTED(OCIDateSetDate)
+OCI_UNSUPPORTED(OCIDateSetTime)
+OCI_UNSUPPORTED(OCIDateToText)
+OCI_UNSUPPORTED(OCINumberAssign)
+OCI_UNSUPPORTED(OCINumberFromInt)
+OCI_UNSUPPORTED(OCINumberFromReal)
+OCI_UNSUPPORTED(OCINumberFromText)
+OCI_UNSUPPORTED(OCINumberToInt)
+OCI_UNSUPPORTED(OCINumberToReal)
+OCI_UNSUPPORTED(OCINumberToText)
+OCI_UNSUPPORTED(OCIRefAssign)
+OCI_UNSUPPORTED(OCIRefClear)
+OCI_UNSUPPORTED(OCIRefIsEqual)
+OCI_UNSUPPORTED(OCIRefIsNull)
+OCI_UNSUPPORTED(OCIStringAllocSize)
+OCI_UNSUPPORTED(OCIStringAssign)
+OCI_UNSUPPORTED(OCIStringAssignText)
+OCI_UNSUPPORTED(OCIStringPtr)
+OCI_UNSUPPORTED(OCIStringResize)
+OCI_UNSUPPORTED(OCIStringSize)
+OCI_UNSUPPORTED(OCITableDelete)
+OCI_UNSUPPORTED(OCITableExists)
+OCI_UNSUPPORTED(OCITableFirst)
+OCI_UNSUPPORTED(OCITableLast)
+OCI_UNSUPPORTED(OCITableNext)
+OCI_UNSUPPORTED(OCITablePrev)
+OCI_UNSUPPORTED(OCITableSize)
+OCI_UNSUPPORTED(OCIDirPathAbort)
+OCI_UNSUPPORTED(OCIDirPathColArrayEntryGet)
+OCI_UNSUPPORTED(OCIDirPathColArrayEntrySet)
+OCI_UNSUPPORTED(OCIDirPathColArrayRowGet)
+OCI_UNSUPPORTED(OCIDirPathColArrayReset)
+OCI_UNSUPPORTED(OCIDirPathColArrayToStream)
+OCI_UNSUPPORTED(OCIDirPathFinish)
+OCI_UNSUPPORTED(OCIDirPathLoadStream)
+OCI_UNSUPPORTED(OCIDirPathPrepare)
+OCI_UNSUPPORTED(OCIDirPathStreamReset)

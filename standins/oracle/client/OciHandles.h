@@ -1,0 +1,163 @@
+// The stand-in client's handles and descriptors, and the registry that owns them: every
+// pointer a program passes in is looked up, so a stale or foreign pointer is refused
+// (OCI_INVALID_HANDLE) instead of followed.
+#pragma once
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "oracle/oci/OciApi.h"
+#include "standins/oracle/client/ServerConnection.h"
+#include "standins/oracle/protocol/OraError.h"
+#include "standins/oracle/protocol/Wire.h"
+
+namespace orastandin::oci {
+
+using namespace oracle::oci;
+
+struct HandleHeader {
+  ub4 magic = 0x4F434948;
+  ub4 type = 0;
+};
+
+struct EnvHandle : HandleHeader {};
+
+struct ErrorHandle : HandleHeader {
+  bool hasRecord = false;
+  int code = 0;
+  std::string text;
+  void Set(const OraError& e) {
+    hasRecord = true;
+    code = e.Code();
+    text = e.Text();
+  }
+};
+
+struct ServerHandle : HandleHeader {
+  std::unique_ptr<ServerConnection> connection;
+  std::string banner;
+};
+
+struct SessionHandle : HandleHeader {
+  std::string user, password;
+  bool begun = false;
+};
+
+struct SvcCtxHandle : HandleHeader {
+  ServerHandle* server = nullptr;
+  SessionHandle* session = nullptr;
+};
+
+struct BindHandle : HandleHeader {
+  std::string name;
+  void* value = nullptr;
+  sb4 valueSize = 0;
+  ub2 dty = 0;
+  void* indicator = nullptr;
+  ub2* alen = nullptr;
+  ub2* rcode = nullptr;
+  ub4 valueSkip = 0, indicatorSkip = sizeof(sb2), alenSkip = sizeof(ub2), rcodeSkip = sizeof(ub2);
+  bool dataAtExec = false;
+  void* inContext = nullptr;
+  OCICallbackInBind inCallback = nullptr;
+  void* outContext = nullptr;
+  OCICallbackOutBind outCallback = nullptr;
+};
+
+struct DefineHandle : HandleHeader {
+  ub4 position = 0;
+  void* value = nullptr;
+  sb4 valueSize = 0;
+  ub2 dty = 0;
+  void* indicator = nullptr;
+  ub2* rlen = nullptr;
+  ub2* rcode = nullptr;
+  ub4 valueSkip = 0, indicatorSkip = sizeof(sb2), rlenSkip = sizeof(ub2), rcodeSkip = sizeof(ub2);
+  bool dynamic = false;
+  void* context = nullptr;
+  OCICallbackDefine callback = nullptr;
+};
+
+struct ParamDescriptor : HandleHeader {
+  ColumnInfo column;
+};
+
+struct StmtHandle : HandleHeader {
+  std::string sql;
+  ub2 statementType = 0;
+  ub2 functionCode = 0;
+  std::vector<BindHandle*> binds;
+  std::map<ub4, DefineHandle*> defines;
+  bool executed = false;
+  bool describedOnly = false;
+  ExecuteReply result;
+  std::size_t nextRow = 0;
+  ub4 rowCount = 0;
+  ub2 parseErrorOffset = 0;
+  std::vector<ParamDescriptor*> params;
+};
+
+// Laid out as the Oracle layer reads it: the pointer to the 13 ROWID bytes at byte 8.
+struct RowidDescriptor : HandleHeader {
+  ub1* data = nullptr;
+  ub1 bytes[RowidByteCount] = {};
+};
+static_assert(offsetof(RowidDescriptor, data) == RowidPointerOffset);
+
+struct LobDescriptor : HandleHeader {};
+struct DescribeHandle : HandleHeader {};
+
+class HandleRegistry {
+ public:
+  // The new handle belongs to owner (freed with it).
+  template <class T>
+  T* Create(ub4 type, const void* owner) {
+    auto holder = std::make_unique<Holder<T>>();
+    holder->owner = owner;
+    holder->object.type = type;
+    T* object = &holder->object;
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_[object] = std::move(holder);
+    return object;
+  }
+
+  // nullptr unless h is a live handle of that type.
+  template <class T>
+  T* Find(const void* h, ub4 type) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = entries_.find(h);
+    if (it == entries_.end() || it->second->Header()->type != type) return nullptr;
+    return static_cast<T*>(it->second->Header());
+  }
+
+  bool Contains(const void* h) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_.count(h) != 0;
+  }
+
+  // Frees the handle and everything it owns; false if it is not a live handle of that type.
+  bool Free(const void* h, ub4 type);
+
+ private:
+  struct Entry {
+    virtual ~Entry() = default;
+    virtual HandleHeader* Header() = 0;
+    const void* owner = nullptr;
+  };
+  template <class T>
+  struct Holder : Entry {
+    T object;
+    HandleHeader* Header() override { return &object; }
+  };
+  void FreeLocked(const void* h);
+
+  std::mutex mutex_;
+  std::map<const void*, std::unique_ptr<Entry>> entries_;
+};
+
+HandleRegistry& Handles();
+
+}  // namespace orastandin::oci

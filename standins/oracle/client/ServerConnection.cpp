@@ -1,0 +1,128 @@
+#include "standins/oracle/client/ServerConnection.h"
+
+#include <ws2tcpip.h>
+
+#include <cstring>
+#include <mutex>
+
+#include "standins/oracle/protocol/OraError.h"
+
+namespace orastandin {
+
+namespace {
+void StartWinsock() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  });
+}
+
+[[noreturn]] void ThrowServerError(int code) { throw OraError(code); }
+}  // namespace
+
+ServerConnection::ServerConnection(const ServerAddress& address) : address_(address) {
+  StartWinsock();
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(address.host.c_str(), std::to_string(address.port).c_str(), &hints, &found) != 0 || !found)
+    ThrowServerError(12545);
+  sockaddr_in target{};
+  std::memcpy(&target, found->ai_addr, sizeof target);
+  freeaddrinfo(found);
+
+  socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (socket_ == INVALID_SOCKET) ThrowServerError(12541);
+  u_long nonBlocking = 1;
+  ioctlsocket(socket_, FIONBIO, &nonBlocking);
+  int rc = ::connect(socket_, reinterpret_cast<sockaddr*>(&target), sizeof target);
+  if (rc == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) {
+    closesocket(socket_);
+    ThrowServerError(12541);
+  }
+  fd_set writable, failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(socket_, &writable);
+  FD_SET(socket_, &failed);
+  timeval wait{address.connectTimeoutMs / 1000, (address.connectTimeoutMs % 1000) * 1000};
+  int ready = select(0, nullptr, &writable, &failed, &wait);
+  int error = 0;
+  int length = sizeof error;
+  if (ready > 0) getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+  if (ready <= 0 || FD_ISSET(socket_, &failed) || error != 0) {
+    closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+    ThrowServerError(ready == 0 ? 12535 : 12541);
+  }
+  nonBlocking = 0;
+  ioctlsocket(socket_, FIONBIO, &nonBlocking);
+  BOOL noDelay = TRUE;
+  setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+}
+
+ServerConnection::~ServerConnection() {
+  if (socket_ != INVALID_SOCKET) closesocket(socket_);
+}
+
+void ServerConnection::Send(const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    int n = ::send(socket_, data.data() + done, static_cast<int>(data.size() - done), 0);
+    if (n <= 0) {
+      broken_ = true;
+      ThrowServerError(3113);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::string ServerConnection::ReceiveFrame(int timeoutMs) {
+  auto receive = [&](char* buffer, std::size_t size) {
+    while (size > 0) {
+      if (timeoutMs > 0) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(socket_, &readable);
+        timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        if (select(0, &readable, nullptr, nullptr, &wait) == 0) {
+          broken_ = true;  // the reply may still come: the channel is out of step
+          ThrowServerError(12535);
+        }
+      }
+      int n = ::recv(socket_, buffer, static_cast<int>(size), 0);
+      if (n <= 0) {
+        broken_ = true;
+        ThrowServerError(3113);
+      }
+      buffer += n;
+      size -= static_cast<std::size_t>(n);
+    }
+  };
+  unsigned char header[4];
+  receive(reinterpret_cast<char*>(header), 4);
+  std::uint32_t length = FrameLength(header);
+  if (length == 0 || length > MaxFrameSize) {
+    broken_ = true;
+    ThrowServerError(3113);
+  }
+  std::string payload(length, '\0');
+  receive(payload.data(), length);
+  return payload;
+}
+
+std::string ServerConnection::Call(const WireWriter& request, int timeoutMs) {
+  if (broken_ || socket_ == INVALID_SOCKET) ThrowServerError(3114);
+  Send(Frame(request.Data()));
+  std::string payload = ReceiveFrame(timeoutMs);
+  WireReader reader(payload);
+  if (static_cast<ReplyStatus>(reader.U8()) == ReplyStatus::Error) {
+    ErrorReply e = reader.Error();
+    throw OraError::Verbatim(e.code, e.text, e.offset);
+  }
+  return payload.substr(1);
+}
+
+}  // namespace orastandin

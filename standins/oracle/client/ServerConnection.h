@@ -1,0 +1,43 @@
+// One connection of the stand-in client to the stand-in server over Winsock, with the
+// errors an Oracle client reports for it (no listener, timeout, end of channel).
+#pragma once
+#include <winsock2.h>
+
+#include <string>
+
+#include "standins/oracle/protocol/Wire.h"
+
+namespace orastandin {
+
+struct ServerAddress {
+  std::string host = "127.0.0.1";
+  int port = 1521;
+  std::string service;
+  int connectTimeoutMs = 10000;
+};
+
+class ServerConnection {
+ public:
+  // Throws OraError 12541 (nothing listening), 12535 (no answer in time), 12545 (unknown host).
+  explicit ServerConnection(const ServerAddress& address);
+  ~ServerConnection();
+  ServerConnection(const ServerConnection&) = delete;
+  ServerConnection& operator=(const ServerConnection&) = delete;
+
+  // Sends a request and returns the reply body after an Ok status; an Error reply throws
+  // OraError with the server's code, text and offset. A lost connection: ORA-03113, then ORA-03114.
+  // timeoutMs 0 waits as long as it takes; a timeout gives ORA-12535.
+  std::string Call(const WireWriter& request, int timeoutMs = 0);
+  const ServerAddress& Address() const { return address_; }
+
+ private:
+  void Send(const std::string& data);
+  std::string ReceiveFrame(int timeoutMs);
+
+  ServerAddress address_;
+  SOCKET socket_ = INVALID_SOCKET;
+  bool broken_ = false;
+};
+
+
+}  // namespace orastandin

@@ -1,0 +1,24 @@
+// Resolves a server name as an Oracle client does: an alias of tnsnames.ora (found
+// through TNS_ADMIN, the registry, ORACLE_HOME or the client's own home), a
+// "host[:port][/service]" text, or a literal connect descriptor.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "standins/oracle/client/ServerConnection.h"
+
+namespace orastandin {
+
+// The folders searched for tnsnames.ora, in order.
+std::vector<std::string> TnsSearchFolders();
+
+// Parses one descriptor "(DESCRIPTION=(ADDRESS=(HOST=..)(PORT=..))(CONNECT_DATA=(SERVICE_NAME=..)))".
+bool ParseDescriptor(const std::string& descriptor, ServerAddress& out);
+
+// The descriptor of an alias in the text of a tnsnames.ora, or empty.
+std::string FindAlias(const std::string& tnsnamesText, const std::string& alias);
+
+// Throws OraError 12154 when the name cannot be resolved.
+ServerAddress ResolveServerName(const std::string& name);
+
+}  // namespace orastandin
