@@ -25,13 +25,21 @@ TClassInfo& TClassInfo::AddProperty(TPropertyInfo info) {
     return *this;
 }
 
-TComponent* TClassInfo::CreateOwned(TComponent& owner) const {
-    if (!factory_) throw EComponentError("Cannot create an instance of abstract class " + className_);
-    std::unique_ptr<TComponent> component = factory_(&owner);
+TComponent* detail::AdoptNewComponent(TComponent& owner, std::unique_ptr<TComponent> component) {
     TComponent* raw = component.get();
     owner.InsertComponent(std::move(component));
-    raw->AfterConstruction();
+    try {
+        raw->AfterConstruction();
+    } catch (...) {
+        owner.RemoveComponent(raw).reset();
+        throw;
+    }
     return raw;
+}
+
+TComponent* TClassInfo::CreateOwned(TComponent& owner) const {
+    if (!factory_) throw EComponentError("Cannot create an instance of abstract class " + className_);
+    return detail::AdoptNewComponent(owner, factory_(&owner));
 }
 
 std::unique_ptr<TComponent> TClassInfo::CreateUnowned() const {

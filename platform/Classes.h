@@ -415,14 +415,17 @@ private:
     TComponentState state_;
 };
 
+namespace detail {
+// The owner takes the new component, then it finishes construction; when that
+// fails the component leaves its owner and is freed.
+TComponent* AdoptNewComponent(TComponent& owner, std::unique_ptr<TComponent> component);
+}  // namespace detail
+
 // Creates a component owned by `owner` (which frees it) and answers it.
 template <class T, class... Args>
 T* NewComponent(TComponent& owner, Args&&... args) {
-    auto component = std::make_unique<T>(&owner, std::forward<Args>(args)...);
-    T* raw = component.get();
-    owner.InsertComponent(std::move(component));
-    raw->AfterConstruction();
-    return raw;
+    return static_cast<T*>(
+        detail::AdoptNewComponent(owner, std::make_unique<T>(&owner, std::forward<Args>(args)...)));
 }
 
 // Creates a component without owner; the caller keeps it.

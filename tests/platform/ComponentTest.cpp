@@ -105,6 +105,27 @@ TEST(ComponentTest, InsertionAndRemovalNoticesReachOwnerAndSiblings) {
     EXPECT_EQ(log, freed);
 }
 
+namespace {
+
+class FailsToFinish : public TComponent {
+public:
+    using TComponent::TComponent;
+    void AfterConstruction() override { throw EComponentError("cannot bind"); }
+};
+
+}  // namespace
+
+TEST(ComponentTest, AComponentThatCannotFinishConstructionLeavesItsOwner) {
+    std::vector<std::string> log;
+    auto owner = NewUnownedComponent<Recorder>(&log);
+    owner->SetName("Owner");
+    log.clear();
+    EXPECT_THROW(NewComponent<FailsToFinish>(*owner), EComponentError);
+    EXPECT_EQ(owner->ComponentCount(), 0);
+    const std::vector<std::string> expected = {"Owner +TComponent:", "Owner -TComponent:"};
+    EXPECT_EQ(log, expected);
+}
+
 TEST(ComponentTest, FreeNotificationTellsPartnersAcrossOwners) {
     auto first = NewUnownedComponent<Recorder>();
     auto second = NewUnownedComponent<Recorder>();
