@@ -141,8 +141,6 @@ bool TBaseDatabase::TableExists(const char* name) {
     list.close = false;
     OpenTableList(false, true, nullptr, list.item);
     CheckHandle(list.item);
-    TCursorProps props;
-    list.item->GetCursorProps(props);
     std::vector<uint8_t> record(std::max<size_t>(list.item->GetRecBufSize(), 1) + 1, 0);
     list.item->SetToBegin();
     try {

@@ -187,10 +187,13 @@ AnsiString GetErrorName(uint16_t code, size_t maxLength) {
     return text;
 }
 
-EQuillonEngineError::EQuillonEngineError(uint16_t code) : platform::Exception(AnsiString()), code_(code) {}
+// The runtime's message stays empty: the facade builds the texts from the code.
+EQuillonEngineError::EQuillonEngineError(uint16_t code) : code_(code) { SetMessage(AnsiString()); }
 
 EQuillonEngineError::EQuillonEngineError(uint16_t code, const AnsiString& message)
-    : platform::Exception(AnsiString()), code_(code), errorMessage_(message.substr(0, 255)) {}
+    : code_(code), errorMessage_(message.substr(0, 255)) {
+    SetMessage(AnsiString());
+}
 
 void RaiseEngineError(uint16_t code) { throw EQuillonEngineError(code); }
 void RaiseEngineErrorMsg(uint16_t code, const AnsiString& message) { throw EQuillonEngineError(code, message); }

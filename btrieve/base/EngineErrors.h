@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DataSetTypes.h"
 #include "platform/SysUtils.h"
 
 namespace btrieve {
@@ -53,7 +54,7 @@ AnsiString GetErrorName(uint16_t code, size_t maxLength = 255);
 
 // Silent root of the library's failures: carries a result code, an engine message
 // and the native status of the engine underneath.
-class EQuillonEngineError : public platform::Exception {
+class EQuillonEngineError : public platform::EAbort {
 public:
     explicit EQuillonEngineError(uint16_t code);
     EQuillonEngineError(uint16_t code, const AnsiString& message);

@@ -13,15 +13,6 @@ namespace {
 int g_pumpRuns = 0;
 void CountingPump() { ++g_pumpRuns; }
 
-uint16_t CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EQuillonEngineError& e) {
-        return e.Code();
-    }
-    return 0;
-}
-
 class CursorTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -49,6 +49,7 @@ TEST(EngineExceptions, BoundaryErrorsShareOneHandler) {
     }
     EXPECT_EQ(caught, 2);
     EXPECT_THROW(RaiseEOF(), EQuillonEngineError);
+    EXPECT_THROW(RaiseEngineError(rc::InvalidParam), platform::EAbort);  // silent for the runtime
     try {
         RaiseUnsupported(9040);
     } catch (const EQuillonEngineError& e) {

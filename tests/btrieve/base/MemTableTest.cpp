@@ -10,15 +10,6 @@ using namespace testengine;
 
 namespace {
 
-uint16_t CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EQuillonEngineError& e) {
-        return e.Code();
-    }
-    return 0;
-}
-
 TEngineFieldDesc Desc(uint16_t type, int16_t units1, int16_t units2 = 0) {
     TEngineFieldDesc d{};
     d.fieldType = type;

@@ -12,15 +12,6 @@ using namespace testengine;
 
 namespace {
 
-uint16_t CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EQuillonEngineError& e) {
-        return e.Code();
-    }
-    return 0;
-}
-
 const char kAliases[] = "\\Software\\Quillon\\Btrieve\\Aliases\\";
 
 class SessionTest : public ::testing::Test {

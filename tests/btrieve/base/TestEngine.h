@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -91,6 +92,16 @@ public:
 
 // Field descriptors of the test rows.
 std::vector<TEngineFieldDesc> RowFields();
+// The result code an action raises; 0 when it returns.
+inline uint16_t CodeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EQuillonEngineError& e) {
+        return e.Code();
+    }
+    return 0;
+}
+
 // A database of the test engine (the caller frees it with FreeHandle).
 TBaseDatabase* NewDatabase(TBaseSession* session);
 
