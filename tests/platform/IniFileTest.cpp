@@ -61,6 +61,17 @@ TEST_F(IniFileTest, WritesCreateTheFileAndReadBackKeepingOtherKeys) {
     EXPECT_NE(text.find("; comment"), AnsiString::npos);
 }
 
+TEST_F(IniFileTest, ANewFileHoldsItsTextsInTheAnsiCodePage) {
+    {
+        TIniFile ini(path_);
+        ini.PutString(kConfiguration, kIssuerId, "1234");
+    }
+    // Other programs read the file as code page 1251 bytes.
+    const AnsiString text = ReadFileText(path_);
+    EXPECT_NE(text.find("[" + kConfiguration + "]"), AnsiString::npos) << text;
+    EXPECT_NE(text.find(kIssuerId + "=1234"), AnsiString::npos) << text;
+}
+
 TEST_F(IniFileTest, MissingFileReadsDefaultsAndListsNothing) {
     TIniFile ini(path_);
     EXPECT_EQ(ini.GetString("ORVEL_DATA", "EXCHANGE_DIRECTORY"), "");
