@@ -7,6 +7,8 @@
 #include <limits>
 
 #include "oracle/core/Assertion.h"
+#include "oracle/core/Blob.h"
+#include "platform/DateTime.h"
 #include "oracle/core/MemData.h"
 #include "oracle/core/ObjectType.h"
 
@@ -631,6 +633,245 @@ void TBlobStream::Truncate() {
     if (!opened_) return;
     dataSet_->Data()->TruncateBlob(fieldNo_, buffer_, static_cast<uint32_t>(position_));
     modified_ = true;
+}
+
+}  // namespace oracle
+
+namespace oracle {
+
+using namespace platform;
+
+namespace {
+
+std::vector<std::string> SplitFieldNames(const std::string& names) {
+    std::vector<std::string> list;
+    size_t start = 0;
+    while (start <= names.size()) {
+        const size_t end = names.find(';', start);
+        const std::string name = Trim(names.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (!name.empty()) list.push_back(name);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return list;
+}
+
+// One key of a record search, already in the form the comparison needs.
+struct TSearchKey {
+    enum TKind { kNull, kText, kInteger, kFloat, kDate } Kind = kNull;
+    int FieldNo = 0;
+    const TFieldDesc* Field = nullptr;
+    std::string Text;
+    int32_t Integer = 0;
+    double Float = 0;
+    std::vector<uint8_t> Date;
+};
+
+}  // namespace
+
+bool TMemDataSet::LocateRecord(const AnsiString& keyFields, const Variant& keyValues, int options, bool keepPosition,
+                               TRecordBuffer& found) {
+    const std::vector<std::string> names = SplitFieldNames(keyFields);
+    std::vector<TSearchKey> keys;
+    for (size_t i = 0; i < names.size(); ++i) {
+        TSearchKey key;
+        key.Field = data_->FieldByName(names[i]);
+        key.FieldNo = key.Field->FieldNo;
+        Variant value;
+        if (keyValues.IsArray()) {
+            const int index = keyValues.LowBound() + static_cast<int>(i);
+            value = index <= keyValues.HighBound() ? keyValues[index] : Variant::Null();
+        } else {
+            value = i == 0 ? keyValues : Variant::Null();
+        }
+        if (value.IsClear()) {
+            key.Kind = TSearchKey::kNull;
+        } else if (value.IsString()) {
+            key.Kind = TSearchKey::kText;
+            key.Text = value.AsString();
+        } else {
+            switch (key.Field->DataType) {
+                case dtInteger:
+                    key.Kind = TSearchKey::kInteger;
+                    key.Integer = value.AsInteger();
+                    break;
+                case dtFloat:
+                    key.Kind = TSearchKey::kFloat;
+                    key.Float = value.AsDouble();
+                    break;
+                case dtDateTime: {
+                    key.Kind = TSearchKey::kDate;
+                    key.Date.assign(std::max<size_t>(key.Field->Size, sizeof(double)), 0);
+                    const double dateTime = value.AsDateTime();
+                    data_->PutDateToBuf(key.Date.data(), &dateTime, 1);
+                    break;
+                }
+                default:
+                    throw EConvertError("Cannot convert type");
+            }
+        }
+        keys.push_back(std::move(key));
+    }
+
+    const bool caseInsensitive = (options & lfCaseInsensitive) != 0;
+    const bool partial = (options & lfPartialKey) != 0;
+    const bool nearest = (options & lfNearest) != 0;
+    auto fieldText = [this](const TSearchKey& key, const void* record) -> std::string {
+        switch (key.Field->DataType) {
+            case dtString: {
+                Variant value;
+                data_->GetFieldAsVariant(key.FieldNo, record, value);
+                return value.AsString();
+            }
+            case dtInteger: {
+                Variant value;
+                data_->GetFieldAsVariant(key.FieldNo, record, value);
+                return IntToStr(value.AsInteger());
+            }
+            case dtFloat: {
+                Variant value;
+                data_->GetFieldAsVariant(key.FieldNo, record, value);
+                return FloatToStr(value.AsDouble());
+            }
+            case dtDateTime: {
+                Variant value;
+                data_->GetFieldAsVariant(key.FieldNo, record, value);
+                return DateToStr(std::trunc(value.AsDateTime()));
+            }
+            default:
+                if (data_->GetBlobTypes().Contains(key.Field->DataType)) {
+                    TBlob* blob = data_->GetBlob(key.FieldNo, record);
+                    return blob ? blob->AsString() : std::string();
+                }
+                throw EConvertError("Cannot convert type");
+        }
+    };
+    auto matches = [&](const TSearchKey& key, const void* record) {
+        const bool isNull = data_->GetNull(key.FieldNo, record);
+        if (key.Kind == TSearchKey::kNull) return isNull;
+        if (isNull) return false;
+        switch (key.Kind) {
+            case TSearchKey::kText: {
+                std::string text = fieldText(key, record);
+                if (partial) text = text.substr(0, key.Text.size());
+                const int order = caseInsensitive ? AnsiCompareText(key.Text, text) : AnsiCompareStr(key.Text, text);
+                return order == 0 || (nearest && order < 0);
+            }
+            case TSearchKey::kInteger: {
+                int32_t value = 0;
+                bool null = false;
+                data_->GetField(key.FieldNo, record, &value, null);
+                return value == key.Integer || (nearest && value >= key.Integer);
+            }
+            case TSearchKey::kFloat: {
+                double value = 0;
+                bool null = false;
+                data_->GetField(key.FieldNo, record, &value, null);
+                return value == key.Float || (nearest && value >= key.Float);
+            }
+            case TSearchKey::kDate: {
+                std::vector<uint8_t> stored(key.Date.size(), 0);
+                data_->GetDateFromBuf(static_cast<const uint8_t*>(record) + key.Field->Offset, stored.data(), 1);
+                return stored == key.Date;
+            }
+            default:
+                return false;
+        }
+    };
+
+    TBookmark saved;
+    data_->GetBookmark(saved);
+    if (!(options & (lfContinue | lfBackward))) data_->SetToBegin();
+    found = data_->AllocRecBuf();
+    bool isFound = false;
+    while (true) {
+        if (options & lfBackward)
+            data_->GetPriorRecord(found.data());
+        else
+            data_->GetNextRecord(found.data());
+        if (data_->Bof() || data_->Eof()) break;
+        bool all = true;
+        for (const TSearchKey& key : keys)
+            if (!matches(key, found.data())) {
+                all = false;
+                break;
+            }
+        if (all) {
+            isFound = true;
+            break;
+        }
+    }
+    if (keepPosition || !isFound) data_->SetToBookmark(saved);
+    return isFound;
+}
+
+bool TMemDataSet::LocateByValues(const AnsiString& keyFields, const Variant& keyValues, TLocateOptions options) {
+    CheckBrowseMode();
+    FireBeforeScroll();
+    TRecordBuffer record;
+    const bool found = LocateRecord(keyFields, keyValues, options & (lfCaseInsensitive | lfPartialKey), false, record);
+    if (found) {
+        Resync(rmExact);
+        FireAfterScroll();
+    } else {
+        CursorPosChanged();
+    }
+    return found;
+}
+
+Variant TMemDataSet::LookupValues(const AnsiString& keyFields, const Variant& keyValues,
+                                  const AnsiString& resultFields) {
+    CheckBrowseMode();
+    TRecordBuffer record;
+    if (!LocateRecord(keyFields, keyValues, 0, true, record)) {
+        CursorPosChanged();
+        return Variant::Null();
+    }
+    CursorPosChanged();
+    const std::vector<std::string> names = SplitFieldNames(resultFields);
+    std::vector<Variant> values;
+    for (const std::string& name : names) {
+        Variant value;
+        data_->GetFieldAsVariant(data_->FieldByName(name)->FieldNo, record.data(), value);
+        values.push_back(value);
+    }
+    if (values.size() == 1) return values.front();
+    return Variant::ArrayOf(values);
+}
+
+bool TMemDataSet::SearchRecord(bool restart, bool goForward) {
+    CheckBrowseMode();
+    FireBeforeScroll();
+    SetFound(false);
+    UpdateCursorPos();
+    CursorPosChanged();
+    // Unfiltered datasets search with their filter all the same, for this search only.
+    const bool temporary = !Filtered();
+    if (temporary) ActivateFilters();
+    bool found = false;
+    try {
+        if (restart) {
+            if (goForward)
+                data_->SetToBegin();
+            else
+                data_->SetToEnd();
+        }
+        if (goForward)
+            data_->GetNextRecord(nullptr);
+        else
+            data_->GetPriorRecord(nullptr);
+        found = !data_->Bof() && !data_->Eof();
+    } catch (...) {
+        if (temporary) DeactivateFilters();
+        throw;
+    }
+    if (temporary) DeactivateFilters();
+    if (found) {
+        Resync(rmExact | rmCenter);
+        SetFound(true);
+        FireAfterScroll();
+    }
+    return found;
 }
 
 }  // namespace oracle

@@ -68,6 +68,10 @@ public:
     bool HasSequenceNumbers() override { return true; }
     platform::TUpdateStatus RecordUpdateStatus() override;
     void CancelChanges() override;
+    bool LocateByValues(const platform::AnsiString& keyFields, const platform::Variant& keyValues,
+                        platform::TLocateOptions options) override;
+    platform::Variant LookupValues(const platform::AnsiString& keyFields, const platform::Variant& keyValues,
+                                   const platform::AnsiString& resultFields) override;
 
 protected:
     // Store binding; a derived dataset creates its own store in its constructor.
@@ -109,6 +113,15 @@ protected:
     void StorageAddRecord(char* buffer, bool append) override;
     void StorageDelete() override { data_->DeleteRecord(); }
     void FireOnNewRecord() override;
+    bool SearchRecord(bool restart, bool goForward) override;
+
+    // Options of the record search: case-insensitive, partial key, nearest, from the
+    // current record on, backwards.
+    enum TLocateFlag { lfCaseInsensitive = 1, lfPartialKey = 2, lfNearest = 4, lfContinue = 8, lfBackward = 16 };
+    // Finds the first record whose key fields match; found leaves the store on it unless
+    // keepPosition. found receives the record.
+    bool LocateRecord(const platform::AnsiString& keyFields, const platform::Variant& keyValues, int options,
+                      bool keepPosition, TRecordBuffer& found);
 
 private:
     // Record information behind the calculated area of a buffer.

@@ -251,6 +251,82 @@ TEST(MemDataSetCachedUpdates, UpdateEventsChooseTheAction) {
     }
 }
 
+class LocateDataSet : public ::testing::Test {
+protected:
+    LocateDataSet() : ds(PeopleFields()) {
+        FormatSettings().ShortDateFormat = "dd.mm.yyyy";
+        FormatSettings().DateSeparator = '.';
+        ds.OpenDataSet();
+        const char* names[] = {"abcdef", "ABC", "xyz", nullptr, "abc"};
+        for (int id = 1; id <= 5; ++id) {
+            AppendPerson(ds, id, names[id - 1]);
+            ds.BeginEdit();
+            ds.FieldNamed("DT")->WriteAsDateTime(36526 + id + 0.5);
+            ds.PostChanges();
+        }
+        ds.MoveToFirst();
+        ds.MoveToNext();  // record 2 is current
+    }
+    ~LocateDataSet() override { FormatSettings() = saved; }
+    int CurrentId() { return ds.FieldNamed("ID")->ReadAsInteger(); }
+
+    TFormatSettings saved = FormatSettings();
+    TestDataSet ds;
+};
+
+TEST_F(LocateDataSet, FindsByKeysAndOptions) {
+    struct Case {
+        const char* fields;
+        Variant values;
+        TLocateOptions options;
+        int expected;  // 0: not found, the position stays
+    } cases[] = {
+        {"NAME", Variant("abc"), loPartialKey, 1},
+        {"NAME", Variant("abc"), 0, 5},
+        {"NAME", Variant("ABC"), loCaseInsensitive, 2},
+        {"NAME", Variant("ab"), loCaseInsensitive | loPartialKey, 1},
+        {"NAME", Variant::Null(), 0, 4},
+        {"ID;NAME", Variant::ArrayOf({Variant(5), Variant("abc")}), 0, 5},
+        {"ID;NAME", Variant::ArrayOf({Variant(4), Variant("abc")}), 0, 0},
+        {"ID", Variant(3), 0, 3},
+        {"DT", Variant("04.01.2000"), 0, 3},
+        {"NAME", Variant("none"), 0, 0},
+    };
+    for (const Case& c : cases) {
+        ds.MoveToFirst();
+        ds.MoveToNext();
+        const bool found = ds.LocateByValues(c.fields, c.values, c.options);
+        EXPECT_EQ(found, c.expected != 0) << c.fields;
+        EXPECT_EQ(CurrentId(), c.expected ? c.expected : 2) << c.fields;
+    }
+    EXPECT_THROW(ds.LocateByValues("OK", Variant(true), 0), EConvertError);
+    try {
+        ds.LocateByValues("NOPE", Variant(1), 0);
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Filed NOPE not found");
+    }
+}
+
+TEST_F(LocateDataSet, LookupAnswersValuesWithoutMoving) {
+    EXPECT_EQ(ds.LookupValues("ID", Variant(3), "NAME").AsString(), "xyz");
+    const Variant both = ds.LookupValues("NAME", Variant("abc"), "ID;NAME");
+    ASSERT_TRUE(both.IsArray());
+    EXPECT_EQ(both[0].AsInteger(), 5);
+    EXPECT_TRUE(ds.LookupValues("ID", Variant(9), "NAME").IsNull());
+    EXPECT_EQ(CurrentId(), 2);
+}
+
+TEST_F(LocateDataSet, FindNextUsesTheFilterWithoutFiltering) {
+    ds.SetFilter("NAME = 'abc*'");
+    EXPECT_TRUE(ds.FindFirst());
+    EXPECT_EQ(CurrentId(), 1);
+    EXPECT_TRUE(ds.FindNext());
+    EXPECT_EQ(CurrentId(), 5);
+    EXPECT_FALSE(ds.FindNext());
+    EXPECT_EQ(ds.CountRecords(), 5);
+}
+
 class BlobStreams : public ::testing::Test {
 protected:
     BlobStreams() : ds(PeopleFields()) {
