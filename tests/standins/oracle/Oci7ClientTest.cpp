@@ -1,2 +1,136 @@
-// The stand-in ociw32.dll under Wine.
+// The stand-in ociw32.dll under Wine: the version 7 functions over the same server.
 #include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/standins/oracle/OciLibrary.h"
+
+namespace orastandin::testing {
+namespace {
+
+struct Oci7Library {
+  Oci7Library() {
+    module = LoadLibraryA("ociw32.dll");
+    EXPECT_NE(module, nullptr);
+  }
+  ~Oci7Library() { FreeLibrary(module); }
+  template <class F>
+  F Bind(const char* name) const {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  }
+  HMODULE module;
+};
+
+TEST(Oci7Client, ExportsTheVersion7Functions) {
+  const char* const names[] = {"obindps", "obndra", "obndrn", "obndrv", "obreak", "ocan", "oclose", "ocof", "ocom",
+                               "ocon", "odefin", "odefinps", "odescr", "odessp", "oerhms", "oermsg", "oexec",
+                               "oexfet", "oexn", "ofen", "ofetch", "oflng", "ognfd", "olog", "ologof", "onbclr",
+                               "onbset", "onbtst", "oopen", "oopt", "oparse", "opinit", "orol", "ogetpi", "osetpi",
+                               "sqllda", "sqlld2"};
+  Oci7Library oci7;
+  for (const char* name : names) EXPECT_NE(GetProcAddress(oci7.module, name), nullptr) << name;
+}
+
+class Oci7ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_SERVER();
+    olog = oci7.Bind<ologProc>("olog");
+    ologof = oci7.Bind<ologofProc>("ologof");
+    oerhms = oci7.Bind<oerhmsProc>("oerhms");
+    oopen = oci7.Bind<oopenProc>("oopen");
+    oparse = oci7.Bind<oparseProc>("oparse");
+    obndrv = oci7.Bind<obndrvProc>("obndrv");
+    oexn = oci7.Bind<oexnProc>("oexn");
+    odescr = oci7.Bind<odescrProc>("odescr");
+    odefin = oci7.Bind<odefinProc>("odefin");
+    ofen = oci7.Bind<ofenProc>("ofen");
+    oclose = oci7.Bind<ocloseProc>("oclose");
+    ocom = oci7.Bind<ocomProc>("ocom");
+  }
+  sword Logon(const char* user, const char* password) {
+    return olog(&lda, hda, reinterpret_cast<const OraText*>(user), -1, reinterpret_cast<const OraText*>(password), -1,
+                reinterpret_cast<const OraText*>("SETRIX_TEST"), -1, 0);
+  }
+  sword Parse(const std::string& sql) {
+    return oparse(&cda, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<sb4>(sql.size() + 1), 0, 2);
+  }
+
+  Oci7Library oci7;
+  Lda_Def lda{};
+  ub1 hda[HdaSize] = {};
+  Cda_Def cda{};
+  ologProc olog;
+  ologofProc ologof;
+  oerhmsProc oerhms;
+  oopenProc oopen;
+  oparseProc oparse;
+  obndrvProc obndrv;
+  oexnProc oexn;
+  odescrProc odescr;
+  odefinProc odefin;
+  ofenProc ofen;
+  ocloseProc oclose;
+  ocomProc ocom;
+};
+
+TEST_F(Oci7ServerTest, FailedLogonStatusResolvesToItsText) {
+  sword status = Logon("SCOTT", "wrong");
+  EXPECT_EQ(status, -1017);
+  OraText text[512];
+  oerhms(&lda, static_cast<sb2>(status), text, sizeof text);
+  EXPECT_STREQ(reinterpret_cast<char*>(text), "ORA-01017: invalid username/password; logon denied\n");
+}
+
+TEST_F(Oci7ServerTest, StatementsRunThroughCursorDataAreas) {
+  ASSERT_EQ(Logon("SCOTT", "TIGER"), 0);
+  ASSERT_EQ(oopen(&cda, &lda, nullptr, -1, -1, nullptr, -1), 0);
+  std::string table = UniqueName("SEVEN");
+  ASSERT_EQ(Parse("CREATE TABLE " + table + " (ID NUMBER(5), NAME VARCHAR2(8))"), 0);
+  ASSERT_EQ(oexn(&cda, 1, 0), 0);
+  ASSERT_EQ(Parse("INSERT INTO " + table + " VALUES (:ID, :NAME)"), 0);
+  EXPECT_EQ(cda.functionType, 3);
+  sb4 id = 7;
+  char name[9] = "seven";
+  obndrv(&cda, reinterpret_cast<const OraText*>(":ID"), -1, reinterpret_cast<ub1*>(&id), 4, SQLT_INT, -1, nullptr, nullptr, -1, -1);
+  obndrv(&cda, reinterpret_cast<const OraText*>(":NAME"), -1, reinterpret_cast<ub1*>(name), sizeof name, SQLT_STR, -1, nullptr, nullptr, -1, -1);
+  ASSERT_EQ(oexn(&cda, 1, 0), 0);
+  EXPECT_EQ(cda.rowsProcessed, 1u);
+  ub4 row = 0;
+  std::memcpy(&row, cda.rowid + 11, 4);
+  EXPECT_EQ(row, 1u);
+  EXPECT_EQ(ocom(&lda), 0);
+
+  ASSERT_EQ(Parse("SELECT ID, NAME FROM " + table), 0);
+  EXPECT_EQ(cda.functionType, 4);
+  sb4 size = 0, nameLength = 50, displaySize = 0;
+  sb2 type = 0, precision = 0, scale = 0, nullable = 0;
+  sb1 columnName[50];
+  ASSERT_EQ(odescr(&cda, 2, &size, &type, columnName, &nameLength, &displaySize, &precision, &scale, &nullable), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(columnName), static_cast<std::size_t>(nameLength)), "NAME");
+  EXPECT_EQ(type, SQLT_CHR);
+  EXPECT_EQ(size, 8);
+  EXPECT_EQ(odescr(&cda, 3, &size, &type, columnName, &nameLength, &displaySize, &precision, &scale, &nullable),
+            OCI7_PAST_SELECT_LIST);
+  ASSERT_EQ(oexn(&cda, 1, 0), 0);
+  sb4 fetchedId = 0;
+  char fetchedName[9] = {};
+  sb2 ind[2];
+  odefin(&cda, 1, reinterpret_cast<ub1*>(&fetchedId), 4, SQLT_INT, -1, &ind[0], nullptr, -1, -1, nullptr, nullptr);
+  odefin(&cda, 2, reinterpret_cast<ub1*>(fetchedName), sizeof fetchedName, SQLT_STR, -1, &ind[1], nullptr, -1, -1, nullptr, nullptr);
+  EXPECT_EQ(ofen(&cda, 1), 0);
+  EXPECT_EQ(fetchedId, 7);
+  EXPECT_STREQ(fetchedName, "seven");
+  EXPECT_EQ(ofen(&cda, 1), OCI7_END_OF_FETCH);
+  EXPECT_EQ(cda.rowsProcessed, 1u);
+
+  EXPECT_EQ(Parse("SELECT * FROM NO_SUCH_TABLE_SEVEN"), 0);
+  sword status = oexn(&cda, 1, 0);
+  EXPECT_EQ(status, -942);
+  EXPECT_EQ(cda.returnCode, 942);
+  EXPECT_EQ(oclose(&cda), 0);
+  EXPECT_EQ(ologof(&lda), 0);
+}
+
+}  // namespace
+}  // namespace orastandin::testing
