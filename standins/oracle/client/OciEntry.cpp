@@ -309,7 +309,7 @@ OCI_EXPORT sword OCIErrorGet(dvoid* hndlp, ub4 recordno, OraText* sqlstate, sb4*
 OCI_EXPORT sword OCIAttrSet(dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4 size, ub4 attrtype,
                             OCIError* errhp) {
   return Guard(errhp, [&](ErrorHandle*) -> sword {
-    if (!Handles().Find<HandleHeader>(trgthndlp, trghndltyp)) return OCI_INVALID_HANDLE;
+    if (!Handles().Is(trgthndlp, trghndltyp)) return OCI_INVALID_HANDLE;
     if (trghndltyp == OCI_HTYPE_SESSION) {
       auto* session = static_cast<SessionHandle*>(trgthndlp);
       std::string text = TextArg(static_cast<const OraText*>(attributep), static_cast<sb4>(size));
@@ -342,7 +342,7 @@ OCI_EXPORT sword OCIAttrSet(dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep,
 OCI_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4* sizep, ub4 attrtype,
                             OCIError* errhp) {
   return Guard(errhp, [&](ErrorHandle*) -> sword {
-    if (!Handles().Find<HandleHeader>(trgthndlp, trghndltyp) || !attributep) return OCI_INVALID_HANDLE;
+    if (!Handles().Is(trgthndlp, trghndltyp) || !attributep) return OCI_INVALID_HANDLE;
     auto put = [&](auto value) {
       std::memcpy(attributep, &value, sizeof value);
       if (sizep) *sizep = sizeof value;
@@ -586,9 +586,7 @@ sword Bind(StmtHandle* s, OCIBind** bindpp, const std::string& name, dvoid* valu
     b = Handles().Create<BindHandle>(OCI_HTYPE_BIND, s);
     s->binds.push_back(b);
   }
-  BindHandle fresh;
-  fresh.type = OCI_HTYPE_BIND;
-  *b = fresh;
+  *b = BindHandle{};
   b->name = name;
   b->value = valuep;
   b->valueSize = valueSize;
@@ -652,9 +650,7 @@ OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* er
     if (position == 0) throw OraError(1007);
     DefineHandle*& d = s->defines[position];
     if (!d || !Handles().Contains(d)) d = Handles().Create<DefineHandle>(OCI_HTYPE_DEFINE, s);
-    DefineHandle fresh;
-    fresh.type = OCI_HTYPE_DEFINE;
-    *d = fresh;
+    *d = DefineHandle{};
     d->position = position;
     d->value = valuep;
     d->valueSize = valueSize;

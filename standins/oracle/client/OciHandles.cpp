@@ -5,7 +5,7 @@ namespace orastandin::oci {
 bool HandleRegistry::Free(const void* h, ub4 type) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = entries_.find(h);
-  if (it == entries_.end() || it->second->Header()->type != type) return false;
+  if (it == entries_.end() || it->second->type != type) return false;
   FreeLocked(h);
   return true;
 }

@@ -18,14 +18,9 @@ namespace orastandin::oci {
 
 using namespace oracle::oci;
 
-struct HandleHeader {
-  ub4 magic = 0x4F434948;
-  ub4 type = 0;
-};
+struct EnvHandle {};
 
-struct EnvHandle : HandleHeader {};
-
-struct ErrorHandle : HandleHeader {
+struct ErrorHandle {
   bool hasRecord = false;
   int code = 0;
   std::string text;
@@ -36,22 +31,22 @@ struct ErrorHandle : HandleHeader {
   }
 };
 
-struct ServerHandle : HandleHeader {
+struct ServerHandle {
   std::unique_ptr<ServerConnection> connection;
   std::string banner;
 };
 
-struct SessionHandle : HandleHeader {
+struct SessionHandle {
   std::string user, password;
   bool begun = false;
 };
 
-struct SvcCtxHandle : HandleHeader {
+struct SvcCtxHandle {
   ServerHandle* server = nullptr;
   SessionHandle* session = nullptr;
 };
 
-struct BindHandle : HandleHeader {
+struct BindHandle {
   std::string name;
   void* value = nullptr;
   sb4 valueSize = 0;
@@ -67,7 +62,7 @@ struct BindHandle : HandleHeader {
   OCICallbackOutBind outCallback = nullptr;
 };
 
-struct DefineHandle : HandleHeader {
+struct DefineHandle {
   ub4 position = 0;
   void* value = nullptr;
   sb4 valueSize = 0;
@@ -81,11 +76,11 @@ struct DefineHandle : HandleHeader {
   OCICallbackDefine callback = nullptr;
 };
 
-struct ParamDescriptor : HandleHeader {
+struct ParamDescriptor {
   ColumnInfo column;
 };
 
-struct StmtHandle : HandleHeader {
+struct StmtHandle {
   std::string sql;
   ub2 statementType = 0;
   ub2 functionCode = 0;
@@ -101,14 +96,15 @@ struct StmtHandle : HandleHeader {
 };
 
 // Laid out as the Oracle layer reads it: the pointer to the 13 ROWID bytes at byte 8.
-struct RowidDescriptor : HandleHeader {
+struct RowidDescriptor {
+  ub4 header[2] = {0x4F434944, OCI_DTYPE_ROWID};
   ub1* data = nullptr;
   ub1 bytes[RowidByteCount] = {};
 };
 static_assert(offsetof(RowidDescriptor, data) == RowidPointerOffset);
 
-struct LobDescriptor : HandleHeader {};
-struct DescribeHandle : HandleHeader {};
+struct LobDescriptor {};
+struct DescribeHandle {};
 
 class HandleRegistry {
  public:
@@ -117,7 +113,7 @@ class HandleRegistry {
   T* Create(ub4 type, const void* owner) {
     auto holder = std::make_unique<Holder<T>>();
     holder->owner = owner;
-    holder->object.type = type;
+    holder->type = type;
     T* object = &holder->object;
     std::lock_guard<std::mutex> lock(mutex_);
     entries_[object] = std::move(holder);
@@ -129,8 +125,14 @@ class HandleRegistry {
   T* Find(const void* h, ub4 type) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = entries_.find(h);
-    if (it == entries_.end() || it->second->Header()->type != type) return nullptr;
-    return static_cast<T*>(it->second->Header());
+    if (it == entries_.end() || it->second->type != type) return nullptr;
+    return static_cast<T*>(it->second->Object());
+  }
+
+  bool Is(const void* h, ub4 type) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = entries_.find(h);
+    return it != entries_.end() && it->second->type == type;
   }
 
   bool Contains(const void* h) {
@@ -144,13 +146,14 @@ class HandleRegistry {
  private:
   struct Entry {
     virtual ~Entry() = default;
-    virtual HandleHeader* Header() = 0;
+    virtual void* Object() = 0;
     const void* owner = nullptr;
+    ub4 type = 0;
   };
   template <class T>
   struct Holder : Entry {
     T object;
-    HandleHeader* Header() override { return &object; }
+    void* Object() override { return &object; }
   };
   void FreeLocked(const void* h);
 
