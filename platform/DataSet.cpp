@@ -170,7 +170,7 @@ char* TDataSet::ActiveBuffer() const {
 }
 
 char* TDataSet::TempBuffer() const {
-    return buffers_.empty() ? nullptr : buffers_[static_cast<size_t>(bufferCount_)];
+    return buffers_.empty() ? nullptr : buffers_.back();
 }
 
 void TDataSet::SetBufferListSize(int count) {
@@ -182,11 +182,15 @@ void TDataSet::SetBufferListSize(int count) {
         DisposeRecordBuffer(buffer);
     }
     while (buffers_.size() < wanted) buffers_.push_back(NewRecordBuffer());
-    bufferCount_ = count > 0 ? count - 1 : 0;
+    if (count == 0) {
+        // The window keeps its size; the records must be read again.
+        ClearBuffers();
+        return;
+    }
+    bufferCount_ = count - 1;
     if (recordCount_ > bufferCount_) recordCount_ = bufferCount_;
     if (activeRecord_ >= std::max(recordCount_, 1)) activeRecord_ = std::max(recordCount_ - 1, 0);
     if (currentRecord_ >= recordCount_) currentRecord_ = -1;
-    if (count == 0) ClearBuffers();
 }
 
 void TDataSet::UpdateBufferCount() {

@@ -261,7 +261,8 @@ protected:
     int BufferedRecordCount() const { return recordCount_; }
     char* Buffer(int index) const { return buffers_[static_cast<size_t>(index)]; }
     // Resize the buffer list to count buffers, the last being the temporary one
-    // (0: none at all); the records held must be re-read (Resync) afterwards.
+    // (0: none at all, BufferCount() kept); the records held must be re-read
+    // (Resync) afterwards.
     void SetBufferListSize(int count);
     void SetBookmarkSize(int size) { bookmarkSize_ = size; }
 

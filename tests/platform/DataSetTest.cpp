@@ -128,6 +128,52 @@ TEST(DataSetNavigation, ScrollEventsSurroundEveryMove) {
     EXPECT_EQ(after, (std::vector<int>{2, 3}));
 }
 
+// A dataset with the window of a grid, as the libraries see it.
+class WindowTable : public TMemoryTable {
+public:
+    using TMemoryTable::TMemoryTable;
+    // What a library does when its record layout changes (another index, cached updates).
+    void RebuildBuffers() {
+        SetBufferListSize(0);
+        SetBufferListSize(BufferCount() + 1);
+        Resync(0);
+    }
+    int Window() const { return BufferCount(); }
+};
+
+TEST(DataSetNavigation, BuffersRebuiltByTheStorageKeepTheWindowAndPosition) {
+    auto table = NewUnownedComponent<WindowTable>(std::vector<Column>{{"ID", ftInteger}});
+    for (int i = 1; i <= 6; ++i) table->AddRow({Variant(i)});
+    auto source = NewUnownedComponent<TDataSource>();
+    source->SetDataSet(table.get());
+    WindowLink link(3);
+    link.SetDataSource(source.get());
+    table->OpenDataSet();
+    table->MoveBy(4);
+    table->RebuildBuffers();
+    EXPECT_EQ(table->Window(), 3);
+    EXPECT_EQ(CurrentId(*table), 5);
+    table->MoveToPrior();
+    EXPECT_EQ(CurrentId(*table), 4);
+    link.SetDataSource(nullptr);
+}
+
+TEST(DataSetNavigation, BlockReadingWalksWithoutScrollEvents) {
+    int scrolls = 0;
+    auto table = MakeTable(4);
+    table->OpenDataSet();
+    table->AfterScroll = [&](TDataSet&) { ++scrolls; };
+    table->ChangeBlockReadSize(10);
+    EXPECT_EQ(table->State(), dsBlockRead);
+    std::vector<int> ids;
+    for (; !table->Eof(); table->MoveToNext()) ids.push_back(CurrentId(*table));
+    EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(scrolls, 0);
+    table->ChangeBlockReadSize(0);
+    EXPECT_EQ(table->State(), dsBrowse);
+    table->AfterScroll = nullptr;
+}
+
 // ---------------------------------------------------------------- editing
 
 TEST(DataSetEditing, PostWritesTheStorageAndCancelLeavesIt) {

@@ -84,7 +84,9 @@ TEST(FieldConversions, WrittenAsOneKindReadAsOthers) {
         table->PostChanges();
         EXPECT_FALSE(field->IsNull());
         EXPECT_EQ(field->ReadAsString(), c.asString);
-        if (c.asInteger != 0) EXPECT_EQ(field->ReadAsInteger(), c.asInteger);
+        if (c.asInteger != 0) {
+            EXPECT_EQ(field->ReadAsInteger(), c.asInteger);
+        }
     }
 }
 
@@ -246,7 +248,9 @@ TEST(FieldDefaults, EveryStorageTypeGetsItsFieldClass) {
         ASSERT_TRUE(field) << c.className;
         EXPECT_EQ(field->ClassName(), c.className);
         EXPECT_EQ(field->DataType(), c.type);
-        if (c.type != ftReference || sizeof(void*) == 8) EXPECT_EQ(field->DataSize(), c.dataSize) << c.className;
+        if (c.type != ftReference || sizeof(void*) == 8) {
+            EXPECT_EQ(field->DataSize(), c.dataSize) << c.className;
+        }
     }
     EXPECT_FALSE(DefaultFieldForType(ftUnknown));
 }

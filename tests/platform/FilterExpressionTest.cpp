@@ -91,7 +91,9 @@ TEST(FilterExpression, NodeShapesOfTheOtherOperators) {
         EXPECT_EQ(tree[2] | (tree[3] << 8), static_cast<int>(tree.size()));
         EXPECT_EQ(tree[10], c.rootClass);
         EXPECT_EQ(tree[14], c.rootOp);
-        if (c.rootClass == 3) EXPECT_EQ(tree[20] | (tree[21] << 8), c.partial);
+        if (c.rootClass == 3) {
+            EXPECT_EQ(tree[20] | (tree[21] << 8), c.partial);
+        }
     }
 }
 

@@ -21,7 +21,9 @@ TEST(Params, ValueGivesTheTypeOnlyWhileItIsUnknown) {
         EXPECT_EQ(p.DataType(), c.type) << c.value.AsString();
         EXPECT_TRUE(p.Bound());
         p.SetValue(Variant("later text"));  // the type stays once known
-        if (c.type != ftUnknown) EXPECT_EQ(p.DataType(), c.type);
+        if (c.type != ftUnknown) {
+            EXPECT_EQ(p.DataType(), c.type);
+        }
     }
 }
 
