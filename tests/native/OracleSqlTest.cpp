@@ -103,6 +103,22 @@ TEST_F(OracleSqlTest, ExpressionColumnsAreNamedAsOracleNamesThem) {
   EXPECT_EQ(r.columns[0].oraType, oratype::Number);
 }
 
+TEST_F(OracleSqlTest, OracleStatementFormsRunAsWritten) {
+  Exec(*session_, "create table t (id number, a varchar2(5), b varchar2(5), created date default sysdate, n number default 0)");
+  Exec(*session_, "insert into t (id, a, b) values (1, 'x', 'y')");
+  Exec(*session_, "insert into t (id, a, b) values (2, 'p', null)");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from t where created is not null and n = 0"), "2");
+  EXPECT_EQ(Scalar(*session_, "select a || '-' || b || nvl(b, 'none') from t where id = 2"), "p-none");
+  EXPECT_EQ(Scalar(*session_, "select upper(a) || lower('Q') || (id * 10) / 4 from t where id = 1"), "Xq2.5");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from (select id from t minus select 1 from dual)"), "1");
+  EXPECT_EQ(Scalar(*session_, "select id from (select id from t order by id desc) where rownum = 1"), "2");
+  EXPECT_EQ(Exec(*session_, "update t x set x.a = 'z' where x.id = 1").rowsAffected, 1);
+  EXPECT_EQ(Exec(*session_, "delete t where id = 2").rowsAffected, 1);
+  EXPECT_EQ(Scalar(*session_, "select decode(a, 'z', 'updated', 'not') from t"), "updated");
+  Exec(*session_, "drop table t cascade constraints");
+  EXPECT_EQ(ErrorOf(*session_, "select * from t"), 942);
+}
+
 TEST_F(OracleSqlTest, LongTextStaysText) {
   Exec(*session_, "create table t (l long)");
   Exec(*session_, "insert into t values (:v)", {{"V", Value::Text("007")}});

@@ -250,7 +250,7 @@ std::string FormatNumber(double v, const std::string& model) {
   std::size_t zeroAt = intPart.find('0');
   int minDigits = zeroAt == std::string::npos ? 0 : intDigits - static_cast<int>(std::count_if(intPart.begin(), intPart.begin() + zeroAt, [](char c) { return c == '9'; }));
   if (whole == "0" && minDigits == 0 && decimals > 0) whole.clear();
-  while (static_cast<int>(whole.size()) < minDigits) whole.insert(0, "0");
+  if (static_cast<int>(whole.size()) < minDigits) whole = std::string(static_cast<std::size_t>(minDigits) - whole.size(), '0') + whole;
   // Group separators where the model puts them, counted from the right.
   std::string withGroups;
   int digitPos = 0;
@@ -266,7 +266,7 @@ std::string FormatNumber(double v, const std::string& model) {
   if (dot != std::string::npos) out += "." + frac;
   if (!fillMode) {
     std::size_t width = intPart.size() + (dot != std::string::npos ? fracPart.size() + 1 : 0) + 1;
-    while (out.size() < width) out.insert(0, " ");
+    if (out.size() < width) out = std::string(width - out.size(), ' ') + out;
   }
   return out;
 }

@@ -271,6 +271,31 @@ std::map<int, std::string> ItemNames(const std::vector<Token>& t, std::vector<Tr
   return names;
 }
 
+// SQLite wants "UPDATE t AS x" and unqualified SET targets; Oracle writes "UPDATE t x SET x.a = ...".
+void QualifyDmlAlias(std::vector<Token>& t, const std::function<bool(const std::string&)>& isUserName) {
+  std::size_t at = t[0].Is("DELETE") ? 2 : 1;
+  if (at + 2 < t.size() && t[at + 1].IsSymbol(".") && isUserName && isUserName(t[at].text)) at += 2;
+  if (at + 1 >= t.size()) return;
+  std::string table = t[at].text, alias;
+  const Token& next = t[at + 1];
+  if (next.kind == Kind::Word && !next.Is("SET") && !next.Is("WHERE") && !next.Is("AS")) {
+    alias = next.text;
+    t.insert(t.begin() + static_cast<long>(at) + 1, Token{Kind::Word, "AS", next.pos});
+  } else if (next.Is("AS") && at + 2 < t.size()) {
+    alias = t[at + 2].text;
+  }
+  if (!t[0].Is("UPDATE")) return;
+  int depth = 0;
+  for (std::size_t i = at + 1; i + 3 < t.size(); ++i) {
+    if (t[i].IsSymbol("(")) ++depth;
+    else if (t[i].IsSymbol(")")) --depth;
+    else if (depth == 0 && t[i].Is("WHERE")) break;
+    else if (depth == 0 && (t[i].Is("SET") || t[i].IsSymbol(",")) && t[i + 2].IsSymbol(".") &&
+             (t[i + 1].text == alias || t[i + 1].text == table))
+      t.erase(t.begin() + static_cast<long>(i) + 1, t.begin() + static_cast<long>(i) + 3);
+  }
+}
+
 }  // namespace
 
 std::string OracleItemName(const std::string& sourceText) {
@@ -307,6 +332,7 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
     while (!t.empty() && (t.back().Is("PURGE") || t.back().Is("CONSTRAINTS") || t.back().Is("CASCADE"))) t.pop_back();
   }
   if (first == "DELETE" && t.size() > 1 && !t[1].Is("FROM")) t.insert(t.begin() + 1, Token{Kind::Word, "FROM", t[1].pos});
+  if (first == "UPDATE" || first == "DELETE") QualifyDmlAlias(t, isUserName_);
   if (first == "TRUNCATE" && t.size() > 2 && t[1].Is("TABLE")) {
     t[0].text = "DELETE";
     t[1].text = "FROM";
@@ -402,8 +428,8 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
     }
   }
 
+  RewriteBinary(o, "/", "ORA_DIV");  // binds tighter than ||
   RewriteBinary(o, "||", "ORA_CONCAT");
-  RewriteBinary(o, "/", "ORA_DIV");
   if (tableDdl) WrapDefaults(o);
 
   // The rows an UPDATE or DELETE touches, for row locks and the returned ROWID.
@@ -414,8 +440,8 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
       result.dmlTable = o[tableAt].text;
       std::string ref = result.dmlTable;
       std::size_t k = tableAt + 1;
-      if (k < o.size() && o[k].kind == Kind::Word && o[k].text != "SET" && o[k].text != "WHERE") ref = o[k].text;
-      std::string select = "SELECT " + ref + ".ROWID FROM " + result.dmlTable + (ref != result.dmlTable ? " " + ref : "");
+      if (k + 1 < o.size() && o[k].kind == Kind::Word && o[k].text == "AS") ref = o[k + 1].text;
+      std::string select = "SELECT " + ref + ".ROWID FROM " + result.dmlTable + (ref != result.dmlTable ? " AS " + ref : "");
       int depth = 0;
       for (std::size_t i = tableAt + 1; i < o.size(); ++i) {
         if (IsSym(o[i], "(")) ++depth;
