@@ -58,7 +58,11 @@ void TQuillonCollection::Remove(const TBapiListItem* item) {
     if (index >= 0) Delete(index);
 }
 
-void TQuillonCollection::FreeItem(TBapiListItem* item) { std::unique_ptr<TBapiListItem> owned(item); }
+void TQuillonCollection::FreeItem(TBapiListItem* item) {
+    if (!item) return;
+    std::unique_ptr<TBapiListItem> owned(item);
+    owned->BeforeDestroy();
+}
 
 void TQuillonCollection::FreeAll() {
     // A freed handle takes itself out, so the walk goes from the end.

@@ -77,6 +77,12 @@ public:
     virtual void SetProp(uint32_t id, intptr_t value) {}
     virtual void CheckPropWritable(uint32_t id, bool raise) {}
 
+    // Hooks of the handle classes: AfterCreate runs once the whole handle is made
+    // (MakeHandle), BeforeDestroy before it is freed (FreeHandle and the collections),
+    // so that both reach the most derived class.
+    virtual void AfterCreate() {}
+    virtual void BeforeDestroy() {}
+
     // True while a handle made at this address has not been freed: the facade checks
     // the handles its callers pass before it touches them.
     static bool IsLive(const void* handle);
@@ -96,7 +102,9 @@ private:
 // Makes a handle that its collection (or owner) frees: the caller gets a plain pointer.
 template <class T, class... Args>
 T* MakeHandle(Args&&... args) {
-    return std::make_unique<T>(std::forward<Args>(args)...).release();
+    auto handle = std::make_unique<T>(std::forward<Args>(args)...);
+    handle->AfterCreate();
+    return handle.release();
 }
 
 // Frees a handle given out by MakeHandle; nothing for none.

@@ -71,6 +71,11 @@ public:
     void CloseList(TBaseTable*& cursor);
     void* GetHandleAddr() { return &userWord_; }
     virtual void CountTableCursors(bool all, const char* name, uint32_t& count);
+    // The engine maps logical field descriptors to its physical ones.
+    virtual void TranslateRecordStructure(const char* driverType, uint16_t count, const TEngineFieldDesc* logical,
+                                          TEngineFieldDesc* physical) {
+        RaiseUnsupported(9120);
+    }
     virtual void AddPassword(const char* password) { RaiseUnsupported(9088); }
     virtual void DropPassword(const char* password) { RaiseUnsupported(9089); }
     virtual void NativeToAnsi(bool& changed, char* destination, size_t length, const char* source);

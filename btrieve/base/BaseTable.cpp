@@ -88,6 +88,11 @@ TBaseTable::TBaseTable(TBapiListItem* owner, TQuillonCollection* collection, con
 
 TBaseTable::~TBaseTable() = default;
 
+uint8_t* TBaseTable::ExtraBuf() {
+    if (extraBuf_.empty() && GetExtraBufSize() > 0) extraBuf_.assign(GetExtraBufSize(), 0);
+    return extraBuf_.empty() ? nullptr : extraBuf_.data();
+}
+
 void TBaseTable::GetProp(uint32_t id, void* value, uint16_t& length, uint16_t bufferLength) {
     switch (id & 0xFFFF) {
     case 0: {

@@ -93,8 +93,11 @@ public:
     uint8_t State() const { return state_; }
     void SetState(uint8_t state) { state_ = state; }
     uint8_t Direction() const { return direction_; }
-    uint8_t* GetRecBuf() const { return recBuf_; }
-    void SetRecBuf(uint8_t* record) { recBuf_ = record; }
+    virtual uint8_t* GetRecBuf() const { return recBuf_; }
+    virtual void SetRecBuf(uint8_t* record) { recBuf_ = record; }
+    // The engine's own per-cursor buffer of GetExtraBufSize zero bytes, made on first use.
+    virtual uint16_t GetExtraBufSize() const { return 0; }
+    uint8_t* ExtraBuf();
     uint8_t* GetLastRecBuf() const { return lastRecBuf_; }
     void SetLastRecBuf(uint8_t* record) { lastRecBuf_ = record; }
     int32_t OpenMode() const { return openMode_; }
@@ -170,6 +173,8 @@ public:
         RaiseEngineError(rc::InvalidHandle);
     }
     virtual void GetVChkDesc(uint16_t checkNumber, TValCheckDesc& desc) { RaiseUnsupported(9042); }
+    virtual void AcqTableLock(int lock) { RaiseUnsupported(9044); }
+    virtual void RelTableLock(int lock) { RaiseUnsupported(9045); }
     virtual void ReleaseLockPrim(bool all) {}
     virtual void RelRecordLock(bool all) { ReleaseLockPrim(all); }
     virtual void InitRecord(uint8_t* record);
@@ -289,6 +294,7 @@ private:
     int32_t openMode_;
     int32_t shareMode_;
     uint8_t createFlag_ = 0;
+    std::vector<uint8_t> extraBuf_;
     TEngineIndexDesc indexDesc_{};
     std::array<TKeyPart, 64> keyParts_{};
     bool sameRangeShape_ = false;

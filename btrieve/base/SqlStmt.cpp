@@ -11,13 +11,9 @@ const char kEmptyText[] = "";
 TSqlStmt::TSqlStmt(TBapiListItem* database, uint16_t language, const char* text, TQuillonCollection* collection)
     : TBapiListItem(database, collection), language_(language) {
     SetText(text);
-    AfterCreate();
 }
 
-TSqlStmt::~TSqlStmt() {
-    BeforeDestroy();
-    SetText(nullptr);
-}
+TSqlStmt::~TSqlStmt() { SetText(nullptr); }
 
 void TSqlStmt::SetText(const char* text) {
     text_.clear();

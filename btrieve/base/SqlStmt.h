@@ -27,10 +27,6 @@ public:
     virtual void Execute(TBaseTable** cursor) = 0;
     virtual void Prepare(bool flag) = 0;
 
-protected:
-    virtual void AfterCreate() {}
-    virtual void BeforeDestroy() {}
-
 private:
     int32_t propValue16_ = 0;
     AnsiString text_;

@@ -19,7 +19,11 @@ public:
         JoinCollection(collection);
     }
     ~TCounted() override { --g_alive; }
+    void AfterCreate() override { ++created; }
+    void BeforeDestroy() override { ++g_destroyHooks; }
     int key;
+    int created = 0;
+    static inline int g_destroyHooks = 0;
 };
 
 class TIntCollection : public TSortedCollection {
@@ -48,6 +52,19 @@ TEST(Collections, HandlesLeaveTheirCollectionAndTheRestAreFreedOnce) {
         EXPECT_THROW(collection.Items(2), platform::Exception);
     }
     EXPECT_EQ(g_alive, 0);
+}
+
+TEST(Collections, HooksReachTheWholeHandle) {
+    TCounted::g_destroyHooks = 0;
+    {
+        TQuillonCollection collection;
+        auto* item = MakeHandle<TCounted>(&collection);
+        EXPECT_EQ(item->created, 1);
+        MakeHandle<TCounted>(&collection);
+        FreeHandle(item);
+        EXPECT_EQ(TCounted::g_destroyHooks, 1);
+    }
+    EXPECT_EQ(TCounted::g_destroyHooks, 2);
 }
 
 TEST(Collections, FreedHandlesAreNoLongerLive) {
