@@ -14,13 +14,6 @@ bool IsBlobType(TFieldType type) {
 
 void DatabaseError(const AnsiString& message) { throw EDatabaseError(message); }
 
-void DatabaseErrorFmt(const AnsiString& format, const AnsiString& a) {
-    AnsiString text = format;
-    size_t at = text.find("%s");
-    if (at != AnsiString::npos) text.replace(at, 2, a);
-    throw EDatabaseError(text);
-}
-
 void Abort() { throw EAbort(); }
 
 }  // namespace platform

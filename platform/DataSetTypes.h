@@ -86,8 +86,11 @@ public:
 };
 
 [[noreturn]] void DatabaseError(const AnsiString& message);
-// Raises the message with every "%s" replaced, in turn, by the given texts.
-[[noreturn]] void DatabaseErrorFmt(const AnsiString& format, const AnsiString& a);
+// Raises the runtime's Format of the message and arguments.
+template <class... Args>
+[[noreturn]] void DatabaseErrorFmt(const AnsiString& format, const Args&... args) {
+    DatabaseError(Format(format, args...));
+}
 [[noreturn]] void Abort();
 
 }  // namespace platform

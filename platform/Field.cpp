@@ -257,7 +257,7 @@ void TStringField::WriteAsString(const AnsiString& value) {
 int32_t TStringField::ReadAsInteger() const { return Variant(Trim(ReadAsString())).AsInteger(); }
 int64_t TStringField::ReadAsLargeInt() const { return Variant(Trim(ReadAsString())).AsInt64(); }
 double TStringField::ReadAsFloat() const { return Variant(Trim(ReadAsString())).AsDouble(); }
-void TStringField::WriteAsFloat(double value) { WriteAsString(Variant(value).AsString()); }
+void TStringField::WriteAsFloat(double value) { WriteAsString(FloatToStr(value)); }
 
 bool TStringField::ReadAsBoolean() const {
     AnsiString s = Trim(ReadAsString());
@@ -366,7 +366,7 @@ void TIntegerField::WriteAsLargeInt(int64_t value) {
 void TIntegerField::WriteAsFloat(double value) {
     double rounded = std::nearbyint(value);
     if (!(rounded >= std::numeric_limits<int32_t>::min() && rounded <= std::numeric_limits<int32_t>::max()))
-        DatabaseError(Variant(value).AsString() + " is not a valid value for field '" + DisplayName() + "'");
+        DatabaseError(FloatToStr(value) + " is not a valid value for field '" + DisplayName() + "'");
     WriteAsInteger(static_cast<int32_t>(rounded));
 }
 
@@ -420,7 +420,7 @@ void TLargeintField::WriteAsLargeInt(int64_t value) { SetData(&value); }
 void TLargeintField::WriteAsFloat(double value) {
     double rounded = std::nearbyint(value);
     if (!(rounded >= -9.2233720368547758e18 && rounded < 9.2233720368547758e18))
-        DatabaseError(Variant(value).AsString() + " is not a valid value for field '" + DisplayName() + "'");
+        DatabaseError(FloatToStr(value) + " is not a valid value for field '" + DisplayName() + "'");
     WriteAsLargeInt(static_cast<int64_t>(rounded));
 }
 
@@ -443,7 +443,7 @@ double TFloatField::ReadAsFloat() const {
 
 AnsiString TFloatField::ReadAsString() const {
     double value = 0;
-    return GetData(&value) ? Variant(value).AsString() : AnsiString();
+    return GetData(&value) ? FloatToStr(value) : AnsiString();
 }
 
 Variant TFloatField::ReadAsVariant() const {
@@ -477,9 +477,8 @@ void TFloatField::Validate(const void* buffer) {
         double value;
         std::memcpy(&value, buffer, 8);
         if (value < minValue_ || value > maxValue_)
-            DatabaseError(Variant(value).AsString() + " is not a valid value for field '" + DisplayName() +
-                          "'. The allowed range is " + Variant(minValue_).AsString() + " to " +
-                          Variant(maxValue_).AsString());
+            DatabaseError(FloatToStr(value) + " is not a valid value for field '" + DisplayName() +
+                          "'. The allowed range is " + FloatToStr(minValue_) + " to " + FloatToStr(maxValue_));
     }
     TField::Validate(buffer);
 }

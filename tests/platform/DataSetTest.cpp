@@ -5,6 +5,7 @@
 
 #include "MemoryTable.h"
 #include "platform/DataLink.h"
+#include "platform/IndexDefs.h"
 
 using namespace platform;
 using testing_support::Column;
@@ -513,4 +514,36 @@ TEST(DataSetLifecycle, ActiveReadFromAFormOpensWhenLoadingEnds) {
     EXPECT_FALSE(table->Active());
     table->StreamingCompleted();
     EXPECT_TRUE(table->Active());
+}
+
+TEST(IndexDefinitions, FoundByTheirExactFieldList) {
+    TIndexDefs defs;
+    defs.Add("BYNAME", "NAME", ixCaseInsensitive);
+    defs.Add("PK", "ID", ixPrimary | ixUnique);
+    defs.Add("BOTH", "ID;NAME", 0);
+    defs.Add("EXPR", "ID;NAME", ixExpression);
+    struct Case {
+        const char* fields;
+        const char* found;               // by the case-blind search
+        bool caseFlag;
+        const char* foundWithCaseFlag;  // by the search with a case flag
+    };
+    for (const Case& c : {Case{"id", "PK", false, "PK"}, Case{" ID ; name", "BOTH", false, "BOTH"},
+                          Case{"NAME", "BYNAME", false, ""}, Case{"NAME", "BYNAME", true, "BYNAME"},
+                          Case{"NAME;ID", "", false, ""}, Case{"ID;NAME;X", "", false, ""}}) {
+        SCOPED_TRACE(c.fields);
+        if (*c.found) {
+            EXPECT_EQ(defs.FindIndexForFields(c.fields).Name(), c.found);
+        } else {
+            EXPECT_THROW(defs.FindIndexForFields(c.fields), EDatabaseError);
+        }
+        TIndexDef* withFlag = defs.GetIndexForFields(c.fields, c.caseFlag);
+        EXPECT_EQ(withFlag ? withFlag->Name() : AnsiString(), c.foundWithCaseFlag);
+    }
+    int refreshed = 0;
+    defs.SetUpdateHandler([&] { ++refreshed; });
+    defs.SetUpdated(false);
+    defs.Update();
+    defs.Update();
+    EXPECT_EQ(refreshed, 1);
 }
