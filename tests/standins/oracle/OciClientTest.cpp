@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "standins/oracle/client/StandinControl.h"
+#include "standins/oracle/client/TnsNames.h"
 #include "standins/oracle/protocol/OraError.h"
 #include "tests/standins/oracle/OciLibrary.h"
 
@@ -393,6 +396,36 @@ TEST_F(OciServerTest, LongValuesTravelInPieces) {
   sink.data.append(sink.chunk, sink.length);
   EXPECT_EQ(sink.data.size(), source.data.size());
   EXPECT_TRUE(sink.data == source.data);
+}
+
+// A client installed as <home>\bin\oci.dll finds <home>\network\admin\tnsnames.ora.
+TEST_F(OciServerTest, AliasesComeFromTheClientsOwnHome) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string home = std::string(temp) + UniqueName("home");
+  CreateDirectoryA(home.c_str(), nullptr);
+  CreateDirectoryA((home + "\\bin").c_str(), nullptr);
+  CreateDirectoryA((home + "\\network").c_str(), nullptr);
+  CreateDirectoryA((home + "\\network\\admin").c_str(), nullptr);
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string folder(self);
+  folder = folder.substr(0, folder.find_last_of("\\/"));
+  ASSERT_TRUE(CopyFileA((folder + "\\oci.dll").c_str(), (home + "\\bin\\oci.dll").c_str(), FALSE));
+  std::ifstream fixture(StandinFolder() + "\\tnsnames.ora");
+  std::stringstream text;
+  text << fixture.rdbuf();
+  std::ofstream(home + "\\network\\admin\\tnsnames.ora") << "HOME_ONLY = " << FindAlias(text.str(), "SETRIX_TEST") << "\n";
+  SetEnvironmentVariableA("TNS_ADMIN", nullptr);
+  {
+    OciLibrary oci((home + "\\bin\\oci.dll").c_str());
+    OciConnection c(oci, "HOME_ONLY", "SCOTT", "TIGER");
+    EXPECT_EQ(c.logonStatus, OCI_SUCCESS);
+  }
+  OciLibrary other;
+  OciConnection unknown(other, "HOME_ONLY", "SCOTT", "TIGER");  // the test folder is no home
+  EXPECT_EQ(other.LastError(), 12154);
+  StandinFolder();
 }
 
 TEST_F(OciServerTest, HooksFailAndDropCallsOfOneUser) {

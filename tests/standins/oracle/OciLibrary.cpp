@@ -14,8 +14,8 @@ std::string StandinFolder() {
   return std::string(buffer, n);
 }
 
-OciLibrary::OciLibrary() {
-  module = LoadLibraryA("oci.dll");
+OciLibrary::OciLibrary(const char* path) {
+  module = LoadLibraryA(path);
   EXPECT_NE(module, nullptr);
   EnvCreate = Bind<OCIEnvCreateProc>("OCIEnvCreate");
   HandleAlloc = Bind<OCIHandleAllocProc>("OCIHandleAlloc");

@@ -19,7 +19,7 @@ std::string StandinFolder();
   if (StandinFolder().empty()) GTEST_SKIP() << "no stand-in server (SETRIX_NATIVE_TREE unset)"
 
 struct OciLibrary {
-  OciLibrary();
+  explicit OciLibrary(const char* path = "oci.dll");
   ~OciLibrary();
   OciLibrary(const OciLibrary&) = delete;
   OciLibrary& operator=(const OciLibrary&) = delete;
