@@ -145,15 +145,7 @@ uint32_t TBlob::Read(uint32_t position, uint32_t count, void* dest) {
 // works on the intact value and a partial write keeps the bytes around it.
 void TBlob::SaveRollback() {
     if (!cached_) throw platform::Exception("Blob must be in cached mode");
-    rollback_ = NewShared<TBlob>();
-    rollback_->PieceSize = PieceSize;
-    for (PPieceHeader p = first_; p; p = p->Next) {
-        if (p->Used == 0) continue;
-        PPieceHeader copy = rollback_->AllocPiece(p->Used);
-        std::memcpy(PieceData(copy), PieceData(p), p->Used);
-        copy->Used = p->Used;
-        rollback_->AppendPiece(copy);
-    }
+    rollback_ = CopyOriginal();
 }
 
 void TBlob::Write(uint32_t position, uint32_t count, const void* source) {
@@ -266,6 +258,21 @@ void TBlob::Commit() {
     ReleaseObject(rollback_);
     rollback_ = nullptr;
     cached_ = false;
+}
+
+TBlob* TBlob::CopyOriginal() {
+    CheckValid();
+    const TBlob* source = rollback_ ? rollback_ : this;
+    TBlob* copy = NewShared<TBlob>();
+    copy->PieceSize = PieceSize;
+    for (PPieceHeader p = source->first_; p; p = p->Next) {
+        if (p->Used == 0) continue;
+        PPieceHeader piece = copy->AllocPiece(p->Used);
+        std::memcpy(PieceData(piece), PieceData(p), p->Used);
+        piece->Used = p->Used;
+        copy->AppendPiece(piece);
+    }
+    return copy;
 }
 
 void TBlob::Cancel() {

@@ -56,6 +56,9 @@ public:
     // Posting drops the rollback copy; cancelling brings the saved value back.
     void Commit();
     void Cancel();
+    // A new blob holding the value as it was before the pending edit (the rollback
+    // copy when there is one, else the value itself); the caller owns its reference.
+    TBlob* CopyOriginal();
 
     // Piece operations for back ends that fill blobs themselves.
     PPieceHeader AllocPiece(uint32_t capacity);

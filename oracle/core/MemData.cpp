@@ -1,8 +1,10 @@
 #include "oracle/core/MemData.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "oracle/core/Assertion.h"
+#include "oracle/core/Blob.h"
 
 namespace oracle {
 
@@ -30,7 +32,10 @@ void TMemData::InitData() {
 
 void TMemData::FreeData() {
     if (HasComplexFields())
-        for (PItemHeader item = firstItem_; item; item = item->Next) FreeRecordObjects(item);
+        for (PItemHeader item = firstItem_; item; item = item->Next) {
+            FreeRecordObjects(item);
+            if (item->Rollback) ReleaseBlobs(item->Rollback);
+        }
     changes_.clear();
     blockManager_.FreeAllBlocks();
     InitData();
@@ -47,6 +52,40 @@ void TMemData::FreeRecordObjects(PItemHeader item) {
 
 void TMemData::FreeRollback(PItemHeader item) {
     if (!item->Rollback) return;
+    ReleaseBlobs(item->Rollback);
+    blockManager_.FreeItem(item->Rollback);
+    item->Rollback = nullptr;
+}
+
+void TMemData::ForEachBlobSlot(PItemHeader item, const std::function<TBlob*(TBlob*)>& change) {
+    const TDataTypeSet blobTypes = GetBlobTypes();
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TFieldDesc& field = *Fields().Items(i);
+        if (field.ParentField || !blobTypes.Contains(field.DataType)) continue;
+        uint8_t* slot = FieldData(TBlockManager::ItemData(item), field);
+        TBlob* blob = nullptr;
+        std::memcpy(&blob, slot, sizeof(blob));
+        if (!blob) continue;
+        blob = change(blob);
+        std::memcpy(slot, &blob, sizeof(blob));
+    }
+}
+
+void TMemData::CopyRollbackBlobs(PItemHeader rollback) {
+    ForEachBlobSlot(rollback, [](TBlob* blob) { return blob->CopyOriginal(); });
+}
+
+void TMemData::ReleaseBlobs(PItemHeader item) {
+    ForEachBlobSlot(item, [](TBlob* blob) -> TBlob* {
+        blob->Release();
+        return nullptr;
+    });
+}
+
+void TMemData::RestoreRollback(PItemHeader item) {
+    // Only the blobs differ between the two versions; other owned values are shared.
+    ReleaseBlobs(item);
+    blockManager_.CopyData(item->Rollback, item);
     blockManager_.FreeItem(item->Rollback);
     item->Rollback = nullptr;
 }
@@ -342,6 +381,7 @@ void TMemData::UpdateRecord(const void* source) {
                 PItemHeader rollback = blockManager_.AllocItem();
                 blockManager_.CopyData(item, rollback);
                 item->Rollback = rollback;
+                CopyRollbackBlobs(rollback);
             }
         }
         item->Result = urNone;
@@ -373,8 +413,7 @@ void TMemData::DeleteRecord() {
                 AddChange(item);
                 break;
             case usModified:
-                blockManager_.CopyData(item->Rollback, item);
-                FreeRollback(item);
+                RestoreRollback(item);
                 break;
             case usInserted:
                 EraseChange(FindChange(item));
@@ -482,8 +521,7 @@ void TMemData::CommitUpdates() {
 void TMemData::RevertItem(PItemHeader item) {
     switch (item->Status) {
         case usModified:
-            blockManager_.CopyData(item->Rollback, item);
-            FreeRollback(item);
+            RestoreRollback(item);
             break;
         case usInserted:
             FreeRecordObjects(item);

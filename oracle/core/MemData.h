@@ -5,12 +5,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 
 #include "oracle/core/BlockManager.h"
 #include "oracle/core/Data.h"
 
 namespace oracle {
+
+class TBlob;
 
 class TMemData : public TData {
 public:
@@ -91,6 +94,12 @@ private:
     // Reverts one item to its state before its change; answers whether it stays.
     void RevertItem(PItemHeader item);
     void FreeRollback(PItemHeader item);
+    // The rollback record owns copies of the blob values as they were, so that a
+    // revert brings them back; these move into or are released with the record.
+    void CopyRollbackBlobs(PItemHeader rollback);
+    void ReleaseBlobs(PItemHeader item);
+    void ForEachBlobSlot(PItemHeader item, const std::function<TBlob*(TBlob*)>& change);
+    void RestoreRollback(PItemHeader item);
     void FreeRecordObjects(PItemHeader item);
     void CopyOut(PItemHeader item, void* dest) const;
     int32_t NewGeneration();

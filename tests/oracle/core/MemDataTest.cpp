@@ -6,6 +6,7 @@
 
 #include "Fixtures.h"
 #include "oracle/core/Assertion.h"
+#include "oracle/core/Blob.h"
 
 namespace oracle {
 namespace {
@@ -331,6 +332,60 @@ TEST_F(CachedUpdates, CancelRestoresEverything) {
     store.SetRecordNo(1);
     EXPECT_EQ(store.CurrentInt(2), -1);
     EXPECT_EQ(store.ChangeCount(), 0);
+}
+
+// A cached edit of a blob field, as the dataset posts it: the blob is written in
+// place, then the record is posted.
+class CachedBlobs : public ::testing::Test {
+protected:
+    CachedBlobs() : store({{"ID", dtInteger}, {"NOTE", dtMemo}}) {
+        store.Open();
+        TRecordBuffer r = store.NewRecord();
+        store.CreateComplexFields(r.data(), true);
+        store.WriteBlob(2, r.data(), 0, 3, "old");
+        store.AppendRecord(r.data());
+        store.GetBlob(2, r.data())->Commit();
+        store.SetCachedUpdates(true);
+        store.SetRecordNo(1);
+        TRecordBuffer edit = store.AllocRecBuf();
+        store.GetRecord(edit.data());
+        store.EditRecord(edit.data());
+        store.TruncateBlob(2, edit.data(), 0);
+        store.WriteBlob(2, edit.data(), 0, 3, "new");
+        store.PostRecord(edit.data());
+    }
+    std::string Note(void* record) { return store.GetBlob(2, record)->AsString(); }
+    std::string CurrentNote() {
+        TRecordBuffer r = store.AllocRecBuf();
+        store.GetRecord(r.data());
+        return Note(r.data());
+    }
+    TestStore store;
+};
+
+TEST_F(CachedBlobs, TheOldVersionKeepsTheOldValue) {
+    EXPECT_EQ(CurrentNote(), "new");
+    TRecordBuffer old = store.AllocRecBuf();
+    store.GetOldRecord(old.data());
+    EXPECT_EQ(Note(old.data()), "old");
+}
+
+TEST_F(CachedBlobs, RevertBringsTheValueBack) {
+    store.RevertRecord();
+    EXPECT_EQ(CurrentNote(), "old");
+}
+
+TEST_F(CachedBlobs, CancelUpdatesBringsTheValueBack) {
+    store.CancelUpdates();
+    store.SetRecordNo(1);
+    EXPECT_EQ(CurrentNote(), "old");
+}
+
+TEST_F(CachedBlobs, CommitKeepsTheNewValue) {
+    store.ApplyRecordHandler = [](TUpdateKind, TUpdateAction& action) { action = urApplied; };
+    store.CommitUpdates();
+    EXPECT_EQ(CurrentNote(), "new");
+    EXPECT_EQ(store.GetUpdateStatus(), usUnmodified);
 }
 
 TEST(Bookmarks, NameTheirRecordOrNothing) {
