@@ -58,6 +58,8 @@ enum TUpdateStatus : int { usUnmodified, usModified, usInserted, usDeleted };
 enum TUpdateKind : int { ukModify, ukInsert, ukDelete };
 enum TUpdateAction : int { uaFail, uaAbort, uaSkip, uaRetry, uaApplied };
 enum TUpdateMode : int { upWhereAll, upWhereChanged, upWhereKeyOnly };
+enum TTransIsolation : int { tiDirtyRead, tiReadCommitted, tiRepeatableRead };
+enum TBatchMode : int { batAppend, batUpdate, batAppendUpdate, batDelete, batCopy };
 
 enum TFieldAttribute : int {
     faHiddenCol = 1, faReadonly = 2, faRequired = 4, faLink = 8, faUnNamed = 16, faFixed = 32
@@ -82,7 +84,7 @@ class ENoResultSet : public EDatabaseError { using EDatabaseError::EDatabaseErro
 // The silent abort: stops an operation without a message shown to anyone.
 class EAbort : public Exception {
 public:
-    EAbort() : Exception("Operation aborted") {}
+    explicit EAbort(AnsiString message = "Operation aborted") : Exception(std::move(message)) {}
 };
 
 [[noreturn]] void DatabaseError(const AnsiString& message);
