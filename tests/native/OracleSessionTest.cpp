@@ -116,6 +116,9 @@ TEST_F(OracleSessionTest, DescribeOnlyReturnsColumnsWithoutRows) {
   ExecuteReply reply = session_->Execute(r);
   EXPECT_EQ(reply.columns.size(), 2u);
   EXPECT_TRUE(reply.rows.empty());
+  r.sql = "delete from t";
+  session_->Execute(r);
+  EXPECT_EQ(Count(*session_), "2");
 }
 
 }  // namespace

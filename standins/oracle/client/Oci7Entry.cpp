@@ -61,43 +61,39 @@ struct Cursor {
   std::size_t nextRow = 0;
 };
 
-class Areas {
+// The state behind the program's data areas, keyed by their addresses.
+template <class T>
+class AreaMap {
  public:
-  Logon* FindLogon(const void* lda) {
+  T* Find(const void* area) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = logons_.find(lda);
-    return it == logons_.end() ? nullptr : it->second.get();
+    auto it = entries_.find(area);
+    return it == entries_.end() ? nullptr : it->second.get();
   }
-  Logon& NewLogon(const void* lda) {
+  T& Renew(const void* area) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto& slot = logons_[lda];
-    slot = std::make_unique<Logon>();
+    auto& slot = entries_[area];
+    slot = std::make_unique<T>();
     return *slot;
   }
-  void DropLogon(const void* lda) {
+  void Drop(const void* area) {
     std::lock_guard<std::mutex> lock(mutex_);
-    logons_.erase(lda);
-  }
-  Cursor* FindCursor(const void* cda) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = cursors_.find(cda);
-    return it == cursors_.end() ? nullptr : it->second.get();
-  }
-  Cursor& NewCursor(const void* cda) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto& slot = cursors_[cda];
-    slot = std::make_unique<Cursor>();
-    return *slot;
-  }
-  void DropCursor(const void* cda) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    cursors_.erase(cda);
+    entries_.erase(area);
   }
 
  private:
   std::mutex mutex_;
-  std::map<const void*, std::unique_ptr<Logon>> logons_;
-  std::map<const void*, std::unique_ptr<Cursor>> cursors_;
+  std::map<const void*, std::unique_ptr<T>> entries_;
+};
+
+struct Areas {
+  Logon* FindLogon(const void* lda) { return logons.Find(lda); }
+  Logon& NewLogon(const void* lda) { return logons.Renew(lda); }
+  Cursor* FindCursor(const void* cda) { return cursors.Find(cda); }
+  Cursor& NewCursor(const void* cda) { return cursors.Renew(cda); }
+  void DropCursor(const void* cda) { cursors.Drop(cda); }
+  AreaMap<Logon> logons;
+  AreaMap<Cursor> cursors;
 };
 
 Areas& State() {

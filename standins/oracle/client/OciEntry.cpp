@@ -130,30 +130,44 @@ Value ReadBind(BindHandle& b, ub4 iteration) {
   return ReadExternal(At<char>(b.value, skip, iteration), length, b.dty);
 }
 
+// The bytes of a value handed out piece by piece.
+std::string PieceData(const Value& v, ub2 dty, const std::string& dateFormat) {
+  if (v.IsNull()) return {};
+  if (v.kind == Value::Kind::Blob && (dty == SQLT_BIN || dty == SQLT_LBI)) return v.bytes;
+  return ValueText(v, dateFormat);
+}
+
+// Hands a value to a program's callback piece by piece: each call names a buffer and its
+// room; the piece passed is firstPiece, then OCI_NEXT_PIECE, until the value is out.
+template <class Callback>
+void WritePieces(const std::string& data, bool isNull, ub1 firstPiece, Callback&& callback) {
+  std::size_t done = 0;
+  ub1 piece = firstPiece;
+  for (;;) {
+    dvoid* buffer = nullptr;
+    ub4* length = nullptr;
+    dvoid* indicator = nullptr;
+    ub2* rcode = nullptr;
+    if (callback(&buffer, &length, &piece, &indicator, &rcode) != OCI_CONTINUE) throw OraError(1013);
+    ub4 room = length ? *length : 0;
+    ub4 n = static_cast<ub4>(std::min<std::size_t>(room, data.size() - done));
+    if (buffer && n) std::memcpy(buffer, data.data() + done, n);
+    if (length) *length = n;
+    if (indicator) *static_cast<sb2*>(indicator) = isNull ? -1 : 0;
+    if (rcode) *rcode = 0;
+    done += n;
+    if (done >= data.size() || n == 0) return;
+    piece = OCI_NEXT_PIECE;
+  }
+}
+
 void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat) {
   if (b.outCallback) {
-    std::string data = v.IsNull() ? std::string() : ValueText(v, dateFormat);
-    if (!v.IsNull() && (b.dty == SQLT_BIN || b.dty == SQLT_LBI) && v.kind == Value::Kind::Blob) data = v.bytes;
-    std::size_t done = 0;
-    ub1 piece = OCI_ONE_PIECE;
-    do {
-      dvoid* buffer = nullptr;
-      ub4* length = nullptr;
-      dvoid* indicator = nullptr;
-      ub2* rcode = nullptr;
-      if (b.outCallback(b.outContext, reinterpret_cast<OCIBind*>(&b), 0, 0, &buffer, &length, &piece, &indicator,
-                        &rcode) != OCI_CONTINUE)
-        throw OraError(1013);
-      ub4 room = length ? *length : 0;
-      ub4 n = static_cast<ub4>(std::min<std::size_t>(room, data.size() - done));
-      if (buffer && n) std::memcpy(buffer, data.data() + done, n);
-      if (length) *length = n;
-      if (indicator) *static_cast<sb2*>(indicator) = v.IsNull() ? -1 : 0;
-      if (rcode) *rcode = 0;
-      done += n;
-      piece = OCI_NEXT_PIECE;
-      if (n == 0) break;
-    } while (done < data.size());
+    WritePieces(PieceData(v, b.dty, dateFormat), v.IsNull(), OCI_ONE_PIECE,
+                [&](dvoid** buffer, ub4** length, ub1* piece, dvoid** indicator, ub2** rcode) {
+                  return b.outCallback(b.outContext, reinterpret_cast<OCIBind*>(&b), 0, 0, buffer, length, piece,
+                                       indicator, rcode);
+                });
     return;
   }
   if (!b.value && !b.indicator) return;
@@ -173,27 +187,11 @@ bool DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
     const Value& v = row[position - 1];
     const ColumnInfo* column = position <= s.result.columns.size() ? &s.result.columns[position - 1] : nullptr;
     if (d->dynamic && d->callback) {
-      std::string data = v.IsNull() ? std::string() : (v.kind == Value::Kind::Blob && (d->dty == SQLT_BIN || d->dty == SQLT_LBI) ? v.bytes : ValueText(v, s.result.dateFormat));
-      std::size_t done = 0;
-      ub1 piece = OCI_FIRST_PIECE;
-      for (;;) {
-        dvoid* buffer = nullptr;
-        ub4* length = nullptr;
-        dvoid* indicator = nullptr;
-        ub2* rcode = nullptr;
-        if (d->callback(d->context, reinterpret_cast<OCIDefine*>(d), slot, &buffer, &length, &piece, &indicator,
-                        &rcode) != OCI_CONTINUE)
-          throw OraError(1013);
-        ub4 room = length ? *length : 0;
-        ub4 n = static_cast<ub4>(std::min<std::size_t>(room, data.size() - done));
-        if (buffer && n) std::memcpy(buffer, data.data() + done, n);
-        if (length) *length = n;
-        if (indicator) *static_cast<sb2*>(indicator) = v.IsNull() ? -1 : 0;
-        if (rcode) *rcode = 0;
-        done += n;
-        if (done >= data.size() || n == 0) break;
-        piece = OCI_NEXT_PIECE;
-      }
+      WritePieces(PieceData(v, d->dty, s.result.dateFormat), v.IsNull(), OCI_FIRST_PIECE,
+                  [&](dvoid** buffer, ub4** length, ub1* piece, dvoid** indicator, ub2** rcode) {
+                    return d->callback(d->context, reinterpret_cast<OCIDefine*>(d), slot, buffer, length, piece,
+                                       indicator, rcode);
+                  });
       continue;
     }
     ub4 skip = d->valueSkip ? d->valueSkip : static_cast<ub4>(d->valueSize);
@@ -475,22 +473,22 @@ OCI_EXPORT sword OCIServerVersion(dvoid* hndlp, OCIError* errhp, OraText* bufp, 
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+namespace {
+// A request without arguments or answer on a logged-on service context.
+sword ServiceCall(OCISvcCtx* svchp, OCIError* errhp, Request request) {
   return Guard(errhp, [&](ErrorHandle*) -> sword {
     SvcCtxHandle* svc = ConnectedService(svchp);
     if (!svc) return OCI_INVALID_HANDLE;
-    svc->server->connection->Call(RequestOf(Request::Commit));
+    svc->server->connection->Call(RequestOf(request));
     return OCI_SUCCESS;
   });
 }
+}  // namespace
+
+OCI_EXPORT sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4) { return ServiceCall(svchp, errhp, Request::Commit); }
 
 OCI_EXPORT sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
-  return Guard(errhp, [&](ErrorHandle*) -> sword {
-    SvcCtxHandle* svc = ConnectedService(svchp);
-    if (!svc) return OCI_INVALID_HANDLE;
-    svc->server->connection->Call(RequestOf(Request::Rollback));
-    return OCI_SUCCESS;
-  });
+  return ServiceCall(svchp, errhp, Request::Rollback);
 }
 
 // Calls are blocking and finish before the program can break them: nothing to stop.

@@ -276,6 +276,8 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
   };
 
   const std::string first = tokens[0].text;
+  bool query = first == "SELECT" || first == "WITH";
+  if (request.describeOnly && !query) return reply;  // describing runs nothing
   if (first == "BEGIN" || first == "DECLARE") {
     PlsqlBlock block(*this);
     reply.outBinds = block.Run(tokens, lookupFor(0));
@@ -289,7 +291,7 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
     Run(sql, lookupFor(0));
     return reply;
   }
-  if (first == "SELECT" || first == "WITH") {
+  if (query) {
     if (sql.lock.wanted && request.describeOnly) sql.lock.wanted = false;
     Result r = Run(sql, lookupFor(0), request.describeOnly);
     if (sql.hasLockRowidColumn) {
