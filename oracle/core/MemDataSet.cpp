@@ -135,6 +135,23 @@ void TMemDataSet::ApplyRecord(TUpdateKind kind, TUpdateAction& action) {
     action = static_cast<TUpdateAction>(result);
 }
 
+void TMemDataSet::CopyToTarget(TPersistent& target) const {
+    auto* dataSet = dynamic_cast<TMemDataSet*>(&target);
+    if (!dataSet) {
+        TDataSet::CopyToTarget(target);
+        return;
+    }
+    dataSet->SetCachedUpdates(cachedUpdates_);
+    dataSet->LocalConstraints = LocalConstraints;
+    dataSet->LocalUpdate = LocalUpdate;
+}
+
+void TMemDataSet::ChangeBlockReadSize(int size) {
+    if (size == BlockReadSize()) return;
+    if (size > 0 || size < -1) UpdateCursorPos();
+    TDataSet::ChangeBlockReadSize(size);
+}
+
 void TMemDataSet::CheckPrepared() const {
     if (!Prepared()) DatabaseError("DataSet is not prepared");
 }

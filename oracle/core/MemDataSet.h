@@ -68,6 +68,9 @@ public:
     bool HasSequenceNumbers() override { return true; }
     platform::TUpdateStatus RecordUpdateStatus() override;
     void CancelChanges() override;
+    // A dataset of this kind receives CachedUpdates, LocalConstraints and LocalUpdate.
+    void CopyToTarget(platform::TPersistent& target) const override;
+    void ChangeBlockReadSize(int size) override;
     bool LocateByValues(const platform::AnsiString& keyFields, const platform::Variant& keyValues,
                         platform::TLocateOptions options) override;
     platform::Variant LookupValues(const platform::AnsiString& keyFields, const platform::Variant& keyValues,

@@ -151,6 +151,20 @@ TEST(MemDataSet, NumberRangesStayWithinTheFieldTypes) {
     EXPECT_DOUBLE_EQ(f->MinValue(), -999.99);
 }
 
+TEST(MemDataSet, CopiesItsOptionsToAnotherDataSet) {
+    TestDataSet source(PeopleFields()), target(PeopleFields());
+    source.SetCachedUpdates(true);
+    source.LocalConstraints = false;
+    source.LocalUpdate = true;
+    target.CopyFromSource(&source);
+    EXPECT_TRUE(target.CachedUpdates());
+    EXPECT_TRUE(target.Data()->CachedUpdates());
+    EXPECT_FALSE(target.LocalConstraints);
+    EXPECT_TRUE(target.LocalUpdate);
+    EXPECT_FALSE(source.Prepared());
+    EXPECT_THROW(source.CheckPrepared(), EDatabaseError);
+}
+
 TEST(MemDataSet, TypeMappings) {
     EXPECT_EQ(FieldTypeForDataType(dtString), ftString);
     EXPECT_EQ(FieldTypeForDataType(dtTable), ftDataSet);
