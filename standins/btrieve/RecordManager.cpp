@@ -385,16 +385,7 @@ int16_t RecordManager::Deliver(const CallArgs& args, Handle& handle, uint32_t po
     RecordTable& table = handle.file->Table();
     if (lockBias)
         if (int16_t status = LockRecord(handle, position, lockBias)) return status;
-    handle.hasPosition = true;
-    handle.position = position;
-    handle.hasKeyEntry = false;
-    if (slot >= 0) {
-        IndexEntry entry = table.EntryOf(slot, position);
-        if (args.key) std::memcpy(args.key, entry.key.data(), entry.key.size());
-        handle.currencyKey = table.KeyOf(slot).number;
-        handle.hasKeyEntry = entry.sequence != 0;
-        handle.keyEntry = std::move(entry);
-    }
+    SetCurrency(args, handle, position, slot);
     if (keyOnly) return StatusOk;
     return CopyOut(args, table.Find(position)->data);
 }
@@ -563,15 +554,33 @@ int16_t RecordManager::FindPercentage(const CallArgs& args, Handle& handle) {
     return StatusOk;
 }
 
-int16_t RecordManager::Insert(const CallArgs& args, Handle& handle, Client& client) {
-    RecordTable& table = handle.file->Table();
-    int slot = -1;
+void RecordManager::SetCurrency(const CallArgs& args, Handle& handle, uint32_t position, int slot) {
+    const RecordTable& table = handle.file->Table();
+    handle.hasPosition = true;
+    handle.position = position;
+    handle.hasKeyEntry = false;
+    if (slot < 0) return;
+    IndexEntry entry = table.EntryOf(slot, position);
+    if (args.key) std::memcpy(args.key, entry.key.data(), entry.key.size());
+    handle.currencyKey = table.KeyOf(slot).number;
+    handle.hasKeyEntry = entry.sequence != 0;
+    handle.keyEntry = std::move(entry);
+}
+
+int16_t RecordManager::CheckWrite(const CallArgs& args, const RecordTable& table, int& slot) {
+    slot = -1;
     if (table.SlotCount() > 0 && args.keyNumber >= 0) {
         slot = table.SlotOf(args.keyNumber);
         if (slot < 0) return StatusInvalidKeyNumber;
     }
+    return !args.data || table.CheckLength(DataLength(args)) ? StatusDataBufferTooShort : StatusOk;
+}
+
+int16_t RecordManager::Insert(const CallArgs& args, Handle& handle, Client& client) {
+    RecordTable& table = handle.file->Table();
+    int slot = -1;
+    if (int16_t status = CheckWrite(args, table, slot)) return status;
     const uint32_t length = DataLength(args);
-    if (!args.data || table.CheckLength(length)) return StatusDataBufferTooShort;
     ChangeSet* changes = nullptr;
     if (int16_t status = BeginChange(handle, client, changes)) return status;
     Bytes record(args.data, args.data + length);
@@ -586,16 +595,7 @@ int16_t RecordManager::Insert(const CallArgs& args, Handle& handle, Client& clie
     status = EndChange(handle, client, *changes, status);
     if (status) return status;
     std::memcpy(args.data, record.data(), length);  // autoincrement values given
-    handle.hasPosition = true;
-    handle.position = position;
-    handle.hasKeyEntry = false;
-    if (slot >= 0) {
-        IndexEntry entry = table.EntryOf(slot, position);
-        if (args.key) std::memcpy(args.key, entry.key.data(), entry.key.size());
-        handle.currencyKey = args.keyNumber;
-        handle.hasKeyEntry = entry.sequence != 0;
-        handle.keyEntry = std::move(entry);
-    }
+    SetCurrency(args, handle, position, slot);
     return StatusOk;
 }
 
@@ -603,12 +603,8 @@ int16_t RecordManager::Update(const CallArgs& args, Handle& handle, Client& clie
     RecordTable& table = handle.file->Table();
     if (!handle.hasPosition || !table.Find(handle.position)) return StatusNoCurrency;
     int slot = -1;
-    if (table.SlotCount() > 0 && args.keyNumber >= 0) {
-        slot = table.SlotOf(args.keyNumber);
-        if (slot < 0) return StatusInvalidKeyNumber;
-    }
+    if (int16_t status = CheckWrite(args, table, slot)) return status;
     const uint32_t length = DataLength(args);
-    if (!args.data || table.CheckLength(length)) return StatusDataBufferTooShort;
     const uint32_t position = handle.position;
     if (LockedByOther(handle, position)) return StatusRecordLocked;
     ChangeSet* changes = nullptr;
@@ -627,13 +623,7 @@ int16_t RecordManager::Update(const CallArgs& args, Handle& handle, Client& clie
     status = EndChange(handle, client, *changes, status);
     if (status) return status;
     if (handle.singleLock == position) ReleaseLock(handle, position);
-    if (slot >= 0) {
-        IndexEntry entry = table.EntryOf(slot, position);
-        if (args.key) std::memcpy(args.key, entry.key.data(), entry.key.size());
-        handle.currencyKey = args.keyNumber;
-        handle.hasKeyEntry = entry.sequence != 0;
-        handle.keyEntry = std::move(entry);
-    }
+    if (slot >= 0) SetCurrency(args, handle, position, slot);
     return StatusOk;
 }
 

@@ -102,6 +102,10 @@ private:
     void ReleaseLock(Handle& handle, uint32_t position);
     void ReleaseAllLocks(Handle& handle);
 
+    // Currency on a record, in a key's order when slot >= 0 (its key value goes out too).
+    void SetCurrency(const CallArgs& args, Handle& handle, uint32_t position, int slot);
+    // The key slot and record length of an Insert or Update.
+    static int16_t CheckWrite(const CallArgs& args, const RecordTable& table, int& slot);
     // Delivers a found record: lock, data, key, currency.
     int16_t Deliver(const CallArgs& args, Handle& handle, uint32_t position, int slot, uint16_t lockBias,
                     bool keyOnly);

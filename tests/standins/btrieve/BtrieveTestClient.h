@@ -112,17 +112,13 @@ public:
         uint32_t length = 4;
         return Call(btrieve::OpClose, scratch, &length, key_, 0);
     }
-    int16_t Insert(Bytes record, int8_t keyNumber = 0) {
+    int16_t Insert(Bytes record, int8_t keyNumber = 0) { return Write(btrieve::OpInsert, std::move(record), keyNumber); }
+    int16_t Update(Bytes record, int8_t keyNumber = 0) { return Write(btrieve::OpUpdate, std::move(record), keyNumber); }
+    // Insert or Update; the record as the call left it lands in lastRecord.
+    int16_t Write(uint16_t op, Bytes record, int8_t keyNumber) {
         uint32_t length = static_cast<uint32_t>(record.size());
-        lastRecord = record;
-        int16_t status = Call(btrieve::OpInsert, lastRecord.data(), &length, key_, keyNumber);
-        lastLength = length;
-        return status;
-    }
-    int16_t Update(Bytes record, int8_t keyNumber = 0) {
-        uint32_t length = static_cast<uint32_t>(record.size());
-        lastRecord = record;
-        int16_t status = Call(btrieve::OpUpdate, lastRecord.data(), &length, key_, keyNumber);
+        lastRecord = std::move(record);
+        int16_t status = Call(op, lastRecord.data(), &length, key_, keyNumber);
         lastLength = length;
         return status;
     }

@@ -2,6 +2,8 @@
 // process killed in the middle of its work leaves behind.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "platform/TextFile.h"
 #include "tests/standins/btrieve/BtrieveTestClient.h"
 
@@ -91,6 +93,20 @@ private:
     std::string name_;
     platform::THandleOwner event_;
 };
+
+// Opens the file with one record (id 1) and starts a process that holds a lock on it
+// until the release event.
+void StartLockHolder(const std::string& path, BtrFile& f, NamedEvent& release, std::unique_ptr<ChildProcess>& child) {
+    ASSERT_EQ(f.Open(path), 0);
+    ASSERT_EQ(f.Insert(Row(1)), 0);
+    uint32_t position;
+    ASSERT_EQ(f.GetPosition(position), 0);
+    NamedEvent ready("ready");
+    child = std::make_unique<ChildProcess>("lock \"" + path + "\" " + std::to_string(position) + " " + ready.Name() +
+                                           " " + release.Name());
+    ASSERT_TRUE(child->Started());
+    ASSERT_TRUE(ready.WaitFor());
+}
 
 }  // namespace
 
@@ -204,19 +220,14 @@ TEST(Locks, RecordLockBetweenClients) {
 TEST(Locks, RecordLockHeldByAnotherProcess) {
     std::string p = NewFile("processlock");
     BtrFile f;
-    ASSERT_EQ(f.Open(p), 0);
-    ASSERT_EQ(f.Insert(Row(1)), 0);
-    uint32_t position;
-    ASSERT_EQ(f.GetPosition(position), 0);
-    NamedEvent ready("ready"), release("release");
-    ChildProcess child("lock \"" + p + "\" " + std::to_string(position) + " " + ready.Name() + " " + release.Name());
-    ASSERT_TRUE(child.Started());
-    ASSERT_TRUE(ready.WaitFor());
+    NamedEvent release("release");
+    std::unique_ptr<ChildProcess> child;
+    ASSERT_NO_FATAL_FAILURE(StartLockHolder(p, f, release, child));
     ASSERT_EQ(f.Get(OpGetEqual, 0, Key(1)), 0);
     EXPECT_EQ(f.Update(Row(1, 'x')), StatusRecordLocked);
     EXPECT_EQ(f.Get(OpGetEqual + kSingleNoWaitLockBias, 0, Key(1)), StatusRecordLocked);
     release.Set();
-    EXPECT_EQ(child.Wait(), 0u);
+    EXPECT_EQ(child->Wait(), 0u);
     EXPECT_EQ(f.Update(Row(1, 'x')), 0);
     f.Close();
 }
@@ -224,14 +235,9 @@ TEST(Locks, RecordLockHeldByAnotherProcess) {
 TEST(Locks, WaitLockWaitsForAnotherProcess) {
     std::string p = NewFile("waitlock");
     BtrFile f;
-    ASSERT_EQ(f.Open(p), 0);
-    ASSERT_EQ(f.Insert(Row(1)), 0);
-    uint32_t position;
-    ASSERT_EQ(f.GetPosition(position), 0);
-    NamedEvent ready("waitready"), release("waitrelease");
-    ChildProcess child("lock \"" + p + "\" " + std::to_string(position) + " " + ready.Name() + " " + release.Name());
-    ASSERT_TRUE(child.Started());
-    ASSERT_TRUE(ready.WaitFor());
+    NamedEvent release("waitrelease");
+    std::unique_ptr<ChildProcess> child;
+    ASSERT_NO_FATAL_FAILURE(StartLockHolder(p, f, release, child));
     EXPECT_EQ(f.Get(OpGetEqual + kSingleNoWaitLockBias, 0, Key(1)), StatusRecordLocked);
     // Release the child's lock a little later, while this read waits for it.
     HANDLE timer = CreateThread(nullptr, 0, [](void* event) -> DWORD {
@@ -243,7 +249,7 @@ TEST(Locks, WaitLockWaitsForAnotherProcess) {
     EXPECT_EQ(f.Get(OpGetEqual + kSingleWaitLockBias, 0, Key(1)), 0);
     WaitForSingleObject(timer, 5000);
     CloseHandle(timer);
-    EXPECT_EQ(child.Wait(), 0u);
+    EXPECT_EQ(child->Wait(), 0u);
     f.Close();
 }
 
@@ -255,7 +261,6 @@ TEST(Processes, ChangesOfAnotherProcessAreSeen) {
     ChildProcess child("insert \"" + p + "\" 2");
     ASSERT_EQ(child.Wait(), 0u);
     EXPECT_EQ(Ids(f), (std::vector<int32_t>{1, 2}));
-    // And the other process may not take the file exclusively while it is open here.
     f.Close();
 }
 
