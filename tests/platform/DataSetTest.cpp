@@ -424,6 +424,35 @@ TEST(DataSetCalcFields, ComputedOnFetchAndAfterEveryChange) {
     EXPECT_EQ(doubled->ReadAsInteger(), 42);
 }
 
+TEST(DataSetCalcFields, LookupFieldsFollowTheirKey) {
+    auto names = NewUnownedComponent<TMemoryTable>(std::vector<Column>{{"ID", ftInteger}, {"TITLE", ftString, 10}});
+    names->AddRow({Variant(1), Variant("one")});
+    names->AddRow({Variant(2), Variant("two")});
+    names->OpenDataSet();
+    auto table = NewUnownedComponent<TMemoryTable>(std::vector<Column>{{"CODE", ftInteger}});
+    table->AddRow({Variant(2)});
+    table->AddRow({Variant(3)});
+    auto* code = NewComponent<TIntegerField>(*table);
+    code->SetFieldName("CODE");
+    code->BindToDataSet(table.get());
+    auto* title = NewComponent<TStringField>(*table);
+    title->SetFieldName("TITLE");
+    title->SetSize(10);
+    title->SetFieldKind(fkLookup);
+    title->SetLookupDataSet(names.get());
+    title->KeyFields = "CODE";
+    title->LookupKeyFields = "ID";
+    title->LookupResultField = "TITLE";
+    title->BindToDataSet(table.get());
+    table->OpenDataSet();
+    EXPECT_EQ(title->ReadAsString(), "two");
+    table->MoveToNext();
+    EXPECT_TRUE(title->IsNull());
+    table->BeginEdit();
+    code->WriteAsInteger(1);
+    EXPECT_EQ(title->ReadAsString(), "one");
+}
+
 // ---------------------------------------------------------------- persistent fields
 
 TEST(DataSetPersistentFields, AnIntegerFieldOverASmallintColumnReadsItsWidth) {

@@ -137,6 +137,13 @@ Variant TMemoryTable::Stored(int row, const AnsiString& column) {
     }
 }
 
+Variant TMemoryTable::LookupValues(const AnsiString& keyFields, const Variant& keyValues,
+                                   const AnsiString& resultFields) {
+    for (int i = 0; i < StoredCount(); ++i)
+        if (Stored(i, keyFields) == keyValues) return Stored(i, resultFields);
+    return Variant::Null();
+}
+
 char* TMemoryTable::NewRecordBuffer() {
     return static_cast<char*>(std::calloc(static_cast<size_t>(infoOffset_ + 5), 1));
 }

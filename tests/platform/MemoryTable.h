@@ -77,6 +77,9 @@ public:
     bool IsBookmarkValid(const TBookmark& bookmark) override;
     int OrderBookmarks(const TBookmark& a, const TBookmark& b) override;
     bool IsModifiable() override { return !readOnly; }
+    // One key field, exact match, over the stored rows.
+    Variant LookupValues(const AnsiString& keyFields, const Variant& keyValues,
+                         const AnsiString& resultFields) override;
     int handledErrors = 0;
     // Blob bytes by slot id; a record holds the id (0 = none).
     std::map<int32_t, std::string> blobs;
