@@ -135,6 +135,15 @@ public:
     int32_t StreamWrite(const void* buffer, int32_t count) override;
 };
 
+// An object that can write itself to a stream and read itself back (values handed to
+// parameters as whole objects, such as pictures).
+class IStreamPersist {
+public:
+    virtual ~IStreamPersist() = default;
+    virtual void LoadFromStream(TStream& stream) = 0;
+    virtual void SaveToStream(TStream& stream) = 0;
+};
+
 // The text of the system's last error, for messages.
 AnsiString SysErrorMessage(DWORD code);
 
