@@ -411,3 +411,34 @@ TEST(ListCursor, GivesItsRecordsAndRefusesWrites) {
     EXPECT_EQ(CodeOf([&] { list.InsertRecord(0, reinterpret_cast<uint8_t*>(record)); }), rc::TableReadOnly);
     EXPECT_EQ(CodeOf([&] { list.DeleteRecord(nullptr); }), rc::TableReadOnly);
 }
+
+TEST_F(CursorTest, RereadsRepositioningAndCopies) {
+    cursor_->SetToBegin();
+    cursor_->GetRelativeRecord(2, 0, nullptr, rec());  // on 10
+    cursor_->SetProp(20, 0);                             // the record may have moved
+    EXPECT_EQ(cursor_->State(), cursorstate::Repositioning);
+    cursor_->GetRecord(0, rec(), nullptr);
+    EXPECT_EQ(row_.id, 15);
+
+    // The current record went away: after ForceReread the cursor starts again.
+    auto& rows = TTestStore::Get().tables["T"];
+    rows.erase(rows.begin() + 2);
+    EXPECT_EQ(CodeOf([&] { cursor_->GetRecord(0, rec(), nullptr); }), 0x2206);
+    cursor_->ForceRecordReread(rec());
+    EXPECT_EQ(row_.id, 5);
+
+    TBaseTable* clone = nullptr;
+    cursor_->CloneCursor(true, false, clone);
+    ASSERT_NE(clone, nullptr);
+    EXPECT_EQ(clone->OpenMode(), 1);
+    EXPECT_EQ(database_->Cursors().Count(), 2);
+    cursor_->GetNextRecord(0, rec(), nullptr);  // on 10
+    cursor_->SetToCursor(clone);
+    TRow other{};
+    clone->GetRecord(0, reinterpret_cast<uint8_t*>(&other), nullptr);
+    EXPECT_EQ(other.id, 10);
+    EXPECT_EQ(CodeOf([&] { cursor_->SetToCursor(nullptr); }), rc::InvalidParam);
+
+    TTestCursor orphan(nullptr, nullptr, "T", 0, 0);
+    EXPECT_EQ(CodeOf([&] { orphan.CloneCursor(false, false, clone); }), rc::InvalidParam);
+}

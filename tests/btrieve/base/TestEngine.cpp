@@ -52,6 +52,8 @@ TTestCursor::TTestCursor(TBapiListItem* database, TQuillonCollection* collection
 
 void TTestCursor::ReadAt(int index) {
     pos_ = index;
+    currentId_ = Rows()[index].id;
+    hasCurrent_ = true;
     if (GetRecBuf()) std::memcpy(GetRecBuf(), &Rows()[index], sizeof(TRow));
 }
 
@@ -88,12 +90,13 @@ void TTestCursor::FieldToPhysical(uint16_t, uint16_t, uint8_t* data, const void*
 
 void TTestCursor::OpenCursor() {
     pos_ = -1;
+    hasCurrent_ = false;
     TBaseTable::OpenCursor();
 }
 
 void TTestCursor::GetBookMark(void* bookmark) {
-    if (pos_ < 0 || pos_ >= static_cast<int>(Rows().size())) RaiseEngineError(rc::NoCurrRec);
-    std::memcpy(bookmark, &Rows()[pos_].id, 4);
+    if (!hasCurrent_) RaiseEngineError(rc::NoCurrRec);
+    std::memcpy(bookmark, &currentId_, 4);
 }
 
 void TTestCursor::SetToBookMark(const void* bookmark) {
@@ -103,6 +106,8 @@ void TTestCursor::SetToBookMark(const void* bookmark) {
     for (size_t i = 0; i < rows.size(); ++i)
         if (rows[i].id == id) {
             pos_ = static_cast<int>(i);
+            currentId_ = id;
+            hasCurrent_ = true;
             SetState(cursorstate::OnRecord);
             return;
         }
@@ -173,6 +178,8 @@ void TTestCursor::InsertRecord(int, uint8_t* record) {
     auto at = std::lower_bound(rows.begin(), rows.end(), row, [](const TRow& a, const TRow& b) { return a.id < b.id; });
     if (at != rows.end() && at->id == row.id) RaiseEngineError(0x2601);
     pos_ = static_cast<int>(rows.insert(at, row) - rows.begin());
+    currentId_ = row.id;
+    hasCurrent_ = true;
 }
 
 void TTestCursor::ModifyRecord(uint8_t* record, bool) {
@@ -186,6 +193,7 @@ void TTestCursor::DeleteRecord(uint8_t*) {
     if (TTestStore::Get().refuseDelete.count(Rows()[pos_].id)) RaiseEngineError(0x2801);
     Rows().erase(Rows().begin() + pos_);
     --pos_;
+    hasCurrent_ = false;  // a deleted record leaves no position to come back to
     SetState(cursorstate::Repositioning);
 }
 

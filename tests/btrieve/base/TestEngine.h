@@ -69,6 +69,8 @@ public:
 private:
     void ReadAt(int index);
     int pos_ = -1;
+    int32_t currentId_ = 0;  // the bookmark: the key of the record last read
+    bool hasCurrent_ = false;
 };
 
 class TTestDatabase : public TBaseDatabase {
