@@ -119,6 +119,29 @@ TEST_F(OracleSqlTest, OracleStatementFormsRunAsWritten) {
   EXPECT_EQ(ErrorOf(*session_, "select * from t"), 942);
 }
 
+TEST_F(OracleSqlTest, SchemaStatementsOfInstallScripts) {
+  Exec(*session_, "create table t (id number)");
+  Exec(*session_, "alter table t add (name varchar2(10) default 'n/a', created date)");
+  Exec(*session_, "alter table scott.t add amount number(10,2)");
+  Exec(*session_, "alter table t add constraint t_pk primary key (id)");
+  Exec(*session_, "insert into t (id) values (1)");
+  EXPECT_EQ(ErrorOf(*session_, "insert into t (id) values (1)"), 1);
+  EXPECT_EQ(Scalar(*session_, "select name from t"), "n/a");
+  EXPECT_EQ(Exec(*session_, "select * from t").columns.size(), 4u);
+  Exec(*session_, "create or replace public synonym tt for scott.t");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from tt"), "1");
+  Exec(*session_, "create or replace view v as select id from t");
+  Exec(*session_, "create or replace view v as select id * 2 doubled from t");
+  EXPECT_EQ(Scalar(*session_, "select doubled from v"), "2");
+  Exec(*session_, "grant select on t to public");
+  Exec(*session_, "comment on table t is 'a table'");
+  Exec(*session_, "rename t to t2");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from t2"), "1");
+  Exec(*session_, "drop public synonym tt");
+  EXPECT_EQ(ErrorOf(*session_, "select * from tt"), 942);
+  EXPECT_EQ(ErrorOf(*session_, "alter table t2 modify (name varchar2(20))"), 3001);
+}
+
 TEST_F(OracleSqlTest, LongTextStaysText) {
   Exec(*session_, "create table t (l long)");
   Exec(*session_, "insert into t values (:v)", {{"V", Value::Text("007")}});

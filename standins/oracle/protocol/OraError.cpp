@@ -16,6 +16,7 @@ const std::map<int, const char*>& Messages() {
       {100, "no data found"},
       {900, "invalid SQL statement"},
       {904, "%1: invalid identifier"},
+      {905, "missing keyword"},
       {907, "missing right parenthesis"},
       {913, "too many values"},
       {918, "column ambiguously defined"},

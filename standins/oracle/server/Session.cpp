@@ -255,6 +255,109 @@ bool Session::ExecuteSessionCommand(const std::vector<Token>& t, ExecuteReply& r
   return true;
 }
 
+void Session::RunDdl(std::vector<Token> tokens) {
+  Run(translator_.Translate(std::move(tokens)), [](const std::string&) -> const Value* { return nullptr; });
+}
+
+// Schema statements SQLite has no form of, or another form: synonyms become views, OR REPLACE
+// drops first, ALTER TABLE ADD takes one column at a time, key constraints become unique
+// indexes; grants, comments and statistics have nothing to act on here.
+bool Session::ExecuteSchemaCommand(const std::vector<Token>& t) {
+  auto word = [&](std::size_t i, const char* w) { return i < t.size() && t[i].Is(w); };
+  auto tok = [&](Token::Kind kind, const std::string& text) { return Token{kind, text, t[0].pos}; };
+  auto slice = [&](std::size_t from, std::size_t to) {
+    return std::vector<Token>(t.begin() + static_cast<long>(from), t.begin() + static_cast<long>(std::min(to, t.size())));
+  };
+  const std::string& first = t[0].text;
+  if (first == "GRANT" || first == "REVOKE" || first == "COMMENT" || first == "ANALYZE" || first == "AUDIT") {
+    Commit();
+    return true;
+  }
+  std::size_t at = 1;
+  bool replace = word(1, "OR") && word(2, "REPLACE");
+  if (replace) at = 3;
+  if (word(at, "PUBLIC")) ++at;
+  if ((first == "CREATE" || first == "DROP") && word(at, "SYNONYM") && at + 1 < t.size()) {
+    Commit();
+    std::string name = t[at + 1].text;
+    if (first == "DROP" || replace) ExecOrThrow(db_.get(), "DROP VIEW IF EXISTS \"" + name + "\"");
+    if (first == "CREATE") {
+      std::size_t target = at + 2;
+      if (!word(target, "FOR") || target + 1 >= t.size()) throw OraError(905);
+      std::vector<Token> view = {tok(Token::Kind::Word, "CREATE"), tok(Token::Kind::Word, "VIEW"), t[at + 1],
+                                 tok(Token::Kind::Word, "AS"), tok(Token::Kind::Word, "SELECT"), tok(Token::Kind::Symbol, "*"),
+                                 tok(Token::Kind::Word, "FROM")};
+      auto rest = slice(target + 1, t.size());
+      view.insert(view.end(), rest.begin(), rest.end());
+      RunDdl(view);
+    }
+    return true;
+  }
+  if (first == "CREATE" && replace && word(at, "VIEW") && at + 1 < t.size()) {
+    Commit();
+    ExecOrThrow(db_.get(), "DROP VIEW IF EXISTS \"" + t[at + 1].text + "\"");
+    std::vector<Token> view = {t[0]};
+    auto rest = slice(at, t.size());
+    view.insert(view.end(), rest.begin(), rest.end());
+    RunDdl(view);
+    return true;
+  }
+  if (first == "RENAME" && t.size() >= 4 && word(2, "TO")) {
+    Commit();
+    RunDdl({tok(Token::Kind::Word, "ALTER"), tok(Token::Kind::Word, "TABLE"), t[1], tok(Token::Kind::Word, "RENAME"),
+            tok(Token::Kind::Word, "TO"), t[3]});
+    return true;
+  }
+  if (first != "ALTER" || !word(1, "TABLE") || t.size() < 4) return false;
+  std::size_t table = 2;
+  if (table + 2 < t.size() && t[table + 1].IsSymbol(".") && database_.IsUserName(t[table].text)) table += 2;
+  std::vector<Token> prefix = {t[0], t[1], t[table]};
+  std::size_t verb = table + 1;
+  if (word(verb, "MODIFY")) throw OraError(3001);
+  if (!word(verb, "ADD")) return false;
+  Commit();
+  if (word(verb + 1, "CONSTRAINT") || word(verb + 1, "PRIMARY") || word(verb + 1, "UNIQUE") ||
+      word(verb + 1, "FOREIGN") || word(verb + 1, "CHECK")) {
+    std::size_t kind = word(verb + 1, "CONSTRAINT") ? verb + 3 : verb + 1;
+    std::string name = word(verb + 1, "CONSTRAINT") ? t[verb + 2].text : t[table].text + "_KEY";
+    if (word(kind, "PRIMARY") || word(kind, "UNIQUE")) {
+      std::size_t open = kind + (word(kind, "PRIMARY") ? 2 : 1);
+      std::vector<Token> index = {tok(Token::Kind::Word, "CREATE"), tok(Token::Kind::Word, "UNIQUE"),
+                                  tok(Token::Kind::Word, "INDEX"), tok(Token::Kind::Quoted, name),
+                                  tok(Token::Kind::Word, "ON"), t[table]};
+      auto columns = slice(open, t.size());
+      index.insert(index.end(), columns.begin(), columns.end());
+      RunDdl(index);
+    }
+    return true;  // foreign keys and checks are not enforced on tables that exist already
+  }
+  // ADD column or ADD (column, column ...)
+  std::size_t from = verb + 1, to = t.size();
+  if (t[from].IsSymbol("(")) {
+    ++from;
+    if (t[to - 1].IsSymbol(")")) --to;
+  }
+  int depth = 0;
+  std::size_t start = from;
+  for (std::size_t i = from; i <= to; ++i) {
+    bool end = i == to;
+    if (!end) {
+      if (t[i].IsSymbol("(")) ++depth;
+      else if (t[i].IsSymbol(")")) --depth;
+      end = depth == 0 && t[i].IsSymbol(",");
+    }
+    if (!end) continue;
+    std::vector<Token> add = prefix;
+    add.push_back(tok(Token::Kind::Word, "ADD"));
+    add.push_back(tok(Token::Kind::Word, "COLUMN"));
+    auto column = slice(start, i);
+    add.insert(add.end(), column.begin(), column.end());
+    RunDdl(add);
+    start = i + 1;
+  }
+  return true;
+}
+
 ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
   std::vector<Token> tokens = Tokenize(request.sql);
   while (!tokens.empty() && (tokens.back().IsSymbol(";") || tokens.back().IsSymbol("/"))) {
@@ -264,6 +367,7 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
   if (tokens.empty()) throw OraError(900);
   ExecuteReply reply;
   if (ExecuteSessionCommand(tokens, reply)) return reply;
+  if (!request.describeOnly && ExecuteSchemaCommand(tokens)) return reply;
 
   auto lookupFor = [&](std::size_t iteration) -> BindLookup {
     return [&request, iteration](const std::string& name) -> const Value* {

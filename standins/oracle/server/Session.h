@@ -55,6 +55,8 @@ class Session {
  private:
   ExecuteReply ExecuteOne(const ExecuteRequest& request);
   bool ExecuteSessionCommand(const std::vector<Token>& tokens, ExecuteReply& reply);
+  bool ExecuteSchemaCommand(const std::vector<Token>& tokens);
+  void RunDdl(std::vector<Token> tokens);
   void SetNls(const std::string& parameter, const std::string& value);
   void RegisterFunctions();
 
