@@ -9,23 +9,6 @@
 
 namespace platform {
 
-namespace {
-
-// Splits a ";"-separated list of names, blanks around each name removed.
-std::vector<AnsiString> SplitNames(const AnsiString& names) {
-    std::vector<AnsiString> result;
-    size_t start = 0;
-    while (start <= names.size()) {
-        size_t end = names.find(';', start);
-        if (end == AnsiString::npos) end = names.size();
-        AnsiString name = Trim(names.substr(start, end - start));
-        if (!name.empty()) result.push_back(name);
-        start = end + 1;
-    }
-    return result;
-}
-
-}  // namespace
 
 TDataSet::TDataSet(TComponent* owner) : TComponent(owner), fields_(this), fieldDefs_(this) {}
 
@@ -326,39 +309,30 @@ void TDataSet::Resync(TResyncMode mode) {
 
 bool TDataSet::IsEmpty() const { return recordCount_ == 0; }
 
-void TDataSet::MoveToFirst() {
-    CheckBrowseMode();
-    FireBeforeScroll();
-    ClearBuffers();
-    try {
-        StorageToStart();
-        GetNextRecord();
-        GetNextRecords();
-    } catch (...) {
-        bof_ = true;
-        DataEvent(deDataSetChange, 0);
-        throw;
-    }
-    bof_ = true;
-    DataEvent(deDataSetChange, 0);
-    FireAfterScroll();
-}
+void TDataSet::MoveToFirst() { MoveToEnd(true); }
+void TDataSet::MoveToLast() { MoveToEnd(false); }
 
-void TDataSet::MoveToLast() {
+void TDataSet::MoveToEnd(bool first) {
     CheckBrowseMode();
     FireBeforeScroll();
     ClearBuffers();
     try {
-        StorageToEnd();
-        GetPriorRecord();
-        GetPriorRecords();
+        if (first) {
+            StorageToStart();
+            GetNextRecord();
+            GetNextRecords();
+        } else {
+            StorageToEnd();
+            GetPriorRecord();
+            GetPriorRecords();
+            if (recordCount_ > 0) activeRecord_ = recordCount_ - 1;
+        }
     } catch (...) {
-        eof_ = true;
+        (first ? bof_ : eof_) = true;
         DataEvent(deDataSetChange, 0);
         throw;
     }
-    if (recordCount_ > 0) activeRecord_ = recordCount_ - 1;
-    eof_ = true;
+    (first ? bof_ : eof_) = true;
     DataEvent(deDataSetChange, 0);
     FireAfterScroll();
 }
@@ -661,7 +635,7 @@ TField* TDataSet::FieldNamed(const AnsiString& name) const {
 
 std::vector<TField*> TDataSet::FieldList(const AnsiString& names) const {
     std::vector<TField*> result;
-    for (const AnsiString& name : SplitNames(names)) result.push_back(FieldNamed(name));
+    for (const AnsiString& name : SplitFieldNames(names)) result.push_back(FieldNamed(name));
     return result;
 }
 

@@ -303,6 +303,7 @@ protected:
     friend class TDataLink;
 
 private:
+    void MoveToEnd(bool first);
     void ActivateBuffers();
     void ClearBuffers();
     bool GetNextRecord();

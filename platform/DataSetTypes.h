@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/SysUtils.h"
 
@@ -86,6 +87,10 @@ class EAbort : public Exception {
 public:
     explicit EAbort(AnsiString message = "Operation aborted") : Exception(std::move(message)) {}
 };
+
+// Names of a ";"-separated list (fields, parameters), blanks around each removed and
+// empty names left out.
+std::vector<AnsiString> SplitFieldNames(const AnsiString& names);
 
 [[noreturn]] void DatabaseError(const AnsiString& message);
 // Raises the runtime's Format of the message and arguments.

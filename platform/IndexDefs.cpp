@@ -1,6 +1,5 @@
 #include "platform/IndexDefs.h"
 
-#include "platform/StringList.h"
 
 namespace platform {
 
@@ -9,14 +8,7 @@ namespace {
 // "A; b ;C" -> "A;B;C" for comparing field lists.
 AnsiString NormalisedFieldList(const AnsiString& fields) {
     AnsiString result;
-    size_t start = 0;
-    while (start <= fields.size()) {
-        size_t end = fields.find(';', start);
-        if (end == AnsiString::npos) end = fields.size();
-        if (!result.empty()) result += ';';
-        result += AnsiUpperCase(Trim(fields.substr(start, end - start)));
-        start = end + 1;
-    }
+    for (const AnsiString& name : SplitFieldNames(fields)) result += (result.empty() ? "" : ";") + AnsiUpperCase(name);
     return result;
 }
 

@@ -21,19 +21,6 @@ TFieldType FieldTypeForVariant(const Variant& value) {
     }
 }
 
-std::vector<AnsiString> SplitNames(const AnsiString& names) {
-    std::vector<AnsiString> result;
-    size_t start = 0;
-    while (start <= names.size()) {
-        size_t end = names.find(';', start);
-        if (end == AnsiString::npos) end = names.size();
-        AnsiString name = Trim(names.substr(start, end - start));
-        if (!name.empty()) result.push_back(name);
-        start = end + 1;
-    }
-    return result;
-}
-
 }  // namespace
 
 // ================================================================ TParam
@@ -145,7 +132,7 @@ void TParams::AssignValues(const TParams& source) {
 }
 
 Variant TParams::ParamValues(const AnsiString& names) const {
-    std::vector<AnsiString> list = SplitNames(names);
+    std::vector<AnsiString> list = SplitFieldNames(names);
     if (list.size() == 1) return ParamByName(list[0]).Value();
     std::vector<Variant> values;
     for (const AnsiString& name : list) values.push_back(ParamByName(name).Value());
@@ -153,7 +140,7 @@ Variant TParams::ParamValues(const AnsiString& names) const {
 }
 
 void TParams::SetParamValues(const AnsiString& names, const Variant& values) {
-    std::vector<AnsiString> list = SplitNames(names);
+    std::vector<AnsiString> list = SplitFieldNames(names);
     if (list.size() == 1 && !values.IsArray()) {
         ParamByName(list[0]).SetValue(values);
         return;
