@@ -213,7 +213,13 @@ TEST(Locks, RecordLockBetweenClients) {
     ASSERT_EQ(a.Update(Row(2, 'a')), 0);
     ASSERT_EQ(b.Get(OpGetEqual, 0, Key(2)), 0);
     EXPECT_EQ(b.Update(Row(2, 'c')), 0);
-    a.Close();
+    // Stop of client A releases what it holds.
+    ASSERT_EQ(a.Get(OpGetEqual + kMultipleNoWaitLockBias, 0, Key(2)), 0);
+    EXPECT_EQ(b.Update(Row(2, 'd')), StatusRecordLocked);
+    uint8_t scratch[5] = {};
+    length = 5;
+    ASSERT_EQ(a.Call(OpStop, scratch, &length, scratch, 0, 0), 0);
+    EXPECT_EQ(b.Update(Row(2, 'd')), 0);
     b.Close();
 }
 
