@@ -131,7 +131,8 @@ TDriveComboBox::TDriveComboBox(TForm& form) : TComboBox(form) {
         AnsiString line = AnsiString(1, static_cast<char>('a' + i)) + ":";
         char label[MAX_PATH + 1] = {};
         if (GetDriveTypeA(root.c_str()) == DRIVE_FIXED &&
-            GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0))
+            GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0) &&
+            label[0] != '\0')
             line += AnsiString(" [") + label + "]";
         Add(line);
         letters_.push_back(letter);

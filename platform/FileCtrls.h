@@ -35,7 +35,7 @@ private:
     std::vector<AnsiString> linePaths_;
 };
 
-// The machine's drives, one line each ("c: [label]" for fixed drives, "a:" otherwise).
+// The machine's drives, one line each ("c: [label]" for fixed drives with a label, "a:" otherwise).
 class TDriveComboBox : public TComboBox {
 public:
     // Raises EInOutError when the system cannot list the drives.

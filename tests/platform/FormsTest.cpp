@@ -1,0 +1,159 @@
+// The forms layer: key preview, the modal loop, focus order, the directory list and
+// directory creation. Windows are driven by messages on the test's own thread.
+#include <gtest/gtest.h>
+
+#include "platform/Controls.h"
+#include "platform/FileCtrls.h"
+#include "platform/TextFile.h"
+
+using namespace platform;
+
+namespace {
+
+std::string TempDir() {
+    char base[MAX_PATH], name[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    GetTempFileNameA(base, "frm", 0, name);
+    DeleteFileA(name);
+    CreateDirectoryA(name, nullptr);
+    return name;
+}
+
+void RemoveDirs(const std::string& dir) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name != "." && name != "..") RemoveDirs(dir + "\\" + name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+struct TestForm : TForm {
+    TestForm() : TForm("Test form", 200, 100), Edit(*this), Ok(*this, "OK"), List(*this) {
+        Edit.SetBounds(0, 0, 100, 20);
+        Ok.SetBounds(0, 30, 60, 20);
+        List.SetBounds(0, 60, 100, 40);
+    }
+    TEdit Edit;
+    TButton Ok;
+    TListBox List;
+};
+
+void Click(const TButton& button) {
+    PostMessageA(GetParent(button.Handle()), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button.Handle()), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button.Handle()));
+}
+
+}  // namespace
+
+TEST(Forms, KeyPreviewSeesEveryCharacterBeforeTheControl) {
+    TestForm form;
+    std::string order;
+    form.OnKeyPress = [&](char& key) {
+        order += 'F';
+        if (key == 'x') key = 0;
+        if (key == 'a') key = 'b';
+    };
+    form.Edit.OnKeyPress = [&](char& key) {
+        order += 'E';
+        if (key == 'q') key = 0;
+    };
+    int changes = 0;
+    form.Edit.OnChange = [&] { ++changes; };
+
+    SendMessageA(form.Edit.Handle(), WM_CHAR, 'a', 0);  // preview off: the form sees nothing
+    EXPECT_EQ(order, "E");
+    form.KeyPreview = true;
+    for (char c : {'a', 'x', 'q', 'c'}) SendMessageA(form.Edit.Handle(), WM_CHAR, static_cast<WPARAM>(c), 0);
+    EXPECT_EQ(order, "EFEFFEFE");
+    EXPECT_EQ(form.Edit.Text(), "abc");  // changed to b, swallowed by the form, by the edit
+    EXPECT_EQ(changes, 3);
+}
+
+TEST(Forms, ShowModalRunsUntilAHandlerSetsAResult) {
+    TForm other("Other window", 50, 50);
+    ShowWindow(other.Handle(), SW_SHOWNOACTIVATE);
+    TestForm form;
+    bool shown = false, otherDisabled = false;
+    form.OnShow = [&] { shown = true; };
+    form.Ok.OnClick = [&] {
+        otherDisabled = !IsWindowEnabled(other.Handle());
+        form.SetModalResult(mrOk);
+    };
+    Click(form.Ok);
+    EXPECT_EQ(form.ShowModal(), mrOk);
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(otherDisabled);
+    EXPECT_TRUE(IsWindowEnabled(other.Handle()));
+    EXPECT_FALSE(IsWindowVisible(form.Handle()));
+
+    // Closing by the frame cancels.
+    PostMessageA(form.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(form.ShowModal(), mrCancel);
+}
+
+TEST(Forms, TabMovesThroughTheControlsInCreationOrder) {
+    TestForm form;
+    ShowWindow(form.Handle(), SW_SHOW);
+    form.Edit.SetFocus();
+    SendMessageA(form.Edit.Handle(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(form.Ok.Focused());
+    SendMessageA(form.Ok.Handle(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(form.List.Focused());
+    SendMessageA(form.List.Handle(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(form.Edit.Focused());
+    form.Ok.SetEnabled(false);
+    SendMessageA(form.Edit.Handle(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(form.List.Focused());
+}
+
+TEST(Forms, DirectoryListShowsThePathDownToTheDirectoryAndItsSubdirectories) {
+    const std::string dir = TempDir();
+    ASSERT_TRUE(ForceDirectories(dir + "\\one\\two\\"));
+    ASSERT_TRUE(ForceDirectories(dir + "\\one\\Alpha"));
+    ASSERT_TRUE(ForceDirectories(dir + "\\one\\two"));  // existing: still true
+    TForm form("Dirs", 100, 100);
+    TDirectoryListBox list(form);
+    int changes = 0;
+    list.OnChange = [&] { ++changes; };
+
+    list.SetDirectory(dir + "\\one\\");
+    EXPECT_EQ(list.Directory(), dir + "\\one");
+    list.SetDirectory(dir + "\\one");
+    EXPECT_EQ(changes, 1);
+    ASSERT_GE(list.Count(), 4);
+    EXPECT_EQ(list.Item(0), dir.substr(0, 3));
+    EXPECT_EQ(list.Item(list.Count() - 3).find_first_not_of(' '), list.Item(list.Count() - 2).find_first_not_of(' ') - 2);
+    EXPECT_EQ(Trim(list.Item(list.Count() - 2)), "Alpha");
+    EXPECT_EQ(Trim(list.Item(list.Count() - 1)), "two");
+    EXPECT_EQ(list.ItemIndex(), list.Count() - 3);
+
+    // Opening a line moves there; the root line goes to the root.
+    list.SetItemIndex(list.Count() - 1);
+    SendMessageA(list.Handle(), WM_CHAR, '\r', 0);
+    EXPECT_EQ(list.Directory(), dir + "\\one\\two");
+    list.SetItemIndex(0);
+    SendMessageA(list.Handle(), WM_CHAR, '\r', 0);
+    EXPECT_EQ(list.Directory(), dir.substr(0, 3));
+    EXPECT_EQ(changes, 3);
+
+    EXPECT_THROW(list.SetDirectory(dir + "\\missing"), EInOutError);
+    EXPECT_THROW(list.SetDirectory(""), EInOutError);
+    EXPECT_THROW(list.SetDirectory(dir + "\\" + std::string(300, 'x')), EInOutError);
+    EXPECT_EQ(list.Directory(), dir.substr(0, 3));
+    RemoveDirs(dir);
+}
+
+TEST(Forms, ForceDirectoriesRefusesWhatCannotBeCreated) {
+    const std::string dir = TempDir();
+    EXPECT_FALSE(ForceDirectories(""));
+    EXPECT_FALSE(ForceDirectories(dir + "\\bad|name\\below"));
+    EXPECT_FALSE(ForceDirectories(dir + "\\" + std::string(200, 'a') + "\\" + std::string(200, 'b')));
+    EXPECT_FALSE(ForceDirectories("Q:\\no\\such\\drive"));
+    EXPECT_FALSE(DirectoryExists(dir + "\\bad|name"));
+    RemoveDirs(dir);
+}
