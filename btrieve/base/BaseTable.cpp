@@ -1,7 +1,5 @@
 #include "btrieve/base/BaseTable.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -9,20 +7,14 @@
 #include "btrieve/base/BaseCacheTable.h"
 #include "btrieve/base/BaseDatabase.h"
 #include "btrieve/base/BaseUtils.h"
+#include "platform/DBScreen.h"
 
 namespace btrieve {
 
 namespace {
 
-void DefaultMessagePump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-TBaseTable::TMessagePump g_messagePump = DefaultMessagePump;
+// Long scans let the application handle its messages now and then.
+void RunMessagePump() { platform::DBApplication().ProcessMessages(); }
 
 template <class T>
 T Load(const void* p) {
@@ -75,9 +67,6 @@ private:
 };
 
 }  // namespace
-
-void TBaseTable::SetMessagePump(TMessagePump pump) { g_messagePump = pump ? pump : DefaultMessagePump; }
-void TBaseTable::RunMessagePump() { g_messagePump(); }
 
 TBaseTable::TBaseTable(TBapiListItem* owner, TQuillonCollection* collection, const char* tableName,
                        const char* indexName, int32_t openMode, int32_t shareMode)

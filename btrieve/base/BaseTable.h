@@ -76,11 +76,6 @@ public:
         bool overrideType = false;
     };
 
-    // The runtime's message pump, run during long scans; replaceable (tests count it).
-    using TMessagePump = void (*)();
-    static void SetMessagePump(TMessagePump pump);
-    static void RunMessagePump();
-
     TBaseTable(TBapiListItem* owner, TQuillonCollection* collection, const char* tableName, const char* indexName,
                int32_t openMode, int32_t shareMode);
     ~TBaseTable() override;

@@ -4,6 +4,7 @@
 
 #include "TestEngine.h"
 #include "btrieve/base/FilterListItem.h"
+#include "platform/DBScreen.h"
 
 using namespace btrieve;
 using namespace testengine;
@@ -11,21 +12,28 @@ using namespace testengine;
 namespace {
 
 int g_pumpRuns = 0;
-void CountingPump() { ++g_pumpRuns; }
+
+// An application whose message pump counts its runs.
+class TCountingApplication : public platform::IDBApplication {
+public:
+    AnsiString GetTitle() override { return ""; }
+    void SetTitle(const AnsiString&) override {}
+    void ProcessMessages() override { ++g_pumpRuns; }
+};
 
 class CursorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TTestStore::Get().Reset();
         Fill({5, 10, 15, 20, 25});
-        TBaseTable::SetMessagePump(CountingPump);
+        platform::SetDBApplication(std::make_shared<TCountingApplication>());
         g_pumpRuns = 0;
         database_ = NewDatabase(nullptr);
         cursor_ = Open();
     }
     void TearDown() override {
         FreeHandle(database_);
-        TBaseTable::SetMessagePump(nullptr);
+        platform::SetDBApplication(nullptr);
     }
     void Fill(std::initializer_list<int> ids) {
         auto& rows = TTestStore::Get().tables["T"];
