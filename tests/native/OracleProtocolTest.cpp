@@ -118,6 +118,7 @@ TEST(OracleHookSpec, ParsesActions) {
   EXPECT_EQ(h.code, 1017);
   EXPECT_EQ(Hooks::Parse("execute:0:delay:250").delayMs, 250);
   EXPECT_EQ(Hooks::Parse("commit:3:drop").nth, 3);
+  EXPECT_EQ(Hooks::Parse("execute:1:info:24344").action, Hook::Action::Info);
   EXPECT_THROW(Hooks::Parse("commit:3:explode"), std::invalid_argument);
   EXPECT_EQ(Hooks::Parse("execute:1:fail:942@scott").user, "SCOTT");
 }

@@ -559,6 +559,10 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
       for (BindHandle* b : s->binds)
         if (b->name == out.name) WriteBind(*b, out.value, s->result.dateFormat);
     if (query && !describeOnly && iters > 0) return Fetch(*s, err, iters);
+    if (s->result.warning.code != 0) {
+      if (err) err->Set(OraError::Verbatim(s->result.warning.code, s->result.warning.text, 0));
+      return OCI_SUCCESS_WITH_INFO;
+    }
     return OCI_SUCCESS;
   });
 }

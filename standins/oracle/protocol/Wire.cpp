@@ -70,6 +70,7 @@ void WireWriter::Reply(const ExecuteReply& r) {
     Val(b.value);
   }
   Str(r.dateFormat);
+  Error(r.warning);
 }
 
 void WireWriter::Error(const ErrorReply& e) {
@@ -177,6 +178,7 @@ ExecuteReply WireReader::Reply() {
     r.outBinds.push_back(std::move(b));
   }
   r.dateFormat = Str();
+  r.warning = Error();
   return r;
 }
 

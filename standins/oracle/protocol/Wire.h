@@ -59,6 +59,12 @@ struct ExecuteRequest {
   bool describeOnly = false;
 };
 
+struct ErrorReply {
+  int code = 0;
+  std::string text;  // "ORA-nnnnn: ..." with its final line feed
+  int offset = 0;    // parse error offset in the statement text
+};
+
 struct ExecuteReply {
   int statementType = 0;
   std::int64_t rowsAffected = 0;
@@ -67,12 +73,7 @@ struct ExecuteReply {
   std::vector<std::vector<Value>> rows;
   std::vector<BindValue> outBinds;  // values a PL/SQL block assigned
   std::string dateFormat;           // the session's NLS_DATE_FORMAT after the statement
-};
-
-struct ErrorReply {
-  int code = 0;
-  std::string text;  // "ORA-nnnnn: ..." with its final line feed
-  int offset = 0;    // parse error offset in the statement text
+  ErrorReply warning;               // code 0, or success with information (e.g. ORA-24344)
 };
 
 // Thrown on a malformed frame.

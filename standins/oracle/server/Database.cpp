@@ -164,6 +164,9 @@ Hook Hooks::Parse(const std::string& fullSpec) {
   if (parts[2] == "fail" && parts.size() > 3) {
     h.action = Hook::Action::Fail;
     h.code = std::stoi(parts[3]);
+  } else if (parts[2] == "info" && parts.size() > 3) {
+    h.action = Hook::Action::Info;
+    h.code = std::stoi(parts[3]);
   } else if (parts[2] == "drop") {
     h.action = Hook::Action::Drop;
   } else if (parts[2] == "delay" && parts.size() > 3) {

@@ -63,7 +63,7 @@ class Sequences {
 
 // "Fail the n-th call of an operation", "drop the connection", "answer late".
 struct Hook {
-  enum class Action { Fail, Drop, Delay };
+  enum class Action { Fail, Drop, Delay, Info };  // Info: success with information (execute)
   std::string operation;  // logon, execute, commit, rollback, logoff, version
   int nth = 1;            // 0: every call
   Action action = Action::Fail;
@@ -78,7 +78,8 @@ class Hooks {
   void Install(Hook hook);
   // Counts a call of the operation and returns the hook that fires on it, if any.
   std::optional<Hook> Next(const std::string& operation, const std::string& user);
-  // "operation:nth:fail:code", "operation:nth:drop", "operation:nth:delay:ms", each optionally "@USER".
+  // "operation:nth:fail:code", "operation:nth:drop", "operation:nth:delay:ms",
+  // "execute:nth:info:code", each optionally "@USER".
   static Hook Parse(const std::string& spec);
 
  private:

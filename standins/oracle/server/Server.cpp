@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -86,11 +87,13 @@ void ServeConnection(Database& database, int socket) {
       auto request = static_cast<Request>(in.U8());
       std::string user = session.User();
       if (request == Request::Logon) user = WireReader(payload.substr(1)).Str();
-      if (auto hook = database.TestHooks().Next(OperationName(request), user)) {
+      std::optional<Hook> hook = database.TestHooks().Next(OperationName(request), user);
+      if (hook) {
         if (hook->action == Hook::Action::Drop) return;
         if (hook->action == Hook::Action::Delay) std::this_thread::sleep_for(std::chrono::milliseconds(hook->delayMs));
         if (hook->action == Hook::Action::Fail) throw OraError(hook->code);
       }
+      bool withInfo = hook && hook->action == Hook::Action::Info;
       WireWriter body;
       switch (request) {
         case Request::Logon: {
@@ -102,7 +105,12 @@ void ServeConnection(Database& database, int socket) {
           break;
         }
         case Request::Logoff: session.Logoff(); break;
-        case Request::Execute: body.Reply(session.Execute(in.Execute())); break;
+        case Request::Execute: {
+          ExecuteReply result = session.Execute(in.Execute());
+          if (withInfo) result.warning = {hook->code, OraError::TextOf(hook->code), 0};
+          body.Reply(result);
+          break;
+        }
         case Request::Commit:
           if (!session.LoggedOn()) throw OraError(1012);
           session.Commit();
