@@ -456,37 +456,44 @@ void TDataSet::BeginInsertOrAppend(bool append) {
     if (!IsModifiable()) DatabaseError("Cannot modify a read-only dataset");
     FireBeforeInsert();
     FireBeforeScroll();
-    if (!append && recordCount_ > 0) {
-        // The new buffer takes the active record's place; the storage is brought to
-        // that record so that the post inserts before it.
-        UpdateCursorPos();
-        TBookmark before;
-        ReadBookmarkData(ActiveBuffer(), before);
-        MoveBuffer(bufferCount_, activeRecord_);
-        char* buffer = ActiveBuffer();
-        ResetRecordBuffer(buffer);
-        WriteBookmarkData(buffer, before);
-        WriteBookmarkFlag(buffer, bfInserted);
-        if (recordCount_ < bufferCount_) ++recordCount_;
-        currentRecord_ = activeRecord_;
-    } else {
-        // Appending (or inserting into an empty window): the new record follows the
-        // last one; the window shows the records before it.
-        ClearBuffers();
-        char* buffer = buffers_[0];
-        ResetRecordBuffer(buffer);
-        WriteBookmarkFlag(buffer, append ? bfEOF : bfBOF);
-        recordCount_ = 1;
-        activeRecord_ = 0;
-        bof_ = false;
-        eof_ = false;
-        if (append) {
-            SetCurrentRecord(0);
-            GetPriorRecords();
-            activeRecord_ = recordCount_ - 1;
+    // The new record is prepared in the spare buffer first, so that a failure there
+    // leaves the window as it was.
+    char* fresh = TempBuffer();
+    ResetRecordBuffer(fresh);
+    try {
+        if (!append && recordCount_ > 0) {
+            // The new buffer takes the active record's place; the storage is brought
+            // to that record so that the post inserts before it.
+            UpdateCursorPos();
+            TBookmark before;
+            ReadBookmarkData(ActiveBuffer(), before);
+            WriteBookmarkData(fresh, before);
+            WriteBookmarkFlag(fresh, bfInserted);
+            MoveBuffer(static_cast<int>(buffers_.size()) - 1, activeRecord_);
+            if (recordCount_ < bufferCount_) ++recordCount_;
+            currentRecord_ = activeRecord_;
+        } else {
+            // Appending (or inserting into an empty window): the new record follows
+            // the last one; the window shows the records before it.
+            WriteBookmarkFlag(fresh, append ? bfEOF : bfBOF);
+            ClearBuffers();
+            MoveBuffer(static_cast<int>(buffers_.size()) - 1, 0);
+            recordCount_ = 1;
+            activeRecord_ = 0;
+            bof_ = false;
+            eof_ = false;
+            if (append) {
+                SetCurrentRecord(0);
+                GetPriorRecords();
+                activeRecord_ = recordCount_ - 1;
+            }
         }
+        StorageInsert();
+    } catch (...) {
+        CursorPosChanged();
+        Resync(0);
+        throw;
     }
-    StorageInsert();
     SetState(dsInsert);
     try {
         FireOnNewRecord();

@@ -247,6 +247,22 @@ TEST(DataSetEditing, CancelledInsertLeavesTheStorageAndThePosition) {
     EXPECT_EQ(CurrentId(*table), 2);
 }
 
+TEST(DataSetEditing, FailingNewRecordEventLeavesTheWindowAsItWas) {
+    for (bool append : {false, true}) {
+        SCOPED_TRACE(append ? "append" : "insert");
+        auto table = MakeTable(3);
+        table->OpenDataSet();
+        table->MoveToNext();
+        table->OnNewRecord = [](TDataSet&) { throw EDatabaseError("no new records"); };
+        EXPECT_THROW(append ? table->BeginAppend() : table->BeginInsert(), EDatabaseError);
+        EXPECT_EQ(table->State(), dsBrowse);
+        EXPECT_EQ(table->StoredCount(), 3);
+        std::vector<int> ids;
+        for (table->MoveToFirst(); !table->Eof(); table->MoveToNext()) ids.push_back(CurrentId(*table));
+        EXPECT_EQ(ids, (std::vector<int>{1, 2, 3}));
+    }
+}
+
 TEST(DataSetEditing, EditOnAnEmptyTableInserts) {
     auto table = MakeTable(0);
     table->OpenDataSet();
