@@ -19,6 +19,7 @@ namespace oracle {
 class TBlob;
 class TObjectType;
 class TFilterExpression;
+class TDBObject;
 
 // Most elements of an array type that are given descriptors.
 inline constexpr int MaxArrayItems = 100;
@@ -188,7 +189,7 @@ protected:
     void ParseFilterText(const std::string& text);
     // Object slot and attribute path of an attribute field.
     std::string AttributePath(const TFieldDesc& field) const;
-    class TDBObject* TopObject(const TFieldDesc& field, const void* record) const;
+    TDBObject* TopObject(const TFieldDesc& field, const void* record) const;
     static uint8_t* FieldData(void* record, const TFieldDesc& field) {
         return static_cast<uint8_t*>(record) + field.Offset;
     }
