@@ -57,7 +57,8 @@ void DataFile::Apply(const Bytes& payload) {
             break;
         }
         case ChangeBatch::PutRecord:
-            if (defined_) table_.Put(item.position, Bytes(item.data, item.data + item.length));
+            // Position 0 means "none" to callers; a file that holds it is not one we wrote.
+            if (defined_ && item.position != 0) table_.Put(item.position, Bytes(item.data, item.data + item.length));
             break;
         case ChangeBatch::DeleteRecord:
             table_.Remove(item.position);

@@ -589,6 +589,9 @@ int16_t RecordManager::Insert(const CallArgs& args, Handle& handle, Client& clie
     uint32_t position = 0;
     if (!status) {
         position = table.NextPosition();
+        if (position == 0) status = StatusDiskFull;  // every 32-bit position used
+    }
+    if (!status) {
         table.Put(position, record);
         changes->Inserted(position, record);
     }

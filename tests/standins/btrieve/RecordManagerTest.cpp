@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "standins/btrieve/LogFile.h"
 #include "tests/standins/btrieve/BtrieveTestClient.h"
 
 using namespace btrieve;
@@ -612,4 +613,55 @@ TEST(RecordManagerFiles, DamageBeforeTheEndStopsWritesNotReads) {
     EXPECT_EQ(count, 1);
     EXPECT_EQ(f.Insert(Bytes(8, 9)), StatusIoError);  // would cut off the third record's frame
     f.Close();
+}
+
+// Frames with a valid checksum but contents we never write: the file answers statuses.
+TEST(RecordManagerFiles, HostileFramesDoNotCrash) {
+    std::string dir = TempDirectory("hostile");
+    auto u32 = [](Bytes& b, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto item = [&](char kind, uint32_t position, const Bytes& data) {
+        Bytes b{static_cast<uint8_t>(kind)};
+        u32(b, position);
+        u32(b, static_cast<uint32_t>(data.size()));
+        b.insert(b.end(), data.begin(), data.end());
+        return b;
+    };
+    Bytes badDefinition(16, 0xFF);
+    const std::vector<Bytes> payloads = {
+        item('P', 0xFFFFFFFF, Bytes(8, 1)),          // the last position: inserts must stop
+        item('P', 0, Bytes(8, 2)),                   // position 0
+        item('P', 5, Bytes(1, 3)),                   // shorter than the key
+        item('S', 0, badDefinition),                 // a definition that does not parse
+        item('D', 12345, {}),                        // deletes what is not there
+        item('O', 0, Bytes(1000, 'x')),              // an owner name far too long
+        Bytes{'Z', 1, 2, 3},                         // unknown kind, cut short
+        item('P', 6, Bytes(70000, 4)),               // longer than the record
+    };
+    for (size_t i = 0; i < payloads.size(); ++i) {
+        std::string path = dir + "H" + std::to_string(i) + ".DAT";
+        BtrFile f;
+        ASSERT_EQ(f.Create(path, FileSpec(8, {{{1, 4, TypeInteger}}})), 0);
+        {
+            wbtrv::LogFile log;
+            ASSERT_EQ(log.Open(path), 0);
+            ASSERT_EQ(log.CatchUp([](const wbtrv::Bytes&) {}), 0);
+            ASSERT_EQ(log.Append(payloads[i]), 0);
+        }
+        int16_t status = f.Open(path, 0, "x");
+        if (i == 0) ASSERT_EQ(status, 0);
+        if (status != 0) continue;  // any status will do; no crash
+        for (int16_t s = f.Get(OpGetFirst, 0); s == 0 || s == StatusDataBufferTooShort; s = f.Get(OpGetNext, 0)) {
+        }
+        for (int16_t s = f.Get(OpStepFirst, 0); s == 0 || s == StatusDataBufferTooShort; s = f.Get(OpStepNext, 0)) {
+        }
+        Bytes stat;
+        f.Stat(stat);
+        Bytes r(8, 0);
+        r[0] = 77;
+        int16_t insert = f.Insert(r);
+        if (i == 0) EXPECT_EQ(insert, StatusDiskFull);
+        f.Close();
+    }
 }
