@@ -54,7 +54,8 @@ AnsiString TrimLeft(const AnsiString& s);
 AnsiString TrimRight(const AnsiString& s);
 
 AnsiString IntToStr(int64_t value);
-// Upper-case hexadecimal, zero-padded to at least `digits`.
+// Upper-case hexadecimal, zero-padded to at least `digits`; a negative value shows
+// its 64-bit pattern (pass 32-bit values as unsigned to see 8 digits).
 AnsiString IntToHex(int64_t value, int digits);
 
 // Text to number: optional blanks around, an optional sign, decimal digits or "$"
