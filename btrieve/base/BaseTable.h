@@ -102,6 +102,9 @@ public:
     bool FiltersActive() const { return filtersActive_; }
     const TRangeBlock& RangeStart() const { return rangeStart_; }
     const TRangeBlock& RangeEnd() const { return rangeEnd_; }
+    bool SameRangeShape() const { return sameRangeShape_; }
+    // True while GetIndexDescs runs (the engines read it).
+    bool ListingIndexes() const { return listingIndexes_; }
     TQuillonFieldCache& FieldCache() { return fieldCache_; }
     TQuillonCollection& Filters() { return filters_; }
     TEngineIndexDesc& IndexDesc() { return indexDesc_; }
@@ -298,10 +301,6 @@ private:
     AnsiString fileName_;
     TQuillonFieldCache fieldCache_;
     TQuillonCollection filters_;
-
-public:
-    bool ListingIndexes() const { return listingIndexes_; }
-    bool SameRangeShape() const { return sameRangeShape_; }
 };
 
 // A cursor that only lists: every write is refused rather than ignored.

@@ -268,3 +268,12 @@ TEST(FacadeHelpers, ResolvingAPathParameterStripsItInPlace) {
     auto* session = static_cast<TTestSession*>(eng.CurrentSession());
     EXPECT_STREQ(session->lastDesc.physicalName, "C:\\DATA\\");
 }
+
+TEST(FacadeHelpers, AFacadeWithoutSessionClassStartsNoSession) {
+    TVirtEng eng(nullptr);
+    EXPECT_EQ(eng.StartResult(), rc::InvalidParam);
+    EXPECT_EQ(eng.CurrentSession(), nullptr);
+    TSessionInfo info;
+    EXPECT_EQ(eng.GetSesInfo(info), rc::InvalidHandle);
+    EXPECT_EQ(eng.SetPrivateDir("C:\\X"), 0);
+}
