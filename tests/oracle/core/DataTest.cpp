@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "Fixtures.h"
 #include "oracle/core/Assertion.h"
@@ -239,6 +240,69 @@ TEST(RecordStoreObjects, ArrayTypesGiveAtMostAHundredElementDescriptors) {
     EXPECT_EQ(store.FindField("addr.city")->Size, 0);
     element->Release();
     address->Release();
+}
+
+// An object value keeping its attributes by path, as text.
+class MapObject : public TDBObject {
+public:
+    std::map<std::string, std::string> values;
+    void GetAttributeValue(const std::string& path, void* dest, bool& isNull) override {
+        auto it = values.find(path);
+        isNull = it == values.end();
+        if (dest && !isNull) std::strcpy(static_cast<char*>(dest), it->second.c_str());
+    }
+    void SetAttributeValue(const std::string& path, const void* value) override {
+        if (value)
+            values[path] = static_cast<const char*>(value);
+        else
+            values.erase(path);
+    }
+};
+
+TEST(RecordStoreObjects, AttributeFieldsLiveInTheirObject) {
+    TestStore store({{"PERSON", dtObject}});
+    auto* phones = NewShared<TObjectType>();
+    phones->Name = "PHONES_T";
+    phones->DataType = dtArray;
+    phones->Size = 2;
+    TAttribute* element = phones->AddAttribute();
+    element->Name = "ELEMENT";
+    element->DataType = dtString;
+    element->Length = 10;
+    auto* person = NewShared<TObjectType>();
+    person->Name = "PERSON_T";
+    TAttribute* city = person->AddAttribute();
+    city->Name = "CITY";
+    city->DataType = dtString;
+    city->Length = 10;
+    TAttribute* list = person->AddAttribute();
+    list->Name = "PHONES";
+    list->DataType = dtArray;
+    list->SetObjectType(phones);
+    store.InitObjectFields(person, store.Fields().Items(0));
+    store.Open();
+
+    TRecordBuffer record = store.NewRecord();
+    const int cityNo = store.FindField("PERSON.CITY")->FieldNo;
+    const int phoneNo = store.FindField("PERSON.PHONES[1]")->FieldNo;
+    EXPECT_TRUE(store.GetNull(cityNo, record.data()));  // no object yet
+    EXPECT_THROW(store.PutField(cityNo, record.data(), "Omsk"), EAssertionFailed);
+
+    auto* value = NewShared<MapObject>();
+    std::memcpy(record.data(), &value, sizeof(value));
+    store.SetNull(1, record.data(), false);
+    store.PutField(cityNo, record.data(), "Omsk");
+    store.PutField(phoneNo, record.data(), "123");
+    EXPECT_EQ(value->values["CITY"], "Omsk");
+    EXPECT_EQ(value->values["PHONES[1]"], "123");
+    Variant read;
+    store.GetFieldAsVariant(phoneNo, record.data(), read);
+    EXPECT_EQ(read.AsString(), "123");
+    store.PutField(cityNo, record.data(), nullptr);
+    EXPECT_TRUE(store.GetNull(cityNo, record.data()));
+    value->Release();
+    person->Release();
+    phones->Release();
 }
 
 // Records the life-cycle calls a store receives; fails where asked.
