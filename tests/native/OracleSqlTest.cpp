@@ -120,7 +120,8 @@ TEST_F(OracleSqlTest, OracleStatementFormsRunAsWritten) {
 }
 
 TEST_F(OracleSqlTest, SchemaStatementsOfInstallScripts) {
-  Exec(*session_, "create table t (id number)");
+  Exec(*session_, "create table t (id number(9) constraint t_id_nn not null enable) tablespace users "
+                  "pctfree 10 storage (initial 64k next 64k) logging");
   Exec(*session_, "alter table t add (name varchar2(10) default 'n/a', created date)");
   Exec(*session_, "alter table scott.t add amount number(10,2)");
   Exec(*session_, "alter table t add constraint t_pk primary key (id)");

@@ -114,6 +114,7 @@ std::string ServerConnection::ReceiveFrame(int timeoutMs) {
 }
 
 std::string ServerConnection::Call(const WireWriter& request, int timeoutMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
   if (broken_ || socket_ == INVALID_SOCKET) ThrowServerError(3114);
   Send(Frame(request.Data()));
   std::string payload = ReceiveFrame(timeoutMs);

@@ -3,6 +3,7 @@
 #pragma once
 #include <winsock2.h>
 
+#include <mutex>
 #include <string>
 
 #include "standins/oracle/protocol/Wire.h"
@@ -35,6 +36,7 @@ class ServerConnection {
   std::string ReceiveFrame(int timeoutMs);
 
   ServerAddress address_;
+  std::mutex mutex_;  // one request at a time on the channel
   SOCKET socket_ = INVALID_SOCKET;
   bool broken_ = false;
 };

@@ -207,6 +207,33 @@ long TakeRownumFilter(std::vector<Token>& t) {
   return -1;
 }
 
+// Physical and constraint-state clauses of CREATE/ALTER TABLE that SQLite has no use for.
+void DropStorageClauses(std::vector<Token>& t) {
+  static const std::set<std::string> flags = {"ENABLE", "DISABLE", "VALIDATE", "NOVALIDATE", "LOGGING", "NOLOGGING",
+                                              "COMPRESS", "NOCOMPRESS", "CACHE", "NOCACHE", "MONITORING",
+                                              "NOMONITORING", "PARALLEL", "NOPARALLEL", "RELY", "NORELY"};
+  static const std::set<std::string> withValue = {"TABLESPACE", "PCTFREE", "PCTUSED", "INITRANS", "MAXTRANS"};
+  for (std::size_t i = 0; i < t.size();) {
+    if (t[i].kind != Kind::Word) { ++i; continue; }
+    if (flags.count(t[i].text)) {
+      t.erase(t.begin() + static_cast<long>(i));
+    } else if (withValue.count(t[i].text) && i + 1 < t.size()) {
+      t.erase(t.begin() + static_cast<long>(i), t.begin() + static_cast<long>(i) + 2);
+    } else if (t[i].Is("STORAGE") && i + 1 < t.size() && t[i + 1].IsSymbol("(")) {
+      std::size_t end = i + 1;
+      for (int depth = 0; end < t.size(); ++end) {
+        if (t[end].IsSymbol("(")) ++depth;
+        if (t[end].IsSymbol(")") && --depth == 0) break;
+      }
+      t.erase(t.begin() + static_cast<long>(i), t.begin() + static_cast<long>(std::min(end + 1, t.size())));
+    } else if (t[i].Is("USING") && i + 1 < t.size() && t[i + 1].Is("INDEX")) {
+      t.erase(t.begin() + static_cast<long>(i), t.begin() + static_cast<long>(i) + 2);
+    } else {
+      ++i;
+    }
+  }
+}
+
 bool IsPseudoColumn(const std::string& w) {
   return w == "SYSDATE" || w == "USER" || w == "ROWID" || w == "ROWNUM" || w == "NEXTVAL" ||
          w == "CURRVAL";
@@ -328,6 +355,7 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
     result.lock = TakeForUpdate(t);
     limit = TakeRownumFilter(t);
   }
+  if (tableDdl) DropStorageClauses(t);
   if (first == "DROP") {  // options SQLite has no use for
     while (!t.empty() && (t.back().Is("PURGE") || t.back().Is("CONSTRAINTS") || t.back().Is("CASCADE"))) t.pop_back();
   }
