@@ -178,16 +178,18 @@ void TBaseTable::CompareBookMarks(const void* bookmark1, const void* bookmark2, 
 }
 
 void TBaseTable::GoFirstInRange() {
+    // Both kinds of bound hold their key in the block by now (a record bound's key
+    // was extracted when the range was set), so the search is always by that key.
     if (rangeStart_.active)
-        KeySearch(MapRangeSearchCond(rangeStart_.inclusive, true), rangeStart_.keyItself, recBuf_,
-                  rangeStart_.key, rangeStart_.partialLength, rangeStart_.fieldCount);
+        KeySearch(MapRangeSearchCond(rangeStart_.inclusive, true), true, GetRecBuf(), rangeStart_.key,
+                  rangeStart_.partialLength, rangeStart_.fieldCount);
     else
         PhysFirst();
 }
 
 void TBaseTable::GoLastInRange() {
     if (rangeEnd_.active)
-        KeySearch(MapRangeSearchCond(rangeEnd_.inclusive, false), rangeEnd_.keyItself, recBuf_, rangeEnd_.key,
+        KeySearch(MapRangeSearchCond(rangeEnd_.inclusive, false), true, GetRecBuf(), rangeEnd_.key,
                   rangeEnd_.partialLength, rangeEnd_.fieldCount);
     else
         PhysLast();
@@ -676,7 +678,7 @@ void TBaseTable::CompareKeys(const void* key1, const void* key2, int32_t& result
                              uint16_t fieldCount) {
     result = 0;
     CheckParam(key1);
-    if (!key2) key2 = CheckParam(recBuf_);
+    if (!key2) key2 = CheckParam(GetRecBuf());
     const int keyFields = std::min<int>(indexDesc_.fieldsInKey, 16);
     int count;
     if (fieldCount == 0) {
