@@ -58,7 +58,13 @@ uint8_t FoldCase(uint8_t c) {
     return c;
 }
 
-int Sign(long double a, long double b) { return a < b ? -1 : (a > b ? 1 : 0); }
+// Numbers in order; not-a-number values after all of them (and equal to each other), so
+// that an index stays a strict order whatever bytes a record holds.
+int Sign(long double a, long double b) {
+    const bool nanA = std::isnan(a), nanB = std::isnan(b);
+    if (nanA || nanB) return int(nanA) - int(nanB);
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
 
 uint64_t ReadUnsigned(const uint8_t* p, uint32_t length) {
     uint64_t v = 0;

@@ -42,6 +42,7 @@ std::vector<OrderCase> Cases() {
         {"int1", TypeInteger, 1, 0, {Raw<int8_t>(-128), Raw<int8_t>(-1), Raw<int8_t>(0), Raw<int8_t>(127)}},
         {"float4", TypeFloat, 4, 0, {Raw<float>(-1e10f), Raw<float>(-1.5f), Raw<float>(0.0f), Raw<float>(0.25f), Raw<float>(3.0f)}},
         {"float8", TypeFloat, 8, 0, {Raw<double>(-1e300), Raw<double>(-2.5), Raw<double>(-1e-300), Raw<double>(0.0), Raw<double>(1e-300), Raw<double>(7.0)}},
+        {"float8 nan last", TypeFloat, 8, 0, {Raw<double>(-INFINITY), Raw<double>(-1.0), Raw<double>(2.0), Raw<double>(INFINITY), Raw<double>(NAN)}},
         {"date", TypeDate, 4, 0, {Date(1999, 12, 31), Date(2001, 1, 31), Date(2001, 2, 1), Date(2001, 2, 2), Date(2100, 1, 1)}},
         {"time", TypeTime, 4, 0, {Time(0, 0, 0, 1), Time(0, 0, 1, 0), Time(1, 59, 59, 99), Time(2, 0, 0, 0), Time(23, 0, 0, 0)}},
         {"decimal", TypeDecimal, 3, 0, {{0x12, 0x34, 0x5D}, {0x00, 0x00, 0x1D}, {0x00, 0x00, 0x0F}, {0x00, 0x05, 0x0F}, {0x99, 0x99, 0x9F}}},
