@@ -265,9 +265,19 @@ void TMemDataSet::ActivateCursor(bool infoOnly) {
 }
 
 void TMemDataSet::DeactivateCursor() {
-    if (data_->HasComplexFields() && ActiveBuffer()) {
-        if (inserting_) data_->FreeComplexFields(ActiveBuffer(), true);
-        else if (editing_) data_->FreeComplexFields(ActiveBuffer(), false);
+    try {
+        if (data_->HasComplexFields() && ActiveBuffer()) {
+            if (inserting_)
+                data_->FreeComplexFields(ActiveBuffer(), true);
+            else if (editing_)
+                data_->FreeComplexFields(ActiveBuffer(), false);
+        }
+    } catch (...) {
+        // The cursor closes also when freeing a pending record's values failed.
+        inserting_ = editing_ = false;
+        spareBuffer_.clear();
+        TDataSet::DeactivateCursor();
+        throw;
     }
     inserting_ = editing_ = false;
     spareBuffer_.clear();
