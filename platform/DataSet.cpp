@@ -791,6 +791,15 @@ void TDataSet::BindFields(bool binding) {
                 if (def) {
                     field->fieldNo_ = def->FieldNo();
                     field->Bind(*def);
+                    // The storage writes its column's native form into the field's
+                    // buffers: a field of another width would overrun them.
+                    int expected = NativeDataSize(def->DataType(), def->Size());
+                    if (expected > 0 && field->FieldKind() == fkData && !field->IsBlob() &&
+                        field->DataSize() != expected) {
+                        AnsiString message = "Type mismatch for field '" + field->DisplayName() + "'";
+                        if (!Name().empty()) message = Name() + ": " + message;
+                        DatabaseError(message);
+                    }
                 }
                 if (auto* object = dynamic_cast<TObjectField*>(field))
                     bind(object->Fields(), def && def->HasChildDefs() ? &def->ChildDefs() : nullptr);

@@ -529,6 +529,12 @@ TTimeField::TTimeField(TComponent* owner) : TDateTimeField(owner) { SetDataType(
 
 int TDateTimeField::DataSize() const { return DataType() == ftDateTime ? 8 : 4; }
 
+void TDateTimeField::Bind(const TFieldDef& def) {
+    // Date, time and date-time columns differ in their native form; the field reads
+    // the form its column has.
+    if (IsDateKind(def.DataType())) SetDataType(def.DataType());
+}
+
 TDateTime TDateTimeField::ReadAsDateTime() const {
     double buffer[1] = {0};
     if (!GetData(buffer)) return 0;
@@ -594,6 +600,10 @@ TBytesField::TBytesField(TComponent* owner) : TField(owner) {
     SetSize(16);
 }
 TVarBytesField::TVarBytesField(TComponent* owner) : TBytesField(owner) { SetDataType(ftVarBytes); }
+
+void TBytesField::Bind(const TFieldDef& def) {
+    if (def.Size() > 0) SetSize(def.Size());
+}
 
 AnsiString TBytesField::ReadAsString() const {
     std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, '\0');
@@ -832,6 +842,18 @@ void RegisterFieldClasses() {
 }
 
 // ================================================================ default classes
+
+int NativeDataSize(TFieldType type, int size) {
+    switch (type) {
+    case ftString: case ftFixedChar: return size + 1;
+    case ftSmallint: case ftWord: case ftBoolean: return 2;
+    case ftInteger: case ftAutoInc: case ftDate: case ftTime: return 4;
+    case ftLargeint: case ftFloat: case ftCurrency: case ftBCD: case ftDateTime: return 8;
+    case ftBytes: return size;
+    case ftVarBytes: return size + 2;
+    default: return 0;
+    }
+}
 
 std::unique_ptr<TField> DefaultFieldForType(TFieldType type) {
     std::unique_ptr<TField> field;

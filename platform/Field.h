@@ -365,6 +365,7 @@ public:
     static const TClassInfo& StaticClassInfo();
     const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
     int DataSize() const override;
+    void Bind(const TFieldDef& def) override;
     AnsiString ReadAsString() const override;
     void WriteAsString(const AnsiString& value) override;
     TDateTime ReadAsDateTime() const override;
@@ -396,6 +397,9 @@ public:
     AnsiString ReadAsString() const override;
     void WriteAsString(const AnsiString& value) override;
     Variant ReadAsVariant() const override;
+
+protected:
+    void Bind(const TFieldDef& def) override;
 };
 class TVarBytesField : public TBytesField {
 public:
@@ -492,6 +496,10 @@ public:
 // Makes the field classes known to form descriptions (module start of the programs
 // whose forms declare persistent fields).
 void RegisterFieldClasses();
+
+// Bytes of the native form of a storage column of this type and size; 0 when the
+// form is not a plain buffer (blobs, objects).
+int NativeDataSize(TFieldType type, int size);
 
 // The field class the framework uses for a field type (none for types without one).
 std::unique_ptr<TField> DefaultFieldForType(TFieldType type);

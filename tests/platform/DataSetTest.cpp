@@ -5,6 +5,7 @@
 
 #include "MemoryTable.h"
 #include "platform/DataLink.h"
+#include "platform/FormatSettings.h"
 #include "platform/IndexDefs.h"
 
 using namespace platform;
@@ -488,6 +489,44 @@ TEST(DataSetPersistentFields, AnIntegerFieldOverASmallintColumnReadsItsWidth) {
     EXPECT_THROW(table->FieldNamed("S")->WriteAsInteger(40000), EDatabaseError);
     table->PostChanges();
     EXPECT_EQ(table->Stored(0, "S").AsInteger(), -300);
+}
+
+TEST(DataSetPersistentFields, FieldsAdoptTheirColumnsFormOrStopTheOpen) {
+    struct Case {
+        TFieldType column;
+        const char* fieldClass;
+        bool opens;
+        const char* written;  // through WriteAsString, read back the same
+    };
+    for (const Case& c : {Case{ftDate, "TDateTimeField", true, "02.01.2001"},
+                          Case{ftDateTime, "TDateField", true, "02.01.2001"},
+                          Case{ftCurrency, "TFloatField", true, "2.5"},
+                          Case{ftLargeint, "TIntegerField", false, ""},
+                          Case{ftFloat, "TStringField", false, ""},
+                          Case{ftBoolean, "TIntegerField", false, ""}}) {
+        SCOPED_TRACE(std::string(c.fieldClass) + " over " + std::to_string(c.column));
+        TFormatSettings saved = FormatSettings();
+        FormatSettings().ShortDateFormat = "dd.mm.yyyy";
+        FormatSettings().DateSeparator = '.';
+        FormatSettings().DecimalSeparator = '.';
+        auto table = NewUnownedComponent<TMemoryTable>(std::vector<Column>{{"V", c.column}});
+        table->AddRow({});
+        RegisterFieldClasses();
+        auto* field = static_cast<TField*>(GetComponentClass(c.fieldClass).CreateOwned(*table));
+        field->SetFieldName("V");
+        field->BindToDataSet(table.get());
+        if (c.opens) {
+            table->OpenDataSet();
+            table->BeginEdit();
+            field->WriteAsString(c.written);
+            table->PostChanges();
+            EXPECT_EQ(field->ReadAsString(), c.written);
+        } else {
+            EXPECT_THROW(table->OpenDataSet(), EDatabaseError);
+            EXPECT_FALSE(table->Active());
+        }
+        FormatSettings() = saved;
+    }
 }
 
 TEST(DataSetPersistentFields, AFieldMissingFromTheStorageStopsTheOpen) {
