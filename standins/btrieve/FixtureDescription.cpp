@@ -118,7 +118,8 @@ std::string ToCodePage1251(const std::string& utf8) {
 
 Bytes EncodeFieldValue(const FixtureField& field, const std::string& value) {
     Bytes out(field.size, 0);
-    if (value == "null") return out;
+    // Size 0: a dictionary entry that takes no bytes (the engine skips such fields).
+    if (value == "null" || field.size == 0) return out;
     switch (field.type) {
     case TypeString:
     case TypeNote:

@@ -38,6 +38,8 @@ TEST(FixtureValues, EncodingsByType) {
         {TypeTime, 4, 0, "13:14:15.16", {16, 15, 14, 13}},
         {TypeCurrency, 8, 0, "1.5", {0x98, 0x3A, 0, 0, 0, 0, 0, 0}},
         {TypeFloat, 4, 0, "null", {0, 0, 0, 0}},
+        {TypeZString, 0, 0, "ignored", {}},
+        {TypeLString, 0, 0, "ignored", {}},
     };
     for (const auto& c : cases) {
         FixtureField f;
