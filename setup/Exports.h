@@ -26,4 +26,24 @@ SETRIX_API int RegDeleteHKLMValue(const char* keyPath, const char* valueName);
 SETRIX_API const char* RegGetHKLMKeyList(const char* keyPath);
 SETRIX_API const char* RegDeleteOrvelVer(const char* version, const char* installDir);
 
+// Versions
+SETRIX_API const char* CalcFileMD5(const char* path);
+SETRIX_API const char* GetOrvelVersion(const char* path, const char* listPath);
+SETRIX_API const char* GetModuleVersion(const char* path, const char* valueName);
+SETRIX_API const char* ProcessDexalList(const char* paths, const char* listPath);
+SETRIX_API const char* ProcessGateList(const char* paths, const char* listPath);
+SETRIX_API const char* GetDexalVersionList(const char* listPath);
+
+// Files and folders
+SETRIX_API int DeleteFolder(const char* path);
+SETRIX_API void WriteLine(const char* path, const char* text);
+SETRIX_API const char* CheckLog(const char* logPath, const char* ignoreListPath);
+SETRIX_API const char* GetComputerName();
+
+// Processes
+SETRIX_API int ExecuteProgram(const char* commandLine);
+SETRIX_API int ExecuteProgramWait(const char* commandLine);
+SETRIX_API int ProcessExists(const char* fileName);
+SETRIX_API int KillProcess(const char* fileName);
+
 SETRIX_API void EmptyProc();

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <fstream>
+#include <sstream>
 
 std::string TempDirectory() {
     char base[MAX_PATH];
@@ -17,6 +18,20 @@ std::string TempDirectory() {
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out << bytes;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string ProgramDirectory() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path, length);
+    return dir.substr(0, dir.find_last_of('\\') + 1);
 }
 
 void RemoveTree(const std::string& path) {

@@ -43,4 +43,8 @@ private:
 // A file in a fresh temporary folder of the test, removed with it.
 std::string TempDirectory();
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// The whole file; "" when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+// The folder of the test program, where setrix.dll and the helper programs lie (with "\\").
+std::string ProgramDirectory();
 void RemoveTree(const std::string& path);

@@ -1,0 +1,88 @@
+// The file and folder exports: deleting a folder tree, appending a line, checking an
+// SQL*Plus log, and the computer's name.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <vector>
+
+#include "setup/ExportBoundary.h"
+#include "setup/Exports.h"
+#include "setup/FileContents.h"
+#include "setup/FilePaths.h"
+#include "setup/LogCheck.h"
+#include "setup/TextWriter.h"
+
+using namespace platform;
+using namespace setrix;
+
+namespace {
+
+// The shell's code for a source it cannot work on; also what a refused path returns.
+constexpr int kInvalidSource = 0x7C;
+
+// Only dots and separators ("", ".", "..\", "/"): the current directory or one above it.
+bool IsDotsAndSeparatorsOnly(const AnsiString& path) {
+    return Trim(path).find_first_not_of(". \\/") == AnsiString::npos;
+}
+
+// A drive's root ("C:\") or a share's ("\\server\share").
+bool IsRoot(const AnsiString& fullPath) {
+    AnsiString path = fullPath;
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    if (path.size() <= 2) return true;
+    if (path.compare(0, 2, "\\\\") == 0) {
+        const size_t server = path.find('\\', 2);
+        return server == AnsiString::npos || path.find('\\', server + 1) == AnsiString::npos;
+    }
+    return false;
+}
+
+}  // namespace
+
+int DeleteFolder(const char* path) {
+    return Guarded(kInvalidSource, [&] {
+        const AnsiString given = Arg(path);
+        // Deleting the current directory or a whole drive is never what the script means.
+        if (IsDotsAndSeparatorsOnly(given)) return kInvalidSource;
+        const AnsiString full = ExpandFileName(given);
+        if (full.empty() || full.size() >= MAX_PATH || IsRoot(full)) return kInvalidSource;
+        std::vector<char> names(full.begin(), full.end());
+        names.push_back('\0');
+        names.push_back('\0');
+        SHFILEOPSTRUCTA operation{};
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = names.data();
+        operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+        return SHFileOperationA(&operation);
+    });
+}
+
+void WriteLine(const char* path, const char* text) {
+    GuardedVoid([&] {
+        const AnsiString file = Arg(path), line = Arg(text);
+        ClearReadOnly(file);
+        TTextWriter writer(file, TTextWriter::TMode::Append);
+        writer.WriteLine(line);
+    });
+}
+
+const char* CheckLog(const char* logPath, const char* ignoreListPath) {
+    return Guarded<const char*>("???", [&] {
+        const AnsiString log = Arg(logPath), ignoreList = Arg(ignoreListPath);
+        return ReturnText(CheckLogFile(log, ignoreList));
+    });
+}
+
+const char* GetComputerName() {
+    return Guarded<const char*>("", [&] {
+        // A NetBIOS name has at most 15 characters; a longer host name is cut to them.
+        char name[MAX_COMPUTERNAME_LENGTH + 1];
+        DWORD length = sizeof name;
+        if (GetComputerNameA(name, &length)) return ReturnText(AnsiString(name, length));
+        if (GetLastError() != ERROR_BUFFER_OVERFLOW) return ReturnText("");
+        std::vector<char> longName(length + 1);
+        length = static_cast<DWORD>(longName.size());
+        if (!GetComputerNameA(longName.data(), &length)) return ReturnText("");
+        return ReturnText(AnsiString(longName.data(), length).substr(0, MAX_COMPUTERNAME_LENGTH));
+    });
+}

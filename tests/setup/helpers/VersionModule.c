@@ -1,0 +1,7 @@
+/* A module that is nothing but its version resource. */
+int __stdcall DllMain(void* module, unsigned long reason, void* reserved) {
+    (void)module;
+    (void)reason;
+    (void)reserved;
+    return 1;
+}
