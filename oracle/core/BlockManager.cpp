@@ -71,6 +71,11 @@ void TBlockManager::UnlinkFree(PItemHeader item) {
 PItemHeader TBlockManager::AllocItem() {
     if (!freeList_) AddFreeBlock();
     PItemHeader item = freeList_;
+    UseItem(item);
+    return item;
+}
+
+void TBlockManager::UseItem(PItemHeader item) {
     Check(item->Check == ItemFree, UnitMemData, "Invalid item");
     UnlinkFree(item);
     item->Check = ItemUsed;
@@ -80,7 +85,6 @@ PItemHeader TBlockManager::AllocItem() {
     item->RecordNo = 0;
     item->Serial = nextSerial_++;
     ++item->Block->UsedCount;
-    return item;
 }
 
 void TBlockManager::FreeItem(PItemHeader item) {

@@ -71,7 +71,9 @@ public:
     void CopyData(PItemHeader from, PItemHeader to) const;
     // True when item points at a used item of a live block that still carries serial.
     bool ItemAlive(const void* item, uint32_t serial) const;
-    // Puts an item of a fresh block on the free list (back ends filling blocks themselves).
+    // For back ends that fill a block of their own (AllocBlock) in one go: an item of
+    // it becomes used, as AllocItem would hand it out; unused ones go to the free list.
+    void UseItem(PItemHeader item);
     void ReleaseToFreeList(PItemHeader item);
 
 private:

@@ -439,5 +439,25 @@ TEST(BlockManager, AllocatesTenItemsABlockAndReturnsEmptyBlocks) {
     EXPECT_THROW(manager.FreeItem(items[24]), EAssertionFailed);
 }
 
+TEST(BlockManager, BackEndsFillBlocksOfTheirOwn) {
+    TBlockManager manager;
+    manager.SetRecordSize(4);
+    PBlockHeader block = manager.AllocBlock(3);
+    PItemHeader first = manager.ItemAt(block, 0);
+    PItemHeader second = manager.ItemAt(block, 1);
+    manager.UseItem(first);
+    manager.UseItem(second);
+    manager.ReleaseToFreeList(manager.ItemAt(block, 2));
+    EXPECT_EQ(block->UsedCount, 2);
+    EXPECT_NE(first->Serial, second->Serial);
+    EXPECT_EQ(manager.AllocItem(), manager.ItemAt(block, 2));
+    EXPECT_THROW(manager.UseItem(first), EAssertionFailed);
+    const uint32_t serial = first->Serial;
+    manager.FreeItem(first);
+    manager.FreeItem(second);
+    manager.FreeItem(manager.ItemAt(block, 2));  // the last one returns the block
+    EXPECT_FALSE(manager.ItemAlive(first, serial));
+}
+
 }  // namespace
 }  // namespace oracle
