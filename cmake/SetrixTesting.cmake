@@ -1,12 +1,12 @@
 # Helpers for the layers' test executables (GoogleTest, run under Wine by the emulator).
 include(GoogleTest)
 
-# setrix_add_gtest(NAME <exe> SOURCES <...> LIBS <...> [RESOURCE_LOCK <lock...>] [TIMEOUT <s>])
+# setrix_add_gtest(NAME <exe> SOURCES <...> LIBS <...> [RESOURCE_LOCK <lock>] [TIMEOUT <s>])
 # Builds <exe>.exe beside the deliverables and registers each test case with CTest.
 # RESOURCE_LOCK keeps tests of different executables that share machine-wide state
 # (a registry key, a port) from running at the same time.
 function(setrix_add_gtest)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;RESOURCE_LOCK" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;RESOURCE_LOCK;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(SETRIX_NO_TESTS)
     return()
   endif()
@@ -17,9 +17,7 @@ function(setrix_add_gtest)
   endif()
   set(props TIMEOUT ${T_TIMEOUT})
   if(T_RESOURCE_LOCK)
-    # Several locks travel as one property value through the discovery script.
-    string(REPLACE ";" "\\;" locks "${T_RESOURCE_LOCK}")
-    list(APPEND props RESOURCE_LOCK "${locks}")
+    list(APPEND props RESOURCE_LOCK ${T_RESOURCE_LOCK})
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        TEST_PREFIX "${T_NAME}." PROPERTIES ${props})
