@@ -77,10 +77,16 @@ void TDataSet::OpenNow() {
 }
 
 void TDataSet::CloseNow() {
-    if (BeforeClose) BeforeClose(*this);
+    bool destroying = destroying_ || InState(csDestroying);
+    if (BeforeClose && !destroying) BeforeClose(*this);
     SetState(dsInactive);
     DeactivateCursor();
-    if (AfterClose) AfterClose(*this);
+    if (AfterClose && !destroying) AfterClose(*this);
+}
+
+void TDataSet::CloseBeforeDestruction() {
+    destroying_ = true;
+    SetActive(false);
 }
 
 void TDataSet::ActivateCursor(bool infoOnly) {

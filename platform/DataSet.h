@@ -246,6 +246,9 @@ protected:
     virtual std::unique_ptr<TField> FieldClassForType(TFieldType type);
 
     // ---- services for the libraries ----
+    // For the most-derived destructor: closes the dataset without the close events
+    // (their handlers may be gone already).
+    void CloseBeforeDestruction();
     void RequireOpen() const;
     void RequireClosed() const;
     void SetState(TDataSetState state);
@@ -343,6 +346,7 @@ private:
     TDataSetState disableState_ = dsInactive;
     bool pendingScrollEvent_ = false;
     bool streamedActive_ = false;
+    bool destroying_ = false;
     char* calcBuffer_ = nullptr;
     AnsiString filterText_;
     TFilterOptions filterOptions_ = 0;

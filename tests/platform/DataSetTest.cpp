@@ -55,6 +55,9 @@ TEST(DataSetOpen, DefaultFieldsComeFromTheDefinitionsAndGoAtClose) {
     EXPECT_EQ(events, (std::vector<AnsiString>{"BeforeOpen", "AfterOpen", "BeforeClose", "AfterClose"}));
     table->OpenDataSet();
     EXPECT_EQ(CurrentId(*table), 1);
+    events.clear();
+    table.reset();  // closed by its destructor, without the close events
+    EXPECT_TRUE(events.empty());
 }
 
 TEST(DataSetOpen, EmptyTableIsBofAndEof) {

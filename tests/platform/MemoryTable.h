@@ -27,7 +27,7 @@ class TMemoryTable : public TDataSet {
 public:
     explicit TMemoryTable(TComponent* owner, std::vector<Column> columns = {})
         : TDataSet(owner), columns_(std::move(columns)) {}
-    ~TMemoryTable() override { CloseDataSet(); }
+    ~TMemoryTable() override { CloseBeforeDestruction(); }
 
     void SetColumns(std::vector<Column> columns) { columns_ = std::move(columns); }
 
