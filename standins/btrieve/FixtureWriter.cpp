@@ -101,10 +101,11 @@ void FixtureWriter::WriteTable(const FixtureTable& table) {
 }
 
 std::vector<FixtureTable> FixtureWriter::DictionaryTables(const std::vector<FixtureTable>& tables) {
+    // Dictionary records are edited in place (a table renamed), so every key may change.
     auto key = [](std::vector<size_t> fields, uint16_t flags) {
         FixtureKey k;
         k.fields = std::move(fields);
-        k.flags = flags;
+        k.flags = static_cast<uint16_t>(flags | KeyModifiable);
         return k;
     };
     std::vector<FixtureTable> all = {

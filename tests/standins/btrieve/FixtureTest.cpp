@@ -129,6 +129,10 @@ TEST(FixtureFiles, DataAndDictionaryFiles) {
     EXPECT_EQ(fileRows, expectedFiles);
     ASSERT_EQ(files.Get(OpGetLast, 0), 0);
     EXPECT_EQ(U16(files.lastRecord, 0), 20);
+    // A table is renamed by updating its record.
+    Bytes renamed = files.lastRecord;
+    std::memcpy(renamed.data() + 2, "Renamed", 7);
+    EXPECT_EQ(files.Update(renamed), 0);
     files.Close();
 
     // FIELD.DDF by key 1 (file id): the table's fields in order, then its index name.
@@ -159,6 +163,9 @@ TEST(FixtureFiles, DataAndDictionaryFiles) {
         parts.emplace_back(U16(indexes.lastRecord, 4), U16(indexes.lastRecord, 6), U16(indexes.lastRecord, 8));
     decltype(parts) expectedParts = {{0, 0, KeySegmented}, {0, 1, 0}, {1, 0, KeyDuplicates | KeyCaseInsensitive | KeyDescending}};
     EXPECT_EQ(parts, expectedParts);
+    key = {1, 0};
+    ASSERT_EQ(indexes.Get(OpGetEqual, 0, key), 0);  // the dictionary's own keys are described too
+    EXPECT_EQ(U16(indexes.lastRecord, 8), KeyModifiable);
     indexes.Close();
 }
 
