@@ -109,6 +109,35 @@ TEST(MemDataSet, InsertGoesBeforeTheCurrentRecordAndCancelLeavesNothing) {
     EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 10, 2, 3}));
 }
 
+TEST(MemDataSet, CalculatedFieldsLiveBehindTheStoreRecord) {
+    TestDataSet ds({{"ID", dtInteger}, {"NAME", dtString, 10}});
+    auto* id = NewComponent<TIntegerField>(ds);
+    id->SetFieldName("ID");
+    id->BindToDataSet(&ds);
+    auto* doubled = NewComponent<TIntegerField>(ds);
+    doubled->SetFieldName("DOUBLED");
+    doubled->SetFieldKind(fkCalculated);
+    doubled->BindToDataSet(&ds);
+    ds.OnCalcFields = [](TDataSet& d) {
+        d.FieldNamed("DOUBLED")->WriteAsInteger(d.FieldNamed("ID")->ReadAsInteger() * 2);
+    };
+    ds.OpenDataSet();
+    for (int value = 1; value <= 3; ++value) {
+        ds.BeginAppend();
+        id->WriteAsInteger(value);
+        ds.PostChanges();
+    }
+    ds.MoveToFirst();
+    EXPECT_EQ(doubled->ReadAsInteger(), 2);
+    ds.MoveToLast();
+    EXPECT_EQ(doubled->ReadAsInteger(), 6);
+    ds.BeginEdit();
+    id->WriteAsInteger(21);
+    EXPECT_EQ(doubled->ReadAsInteger(), 42);
+    ds.CancelChanges();
+    EXPECT_EQ(id->ReadAsInteger(), 3);
+}
+
 TEST(MemDataSet, FieldDefinitionsFollowTheDescriptors) {
     TestDataSet ds({{"A", dtString, 0}, {"B", dtInteger, 6}, {"C", dtString, 4}, {"D", dtFloat}});
     TFieldDescs& descs = ds.Data()->Fields();
