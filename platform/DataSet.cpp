@@ -56,7 +56,7 @@ void TDataSet::SetActive(bool value) {
 }
 
 void TDataSet::OpenNow() {
-    if (BeforeOpen) BeforeOpen(*this);
+    Notify(BeforeOpen);
     state_ = dsOpening;
     try {
         defaultFields_ = fields_.Count() == 0;
@@ -78,10 +78,10 @@ void TDataSet::OpenNow() {
 
 void TDataSet::CloseNow() {
     bool destroying = destroying_ || InState(csDestroying);
-    if (BeforeClose && !destroying) BeforeClose(*this);
+    if (!destroying) Notify(BeforeClose);
     SetState(dsInactive);
     DeactivateCursor();
-    if (AfterClose && !destroying) AfterClose(*this);
+    if (!destroying) Notify(AfterClose);
 }
 
 void TDataSet::CloseBeforeDestruction() {
@@ -403,10 +403,10 @@ int TDataSet::MoveBy(int distance) {
 void TDataSet::RefreshRecords() {
     CheckBrowseMode();
     UpdateCursorPos();
-    if (BeforeRefresh) BeforeRefresh(*this);
+    Notify(BeforeRefresh);
     StorageRefresh();
     Resync(0);
-    if (AfterRefresh) AfterRefresh(*this);
+    Notify(AfterRefresh);
 }
 
 void TDataSet::GotoBookmark(const TBookmark& bookmark) {
@@ -451,7 +451,7 @@ void TDataSet::BeginEdit() {
     RunWithErrorEvent(OnEditError, [this] { StorageEdit(); });
     SetState(dsEdit);
     DataEvent(deRecordChange, 0);
-    if (AfterEdit) AfterEdit(*this);
+    Notify(AfterEdit);
 }
 
 void TDataSet::BeginInsert() { BeginInsertOrAppend(false); }
@@ -511,14 +511,14 @@ void TDataSet::BeginInsertOrAppend(bool append) {
     }
     modified_ = false;
     DataEvent(deDataSetChange, 0);
-    if (AfterInsert) AfterInsert(*this);
+    Notify(AfterInsert);
     FireAfterScroll();
 }
 
 void TDataSet::PostChanges() {
     if (state_ != dsEdit && state_ != dsInsert) return;
     DataEvent(deUpdateRecord, 0);
-    if (BeforePost) BeforePost(*this);
+    Notify(BeforePost);
     RunWithErrorEvent(OnPostError, [this] {
         UpdateCursorPos();
         StoragePost();
@@ -532,14 +532,14 @@ void TDataSet::StoragePost() { CheckRequiredFields(); }
 
 void TDataSet::CancelChanges() {
     if (state_ != dsEdit && state_ != dsInsert) return;
-    if (BeforeCancel) BeforeCancel(*this);
+    Notify(BeforeCancel);
     bool inserting = state_ == dsInsert;
     UpdateCursorPos();
     StorageCancel();
     SetState(dsBrowse);
     if (inserting) CursorPosChanged();
     Resync(0);
-    if (AfterCancel) AfterCancel(*this);
+    Notify(AfterCancel);
 }
 
 void TDataSet::DeleteRecord() {
@@ -559,7 +559,7 @@ void TDataSet::DeleteRecord() {
     SetState(dsBrowse);
     CursorPosChanged();
     Resync(0);
-    if (AfterDelete) AfterDelete(*this);
+    Notify(AfterDelete);
     FireAfterScroll();
 }
 
@@ -735,7 +735,7 @@ void TDataSet::FillCalcFields(char* buffer) {
             Variant keys = FieldValues(field->KeyFields);
             field->WriteAsVariant(lookup->LookupValues(field->LookupKeyFields, keys, field->LookupResultField));
         }
-        if (OnCalcFields) OnCalcFields(*this);
+        Notify(OnCalcFields);
     } catch (...) {
         calcBuffer_ = previousBuffer;
         RestoreState(previous);
@@ -887,29 +887,17 @@ void TDataSet::SetDataSetField(TDataSetField* field) {
 
 void TDataSet::StorageHandleError(const std::exception&) {}
 
-void TDataSet::FireOnNewRecord() {
-    if (OnNewRecord) OnNewRecord(*this);
-}
-void TDataSet::FireAfterOpen() {
-    if (AfterOpen) AfterOpen(*this);
-}
-void TDataSet::FireBeforeDelete() {
-    if (BeforeDelete) BeforeDelete(*this);
-}
-void TDataSet::FireBeforeEdit() {
-    if (BeforeEdit) BeforeEdit(*this);
-}
-void TDataSet::FireBeforeInsert() {
-    if (BeforeInsert) BeforeInsert(*this);
-}
-void TDataSet::FireAfterPost() {
-    if (AfterPost) AfterPost(*this);
-}
+void TDataSet::FireOnNewRecord() { Notify(OnNewRecord); }
+void TDataSet::FireAfterOpen() { Notify(AfterOpen); }
+void TDataSet::FireBeforeDelete() { Notify(BeforeDelete); }
+void TDataSet::FireBeforeEdit() { Notify(BeforeEdit); }
+void TDataSet::FireBeforeInsert() { Notify(BeforeInsert); }
+void TDataSet::FireAfterPost() { Notify(AfterPost); }
 void TDataSet::FireBeforeScroll() {
-    if (state_ != dsBlockRead && BeforeScroll) BeforeScroll(*this);
+    if (state_ != dsBlockRead) Notify(BeforeScroll);
 }
 void TDataSet::FireAfterScroll() {
-    if (state_ != dsBlockRead && AfterScroll) AfterScroll(*this);
+    if (state_ != dsBlockRead) Notify(AfterScroll);
 }
 
 void TDataSet::DisableControls() {

@@ -306,6 +306,9 @@ protected:
     friend class TDataLink;
 
 private:
+    void Notify(const TDataSetNotifyEvent& event) {
+        if (event) event(*this);
+    }
     void MoveToEnd(bool first);
     void ActivateBuffers();
     void ClearBuffers();
