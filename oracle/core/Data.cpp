@@ -324,35 +324,33 @@ bool TData::HasFieldOfTypes(TDataTypeSet types) const {
 
 // Records
 
-void TData::ForEachBlob(void* record, const std::function<void(TBlob*)>& action) {
-    const TDataTypeSet blobTypes = GetBlobTypes();
-    for (int i = 0; i < fields_.Count(); ++i) {
-        const TFieldDesc& field = *fields_.Items(i);
-        if (field.ParentField || !blobTypes.Contains(field.DataType)) continue;
-        if (TBlob* blob = LoadPointer<TBlob>(FieldData(record, field))) action(blob);
-    }
-}
-
-void TData::CreateComplexFields(void* record, bool withBlobs) {
-    if (!withBlobs) return;
-    const TDataTypeSet blobTypes = GetBlobTypes();
-    for (int i = 0; i < fields_.Count(); ++i) {
-        const TFieldDesc& field = *fields_.Items(i);
-        if (field.ParentField || !blobTypes.Contains(field.DataType)) continue;
-        StorePointer(FieldData(record, field), NewShared<TBlob>());
-    }
-}
-
-void TData::FreeComplexFields(void* record, bool withBlobs) {
-    if (!withBlobs) return;
+void TData::ForEachBlobSlot(void* record, const std::function<TBlob*(TBlob*)>& change) {
     const TDataTypeSet blobTypes = GetBlobTypes();
     for (int i = 0; i < fields_.Count(); ++i) {
         const TFieldDesc& field = *fields_.Items(i);
         if (field.ParentField || !blobTypes.Contains(field.DataType)) continue;
         uint8_t* slot = FieldData(record, field);
-        ReleaseObject(LoadPointer<TBlob>(slot));
-        StorePointer<TBlob>(slot, nullptr);
+        StorePointer(slot, change(LoadPointer<TBlob>(slot)));
     }
+}
+
+void TData::ForEachBlob(void* record, const std::function<void(TBlob*)>& action) {
+    ForEachBlobSlot(record, [&action](TBlob* blob) {
+        if (blob) action(blob);
+        return blob;
+    });
+}
+
+void TData::CreateComplexFields(void* record, bool withBlobs) {
+    if (withBlobs) ForEachBlobSlot(record, [](TBlob*) { return NewShared<TBlob>(); });
+}
+
+void TData::FreeComplexFields(void* record, bool withBlobs) {
+    if (!withBlobs) return;
+    ForEachBlobSlot(record, [](TBlob* blob) -> TBlob* {
+        ReleaseObject(blob);
+        return nullptr;
+    });
 }
 
 void TData::CopyComplexFields(const void*, void*, bool withBlobs) {

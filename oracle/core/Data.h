@@ -216,8 +216,11 @@ protected:
     bool prepared_ = false;
     bool autoPrepared_ = false;
 
-private:
+    // Every blob slot of a record (top-level blob fields): the slot receives what change answers.
+    void ForEachBlobSlot(void* record, const std::function<TBlob*(TBlob*)>& change);
     void ForEachBlob(void* record, const std::function<void(TBlob*)>& action);
+
+private:
 
     TFieldDescs fields_;
     std::string filterText_;

@@ -1,7 +1,6 @@
 #include "oracle/core/MemData.h"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "oracle/core/Assertion.h"
 #include "oracle/core/Blob.h"
@@ -57,27 +56,13 @@ void TMemData::FreeRollback(PItemHeader item) {
     item->Rollback = nullptr;
 }
 
-void TMemData::ForEachBlobSlot(PItemHeader item, const std::function<TBlob*(TBlob*)>& change) {
-    const TDataTypeSet blobTypes = GetBlobTypes();
-    for (int i = 0; i < FieldCount(); ++i) {
-        const TFieldDesc& field = *Fields().Items(i);
-        if (field.ParentField || !blobTypes.Contains(field.DataType)) continue;
-        uint8_t* slot = FieldData(TBlockManager::ItemData(item), field);
-        TBlob* blob = nullptr;
-        std::memcpy(&blob, slot, sizeof(blob));
-        if (!blob) continue;
-        blob = change(blob);
-        std::memcpy(slot, &blob, sizeof(blob));
-    }
-}
-
 void TMemData::CopyRollbackBlobs(PItemHeader rollback) {
-    ForEachBlobSlot(rollback, [](TBlob* blob) { return blob->CopyOriginal(); });
+    ForEachBlobSlot(TBlockManager::ItemData(rollback), [](TBlob* blob) { return blob ? blob->CopyOriginal() : nullptr; });
 }
 
 void TMemData::ReleaseBlobs(PItemHeader item) {
-    ForEachBlobSlot(item, [](TBlob* blob) -> TBlob* {
-        blob->Release();
+    ForEachBlobSlot(TBlockManager::ItemData(item), [](TBlob* blob) -> TBlob* {
+        ReleaseObject(blob);
         return nullptr;
     });
 }

@@ -5,15 +5,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <list>
 
 #include "oracle/core/BlockManager.h"
 #include "oracle/core/Data.h"
 
 namespace oracle {
-
-class TBlob;
 
 class TMemData : public TData {
 public:
@@ -98,7 +95,6 @@ private:
     // revert brings them back; these move into or are released with the record.
     void CopyRollbackBlobs(PItemHeader rollback);
     void ReleaseBlobs(PItemHeader item);
-    void ForEachBlobSlot(PItemHeader item, const std::function<TBlob*(TBlob*)>& change);
     void RestoreRollback(PItemHeader item);
     void FreeRecordObjects(PItemHeader item);
     void CopyOut(PItemHeader item, void* dest) const;

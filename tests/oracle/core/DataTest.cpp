@@ -209,21 +209,29 @@ TEST_F(RecordStore, BlobFieldsGoThroughTheirBlob) {
     EXPECT_EQ(store.GetBlob(9, record.data())->AsString(), "abc");
 }
 
+TObjectType* MakeType(const char* name, TDataType code, int32_t size = 0) {
+    auto* type = NewShared<TObjectType>();
+    type->Name = name;
+    type->DataType = code;
+    type->Size = size;
+    return type;
+}
+
+void AddAttribute(TObjectType* owner, const char* name, TDataType code, uint16_t length,
+                  TObjectType* type = nullptr) {
+    TAttribute* attribute = owner->AddAttribute();
+    attribute->Name = name;
+    attribute->DataType = code;
+    attribute->Length = length;
+    attribute->SetObjectType(type);
+}
+
 TEST(RecordStoreObjects, ArrayTypesGiveAtMostAHundredElementDescriptors) {
     TestStore store({{"PHONES", dtArray}});
-    auto* element = NewShared<TObjectType>();
-    element->Name = "NUM_LIST";
-    element->DataType = dtArray;
-    element->Size = 250;
-    TAttribute* item = element->AddAttribute();
-    item->Name = "ELEMENT";
-    item->DataType = dtString;
-    item->Length = 20;
-    auto* address = NewShared<TObjectType>();
-    address->Name = "ADDR_T";
-    TAttribute* city = address->AddAttribute();
-    city->Name = "CITY";
-    city->DataType = dtString;
+    auto* element = MakeType("NUM_LIST", dtArray, 250);
+    AddAttribute(element, "ELEMENT", dtString, 20);
+    auto* address = MakeType("ADDR_T", dtObject);
+    AddAttribute(address, "CITY", dtString, 10);
 
     TFieldDesc* phones = store.Fields().Items(0);
     phones->SetObjectType(element);
@@ -261,24 +269,11 @@ public:
 
 TEST(RecordStoreObjects, AttributeFieldsLiveInTheirObject) {
     TestStore store({{"PERSON", dtObject}});
-    auto* phones = NewShared<TObjectType>();
-    phones->Name = "PHONES_T";
-    phones->DataType = dtArray;
-    phones->Size = 2;
-    TAttribute* element = phones->AddAttribute();
-    element->Name = "ELEMENT";
-    element->DataType = dtString;
-    element->Length = 10;
-    auto* person = NewShared<TObjectType>();
-    person->Name = "PERSON_T";
-    TAttribute* city = person->AddAttribute();
-    city->Name = "CITY";
-    city->DataType = dtString;
-    city->Length = 10;
-    TAttribute* list = person->AddAttribute();
-    list->Name = "PHONES";
-    list->DataType = dtArray;
-    list->SetObjectType(phones);
+    auto* phones = MakeType("PHONES_T", dtArray, 2);
+    AddAttribute(phones, "ELEMENT", dtString, 10);
+    auto* person = MakeType("PERSON_T", dtObject);
+    AddAttribute(person, "CITY", dtString, 10);
+    AddAttribute(person, "PHONES", dtArray, 0, phones);
     store.InitObjectFields(person, store.Fields().Items(0));
     store.Open();
 
