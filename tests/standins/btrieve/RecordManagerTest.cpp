@@ -571,6 +571,7 @@ TEST(RecordManagerFiles, OwnerNameGuardsTheFile) {
 TEST(RecordManagerFiles, InitVersionAndStop) {
     auto& lib = ClientLibrary::Get();
     char options[] = "";
+    ASSERT_EQ(lib.stop(), 0);  // from a known state
     EXPECT_EQ(lib.init(options), 0);
     EXPECT_EQ(lib.init(options), StatusAlreadyInitialised);
     BtrFile f;
