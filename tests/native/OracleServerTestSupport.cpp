@@ -18,7 +18,7 @@ void ServerTest::SetUp() {
   db_ = std::make_unique<Database>(path_, "SETRIX", "Oracle9i Enterprise Edition Release 9.2.0.1.0 - Production");
   db_->AddAccount("SCOTT", "TIGER", false);
   db_->AddAccount("SYS", "CHANGE_ON_INSTALL", true);
-  db_->Locks().SetDefaultWait(std::chrono::milliseconds(200));
+  db_->SetLockWait(std::chrono::milliseconds(200));
   session_ = Logon();
 }
 

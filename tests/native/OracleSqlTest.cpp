@@ -143,6 +143,28 @@ TEST_F(OracleSqlTest, SchemaStatementsOfInstallScripts) {
   EXPECT_EQ(ErrorOf(*session_, "alter table t2 modify (name varchar2(20))"), 3001);
 }
 
+TEST_F(OracleSqlTest, ReturningIntoGivesValuesAndLobPlaces) {
+  Exec(*session_, "create table docs (id number, body clob, data blob)");
+  ExecuteReply r = Exec(*session_, "insert into docs values (:id, empty_clob(), empty_blob()) returning id * 2, body, data into :twice, :body, :data",
+                        {{"ID", Value::Int(21)}});
+  ASSERT_EQ(r.outBinds.size(), 3u);
+  EXPECT_EQ(TextOf(r.outBinds[0].value), "42");
+  EXPECT_TRUE(r.outBinds[0].value.lob.empty());
+  ASSERT_FALSE(r.outBinds[1].value.lob.empty());
+  EXPECT_FALSE(r.outBinds[1].value.IsNull());  // an empty LOB is not NULL
+  Value body = r.outBinds[1].value;
+  body.bytes = "hello lob";
+  session_->StoreLob(body);
+  EXPECT_EQ(Scalar(*session_, "select body from docs where id = 21"), "hello lob");
+  r = Exec(*session_, "update docs d set d.body = empty_clob() where d.id = 21 returning body into :b");
+  ASSERT_EQ(r.outBinds.size(), 1u);
+  EXPECT_EQ(r.outBinds[0].value.lob, body.lob);
+  auto other = Logon();
+  Value stolen = body;
+  stolen.bytes = "other";
+  EXPECT_THROW(other->StoreLob(stolen), OraError);  // the row is locked by the update
+}
+
 TEST_F(OracleSqlTest, LongTextStaysText) {
   Exec(*session_, "create table t (l long)");
   Exec(*session_, "insert into t values (:v)", {{"V", Value::Text("007")}});

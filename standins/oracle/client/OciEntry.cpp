@@ -101,6 +101,24 @@ T* At(void* base, ub4 skip, ub4 index) {
   return base ? reinterpret_cast<T*>(static_cast<char*>(base) + static_cast<std::size_t>(skip) * index) : nullptr;
 }
 
+bool IsLobType(ub2 dty) { return dty == SQLT_CLOB || dty == SQLT_BLOB; }
+
+// The locator in a program's slot (a pointer to the locator pointer).
+LobDescriptor* LocatorIn(void* slot) {
+  if (!slot) return nullptr;
+  void* locator = *static_cast<void**>(slot);
+  auto* lob = Handles().Find<LobDescriptor>(locator, OCI_DTYPE_LOB);
+  if (!lob) throw OraError(22275);
+  return lob;
+}
+
+void FillLocator(LobDescriptor& lob, const Value& v, ub2 dty) {
+  lob.initialized = !v.IsNull();
+  lob.binary = dty == SQLT_BLOB;
+  lob.data = v.bytes;
+  lob.place = v.lob;
+}
+
 Value ReadBind(BindHandle& b, ub4 iteration) {
   if (b.dataAtExec && b.inCallback) {
     std::string data;
@@ -124,6 +142,11 @@ Value ReadBind(BindHandle& b, ub4 iteration) {
   }
   sb2* indicator = At<sb2>(b.indicator, b.indicatorSkip, iteration);
   if (indicator && *indicator == -1) return Value::Null();
+  if (IsLobType(b.dty)) {
+    LobDescriptor* lob = LocatorIn(At<char>(b.value, b.valueSkip ? b.valueSkip : sizeof(void*), iteration));
+    if (!lob || !lob->initialized) return Value::Null();
+    return lob->binary ? Value::Raw(lob->data) : Value::Text(lob->data);
+  }
   ub4 skip = b.valueSkip ? b.valueSkip : static_cast<ub4>(b.valueSize);
   ub2* alen = At<ub2>(b.alen, b.alenSkip, iteration);
   sb4 length = alen ? *alen : b.valueSize;
@@ -171,6 +194,11 @@ void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat) {
     return;
   }
   if (!b.value && !b.indicator) return;
+  if (IsLobType(b.dty)) {
+    if (LobDescriptor* lob = LocatorIn(b.value)) FillLocator(*lob, v, b.dty);
+    if (b.indicator) *static_cast<sb2*>(b.indicator) = v.IsNull() ? -1 : 0;
+    return;
+  }
   WriteResult r;
   if (b.value) r = WriteExternal(v, nullptr, b.dty, b.value, b.valueSize, dateFormat);
   else r.indicator = v.IsNull() ? -1 : 0;
@@ -192,6 +220,12 @@ bool DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
                     return d->callback(d->context, reinterpret_cast<OCIDefine*>(d), slot, buffer, length, piece,
                                        indicator, rcode);
                   });
+      continue;
+    }
+    if (IsLobType(d->dty)) {
+      if (LobDescriptor* lob = LocatorIn(At<char>(d->value, d->valueSkip ? d->valueSkip : sizeof(void*), slot)))
+        FillLocator(*lob, v, d->dty);
+      if (sb2* ind = At<sb2>(d->indicator, d->indicatorSkip, slot)) *ind = v.IsNull() ? -1 : 0;
       continue;
     }
     ub4 skip = d->valueSkip ? d->valueSkip : static_cast<ub4>(d->valueSize);
@@ -331,8 +365,13 @@ OCI_EXPORT sword OCIAttrSet(dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep,
     // The character set of binds and defines and the LOB-empty flag are accepted as they come.
     if ((trghndltyp == OCI_HTYPE_BIND || trghndltyp == OCI_HTYPE_DEFINE) && attrtype == OCI_ATTR_CHARSET_ID)
       return OCI_SUCCESS;
-    if ((trghndltyp == OCI_DTYPE_LOB || trghndltyp == OCI_DTYPE_FILE) && attrtype == OCI_ATTR_LOBEMPTY)
+    if (trghndltyp == OCI_DTYPE_LOB && attrtype == OCI_ATTR_LOBEMPTY) {
+      auto* lob = Handles().Find<LobDescriptor>(trgthndlp, OCI_DTYPE_LOB);
+      lob->initialized = true;
+      lob->data.clear();
+      lob->place.clear();
       return OCI_SUCCESS;
+    }
     throw OraError(24315);
   });
 }
@@ -685,11 +724,85 @@ OCI_EXPORT sword OCIDefineDynamic(OCIDefine* defnp, OCIError*, dvoid* octxp, OCI
   return OCI_SUCCESS;
 }
 
-// The LOB locators this client hands out are never initialised by the server.
-OCI_EXPORT sword OCILobLocatorIsInit(OCIEnv*, OCIError*, const OCILobLocator* locp, boolean* isInitialized) {
-  if (!Handles().Contains(locp) || !isInitialized) return OCI_INVALID_HANDLE;
-  *isInitialized = 0;
+// --- LOB locators ---------------------------------------------------------------------------
+
+namespace {
+LobDescriptor* Lob(const void* locp) { return Handles().Find<LobDescriptor>(locp, OCI_DTYPE_LOB); }
+
+// Sends the locator's new contents to the row it belongs to.
+void StoreLob(OCISvcCtx* svchp, const LobDescriptor& lob) {
+  if (lob.place.empty()) throw OraError(22920);
+  SvcCtxHandle* svc = ConnectedService(svchp);
+  if (!svc) throw OraError(3114);
+  Value v = lob.binary ? Value::Raw(lob.data) : Value::Text(lob.data);
+  v.lob = lob.place;
+  WireWriter w = RequestOf(Request::LobStore);
+  w.Val(v);
+  svc->server->connection->Call(w);
+}
+}  // namespace
+
+OCI_EXPORT sword OCILobLocatorIsInit(OCIEnv*, OCIError* errhp, const OCILobLocator* locp, boolean* isInitialized) {
+  LobDescriptor* lob = Lob(locp);
+  if (!lob || !isInitialized) return OCI_INVALID_HANDLE;
+  *isInitialized = lob->initialized ? 1 : 0;
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCILobGetLength(OCISvcCtx*, OCIError* errhp, OCILobLocator* locp, ub4* lenp) {
+  LobDescriptor* lob = Lob(locp);
+  if (!lob || !lenp) return OCI_INVALID_HANDLE;
+  *lenp = static_cast<ub4>(lob->data.size());
+  return OCI_SUCCESS;
+}
+
+// Offsets are 1-based; an amount of 0 reads to the end. Single-byte data: characters are bytes.
+OCI_EXPORT sword OCILobRead(OCISvcCtx*, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, dvoid* bufp,
+                            ub4 bufl, dvoid*, dvoid*, ub2, ub1) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    LobDescriptor* lob = Lob(locp);
+    if (!lob || !amtp) return OCI_INVALID_HANDLE;
+    if (!lob->initialized) throw OraError(22275);
+    std::size_t start = offset > 0 ? offset - 1 : 0;
+    std::size_t available = start < lob->data.size() ? lob->data.size() - start : 0;
+    std::size_t want = *amtp == 0 ? available : std::min<std::size_t>(*amtp, available);
+    std::size_t n = std::min<std::size_t>(want, bufl);
+    if (bufp && n) std::memcpy(bufp, lob->data.data() + start, n);
+    *amtp = static_cast<ub4>(n);
+    return n == 0 && available == 0 && offset > lob->data.size() + 1 ? OCI_NO_DATA : OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCILobWrite(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, dvoid* bufp,
+                             ub4 buflen, ub1, dvoid*, dvoid*, ub2, ub1) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    LobDescriptor* lob = Lob(locp);
+    if (!lob || !amtp) return OCI_INVALID_HANDLE;
+    if (!lob->initialized) throw OraError(22275);
+    LobDescriptor changed = *lob;
+    std::size_t start = offset > 0 ? offset - 1 : 0;
+    std::size_t n = std::min<std::size_t>(*amtp ? *amtp : buflen, buflen);
+    if (changed.data.size() < start) changed.data.resize(start, changed.binary ? '\0' : ' ');
+    if (changed.data.size() < start + n) changed.data.resize(start + n);
+    if (n) std::memcpy(changed.data.data() + start, bufp, n);
+    StoreLob(svchp, changed);
+    *lob = changed;
+    *amtp = static_cast<ub4>(n);
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCILobTrim(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4 newlen) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    LobDescriptor* lob = Lob(locp);
+    if (!lob) return OCI_INVALID_HANDLE;
+    if (!lob->initialized) throw OraError(22275);
+    LobDescriptor changed = *lob;
+    if (newlen < changed.data.size()) changed.data.resize(newlen);
+    StoreLob(svchp, changed);
+    *lob = changed;
+    return OCI_SUCCESS;
+  });
 }
 
 // --- what this client does not offer -------------------------------------------------------
@@ -728,12 +841,8 @@ OCI_UNSUPPORTED(OCILobFileIsOpen)
 OCI_UNSUPPORTED(OCILobFileOpen)
 OCI_UNSUPPORTED(OCILobFileSetName)
 OCI_UNSUPPORTED(OCILobFlushBuffer)
-OCI_UNSUPPORTED(OCILobGetLength)
 OCI_UNSUPPORTED(OCILobIsEqual)
 OCI_UNSUPPORTED(OCILobLoadFromFile)
-OCI_UNSUPPORTED(OCILobRead)
-OCI_UNSUPPORTED(OCILobTrim)
-OCI_UNSUPPORTED(OCILobWrite)
 OCI_UNSUPPORTED(OCICacheFlush)
 OCI_UNSUPPORTED(OCICacheFree)
 OCI_UNSUPPORTED(OCICacheRefresh)

@@ -103,7 +103,13 @@ struct RowidDescriptor {
 };
 static_assert(offsetof(RowidDescriptor, data) == RowidPointerOffset);
 
-struct LobDescriptor {};
+// A LOB locator: the value as fetched or returned, and where it lives when it may be written.
+struct LobDescriptor {
+  bool initialized = false;
+  bool binary = false;
+  std::string data;
+  std::string place;
+};
 struct DescribeHandle {};
 
 class HandleRegistry {

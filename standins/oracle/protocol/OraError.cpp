@@ -67,6 +67,8 @@ const std::map<int, const char*>& Messages() {
       {12535, "TNS:operation timed out"},
       {12541, "TNS:no listener"},
       {24344, "success with compilation error"},
+      {22920, "row containing the LOB value is not locked"},
+      {22275, "invalid LOB locator specified"},
       {24315, "illegal attribute type"},
       {24333, "zero iteration count"},
       {24334, "no descriptor for this position"},

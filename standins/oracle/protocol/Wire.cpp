@@ -22,7 +22,8 @@ void WireWriter::Str(const std::string& s) {
 
 void WireWriter::Val(const Value& v) {
   U8(static_cast<std::uint8_t>(v.kind));
-  U8(v.isDate ? 1 : 0);
+  U8((v.isDate ? 1 : 0) | (v.lob.empty() ? 0 : 2));
+  if (!v.lob.empty()) Str(v.lob);
   switch (v.kind) {
     case Value::Kind::Null: break;
     case Value::Kind::Integer: I64(v.integer); break;
@@ -117,7 +118,9 @@ Value WireReader::Val() {
   std::uint8_t kind = U8();
   if (kind > static_cast<std::uint8_t>(Value::Kind::Blob)) throw WireError("bad value kind");
   v.kind = static_cast<Value::Kind>(kind);
-  v.isDate = U8() != 0;
+  std::uint8_t flags = U8();
+  v.isDate = (flags & 1) != 0;
+  if (flags & 2) v.lob = Str();
   switch (v.kind) {
     case Value::Kind::Null: break;
     case Value::Kind::Integer: v.integer = I64(); break;

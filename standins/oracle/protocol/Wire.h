@@ -10,7 +10,7 @@ namespace orastandin {
 
 // Requests a client sends; every reply starts with a ReplyStatus byte.
 enum class Request : std::uint8_t {
-  Logon = 1, Logoff, Execute, Commit, Rollback, Version, Break, SetHook
+  Logon = 1, Logoff, Execute, Commit, Rollback, Version, Break, SetHook, LobStore
 };
 enum class ReplyStatus : std::uint8_t { Ok = 0, Error = 1 };
 
@@ -22,6 +22,7 @@ struct Value {
   double real = 0;
   std::string bytes;  // text or blob contents
   bool isDate = false;
+  std::string lob;  // a LOB value's place ("TABLE\tCOLUMN\trow id") when it may be written back
 
   static Value Null() { return {}; }
   static Value Int(std::int64_t v) { Value r; r.kind = Kind::Integer; r.integer = v; return r; }

@@ -192,7 +192,7 @@ SqliteHandle Database::OpenConnection() {
   int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
   SqliteHandle db(raw);
   if (rc != SQLITE_OK) throw std::runtime_error("cannot open " + path_);
-  sqlite3_busy_timeout(db.get(), 5000);
+  sqlite3_busy_timeout(db.get(), static_cast<int>(lockWait_.count()));
   sqlite3_extended_result_codes(db.get(), 1);
   return db;
 }
@@ -214,6 +214,11 @@ bool Database::IsUserName(const std::string& name) {
   if (n == "SYS" || n == "SYSTEM" || n == "PUBLIC") return true;
   std::lock_guard<std::mutex> lock(mutex_);
   return accounts_.count(n) != 0;
+}
+
+void Database::SetLockWait(std::chrono::milliseconds wait) {
+  lockWait_ = wait;
+  locks_.SetDefaultWait(wait);
 }
 
 int Database::NewSessionId() {

@@ -99,6 +99,8 @@ class Database {
   const std::string& Service() const { return service_; }
   const std::string& Banner() const { return banner_; }
   RowLocks& Locks() { return locks_; }
+  // How long a session waits for a row lock or for another session's writes (connections opened later).
+  void SetLockWait(std::chrono::milliseconds wait);
   Sequences& SequenceStore() { return sequences_; }
   Hooks& TestHooks() { return hooks_; }
   int NewSessionId();
@@ -110,6 +112,7 @@ class Database {
   std::mutex mutex_;
   std::map<std::string, Account> accounts_;
   int lastSession_ = 0;
+  std::chrono::milliseconds lockWait_{5000};
   RowLocks locks_;
   Sequences sequences_;
   Hooks hooks_;

@@ -71,6 +71,9 @@ void Guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
+void EmptyClob(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_text(ctx, "", 0, SQLITE_STATIC); }
+void EmptyBlob(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_zeroblob(ctx, 0); }
+
 void SysDate(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, CanonicalDate(Now())); }
 void UserFn(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, SessionOf(ctx).User()); }
 void BannerFn(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, SessionOf(ctx).Db().Banner()); }
@@ -315,6 +318,8 @@ struct Registration {
 void RegisterOracleFunctions(sqlite3* db, Session* session) {
   const Registration functions[] = {
       {"ORA_SYSDATE", 0, Guarded<SysDate>, false},
+      {"EMPTY_CLOB", 0, Guarded<EmptyClob>, true},
+      {"EMPTY_BLOB", 0, Guarded<EmptyBlob>, true},
       {"ORA_USER", 0, Guarded<UserFn>, false},
       {"ORA_BANNER", 0, Guarded<BannerFn>, false},
       {"ORA_VERSION", 0, Guarded<VersionFn>, false},

@@ -70,6 +70,7 @@ const char* OperationName(Request r) {
     case Request::Version: return "version";
     case Request::Break: return "break";
     case Request::SetHook: return "sethook";
+    case Request::LobStore: return "lobstore";
   }
   return "";
 }
@@ -121,6 +122,7 @@ void ServeConnection(Database& database, int socket) {
           break;
         case Request::Version: body.Str(database.Banner()); break;
         case Request::Break: break;
+        case Request::LobStore: session.StoreLob(in.Val()); break;
         case Request::SetHook: database.TestHooks().Install(Hooks::Parse(in.Str())); break;
         default: throw OraError(3001);
       }

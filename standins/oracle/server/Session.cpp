@@ -1,5 +1,6 @@
 #include "standins/oracle/server/Session.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -426,11 +427,54 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
     }
     Result r = Run(sql, lookupFor(i));
     reply.rowsAffected += r.changes;
+    if (!sql.returningBinds.empty() && !r.rows.empty()) ReturnInto(sql, r.rows.back(), reply.outBinds);
     if (first == "INSERT" && r.changes > 0) lastRowid = r.lastRowid;
     if (!touched.empty()) lastRowid = touched.back();
   }
   if (lastRowid != 0) reply.rowid = RowidText(RowidOf(lastRowid));
   return reply;
+}
+
+void Session::ReturnInto(const TranslatedSql& sql, const std::vector<Value>& row, std::vector<BindValue>& out) {
+  std::int64_t id = row.back().integer;
+  for (std::size_t k = 0; k < sql.returningBinds.size() && k + 1 < row.size(); ++k) {
+    Value v = row[k];
+    const std::string column = k < sql.returningColumns.size() ? sql.returningColumns[k] : std::string();
+    if (!column.empty()) {
+      std::string declared;
+      sqlite3_stmt* raw = nullptr;
+      sqlite3_prepare_v2(db_.get(), "SELECT type FROM pragma_table_info(?1) WHERE name = ?2", -1, &raw, nullptr);
+      StatementHandle info(raw);
+      sqlite3_bind_text(info.get(), 1, sql.dmlTable.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(info.get(), 2, column.c_str(), -1, SQLITE_TRANSIENT);
+      if (info && sqlite3_step(info.get()) == SQLITE_ROW) declared = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 0));
+      int type = ParseDeclaredType(declared).oraType;
+      if (type == oratype::Clob || type == oratype::Blob) v.lob = sql.dmlTable + "\t" + column + "\t" + std::to_string(id);
+    }
+    out.erase(std::remove_if(out.begin(), out.end(), [&](const BindValue& b) { return b.name == sql.returningBinds[k]; }),
+              out.end());
+    out.push_back({sql.returningBinds[k], v});
+  }
+}
+
+void Session::StoreLob(const Value& lob) {
+  if (!LoggedOn()) throw OraError(1012);
+  std::size_t a = lob.lob.find('\t'), b = lob.lob.rfind('\t');
+  if (a == std::string::npos || a == b) throw OraError(22920);
+  std::string table = lob.lob.substr(0, a), column = lob.lob.substr(a + 1, b - a - 1);
+  std::int64_t id = std::stoll(lob.lob.substr(b + 1));
+  BeginWrite();
+  database_.Locks().Acquire(id_, table, {id}, false, -1, true);
+  sqlite3_stmt* raw = nullptr;
+  std::string sql = "UPDATE \"" + table + "\" SET \"" + column + "\" = ?1 WHERE ROWID = ?2";
+  if (sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) throw OraError(22920);
+  StatementHandle stmt(raw);
+  if (lob.kind == Value::Kind::Blob)
+    sqlite3_bind_blob(stmt.get(), 1, lob.bytes.data(), static_cast<int>(lob.bytes.size()), SQLITE_TRANSIENT);
+  else
+    sqlite3_bind_text(stmt.get(), 1, lob.bytes.data(), static_cast<int>(lob.bytes.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_int64(stmt.get(), 2, id);
+  if (sqlite3_step(stmt.get()) != SQLITE_DONE) throw OraError(4021);
 }
 
 Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, bool describeOnly) {

@@ -30,6 +30,8 @@ class Session {
   ExecuteReply Execute(const ExecuteRequest& request);
   void Commit();
   void Rollback();
+  // Writes a LOB value back to the row it came from (a value returned with its place).
+  void StoreLob(const Value& lob);
 
   // Used by the SQL functions and the PL/SQL runner.
   const std::string& User() const { return user_; }
@@ -59,6 +61,7 @@ class Session {
   void RunDdl(std::vector<Token> tokens);
   void SetNls(const std::string& parameter, const std::string& value);
   void RegisterFunctions();
+  void ReturnInto(const TranslatedSql& sql, const std::vector<Value>& row, std::vector<BindValue>& out);
 
   Database& database_;
   int id_;

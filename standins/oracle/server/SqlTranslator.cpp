@@ -361,6 +361,29 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
   }
   if (first == "DELETE" && t.size() > 1 && !t[1].Is("FROM")) t.insert(t.begin() + 1, Token{Kind::Word, "FROM", t[1].pos});
   if (first == "UPDATE" || first == "DELETE") QualifyDmlAlias(t, isUserName_);
+  if (first == "INSERT" || first == "UPDATE" || first == "DELETE") {
+    int returning = Depth0Find(t, 0, "RETURNING");
+    if (returning < 0) returning = Depth0Find(t, 0, "RETURN");
+    int into = returning < 0 ? -1 : Depth0Find(t, returning, "INTO");
+    if (into > 0) {
+      int depth = 0, itemStart = returning + 1;
+      for (int i = returning + 1; i <= into; ++i) {
+        if (t[i].IsSymbol("(")) ++depth;
+        else if (t[i].IsSymbol(")")) --depth;
+        if (i == into || (depth == 0 && t[i].IsSymbol(","))) {
+          bool column = i - itemStart == 1 && t[itemStart].kind == Kind::Word;
+          result.returningColumns.push_back(column ? t[itemStart].text : std::string());
+          itemStart = i + 1;
+        }
+      }
+      for (std::size_t i = static_cast<std::size_t>(into) + 1; i < t.size(); ++i)
+        if (t[i].kind == Kind::Bind) result.returningBinds.push_back(t[i].text);
+      t[returning].text = "RETURNING";
+      t.erase(t.begin() + into, t.end());
+      t.push_back(Token{Kind::Symbol, ",", t[into - 1].pos});
+      t.push_back(Token{Kind::Word, "_ROWID_", t[into - 1].pos});
+    }
+  }
   if (first == "TRUNCATE" && t.size() > 2 && t[1].Is("TABLE")) {
     t[0].text = "DELETE";
     t[1].text = "FROM";
@@ -461,6 +484,7 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
   if (tableDdl) WrapDefaults(o);
 
   // The rows an UPDATE or DELETE touches, for row locks and the returned ROWID.
+  if (first == "INSERT" && t.size() > 2) result.dmlTable = t.size() > 4 && t[3].IsSymbol(".") ? t[4].text : t[2].text;
   if ((first == "UPDATE" || first == "DELETE") && o.size() > 2) {
     std::size_t tableAt = 1;
     if (first == "DELETE") tableAt = 2;
@@ -475,7 +499,8 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
         if (IsSym(o[i], "(")) ++depth;
         else if (IsSym(o[i], ")")) --depth;
         else if (depth == 0 && o[i].kind == Kind::Word && o[i].text == "WHERE") {
-          for (std::size_t j = i; j < o.size(); ++j) select += " " + o[j].text;
+          for (std::size_t j = i; j < o.size() && !(o[j].kind == Kind::Word && o[j].text == "RETURNING"); ++j)
+            select += " " + o[j].text;
           break;
         }
       }

@@ -23,7 +23,11 @@ struct TranslatedSql {
   std::vector<std::string> binds;     // bind name of ?1, ?2, ...
   LockRequest lock;                   // SELECT ... FOR UPDATE
   bool hasLockRowidColumn = false;    // the last result column carries the locked row's id
-  std::string dmlTable;               // UPDATE/DELETE: the table changed
+  std::string dmlTable;               // INSERT/UPDATE/DELETE: the table changed
+  // "RETURNING expr, ... INTO :bind, ...": the binds, and per expression the column it names
+  // (empty for other expressions). The SQLite text returns the expressions then the row id.
+  std::vector<std::string> returningBinds;
+  std::vector<std::string> returningColumns;
   std::string dmlRowSelect;           // UPDATE/DELETE: SELECT of the ids of the rows changed
   std::vector<std::pair<int, int>> positions;  // (offset in text, offset in source) per token
   // Per outer select item (when the list has no "*"): what its expression yields, for columns

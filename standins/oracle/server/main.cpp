@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
       database.AddAccount(name, rest, privileged);
     }
     for (const auto& h : hooks) database.TestHooks().Install(orastandin::Hooks::Parse(h));
-    database.Locks().SetDefaultWait(std::chrono::milliseconds(lockWaitMs));
+    database.SetLockWait(std::chrono::milliseconds(lockWaitMs));
     orastandin::Server server(database, std::stoi(positional[1]));
     running = &server;
     std::signal(SIGTERM, OnSignal);

@@ -398,6 +398,55 @@ TEST_F(OciServerTest, LongValuesTravelInPieces) {
   EXPECT_TRUE(sink.data == source.data);
 }
 
+TEST_F(OciServerTest, LobsAreWrittenThroughReturnedLocatorsAndReadBack) {
+  OciLibrary oci;
+  OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
+  ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
+  auto lobWrite = oci.Bind<OCILobWriteProc>("OCILobWrite");
+  auto lobRead = oci.Bind<OCILobReadProc>("OCILobRead");
+  auto lobLength = oci.Bind<OCILobGetLengthProc>("OCILobGetLength");
+  auto lobIsInit = oci.Bind<OCILobLocatorIsInitProc>("OCILobLocatorIsInit");
+  std::string table = UniqueName("DOCS");
+  ASSERT_EQ(c.Run("CREATE TABLE " + table + " (ID NUMBER, BODY CLOB)"), OCI_SUCCESS);
+
+  OCILobLocator* locator = nullptr;
+  ASSERT_EQ(oci.DescriptorAlloc(oci.env, reinterpret_cast<void**>(&locator), OCI_DTYPE_LOB, 0, nullptr), OCI_SUCCESS);
+  boolean initialized = 1;
+  lobIsInit(oci.env, oci.err, locator, &initialized);
+  EXPECT_EQ(initialized, 0);
+  std::string insert = "INSERT INTO " + table + " VALUES (1, EMPTY_CLOB()) RETURNING BODY INTO :BODY";
+  oci.StmtPrepare(c.stmt, oci.err, reinterpret_cast<const OraText*>(insert.c_str()), static_cast<ub4>(insert.size() + 1), 1, 0);
+  OCIBind* b = nullptr;
+  oci.BindByName(c.stmt, &b, oci.err, reinterpret_cast<const OraText*>("BODY"), 4, &locator, sizeof locator, SQLT_CLOB, nullptr, nullptr, nullptr, 0, nullptr, 0);
+  ASSERT_EQ(oci.StmtExecute(c.svc, c.stmt, oci.err, 1, 0, nullptr, nullptr, 0), OCI_SUCCESS);
+  lobIsInit(oci.env, oci.err, locator, &initialized);
+  EXPECT_EQ(initialized, 1);
+  char text[] = "hello, large object";
+  ub4 amount = sizeof text - 1;
+  ASSERT_EQ(lobWrite(c.svc, oci.err, locator, &amount, 1, text, amount, OCI_ONE_PIECE, nullptr, nullptr, 0, 0), OCI_SUCCESS);
+  ASSERT_EQ(oci.TransCommit(c.svc, oci.err, 0), OCI_SUCCESS);
+
+  OCILobLocator* fetched = nullptr;
+  oci.DescriptorAlloc(oci.env, reinterpret_cast<void**>(&fetched), OCI_DTYPE_LOB, 0, nullptr);
+  ASSERT_EQ(c.Run("SELECT BODY FROM " + table, 0), OCI_SUCCESS);
+  OCIDefine* d = nullptr;
+  oci.DefineByPos(c.stmt, &d, oci.err, 1, &fetched, sizeof fetched, SQLT_CLOB, nullptr, nullptr, nullptr, 0);
+  ASSERT_EQ(oci.StmtFetch(c.stmt, oci.err, 1, OCI_FETCH_NEXT, 0), OCI_SUCCESS);
+  ub4 length = 0;
+  lobLength(c.svc, oci.err, fetched, &length);
+  EXPECT_EQ(length, sizeof text - 1);
+  char back[8] = {};
+  amount = 5;
+  ASSERT_EQ(lobRead(c.svc, oci.err, fetched, &amount, 8, back, sizeof back, nullptr, nullptr, 0, 0), OCI_SUCCESS);
+  EXPECT_EQ(amount, 5u);
+  EXPECT_STREQ(back, "large");
+  amount = 1;
+  EXPECT_EQ(lobWrite(c.svc, oci.err, fetched, &amount, 1, text, 1, OCI_ONE_PIECE, nullptr, nullptr, 0, 0), OCI_ERROR);
+  EXPECT_EQ(oci.LastError(), 22920);  // a selected locator is not locked for writing
+  oci.DescriptorFree(fetched, OCI_DTYPE_LOB);
+  oci.DescriptorFree(locator, OCI_DTYPE_LOB);
+}
+
 // A client installed as <home>\bin\oci.dll finds <home>\network\admin\tnsnames.ora.
 TEST_F(OciServerTest, AliasesComeFromTheClientsOwnHome) {
   char temp[MAX_PATH];
