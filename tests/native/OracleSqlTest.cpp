@@ -85,6 +85,7 @@ TEST_F(OracleSqlTest, CreateTableKeepsOracleTypesForDescribe) {
                                {"R", oratype::Raw, 16, 0, 0},         {"N", oratype::Number, 22, 0, -127},
                                {"V", oratype::Varchar2, 100, 0, 0}};
   for (std::size_t i = 0; i < 9; ++i) {
+    EXPECT_EQ(r.columns[i].nullable, i != 0) << expected[i].name;
     EXPECT_EQ(r.columns[i].name, expected[i].name);
     EXPECT_EQ(r.columns[i].oraType, expected[i].type) << expected[i].name;
     EXPECT_EQ(r.columns[i].size, expected[i].size) << expected[i].name;

@@ -85,6 +85,19 @@ bool IsDdl(const std::string& first) {
          first == "COMMENT" || first == "GRANT" || first == "REVOKE";
 }
 
+// A column taken straight from a table is nullable unless declared NOT NULL or part of the key.
+bool ColumnAcceptsNull(sqlite3_stmt* stmt, int column) {
+  const char* table = sqlite3_column_table_name(stmt, column);
+  const char* origin = sqlite3_column_origin_name(stmt, column);
+  const char* database = sqlite3_column_database_name(stmt, column);
+  if (!table || !origin) return true;
+  int notNull = 0, primaryKey = 0;
+  if (sqlite3_table_column_metadata(sqlite3_db_handle(stmt), database, table, origin, nullptr, nullptr, &notNull,
+                                    &primaryKey, nullptr) != SQLITE_OK)
+    return true;
+  return !notNull && !primaryKey;
+}
+
 ColumnInfo Inferred(const std::string& name, const std::vector<std::vector<Value>>& rows, std::size_t column) {
   ColumnInfo c;
   c.name = name;
@@ -552,7 +565,7 @@ Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, 
     std::string name = sqlite3_column_name(stmt.get(), c);
     if (hasDeclared[c]) {
       const DeclaredType& t = declared[c];
-      result.columns.push_back({name, t.oraType, t.size, t.precision, t.scale, true});
+      result.columns.push_back({name, t.oraType, t.size, t.precision, t.scale, ColumnAcceptsNull(stmt.get(), c)});
     } else {
       result.columns.push_back(Inferred(name, result.rows, static_cast<std::size_t>(c)));
     }
