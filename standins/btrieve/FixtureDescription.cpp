@@ -269,6 +269,7 @@ std::vector<FixtureTable> ParseFixtureDescription(const std::string& text) {
                 else if (o.rfind("length=", 0) == 0) t.recordLength = static_cast<uint16_t>(ToInteger(o.substr(7), "length"));
                 else if (o.rfind("pagesize=", 0) == 0) t.pageSize = static_cast<uint16_t>(ToInteger(o.substr(9), "pagesize"));
                 else if (o == "variable") t.variable = true;
+                else if (o.rfind("owner=", 0) == 0 && o.size() > 6 && o.size() <= 14) t.owner = o.substr(6);
                 else fail("unknown table option " + o);
             }
             tables.push_back(std::move(t));

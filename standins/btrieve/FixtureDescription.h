@@ -3,7 +3,7 @@
 // string values are stored in code page 1251.
 //
 // Lines (tokens separated by blanks; "..." quotes a token; # starts a comment):
-//   table <name> <location> [id=N] [length=N] [pagesize=N] [variable]
+//   table <name> <location> [id=N] [length=N] [pagesize=N] [variable] [owner=NAME]
 //   field <name> <type> <size> [dec=N] [at=N]      type: a name below or a type number
 //   key <field>[+<field>...] [dup] [mod] [desc] [nocase] [null=N] [nullany]
 //   indexname <key number> <name>
@@ -49,6 +49,7 @@ struct FixtureTable {
     uint16_t pageSize = 4096;
     bool variable = false;
     bool system = false;
+    std::string owner;  // set on the data file when not empty (needed for any access)
     std::vector<FixtureField> fields;
     std::vector<FixtureKey> keys;
     std::vector<std::pair<uint16_t, std::string>> indexNames;

@@ -97,6 +97,10 @@ void FixtureWriter::WriteTable(const FixtureTable& table) {
               "insert into " + path);
     }
     Check(client.Call(OpEndTransaction, nullptr, 0, {}, 0), "end transaction");
+    if (!table.owner.empty()) {
+        std::string owner = table.owner;
+        Check(client.Call(OpSetOwner, owner.data(), static_cast<uint32_t>(owner.size() + 1), owner, 0), "owner of " + path);
+    }
     Check(client.Call(OpClose, nullptr, 0, {}, 0), "close " + path);
 }
 

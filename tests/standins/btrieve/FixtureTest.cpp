@@ -89,7 +89,7 @@ TEST(FixtureFiles, DataAndDictionaryFiles) {
         "indexname 1 \"By name\"\n"
         "row 1 2001-01-01 Anna 10.5\n"
         "row 2 2001-01-02 \"Boris B\" -3\n"
-        "table Sub SUB\\T2.DAT id=20\n"
+        "table Sub SUB\\T2.DAT id=20 owner=KEEPOUT\n"
         "field CODE integer 2\n"
         "row 7\n");
     wbtrv::FixtureWriter writer(dir);
@@ -111,7 +111,8 @@ TEST(FixtureFiles, DataAndDictionaryFiles) {
     EXPECT_EQ(amount, -3.0);
     people.Close();
     BtrFile sub;
-    ASSERT_EQ(sub.Open(dir + "SUB\\T2.DAT"), 0);
+    EXPECT_EQ(sub.Open(dir + "SUB\\T2.DAT"), StatusBadOwner);
+    ASSERT_EQ(sub.Open(dir + "SUB\\T2.DAT", 0, "KEEPOUT"), 0);
     sub.Close();
 
     // FILE.DDF: the dictionary's own tables (system flag), then the two tables.
