@@ -6,8 +6,17 @@ namespace platform {
 
 // ---- TEdit ----
 
-TEdit::TEdit(TForm& form)
-    : TWinControl(form, "EDIT", ES_AUTOHSCROLL | ES_LEFT | WS_TABSTOP, WS_EX_CLIENTEDGE) {}
+TEdit::TEdit(TComponent* owner)
+    : TWinControl(owner, "EDIT", ES_AUTOHSCROLL | ES_LEFT | WS_TABSTOP, WS_EX_CLIENTEDGE) {}
+
+const TClassInfo& TEdit::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i = TClassInfo::Of<TEdit>("TEdit", &TWinControl::StaticClassInfo());
+        i.Property("Text", &TEdit::Text, &TEdit::SetText);
+        return i;
+    }();
+    return info;
+}
 
 int TEdit::SelStart() const {
     DWORD start = 0, end = 0;
@@ -28,9 +37,15 @@ void TEdit::Notify(WORD code) {
 
 // ---- TButton ----
 
-TButton::TButton(TForm& form, const AnsiString& caption)
-    : TWinControl(form, "BUTTON", BS_PUSHBUTTON | WS_TABSTOP) {
-    SetCaption(caption);
+TButton::TButton(TComponent* owner) : TWinControl(owner, "BUTTON", BS_PUSHBUTTON | WS_TABSTOP) {}
+
+const TClassInfo& TButton::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i = TClassInfo::Of<TButton>("TButton", &TWinControl::StaticClassInfo());
+        i.Property("Caption", &TButton::Caption, &TButton::SetCaption);
+        return i;
+    }();
+    return info;
 }
 
 void TButton::Click() {
@@ -43,9 +58,9 @@ void TButton::Notify(WORD code) {
 
 // ---- TListControl ----
 
-TListControl::TListControl(TForm& form, const char* windowClass, DWORD style, DWORD exStyle,
+TListControl::TListControl(TComponent* owner, const char* windowClass, DWORD style, DWORD exStyle,
                            const Messages& messages)
-    : TWinControl(form, windowClass, style, exStyle), messages_(messages) {}
+    : TWinControl(owner, windowClass, style, exStyle), messages_(messages) {}
 
 int TListControl::Count() const { return static_cast<int>(Send(messages_.count)); }
 
@@ -75,11 +90,15 @@ void TListControl::SetItemIndex(int index) { Send(messages_.setSelection, static
 
 // ---- TListBox ----
 
-TListBox::TListBox(TForm& form, DWORD extraStyle)
-    : TListControl(form, "LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP | extraStyle,
-                   WS_EX_CLIENTEDGE,
+TListBox::TListBox(TComponent* owner)
+    : TListControl(owner, "LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
                    {LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT, LB_RESETCONTENT, LB_ADDSTRING, LB_GETCURSEL,
                     LB_SETCURSEL}) {}
+
+const TClassInfo& TListBox::StaticClassInfo() {
+    static const TClassInfo info = TClassInfo::Of<TListBox>("TListBox", &TWinControl::StaticClassInfo());
+    return info;
+}
 
 void TListBox::Notify(WORD code) {
     if (code == LBN_SELCHANGE && OnClick) OnClick();
@@ -96,10 +115,15 @@ void TListBox::KeyPress(char& key) {
 
 // ---- TComboBox ----
 
-TComboBox::TComboBox(TForm& form)
-    : TListControl(form, "COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0,
+TComboBox::TComboBox(TComponent* owner)
+    : TListControl(owner, "COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0,
                    {CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_RESETCONTENT, CB_ADDSTRING, CB_GETCURSEL,
                     CB_SETCURSEL}) {}
+
+const TClassInfo& TComboBox::StaticClassInfo() {
+    static const TClassInfo info = TClassInfo::Of<TComboBox>("TComboBox", &TWinControl::StaticClassInfo());
+    return info;
+}
 
 void TComboBox::Notify(WORD code) {
     if (code == CBN_SELCHANGE && OnChange) OnChange();

@@ -10,7 +10,9 @@ namespace platform {
 // A one-line edit field.
 class TEdit : public TWinControl {
 public:
-    explicit TEdit(TForm& form);
+    explicit TEdit(TComponent* owner);
+    static const TClassInfo& StaticClassInfo();
+    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     AnsiString Text() const { return WindowText(); }
     void SetText(const AnsiString& text) { PutWindowText(text); }
@@ -30,7 +32,9 @@ protected:
 // A push button.
 class TButton : public TWinControl {
 public:
-    TButton(TForm& form, const AnsiString& caption);
+    explicit TButton(TComponent* owner);
+    static const TClassInfo& StaticClassInfo();
+    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     AnsiString Caption() const { return WindowText(); }
     void SetCaption(const AnsiString& caption) { PutWindowText(caption); }
@@ -59,7 +63,7 @@ protected:
     struct Messages {
         UINT count, getTextLength, getText, reset, add, getSelection, setSelection;
     };
-    TListControl(TForm& form, const char* windowClass, DWORD style, DWORD exStyle, const Messages& messages);
+    TListControl(TComponent* owner, const char* windowClass, DWORD style, DWORD exStyle, const Messages& messages);
 
 private:
     Messages messages_;
@@ -68,7 +72,9 @@ private:
 // A list box; a double click (or Enter) opens the selected line.
 class TListBox : public TListControl {
 public:
-    explicit TListBox(TForm& form, DWORD extraStyle = 0);
+    explicit TListBox(TComponent* owner);
+    static const TClassInfo& StaticClassInfo();
+    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     TNotifyEvent OnClick;     // the selection changed
     TNotifyEvent OnDblClick;  // a line was opened
@@ -81,7 +87,9 @@ protected:
 // A drop-down list the user can only pick from.
 class TComboBox : public TListControl {
 public:
-    explicit TComboBox(TForm& form);
+    explicit TComboBox(TComponent* owner);
+    static const TClassInfo& StaticClassInfo();
+    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     // The user picked another line.
     TNotifyEvent OnChange;

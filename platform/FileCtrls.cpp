@@ -56,8 +56,14 @@ bool ForceDirectories(const AnsiString& directory) {
 
 // ---- TDirectoryListBox ----
 
-TDirectoryListBox::TDirectoryListBox(TForm& form) : TListBox(form) {
+TDirectoryListBox::TDirectoryListBox(TComponent* owner) : TListBox(owner) {
     OnDblClick = [this] { OpenSelected(); };
+}
+
+const TClassInfo& TDirectoryListBox::StaticClassInfo() {
+    static const TClassInfo info =
+        TClassInfo::Of<TDirectoryListBox>("TDirectoryListBox", &TListBox::StaticClassInfo());
+    return info;
 }
 
 void TDirectoryListBox::SetDirectory(const AnsiString& directory) {
@@ -120,7 +126,12 @@ void TDirectoryListBox::Fill() {
 
 // ---- TDriveComboBox ----
 
-TDriveComboBox::TDriveComboBox(TForm& form) : TComboBox(form) {
+const TClassInfo& TDriveComboBox::StaticClassInfo() {
+    static const TClassInfo info = TClassInfo::Of<TDriveComboBox>("TDriveComboBox", &TComboBox::StaticClassInfo());
+    return info;
+}
+
+TDriveComboBox::TDriveComboBox(TComponent* owner) : TComboBox(owner) {
     const DWORD drives = GetLogicalDrives();
     if (drives == 0) throw EInOutError("The drives cannot be listed", GetLastError());
     TQuietErrors quiet;

@@ -18,7 +18,9 @@ bool ForceDirectories(const AnsiString& directory);
 // the process's current directory.
 class TDirectoryListBox : public TListBox {
 public:
-    explicit TDirectoryListBox(TForm& form);
+    explicit TDirectoryListBox(TComponent* owner);
+    static const TClassInfo& StaticClassInfo();
+    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     // The current directory, full, without a trailing backslash except at a root.
     const AnsiString& Directory() const { return directory_; }
@@ -39,7 +41,9 @@ private:
 class TDriveComboBox : public TComboBox {
 public:
     // Raises EInOutError when the system cannot list the drives.
-    explicit TDriveComboBox(TForm& form);
+    explicit TDriveComboBox(TComponent* owner);
+    static const TClassInfo& StaticClassInfo();
+    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     // The chosen drive's upper-case letter, 0 when none is chosen.
     char Drive() const;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "Controls.h"
+#include "FileCtrls.h"
+
 namespace platform {
 
 namespace {
@@ -58,27 +61,47 @@ BOOL CALLBACK DisableOne(HWND window, LPARAM context) {
 
 // ---- TWinControl ----
 
-TWinControl::TWinControl(TForm& form, const char* windowClass, DWORD style, DWORD exStyle) : form_(form) {
-    const auto id = static_cast<INT_PTR>(100 + form.controls_.size());
-    handle_ = CreateWindowExA(exStyle, windowClass, "", style | WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, form.Handle(),
+TWinControl::TWinControl(TComponent* owner, const char* windowClass, DWORD style, DWORD exStyle)
+    : TComponent(owner), form_(dynamic_cast<TForm*>(owner)) {
+    if (!form_) throw EComponentError(AnsiString("A control of class ") + windowClass + " needs a form as its owner");
+    const auto id = static_cast<INT_PTR>(100 + form_->controls_.size());
+    handle_ = CreateWindowExA(exStyle, windowClass, "", style | WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, form_->Handle(),
                               reinterpret_cast<HMENU>(id), ThisModule(), nullptr);
-    if (!handle_) throw Exception(AnsiString("Cannot create a control of class ") + windowClass);
+    if (!handle_) throw EComponentError(AnsiString("Cannot create a control of class ") + windowClass);
     SetPropA(handle_, kControlProp, this);
     defaultProc_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::SubclassProc)));
     Send(WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-    form.controls_.push_back(this);
+    form_->controls_.push_back(this);
 }
 
 TWinControl::~TWinControl() {
-    auto& list = form_.controls_;
+    if (!handle_) return;
+    auto& list = form_->controls_;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defaultProc_));
     RemovePropA(handle_, kControlProp);
     DestroyWindow(handle_);
 }
 
+const TClassInfo& TWinControl::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i("TWinControl", &TComponent::StaticClassInfo());
+        i.Property("Left", &TWinControl::Left, &TWinControl::SetLeft);
+        i.Property("Top", &TWinControl::Top, &TWinControl::SetTop);
+        i.Property("Width", &TWinControl::Width, &TWinControl::SetWidth);
+        i.Property("Height", &TWinControl::Height, &TWinControl::SetHeight);
+        i.Property("Enabled", &TWinControl::Enabled, &TWinControl::SetEnabled);
+        return i;
+    }();
+    return info;
+}
+
 void TWinControl::SetBounds(int left, int top, int width, int height) {
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
     MoveWindow(handle_, left, top, width, height, TRUE);
 }
 
@@ -123,15 +146,15 @@ LRESULT TWinControl::ControlProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_KEYDOWN:
             if (wParam == VK_TAB) {
-                form_.SelectNext(this, GetKeyState(VK_SHIFT) >= 0);
+                form_->SelectNext(this, GetKeyState(VK_SHIFT) >= 0);
                 return 0;
             }
             break;
         case WM_CHAR: {
             if (wParam == '\t') return 0;  // handled as focus movement on key down
             char key = static_cast<char>(wParam);
-            form_.PreviewKey(key);
-            if (key != 0) form_.Dispatch([&] { KeyPress(key); });
+            form_->PreviewKey(key);
+            if (key != 0) form_->Dispatch([&] { KeyPress(key); });
             if (key == 0) return 0;
             wParam = static_cast<unsigned char>(key);
             break;
@@ -144,24 +167,21 @@ LRESULT TWinControl::ControlProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // ---- TForm ----
 
-TForm::TForm(const AnsiString& caption, int clientWidth, int clientHeight) {
+TForm::TForm(TComponent* owner) : TComponent(owner) {
     FormClassNeeded(&TForm::FormProc);
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    RECT frame{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    const int left = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
-    const int top = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
-    handle_ = CreateWindowExA(exStyle, kFormClass, caption.c_str(), style, left, top, width, height, nullptr,
-                              nullptr, ThisModule(), this);
+    handle_ = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kFormClass, "",
+                              WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 0, 0, 0, 0, nullptr, nullptr,
+                              ThisModule(), this);
     if (!handle_) {
         FormClassDone();
-        throw Exception("Cannot create the window of form \"" + caption + "\"");
+        throw EComponentError("Cannot create the window of a form");
     }
+    PlaceWindow();
 }
 
 TForm::~TForm() {
+    // The controls go first, while the form they report to is still whole.
+    DestroyComponents();
     if (handle_) {
         SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
         DestroyWindow(handle_);
@@ -169,10 +189,46 @@ TForm::~TForm() {
     FormClassDone();
 }
 
+const TClassInfo& TForm::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i = TClassInfo::Of<TForm>("TForm", &TComponent::StaticClassInfo());
+        i.Property("Caption", &TForm::Caption, &TForm::SetCaption);
+        i.Property("ClientWidth", &TForm::ClientWidth, &TForm::SetClientWidth);
+        i.Property("ClientHeight", &TForm::ClientHeight, &TForm::SetClientHeight);
+        i.Property("KeyPreview", &TForm::KeyPreview, &TForm::SetKeyPreview);
+        return i;
+    }();
+    return info;
+}
+
 AnsiString TForm::Caption() const {
-    char text[512] = {};
-    GetWindowTextA(handle_, text, sizeof text);
+    const int length = GetWindowTextLengthA(handle_);
+    AnsiString text(static_cast<size_t>(length) + 1, '\0');
+    text.resize(static_cast<size_t>(std::max(GetWindowTextA(handle_, text.data(), length + 1), 0)));
     return text;
+}
+
+void TForm::SetCaption(const AnsiString& caption) { SetWindowTextA(handle_, caption.c_str()); }
+
+void TForm::SetClientWidth(int width) {
+    clientWidth_ = width;
+    PlaceWindow();
+}
+
+void TForm::SetClientHeight(int height) {
+    clientHeight_ = height;
+    PlaceWindow();
+}
+
+void TForm::PlaceWindow() {
+    const auto style = static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_EXSTYLE));
+    RECT frame{0, 0, clientWidth_, clientHeight_};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    const int left = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+    const int top = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
+    SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int TForm::ShowModal() {
@@ -241,7 +297,7 @@ void TForm::Dispatch(const std::function<void()>& handler) const {
 }
 
 void TForm::PreviewKey(char& key) {
-    if (KeyPreview && OnKeyPress) Dispatch([&] { OnKeyPress(key); });
+    if (keyPreview_ && OnKeyPress) Dispatch([&] { OnKeyPress(key); });
 }
 
 LRESULT CALLBACK TForm::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -294,6 +350,26 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
     }
     return DefWindowProcA(self, message, wParam, lParam);
+}
+
+void RegisterFormClasses() {
+    RegisterComponentClass(TForm::StaticClassInfo());
+    RegisterComponentClass(TEdit::StaticClassInfo());
+    RegisterComponentClass(TButton::StaticClassInfo());
+    RegisterComponentClass(TListBox::StaticClassInfo());
+    RegisterComponentClass(TComboBox::StaticClassInfo());
+    RegisterComponentClass(TDirectoryListBox::StaticClassInfo());
+    RegisterComponentClass(TDriveComboBox::StaticClassInfo());
+}
+
+void UnregisterFormClasses() {
+    UnregisterComponentClass(TDriveComboBox::StaticClassInfo());
+    UnregisterComponentClass(TDirectoryListBox::StaticClassInfo());
+    UnregisterComponentClass(TComboBox::StaticClassInfo());
+    UnregisterComponentClass(TListBox::StaticClassInfo());
+    UnregisterComponentClass(TButton::StaticClassInfo());
+    UnregisterComponentClass(TEdit::StaticClassInfo());
+    UnregisterComponentClass(TForm::StaticClassInfo());
 }
 
 }  // namespace platform

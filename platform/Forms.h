@@ -1,7 +1,9 @@
 // TForm and TWinControl: the runtime's forms over plain Win32 windows. A form is a
-// top-level window with a dialog frame, built in code, shown modally in a message loop of
-// its own; controls are Win32 child windows whose keys and notifications reach C++ event
-// handlers. Used by the directory chooser and the Oracle log-on and connect dialogs.
+// component and a top-level window with a dialog frame, shown modally in a message loop of
+// its own; its controls are components it owns and Win32 child windows whose keys and
+// notifications reach event handlers. Forms and controls have published properties, so a
+// form can be built from a form description (FormReader.h). Used by the directory chooser
+// and the Oracle log-on and connect dialogs.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "Classes.h"
 #include "SysUtils.h"
 
 namespace platform {
@@ -22,15 +25,26 @@ using TKeyPressEvent = std::function<void(char& key)>;
 
 class TForm;
 
-class TWinControl {
+class TWinControl : public TComponent {
 public:
-    virtual ~TWinControl();
-    TWinControl(const TWinControl&) = delete;
-    TWinControl& operator=(const TWinControl&) = delete;
+    ~TWinControl() override;
+
+    static const TClassInfo& StaticClassInfo();
+    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     HWND Handle() const { return handle_; }
-    TForm& Form() const { return form_; }
+    // The form that owns the control; its window is the control's parent.
+    TForm& Form() const { return *form_; }
+    // Position and size in the form's client area.
     void SetBounds(int left, int top, int width, int height);
+    int Left() const { return left_; }
+    int Top() const { return top_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    void SetLeft(int left) { SetBounds(left, top_, width_, height_); }
+    void SetTop(int top) { SetBounds(left_, top, width_, height_); }
+    void SetWidth(int width) { SetBounds(left_, top_, width, height_); }
+    void SetHeight(int height) { SetBounds(left_, top_, width_, height); }
     void SetFocus();
     bool Focused() const;
     bool Enabled() const;
@@ -39,7 +53,8 @@ public:
     TKeyPressEvent OnKeyPress;
 
 protected:
-    TWinControl(TForm& form, const char* windowClass, DWORD style, DWORD exStyle = 0);
+    // The owner must be a form: EComponentError otherwise.
+    TWinControl(TComponent* owner, const char* windowClass, DWORD style, DWORD exStyle = 0);
 
     AnsiString WindowText() const;
     void PutWindowText(const AnsiString& text);
@@ -55,22 +70,29 @@ private:
     static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT ControlProc(UINT message, WPARAM wParam, LPARAM lParam);
 
-    TForm& form_;
+    TForm* form_;
     HWND handle_ = nullptr;
     WNDPROC defaultProc_ = nullptr;
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
 };
 
-class TForm {
+class TForm : public TComponent {
 public:
-    // A form with a dialog frame and a system menu, its client area of the given size,
-    // centred on the screen, hidden until shown.
-    TForm(const AnsiString& caption, int clientWidth, int clientHeight);
-    virtual ~TForm();
-    TForm(const TForm&) = delete;
-    TForm& operator=(const TForm&) = delete;
+    // A form with a dialog frame and a system menu, hidden until shown; its window is
+    // kept centred on the screen as its client area changes size.
+    explicit TForm(TComponent* owner);
+    ~TForm() override;
+
+    static const TClassInfo& StaticClassInfo();
+    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     HWND Handle() const { return handle_; }
     AnsiString Caption() const;
+    void SetCaption(const AnsiString& caption);
+    int ClientWidth() const { return clientWidth_; }
+    int ClientHeight() const { return clientHeight_; }
+    void SetClientWidth(int width);
+    void SetClientHeight(int height);
 
     // Shows the form and runs its message loop until a modal result is set; the other
     // windows of the thread are disabled meanwhile. Returns the modal result.
@@ -85,7 +107,8 @@ public:
     int ShowMessageBox(const AnsiString& text, const AnsiString& caption, UINT flags) const;
 
     // With key preview on, the form sees every typed character before its controls.
-    bool KeyPreview = false;
+    bool KeyPreview() const { return keyPreview_; }
+    void SetKeyPreview(bool on) { keyPreview_ = on; }
     TKeyPressEvent OnKeyPress;
     // Runs when ShowModal starts, before the form becomes visible.
     TNotifyEvent OnShow;
@@ -101,10 +124,19 @@ private:
     void Dispatch(const std::function<void()>& handler) const;
     void PreviewKey(char& key);
 
+    void PlaceWindow();
+
     HWND handle_ = nullptr;
     HWND lastFocus_ = nullptr;
     std::vector<TWinControl*> controls_;
     int modalResult_ = mrNone;
+    int clientWidth_ = 0, clientHeight_ = 0;
+    bool keyPreview_ = false;
 };
+
+// Makes the form and control classes known to form descriptions; the module's start and
+// stop call these.
+void RegisterFormClasses();
+void UnregisterFormClasses();
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include "platform/Controls.h"
 #include "platform/FileCtrls.h"
+#include "platform/FormReader.h"
 #include "platform/TextFile.h"
 
 using namespace platform;
@@ -32,15 +33,23 @@ void RemoveDirs(const std::string& dir) {
     RemoveDirectoryA(dir.c_str());
 }
 
-struct TestForm : TForm {
-    TestForm() : TForm("Test form", 200, 100), Edit(*this), Ok(*this, "OK"), List(*this) {
-        Edit.SetBounds(0, 0, 100, 20);
-        Ok.SetBounds(0, 30, 60, 20);
-        List.SetBounds(0, 60, 100, 40);
+// A form built in code: an edit, a button and a list box.
+struct TestForm {
+    TestForm() : form(NewUnownedComponent<TForm>()) {
+        form->SetCaption("Test form");
+        form->SetClientWidth(200);
+        form->SetClientHeight(100);
+        Edit = NewComponent<TEdit>(*form);
+        Ok = NewComponent<TButton>(*form);
+        List = NewComponent<TListBox>(*form);
+        Edit->SetBounds(0, 0, 100, 20);
+        Ok->SetBounds(0, 30, 60, 20);
+        List->SetBounds(0, 60, 100, 40);
     }
-    TEdit Edit;
-    TButton Ok;
-    TListBox List;
+    std::unique_ptr<TForm> form;
+    TEdit* Edit;
+    TButton* Ok;
+    TListBox* List;
 };
 
 void Click(const TButton& button) {
@@ -51,44 +60,46 @@ void Click(const TButton& button) {
 }  // namespace
 
 TEST(Forms, KeyPreviewSeesEveryCharacterBeforeTheControl) {
-    TestForm form;
+    TestForm t;
+    TForm& form = *t.form;
     std::string order;
     form.OnKeyPress = [&](char& key) {
         order += 'F';
         if (key == 'x') key = 0;
         if (key == 'a') key = 'b';
     };
-    form.Edit.OnKeyPress = [&](char& key) {
+    t.Edit->OnKeyPress = [&](char& key) {
         order += 'E';
         if (key == 'q') key = 0;
     };
     int changes = 0;
-    form.Edit.OnChange = [&] { ++changes; };
+    t.Edit->OnChange = [&] { ++changes; };
 
-    SendMessageA(form.Edit.Handle(), WM_CHAR, 'a', 0);  // preview off: the form sees nothing
+    SendMessageA(t.Edit->Handle(), WM_CHAR, 'a', 0);  // preview off: the form sees nothing
     EXPECT_EQ(order, "E");
-    form.KeyPreview = true;
-    for (char c : {'a', 'x', 'q', 'c'}) SendMessageA(form.Edit.Handle(), WM_CHAR, static_cast<WPARAM>(c), 0);
+    form.SetKeyPreview(true);
+    for (char c : {'a', 'x', 'q', 'c'}) SendMessageA(t.Edit->Handle(), WM_CHAR, static_cast<WPARAM>(c), 0);
     EXPECT_EQ(order, "EFEFFEFE");
-    EXPECT_EQ(form.Edit.Text(), "abc");  // changed to b, swallowed by the form, by the edit
+    EXPECT_EQ(t.Edit->Text(), "abc");  // changed to b, swallowed by the form, by the edit
     EXPECT_EQ(changes, 3);
 }
 
 TEST(Forms, ShowModalRunsUntilAHandlerSetsAResult) {
-    TForm other("Other window", 50, 50);
-    ShowWindow(other.Handle(), SW_SHOWNOACTIVATE);
-    TestForm form;
+    const auto other = NewUnownedComponent<TForm>();
+    ShowWindow(other->Handle(), SW_SHOWNOACTIVATE);
+    TestForm t;
+    TForm& form = *t.form;
     bool shown = false, otherDisabled = false;
     form.OnShow = [&] { shown = true; };
-    form.Ok.OnClick = [&] {
-        otherDisabled = !IsWindowEnabled(other.Handle());
+    t.Ok->OnClick = [&] {
+        otherDisabled = !IsWindowEnabled(other->Handle());
         form.SetModalResult(mrOk);
     };
-    Click(form.Ok);
+    Click(*t.Ok);
     EXPECT_EQ(form.ShowModal(), mrOk);
     EXPECT_TRUE(shown);
     EXPECT_TRUE(otherDisabled);
-    EXPECT_TRUE(IsWindowEnabled(other.Handle()));
+    EXPECT_TRUE(IsWindowEnabled(other->Handle()));
     EXPECT_FALSE(IsWindowVisible(form.Handle()));
 
     // Closing by the frame cancels.
@@ -97,18 +108,19 @@ TEST(Forms, ShowModalRunsUntilAHandlerSetsAResult) {
 }
 
 TEST(Forms, TabMovesThroughTheControlsInCreationOrder) {
-    TestForm form;
+    TestForm t;
+    TForm& form = *t.form;
     ShowWindow(form.Handle(), SW_SHOW);
-    form.Edit.SetFocus();
-    SendMessageA(form.Edit.Handle(), WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_TRUE(form.Ok.Focused());
-    SendMessageA(form.Ok.Handle(), WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_TRUE(form.List.Focused());
-    SendMessageA(form.List.Handle(), WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_TRUE(form.Edit.Focused());
-    form.Ok.SetEnabled(false);
-    SendMessageA(form.Edit.Handle(), WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_TRUE(form.List.Focused());
+    t.Edit->SetFocus();
+    SendMessageA(t.Edit->Handle(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(t.Ok->Focused());
+    SendMessageA(t.Ok->Handle(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(t.List->Focused());
+    SendMessageA(t.List->Handle(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(t.Edit->Focused());
+    t.Ok->SetEnabled(false);
+    SendMessageA(t.Edit->Handle(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(t.List->Focused());
 }
 
 TEST(Forms, DirectoryListShowsThePathDownToTheDirectoryAndItsSubdirectories) {
@@ -116,8 +128,8 @@ TEST(Forms, DirectoryListShowsThePathDownToTheDirectoryAndItsSubdirectories) {
     ASSERT_TRUE(ForceDirectories(dir + "\\one\\two\\"));
     ASSERT_TRUE(ForceDirectories(dir + "\\one\\Alpha"));
     ASSERT_TRUE(ForceDirectories(dir + "\\one\\two"));  // existing: still true
-    TForm form("Dirs", 100, 100);
-    TDirectoryListBox list(form);
+    const auto form = NewUnownedComponent<TForm>();
+    TDirectoryListBox& list = *NewComponent<TDirectoryListBox>(*form);
     int changes = 0;
     list.OnChange = [&] { ++changes; };
 
@@ -146,6 +158,48 @@ TEST(Forms, DirectoryListShowsThePathDownToTheDirectoryAndItsSubdirectories) {
     EXPECT_THROW(list.SetDirectory(dir + "\\" + std::string(300, 'x')), EInOutError);
     EXPECT_EQ(list.Directory(), dir.substr(0, 3));
     RemoveDirs(dir);
+}
+
+TEST(Forms, FormsAreBuiltFromTheirDescriptions) {
+    RegisterFormClasses();
+    const auto form = NewUnownedComponent<TForm>();
+    ReadComponentText(*form,
+                      "Form1: TForm\n"
+                      "  Caption = 'Pick '#192\n"
+                      "  ClientWidth = 300\n"
+                      "  ClientHeight = 120\n"
+                      "  KeyPreview = True\n"
+                      "Path: TEdit\n"
+                      "  Left = 4\n  Top = 6\n  Width = 200\n  Height = 21\n  Text = 'C:\\'\n"
+                      "Go: TButton\n"
+                      "  Caption = 'Go'\n  Enabled = False\n"
+                      "Dirs: TDirectoryListBox\n"
+                      "Drives: TDriveComboBox\n");
+    EXPECT_EQ(form->Caption(), "Pick \xC0");
+    EXPECT_TRUE(form->KeyPreview());
+    RECT client{};
+    GetClientRect(form->Handle(), &client);
+    EXPECT_EQ(client.right, 300);
+    EXPECT_EQ(client.bottom, 120);
+    auto* path = dynamic_cast<TEdit*>(form->FindComponent("Path"));
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(path->Text(), "C:\\");
+    RECT bounds{};
+    GetWindowRect(path->Handle(), &bounds);
+    MapWindowPoints(nullptr, form->Handle(), reinterpret_cast<POINT*>(&bounds), 2);
+    EXPECT_EQ(bounds.left, 4);
+    EXPECT_EQ(bounds.top, 6);
+    EXPECT_EQ(bounds.right - bounds.left, 200);
+    auto* go = dynamic_cast<TButton*>(form->FindComponent("Go"));
+    ASSERT_NE(go, nullptr);
+    EXPECT_EQ(go->Caption(), "Go");
+    EXPECT_FALSE(go->Enabled());
+    EXPECT_NE(dynamic_cast<TDriveComboBox*>(form->FindComponent("Drives")), nullptr);
+
+    // Controls live only on forms.
+    const auto plain = std::make_unique<TComponent>(nullptr);
+    EXPECT_THROW(NewComponent<TEdit>(*plain), EComponentError);
+    UnregisterFormClasses();
 }
 
 TEST(Forms, ForceDirectoriesRefusesWhatCannotBeCreated) {
