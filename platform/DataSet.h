@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/CheckConstraints.h"
 #include "platform/Classes.h"
 #include "platform/DataSetTypes.h"
 #include "platform/Field.h"
@@ -106,6 +107,8 @@ public:
     // ---- fields ----
     TFields& Fields() { return fields_; }
     TFieldDefs& FieldDefs() { return fieldDefs_; }
+    // Record-level check constraints (kept, not evaluated by the framework).
+    TCheckConstraints& Constraints() { return constraints_; }
     TField* FindField(const AnsiString& name) const;
     // The field named so; raises "Field '%s' not found" (with the dataset's name).
     TField* FieldNamed(const AnsiString& name) const;
@@ -328,6 +331,7 @@ private:
     TDataSetState state_ = dsInactive;
     TFields fields_;
     TFieldDefs fieldDefs_;
+    TCheckConstraints constraints_{this};
     std::vector<char*> buffers_;
     int bufferCount_ = 0;
     int recordCount_ = 0;
