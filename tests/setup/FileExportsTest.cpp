@@ -20,21 +20,6 @@ protected:
     std::string dir = TempDirectory();
 };
 
-// Holds a file open the way another program might: readable, but not to be deleted.
-class HeldWithoutDelete {
-public:
-    explicit HeldWithoutDelete(const std::string& path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              0, nullptr)) {}
-    ~HeldWithoutDelete() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
 }  // namespace
 
 TEST_F(FileExports, DeleteFolderRemovesTheWholeTree) {
@@ -145,10 +130,10 @@ TEST_F(FileExports, CheckLogKeepsTheLogWhenItCannotCheck) {
     EXPECT_STREQ(checkLog((dir + std::string(300, 'l')).c_str(), ignore.c_str()), "???");
     EXPECT_STREQ(checkLog(nullptr, nullptr), "???");
 
-    // The checked copy cannot take the log's place while another program holds it:
-    // the log must stay as it was.
+    // The checked copy cannot take the log's place while another program holds it open
+    // without sharing its deletion: the log must stay as it was.
     {
-        HeldWithoutDelete copy(log + "_");
+        HeldOpen copy(log + "_", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
         ASSERT_TRUE(copy.Valid());
         EXPECT_STREQ(checkLog(log.c_str(), ignore.c_str()), "???");
     }

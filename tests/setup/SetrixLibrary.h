@@ -40,6 +40,22 @@ private:
     HMODULE module_;
 };
 
+// A file that another program holds open, with its share mode, while this object lives.
+class HeldOpen {
+public:
+    HeldOpen(const std::string& path, DWORD access, DWORD share, DWORD creation = OPEN_EXISTING)
+        : handle_(CreateFileA(path.c_str(), access, share, nullptr, creation, 0, nullptr)) {}
+    ~HeldOpen() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
 // A file in a fresh temporary folder of the test, removed with it.
 std::string TempDirectory();
 void WriteFileBytes(const std::string& path, const std::string& bytes);

@@ -19,20 +19,6 @@ public:
     Hklm() { SetRootKey(HKEY_LOCAL_MACHINE); }
 };
 
-// A file that another program holds open with the given share mode while it lives.
-class HeldOpen {
-public:
-    HeldOpen(const std::string& path, DWORD access, DWORD share)
-        : handle_(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-    ~HeldOpen() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
 class VersionExports : public ::testing::Test {
 protected:
     void SetUp() override { CleanRegistry(); }
