@@ -223,12 +223,21 @@ TEST(Locks, RecordLockBetweenClients) {
     b.Close();
 }
 
-TEST(Locks, RecordLockHeldByAnotherProcess) {
-    std::string p = NewFile("processlock");
+// A record (id 1) of a file open here, locked by another process until `release`.
+class LockHeldElsewhere : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path = NewFile(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_NO_FATAL_FAILURE(StartLockHolder(path, f, release, child));
+    }
+
+    std::string path;
     BtrFile f;
-    NamedEvent release("release");
+    NamedEvent release{"release"};
     std::unique_ptr<ChildProcess> child;
-    ASSERT_NO_FATAL_FAILURE(StartLockHolder(p, f, release, child));
+};
+
+TEST_F(LockHeldElsewhere, NoWaitReadsAndChangesAreRefused) {
     ASSERT_EQ(f.Get(OpGetEqual, 0, Key(1)), 0);
     EXPECT_EQ(f.Update(Row(1, 'x')), StatusRecordLocked);
     EXPECT_EQ(f.Get(OpGetEqual + kSingleNoWaitLockBias, 0, Key(1)), StatusRecordLocked);
@@ -238,12 +247,7 @@ TEST(Locks, RecordLockHeldByAnotherProcess) {
     f.Close();
 }
 
-TEST(Locks, WaitLockWaitsForAnotherProcess) {
-    std::string p = NewFile("waitlock");
-    BtrFile f;
-    NamedEvent release("waitrelease");
-    std::unique_ptr<ChildProcess> child;
-    ASSERT_NO_FATAL_FAILURE(StartLockHolder(p, f, release, child));
+TEST_F(LockHeldElsewhere, WaitLockWaitsForTheRelease) {
     EXPECT_EQ(f.Get(OpGetEqual + kSingleNoWaitLockBias, 0, Key(1)), StatusRecordLocked);
     // Release the child's lock a little later, while this read waits for it.
     HANDLE timer = CreateThread(nullptr, 0, [](void* event) -> DWORD {
