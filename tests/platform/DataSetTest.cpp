@@ -3,6 +3,8 @@
 // filters, calculated fields, persistent fields and error events.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "MemoryTable.h"
 #include "platform/DataLink.h"
 #include "platform/FormatSettings.h"
@@ -116,6 +118,119 @@ TEST(DataSetNavigation, MovesAgreeForEveryWindowSize) {
             EXPECT_EQ(table->Eof(), step.eof);
             EXPECT_EQ(moved, step.moved);
         }
+        link.SetDataSource(nullptr);
+    }
+}
+
+// Random moves and changes against a plain list of the records: the window of buffers
+// (whatever its size) must always show the record the list says is current.
+TEST(DataSetNavigation, RandomWorkAgreesWithAPlainList) {
+    for (int window : {1, 2, 3, 5}) {
+        SCOPED_TRACE("window " + std::to_string(window));
+        auto table = NewUnownedComponent<TMemoryTable>(std::vector<Column>{{"ID", ftInteger}});
+        std::vector<int> ids;
+        for (int i = 1; i <= 6; ++i) {
+            table->AddRow({Variant(i)});
+            ids.push_back(i);
+        }
+        auto source = NewUnownedComponent<TDataSource>();
+        source->SetDataSet(table.get());
+        WindowLink link(window);
+        link.SetDataSource(source.get());
+        table->OpenDataSet();
+        size_t cur = 0;
+        bool bof = true, eof = false;
+        int nextId = 100;
+        TBookmark mark;
+        int markedId = 0;
+        std::mt19937 random(static_cast<unsigned>(window));
+        for (int step = 0; step < 1500; ++step) {
+            int op = static_cast<int>(random() % 11);
+            SCOPED_TRACE("step " + std::to_string(step) + " op " + std::to_string(op));
+            switch (op) {
+            case 0:
+                table->MoveToFirst();
+                cur = 0, bof = true, eof = ids.empty();
+                break;
+            case 1:
+                table->MoveToLast();
+                cur = ids.empty() ? 0 : ids.size() - 1, eof = true, bof = ids.empty();
+                break;
+            case 2:
+            case 3: {
+                int distance = static_cast<int>(random() % 7) - 3;
+                int moved = table->MoveBy(distance);
+                int expected = 0;
+                if ((distance > 0 && !eof) || (distance < 0 && !bof)) {
+                    bof = eof = false;
+                    for (; distance > 0; --distance, ++expected) {
+                        if (cur + 1 >= ids.size()) { eof = true; break; }
+                        ++cur;
+                    }
+                    for (; distance < 0; ++distance, --expected) {
+                        if (cur == 0) { bof = true; break; }
+                        --cur;
+                    }
+                }
+                EXPECT_EQ(moved, expected);
+                break;
+            }
+            case 4:
+            case 5: {
+                bool append = op == 5;
+                if (append) table->BeginAppend(); else table->BeginInsert();
+                table->FieldNamed("ID")->WriteAsInteger(nextId);
+                table->PostChanges();
+                if (append || ids.empty()) cur = append ? ids.size() : 0;
+                ids.insert(ids.begin() + static_cast<long>(cur), nextId++);
+                bof = eof = false;
+                break;
+            }
+            case 6:
+                if (ids.empty()) {
+                    EXPECT_THROW(table->DeleteRecord(), EDatabaseError);
+                    break;
+                }
+                table->DeleteRecord();
+                ids.erase(ids.begin() + static_cast<long>(cur));
+                if (cur >= ids.size() && cur > 0) --cur;
+                bof = eof = ids.empty();
+                break;
+            case 7:
+                if (ids.empty()) break;
+                table->BeginEdit();
+                table->FieldNamed("ID")->WriteAsInteger(nextId);
+                table->PostChanges();
+                ids[cur] = nextId++;
+                bof = eof = false;
+                break;
+            case 8:
+                mark = table->CurrentBookmarkString();
+                markedId = ids.empty() ? 0 : ids[cur];
+                break;
+            case 9: {
+                auto at = std::find(ids.begin(), ids.end(), markedId);
+                if (mark.empty() || at == ids.end()) break;
+                table->GotoBookmark(mark);
+                cur = static_cast<size_t>(at - ids.begin());
+                bof = eof = false;
+                break;
+            }
+            default:
+                if (ids.empty()) break;
+                table->BeginInsert();
+                table->CancelChanges();
+                bof = eof = false;
+                break;
+            }
+            ASSERT_EQ(table->IsEmpty(), ids.empty());
+            if (!ids.empty()) ASSERT_EQ(CurrentId(*table), ids[cur]);
+            ASSERT_EQ(table->Bof(), bof);
+            ASSERT_EQ(table->Eof(), eof);
+        }
+        std::vector<int> walked;
+        for (table->MoveToFirst(); !table->Eof(); table->MoveToNext()) walked.push_back(CurrentId(*table));
+        EXPECT_EQ(walked, ids);
         link.SetDataSource(nullptr);
     }
 }
