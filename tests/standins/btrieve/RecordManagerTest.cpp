@@ -30,6 +30,19 @@ TEST(RecordManager, LibraryExportsEntryPoints) {
     EXPECT_NE(lib.callId, nullptr);
     EXPECT_NE(lib.init, nullptr);
     EXPECT_NE(lib.stop, nullptr);
+    // The DLL carries a version resource.
+    char path[MAX_PATH];
+    ASSERT_TRUE(GetModuleFileNameA(lib.module_, path, MAX_PATH));
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, info.data()));
+    char* name = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\OriginalFilename",
+                               reinterpret_cast<void**>(&name), &length));
+    EXPECT_STREQ(name, "wbtrv32.dll");
 }
 
 TEST(RecordManager, CreateInsertAndReadBack) {
