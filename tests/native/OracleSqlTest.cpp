@@ -166,6 +166,30 @@ TEST_F(OracleSqlTest, ReturningIntoGivesValuesAndLobPlaces) {
   EXPECT_THROW(other->StoreLob(stolen), OraError);  // the row is locked by the update
 }
 
+TEST_F(OracleSqlTest, BfilesNameFilesUnderDirectoryAliases) {
+  std::string folder = path_ + "-files";
+  ASSERT_EQ(system(("mkdir -p " + folder + " && printf 'file body' > " + folder + "/a.txt").c_str()), 0);
+  Exec(*session_, "create or replace directory DOCS as '" + folder + "'");
+  Exec(*session_, "create table f (id number, doc bfile)");
+  Exec(*session_, "insert into f values (1, bfilename('DOCS', 'a.txt'))");
+  ExecuteReply r = Exec(*session_, "select doc from f");
+  EXPECT_EQ(r.columns[0].oraType, oratype::Bfile);
+  EXPECT_EQ(TextOf(r.rows[0][0]), "DOCS/a.txt");
+  std::string contents;
+  EXPECT_TRUE(session_->ReadFile("DOCS", "a.txt", true, contents));
+  EXPECT_EQ(contents, "file body");
+  EXPECT_FALSE(session_->ReadFile("DOCS", "missing.txt", false, contents));
+  EXPECT_THROW(session_->ReadFile("DOCS", "missing.txt", true, contents), OraError);
+  try {
+    session_->ReadFile("NODIR", "a.txt", false, contents);
+    FAIL();
+  } catch (const OraError& e) {
+    EXPECT_EQ(e.Code(), 22285);
+  }
+  EXPECT_EQ(Scalar(*session_, "select directory_path from all_directories where directory_name = 'DOCS'"), folder);
+  system(("rm -rf " + folder).c_str());
+}
+
 TEST_F(OracleSqlTest, LongTextStaysText) {
   Exec(*session_, "create table t (l long)");
   Exec(*session_, "insert into t values (:v)", {{"V", Value::Text("007")}});

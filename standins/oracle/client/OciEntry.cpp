@@ -101,19 +101,33 @@ T* At(void* base, ub4 skip, ub4 index) {
   return base ? reinterpret_cast<T*>(static_cast<char*>(base) + static_cast<std::size_t>(skip) * index) : nullptr;
 }
 
-bool IsLobType(ub2 dty) { return dty == SQLT_CLOB || dty == SQLT_BLOB; }
+bool IsLobType(ub2 dty) { return dty == SQLT_CLOB || dty == SQLT_BLOB || dty == SQLT_BFILEE || dty == SQLT_CFILEE; }
+bool IsFileType(ub2 dty) { return dty == SQLT_BFILEE || dty == SQLT_CFILEE; }
+
+LobDescriptor* AnyLocator(const void* locator) {
+  if (auto* lob = Handles().Find<LobDescriptor>(locator, OCI_DTYPE_LOB)) return lob;
+  return Handles().Find<LobDescriptor>(locator, OCI_DTYPE_FILE);
+}
 
 // The locator in a program's slot (a pointer to the locator pointer).
 LobDescriptor* LocatorIn(void* slot) {
   if (!slot) return nullptr;
-  void* locator = *static_cast<void**>(slot);
-  auto* lob = Handles().Find<LobDescriptor>(locator, OCI_DTYPE_LOB);
+  auto* lob = AnyLocator(*static_cast<void**>(slot));
   if (!lob) throw OraError(22275);
   return lob;
 }
 
 void FillLocator(LobDescriptor& lob, const Value& v, ub2 dty) {
   lob.initialized = !v.IsNull();
+  if (IsFileType(dty)) {  // "DIRECTORY/file name"
+    std::size_t slash = v.bytes.find('/');
+    lob.directory = v.bytes.substr(0, slash);
+    lob.fileName = slash == std::string::npos ? std::string() : v.bytes.substr(slash + 1);
+    lob.binary = dty == SQLT_BFILEE;
+    lob.opened = false;
+    lob.data.clear();
+    return;
+  }
   lob.binary = dty == SQLT_BLOB;
   lob.data = v.bytes;
   lob.place = v.lob;
@@ -145,6 +159,7 @@ Value ReadBind(BindHandle& b, ub4 iteration) {
   if (IsLobType(b.dty)) {
     LobDescriptor* lob = LocatorIn(At<char>(b.value, b.valueSkip ? b.valueSkip : sizeof(void*), iteration));
     if (!lob || !lob->initialized) return Value::Null();
+    if (IsFileType(b.dty)) return Value::Text(lob->directory + "/" + lob->fileName);
     return lob->binary ? Value::Raw(lob->data) : Value::Text(lob->data);
   }
   ub4 skip = b.valueSkip ? b.valueSkip : static_cast<ub4>(b.valueSize);
@@ -727,7 +742,29 @@ OCI_EXPORT sword OCIDefineDynamic(OCIDefine* defnp, OCIError*, dvoid* octxp, OCI
 // --- LOB locators ---------------------------------------------------------------------------
 
 namespace {
-LobDescriptor* Lob(const void* locp) { return Handles().Find<LobDescriptor>(locp, OCI_DTYPE_LOB); }
+// A LOB locator, or a file locator that has been opened.
+LobDescriptor* Lob(const void* locp) {
+  LobDescriptor* lob = AnyLocator(locp);
+  if (lob && Handles().Is(locp, OCI_DTYPE_FILE) && !lob->opened) throw OraError(22289, "FILE READ");
+  return lob;
+}
+
+// Asks the server for a file of a file locator: true when it exists; contents when wanted.
+bool ReadServerFile(OCISvcCtx* svchp, const LobDescriptor& file, bool contentsWanted, std::string& contents) {
+  SvcCtxHandle* svc = ConnectedService(svchp);
+  if (!svc) throw OraError(3114);
+  WireWriter w = RequestOf(Request::FileRead);
+  w.Str(file.directory);
+  w.Str(file.fileName);
+  w.U8(contentsWanted ? 1 : 0);
+  std::string body = svc->server->connection->Call(w);
+  WireReader reply(body);
+  bool exists = reply.U8() != 0;
+  contents = reply.Str();
+  return exists;
+}
+
+LobDescriptor* FileLocator(const void* filep) { return Handles().Find<LobDescriptor>(filep, OCI_DTYPE_FILE); }
 
 // Sends the locator's new contents to the row it belongs to.
 void StoreLob(OCISvcCtx* svchp, const LobDescriptor& lob) {
@@ -742,18 +779,81 @@ void StoreLob(OCISvcCtx* svchp, const LobDescriptor& lob) {
 }
 }  // namespace
 
+OCI_EXPORT sword OCILobFileSetName(OCIEnv*, OCIError*, OCILobLocator** filepp, const OraText* dirAlias, ub2 dLength,
+                                   const OraText* fileName, ub2 fLength) {
+  LobDescriptor* file = filepp ? FileLocator(*filepp) : nullptr;
+  if (!file) return OCI_INVALID_HANDLE;
+  file->directory = TextArg(dirAlias, dLength);
+  file->fileName = TextArg(fileName, fLength);
+  file->initialized = true;
+  file->opened = false;
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCILobFileGetName(OCIEnv*, OCIError*, const OCILobLocator* filep, OraText* dirAlias, ub2* dLength,
+                                   OraText* fileName, ub2* fLength) {
+  LobDescriptor* file = FileLocator(filep);
+  if (!file) return OCI_INVALID_HANDLE;
+  auto give = [](const std::string& text, OraText* buffer, ub2* length) {
+    if (!length) return;
+    std::size_t n = std::min<std::size_t>(text.size(), *length);
+    if (buffer) std::memcpy(buffer, text.data(), n);
+    *length = static_cast<ub2>(n);
+  };
+  give(file->directory, dirAlias, dLength);
+  give(file->fileName, fileName, fLength);
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCILobFileExists(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* filep, boolean* flag) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    LobDescriptor* file = FileLocator(filep);
+    if (!file || !flag) return OCI_INVALID_HANDLE;
+    std::string ignored;
+    *flag = ReadServerFile(svchp, *file, false, ignored) ? 1 : 0;
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCILobFileOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* filep, ub1) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    LobDescriptor* file = FileLocator(filep);
+    if (!file) return OCI_INVALID_HANDLE;
+    ReadServerFile(svchp, *file, true, file->data);
+    file->opened = true;
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCILobFileClose(OCISvcCtx*, OCIError*, OCILobLocator* filep) {
+  LobDescriptor* file = FileLocator(filep);
+  if (!file) return OCI_INVALID_HANDLE;
+  file->opened = false;
+  file->data.clear();
+  return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCILobFileIsOpen(OCISvcCtx*, OCIError*, OCILobLocator* filep, boolean* flag) {
+  LobDescriptor* file = FileLocator(filep);
+  if (!file || !flag) return OCI_INVALID_HANDLE;
+  *flag = file->opened ? 1 : 0;
+  return OCI_SUCCESS;
+}
+
 OCI_EXPORT sword OCILobLocatorIsInit(OCIEnv*, OCIError* errhp, const OCILobLocator* locp, boolean* isInitialized) {
-  LobDescriptor* lob = Lob(locp);
+  LobDescriptor* lob = AnyLocator(locp);
   if (!lob || !isInitialized) return OCI_INVALID_HANDLE;
   *isInitialized = lob->initialized ? 1 : 0;
   return OCI_SUCCESS;
 }
 
 OCI_EXPORT sword OCILobGetLength(OCISvcCtx*, OCIError* errhp, OCILobLocator* locp, ub4* lenp) {
-  LobDescriptor* lob = Lob(locp);
-  if (!lob || !lenp) return OCI_INVALID_HANDLE;
-  *lenp = static_cast<ub4>(lob->data.size());
-  return OCI_SUCCESS;
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    LobDescriptor* lob = Lob(locp);
+    if (!lob || !lenp) return OCI_INVALID_HANDLE;
+    *lenp = static_cast<ub4>(lob->data.size());
+    return OCI_SUCCESS;
+  });
 }
 
 // Offsets are 1-based; an amount of 0 reads to the end. Single-byte data: characters are bytes.
@@ -834,12 +934,6 @@ OCI_UNSUPPORTED(OCILobCopy)
 OCI_UNSUPPORTED(OCILobDisableBuffering)
 OCI_UNSUPPORTED(OCILobEnableBuffering)
 OCI_UNSUPPORTED(OCILobErase)
-OCI_UNSUPPORTED(OCILobFileClose)
-OCI_UNSUPPORTED(OCILobFileExists)
-OCI_UNSUPPORTED(OCILobFileGetName)
-OCI_UNSUPPORTED(OCILobFileIsOpen)
-OCI_UNSUPPORTED(OCILobFileOpen)
-OCI_UNSUPPORTED(OCILobFileSetName)
 OCI_UNSUPPORTED(OCILobFlushBuffer)
 OCI_UNSUPPORTED(OCILobIsEqual)
 OCI_UNSUPPORTED(OCILobLoadFromFile)

@@ -104,11 +104,14 @@ struct RowidDescriptor {
 static_assert(offsetof(RowidDescriptor, data) == RowidPointerOffset);
 
 // A LOB locator: the value as fetched or returned, and where it lives when it may be written.
+// A file locator names a directory alias and a file; its data is read when it is opened.
 struct LobDescriptor {
   bool initialized = false;
   bool binary = false;
   std::string data;
   std::string place;
+  std::string directory, fileName;
+  bool opened = false;
 };
 struct DescribeHandle {};
 

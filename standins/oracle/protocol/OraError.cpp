@@ -68,6 +68,8 @@ const std::map<int, const char*>& Messages() {
       {12541, "TNS:no listener"},
       {24344, "success with compilation error"},
       {22920, "row containing the LOB value is not locked"},
+      {22285, "non-existent directory or file for %1 operation"},
+      {22289, "cannot perform %1 operation on an unopened file or LOB"},
       {22275, "invalid LOB locator specified"},
       {24315, "illegal attribute type"},
       {24333, "zero iteration count"},

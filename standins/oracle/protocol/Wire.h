@@ -10,7 +10,7 @@ namespace orastandin {
 
 // Requests a client sends; every reply starts with a ReplyStatus byte.
 enum class Request : std::uint8_t {
-  Logon = 1, Logoff, Execute, Commit, Rollback, Version, Break, SetHook, LobStore
+  Logon = 1, Logoff, Execute, Commit, Rollback, Version, Break, SetHook, LobStore, FileRead
 };
 enum class ReplyStatus : std::uint8_t { Ok = 0, Error = 1 };
 
@@ -36,7 +36,7 @@ struct Value {
 // Oracle's internal type codes, as describe reports them.
 namespace oratype {
 constexpr int Varchar2 = 1, Number = 2, Long = 8, Rowid = 11, Date = 12, Raw = 23, LongRaw = 24,
-              Char = 96, Clob = 112, Blob = 113;
+              Char = 96, Clob = 112, Blob = 113, Bfile = 114;
 }
 
 struct ColumnInfo {

@@ -71,6 +71,12 @@ void Guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
+// A BFILE value is "DIRECTORY/file name".
+void BfileName(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
+  ResultText(ctx, Text(a[0]) + "/" + Text(a[1]));
+}
+
 void EmptyClob(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_text(ctx, "", 0, SQLITE_STATIC); }
 void EmptyBlob(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_zeroblob(ctx, 0); }
 
@@ -319,6 +325,7 @@ void RegisterOracleFunctions(sqlite3* db, Session* session) {
   const Registration functions[] = {
       {"ORA_SYSDATE", 0, Guarded<SysDate>, false},
       {"EMPTY_CLOB", 0, Guarded<EmptyClob>, true},
+      {"BFILENAME", 2, Guarded<BfileName>, true},
       {"EMPTY_BLOB", 0, Guarded<EmptyBlob>, true},
       {"ORA_USER", 0, Guarded<UserFn>, false},
       {"ORA_BANNER", 0, Guarded<BannerFn>, false},

@@ -29,6 +29,8 @@ DeclaredType ParseDeclaredType(const std::string& declared) {
     t = {oratype::Raw, "RAW", a > 0 ? a : 2000, 0, 0};
   } else if (has("VARCHAR")) {
     t = {oratype::Varchar2, has("NVARCHAR") ? "NVARCHAR2" : "VARCHAR2", a > 0 ? a : 4000, 0, 0};
+  } else if (has("BFILE")) {
+    t = {oratype::Bfile, "BFILE", 530, 0, 0};
   } else if (has("CLOB")) {
     t = {oratype::Clob, "CLOB", 4000, 0, 0};
   } else if (has("BLOB")) {

@@ -71,6 +71,7 @@ const char* OperationName(Request r) {
     case Request::Break: return "break";
     case Request::SetHook: return "sethook";
     case Request::LobStore: return "lobstore";
+    case Request::FileRead: return "fileread";
   }
   return "";
 }
@@ -123,6 +124,13 @@ void ServeConnection(Database& database, int socket) {
         case Request::Version: body.Str(database.Banner()); break;
         case Request::Break: break;
         case Request::LobStore: session.StoreLob(in.Val()); break;
+        case Request::FileRead: {
+          std::string directory = in.Str(), name = in.Str(), contents;
+          bool wanted = in.U8() != 0;
+          body.U8(session.ReadFile(directory, name, wanted, contents) ? 1 : 0);
+          body.Str(contents);
+          break;
+        }
         case Request::SetHook: database.TestHooks().Install(Hooks::Parse(in.Str())); break;
         default: throw OraError(3001);
       }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 
 #include "standins/oracle/protocol/RowidText.h"
@@ -291,6 +292,23 @@ bool Session::ExecuteSchemaCommand(const std::vector<Token>& t) {
   bool replace = word(1, "OR") && word(2, "REPLACE");
   if (replace) at = 3;
   if (word(at, "PUBLIC")) ++at;
+  if ((first == "CREATE" || first == "DROP") && word(at, "DIRECTORY") && at + 1 < t.size()) {
+    Commit();
+    std::string name = t[at + 1].text;
+    if (first == "DROP") {
+      ExecOrThrow(db_.get(), "DELETE FROM \"SETRIX$DIRECTORIES\" WHERE NAME = '" + name + "'");
+      return true;
+    }
+    if (!word(at + 2, "AS") || at + 3 >= t.size() || t[at + 3].kind != Token::Kind::String) throw OraError(905);
+    sqlite3_stmt* raw = nullptr;
+    sqlite3_prepare_v2(db_.get(), replace ? "INSERT OR REPLACE INTO \"SETRIX$DIRECTORIES\" VALUES (?1, ?2)"
+                                          : "INSERT INTO \"SETRIX$DIRECTORIES\" VALUES (?1, ?2)", -1, &raw, nullptr);
+    StatementHandle insert(raw);
+    sqlite3_bind_text(insert.get(), 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert.get(), 2, t[at + 3].text.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(insert.get()) != SQLITE_DONE) throw OraError(955);
+    return true;
+  }
   if ((first == "CREATE" || first == "DROP") && word(at, "SYNONYM") && at + 1 < t.size()) {
     Commit();
     std::string name = t[at + 1].text;
@@ -468,6 +486,24 @@ void Session::ReturnInto(const TranslatedSql& sql, const std::vector<Value>& row
               out.end());
     out.push_back({sql.returningBinds[k], v});
   }
+}
+
+bool Session::ReadFile(const std::string& directory, const std::string& name, bool contentsWanted,
+                       std::string& contents) {
+  if (!LoggedOn()) throw OraError(1012);
+  sqlite3_stmt* raw = nullptr;
+  sqlite3_prepare_v2(db_.get(), "SELECT PATH FROM \"SETRIX$DIRECTORIES\" WHERE NAME = ?1", -1, &raw, nullptr);
+  StatementHandle stmt(raw);
+  sqlite3_bind_text(stmt.get(), 1, directory.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(stmt.get()) != SQLITE_ROW) throw OraError(22285, contentsWanted ? "FILEOPEN" : "FILEEXISTS");
+  std::string path = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
+  std::ifstream in(path + "/" + name, std::ios::binary);
+  if (!in) {
+    if (contentsWanted) throw OraError(22285, "FILEOPEN");
+    return false;
+  }
+  if (contentsWanted) contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
 }
 
 void Session::StoreLob(const Value& lob) {

@@ -32,6 +32,9 @@ class Session {
   void Rollback();
   // Writes a LOB value back to the row it came from (a value returned with its place).
   void StoreLob(const Value& lob);
+  // The contents of a file under a directory alias; ORA-22285 for an unknown alias, and for a
+  // missing file unless only its existence is asked (then false).
+  bool ReadFile(const std::string& directory, const std::string& name, bool contentsWanted, std::string& contents);
 
   // Used by the SQL functions and the PL/SQL runner.
   const std::string& User() const { return user_; }

@@ -447,6 +447,52 @@ TEST_F(OciServerTest, LobsAreWrittenThroughReturnedLocatorsAndReadBack) {
   oci.DescriptorFree(locator, OCI_DTYPE_LOB);
 }
 
+TEST_F(OciServerTest, FileLocatorsReadFilesOfDirectoryAliases) {
+  OciLibrary oci;
+  OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
+  ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
+  std::string name = UniqueName("file") + ".txt";
+  std::ofstream(StandinFolder() + "/" + name, std::ios::binary) << "bytes of a file";
+  std::string serverPath = StandinFolder().substr(2);  // the server sees Z:/x as /x
+  std::string alias = UniqueName("DIR");
+  ASSERT_EQ(c.Run("CREATE OR REPLACE DIRECTORY " + alias + " AS '" + serverPath + "'"), OCI_SUCCESS);
+  ASSERT_EQ(c.Run("SELECT BFILENAME('" + alias + "', '" + name + "'), BFILENAME('NO_SUCH_DIR', 'x') FROM DUAL", 0), OCI_SUCCESS);
+  OCILobLocator* files[2] = {};
+  OCIDefine* d[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    oci.DescriptorAlloc(oci.env, reinterpret_cast<void**>(&files[i]), OCI_DTYPE_FILE, 0, nullptr);
+    oci.DefineByPos(c.stmt, &d[i], oci.err, i + 1, &files[i], sizeof files[i], SQLT_BFILEE, nullptr, nullptr, nullptr, 0);
+  }
+  ASSERT_EQ(oci.StmtFetch(c.stmt, oci.err, 1, OCI_FETCH_NEXT, 0), OCI_SUCCESS);
+  auto getName = oci.Bind<OCILobFileGetNameProc>("OCILobFileGetName");
+  auto exists = oci.Bind<OCILobFileExistsProc>("OCILobFileExists");
+  auto open = oci.Bind<OCILobFileOpenProc>("OCILobFileOpen");
+  auto close = oci.Bind<OCILobFileCloseProc>("OCILobFileClose");
+  auto length = oci.Bind<OCILobGetLengthProc>("OCILobGetLength");
+  auto read = oci.Bind<OCILobReadProc>("OCILobRead");
+  OraText directory[50], file[50];
+  ub2 directoryLength = 50, fileLength = 50;
+  ASSERT_EQ(getName(oci.env, oci.err, files[0], directory, &directoryLength, file, &fileLength), OCI_SUCCESS);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(directory), directoryLength), alias);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(file), fileLength), name);
+  boolean flag = 0;
+  ASSERT_EQ(exists(c.svc, oci.err, files[0], &flag), OCI_SUCCESS);
+  EXPECT_EQ(flag, 1);
+  ub4 size = 0;
+  EXPECT_EQ(length(c.svc, oci.err, files[0], &size), OCI_ERROR);  // not opened yet
+  ASSERT_EQ(open(c.svc, oci.err, files[0], OCI_FILE_READONLY), OCI_SUCCESS);
+  length(c.svc, oci.err, files[0], &size);
+  EXPECT_EQ(size, 15u);
+  char buffer[32] = {};
+  ub4 amount = 0;
+  ASSERT_EQ(read(c.svc, oci.err, files[0], &amount, 1, buffer, sizeof buffer, nullptr, nullptr, 0, 0), OCI_SUCCESS);
+  EXPECT_STREQ(buffer, "bytes of a file");
+  close(c.svc, oci.err, files[0]);
+  EXPECT_EQ(exists(c.svc, oci.err, files[1], &flag), OCI_ERROR);
+  EXPECT_EQ(oci.LastError(), 22285);
+  for (auto* f : files) oci.DescriptorFree(f, OCI_DTYPE_FILE);
+}
+
 // A client installed as <home>\bin\oci.dll finds <home>\network\admin\tnsnames.ora.
 TEST_F(OciServerTest, AliasesComeFromTheClientsOwnHome) {
   char temp[MAX_PATH];
