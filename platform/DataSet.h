@@ -323,7 +323,6 @@ private:
     void MoveBuffer(int from, int to);
     void BeginInsertOrAppend(bool append);
     void UpdateBufferCount();
-    void CalculateFieldLayout();
     void RunWithErrorEvent(const TDataSetErrorEvent& event, const std::function<void()>& action);
     void OpenNow();
     void CloseNow();
