@@ -1,0 +1,99 @@
+#include "tests/oracle/oci/OciFixtures.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/Registry.h"
+
+namespace oracle::testing {
+
+namespace fs = std::filesystem;
+
+std::string ProgramFolder() {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string text(path, n);
+    return text.substr(0, text.find_last_of('\\'));
+}
+
+TTempFolder::TTempFolder() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    static int counter = 0;
+    path_ = std::string(temp) + "setrix-oci-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    fs::create_directories(path_);
+}
+
+TTempFolder::~TTempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string TTempFolder::MakeFolder(const std::string& relative) const {
+    const std::string full = path_ + "\\" + relative;
+    fs::create_directories(full);
+    return full;
+}
+
+void TTempFolder::CopyIn(const std::string& sourceFile, const std::string& relativeTarget) const {
+    fs::copy_file(sourceFile, path_ + "\\" + relativeTarget, fs::copy_options::overwrite_existing);
+}
+
+void TTempFolder::Touch(const std::string& relative) const { std::ofstream(path_ + "\\" + relative) << "x"; }
+
+namespace {
+void RemoveOracleKey() {
+    platform::TRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    registry.RemoveKey("\\SOFTWARE\\ORACLE");
+}
+}  // namespace
+
+void OracleRegistryTest::SetUp() {
+    RemoveOracleKey();
+    char path[32767];
+    const DWORD n = GetEnvironmentVariableA("PATH", path, sizeof path);
+    savedPath_.assign(path, n);
+    FreeOCI();
+    StartOciLoader();
+}
+
+void OracleRegistryTest::TearDown() {
+    FreeOCI();
+    StartOciLoader();
+    SetEnvironmentVariableA("PATH", savedPath_.c_str());
+    RemoveOracleKey();
+}
+
+void OracleRegistryTest::PutOracleValue(const std::string& subkey, const std::string& name, const std::string& value) {
+    platform::TRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(registry.EnterKey("\\SOFTWARE\\ORACLE" + (subkey.empty() ? "" : "\\" + subkey), true));
+    registry.PutString(name, value);
+}
+
+void OracleRegistryTest::AddHome(const std::string& keyName, const std::string& name, const std::string& path) {
+    PutOracleValue(keyName, "ORACLE_HOME_NAME", name);
+    PutOracleValue(keyName, "ORACLE_HOME", path);
+}
+
+void OracleRegistryTest::SetPath(const std::string& value) { SetEnvironmentVariableA("PATH", value.c_str()); }
+
+std::string OracleRegistryTest::DetectFailure() {
+    try {
+        DetectOCI();
+    } catch (const platform::Exception& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+std::string StandinFolder() {
+    char buffer[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableA("SETRIX_ORACLE_STANDIN", buffer, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    SetEnvironmentVariableA("TNS_ADMIN", buffer);
+    return std::string(buffer, n);
+}
+
+}  // namespace oracle::testing

@@ -1,0 +1,62 @@
+// Fixtures of the OCI layer's tests: Oracle homes in the registry and on disk, the loader
+// state saved and restored around a test, and the stand-in server's tnsnames folder.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "oracle/oci/OciLoader.h"
+
+namespace oracle::testing {
+
+// The folder of the test program, where the stand-in client DLLs are built.
+std::string ProgramFolder();
+
+// A fresh folder under the temporary directory, removed with the object.
+class TTempFolder {
+public:
+    TTempFolder();
+    ~TTempFolder();
+    TTempFolder(const TTempFolder&) = delete;
+    TTempFolder& operator=(const TTempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    // Creates folder/relative (and its parents) and answers its full path.
+    std::string MakeFolder(const std::string& relative) const;
+    void CopyIn(const std::string& sourceFile, const std::string& relativeTarget) const;
+    void Touch(const std::string& relative) const;
+
+private:
+    std::string path_;
+};
+
+// HKLM\SOFTWARE\ORACLE removed before and after the test, PATH and the loader reset and
+// restored. Tests using it run under the "oracle-registry" resource lock.
+class OracleRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes HKLM\SOFTWARE\ORACLE[\subkey] value=text.
+    void PutOracleValue(const std::string& subkey, const std::string& name, const std::string& value);
+    void AddHome(const std::string& keyName, const std::string& name, const std::string& path);
+    void SetPath(const std::string& value);
+    // The message of the platform exception DetectOCI raises, or "" when none.
+    std::string DetectFailure();
+
+    TTempFolder folder_;
+
+private:
+    std::string savedPath_;
+};
+
+// The stand-in server's folder (tnsnames.ora), exported as TNS_ADMIN; empty without a
+// server fixture.
+std::string StandinFolder();
+#define REQUIRE_STANDIN_SERVER() \
+    if (::oracle::testing::StandinFolder().empty()) GTEST_SKIP() << "no stand-in server"
+
+}  // namespace oracle::testing
