@@ -190,6 +190,44 @@ TEST_F(OracleSqlTest, BfilesNameFilesUnderDirectoryAliases) {
   system(("rm -rf " + folder).c_str());
 }
 
+// The listing block a client sends after ORA-24344 to read the compile errors of a unit.
+const char* const kCompileErrorsBlock =
+    "declare\nCURSOR Cur IS\nSELECT Line,Position,Text\nFROM User_Errors\nWHERE Name = :Name and Type = :Type\n"
+    "ORDER BY Sequence;\nRec User_Errors%ROWTYPE;\nStartPos INTEGER;\nEndPos INTEGER;\nbegin\n:Res := '';\n"
+    "for Rec in Cur loop\n:Res := :Res || RPad(Rec.Line || '/' || Rec.Position, 8);\nStartPos := 1;\nEndPos := 1;\n"
+    "while EndPos > 0 and StartPos <= Length(Rec.Text) loop\nEndPos := InStr(Rec.Text, Chr(10), StartPos);\n"
+    "if EndPos > 0 then\nif EndPos <> StartPos then\nif StartPos > 1 then\n:Res := :Res || RPad(' ', 10);\n"
+    "end if;\n:Res := :Res || LTrim(SubStr(Rec.Text, StartPos, EndPos - StartPos)) || Chr(13);\nend if;\nelse\n"
+    "if StartPos > 1 then\n:Res := :Res || RPad(' ', 10);\nend if;\n:Res := :Res || LTrim(SubStr(Rec.Text, StartPos)) || Chr(13);\n"
+    "end if;\nStartPos := EndPos + 1;\nend loop;\nend loop;\nend;";
+
+TEST_F(OracleSqlTest, ProgramUnitsAreKeptWithTheirCompileErrors) {
+  ExecuteReply good = Exec(*session_, "create or replace procedure touch_it(p number) is\n  n number := 0;\nbegin\n"
+                                      "  n := p + 1;\nend touch_it;");
+  EXPECT_EQ(good.warning.code, 0);
+  EXPECT_EQ(Scalar(*session_, "select status from user_objects where object_name = 'TOUCH_IT'"), "VALID");
+  ExecuteReply bad = Exec(*session_, "create or replace procedure broken is\nbegin\n  if 1 = 1 then\n    null;\nend;");
+  EXPECT_EQ(bad.warning.code, 24344);
+  EXPECT_EQ(Scalar(*session_, "select status from user_objects where object_name = 'BROKEN'"), "INVALID");
+  EXPECT_EQ(ErrorOf(*session_, "create procedure broken is begin null; end;"), 955);
+  ExecuteReply listing = Exec(*session_, kCompileErrorsBlock,
+                              {{"NAME", Value::Text("BROKEN")}, {"TYPE", Value::Text("PROCEDURE")}, {"RES", Value::Null()}});
+  ASSERT_EQ(listing.outBinds.size(), 1u);
+  EXPECT_EQ(TextOf(listing.outBinds[0].value), "5/1     PLS-00103: Encountered the symbol \"END\"\r");
+  Exec(*session_, "create or replace procedure broken is begin null; end;");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from user_errors where name = 'BROKEN'"), "0");
+}
+
+TEST_F(OracleSqlTest, ForLoopsOverRangesAndQueries) {
+  Exec(*session_, "create table t (n number)");
+  Exec(*session_, "begin for i in 1 .. 4 loop insert into t values (i * i); end loop; end;");
+  ExecuteReply r = Exec(*session_, "declare total number := 0; begin for r in (select n from t order by n) loop "
+                                   "total := total + r.n; exit when total > 10; end loop; :total := total; end;",
+                        {{"TOTAL", Value::Null()}});
+  ASSERT_EQ(r.outBinds.size(), 1u);
+  EXPECT_EQ(TextOf(r.outBinds[0].value), "14");
+}
+
 TEST_F(OracleSqlTest, LongTextStaysText) {
   Exec(*session_, "create table t (l long)");
   Exec(*session_, "insert into t values (:v)", {{"V", Value::Text("007")}});
@@ -359,7 +397,7 @@ TEST_F(OracleSqlTest, PlsqlBlocksAssignBinds) {
     EXPECT_EQ(r.statementType, c.block[0] == 'd' ? 9 : 8);
   }
   EXPECT_EQ(ErrorOf(*session_, "begin select dummy into :x from dual where 1 = 0; end;"), 1403);
-  EXPECT_EQ(ErrorOf(*session_, "declare cursor c is select 1 from dual; begin null; end;"), 6550);
+  EXPECT_EQ(ErrorOf(*session_, "declare type list is table of number; begin null; end;"), 6550);
 }
 
 }  // namespace

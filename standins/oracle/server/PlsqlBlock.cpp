@@ -48,24 +48,88 @@ std::size_t PlsqlBlock::Expect(std::size_t i, const char* word) const {
   return i + 1;
 }
 
+std::size_t PlsqlBlock::Check(const std::vector<Token>& tokens, std::size_t from) {
+  t_ = tokens;
+  checking_ = true;
+  binds_ = [](const std::string&) -> const Value* { return nullptr; };
+  std::size_t i = Declarations(from);
+  if (i >= t_.size() || !t_[i].Is("BEGIN")) Unsupported(i);
+  return Block(i, false);
+}
+
 std::size_t PlsqlBlock::Declarations(std::size_t i) {
   while (i < t_.size() && !t_[i].Is("BEGIN")) {
     std::size_t end = Find(i, ";");
+    if (t_[i].Is("CURSOR") && i + 2 < end && t_[i + 2].Is("IS")) {
+      cursors_[t_[i + 1].text] = {i + 3, end};
+      i = end + 1;
+      continue;
+    }
     if (t_[i].kind != Token::Kind::Word || t_[i].Is("CURSOR") || t_[i].Is("TYPE") || t_[i].Is("PROCEDURE") ||
         t_[i].Is("FUNCTION"))
       Unsupported(i);
-    for (std::size_t k = i; k < end; ++k)
-      if (t_[k].IsSymbol("%")) Unsupported(k);
     std::string name = t_[i].text;
-    locals_[name] = Value::Null();
-    for (std::size_t k = i + 1; k < end; ++k)
+    bool record = false;
+    for (std::size_t k = i; k + 1 < end; ++k)
+      if (t_[k].IsSymbol("%")) record = t_[k + 1].Is("ROWTYPE");
+    if (record) records_[name];
+    else locals_[name] = Value::Null();
+    for (std::size_t k = i + 1; k < end && !record; ++k)
       if (t_[k].IsSymbol(":=") || t_[k].Is("DEFAULT")) {
-        locals_[name] = Evaluate(k + 1, end);
+        if (!checking_) locals_[name] = Evaluate(k + 1, end);
         break;
       }
     i = end + 1;
   }
   return i;
+}
+
+// FOR v IN [REVERSE] a .. b LOOP, FOR r IN cursor LOOP, FOR r IN (query) LOOP.
+std::size_t PlsqlBlock::ForLoop(std::size_t i, bool execute) {
+  if (i + 3 >= t_.size() || t_[i + 1].kind != Token::Kind::Word || !t_[i + 2].Is("IN")) Unsupported(i);
+  std::string variable = t_[i + 1].text;
+  std::size_t loop = Find(i + 3, "LOOP");
+  std::size_t body = loop + 1;
+  std::size_t end = Statements(body, false, {"END"});
+  std::size_t source = i + 3;
+  bool reverse = t_[source].Is("REVERSE");
+  if (reverse) ++source;
+  std::size_t range = source;
+  while (range < loop && !t_[range].IsSymbol("..")) ++range;
+  auto runBody = [&] {
+    Statements(body, true, {"END"});
+    if (!exiting_) return true;
+    exiting_ = false;
+    return false;
+  };
+  if (range < loop) {
+    if (execute) {
+      auto low = static_cast<long long>(Evaluate(source, range).integer), high = static_cast<long long>(Evaluate(range + 1, loop).integer);
+      for (long long v = reverse ? high : low; reverse ? v >= low : v <= high; v += reverse ? -1 : 1) {
+        locals_[variable] = Value::Int(v);
+        if (!runBody()) break;
+      }
+    }
+  } else {
+    std::vector<Token> query;
+    if (t_[source].IsSymbol("(") && t_[loop - 1].IsSymbol(")")) {
+      query = WithVariables(source + 1, loop - 1);
+    } else {
+      auto cursor = cursors_.find(t_[source].text);
+      if (cursor == cursors_.end()) Unsupported(source);
+      query = WithVariables(cursor->second.first, cursor->second.second);
+    }
+    if (execute) {
+      Session::Result rows = session_.Run(session_.Translate(query), [this](const std::string& n) { return Lookup(n); });
+      for (const auto& row : rows.rows) {
+        auto& record = records_[variable];
+        for (std::size_t c = 0; c < rows.columns.size() && c < row.size(); ++c) record[rows.columns[c].name] = row[c];
+        if (!runBody()) break;
+      }
+    }
+  }
+  std::size_t k = Expect(Expect(end, "END"), "LOOP");
+  return Expect(k, ";");
 }
 
 std::size_t PlsqlBlock::Block(std::size_t i, bool execute) {
@@ -144,7 +208,7 @@ std::size_t PlsqlBlock::Statement(std::size_t i, bool execute) {
     if (execute && (semi == i + 1 || (t_[i + 1].Is("WHEN") && Condition(i + 2, semi)))) exiting_ = true;
     return semi + 1;
   }
-  if (t.Is("FOR")) Unsupported(i);
+  if (t.Is("FOR")) return ForLoop(i, execute);
   std::size_t semi = Find(i, ";");
   if (execute && !t.Is("NULL")) Simple(i, semi);
   return semi + 1;
@@ -152,6 +216,14 @@ std::size_t PlsqlBlock::Statement(std::size_t i, bool execute) {
 
 const Value* PlsqlBlock::Lookup(const std::string& name) const {
   if (!name.empty() && name[0] == kLocalPrefix) {
+    std::size_t dot = name.find('.');
+    if (dot != std::string::npos) {  // a record field; a field never assigned reads as NULL
+      static const Value null;
+      auto record = records_.find(name.substr(1, dot - 1));
+      if (record == records_.end()) return nullptr;
+      auto field = record->second.find(name.substr(dot + 1));
+      return field == record->second.end() ? &null : &field->second;
+    }
     auto it = locals_.find(name.substr(1));
     return it == locals_.end() ? nullptr : &it->second;
   }
@@ -165,6 +237,14 @@ std::vector<Token> PlsqlBlock::WithVariables(std::size_t from, std::size_t to) c
   for (std::size_t i = from; i < to; ++i) {
     Token tok = t_[i];
     bool member = (i > 0 && t_[i - 1].IsSymbol(".")) || (i + 1 < t_.size() && t_[i + 1].IsSymbol("("));
+    if (tok.kind == Token::Kind::Word && !member && records_.count(tok.text) && i + 2 < to &&
+        t_[i + 1].IsSymbol(".") && t_[i + 2].kind == Token::Kind::Word) {
+      tok.kind = Token::Kind::Bind;
+      tok.text = kLocalPrefix + tok.text + "." + t_[i + 2].text;
+      out.push_back(tok);
+      i += 2;
+      continue;
+    }
     if (tok.kind == Token::Kind::Word && !member && locals_.count(tok.text)) {
       tok.kind = Token::Kind::Bind;
       tok.text = kLocalPrefix + tok.text;

@@ -1,7 +1,8 @@
 // Runs an anonymous PL/SQL block by interpreting the constructs clients send: local
-// variables, assignment to binds and variables, SELECT ... INTO, IF/ELSIF/ELSE, WHILE and
-// plain loops with EXIT [WHEN], nested blocks with WHEN OTHERS / NO_DATA_FOUND handlers,
-// and SQL statements. Anything else is ORA-06550.
+// variables and records (%ROWTYPE), cursors, assignment to binds and variables,
+// SELECT ... INTO, IF/ELSIF/ELSE, WHILE, FOR (numeric ranges, cursors, queries) and plain
+// loops with EXIT [WHEN], nested blocks with WHEN OTHERS / NO_DATA_FOUND handlers, and SQL
+// statements. Anything else is ORA-06550. Check() only parses (stored program units).
 #pragma once
 #include <map>
 #include <string>
@@ -18,6 +19,9 @@ class PlsqlBlock {
   explicit PlsqlBlock(Session& session) : session_(session) {}
   // Returns the binds the block assigned.
   std::vector<BindValue> Run(const std::vector<Token>& tokens, const Session::BindLookup& binds);
+  // Parses declarations (from `from`) and the block that follows without running anything;
+  // throws ORA-06550 at the first construct it cannot read. Returns the index after the block.
+  std::size_t Check(const std::vector<Token>& tokens, std::size_t from);
 
  private:
   std::size_t Statements(std::size_t i, bool execute, std::initializer_list<const char*> stops);
@@ -37,7 +41,11 @@ class PlsqlBlock {
   Session& session_;
   std::vector<Token> t_;
   Session::BindLookup binds_;
+  std::size_t ForLoop(std::size_t i, bool execute);
   std::map<std::string, Value> locals_;
+  std::map<std::string, std::map<std::string, Value>> records_;
+  std::map<std::string, std::pair<std::size_t, std::size_t>> cursors_;  // query token range
+  bool checking_ = false;
   std::map<std::string, Value> assigned_;
   std::vector<std::string> assignedOrder_;
   bool exiting_ = false;

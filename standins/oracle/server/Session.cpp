@@ -270,6 +270,89 @@ bool Session::ExecuteSessionCommand(const std::vector<Token>& t, ExecuteReply& r
   return true;
 }
 
+bool Session::CreateProgramUnit(const std::vector<Token>& t, const std::string& source, ExecuteReply& reply) {
+  auto word = [&](std::size_t i, const char* w) { return i < t.size() && t[i].Is(w); };
+  if (!word(0, "CREATE")) return false;
+  std::size_t at = word(1, "OR") && word(2, "REPLACE") ? 3 : 1;
+  bool replace = at == 3;
+  static const char* const kinds[] = {"PROCEDURE", "FUNCTION", "PACKAGE", "TRIGGER", "TYPE"};
+  std::string kind;
+  for (const char* k : kinds)
+    if (word(at, k)) kind = k;
+  if (kind.empty()) return false;
+  ++at;
+  if ((kind == "PACKAGE" || kind == "TYPE") && word(at, "BODY")) {
+    kind += " BODY";
+    ++at;
+  }
+  if (at + 2 < t.size() && t[at + 1].IsSymbol(".") && database_.IsUserName(t[at].text)) at += 2;
+  if (at >= t.size()) throw OraError(905);
+  std::string name = t[at].text;
+  Commit();
+
+  // Parse what can be parsed: the body of a procedure, function or trigger.
+  std::vector<std::pair<int, std::string>> errors;  // offset, message
+  std::size_t body = at + 1;
+  if (kind == "PROCEDURE" || kind == "FUNCTION") {
+    int depth = 0;
+    while (body < t.size() && !(depth == 0 && (t[body].Is("IS") || t[body].Is("AS")))) {
+      if (t[body].IsSymbol("(")) ++depth;
+      if (t[body].IsSymbol(")")) --depth;
+      ++body;
+    }
+    ++body;
+  } else if (kind == "TRIGGER") {
+    while (body < t.size() && !t[body].Is("DECLARE") && !t[body].Is("BEGIN")) ++body;
+    if (word(body, "DECLARE")) ++body;
+  }
+  if (kind == "PROCEDURE" || kind == "FUNCTION" || kind == "TRIGGER") {
+    try {
+      PlsqlBlock check(*this);
+      std::size_t end = check.Check(t, body);
+      if (end < t.size() && !t[end].IsSymbol("/")) throw OraError(6550, "1", std::to_string(t[end].pos + 1));
+    } catch (const OraError& e) {
+      int offset = e.Offset();
+      std::string symbol = "end-of-file";
+      for (const auto& tok : t)
+        if (tok.pos == offset) symbol = tok.text;
+      errors.emplace_back(offset, "PLS-00103: Encountered the symbol \"" + symbol + "\"");
+    }
+  }
+
+  auto exec = [&](const char* sql, std::initializer_list<std::string> texts) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), sql, -1, &raw, nullptr) != SQLITE_OK) throw OraError(600);
+    StatementHandle stmt(raw);
+    int i = 1;
+    for (const auto& text : texts) sqlite3_bind_text(stmt.get(), i++, text.c_str(), -1, SQLITE_TRANSIENT);
+    int rc = sqlite3_step(stmt.get());
+    return rc == SQLITE_ROW ? sqlite3_column_int(stmt.get(), 0) : 0;
+  };
+  if (!replace && exec("SELECT COUNT(*) FROM \"SETRIX$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2", {name, kind}) > 0)
+    throw OraError(955);
+  exec("DELETE FROM \"SETRIX$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2", {name, kind});
+  exec("DELETE FROM \"SETRIX$ERRORS\" WHERE NAME = ?1 AND TYPE = ?2", {name, kind});
+  exec("INSERT INTO \"SETRIX$SOURCE\" VALUES (?1, ?2, ?3, ?4)", {name, kind, source, errors.empty() ? "VALID" : "INVALID"});
+  int sequence = 0;
+  for (const auto& [offset, message] : errors) {
+    std::int64_t line = 1 + std::count(source.begin(), source.begin() + std::min<std::size_t>(offset, source.size()), '\n');
+    std::size_t lineStart = source.rfind('\n', offset > 0 ? offset - 1 : 0);
+    std::int64_t position = offset - (lineStart == std::string::npos || offset == 0 ? -1 : static_cast<long>(lineStart));
+    sqlite3_stmt* raw = nullptr;
+    sqlite3_prepare_v2(db_.get(), "INSERT INTO \"SETRIX$ERRORS\" VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &raw, nullptr);
+    StatementHandle insert(raw);
+    sqlite3_bind_text(insert.get(), 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert.get(), 2, kind.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int(insert.get(), 3, ++sequence);
+    sqlite3_bind_int64(insert.get(), 4, line);
+    sqlite3_bind_int64(insert.get(), 5, position);
+    sqlite3_bind_text(insert.get(), 6, message.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_step(insert.get());
+  }
+  if (!errors.empty()) reply.warning = {24344, OraError::TextOf(24344), 0};
+  return true;
+}
+
 void Session::RunDdl(std::vector<Token> tokens) {
   Run(translator_.Translate(std::move(tokens)), [](const std::string&) -> const Value* { return nullptr; });
 }
@@ -399,6 +482,7 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
   if (tokens.empty()) throw OraError(900);
   ExecuteReply reply;
   if (ExecuteSessionCommand(tokens, reply)) return reply;
+  if (!request.describeOnly && CreateProgramUnit(tokens, request.sql, reply)) return reply;
   if (!request.describeOnly && ExecuteSchemaCommand(tokens)) return reply;
 
   auto lookupFor = [&](std::size_t iteration) -> BindLookup {

@@ -61,6 +61,8 @@ class Session {
   ExecuteReply ExecuteOne(const ExecuteRequest& request);
   bool ExecuteSessionCommand(const std::vector<Token>& tokens, ExecuteReply& reply);
   bool ExecuteSchemaCommand(const std::vector<Token>& tokens);
+  // CREATE of a procedure, function, package, trigger or type: kept with its compile errors.
+  bool CreateProgramUnit(const std::vector<Token>& tokens, const std::string& source, ExecuteReply& reply);
   void RunDdl(std::vector<Token> tokens);
   void SetNls(const std::string& parameter, const std::string& value);
   void RegisterFunctions();
