@@ -1,19 +1,24 @@
 // Load and unload of setrix.dll.
 #include <windows.h>
 
+#include "platform/Forms.h"
 #include "setup/BtrieveIntlOptions.h"
 #include "setup/ModuleState.h"
 
 namespace {
 
 // The access libraries' module start, in load order, then the library's own defaults.
-void StartModule() { setrix::EnsureBtrieveIntlOptions(); }
+void StartModule() {
+    platform::RegisterFormClasses();
+    setrix::EnsureBtrieveIntlOptions();
+}
 
 // Reverse order of StartModule. Client libraries and sessions are released only on a
 // dynamic unload: at process exit the loader lock is held and other threads are gone, so
 // FreeLibrary and network teardown there could hang; the process takes them with it.
 void StopModule(bool processExit) {
     setrix::ReleaseModuleState();
+    platform::UnregisterFormClasses();
     if (processExit) return;
 }
 

@@ -46,4 +46,13 @@ SETRIX_API int ExecuteProgramWait(const char* commandLine);
 SETRIX_API int ProcessExists(const char* fileName);
 SETRIX_API int KillProcess(const char* fileName);
 
+// Directory choice
+SETRIX_API const char* SelectDirectoryTree(const char* initialDir, const char* title, HWND ownerWindow,
+                                           int showError);
+SETRIX_API const char* SelectDirectory(const char* initialDir);
+
+// Oracle client configuration
+SETRIX_API const char* GetTNSNamesPath();
+SETRIX_API const char* GetOracleAliasList(const char* tnsNamesPath);
+
 SETRIX_API void EmptyProc();

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/StringList.h"
 #include "platform/SysUtils.h"
 
 namespace setrix {
@@ -13,6 +14,19 @@ using platform::AnsiString;
 struct ModuleState {
     // The text most string exports return; valid until the next export stores into it.
     AnsiString ResultBuffer;
+
+    // Oracle client configuration. The installed Oracle homes (name -> home number),
+    // refilled by every home search; the registry key of the home in use, fixed by the
+    // first search; the tnsnames.ora path; sqlnet.ora's default domain, once found; the
+    // aliases of the last GetOracleAliasList.
+    platform::TStringList OracleHomes;
+    AnsiString OracleHomeKey;
+    AnsiString TnsNamesPath;
+    AnsiString DefaultDomain;
+    platform::TStringList OracleAliases;
+
+    // The directory the chooser of SelectDirectory starts at.
+    AnsiString ChooserInitialDirectory;
 };
 
 ModuleState& State();
