@@ -228,6 +228,16 @@ TEST_F(OracleSqlTest, ForLoopsOverRangesAndQueries) {
   EXPECT_EQ(TextOf(r.outBinds[0].value), "14");
 }
 
+TEST_F(OracleSqlTest, BlocksOpenCursorsForBinds) {
+  ExecuteReply r = Exec(*session_, "begin open :c for select dummy, 42 answer from dual; end;", {{"C", Value::Null()}});
+  ASSERT_EQ(r.cursors.size(), 1u);
+  EXPECT_EQ(r.cursors[0].bind, "C");
+  ASSERT_EQ(r.cursors[0].columns.size(), 2u);
+  EXPECT_EQ(r.cursors[0].columns[1].name, "ANSWER");
+  ASSERT_EQ(r.cursors[0].rows.size(), 1u);
+  EXPECT_EQ(TextOf(r.cursors[0].rows[0][1]), "42");
+}
+
 TEST_F(OracleSqlTest, LongTextStaysText) {
   Exec(*session_, "create table t (l long)");
   Exec(*session_, "insert into t values (:v)", {{"V", Value::Text("007")}});

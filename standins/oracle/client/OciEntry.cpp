@@ -156,6 +156,7 @@ Value ReadBind(BindHandle& b, ub4 iteration) {
   }
   sb2* indicator = At<sb2>(b.indicator, b.indicatorSkip, iteration);
   if (indicator && *indicator == -1) return Value::Null();
+  if (b.dty == SQLT_RSET) return Value::Null();  // a cursor the block opens
   if (IsLobType(b.dty)) {
     LobDescriptor* lob = LocatorIn(At<char>(b.value, b.valueSkip ? b.valueSkip : sizeof(void*), iteration));
     if (!lob || !lob->initialized) return Value::Null();
@@ -209,6 +210,7 @@ void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat) {
     return;
   }
   if (!b.value && !b.indicator) return;
+  if (b.dty == SQLT_RSET) return;  // filled from the opened cursors
   if (IsLobType(b.dty)) {
     if (LobDescriptor* lob = LocatorIn(b.value)) FillLocator(*lob, v, b.dty);
     if (b.indicator) *static_cast<sb2*>(b.indicator) = v.IsNull() ? -1 : 0;
@@ -253,6 +255,28 @@ bool DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
     truncated = truncated || r.truncated;
   }
   return truncated;
+}
+
+// A statement handle bound as a cursor takes the query the block opened, ready to fetch.
+void OpenCursorResult(StmtHandle& target, OpenedCursor& cursor, const std::string& dateFormat) {
+  target.result = {};
+  target.result.statementType = StmtSelect;
+  target.result.columns = std::move(cursor.columns);
+  target.result.rows = std::move(cursor.rows);
+  target.result.dateFormat = dateFormat;
+  target.statementType = StmtSelect;
+  target.functionCode = 4;
+  target.executed = true;
+  target.describedOnly = false;
+  target.nextRow = 0;
+  target.rowCount = 0;
+  for (ParamDescriptor* p : target.params) Handles().Free(p, OCI_DTYPE_PARAM);
+  target.params.clear();
+  for (const auto& column : target.result.columns) {
+    auto* p = Handles().Create<ParamDescriptor>(OCI_DTYPE_PARAM, &target);
+    p->column = column;
+    target.params.push_back(p);
+  }
 }
 
 sword Fetch(StmtHandle& s, ErrorHandle* err, ub4 rows) {
@@ -612,6 +636,13 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     for (const auto& out : s->result.outBinds)
       for (BindHandle* b : s->binds)
         if (b->name == out.name) WriteBind(*b, out.value, s->result.dateFormat);
+    for (auto& cursor : s->result.cursors)
+      for (BindHandle* b : s->binds)
+        if (b->name == cursor.bind && b->dty == SQLT_RSET && b->value) {
+          auto* target = Handles().Find<StmtHandle>(*static_cast<void**>(b->value), OCI_HTYPE_STMT);
+          if (!target) throw OraError(24338);
+          OpenCursorResult(*target, cursor, s->result.dateFormat);
+        }
     if (query && !describeOnly && iters > 0) return Fetch(*s, err, iters);
     if (s->result.warning.code != 0) {
       if (err) err->Set(OraError::Verbatim(s->result.warning.code, s->result.warning.text, 0));

@@ -72,6 +72,17 @@ void WireWriter::Reply(const ExecuteReply& r) {
   }
   Str(r.dateFormat);
   Error(r.warning);
+  I64(static_cast<std::int64_t>(r.cursors.size()));
+  for (const auto& c : r.cursors) {
+    Str(c.bind);
+    I64(static_cast<std::int64_t>(c.columns.size()));
+    for (const auto& column : c.columns) Column(column);
+    I64(static_cast<std::int64_t>(c.rows.size()));
+    for (const auto& row : c.rows) {
+      I64(static_cast<std::int64_t>(row.size()));
+      for (const auto& v : row) Val(v);
+    }
+  }
 }
 
 void WireWriter::Error(const ErrorReply& e) {
@@ -182,6 +193,17 @@ ExecuteReply WireReader::Reply() {
   }
   r.dateFormat = Str();
   r.warning = Error();
+  for (std::size_t i = 0, n = Count(*this); i < n; ++i) {
+    OpenedCursor c;
+    c.bind = Str();
+    for (std::size_t j = 0, m = Count(*this); j < m; ++j) c.columns.push_back(Column());
+    for (std::size_t j = 0, m = Count(*this); j < m; ++j) {
+      std::vector<Value> row;
+      for (std::size_t k = 0, w = Count(*this); k < w; ++k) row.push_back(Val());
+      c.rows.push_back(std::move(row));
+    }
+    r.cursors.push_back(std::move(c));
+  }
   return r;
 }
 

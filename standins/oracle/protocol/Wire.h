@@ -66,6 +66,13 @@ struct ErrorReply {
   int offset = 0;    // parse error offset in the statement text
 };
 
+// A query a PL/SQL block opened for a cursor bind (OPEN :c FOR SELECT ...).
+struct OpenedCursor {
+  std::string bind;
+  std::vector<ColumnInfo> columns;
+  std::vector<std::vector<Value>> rows;
+};
+
 struct ExecuteReply {
   int statementType = 0;
   std::int64_t rowsAffected = 0;
@@ -75,6 +82,7 @@ struct ExecuteReply {
   std::vector<BindValue> outBinds;  // values a PL/SQL block assigned
   std::string dateFormat;           // the session's NLS_DATE_FORMAT after the statement
   ErrorReply warning;               // code 0, or success with information (e.g. ORA-24344)
+  std::vector<OpenedCursor> cursors;
 };
 
 // Thrown on a malformed frame.

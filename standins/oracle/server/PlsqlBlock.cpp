@@ -292,6 +292,11 @@ void PlsqlBlock::Simple(std::size_t from, std::size_t to) {
   }
   const Token& first = t_[from];
   auto lookup = [this](const std::string& n) { return Lookup(n); };
+  if (first.Is("OPEN") && from + 3 < to && t_[from + 1].kind == Token::Kind::Bind && t_[from + 2].Is("FOR")) {
+    Session::Result rows = session_.Run(session_.Translate(WithVariables(from + 3, to)), lookup);
+    opened_.push_back({t_[from + 1].text, std::move(rows.columns), std::move(rows.rows)});
+    return;
+  }
   if (first.Is("COMMIT")) return session_.Commit();
   if (first.Is("ROLLBACK")) return session_.Rollback();
   if (first.Is("SELECT")) {

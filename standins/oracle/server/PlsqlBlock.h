@@ -22,6 +22,8 @@ class PlsqlBlock {
   // Parses declarations (from `from`) and the block that follows without running anything;
   // throws ORA-06550 at the first construct it cannot read. Returns the index after the block.
   std::size_t Check(const std::vector<Token>& tokens, std::size_t from);
+  // The queries the block opened for cursor binds.
+  std::vector<OpenedCursor>& Opened() { return opened_; }
 
  private:
   std::size_t Statements(std::size_t i, bool execute, std::initializer_list<const char*> stops);
@@ -46,6 +48,7 @@ class PlsqlBlock {
   std::map<std::string, std::map<std::string, Value>> records_;
   std::map<std::string, std::pair<std::size_t, std::size_t>> cursors_;  // query token range
   bool checking_ = false;
+  std::vector<OpenedCursor> opened_;
   std::map<std::string, Value> assigned_;
   std::vector<std::string> assignedOrder_;
   bool exiting_ = false;

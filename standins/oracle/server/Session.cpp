@@ -501,6 +501,7 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
   if (first == "BEGIN" || first == "DECLARE") {
     PlsqlBlock block(*this);
     reply.outBinds = block.Run(tokens, lookupFor(0));
+    reply.cursors = std::move(block.Opened());
     reply.rowsAffected = 1;
     return reply;
   }

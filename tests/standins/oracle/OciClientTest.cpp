@@ -333,6 +333,29 @@ TEST_F(OciServerTest, PlsqlBlockWritesOutBinds) {
   EXPECT_EQ(rows, 1u);
 }
 
+TEST_F(OciServerTest, CursorBindReceivesTheOpenedQuery) {
+  OciLibrary oci;
+  OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
+  ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
+  OCIStmt* cursor = nullptr;
+  oci.HandleAlloc(oci.env, reinterpret_cast<void**>(&cursor), OCI_HTYPE_STMT, 0, nullptr);
+  std::string block = "begin open :cur for select 'a' || dummy letters from dual; end;";
+  oci.StmtPrepare(c.stmt, oci.err, reinterpret_cast<const OraText*>(block.c_str()), static_cast<ub4>(block.size() + 1), 1, 0);
+  OCIBind* b = nullptr;
+  oci.BindByName(c.stmt, &b, oci.err, reinterpret_cast<const OraText*>("CUR"), 3, &cursor, 0, SQLT_RSET, nullptr, nullptr, nullptr, 0, nullptr, 0);
+  ASSERT_EQ(oci.StmtExecute(c.svc, c.stmt, oci.err, 1, 0, nullptr, nullptr, 0), OCI_SUCCESS);
+  ub4 columns = 0;
+  oci.AttrGet(cursor, OCI_HTYPE_STMT, &columns, nullptr, OCI_ATTR_PARAM_COUNT, oci.err);
+  EXPECT_EQ(columns, 1u);
+  char letters[8] = {};
+  OCIDefine* d = nullptr;
+  oci.DefineByPos(cursor, &d, oci.err, 1, letters, sizeof letters, SQLT_STR, nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(oci.StmtFetch(cursor, oci.err, 1, OCI_FETCH_NEXT, 0), OCI_SUCCESS);
+  EXPECT_STREQ(letters, "aX");
+  EXPECT_EQ(oci.StmtFetch(cursor, oci.err, 1, OCI_FETCH_NEXT, 0), OCI_NO_DATA);
+  oci.HandleFree(cursor, OCI_HTYPE_STMT);
+}
+
 struct LongSource {
   std::string data;
   std::size_t sent = 0;
