@@ -1,5 +1,7 @@
 // Oracle SQL as the stand-in server runs it: functions, conversions, pseudo-columns,
 // dictionary views and error codes.
+#include <map>
+
 #include "tests/native/OracleServerTestSupport.h"
 
 namespace orastandin::testing {
@@ -216,6 +218,22 @@ TEST_F(OracleSqlTest, ProgramUnitsAreKeptWithTheirCompileErrors) {
   EXPECT_EQ(TextOf(listing.outBinds[0].value), "5/1     PLS-00103: Encountered the symbol \"END\"\r");
   Exec(*session_, "create or replace procedure broken is begin null; end;");
   EXPECT_EQ(Scalar(*session_, "select count(*) from user_errors where name = 'BROKEN'"), "0");
+}
+
+TEST_F(OracleSqlTest, StoredProceduresRunWithInAndOutParameters) {
+  Exec(*session_, "create table log_t (msg varchar2(20))");
+  Exec(*session_, "create or replace procedure add_up(a in number, b number default 10, total out number, note in out varchar2) is\n"
+                  "begin\n  total := a + b;\n  note := note || '!';\n  insert into log_t values (note);\nend;");
+  ExecuteReply r = Exec(*session_, "begin add_up(1, total => :t, note => :n); scott.add_up(2, 3, :t2, :n); end;",
+                        {{"T", Value::Null()}, {"N", Value::Text("hi")}, {"T2", Value::Null()}});
+  std::map<std::string, std::string> out;
+  for (const auto& b : r.outBinds) out[b.name] = TextOf(b.value);
+  EXPECT_EQ(out["T"], "11");
+  EXPECT_EQ(out["T2"], "5");
+  EXPECT_EQ(out["N"], "hi!!");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from log_t"), "2");
+  Exec(*session_, "create or replace procedure bad is begin if x then null; end;");
+  EXPECT_EQ(ErrorOf(*session_, "begin bad; end;"), 6550);
 }
 
 TEST_F(OracleSqlTest, ForLoopsOverRangesAndQueries) {

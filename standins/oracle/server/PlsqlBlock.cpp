@@ -1,5 +1,7 @@
 #include "standins/oracle/server/PlsqlBlock.h"
 
+#include <cstdint>
+
 #include "standins/oracle/protocol/OraError.h"
 
 namespace orastandin {
@@ -214,6 +216,95 @@ std::size_t PlsqlBlock::Statement(std::size_t i, bool execute) {
   return semi + 1;
 }
 
+bool PlsqlBlock::CallProcedure(const std::string& name, std::size_t from, std::size_t to) {
+  std::string source = session_.ProgramSource(name, "PROCEDURE");
+  if (source.empty()) return false;
+  if (depth_ > 50) throw OraError(6502);
+  // Arguments: "(expr, name => expr, ...)".
+  std::vector<std::pair<std::string, std::pair<std::size_t, std::size_t>>> args;
+  if (from < to && t_[from].IsSymbol("(")) {
+    int depth = 0;
+    std::size_t start = from + 1;
+    for (std::size_t i = from + 1; i < to; ++i) {
+      if (t_[i].IsSymbol("(")) ++depth;
+      if (t_[i].IsSymbol(")") && depth-- == 0) {
+        if (i > start) args.push_back({"", {start, i}});
+        break;
+      }
+      if (depth == 0 && t_[i].IsSymbol(",")) {
+        args.push_back({"", {start, i}});
+        start = i + 1;
+      }
+    }
+    for (auto& arg : args)
+      if (arg.second.first + 1 < arg.second.second && t_[arg.second.first + 1].IsSymbol("=>")) {
+        arg.first = t_[arg.second.first].text;
+        arg.second.first += 2;
+      }
+  }
+  PlsqlBlock unit(session_);
+  unit.depth_ = depth_ + 1;
+  unit.t_ = Tokenize(source);
+  unit.binds_ = [](const std::string&) -> const Value* { return nullptr; };
+  // Header: CREATE [OR REPLACE] PROCEDURE [schema.]name [(parameters)] IS|AS
+  std::size_t i = 0;
+  while (i < unit.t_.size() && !unit.t_[i].Is("PROCEDURE")) ++i;
+  i += 2;
+  if (i < unit.t_.size() && unit.t_[i].IsSymbol(".")) i += 2;
+  struct Parameter { std::string name; bool in = true, out = false; std::size_t argument = SIZE_MAX; };
+  std::vector<Parameter> parameters;
+  if (i < unit.t_.size() && unit.t_[i].IsSymbol("(")) {
+    std::size_t close = i;
+    for (int depth = 0; close < unit.t_.size(); ++close) {
+      if (unit.t_[close].IsSymbol("(")) ++depth;
+      if (unit.t_[close].IsSymbol(")") && --depth == 0) break;
+    }
+    for (std::size_t k = i + 1; k < close;) {
+      Parameter p;
+      p.name = unit.t_[k].text;
+      std::size_t end = k + 1;
+      int depth = 0;
+      while (end < close && !(depth == 0 && unit.t_[end].IsSymbol(","))) {
+        if (unit.t_[end].IsSymbol("(")) ++depth;
+        if (unit.t_[end].IsSymbol(")")) --depth;
+        ++end;
+      }
+      if (unit.t_[k + 1].Is("OUT")) { p.in = false; p.out = true; }
+      if (unit.t_[k + 1].Is("IN") && unit.t_[k + 2].Is("OUT")) p.out = true;
+      unit.locals_[p.name] = Value::Null();
+      for (std::size_t d = k + 1; d < end; ++d)
+        if (unit.t_[d].IsSymbol(":=") || unit.t_[d].Is("DEFAULT")) {
+          unit.locals_[p.name] = unit.Evaluate(d + 1, end);
+          break;
+        }
+      parameters.push_back(p);
+      k = end + 1;
+    }
+    i = close + 1;
+  }
+  for (std::size_t a = 0; a < args.size(); ++a) {
+    std::size_t target = a;
+    if (!args[a].first.empty()) {
+      target = SIZE_MAX;
+      for (std::size_t p = 0; p < parameters.size(); ++p)
+        if (parameters[p].name == args[a].first) target = p;
+    }
+    if (target >= parameters.size()) throw OraError(6550, "1", "1");
+    parameters[target].argument = a;
+    if (parameters[target].in) unit.locals_[parameters[target].name] = Evaluate(args[a].second.first, args[a].second.second);
+  }
+  while (i < unit.t_.size() && !unit.t_[i].Is("IS") && !unit.t_[i].Is("AS")) ++i;
+  std::size_t begin = unit.Declarations(i + 1);
+  unit.Block(begin, true);
+  for (const auto& p : parameters)
+    if (p.out && p.argument != SIZE_MAX) {
+      const auto& range = args[p.argument].second;
+      if (range.second != range.first + 1) throw OraError(6550, "1", "1");
+      Assign(t_[range.first], unit.locals_[p.name]);
+    }
+  return true;
+}
+
 const Value* PlsqlBlock::Lookup(const std::string& name) const {
   if (!name.empty() && name[0] == kLocalPrefix) {
     std::size_t dot = name.find('.');
@@ -320,6 +411,11 @@ void PlsqlBlock::Simple(std::size_t from, std::size_t to) {
     return;
   }
   if (first.kind == Token::Kind::Word && first.text.rfind("DBMS_OUTPUT", 0) == 0) return;  // no output channel
+  if (first.kind == Token::Kind::Word) {
+    std::size_t name = from;
+    if (from + 2 < to && t_[from + 1].IsSymbol(".") && session_.Db().IsUserName(first.text)) name = from + 2;
+    if (CallProcedure(t_[name].text, name + 1, to)) return;
+  }
   Unsupported(from);
 }
 

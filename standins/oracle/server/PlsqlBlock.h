@@ -44,6 +44,10 @@ class PlsqlBlock {
   std::vector<Token> t_;
   Session::BindLookup binds_;
   std::size_t ForLoop(std::size_t i, bool execute);
+  // Runs a stored procedure with the argument expressions between from and to; OUT
+  // parameters are assigned back to their arguments.
+  bool CallProcedure(const std::string& name, std::size_t from, std::size_t to);
+  int depth_ = 0;
   std::map<std::string, Value> locals_;
   std::map<std::string, std::map<std::string, Value>> records_;
   std::map<std::string, std::pair<std::size_t, std::size_t>> cursors_;  // query token range

@@ -353,6 +353,17 @@ bool Session::CreateProgramUnit(const std::vector<Token>& t, const std::string& 
   return true;
 }
 
+std::string Session::ProgramSource(const std::string& name, const std::string& kind) {
+  sqlite3_stmt* raw = nullptr;
+  sqlite3_prepare_v2(db_.get(), "SELECT TEXT, STATUS FROM \"SETRIX$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2", -1, &raw, nullptr);
+  StatementHandle stmt(raw);
+  sqlite3_bind_text(stmt.get(), 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(stmt.get(), 2, kind.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(stmt.get()) != SQLITE_ROW) return {};
+  if (std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 1))) != "VALID") throw OraError(6550, "1", "1");
+  return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
+}
+
 void Session::RunDdl(std::vector<Token> tokens) {
   Run(translator_.Translate(std::move(tokens)), [](const std::string&) -> const Value* { return nullptr; });
 }

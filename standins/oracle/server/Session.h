@@ -61,7 +61,10 @@ class Session {
   ExecuteReply ExecuteOne(const ExecuteRequest& request);
   bool ExecuteSessionCommand(const std::vector<Token>& tokens, ExecuteReply& reply);
   bool ExecuteSchemaCommand(const std::vector<Token>& tokens);
+ public:
   // CREATE of a procedure, function, package, trigger or type: kept with its compile errors.
+  // The source of a stored unit that compiled, or empty; an invalid one is ORA-06550.
+  std::string ProgramSource(const std::string& name, const std::string& kind);
   bool CreateProgramUnit(const std::vector<Token>& tokens, const std::string& source, ExecuteReply& reply);
   void RunDdl(std::vector<Token> tokens);
   void SetNls(const std::string& parameter, const std::string& value);
