@@ -43,6 +43,24 @@ TEST_F(OracleSessionTest, LogonChecksAccountServiceAndPrivilege) {
   EXPECT_EQ(ErrorOf(notLoggedOn, "select * from dual"), 1012);
 }
 
+TEST_F(OracleSessionTest, PrivilegedUsersManageAccounts) {
+  EXPECT_EQ(ErrorOf(*session_, "create user orvel identified by secret"), 1031);
+  auto sys = Logon("SYS", "CHANGE_ON_INSTALL");
+  Exec(*sys, "create user orvel identified by secret default tablespace users");
+  EXPECT_EQ(ErrorOf(*sys, "create user orvel identified by other"), 1920);
+  auto orvel = Logon("orvel", "SECRET");
+  EXPECT_TRUE(orvel->LoggedOn());
+  EXPECT_EQ(Scalar(*sys, "select count(*) from all_users where username = 'ORVEL'"), "1");
+  Exec(*sys, "alter user orvel identified by changed");
+  EXPECT_THROW(Logon("ORVEL", "SECRET"), OraError);
+  Exec(*sys, "grant sysdba to orvel");
+  Session privileged(*db_);
+  privileged.Logon("ORVEL", "changed", "SETRIX", LogonSysDba, false);
+  Exec(*sys, "drop user orvel cascade");
+  EXPECT_EQ(ErrorOf(*sys, "drop user orvel"), 1918);
+  EXPECT_THROW(Logon("ORVEL", "changed"), OraError);
+}
+
 TEST_F(OracleSessionTest, OtherSessionsSeeOnlyCommittedWork) {
   auto other = Logon();
   Exec(*session_, "insert into t values (3, 'three')");

@@ -21,6 +21,8 @@ const char* const kCatalog[] = {
     "INSERT INTO DUAL SELECT 'X' WHERE NOT EXISTS (SELECT 1 FROM DUAL)",
     "CREATE TABLE IF NOT EXISTS \"SETRIX$SEQUENCES\" (NAME TEXT PRIMARY KEY, NEXT_VALUE INTEGER, INCREMENT_BY INTEGER)",
     "CREATE TABLE IF NOT EXISTS \"SETRIX$DIRECTORIES\" (NAME TEXT PRIMARY KEY, PATH TEXT)",
+    "CREATE TABLE IF NOT EXISTS \"SETRIX$USERS\" (NAME TEXT PRIMARY KEY, PASSWORD TEXT, PRIVILEGED INTEGER)",
+    "CREATE VIEW IF NOT EXISTS ALL_USERS AS /*catalog*/ SELECT NAME AS USERNAME FROM \"SETRIX$USERS\"",
     "CREATE VIEW IF NOT EXISTS ALL_DIRECTORIES AS /*catalog*/ SELECT 'SYS' AS OWNER, NAME AS DIRECTORY_NAME, "
     "PATH AS DIRECTORY_PATH FROM \"SETRIX$DIRECTORIES\"",
     "CREATE VIEW IF NOT EXISTS USER_TABLES AS /*catalog*/ SELECT name AS TABLE_NAME, 'USERS' AS TABLESPACE_NAME "
@@ -193,6 +195,12 @@ Database::Database(std::string path, std::string service, std::string banner)
   ExecOrThrow(db.get(), "PRAGMA journal_mode=WAL");
   for (const char* sql : kCatalog) ExecOrThrow(db.get(), sql);
   sequences_.Load(db.get());
+  sqlite3_stmt* raw = nullptr;
+  sqlite3_prepare_v2(db.get(), "SELECT NAME, PASSWORD, PRIVILEGED FROM \"SETRIX$USERS\"", -1, &raw, nullptr);
+  while (raw && sqlite3_step(raw) == SQLITE_ROW)
+    accounts_[reinterpret_cast<const char*>(sqlite3_column_text(raw, 0))] = {
+        reinterpret_cast<const char*>(sqlite3_column_text(raw, 1)), sqlite3_column_int(raw, 2) != 0};
+  sqlite3_finalize(raw);
 }
 
 SqliteHandle Database::OpenConnection() {
@@ -205,9 +213,28 @@ SqliteHandle Database::OpenConnection() {
   return db;
 }
 
-void Database::AddAccount(const std::string& user, const std::string& password, bool privileged) {
+void Database::AddAccount(const std::string& user, const std::string& password, bool privileged, sqlite3* db) {
+  SqliteHandle own;
+  if (!db) {
+    own = OpenConnection();
+    db = own.get();
+  }
+  sqlite3_stmt* raw = nullptr;
+  sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO \"SETRIX$USERS\" VALUES (?1, ?2, ?3)", -1, &raw, nullptr);
+  sqlite3_bind_text(raw, 1, Upper(user).c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(raw, 2, password.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int(raw, 3, privileged ? 1 : 0);
+  int rc = sqlite3_step(raw);
+  sqlite3_finalize(raw);
+  if (rc != SQLITE_DONE) throw OraError(4021);
   std::lock_guard<std::mutex> lock(mutex_);
   accounts_[Upper(user)] = {password, privileged};
+}
+
+void Database::DropAccount(const std::string& user, sqlite3* db) {
+  ExecOrThrow(db, "DELETE FROM \"SETRIX$USERS\" WHERE NAME = '" + Upper(user) + "'");
+  std::lock_guard<std::mutex> lock(mutex_);
+  accounts_.erase(Upper(user));
 }
 
 std::optional<Account> Database::FindAccount(const std::string& user) {

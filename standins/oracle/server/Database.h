@@ -92,7 +92,10 @@ class Database {
   Database(std::string path, std::string service, std::string banner);
 
   SqliteHandle OpenConnection();
-  void AddAccount(const std::string& user, const std::string& password, bool privileged);
+  // Accounts live in the database file; db is the connection that writes (a session's, or null
+  // for the server's own).
+  void AddAccount(const std::string& user, const std::string& password, bool privileged, sqlite3* db = nullptr);
+  void DropAccount(const std::string& user, sqlite3* db);
   std::optional<Account> FindAccount(const std::string& user);
   bool IsUserName(const std::string& name);
 

@@ -378,6 +378,33 @@ bool Session::ExecuteSchemaCommand(const std::vector<Token>& t) {
     return std::vector<Token>(t.begin() + static_cast<long>(from), t.begin() + static_cast<long>(std::min(to, t.size())));
   };
   const std::string& first = t[0].text;
+  bool userDdl = word(1, "USER") && t.size() > 2 && (first == "CREATE" || first == "ALTER" || first == "DROP");
+  bool sysdbaGrant = (first == "GRANT" || first == "REVOKE") && word(1, "SYSDBA") && t.size() > 3;
+  if (userDdl || sysdbaGrant) {
+    auto self = database_.FindAccount(user_);
+    if (user_ != "SYS" && user_ != "SYSTEM" && !(self && self->privileged)) throw OraError(1031);
+    Commit();
+    std::string name = sysdbaGrant ? t[3].text : t[2].text;
+    auto account = database_.FindAccount(name);
+    if (sysdbaGrant) {
+      if (!account) throw OraError(1917, name);
+      database_.AddAccount(name, account->password, first == "GRANT", db_.get());
+    } else if (first == "DROP") {
+      if (!account) throw OraError(1918, name);
+      database_.DropAccount(name, db_.get());
+    } else {
+      if (first == "CREATE" && account) throw OraError(1920, name);
+      if (first == "ALTER" && !account) throw OraError(1918, name);
+      std::size_t by = 3;
+      while (by + 1 < t.size() && !(t[by].Is("BY") && t[by - 1].Is("IDENTIFIED"))) ++by;
+      if (by + 1 >= t.size()) {
+        if (first == "CREATE") throw OraError(922);
+        return true;  // other user options have no effect here
+      }
+      database_.AddAccount(name, t[by + 1].text, account && account->privileged, db_.get());
+    }
+    return true;
+  }
   if (first == "GRANT" || first == "REVOKE" || first == "COMMENT" || first == "ANALYZE" || first == "AUDIT") {
     Commit();
     return true;
