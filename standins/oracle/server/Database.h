@@ -20,6 +20,11 @@ struct SqliteCloser {
 };
 using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
 
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
 struct Account {
   std::string password;
   bool privileged = false;  // may log on AS SYSDBA / SYSOPER

@@ -18,10 +18,20 @@ namespace orastandin {
 
 namespace {
 
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+// Leaves a cached statement reset, so that it holds no snapshot between calls.
+class ResetOnExit {
+ public:
+  explicit ResetOnExit(sqlite3_stmt* s) : stmt_(s) {}
+  ~ResetOnExit() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  ResetOnExit(const ResetOnExit&) = delete;
+  ResetOnExit& operator=(const ResetOnExit&) = delete;
+
+ private:
+  sqlite3_stmt* stmt_;
 };
-using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 const char* const kNlsParameters[][2] = {
     {"NLS_LANGUAGE", "AMERICAN"},       {"NLS_TERRITORY", "AMERICA"},      {"NLS_CURRENCY", "$"},
@@ -650,51 +660,59 @@ void Session::StoreLob(const Value& lob) {
 }
 
 Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, bool describeOnly) {
-  sqlite3_stmt* raw = nullptr;
-  int rc = sqlite3_prepare_v2(db_.get(), sql.text.c_str(), -1, &raw, nullptr);
-  StatementHandle stmt(raw);
-  if (rc != SQLITE_OK) throw MapSqliteError(db_.get(), rc, sql, user_);
-  if (!stmt) return {};
-  int parameters = sqlite3_bind_parameter_count(stmt.get());
+  auto cached = statements_.find(sql.text);
+  if (cached == statements_.end()) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db_.get(), sql.text.c_str(), -1, &raw, nullptr);
+    StatementHandle prepared(raw);
+    if (rc != SQLITE_OK) throw MapSqliteError(db_.get(), rc, sql, user_);
+    if (!prepared) return {};
+    if (statements_.size() >= 128) statements_.clear();
+    cached = statements_.emplace(sql.text, std::move(prepared)).first;
+  }
+  sqlite3_stmt* const statement = cached->second.get();
+  ResetOnExit reset(statement);
+  int rc = SQLITE_OK;
+  int parameters = sqlite3_bind_parameter_count(statement);
   for (int i = 1; i <= parameters; ++i) {
     if (i > static_cast<int>(sql.binds.size())) break;
     const Value* v = binds(sql.binds[static_cast<std::size_t>(i - 1)]);
     if (!v) throw OraError(1008);
     switch (v->kind) {
-      case Value::Kind::Null: sqlite3_bind_null(stmt.get(), i); break;
-      case Value::Kind::Integer: sqlite3_bind_int64(stmt.get(), i, v->integer); break;
-      case Value::Kind::Real: sqlite3_bind_double(stmt.get(), i, v->real); break;
+      case Value::Kind::Null: sqlite3_bind_null(statement, i); break;
+      case Value::Kind::Integer: sqlite3_bind_int64(statement, i, v->integer); break;
+      case Value::Kind::Real: sqlite3_bind_double(statement, i, v->real); break;
       case Value::Kind::Text:
-        if (v->bytes.empty()) sqlite3_bind_null(stmt.get(), i);
-        else sqlite3_bind_text(stmt.get(), i, v->bytes.data(), static_cast<int>(v->bytes.size()), SQLITE_TRANSIENT);
+        if (v->bytes.empty()) sqlite3_bind_null(statement, i);
+        else sqlite3_bind_text(statement, i, v->bytes.data(), static_cast<int>(v->bytes.size()), SQLITE_TRANSIENT);
         break;
       case Value::Kind::Blob:
-        sqlite3_bind_blob(stmt.get(), i, v->bytes.data(), static_cast<int>(v->bytes.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(statement, i, v->bytes.data(), static_cast<int>(v->bytes.size()), SQLITE_TRANSIENT);
         break;
     }
   }
   Result result;
-  int columns = sqlite3_column_count(stmt.get());
+  int columns = sqlite3_column_count(statement);
   std::vector<DeclaredType> declared;
   std::vector<bool> hasDeclared;
   for (int c = 0; c < columns; ++c) {
-    const char* decl = sqlite3_column_decltype(stmt.get(), c);
+    const char* decl = sqlite3_column_decltype(statement, c);
     hasDeclared.push_back(decl != nullptr);
     declared.push_back(ParseDeclaredType(decl ? decl : ""));
   }
   bool stepOnce = describeOnly && sql.text.find("ORA_NEXTVAL") == std::string::npos;
   while (columns == 0 || !describeOnly || stepOnce) {
-    rc = sqlite3_step(stmt.get());
+    rc = sqlite3_step(statement);
     if (rc != SQLITE_ROW) break;
     std::vector<Value> row;
     for (int c = 0; c < columns; ++c) {
       Value v;
-      switch (sqlite3_column_type(stmt.get(), c)) {
-        case SQLITE_INTEGER: v = Value::Int(sqlite3_column_int64(stmt.get(), c)); break;
-        case SQLITE_FLOAT: v = Value::Float(sqlite3_column_double(stmt.get(), c)); break;
+      switch (sqlite3_column_type(statement, c)) {
+        case SQLITE_INTEGER: v = Value::Int(sqlite3_column_int64(statement, c)); break;
+        case SQLITE_FLOAT: v = Value::Float(sqlite3_column_double(statement, c)); break;
         case SQLITE_TEXT: {
-          std::string text(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), c)),
-                           static_cast<std::size_t>(sqlite3_column_bytes(stmt.get(), c)));
+          std::string text(reinterpret_cast<const char*>(sqlite3_column_text(statement, c)),
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, c)));
           DateTime d;
           auto kind = static_cast<std::size_t>(c) < sql.itemKinds.size() ? sql.itemKinds[static_cast<std::size_t>(c)]
                                                                         : TranslatedSql::ItemKind::Unknown;
@@ -705,8 +723,8 @@ Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, 
           break;
         }
         case SQLITE_BLOB: {
-          const void* p = sqlite3_column_blob(stmt.get(), c);
-          v = Value::Raw(p ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(stmt.get(), c)))
+          const void* p = sqlite3_column_blob(statement, c);
+          v = Value::Raw(p ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(statement, c)))
                            : std::string());
           break;
         }
@@ -721,10 +739,10 @@ Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, 
     throw MapSqliteError(db_.get(), rc, sql, user_);
   int visible = columns - (sql.hasLockRowidColumn ? 1 : 0);
   for (int c = 0; c < visible; ++c) {
-    std::string name = sqlite3_column_name(stmt.get(), c);
+    std::string name = sqlite3_column_name(statement, c);
     if (hasDeclared[c]) {
       const DeclaredType& t = declared[c];
-      result.columns.push_back({name, t.oraType, t.size, t.precision, t.scale, ColumnAcceptsNull(stmt.get(), c)});
+      result.columns.push_back({name, t.oraType, t.size, t.precision, t.scale, ColumnAcceptsNull(statement, c)});
     } else {
       result.columns.push_back(Inferred(name, result.rows, static_cast<std::size_t>(c)));
     }

@@ -79,6 +79,7 @@ class Session {
   bool writing_ = false;
   std::map<std::string, std::string> nls_;
   std::map<std::string, std::int64_t> currval_;
+  std::map<std::string, StatementHandle> statements_;  // prepared texts, reused (after db_: freed first)
 };
 
 }  // namespace orastandin
