@@ -56,6 +56,13 @@ void TButton::Notify(WORD code) {
     if (code == BN_CLICKED) Click();
 }
 
+void TButton::KeyPress(char& key) {
+    TWinControl::KeyPress(key);
+    if (key != '\r') return;
+    key = 0;
+    Click();
+}
+
 // ---- TListControl ----
 
 TListControl::TListControl(TComponent* owner, const char* windowClass, DWORD style, DWORD exStyle,

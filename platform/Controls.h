@@ -29,7 +29,7 @@ protected:
     void Notify(WORD code) override;
 };
 
-// A push button.
+// A push button; Enter on the focused button presses it, as a click does.
 class TButton : public TWinControl {
 public:
     explicit TButton(TComponent* owner);
@@ -45,6 +45,7 @@ public:
 
 protected:
     void Notify(WORD code) override;
+    void KeyPress(char& key) override;
 };
 
 // Lines of a list shown in a list box or a drop-down list; the control keeps the texts.

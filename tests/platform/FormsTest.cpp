@@ -80,7 +80,14 @@ TEST(Forms, KeyPreviewSeesEveryCharacterBeforeTheControl) {
     form.SetKeyPreview(true);
     for (char c : {'a', 'x', 'q', 'c'}) SendMessageA(t.Edit->Handle(), WM_CHAR, static_cast<WPARAM>(c), 0);
     EXPECT_EQ(order, "EFEFFEFE");
-    EXPECT_EQ(t.Edit->Text(), "abc");  // changed to b, swallowed by the form, by the edit
+    EXPECT_EQ(t.Edit->Text(), "abc");
+
+    // Enter on a button presses it, after the form's preview.
+    int clicks = 0;
+    t.Ok->OnClick = [&] { ++clicks; };
+    SendMessageA(t.Ok->Handle(), WM_CHAR, '\r', 0);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(order, "EFEFFEFEF");  // changed to b, swallowed by the form, by the edit
     EXPECT_EQ(changes, 3);
 }
 
