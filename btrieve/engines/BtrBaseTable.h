@@ -1,0 +1,78 @@
+// TBtrBaseTable: what the Btrieve cursors of both engines share on top of the
+// engine-neutral cursor: the ";OWNER:" and ";RES:" suffixes of table names, the index
+// names, value conversion of fields by their Btrieve type, comparisons of Btrieve
+// values, blob fields kept as text inside fixed-length fields, and cloning.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "btrieve/base/BaseTable.h"
+#include "platform/Streams.h"
+
+namespace btrieve {
+
+class TBtrBaseTable : public TBaseTable {
+public:
+    static constexpr int kMaxBlobs = 16;
+
+    TBtrBaseTable(TBapiListItem* database, const uint8_t* clientId, int32_t shareMode, int32_t openMode,
+                  const char* tableName, TQuillonCollection* collection);
+    ~TBtrBaseTable() override;
+
+    const uint8_t* ClientId() const { return clientId_; }
+    const AnsiString& OwnerName() const { return ownerName_; }
+    bool HasResourceDef() const { return hasResourceDef_; }
+    void SetHasResourceDef(bool value) { hasResourceDef_ = value; }
+    const AnsiString& ResourceName() const { return resourceName_; }
+    bool NameHasResource() const { return nameHasResource_; }
+
+    // Index names by key number; an empty entry has no name.
+    std::vector<AnsiString>& IndexNames() { return indexNames_; }
+    int IndexNameNumber(const AnsiString& name) const;
+    void SetIndexName(int keyNumber, const AnsiString& name);
+
+    virtual uint32_t GetDataBufferSize() { return 0; }
+    virtual void SetDataLength(uint32_t length) {}
+    virtual void ShortenRecord(uint8_t* record, TFieldCacheItem& item, uint32_t usedLength);
+
+    void SetTableName(const char* name) override;
+    void FieldToPhysical(uint16_t localType, uint16_t localSize, uint8_t* fieldData, const void* value,
+                         uint16_t fieldLength, int16_t units) override;
+    int CompareFieldValues(uint16_t type, TFieldCacheItem* item, const void* value2, const void* value1,
+                           bool caseInsensitive, uint16_t length) override;
+    void GetFieldValue(TFieldCacheItem& item, uint8_t* record, bool& blank, void* value) override;
+    void PutFieldValue(TFieldCacheItem& item, const void* value) override;
+    void CloneCursor(bool readOnly, bool unidirectional, TBaseTable*& cursor) override;
+    const void* BookmarkToKey(const void* bookmark) override { return static_cast<const uint8_t*>(bookmark) + 4; }
+    void CompareBookMarks(const void* bookmark1, const void* bookmark2, int32_t& result) override;
+
+    // Blob fields are registered when the field layout is computed.
+    void RegisterBlobs();
+    int BlobCount() const { return blobCount_; }
+    void PrepareBlobs(uint8_t* record);
+
+protected:
+    struct TBlobSlot {
+        int32_t fieldNumber = 0;
+        bool changed = false;
+        std::unique_ptr<platform::TMemoryStream> stream;
+    };
+    TBlobSlot& SlotOf(uint16_t field, TFieldCacheItem*& item);
+    bool IsLastField(const TFieldCacheItem& item);
+    // The text length of a memo field, computed on a copy.
+    uint32_t MemoLength(const TFieldCacheItem& item) const;
+
+private:
+    const uint8_t* clientId_;
+    int blobCount_ = 0;
+    std::array<TBlobSlot, kMaxBlobs> blobSlots_;
+    AnsiString ownerName_;
+    bool hasResourceDef_ = false;
+    bool nameHasResource_ = false;
+    AnsiString resourceName_;
+    std::vector<AnsiString> indexNames_;
+};
+
+}  // namespace btrieve
