@@ -256,6 +256,24 @@ TEST_F(OracleSqlTest, BlocksOpenCursorsForBinds) {
   EXPECT_EQ(TextOf(r.cursors[0].rows[0][1]), "42");
 }
 
+TEST_F(OracleSqlTest, ColumnsKeepValuesToTheirDeclaredTypes) {
+  Exec(*session_, "create table t (amt number(5,2), n number(3), name varchar2(4), c char(2), d date)");
+  Exec(*session_, "insert into t values (:amt, '12', 'abcd', 'x', :d)",
+       {{"AMT", Value::Float(1.239)}, {"D", Value::Text("15-JAN-01")}});
+  EXPECT_EQ(Scalar(*session_, "select amt from t"), "1.24");
+  EXPECT_EQ(Scalar(*session_, "select n + 1 from t"), "13");
+  ExecuteReply r = Exec(*session_, "select d from t");
+  EXPECT_TRUE(r.rows[0][0].isDate);
+  EXPECT_EQ(r.rows[0][0].bytes, "2001-01-15 00:00:00");
+  EXPECT_EQ(ErrorOf(*session_, "insert into t (name) values ('abcde')"), 1401);
+  EXPECT_EQ(ErrorOf(*session_, "insert into t (n) values (1000)"), 1438);
+  EXPECT_EQ(ErrorOf(*session_, "update t set amt = 'x'"), 1722);
+  EXPECT_EQ(Exec(*session_, "update t set amt = 999.994").rowsAffected, 1);
+  EXPECT_EQ(Scalar(*session_, "select amt from t"), "999.99");
+  Exec(*session_, "alter table t add (extra number(2))");
+  EXPECT_EQ(ErrorOf(*session_, "update t set extra = 100"), 1438);
+}
+
 TEST_F(OracleSqlTest, LongTextStaysText) {
   Exec(*session_, "create table t (l long)");
   Exec(*session_, "insert into t values (:v)", {{"V", Value::Text("007")}});

@@ -296,6 +296,35 @@ void ExtremeFn(sqlite3_context* ctx, int argc, sqlite3_value** a) {
   sqlite3_result_value(ctx, a[best]);
 }
 
+// A value as a column of the declared type stores it: numbers rounded to the scale and
+// checked against the precision, texts checked against the length, dates in the stored form.
+void ColumnValueFn(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (IsNull(a[0])) return sqlite3_result_null(ctx);
+  DeclaredType t = ParseDeclaredType(Text(a[1]));
+  if (t.oraType == oratype::Number) {
+    double v = AsNumber(a[0]);
+    if (t.scale != -127) {
+      double factor = std::pow(10.0, t.scale);
+      v = std::round(v * factor) / factor;
+    }
+    if (t.precision > 0 && t.scale != -127 && std::fabs(v) >= std::pow(10.0, t.precision - t.scale)) throw OraError(1438);
+    return ResultNumber(ctx, v);
+  }
+  if (t.oraType == oratype::Varchar2 || t.oraType == oratype::Char) {
+    std::string s = Text(a[0]);
+    if (static_cast<int>(s.size()) > t.size) throw OraError(1401);
+    return ResultText(ctx, s);
+  }
+  if (t.oraType == oratype::Date) {
+    DateTime d;
+    std::string s = Text(a[0]);
+    if (sqlite3_value_type(a[0]) == SQLITE_TEXT && ParseCanonicalDate(s, d)) return ResultText(ctx, CanonicalDate(d));
+    if (sqlite3_value_type(a[0]) != SQLITE_TEXT) throw OraError(932);
+    return ResultText(ctx, CanonicalDate(ParseDate(s, SessionOf(ctx).NlsValue("NLS_DATE_FORMAT"))));
+  }
+  sqlite3_result_value(ctx, a[0]);
+}
+
 void TypeNameFn(sqlite3_context* ctx, int, sqlite3_value** a) { ResultText(ctx, ParseDeclaredType(Text(a[0])).name); }
 void TypeLengthFn(sqlite3_context* ctx, int, sqlite3_value** a) {
   DeclaredType t = ParseDeclaredType(Text(a[0]));
@@ -368,6 +397,7 @@ void RegisterOracleFunctions(sqlite3* db, Session* session) {
       {"GREATEST", -1, Guarded<ExtremeFn<true>>, true},
       {"LEAST", -1, Guarded<ExtremeFn<false>>, true},
       {"ORA_TYPE_NAME", 1, Guarded<TypeNameFn>, true},
+      {"ORA_COLUMN_VALUE", 2, Guarded<ColumnValueFn>, false},
       {"ORA_TYPE_LENGTH", 1, Guarded<TypeLengthFn>, true},
       {"ORA_TYPE_PRECISION", 1, Guarded<TypePrecisionFn>, true},
       {"ORA_TYPE_SCALE", 1, Guarded<TypeScaleFn>, true},

@@ -374,6 +374,31 @@ std::string Session::ProgramSource(const std::string& name, const std::string& k
   return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
 }
 
+void Session::EnforceColumnTypes(const std::string& table) {
+  std::string sets;
+  sqlite3_stmt* raw = nullptr;
+  sqlite3_prepare_v2(db_.get(), "SELECT name, type FROM pragma_table_info(?1)", -1, &raw, nullptr);
+  StatementHandle columns(raw);
+  sqlite3_bind_text(columns.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  while (columns && sqlite3_step(columns.get()) == SQLITE_ROW) {
+    std::string name = reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0));
+    std::string declared = reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 1));
+    int type = ParseDeclaredType(declared).oraType;
+    if (type != oratype::Number && type != oratype::Varchar2 && type != oratype::Char && type != oratype::Date) continue;
+    std::string quotedDecl;
+    for (char c : declared) quotedDecl += c == '\'' ? std::string("''") : std::string(1, c);
+    sets += std::string(sets.empty() ? "" : ", ") + "\"" + name + "\" = ORA_COLUMN_VALUE(NEW.\"" + name + "\", '" +
+            quotedDecl + "')";
+  }
+  for (const char* when : {"INSERT", "UPDATE"}) {
+    std::string trigger = "\"SETRIX$" + table + "$" + when + "\"";
+    ExecOrThrow(db_.get(), "DROP TRIGGER IF EXISTS " + trigger);
+    if (!sets.empty())
+      ExecOrThrow(db_.get(), "CREATE TRIGGER " + trigger + " AFTER " + when + " ON \"" + table + "\" BEGIN UPDATE \"" +
+                                 table + "\" SET " + sets + " WHERE rowid = NEW.rowid; END");
+  }
+}
+
 void Session::RunDdl(std::vector<Token> tokens) {
   Run(translator_.Translate(std::move(tokens)), [](const std::string&) -> const Value* { return nullptr; });
 }
@@ -518,6 +543,7 @@ bool Session::ExecuteSchemaCommand(const std::vector<Token>& t) {
     RunDdl(add);
     start = i + 1;
   }
+  EnforceColumnTypes(t[table].text);
   return true;
 }
 
@@ -558,6 +584,15 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
   if (IsDdl(first)) {
     Commit();
     Run(sql, lookupFor(0));
+    if (first == "CREATE") {  // CREATE [GLOBAL TEMPORARY] TABLE [schema.]name
+      std::size_t at = 1;
+      while (at < tokens.size() && !tokens[at].Is("TABLE") && !tokens[at].IsSymbol("(")) ++at;
+      if (at + 1 < tokens.size() && tokens[at].Is("TABLE")) {
+        ++at;
+        if (at + 2 < tokens.size() && tokens[at + 1].IsSymbol(".")) at += 2;
+        EnforceColumnTypes(tokens[at].text);
+      }
+    }
     return reply;
   }
   if (query) {

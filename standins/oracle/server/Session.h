@@ -67,6 +67,9 @@ class Session {
   std::string ProgramSource(const std::string& name, const std::string& kind);
   bool CreateProgramUnit(const std::vector<Token>& tokens, const std::string& source, ExecuteReply& reply);
   void RunDdl(std::vector<Token> tokens);
+  // Keeps the table's typed columns (NUMBER(p,s), VARCHAR2(n), CHAR(n), DATE) to their types
+  // on every insert and update, as Oracle stores them.
+  void EnforceColumnTypes(const std::string& table);
   void SetNls(const std::string& parameter, const std::string& value);
   void RegisterFunctions();
   void ReturnInto(const TranslatedSql& sql, const std::vector<Value>& row, std::vector<BindValue>& out);
