@@ -695,17 +695,26 @@ void Session::StoreLob(const Value& lob) {
 }
 
 Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, bool describeOnly) {
+  // Reuse the prepared statement of this text unless it is running already (a nested use).
+  StatementHandle temporary;
+  sqlite3_stmt* statement = nullptr;
   auto cached = statements_.find(sql.text);
-  if (cached == statements_.end()) {
+  if (cached != statements_.end() && !sqlite3_stmt_busy(cached->second.get())) {
+    statement = cached->second.get();
+  } else {
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db_.get(), sql.text.c_str(), -1, &raw, nullptr);
-    StatementHandle prepared(raw);
+    temporary.reset(raw);
     if (rc != SQLITE_OK) throw MapSqliteError(db_.get(), rc, sql, user_);
-    if (!prepared) return {};
-    if (statements_.size() >= 128) statements_.clear();
-    cached = statements_.emplace(sql.text, std::move(prepared)).first;
+    if (!temporary) return {};
+    statement = temporary.get();
+    if (cached == statements_.end()) {
+      if (statements_.size() >= 128)  // forget the idle ones; a running one stays
+        for (auto it = statements_.begin(); it != statements_.end();)
+          it = sqlite3_stmt_busy(it->second.get()) ? std::next(it) : statements_.erase(it);
+      statements_.emplace(sql.text, std::move(temporary));
+    }
   }
-  sqlite3_stmt* const statement = cached->second.get();
   ResetOnExit reset(statement);
   int rc = SQLITE_OK;
   int parameters = sqlite3_bind_parameter_count(statement);
