@@ -22,6 +22,7 @@ private:
 inline constexpr const char* UnitMemData = "MemData";
 inline constexpr const char* UnitMemDS = "MemDS";
 inline constexpr const char* UnitQdAccess = "QdAccess";
+inline constexpr const char* UnitDBAccess = "DBAccess";
 
 [[noreturn]] void AssertionFailed(const char* unit, const std::string& message = "Assertion failed");
 

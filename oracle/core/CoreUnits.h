@@ -6,7 +6,7 @@
 
 namespace oracle {
 
-// Adds the layer's units (the record list's generation counter, the object-type list).
+// Adds the layer's units (the record list's generation counter, the object-type list, the wait cursor).
 void AddCoreUnits(platform::TModuleUnits& units);
 
 }  // namespace oracle

@@ -73,6 +73,8 @@ bool TParser::ReadComment(std::string& token) {
             token.append(text_, pos_, after - pos_);
             pos_ = after;
         } else {
+            // An unterminated comment runs to the end of the text and keeps it.
+            token.append(text_, pos_, std::string::npos);
             pos_ = text_.size();
         }
         read = true;

@@ -93,6 +93,7 @@ void TQdRecordSet::InternalUnprepare() {
 
 void TQdRecordSet::InternalOpen() {
     eof_ = false;
+    allFetched_ = false;
     ExecCommand();
 }
 
@@ -107,6 +108,7 @@ void TQdRecordSet::ExecCommand() {
 void TQdRecordSet::FetchAllRows() {
     while (Fetch()) {
     }
+    allFetched_ = true;
 }
 
 void TQdRecordSet::GetNextRecord(void* dest) {
@@ -114,6 +116,7 @@ void TQdRecordSet::GetNextRecord(void* dest) {
     PItemHeader item = currentItem_ ? currentItem_->Next : firstItem_;
     if (!firstItem_) {
         if (!Fetch()) {
+            allFetched_ = true;
             currentItem_ = nullptr;
             eof_ = true;
             return;
@@ -126,6 +129,7 @@ void TQdRecordSet::GetNextRecord(void* dest) {
         // A unidirectional set keeps only the newest block: the former last item may be gone.
         const PItemHeader formerLast = uniDirectional_ ? nullptr : lastItem_;
         if (!Fetch()) {
+            allFetched_ = true;
             currentItem_ = nullptr;
             eof_ = true;
             return;

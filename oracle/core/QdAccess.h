@@ -13,6 +13,12 @@
 #include "oracle/core/MemData.h"
 #include "platform/Variant.h"
 
+// <windows.h> defines SetProp and GetProp as macros of its own; it is taken in here first
+// so that the back-end interface keeps the names wherever both are seen.
+#include <windows.h>
+#undef SetProp
+#undef GetProp
+
 namespace oracle {
 
 // Property identifiers of the base (the Oracle layer adds its own).
@@ -184,6 +190,8 @@ public:
     int32_t FetchRows() const { return fetchRows_; }
     bool FetchAll() const { return fetchAll_; }
     bool LongStrings() const { return longStrings_; }
+    // Every row of the statement is in the store.
+    bool AllFetched() const { return allFetched_; }
 
 protected:
     // Creates the record set's own command and attaches it with SetCommand.
@@ -196,6 +204,7 @@ protected:
     int32_t fetchRows_ = 0;
     bool fetchAll_ = false;
     bool longStrings_ = true;
+    bool allFetched_ = false;
     TQdEventHandler afterExecute_;
     TQdEventHandler afterFetchAll_;
     TQdEventHandler blockFetch_;

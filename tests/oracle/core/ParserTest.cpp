@@ -51,7 +51,8 @@ TEST_F(DecimalSeparator, TokenStreams) {
         {"1.5", {{lcNumber, "1.5"}}},
         {"1.x", {{lcNumber, "1"}, {5, "."}, {lcIdent, "x"}}},
         {"'open", {{lcString, "open"}}},
-        {"x /* open", {{lcIdent, "x"}, {lcComment, " "}}},
+        // An unterminated comment keeps the rest of the text.
+        {"x /* open", {{lcIdent, "x"}, {lcComment, " /* open"}}},
         {"#", {{lcSymbol, "#"}}},
         {"\xC0\xE1\xE2", {{lcIdent, "\xC0\xE1\xE2"}}},
     };

@@ -1,0 +1,229 @@
+#include "oracle/core/DASQLMonitor.h"
+
+#include <cstdint>
+
+#include "oracle/core/CustomDAConnection.h"
+#include "oracle/core/CustomDADataSet.h"
+#include "oracle/core/CustomDASQL.h"
+#include "oracle/core/DAError.h"
+#include "platform/DateTime.h"
+
+namespace oracle {
+
+using namespace platform;
+
+namespace {
+
+TCustomDASQLMonitor* currentMonitor = nullptr;
+
+AnsiString FieldTypeDisplayName(TFieldType type) {
+    static const char* const names[] = {
+        "Unknown", "String", "SmallInt", "Integer", "Word", "Boolean", "Float", "Currency", "BCD", "Date",
+        "Time", "DateTime", "Bytes", "VarBytes", "AutoInc", "Blob", "Memo", "Graphic", "FmtMemo", "ParadoxOle",
+        "DBaseOle", "TypedBinary", "Cursor", "FixedChar", "WideString", "LargeInt", "ADT", "Array", "Reference",
+        "DataSet", "OraBlob", "OraClob", "Variant", "Interface", "IDispatch", "Guid", "TimeStamp", "FMTBcd"};
+    const int index = static_cast<int>(type);
+    return index >= 0 && index < static_cast<int>(std::size(names)) ? names[index] : "Unknown";
+}
+
+AnsiString DirectionText(TParamType type) {
+    switch (type) {
+        case ptInput: return "IN";
+        case ptOutput: return "OUT";
+        case ptInputOutput: return "IN/OUT";
+        case ptResult: return "RESULT";
+        default: return AnsiString();
+    }
+}
+
+// Whether a dataset or statement asked for the debug window.
+bool HasDebug(TComponent* component) {
+    if (auto* statement = dynamic_cast<TCustomDASQL*>(component)) return statement->Debug;
+    if (auto* dataSet = dynamic_cast<TCustomDADataSet*>(component)) return dataSet->Debug;
+    return false;
+}
+
+TCustomDAConnection* SessionOf(TComponent* component) {
+    if (auto* statement = dynamic_cast<TCustomDASQL*>(component)) return statement->CommandConnection();
+    if (auto* dataSet = dynamic_cast<TCustomDADataSet*>(component)) return dataSet->UsedConnection();
+    return nullptr;
+}
+
+AnsiString Identity(const void* object) {
+    // Eight digits as the monitor shows them; wider addresses keep all their digits.
+    return IntToHex(static_cast<int64_t>(reinterpret_cast<uintptr_t>(object)), 8);
+}
+
+AnsiString TrimTrailing(const AnsiString& text) {
+    size_t end = text.size();
+    while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    return text.substr(0, end);
+}
+
+}  // namespace
+
+AnsiString TDASQLMonitorClass::ParamToText(const TParam& param) const {
+    AnsiString line = ":" + param.Name();
+    AnsiString type = FieldTypeDisplayName(param.DataType());
+    const bool isText = param.DataType() == ftString || param.DataType() == ftFixedChar ||
+                        param.DataType() == ftWideString;
+    if (isText) type += "[" + IntToStr(static_cast<int64_t>(param.AsString().size())) + "]";
+    const AnsiString direction = DirectionText(param.ParamType());
+    AnsiString kind = type;
+    if (!direction.empty()) kind += (kind.empty() ? "" : ",") + direction;
+    if (!kind.empty()) line += " (" + kind + ")";
+    AnsiString value;
+    if (param.IsNull()) {
+        value = "<NULL>";
+    } else {
+        switch (param.DataType()) {
+            case ftDate: value = DateToStr(param.AsDateTime()); break;
+            case ftBlob: case ftMemo: case ftBytes: case ftVarBytes:
+                value = "<BLOB:" + IntToStr(static_cast<int64_t>(param.AsString().size())) + ">";
+                break;
+            case ftCursor: value = "<CURSOR>"; break;
+            case ftString: case ftDateTime: case ftFixedChar: value = "'" + param.AsString() + "'"; break;
+            default: value = param.AsString(); break;
+        }
+    }
+    if (!value.empty()) line += " = " + value;
+    return line;
+}
+
+AnsiString TDASQLMonitorClass::ParamsToText(const TParams* params) const {
+    AnsiString text;
+    if (!params) return text;
+    for (int i = 0; i < params->Count(); ++i) text += ParamToText(params->Items(i)) + " \r\n";
+    return text;
+}
+
+const TDASQLMonitorClass& DASQLMonitorClass() {
+    static const TDASQLMonitorClass base;
+    return base;
+}
+
+// ---------------------------------------------------------------- instance
+
+TCustomDASQLMonitor::TCustomDASQLMonitor(TComponent* owner) : TComponent(owner) {}
+
+void TCustomDASQLMonitor::AfterConstruction() {
+    TComponent::AfterConstruction();
+    if (!currentMonitor) currentMonitor = this;
+    SetActive(true);
+}
+
+TCustomDASQLMonitor::~TCustomDASQLMonitor() {
+    try {
+        SetActive(false);
+    } catch (...) {
+    }
+    if (currentMonitor == this) currentMonitor = nullptr;
+}
+
+TCustomDASQLMonitor* TCustomDASQLMonitor::CurrentMonitor() { return currentMonitor; }
+
+void TCustomDASQLMonitor::SetActive(bool value) {
+    if (value == active_) return;
+    active_ = value;
+    if (!(options_ & moSQLMonitor)) return;
+    if (value)
+        RegisterWithMonitor();
+    else
+        UnregisterFromMonitor();
+}
+
+void TCustomDASQLMonitor::SetOptions(TMonitorOptions value) {
+    options_ = value;
+    if (!active_) return;
+    if (options_ & moSQLMonitor)
+        RegisterWithMonitor();
+    else
+        UnregisterFromMonitor();
+}
+
+void TCustomDASQLMonitor::SendToMonitor(const AnsiString&) {}
+
+AnsiString TCustomDASQLMonitor::ObjectInfo(TComponent* component) const {
+    if (!(options_ & moHandled) || !component) return AnsiString();
+    AnsiString info = " [" + component->Name() + "$" + Identity(component);
+    if (TCustomDAConnection* session = SessionOf(component))
+        info += "; " + session->Name() + "$" + Identity(session);
+    return info + "] ";
+}
+
+void TCustomDASQLMonitor::Prepare(const TDASQLMonitorClass& monitorClass, TComponent* component,
+                                  const AnsiString& text, bool, const TParams* params) {
+    if (!active_) return;
+    const AnsiString sql = TrimTrailing(text);
+    const AnsiString paramLines = TrimTrailing(monitorClass.ParamsToText(params));
+    if (Wants(mtPrepare)) {
+        SendToMonitor("SQL Prepare" + ObjectInfo(component) + ": " + sql);
+        if (!paramLines.empty() && Wants(mtParams)) SendToMonitor(paramLines);
+    }
+    if (OnSQL) OnSQL(component, paramLines.empty() ? sql : sql + "\r\n" + paramLines, tfQPrepare);
+}
+
+void TCustomDASQLMonitor::Execute(const TDASQLMonitorClass& monitorClass, TComponent* component,
+                                  const AnsiString& text, const AnsiString& kind, const TParams* params) {
+    if (!active_) return;
+    const AnsiString sql = TrimTrailing(text);
+    const AnsiString paramLines = TrimTrailing(monitorClass.ParamsToText(params));
+    if (Wants(mtExecute)) {
+        SendToMonitor("SQL Execute" + (kind.empty() ? AnsiString() : " [" + kind + "]") + ObjectInfo(component) +
+                      ": " + sql);
+        if (!paramLines.empty() && Wants(mtParams)) SendToMonitor(paramLines);
+    }
+    if (OnSQL) OnSQL(component, paramLines.empty() ? sql : sql + "\r\n" + paramLines, tfQExecute);
+}
+
+void TCustomDASQLMonitor::ConnectionLine(TCustomDAConnection& session, const AnsiString& prefix,
+                                         uint16_t monitorFlag, TDATraceFlag flag) {
+    if (!active_) return;
+    const AnsiString line = prefix + session.Username() + "@" + session.Server() + ObjectInfo(&session);
+    if (Wants(monitorFlag)) SendToMonitor(line);
+    if (OnSQL) OnSQL(&session, line, flag);
+}
+
+void TCustomDASQLMonitor::Error(const EDAError& error) {
+    if (!active_) return;
+    const AnsiString line = "Error: " + error.Message();
+    if (Wants(mtError)) SendToMonitor(line);
+    if (OnSQL) OnSQL(const_cast<EDAError*>(&error), line, tfError);
+}
+
+// ---------------------------------------------------------------- class-level hooks
+
+void TCustomDASQLMonitor::NotifyPrepare(const TDASQLMonitorClass& monitorClass, TComponent* component,
+                                        const AnsiString& text, bool implicit, const TParams* params) {
+    if (currentMonitor)
+        currentMonitor->Prepare(monitorClass, component, text, implicit, params);
+    else
+        (void)HasDebug;  // the debug window is not part of this build
+}
+
+void TCustomDASQLMonitor::NotifyExecute(const TDASQLMonitorClass& monitorClass, TComponent* component,
+                                        const AnsiString& text, const AnsiString& kind, const TParams* params) {
+    if (currentMonitor) currentMonitor->Execute(monitorClass, component, text, kind, params);
+}
+
+void TCustomDASQLMonitor::NotifyConnect(const TDASQLMonitorClass&, TCustomDAConnection& session) {
+    if (currentMonitor) currentMonitor->ConnectionLine(session, "Connect: ", mtConnect, tfConnect);
+}
+
+void TCustomDASQLMonitor::NotifyDisconnect(const TDASQLMonitorClass&, TCustomDAConnection& session) {
+    if (currentMonitor) currentMonitor->ConnectionLine(session, "Disconnect: ", mtConnect, tfConnect);
+}
+
+void TCustomDASQLMonitor::NotifyCommit(const TDASQLMonitorClass&, TCustomDAConnection& session) {
+    if (currentMonitor) currentMonitor->ConnectionLine(session, "Commit: ", mtTransact, tfTransact);
+}
+
+void TCustomDASQLMonitor::NotifyRollback(const TDASQLMonitorClass&, TCustomDAConnection& session) {
+    if (currentMonitor) currentMonitor->ConnectionLine(session, "Rollback: ", mtTransact, tfTransact);
+}
+
+void TCustomDASQLMonitor::NotifyError(const TDASQLMonitorClass&, const EDAError& error) {
+    if (currentMonitor) currentMonitor->Error(error);
+}
+
+}  // namespace oracle

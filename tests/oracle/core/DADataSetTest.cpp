@@ -1,0 +1,433 @@
+#include <gtest/gtest.h>
+
+#include "DAFixtures.h"
+#include "oracle/core/DASQLMonitor.h"
+#include "platform/DataLink.h"
+#include "platform/Field.h"
+
+namespace oracle {
+namespace {
+
+using namespace oracle::test;
+using platform::AnsiString;
+using platform::Variant;
+
+std::string Sql(const std::string& text) { return text + "\r\n"; }
+
+// A dataset of another engine: it supplies the statement texts and the WHERE editing
+// that the base leaves empty, and may change its records.
+class TestQuery : public TDADataSet {
+public:
+    using TDADataSet::TDADataSet;
+    AnsiString InsertText, UpdateText, DeleteText, RefreshText;
+    int QueriedTotal = 0;
+    bool IsModifiable() override { return !ReadOnly; }
+
+protected:
+    AnsiString InsertSQLText() override { return InsertText; }
+    AnsiString UpdateSQLText() override { return UpdateText; }
+    AnsiString DeleteSQLText() override { return DeleteText; }
+    AnsiString RefreshSQLText() override { return RefreshText; }
+    int CountRecordsByQuery() override { return QueriedTotal; }
+    AnsiString AddWhereCondition(const AnsiString& text, const AnsiString& condition) override {
+        return platform::TrimRight(text) + " where " + condition;
+    }
+};
+
+// Monitor lines as the outside monitor would get them.
+class LineMonitor : public TDASQLMonitor {
+public:
+    using TDASQLMonitor::TDASQLMonitor;
+    std::vector<std::string> Lines;
+
+protected:
+    void SendToMonitor(const AnsiString& text) override { Lines.push_back(text); }
+};
+
+struct Fixture {
+    FakeServer server;
+    std::unique_ptr<TestSession> session = NewSession(server);
+
+    std::unique_ptr<TestQuery> Query(const std::string& sql) {
+        auto query = platform::NewUnownedComponent<TestQuery>();
+        query->SetConnection(session.get());
+        query->SetSQLText(sql);
+        return query;
+    }
+    // EMP with EMPNO, ENAME, SAL.
+    std::unique_ptr<TestQuery> Emp(std::vector<std::vector<Variant>> rows = {{Variant(10), Variant("KING"),
+                                                                                 Variant(5000.0)}}) {
+        FakeResult& result = server.ResultFor(Sql("select * from emp"));
+        result.Columns = {{"EMPNO", dtInteger}, {"ENAME", dtString, 10}, {"SAL", dtFloat}};
+        result.Rows = std::move(rows);
+        auto query = Query("select * from emp");
+        query->UpdateText = "update emp set sal = :SAL where empno = :OLD_EMPNO";
+        query->InsertText = "insert into emp values (:EMPNO, :ENAME, :SAL, :old_empno)";
+        query->DeleteText = "delete from emp where empno = :OLD_EMPNO";
+        query->RefreshText = "select SAL from emp where empno = :EMPNO";
+        return query;
+    }
+};
+
+// ---------------------------------------------------------------- opening and executing
+
+TEST(DADataSet, OpensAQueryAndReadsItsRows) {
+    Fixture f;
+    auto query = f.Emp({{Variant(10), Variant("KING"), Variant(5000.0)}, {Variant(20), Variant("FORD"), Variant::Null()}});
+    query->OpenDataSet();
+    EXPECT_TRUE(f.session->Connected());
+    EXPECT_EQ(query->RowsAffected(), -1);
+    EXPECT_EQ(query->FieldNamed("ENAME")->ReadAsString(), "KING");
+    query->MoveToNext();
+    EXPECT_EQ(query->FieldNamed("EMPNO")->ReadAsInteger(), 20);
+    EXPECT_TRUE(query->FieldNamed("SAL")->IsNull());
+    EXPECT_EQ(query->CountRecords(), 2);
+    // A disconnect closes and unprepares the datasets on the session.
+    f.session->Disconnect();
+    EXPECT_FALSE(query->Active());
+    EXPECT_FALSE(query->Prepared());
+}
+
+TEST(DADataSet, ExecutingAStatementWithoutRowsPreparesOnlyForTheExecution) {
+    Fixture f;
+    f.server.ResultFor(Sql("delete from emp")).RowsAffected = 4;
+    auto query = f.Query("delete from emp");
+    int afterExecute = 0;
+    query->AfterExecute = [&](platform::TComponent&, bool ok) { afterExecute += ok; };
+    query->Execute();
+    EXPECT_FALSE(query->Prepared());
+    EXPECT_EQ(query->RowsAffected(), 4);
+    EXPECT_EQ(afterExecute, 1);
+    EXPECT_EQ(f.server.Log.back(), "unprepare " + Sql("delete from emp"));
+
+    auto none = platform::NewUnownedComponent<TDADataSet>();
+    none->SetSQLText("select 1 from dual");
+    try {
+        none->OpenDataSet();
+        FAIL();
+    } catch (const platform::EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "Connection is not defined");
+    }
+}
+
+TEST(DADataSet, FetchSettings) {
+    Fixture f;
+    auto query = f.Emp();
+    for (int bad : {0, 10001, -1}) {
+        try {
+            query->SetFetchRows(bad);
+            FAIL() << bad;
+        } catch (const platform::EDatabaseError& e) {
+            EXPECT_STREQ(e.what(), "FetchRows must be 1..10000");
+        }
+    }
+    EXPECT_EQ(query->FetchRows(), 25);
+    for (int good : {1, 10000}) {
+        query->SetFetchRows(good);
+        EXPECT_EQ(query->FetchRows(), good);
+        EXPECT_EQ(query->RecordSet()->FetchRows(), good);
+    }
+    query->SetUniDirectional(true);
+    query->SetFetchAll(true);
+    EXPECT_FALSE(query->UniDirectional());
+    query->SetUniDirectional(true);
+    EXPECT_FALSE(query->FetchAll());
+    query->OpenDataSet();
+    EXPECT_THROW(query->SetUniDirectional(false), platform::EDatabaseError);
+    EXPECT_TRUE(query->UniDirectional());
+}
+
+TEST(DADataSet, QueriedRecordCountShiftsWithLocalInserts) {
+    Fixture f;
+    std::vector<std::vector<Variant>> rows;
+    for (int i = 1; i <= 30; ++i) rows.push_back({Variant(i), Variant("E"), Variant(1.0)});
+    auto query = f.Emp(rows);
+    query->QueriedTotal = 1000;
+    query->Options().QueryRecCount = true;
+    query->LocalUpdate = true;
+    query->OpenDataSet();
+    EXPECT_EQ(query->CountRecords(), 1000);
+    query->BeginInsert();
+    query->FieldNamed("EMPNO")->WriteAsInteger(99);
+    query->PostChanges();
+    EXPECT_EQ(query->CountRecords(), 1001);
+    query->Options().QueryRecCount = false;
+    EXPECT_EQ(query->CountRecords(), 26);
+}
+
+TEST(DADataSet, FilterSQLThatFailsToOpenIsTakenBack) {
+    Fixture f;
+    auto query = f.Emp();
+    f.server.ResultFor("select * from emp where SAL > 100").Columns = {{"EMPNO", dtInteger}};
+    f.server.Rejected = {"select * from emp where SAL > x"};
+    query->OpenDataSet();
+    EXPECT_THROW(query->SetFilterSQL("SAL > x"), EDAError);
+    EXPECT_EQ(query->FilterSQL(), "");
+    EXPECT_FALSE(query->Active());
+    query->OpenDataSet();
+    EXPECT_EQ(f.server.Log.back(), "execute " + Sql("select * from emp"));
+    query->SetFilterSQL("  SAL > 100 ");
+    EXPECT_TRUE(query->Active());
+    EXPECT_EQ(query->FilterSQL(), "SAL > 100");
+    EXPECT_EQ(f.server.Log.back(), "execute select * from emp where SAL > 100");
+}
+
+// ---------------------------------------------------------------- master and detail
+
+struct MasterDetail : Fixture {
+    std::unique_ptr<TestQuery> master;
+    std::unique_ptr<TestQuery> detail;
+    std::unique_ptr<platform::TDataSource> source = platform::NewUnownedComponent<platform::TDataSource>();
+    const std::string detailSql = "select * from emp where DEPT_ID = :DEPTNO";
+
+    MasterDetail() {
+        FakeResult& depts = server.ResultFor(Sql("select * from dept"));
+        depts.Columns = {{"DEPTNO", dtInteger}};
+        depts.Rows = {{Variant(10)}, {Variant(10)}, {Variant(20)}};
+        master = Query("select * from dept");
+        source->SetDataSet(master.get());
+        FakeResult& emps = server.ResultFor(detailSql);
+        emps.Columns = {{"EMPNO", dtInteger}, {"DEPT_ID", dtInteger}};
+        emps.Rows = {{Variant(1), Variant(10)}};
+        detail = Query("select * from emp");
+        detail->SetMasterFields("DEPTNO");
+        detail->SetDetailFields("DEPT_ID");
+        detail->SetMasterSource(source.get());
+    }
+};
+
+TEST(DADataSet, ADetailFollowsItsMasterRecord) {
+    MasterDetail m;
+    EXPECT_EQ(m.detail->EffectiveSQL(), m.detailSql);
+    m.master->OpenDataSet();
+    m.detail->OpenDataSet();
+    EXPECT_EQ(m.server.Count("execute " + m.detailSql), 1);
+    EXPECT_EQ(m.server.Executed.back()["DEPTNO"].AsInteger(), 10);
+    m.master->MoveToNext();  // the same department: no new query
+    EXPECT_EQ(m.server.Count("execute " + m.detailSql), 1);
+    m.master->MoveToNext();
+    EXPECT_EQ(m.server.Count("execute " + m.detailSql), 2);
+    EXPECT_EQ(m.server.Executed.back()["DEPTNO"].AsInteger(), 20);
+}
+
+TEST(DADataSet, ANewDetailRecordTakesTheMasterKeyBeforeOnNewRecord) {
+    MasterDetail m;
+    m.master->OpenDataSet();
+    m.detail->OpenDataSet();
+    m.detail->LocalUpdate = true;
+    int seen = 0;
+    m.detail->OnNewRecord = [&](platform::TDataSet& d) { seen = d.FieldNamed("DEPT_ID")->ReadAsInteger(); };
+    m.detail->BeginInsert();
+    EXPECT_EQ(seen, 10);
+    m.detail->CancelChanges();
+}
+
+TEST(DADataSet, MasterFieldsPairWithDetailFieldsInOrder) {
+    MasterDetail m;
+    m.detail->SetMasterFields("A;B;C");
+    m.detail->SetDetailFields("X;Y");
+    EXPECT_EQ(m.detail->EffectiveSQL(), "select * from emp where X = :A and Y = :B");
+    auto other = platform::NewUnownedComponent<platform::TDataSource>();
+    other->SetDataSet(m.detail.get());
+    try {
+        m.master->SetMasterSource(other.get());
+        FAIL();
+    } catch (const platform::EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "Circular datalinks are not allowed");
+    }
+}
+
+// ---------------------------------------------------------------- update statements
+
+TEST(UpdateStatements, OldValueParametersTakeTheValueBeforeTheEdit) {
+    Fixture f;
+    auto query = f.Emp();
+    query->UpdateText = "update emp set sal = :SAL, empno = :EMPNO where empno = :old_empno";
+    query->OpenDataSet();
+    query->BeginEdit();
+    query->FieldNamed("EMPNO")->WriteAsInteger(20);
+    query->FieldNamed("SAL")->WriteAsFloat(6000);
+    query->PostChanges();
+    auto& bound = f.server.Executed.back();
+    EXPECT_EQ(bound["SAL"].AsDouble(), 6000);
+    EXPECT_EQ(bound["EMPNO"].AsInteger(), 20);
+    EXPECT_EQ(bound["old_empno"].AsInteger(), 10);
+    EXPECT_EQ(query->RowsAffected(), 1);
+
+    // In an insert the old-value parameter takes the new value.
+    query->BeginInsert();
+    query->FieldNamed("EMPNO")->WriteAsInteger(30);
+    query->PostChanges();
+    EXPECT_EQ(f.server.Executed.back()["old_empno"].AsInteger(), 30);
+}
+
+TEST(UpdateStatements, StrictUpdateWantsExactlyOneRow) {
+    struct Case {
+        bool strict;
+        int rows;
+        const char* error;
+    } cases[] = {{true, 1, nullptr},
+                 {true, 0, "Update failed. Found 0 records"},
+                 {true, 2, "Update failed. Found 2 records"},
+                 {false, 0, nullptr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rows) + (c.strict ? " strict" : ""));
+        Fixture f;
+        auto query = f.Emp();
+        query->Options().StrictUpdate = c.strict;
+        f.server.ResultFor(query->UpdateText + "\r\n").RowsAffected = c.rows;
+        query->OpenDataSet();
+        query->BeginEdit();
+        query->FieldNamed("SAL")->WriteAsFloat(1);
+        if (c.error) {
+            try {
+                query->PostChanges();
+                FAIL();
+            } catch (const platform::EDatabaseError& e) {
+                EXPECT_STREQ(e.what(), c.error);
+            }
+            EXPECT_EQ(query->State(), platform::dsEdit);
+            query->CancelChanges();
+        } else {
+            query->PostChanges();
+            EXPECT_EQ(query->RowsAffected(), c.rows);
+        }
+    }
+}
+
+TEST(UpdateStatements, RefreshAfterUpdateReachesReadOnlyFields) {
+    Fixture f;
+    auto query = f.Emp();
+    FakeResult& refresh = f.server.ResultFor(query->RefreshText + "\r\n");
+    refresh.Columns = {{"SAL", dtFloat}};
+    refresh.Rows = {{Variant(7777.0)}};
+    query->RefreshOptions = roAfterUpdate;
+    query->OpenDataSet();
+    query->FieldNamed("SAL")->SetReadOnly(true);
+    query->BeginEdit();
+    query->FieldNamed("ENAME")->WriteAsString("KONG");
+    query->PostChanges();
+    EXPECT_EQ(query->FieldNamed("SAL")->ReadAsFloat(), 7777.0);
+    EXPECT_TRUE(query->FieldNamed("SAL")->ReadOnly());
+    EXPECT_EQ(f.server.ExecutedAutoCommit.back(), false);  // a refresh never commits
+}
+
+TEST(UpdateStatements, RefreshOutsidePostingWritesTheRecordAndAnEmptyResultChangesNothing) {
+    Fixture f;
+    auto query = f.Emp();
+    FakeResult& refresh = f.server.ResultFor(query->RefreshText + "\r\n");
+    refresh.Columns = {{"SAL", dtFloat}};
+    refresh.Rows = {{Variant(1234.0)}};
+    query->OpenDataSet();
+    EXPECT_TRUE(query->PerformSQL(query->RefreshText, stRefresh));
+    EXPECT_EQ(query->FieldNamed("SAL")->ReadAsFloat(), 1234.0);
+    query->MoveToFirst();  // read again from the store
+    EXPECT_EQ(query->FieldNamed("SAL")->ReadAsFloat(), 1234.0);
+
+    refresh.Rows.clear();
+    try {
+        query->PerformSQL(query->RefreshText, stRefresh);
+        FAIL();
+    } catch (const platform::EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "Refresh failed. Found 0 records");
+    }
+    query->Options().StrictUpdate = false;
+    EXPECT_TRUE(query->PerformSQL(query->RefreshText, stRefresh));
+    EXPECT_EQ(query->RowsAffected(), 0);
+    EXPECT_EQ(query->FieldNamed("SAL")->ReadAsFloat(), 1234.0);
+    EXPECT_FALSE(query->PerformSQL("", stRefresh));
+}
+
+TEST(UpdateStatements, ACheckFindsRecordsChangedByOthers) {
+    Fixture f;
+    auto query = f.Emp();
+    const std::string check = "select SAL from emp where empno = :EMPNO for check";
+    FakeResult& result = f.server.ResultFor(check + "\r\n");
+    result.Columns = {{"SAL", dtFloat}};
+    result.Rows = {{Variant(5000.0)}};
+    query->OpenDataSet();
+    EXPECT_TRUE(query->PerformSQL(check, stCheck));
+    // While editing the old value counts.
+    query->BeginEdit();
+    query->FieldNamed("SAL")->WriteAsFloat(1);
+    EXPECT_TRUE(query->PerformSQL(check, stCheck));
+    query->CancelChanges();
+    result.Rows = {{Variant(4000.0)}};
+    try {
+        query->PerformSQL(check, stCheck);
+        FAIL();
+    } catch (const platform::EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "Record was changed by another user");
+    }
+}
+
+TEST(UpdateStatements, ParametersWithoutFieldsNeedAHandlerThatTypesThem) {
+    Fixture f;
+    auto query = f.Emp();
+    query->UpdateText = "update emp set x = :NOPE where empno = :OLD_EMPNO";
+    query->OpenDataSet();
+    query->BeginEdit();
+    try {
+        query->PostChanges();
+        FAIL();
+    } catch (const platform::EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "Not found field corresponding parameter NOPE");
+    }
+    query->BeforeUpdateExecute = [](TCustomDADataSet&, TStatementTypes kinds, platform::TParams&) {
+        EXPECT_EQ(kinds, stUpdate);
+    };
+    try {
+        query->PostChanges();
+        FAIL();
+    } catch (const platform::EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "Unknown type of parameter NOPE");
+    }
+    query->BeforeUpdateExecute = [](TCustomDADataSet&, TStatementTypes, platform::TParams& params) {
+        params.ParamByName("NOPE").SetAsInteger(1);
+    };
+    int after = 0;
+    query->AfterUpdateExecute = [&](TCustomDADataSet&, TStatementTypes, platform::TParams&) { ++after; };
+    query->PostChanges();
+    EXPECT_EQ(f.server.Executed.back()["NOPE"].AsInteger(), 1);
+    EXPECT_EQ(after, 1);
+}
+
+TEST(UpdateStatements, ReturnedParametersGoBackIntoTheirFields) {
+    Fixture f;
+    FakeResult& rows = f.server.ResultFor(Sql("select * from doc"));
+    rows.Columns = {{"ID", dtInteger}, {"NAME", dtString, 10}, {"BODY", dtMemo}};
+    auto query = f.Query("select * from doc");
+    query->InsertText = "insert into doc values (:ID, :NAME, :BODY) returning id into :ID";
+    FakeResult& insert = f.server.ResultFor(query->InsertText + "\r\n");
+    insert.Outputs = {{"ID", Variant(77)}, {"BODY", Variant("from server")}};
+    query->Options().ReturnParams = true;
+    query->OpenDataSet();
+    query->BeginInsert();
+    query->FieldNamed("NAME")->WriteAsString("memo");
+    query->FieldNamed("BODY")->WriteAsString("mine");
+    query->PostChanges();
+    EXPECT_EQ(query->FieldNamed("ID")->ReadAsInteger(), 77);
+    EXPECT_EQ(query->FieldNamed("BODY")->ReadAsString(), "mine");
+}
+
+TEST(UpdateStatements, AppliedChangesAreTracedWithTheirKindAndCommitAsTheDataSetSays) {
+    Fixture f;
+    auto monitor = platform::NewUnownedComponent<LineMonitor>();
+    monitor->SetMonitorTraceFlags(mtExecute | mtPrepare);
+    auto query = f.Emp();
+    query->OpenDataSet();
+    monitor->Lines.clear();
+    query->BeginInsert();
+    query->FieldNamed("EMPNO")->WriteAsInteger(11);
+    query->PostChanges();
+    EXPECT_EQ(monitor->Lines, (std::vector<std::string>{"SQL Execute [Insert]: " + query->InsertText}));
+    EXPECT_EQ(f.server.ExecutedAutoCommit.back(), true);
+    query->SetAutoCommit(false);
+    query->DeleteRecord();
+    EXPECT_EQ(monitor->Lines.back(), "SQL Execute [Delete]: " + query->DeleteText);
+    EXPECT_EQ(f.server.ExecutedAutoCommit.back(), false);
+    EXPECT_EQ(f.server.Executed.back()["OLD_EMPNO"].AsInteger(), 11);
+}
+
+}  // namespace
+}  // namespace oracle
