@@ -39,3 +39,117 @@ public:
 };
 
 }  // namespace btrtest
+
+#include "btrieve/engines/BtrDatabase.h"
+#include "btrieve/engines/BtrSession.h"
+#include "btrieve/engines/BtrTable.h"
+#include "btrieve/engines/BtrieveFields.h"
+#include "platform/Registry.h"
+
+namespace btrtest {
+
+// The library's configuration key, emptied before and after a test that sets it.
+inline void ClearBtrieveConfiguration() {
+    platform::TRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    registry.RemoveKey("\\Software\\Quillon\\Btrieve\\Configuration");
+}
+
+inline void PutConfiguration(const char* subkey, const char* name, int32_t value) {
+    platform::TRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(registry.EnterKey(std::string("\\Software\\Quillon\\Btrieve\\Configuration\\") + subkey, true));
+    registry.PutInteger(name, value);
+}
+
+inline void PutConfiguration(const char* subkey, const char* name, const char* value) {
+    platform::TRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(registry.EnterKey(std::string("\\Software\\Quillon\\Btrieve\\Configuration\\") + subkey, true));
+    registry.PutString(name, value);
+}
+
+// The people table of the database and cursor tests.
+inline const char* kPeopleTables =
+    "table People PEOPLE.DAT\n"
+    "field ID integer 4\n"
+    "field DATE date 4\n"
+    "field NAME string 20\n"
+    "field AMOUNT float 8\n"
+    "key ID+DATE\n"
+    "key NAME dup mod nocase\n"
+    "indexname 1 ByName\n"
+    "row 1 2001-01-01 Anna 10.5\n"
+    "row 2 2001-01-02 Boris -3\n"
+    "row 3 2001-01-03 Clara 7\n"
+    "row 4 2001-01-04 boris 1\n"
+    "table Sub SUB\\T2.DAT id=20\n"
+    "field CODE integer 2\n"
+    "row 7\n"
+    "table Plain PLAIN.DAT\n"
+    "field CODE integer 2\n"
+    "row 1\nrow 2\nrow 3\n";
+
+// An engine session over a fixture directory, its database and helpers to read records.
+class EngineFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        btrieve::StartBtrieveEngines();
+        btrieve::BtrieveSettings() = btrieve::TBtrieveSettings{};
+        ClearBtrieveConfiguration();
+        dir = ScratchDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        WriteFixture(dir, Tables());
+        session = btrieve::CreateSessionOf<btrieve::TBtrSession>(nullptr, nullptr, "Test", &sessions);
+        btrieve::TBaseDatabase* opened = nullptr;
+        session->OpenDatabase(dir.c_str(), 0, 0, nullptr, 0, nullptr, nullptr, opened);
+        db = static_cast<btrieve::TBtrDatabase*>(opened);
+    }
+    void TearDown() override {
+        sessions.FreeAll();
+        btrieve::StopBtrieveEngines();
+    }
+    virtual std::string Tables() const { return kPeopleTables; }
+
+    btrieve::TBaseTable* Open(const char* name, const char* index = nullptr) {
+        btrieve::TBaseTable* cursor = nullptr;
+        db->OpenTable(name, nullptr, index, nullptr, 0, 0, 0, 0, false, nullptr, cursor);
+        return cursor;
+    }
+    static std::vector<uint8_t> Record(btrieve::TBaseTable* cursor) {
+        return std::vector<uint8_t>(cursor->GetRecBufSize() + 1u, 0);
+    }
+    template <class T>
+    static T Field(btrieve::TBaseTable* cursor, uint16_t n, std::vector<uint8_t>& record) {
+        T value{};
+        bool blank = false;
+        cursor->GetField(n, record.data(), blank, &value);
+        return value;
+    }
+    static std::string Text(btrieve::TBaseTable* cursor, uint16_t n, std::vector<uint8_t>& record) {
+        char value[300] = {};
+        bool blank = false;
+        cursor->GetField(n, record.data(), blank, value);
+        return value;
+    }
+    // Field 1 (a 4-byte integer) of every record from the start, in the cursor's order.
+    static std::vector<int32_t> Ids(btrieve::TBaseTable* cursor) {
+        std::vector<int32_t> ids;
+        auto record = Record(cursor);
+        cursor->SetToBegin();
+        try {
+            for (;;) {
+                cursor->GetNextRecord(0, record.data(), nullptr);
+                ids.push_back(Field<int32_t>(cursor, 1, record));
+            }
+        } catch (const btrieve::EQuillonBoundryError&) {
+        }
+        return ids;
+    }
+
+    std::string dir;
+    btrieve::TQuillonCollection sessions;
+    btrieve::TBaseSession* session = nullptr;
+    btrieve::TBtrDatabase* db = nullptr;
+};
+
+}  // namespace btrtest
