@@ -1,7 +1,8 @@
 #include "setup/FileSearch.h"
 
+#include <array>
+#include <cstring>
 #include <set>
-#include <utility>
 #include <vector>
 
 #include "platform/TextFile.h"
@@ -20,18 +21,34 @@ bool IsDotEntry(const WIN32_FIND_DATAA& entry) {
     return n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'));
 }
 
-// Where a directory lives on its volume: the same directory reached by two paths (a
-// symbolic link, a mount) has one identity.
-using TDirectoryIdentity = std::pair<DWORD, unsigned long long>;
+// Where a directory lives: its volume and its number there. The same directory reached by
+// two paths (a symbolic link, a mount) has one identity.
+using TDirectoryIdentity = std::array<unsigned char, 24>;
 
+// The file-id form (volume and 128-bit id) where the system has it; else the older
+// 32-bit volume serial and 64-bit file index.
 bool IdentityOf(const AnsiString& dir, TDirectoryIdentity& identity) {
     platform::THandleOwner handle(CreateFileA(dir.c_str(), FILE_READ_ATTRIBUTES,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle.Valid()) return false;
+    identity.fill(0);
+    struct {
+        ULONGLONG volume;
+        unsigned char id[16];
+    } fileId{};
+    constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+    if (GetFileInformationByHandleEx(handle.Get(), kFileIdInfo, &fileId, sizeof fileId)) {
+        std::memcpy(identity.data(), &fileId.volume, sizeof fileId.volume);
+        std::memcpy(identity.data() + 8, fileId.id, sizeof fileId.id);
+        return true;
+    }
     BY_HANDLE_FILE_INFORMATION info;
-    if (!handle.Valid() || !GetFileInformationByHandle(handle.Get(), &info)) return false;
-    identity = {info.dwVolumeSerialNumber,
-                (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    if (!GetFileInformationByHandle(handle.Get(), &info)) return false;
+    identity[0] = 1;  // never equal to a file-id form
+    std::memcpy(identity.data() + 4, &info.dwVolumeSerialNumber, 4);
+    std::memcpy(identity.data() + 8, &info.nFileIndexHigh, 4);
+    std::memcpy(identity.data() + 12, &info.nFileIndexLow, 4);
     return true;
 }
 
