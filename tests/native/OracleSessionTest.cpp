@@ -1,4 +1,7 @@
 // Log-on, transactions and row locks across sessions of the stand-in server.
+#include <atomic>
+#include <thread>
+
 #include "tests/native/OracleServerTestSupport.h"
 
 namespace orastandin::testing {
@@ -116,6 +119,29 @@ TEST_F(OracleSessionTest, UpdatedRowsAreLockedAgainstOtherSessions) {
   EXPECT_EQ(ErrorOf(*other, "select * from t where id = 2 for update nowait"), 0);
   session_->Rollback();
   EXPECT_EQ(ErrorOf(*other, "select * from t where id = 1 for update nowait"), 0);
+}
+
+TEST_F(OracleSessionTest, ConcurrentSessionsCommitEveryRow) {
+  db_->SetLockWait(std::chrono::milliseconds(5000));
+  Exec(*session_, "create sequence ids");
+  std::vector<std::thread> writers;
+  std::atomic<int> failures{0};
+  for (int w = 0; w < 6; ++w)
+    writers.emplace_back([&] {
+      try {
+        auto s = Logon();
+        for (int i = 0; i < 40; ++i) {
+          Exec(*s, "insert into t values (ids.nextval + 100, 'w')");
+          s->Commit();
+        }
+      } catch (const std::exception&) {
+        ++failures;
+      }
+    });
+  for (auto& w : writers) w.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(Count(*session_), "242");
+  EXPECT_EQ(Scalar(*session_, "select count(distinct id) from t"), "242");
 }
 
 TEST_F(OracleSessionTest, StatementTypeAndRowCounts) {
