@@ -42,6 +42,19 @@ TEST(DriveWalk, ListsInstallationsOfTheFixedDrivesOnly) {
                                  "Orvel <" + kUnknown + ">  -  " + deep + "\\Inst";
     EXPECT_EQ(std::string(dexalVersionList(list.c_str())), expected);
 
+    // A control file named without a folder is no installation, though the current
+    // drive's root looks like one.
+    CreateDirectoryA("D:\\Programm", nullptr);
+    WriteFileBytes("D:\\Programm\\gate.ctl", "123456789");
+    WriteFileBytes("D:\\Programm\\dexal.ctl", "123456789");
+    WriteFileBytes("D:\\root.ini", "");
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA("D:\\"));
+    EXPECT_STREQ(dll.Fn<const char*(const char*, const char*)>("ProcessGateList")("gate.ctl", list.c_str()), "");
+    EXPECT_STREQ(dll.Fn<const char*(const char*, const char*)>("ProcessDexalList")("dexal.ctl", list.c_str()), "");
+    SetCurrentDirectoryA(previous);
+
     // A drive's root is never deleted as a folder.
     auto deleteFolder = dll.Fn<int(const char*)>("DeleteFolder");
     for (const char* root : {"D:\\", "D:", "d:\\\\", "D:\\."}) {
