@@ -160,10 +160,7 @@ void TCustomDAConnection::AttachConnectionObject(std::unique_ptr<TQdConnection> 
     connectionObject_ = std::move(object);
     if (!connectionObject_) return;
     connectionObject_->SetProp(prAutoCommit, Variant(autoCommit_));
-    connectionObject_->AssignEvent(evConnectionError, [this](const Variant& argument) {
-        TDAErrorReport& report = ErrorReportOf(argument);
-        ErrorHook(*report.Error, report.Fail);
-    });
+    InstallErrorHook(*connectionObject_);
     for (TCustomDASQL* statement : std::vector<TCustomDASQL*>(statementClients_)) {
         statement->RebindCommand();
         if (statement->Command()) statement->Command()->SetConnection(connectionObject_.get());
@@ -173,6 +170,13 @@ void TCustomDAConnection::AttachConnectionObject(std::unique_ptr<TQdConnection> 
             dataSet->RebindRecordSet();
             if (dataSet->RecordSet()) dataSet->RecordSet()->SetConnection(connectionObject_.get());
         }
+}
+
+void TCustomDAConnection::InstallErrorHook(TQdConnection& object) {
+    object.AssignEvent(evConnectionError, [this](const Variant& argument) {
+        TDAErrorReport& report = ErrorReportOf(argument);
+        ErrorHook(*report.Error, report.Fail);
+    });
 }
 
 // ---------------------------------------------------------------- connect and disconnect

@@ -107,6 +107,8 @@ public:
 
 protected:
     virtual void NewConnectionObject() { AttachConnectionObject(nullptr); }
+    // Makes ErrorHook see every error of the object: by default as its event 101.
+    virtual void InstallErrorHook(TQdConnection& object);
     // The dialog class made when the session has no ConnectDialog of its own.
     virtual std::unique_ptr<TCustomConnectDialog> NewConnectDialog();
     virtual bool NeedsLoginPrompt() const;

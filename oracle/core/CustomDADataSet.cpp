@@ -593,6 +593,69 @@ void TCustomDADataSet::CopyToTarget(TPersistent& target) const {
     dataSet->RefreshOptions = RefreshOptions;
 }
 
+// ---------------------------------------------------------------- provider interface
+
+void TCustomDADataSet::ProviderBeginTransaction() {
+    TCustomDAConnection* session = UsedConnection();
+    if (session && autoCommit_ && session->AutoCommit()) session->BeginTransaction();
+}
+
+void TCustomDADataSet::ProviderFinishTransaction(bool commit) {
+    TCustomDAConnection* session = UsedConnection();
+    if (!session || !autoCommit_ || !session->AutoCommit()) return;
+    if (commit)
+        session->Commit();
+    else
+        session->Rollback();
+}
+
+bool TCustomDADataSet::ProviderInTransaction() const {
+    TCustomDAConnection* session = UsedConnection();
+    return session && session->InTransaction();
+}
+
+// "?" marks outside strings and comments become ":1", ":2"... in order.
+int TCustomDADataSet::ProviderRunStatement(const AnsiString& text, const TParams* params) {
+    RequireConnection();
+    std::unique_ptr<TDASQL> statement = UsedConnection()->NewSQLObject();
+    statement->Debug = Debug;
+    TParser parser(text);
+    parser.OmitBlank = false;
+    parser.OmitComment = false;
+    parser.Uppercase = false;
+    parser.QuotedString = true;
+    AnsiString numbered;
+    int number = 0;
+    std::string token;
+    for (int code = parser.GetNext(token); code != lcEnd; code = parser.GetNext(token))
+        numbered += code != lcString && code != lcComment && token == "?" ? ":" + IntToStr(++number) : token;
+    statement->SetSQLText(numbered);
+    TParams& own = statement->Params();
+    for (int i = 0; params && i < own.Count() && i < params->Count(); ++i) {
+        TParam& param = own.Items(i);
+        param.CopyFromSource(&params->Items(i));
+        param.SetName(IntToStr(i + 1));
+        if (param.ParamType() == ptUnknown) param.SetParamType(ptInput);
+    }
+    statement->Execute();
+    return statement->RowsAffected();
+}
+
+void TCustomDADataSet::ProviderResetCursor() {
+    if (!Active()) return;
+    CloseDataSet();
+    OpenDataSet();
+}
+
+void TCustomDADataSet::ProviderAssignParams(const TParams& params) {
+    if (params.Count() > 0) Params().CopyFromSource(&params);
+    CloseDataSet();
+}
+
+void TCustomDADataSet::ProviderAssignCommandText(const AnsiString& text) {
+    if (!text.empty()) SetSQLText(text);
+}
+
 // ---------------------------------------------------------------- master/detail
 
 bool TCustomDADataSet::ParamsFromMaster() {

@@ -187,6 +187,24 @@ public:
     int CountRecords() override;
     void CopyToTarget(platform::TPersistent& target) const override;
 
+    // ---- provider interface (a data provider drives the dataset through these) ----
+    void ProviderBeginTransaction();
+    void ProviderFinishTransaction(bool commit);
+    bool ProviderInTransaction() const;
+    void ProviderRunCommand() { ExecuteDataSet(); }
+    // Runs a statement whose parameters are written "?" on a statement of the session;
+    // gives the rows it affected.
+    int ProviderRunStatement(const platform::AnsiString& text, const platform::TParams* params);
+    platform::TParams& ProviderParameterList() const { return Params(); }
+    platform::AnsiString ProviderQuoteChar() const { return "\""; }
+    virtual platform::AnsiString ProviderTableName() { return platform::AnsiString(); }
+    bool ProviderIsSqlBased() const { return true; }
+    bool ProviderSupportsSql() const { return true; }
+    bool ProviderApplyRecord() const { return false; }
+    void ProviderResetCursor();
+    void ProviderAssignParams(const platform::TParams& params);
+    void ProviderAssignCommandText(const platform::AnsiString& text);
+
     // ---- master/detail (the detail link calls these) ----
     // Parameters take the master's field values; true when any changed.
     bool ParamsFromMaster();

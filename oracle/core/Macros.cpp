@@ -92,7 +92,7 @@ void TMacros::Scan(const AnsiString& text) {
         bool known = false;
         for (const Entry& e : found) known = known || AnsiSameText(e.Name, name);
         if (known) continue;
-        Entry entry{name};
+        Entry entry{name, AnsiString(), true};
         if (const TMacro* old = FindMacro(name)) entry = {old->Name(), old->Value(), old->Active()};
         found.push_back(entry);
     }

@@ -172,6 +172,31 @@ TEST(DADataSet, FilterSQLThatFailsToOpenIsTakenBack) {
     EXPECT_EQ(f.server.Log.back(), "execute select * from emp where SAL > 100");
 }
 
+TEST(DADataSet, ProviderStatementsNumberTheirMarksOutsideStrings) {
+    Fixture f;
+    auto query = f.Emp();
+    platform::TParams given;
+    given.AddParam().SetAsString("x");
+    given.AddParam().SetAsInteger(5);
+    const std::string sent = Sql("UPDATE T SET A = :1 WHERE B = :2 AND C <> 'why?' /* ? */");
+    f.server.ResultFor(sent).RowsAffected = 2;
+    EXPECT_EQ(query->ProviderRunStatement("UPDATE T SET A = ? WHERE B = ? AND C <> 'why?' /* ? */", &given), 2);
+    EXPECT_EQ(f.server.Log.back(), "unprepare " + sent);
+    auto& bound = f.server.Executed.back();
+    EXPECT_EQ(bound["1"].AsString(), "x");
+    EXPECT_EQ(bound["2"].AsInteger(), 5);
+
+    query->ProviderBeginTransaction();
+    EXPECT_TRUE(query->ProviderInTransaction());
+    query->ProviderFinishTransaction(true);
+    EXPECT_FALSE(query->ProviderInTransaction());
+    EXPECT_EQ(f.server.Count("commit"), 1);
+    // With auto-commit off the caller runs the transaction itself.
+    query->SetAutoCommit(false);
+    query->ProviderBeginTransaction();
+    EXPECT_FALSE(query->ProviderInTransaction());
+}
+
 // ---------------------------------------------------------------- master and detail
 
 struct MasterDetail : Fixture {
