@@ -2,6 +2,7 @@
 
 #include "platform/FormReader.h"
 #include "platform/TextFile.h"
+#include "setup/FilePaths.h"
 #include "setup/ModuleState.h"
 
 namespace setrix {
@@ -208,7 +209,7 @@ bool TfrmSelectDir::ExistingOrCreated(const AnsiString& path) {
 }
 
 bool TfrmSelectDir::IsDirectoryWritable(const AnsiString& directory) {
-    const AnsiString base = !directory.empty() && directory.back() == '\\' ? directory : directory + '\\';
+    const AnsiString base = IncludeTrailingBackslash(directory);
     AnsiString name = "temp.tmp";
     while (PathExists(base + name)) name = "_" + name;
     // A new file only: a name taken meanwhile is never truncated.
