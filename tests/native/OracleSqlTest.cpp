@@ -236,6 +236,21 @@ TEST_F(OracleSqlTest, StoredProceduresRunWithInAndOutParameters) {
   EXPECT_EQ(ErrorOf(*session_, "begin bad; end;"), 6550);
 }
 
+TEST_F(OracleSqlTest, StoredFunctionsServeSqlAndBlocks) {
+  Exec(*session_, "create or replace function twice(n number) return number is\nbegin\n  return n * 2;\nend;");
+  Exec(*session_, "create function fact(n number) return number is begin if n <= 1 then return 1; end if; "
+                  "return n * fact(n - 1); end;");
+  EXPECT_EQ(Scalar(*session_, "select twice(21) from dual"), "42");
+  EXPECT_EQ(Scalar(*session_, "select fact(5) from dual"), "120");
+  auto other = Logon();
+  ExecuteReply r = Exec(*other, "begin :x := twice(fact(3)); end;", {{"X", Value::Null()}});
+  ASSERT_EQ(r.outBinds.size(), 1u);
+  EXPECT_EQ(TextOf(r.outBinds[0].value), "12");
+  Exec(*session_, "drop function twice");
+  EXPECT_EQ(ErrorOf(*other, "select twice(1) from dual"), 904);
+  EXPECT_EQ(ErrorOf(*session_, "drop procedure nothing_here"), 4043);
+}
+
 TEST_F(OracleSqlTest, ForLoopsOverRangesAndQueries) {
   Exec(*session_, "create table t (n number)");
   Exec(*session_, "begin for i in 1 .. 4 loop insert into t values (i * i); end loop; end;");

@@ -3,6 +3,7 @@
 #pragma once
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -112,6 +113,9 @@ class Database {
   Sequences& SequenceStore() { return sequences_; }
   Hooks& TestHooks() { return hooks_; }
   int NewSessionId();
+  // Counts changes of the stored program units, so that sessions renew their SQL functions.
+  void ProgramsChanged() { ++programsVersion_; }
+  int ProgramsVersion() const { return programsVersion_; }
 
  private:
   void CreateCatalog(sqlite3* db);
@@ -121,6 +125,7 @@ class Database {
   std::map<std::string, Account> accounts_;
   int lastSession_ = 0;
   std::chrono::milliseconds lockWait_{5000};
+  std::atomic<int> programsVersion_{0};
   RowLocks locks_;
   Sequences sequences_;
   Hooks hooks_;

@@ -100,6 +100,7 @@ std::size_t PlsqlBlock::ForLoop(std::size_t i, bool execute) {
   while (range < loop && !t_[range].IsSymbol("..")) ++range;
   auto runBody = [&] {
     Statements(body, true, {"END"});
+    if (returned_) return false;
     if (!exiting_) return true;
     exiting_ = false;
     return false;
@@ -168,7 +169,7 @@ std::size_t PlsqlBlock::Block(std::size_t i, bool execute) {
 }
 
 std::size_t PlsqlBlock::Statements(std::size_t i, bool execute, std::initializer_list<const char*> stops) {
-  while (i < t_.size() && !IsStop(t_[i], stops)) i = Statement(i, execute && !exiting_);
+  while (i < t_.size() && !IsStop(t_[i], stops)) i = Statement(i, execute && !exiting_ && !returned_);
   if (i >= t_.size()) Unsupported(i);
   return i;
 }
@@ -200,10 +201,21 @@ std::size_t PlsqlBlock::Statement(std::size_t i, bool execute) {
       if (guard > 1000000) throw OraError(6502);
       if (t.Is("WHILE") && !Condition(i + 1, body - 1)) break;
       Statements(body, true, {"END"});
-      if (exiting_) { exiting_ = false; break; }
+      if (exiting_ || returned_) {
+        exiting_ = false;
+        break;
+      }
     }
     std::size_t k = Expect(Expect(end, "END"), "LOOP");
     return Expect(k, ";");
+  }
+  if (t.Is("RETURN")) {
+    std::size_t semi = Find(i, ";");
+    if (execute) {
+      if (semi > i + 1) returnValue_ = Evaluate(i + 1, semi);
+      returned_ = true;
+    }
+    return semi + 1;
   }
   if (t.Is("EXIT")) {
     std::size_t semi = Find(i, ";");
@@ -216,10 +228,79 @@ std::size_t PlsqlBlock::Statement(std::size_t i, bool execute) {
   return semi + 1;
 }
 
+std::vector<PlsqlBlock::Parameter> PlsqlBlock::OpenUnit(const std::string& source, const char* kind) {
+  if (depth_ > 50) throw OraError(6502);
+  t_ = Tokenize(source);
+  binds_ = [](const std::string&) -> const Value* { return nullptr; };
+  // Header: CREATE [OR REPLACE] PROCEDURE|FUNCTION [schema.]name [(parameters)] [RETURN type] IS|AS
+  std::size_t i = 0;
+  while (i < t_.size() && !t_[i].Is(kind)) ++i;
+  i += 2;
+  if (i < t_.size() && t_[i].IsSymbol(".")) i += 2;
+  std::vector<Parameter> parameters;
+  if (i < t_.size() && t_[i].IsSymbol("(")) {
+    std::size_t close = i;
+    for (int depth = 0; close < t_.size(); ++close) {
+      if (t_[close].IsSymbol("(")) ++depth;
+      if (t_[close].IsSymbol(")") && --depth == 0) break;
+    }
+    for (std::size_t k = i + 1; k < close;) {
+      Parameter p;
+      p.name = t_[k].text;
+      std::size_t end = k + 1;
+      int depth = 0;
+      while (end < close && !(depth == 0 && t_[end].IsSymbol(","))) {
+        if (t_[end].IsSymbol("(")) ++depth;
+        if (t_[end].IsSymbol(")")) --depth;
+        ++end;
+      }
+      if (k + 1 < end && t_[k + 1].Is("OUT")) {
+        p.in = false;
+        p.out = true;
+      }
+      if (k + 2 < end && t_[k + 1].Is("IN") && t_[k + 2].Is("OUT")) p.out = true;
+      locals_[p.name] = Value::Null();
+      for (std::size_t d = k + 1; d < end; ++d)
+        if (t_[d].IsSymbol(":=") || t_[d].Is("DEFAULT")) {
+          locals_[p.name] = Evaluate(d + 1, end);
+          break;
+        }
+      parameters.push_back(p);
+      k = end + 1;
+    }
+    i = close + 1;
+  }
+  while (i < t_.size() && !t_[i].Is("IS") && !t_[i].Is("AS")) ++i;
+  body_ = i + 1;
+  return parameters;
+}
+
+void PlsqlBlock::RunUnit() {
+  std::size_t begin = Declarations(body_);
+  Block(begin, true);
+}
+
+Value PlsqlBlock::CallFunction(Session& session, const std::string& name, const std::vector<Value>& arguments) {
+  static thread_local int active = 0;  // functions calling functions through SQL
+  struct Nesting {
+    Nesting() { ++active; }
+    ~Nesting() { --active; }
+  } nesting;
+  if (active > 50) throw OraError(6502);
+  std::string source = session.ProgramSource(name, "FUNCTION");
+  if (source.empty()) throw OraError(904, "\"" + name + "\"");
+  PlsqlBlock unit(session);
+  std::vector<Parameter> parameters = unit.OpenUnit(source, "FUNCTION");
+  if (arguments.size() > parameters.size()) throw OraError(6553);
+  for (std::size_t a = 0; a < arguments.size(); ++a) unit.locals_[parameters[a].name] = arguments[a];
+  unit.RunUnit();
+  if (!unit.returned_) throw OraError(6503);
+  return unit.returnValue_;
+}
+
 bool PlsqlBlock::CallProcedure(const std::string& name, std::size_t from, std::size_t to) {
   std::string source = session_.ProgramSource(name, "PROCEDURE");
   if (source.empty()) return false;
-  if (depth_ > 50) throw OraError(6502);
   // Arguments: "(expr, name => expr, ...)".
   std::vector<std::pair<std::string, std::pair<std::size_t, std::size_t>>> args;
   if (from < to && t_[from].IsSymbol("(")) {
@@ -244,44 +325,8 @@ bool PlsqlBlock::CallProcedure(const std::string& name, std::size_t from, std::s
   }
   PlsqlBlock unit(session_);
   unit.depth_ = depth_ + 1;
-  unit.t_ = Tokenize(source);
-  unit.binds_ = [](const std::string&) -> const Value* { return nullptr; };
-  // Header: CREATE [OR REPLACE] PROCEDURE [schema.]name [(parameters)] IS|AS
-  std::size_t i = 0;
-  while (i < unit.t_.size() && !unit.t_[i].Is("PROCEDURE")) ++i;
-  i += 2;
-  if (i < unit.t_.size() && unit.t_[i].IsSymbol(".")) i += 2;
-  struct Parameter { std::string name; bool in = true, out = false; std::size_t argument = SIZE_MAX; };
-  std::vector<Parameter> parameters;
-  if (i < unit.t_.size() && unit.t_[i].IsSymbol("(")) {
-    std::size_t close = i;
-    for (int depth = 0; close < unit.t_.size(); ++close) {
-      if (unit.t_[close].IsSymbol("(")) ++depth;
-      if (unit.t_[close].IsSymbol(")") && --depth == 0) break;
-    }
-    for (std::size_t k = i + 1; k < close;) {
-      Parameter p;
-      p.name = unit.t_[k].text;
-      std::size_t end = k + 1;
-      int depth = 0;
-      while (end < close && !(depth == 0 && unit.t_[end].IsSymbol(","))) {
-        if (unit.t_[end].IsSymbol("(")) ++depth;
-        if (unit.t_[end].IsSymbol(")")) --depth;
-        ++end;
-      }
-      if (unit.t_[k + 1].Is("OUT")) { p.in = false; p.out = true; }
-      if (unit.t_[k + 1].Is("IN") && unit.t_[k + 2].Is("OUT")) p.out = true;
-      unit.locals_[p.name] = Value::Null();
-      for (std::size_t d = k + 1; d < end; ++d)
-        if (unit.t_[d].IsSymbol(":=") || unit.t_[d].Is("DEFAULT")) {
-          unit.locals_[p.name] = unit.Evaluate(d + 1, end);
-          break;
-        }
-      parameters.push_back(p);
-      k = end + 1;
-    }
-    i = close + 1;
-  }
+  std::vector<Parameter> parameters = unit.OpenUnit(source, "PROCEDURE");
+  std::vector<std::size_t> argumentOf(parameters.size(), SIZE_MAX);
   for (std::size_t a = 0; a < args.size(); ++a) {
     std::size_t target = a;
     if (!args[a].first.empty()) {
@@ -290,17 +335,15 @@ bool PlsqlBlock::CallProcedure(const std::string& name, std::size_t from, std::s
         if (parameters[p].name == args[a].first) target = p;
     }
     if (target >= parameters.size()) throw OraError(6550, "1", "1");
-    parameters[target].argument = a;
+    argumentOf[target] = a;
     if (parameters[target].in) unit.locals_[parameters[target].name] = Evaluate(args[a].second.first, args[a].second.second);
   }
-  while (i < unit.t_.size() && !unit.t_[i].Is("IS") && !unit.t_[i].Is("AS")) ++i;
-  std::size_t begin = unit.Declarations(i + 1);
-  unit.Block(begin, true);
-  for (const auto& p : parameters)
-    if (p.out && p.argument != SIZE_MAX) {
-      const auto& range = args[p.argument].second;
+  unit.RunUnit();
+  for (std::size_t p = 0; p < parameters.size(); ++p)
+    if (parameters[p].out && argumentOf[p] != SIZE_MAX) {
+      const auto& range = args[argumentOf[p]].second;
       if (range.second != range.first + 1) throw OraError(6550, "1", "1");
-      Assign(t_[range.first], unit.locals_[p.name]);
+      Assign(t_[range.first], unit.locals_[parameters[p].name]);
     }
   return true;
 }

@@ -22,6 +22,8 @@ class PlsqlBlock {
   // Parses declarations (from `from`) and the block that follows without running anything;
   // throws ORA-06550 at the first construct it cannot read. Returns the index after the block.
   std::size_t Check(const std::vector<Token>& tokens, std::size_t from);
+  // Runs a stored function (a SQL function of the session) with positional arguments.
+  static Value CallFunction(Session& session, const std::string& name, const std::vector<Value>& arguments);
   // The queries the block opened for cursor binds.
   std::vector<OpenedCursor>& Opened() { return opened_; }
 
@@ -47,6 +49,16 @@ class PlsqlBlock {
   // Runs a stored procedure with the argument expressions between from and to; OUT
   // parameters are assigned back to their arguments.
   bool CallProcedure(const std::string& name, std::size_t from, std::size_t to);
+  struct Parameter {
+    std::string name;
+    bool in = true, out = false;
+  };
+  // Reads a stored unit's header: its parameters become locals (with their defaults).
+  std::vector<Parameter> OpenUnit(const std::string& source, const char* kind);
+  void RunUnit();
+  std::size_t body_ = 0;
+  bool returned_ = false;
+  Value returnValue_;
   int depth_ = 0;
   std::map<std::string, Value> locals_;
   std::map<std::string, std::map<std::string, Value>> records_;

@@ -221,8 +221,64 @@ void Session::Rollback() {
 
 void Session::SetNls(const std::string& parameter, const std::string& value) { nls_[Upper(parameter)] = value; }
 
+void Session::RefreshStoredFunctions() {
+  int version = database_.ProgramsVersion();
+  if (version == programsSeen_) return;
+  programsSeen_ = version;
+  for (auto it = statements_.begin(); it != statements_.end();)  // they may name a function
+    it = sqlite3_stmt_busy(it->second.get()) ? std::next(it) : statements_.erase(it);
+  for (const auto& [name, f] : functions_)
+    sqlite3_create_function_v2(db_.get(), name.c_str(), -1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr, nullptr);
+  functions_.clear();
+  sqlite3_stmt* raw = nullptr;
+  sqlite3_prepare_v2(db_.get(), "SELECT NAME FROM \"SETRIX$SOURCE\" WHERE TYPE = 'FUNCTION' AND STATUS = 'VALID'", -1,
+                     &raw, nullptr);
+  StatementHandle names(raw);
+  while (names && sqlite3_step(names.get()) == SQLITE_ROW) {
+    std::string name = reinterpret_cast<const char*>(sqlite3_column_text(names.get(), 0));
+    auto& f = functions_[name];
+    f = std::make_unique<StoredFunction>(StoredFunction{this, name});
+    sqlite3_create_function_v2(
+        db_.get(), name.c_str(), -1, SQLITE_UTF8, f.get(),
+        [](sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+          auto* fn = static_cast<StoredFunction*>(sqlite3_user_data(ctx));
+          try {
+            std::vector<Value> arguments;
+            for (int i = 0; i < argc; ++i) {
+              switch (sqlite3_value_type(argv[i])) {
+                case SQLITE_INTEGER: arguments.push_back(Value::Int(sqlite3_value_int64(argv[i]))); break;
+                case SQLITE_FLOAT: arguments.push_back(Value::Float(sqlite3_value_double(argv[i]))); break;
+                case SQLITE_NULL: arguments.push_back(Value::Null()); break;
+                default:
+                  arguments.push_back(Value::Text(std::string(static_cast<const char*>(sqlite3_value_blob(argv[i])),
+                                                              static_cast<std::size_t>(sqlite3_value_bytes(argv[i])))));
+              }
+            }
+            Value v = PlsqlBlock::CallFunction(*fn->session, fn->name, arguments);
+            switch (v.kind) {
+              case Value::Kind::Null: sqlite3_result_null(ctx); break;
+              case Value::Kind::Integer: sqlite3_result_int64(ctx, v.integer); break;
+              case Value::Kind::Real: sqlite3_result_double(ctx, v.real); break;
+              case Value::Kind::Text:
+                sqlite3_result_text(ctx, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_TRANSIENT);
+                break;
+              case Value::Kind::Blob:
+                sqlite3_result_blob(ctx, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_TRANSIENT);
+                break;
+            }
+          } catch (const OraError& e) {
+            sqlite3_result_error(ctx, e.Text().c_str(), -1);
+          } catch (const std::exception& e) {
+            sqlite3_result_error(ctx, e.what(), -1);
+          }
+        },
+        nullptr, nullptr, nullptr);
+  }
+}
+
 ExecuteReply Session::Execute(const ExecuteRequest& request) {
   if (!LoggedOn()) throw OraError(1012);
+  RefreshStoredFunctions();
   ExecuteReply reply = ExecuteOne(request);
   reply.statementType = StatementTypeOf(request.sql);
   reply.dateFormat = NlsValue("NLS_DATE_FORMAT");
@@ -280,8 +336,29 @@ bool Session::ExecuteSessionCommand(const std::vector<Token>& t, ExecuteReply& r
   return true;
 }
 
-bool Session::CreateProgramUnit(const std::vector<Token>& t, const std::string& source, ExecuteReply& reply) {
+bool Session::ProgramUnitCommand(const std::vector<Token>& t, const std::string& source, ExecuteReply& reply) {
   auto word = [&](std::size_t i, const char* w) { return i < t.size() && t[i].Is(w); };
+  if (word(0, "DROP") && t.size() > 2) {  // DROP PROCEDURE|FUNCTION|PACKAGE [BODY]|TRIGGER|TYPE [BODY] name
+    static const char* const units[] = {"PROCEDURE", "FUNCTION", "PACKAGE", "TRIGGER", "TYPE"};
+    std::string kind;
+    for (const char* k : units)
+      if (word(1, k)) kind = k;
+    if (kind.empty()) return false;
+    std::size_t at = 2;
+    if (word(at, "BODY")) {
+      kind += " BODY";
+      ++at;
+    }
+    if (at + 2 < t.size() && t[at + 1].IsSymbol(".") && database_.IsUserName(t[at].text)) at += 2;
+    if (at >= t.size()) throw OraError(905);
+    Commit();
+    std::string name = t[at].text;
+    ExecOrThrow(db_.get(), "DELETE FROM \"SETRIX$SOURCE\" WHERE NAME = '" + name + "' AND TYPE LIKE '" + kind + "%'");
+    if (sqlite3_changes(db_.get()) == 0) throw OraError(4043, name);
+    ExecOrThrow(db_.get(), "DELETE FROM \"SETRIX$ERRORS\" WHERE NAME = '" + name + "' AND TYPE LIKE '" + kind + "%'");
+    database_.ProgramsChanged();
+    return true;
+  }
   if (!word(0, "CREATE")) return false;
   std::size_t at = word(1, "OR") && word(2, "REPLACE") ? 3 : 1;
   bool replace = at == 3;
@@ -360,6 +437,7 @@ bool Session::CreateProgramUnit(const std::vector<Token>& t, const std::string& 
     sqlite3_step(insert.get());
   }
   if (!errors.empty()) reply.warning = {24344, OraError::TextOf(24344), 0};
+  database_.ProgramsChanged();
   return true;
 }
 
@@ -556,7 +634,7 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
   if (tokens.empty()) throw OraError(900);
   ExecuteReply reply;
   if (ExecuteSessionCommand(tokens, reply)) return reply;
-  if (!request.describeOnly && CreateProgramUnit(tokens, request.sql, reply)) return reply;
+  if (!request.describeOnly && ProgramUnitCommand(tokens, request.sql, reply)) return reply;
   if (!request.describeOnly && ExecuteSchemaCommand(tokens)) return reply;
 
   auto lookupFor = [&](std::size_t iteration) -> BindLookup {

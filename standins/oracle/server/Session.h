@@ -62,10 +62,10 @@ class Session {
   bool ExecuteSessionCommand(const std::vector<Token>& tokens, ExecuteReply& reply);
   bool ExecuteSchemaCommand(const std::vector<Token>& tokens);
  public:
-  // CREATE of a procedure, function, package, trigger or type: kept with its compile errors.
+  // CREATE or DROP of a procedure, function, package, trigger or type: kept with its compile errors.
   // The source of a stored unit that compiled, or empty; an invalid one is ORA-06550.
   std::string ProgramSource(const std::string& name, const std::string& kind);
-  bool CreateProgramUnit(const std::vector<Token>& tokens, const std::string& source, ExecuteReply& reply);
+  bool ProgramUnitCommand(const std::vector<Token>& tokens, const std::string& source, ExecuteReply& reply);
   void RunDdl(std::vector<Token> tokens);
   // Keeps the table's typed columns (NUMBER(p,s), VARCHAR2(n), CHAR(n), DATE) to their types
   // on every insert and update, as Oracle stores them.
@@ -82,6 +82,13 @@ class Session {
   bool writing_ = false;
   std::map<std::string, std::string> nls_;
   std::map<std::string, std::int64_t> currval_;
+  void RefreshStoredFunctions();
+  struct StoredFunction {
+    Session* session;
+    std::string name;
+  };
+  std::map<std::string, std::unique_ptr<StoredFunction>> functions_;
+  int programsSeen_ = 0;
   std::map<std::string, StatementHandle> statements_;  // prepared texts, reused (after db_: freed first)
 };
 
