@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "TestBinding.h"
+#include "btrieve/base/VirtEng.h"
+#include "btrieve/components/DBEngineError.h"
+#include "platform/Registry.h"
+
+using namespace btrieve;
+using namespace testbinding;
+using testengine::Row;
+using testengine::TTestStore;
+
+namespace {
+
+const char kAliases[] = "\\Software\\Quillon\\Btrieve\\Aliases\\";
+
+class SessionDatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TTestStore::Get().Reset();
+        TTestStore::Get().tables["T"] = {Row(1, "one"), Row(2, "two")};
+        RemoveAlias("SETRIXTEST_EDIT");
+        StartBinding();
+    }
+    void TearDown() override {
+        StopBinding();
+        RemoveAlias("SETRIXTEST_EDIT");
+    }
+    static void RemoveAlias(const char* name) {
+        platform::TRegistry registry;
+        registry.SetRootKey(HKEY_LOCAL_MACHINE);
+        registry.RemoveKey(AnsiString(kAliases) + name);
+    }
+    static void WriteAlias(const char* name, const char* physical) {
+        platform::TRegistry registry;
+        registry.SetRootKey(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(registry.EnterKey(AnsiString(kAliases) + name, true));
+        registry.PutString("Description", "test data");
+        registry.PutString("PhysicalName", physical);
+    }
+    static std::unique_ptr<TTestDatabase> NewDatabase(const AnsiString& name, const AnsiString& alias = "") {
+        auto database = platform::NewUnownedComponent<TTestDatabase>();
+        database->SetDatabaseName(name);
+        if (!alias.empty()) database->SetAliasName(alias);
+        return database;
+    }
+    TQnSession& Primary() { return *List().primary; }
+};
+
+template <class Action>
+AnsiString ErrorText(Action&& action) {
+    try {
+        action();
+    } catch (const platform::Exception& error) {
+        return error.Message();
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST_F(SessionDatabaseTest, SessionsAreFoundByNameWithoutRegardToCase) {
+    auto second = platform::NewUnownedComponent<TTestSession>();
+    second->SetSessionName("Second");
+    EXPECT_EQ(List().FindSession(""), &Primary());
+    EXPECT_EQ(List().FindSession("btrieve"), &Primary());
+    EXPECT_EQ(List().FindSession("SECOND"), second.get());
+    EXPECT_EQ(List().FindSession("none"), nullptr);
+    EXPECT_EQ(ErrorText([] { List().GetSession("none"); }), "Invalid session name none");
+    EXPECT_TRUE(Primary().IsPrimary());
+    EXPECT_FALSE(second->IsPrimary());
+    EXPECT_EQ(ErrorText([&] { second->SetSessionName("BTRIEVE"); }), "Duplicate session name 'BTRIEVE'");
+}
+
+TEST_F(SessionDatabaseTest, SecondSessionStartsThePrimaryFirstAndSharesItsFacade) {
+    auto second = platform::NewUnownedComponent<TTestSession>();
+    EXPECT_EQ(ErrorText([&] { second->SetActive(true); }), "Session name missing");
+    EXPECT_FALSE(second->Active());
+    second->SetSessionName("Second");
+    second->SetActive(true);
+    EXPECT_TRUE(Primary().Active());
+    EXPECT_TRUE(second->Active());
+    EXPECT_EQ(List().engine->Sessions().Count(), 2);
+    EXPECT_EQ(List().facadesMade, 1);
+    EXPECT_EQ(ErrorText([&] { second->SetSessionName("Other"); }),
+              "Cannot perform this operation on an active session");
+
+    // Stopping the primary session frees the facade: the other session stops first
+    // instead of keeping a handle into the freed facade.
+    Primary().SetActive(false);
+    EXPECT_EQ(List().engine, nullptr);
+    EXPECT_FALSE(second->Active());
+    EXPECT_NE(Primary().Handle(), nullptr);
+    EXPECT_EQ(List().facadesMade, 2);
+}
+
+TEST_F(SessionDatabaseTest, FailedSessionLockLeavesTheEngineLockFree) {
+    auto unnamed = platform::NewUnownedComponent<TTestSession>();
+    EXPECT_THROW(unnamed->LockSession(), platform::EDatabaseError);
+    bool free = false;
+    std::thread other([&] {
+        free = List().lock.try_lock();
+        if (free) List().lock.unlock();
+    });
+    other.join();
+    EXPECT_TRUE(free);
+    // Nested locks count.
+    Primary().LockSession();
+    Primary().LockSession();
+    Primary().UnlockSession();
+    Primary().UnlockSession();
+}
+
+TEST_F(SessionDatabaseTest, AutomaticSessionNamesTakeTheFirstFreeNumber) {
+    platform::TComponent ownerA(nullptr), ownerB(nullptr);
+    auto* a = platform::NewComponent<TTestSession>(ownerA);
+    a->SetName("Sess");
+    auto* b = platform::NewComponent<TTestSession>(ownerB);
+    b->SetName("Sess");
+    a->SetAutoSessionName(true);
+    b->SetAutoSessionName(true);
+    EXPECT_EQ(a->SessionName(), "Sess_1");
+    EXPECT_EQ(b->SessionName(), "Sess_2");
+    EXPECT_EQ(ErrorText([&] { a->SetSessionName("x"); }), "Cannot modify SessionName while AutoSessionName is enabled");
+    EXPECT_EQ(ErrorText([&] { platform::NewComponent<TTestSession>(ownerA); }),
+              "Cannot add a session to the form or data-module while session 'Sess' has AutoSessionName enabled");
+    a->SetAutoSessionName(false);
+    auto* c = platform::NewComponent<TTestSession>(ownerA);
+    EXPECT_EQ(ErrorText([&] { c->SetAutoSessionName(true); }),
+              "Cannot enable AutoSessionName property with more than one session on a form or data-module");
+    // The number a gave back is taken again.
+    platform::TComponent ownerC(nullptr);
+    auto* d = platform::NewComponent<TTestSession>(ownerC);
+    d->SetName("Other");
+    d->SetAutoSessionName(true);
+    EXPECT_EQ(d->SessionName(), "Other_1");
+}
+
+TEST_F(SessionDatabaseTest, DriverAndAliasParameters) {
+    platform::TStringList list;
+    Primary().GetDriverParams("standard", list);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Get(0), "PATH=");
+    Primary().GetAliasParams("C:\\DIR", list);
+    EXPECT_EQ(list.Values("PATH"), "C:\\DIR");
+    EXPECT_GE(list.IndexOfName("USER NAME"), 0);
+}
+
+TEST_F(SessionDatabaseTest, DatabaseConnectsOnAPathAndClosesItsTables) {
+    auto database = NewDatabase("C:\\DATA");
+    EXPECT_EQ(database->AliasName(), "");
+    EXPECT_EQ(database->Session(), &Primary());
+    database->OpenConnection();
+    ASSERT_TRUE(database->Connected());
+    EXPECT_FALSE(database->SQLBased());
+    EXPECT_EQ(database->Params().Values("PATH"), "C:\\DATA");
+    EXPECT_EQ(ErrorText([&] { database->SetReadOnly(true); }), "Cannot perform this operation on an open database");
+
+    auto table = platform::NewUnownedComponent<TTestTable>();
+    table->SetDatabaseName("C:\\DATA");
+    table->SetTableName("T");
+    table->OpenDataSet();
+    EXPECT_EQ(table->Database(), database.get());
+    database->CloseConnection();
+    EXPECT_FALSE(table->Active());
+    EXPECT_FALSE(database->Connected());
+}
+
+TEST_F(SessionDatabaseTest, SessionAliasLivesWhileConnected) {
+    WriteAlias("SETRIXTEST_EDIT", "C:\\EDIT");
+    std::vector<std::pair<int, AnsiString>> notices;
+    Primary().OnDBNotify = [&](int kind, void* parameter) {
+        if (kind == 4 || kind == 5) notices.emplace_back(kind, *static_cast<AnsiString*>(parameter));
+    };
+    // The alias's own name needs no session alias.
+    auto same = NewDatabase("SETRIXTEST_EDIT", "SETRIXTEST_EDIT");
+    same->OpenConnection();
+    EXPECT_FALSE(same->SessionAlias());
+    same->CloseConnection();
+    EXPECT_TRUE(notices.empty());
+
+    auto database = NewDatabase("Btrieve", "SETRIXTEST_EDIT");
+    database->OpenConnection();
+    EXPECT_TRUE(database->SessionAlias());
+    EXPECT_EQ(database->Params().Values("PhysicalName"), "C:\\EDIT");
+    database->CloseConnection();
+    EXPECT_FALSE(database->SessionAlias());
+    using N = std::vector<std::pair<int, AnsiString>>;
+    EXPECT_EQ(notices, (N{{4, "Btrieve"}, {5, "Btrieve"}}));
+}
+
+TEST_F(SessionDatabaseTest, FailedConnectLeavesNothingOpen) {
+    auto database = NewDatabase("SETRIXTEST_NOSUCH");
+    try {
+        database->OpenConnection();
+        FAIL() << "connected";
+    } catch (const ETDBEngineError& error) {
+        EXPECT_EQ(error.ErrorCode(), rc::UnknownDb);
+    }
+    EXPECT_FALSE(database->Connected());
+    EXPECT_EQ(List().engine->Sessions().Count(), 1);
+}
+
+TEST_F(SessionDatabaseTest, DuplicateNamesAndSharedHandles) {
+    auto first = NewDatabase("C:\\DATA");
+    EXPECT_EQ(ErrorText([] { NewDatabase("c:\\data"); }), "Duplicate database name 'c:\\data'");
+    // Renaming a database to its own name is no duplicate.
+    first->SetSessionName("Btrieve");
+    first->SetHandleShared(true);
+    auto second = platform::NewUnownedComponent<TTestDatabase>();
+    second->SetHandleShared(true);
+    second->SetDatabaseName("C:\\DATA");
+    first->OpenConnection();
+    second->OpenConnection();
+    EXPECT_EQ(second->Handle(), first->Handle());
+    second->CloseConnection();
+    EXPECT_TRUE(first->Connected());
+    EXPECT_EQ(List().engine->Sessions().Count(), 1);
+}
+
+TEST_F(SessionDatabaseTest, SessionHandsOutTemporaryDatabases) {
+    TQnDatabase* database = Primary().OpenDatabaseByName("C:\\DATA");
+    EXPECT_TRUE(database->Temporary());
+    EXPECT_TRUE(database->Connected());
+    EXPECT_EQ(database->RefCount(), 1);
+    EXPECT_EQ(Primary().OpenDatabaseByName("c:\\data"), database);
+    EXPECT_EQ(database->RefCount(), 2);
+    Primary().CloseDatabase(database);
+    Primary().CloseDatabase(database);
+    EXPECT_TRUE(database->Connected());  // KeepConnections
+    database->SetKeepConnection(false);  // no request holds it: closed at once
+    EXPECT_FALSE(database->Connected());
+    EXPECT_THROW(Primary().OpenDatabaseByName("SETRIXTEST_NOSUCH"), ETDBEngineError);
+    EXPECT_EQ(Primary().FindDatabase("SETRIXTEST_NOSUCH"), nullptr);
+    Primary().SetActive(false);
+    EXPECT_EQ(Primary().DatabaseCount(), 0);  // temporary ones are freed
+}

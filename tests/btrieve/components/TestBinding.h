@@ -1,0 +1,86 @@
+// A binding of the dataset components to the memory test engine, as the engine layer
+// binds them to its own engines: one session list with the primary session "Btrieve",
+// the facade it starts, and concrete session, database and table classes.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "btrieve/components/QnBlobStream.h"
+#include "btrieve/components/QnDatabase.h"
+#include "btrieve/components/QnSession.h"
+#include "btrieve/components/QnTable.h"
+#include "tests/btrieve/base/TestEngine.h"
+
+namespace testbinding {
+
+using namespace btrieve;
+
+class TTestSessionList : public TQnSessionlist {
+public:
+    TTestSessionList();
+    ~TTestSessionList() override;
+    TVirtEng* EngineInstance() override { return engine.get(); }
+    TQnSession* PrimarySession() override { return primary; }
+    const platform::TClassInfo& SessionComponentClass() override;
+    void CreateEngineLock() override { ++lockCreated; }
+    void DestroyEngineLock() override { --lockCreated; }
+
+    std::unique_ptr<TVirtEng> engine;
+    TQnSession* primary = nullptr;
+    std::recursive_mutex lock;
+    int lockCreated = 0;
+    int facadesMade = 0;
+};
+
+TTestSessionList& List();
+// The binding's unit start and end.
+void StartBinding();
+void StopBinding();
+
+class TTestSession : public TQnSession {
+public:
+    using TQnSession::TQnSession;
+    ~TTestSession() override { StopBeforeDestruction(); }
+    static const platform::TClassInfo& StaticClassInfo();
+    TVirtEng* EngineInstance() override { return List().engine.get(); }
+    void AssignEngineInstance(std::unique_ptr<TVirtEng> engine) override;
+    void EnterEngineLock() override { List().lock.lock(); }
+    void LeaveEngineLock() override { List().lock.unlock(); }
+    TQnSessionlist* BindSessionList() override { return &List(); }
+    TSessionClass EngineSessionClass() override;
+    TQnSession* PrimarySession() override { return List().primary; }
+    const platform::TClassInfo& DatabaseComponentClass() override;
+    const platform::TClassInfo& TableComponentClass() override;
+};
+
+class TTestDatabase : public TQnDatabase {
+public:
+    using TQnDatabase::TQnDatabase;
+    ~TTestDatabase() override { CloseBeforeDestruction(); }
+    static const platform::TClassInfo& StaticClassInfo();
+    bool InitialLoginPrompt() override { return false; }
+    TVirtEng* EngineInstance() override { return List().engine.get(); }
+    void BindSessionList() override { StoreSessionList(&List()); }
+    TQnSession* PrimarySession() override { return List().primary; }
+};
+
+class TTestTable : public TQnTable {
+public:
+    using TQnTable::TQnTable;
+    ~TTestTable() override { CloseBeforeDestruction(); }
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& BatchMoveClass() override;
+    TVirtEng* EngineInstance() override { return List().engine.get(); }
+    void BindSessionList() override { StoreSessionList(&List()); }
+    TQnSession* PrimarySession() override { return List().primary; }
+    std::unique_ptr<platform::TStream> OpenBlobStream(platform::TField* field, platform::TBlobStreamMode mode) override {
+        return std::make_unique<TQnBlobStream>(field, mode);
+    }
+};
+
+// The engine session class of the binding: the memory engine with field, index and
+// check lists, and a blob table.
+TSessionClass EngineSessionClass();
+
+}  // namespace testbinding
