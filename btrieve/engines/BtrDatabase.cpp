@@ -89,6 +89,9 @@ void TBtrDatabase::OpenTable(const char* tableName, const char*, const char* ind
         AnsiString fileName;
         LookupTable(name, table->ExtraBuf(), fileName);
         table->SetFileName(fileName.c_str());
+        // The definitions are read before the file opens: a dictionary file opened
+        // exclusively would refuse the field list read over itself.
+        if (!table->HasResourceDef()) LoadFieldDefinitions(*table, table->GetTableName());
         table->OpenCursor();
     } catch (...) {
         FreeHandle(table);
@@ -96,7 +99,6 @@ void TBtrDatabase::OpenTable(const char* tableName, const char*, const char* ind
     }
     cursor = table;
     try {
-        if (!table->HasResourceDef()) LoadFieldDefinitions(*table, table->GetTableName());
         table->ComputeLayout();
         if (indexName && *indexName) table->SwitchToIndex(indexName, nullptr, 0, false);
         else if (table->File().SafeKeyCount() > 0) table->SwitchToIndex(nullptr, nullptr, indexId, false);
@@ -310,14 +312,15 @@ void TBtrDatabase::CreateTableObject(TTableCreateDesc& desc, TBaseTable*& table)
     }
 }
 
-bool TBtrDatabase::FindDictionaryEntry(TBaseTable& fileDdf, const AnsiString& name, uint8_t* record) {
+bool TBtrDatabase::FindDictionaryEntry(TWinBtr& fileDdf, const AnsiString& name) {
     const AnsiString wanted = platform::Trim(name);
-    fileDdf.SetToBegin();
     try {
+        fileDdf.GetFirst();
         for (;;) {
-            fileDdf.GetNextRecord(0, record, nullptr);
             // The whole name, any case: a part of a name must not pick another table.
-            if (platform::AnsiSameText(TrimmedField(record, fileddf::Name, fileddf::NameSize), wanted)) return true;
+            if (platform::AnsiSameText(TrimmedField(fileDdf.DataBuffer(), fileddf::Name, fileddf::NameSize), wanted))
+                return true;
+            fileDdf.GetNext();
         }
     } catch (const EQuillonBoundryError&) {
     }
@@ -326,42 +329,39 @@ bool TBtrDatabase::FindDictionaryEntry(TBaseTable& fileDdf, const AnsiString& na
 
 void TBtrDatabase::DeleteTable(const char* tableName, const char*) {
     CheckParam(tableName);
+    // The dictionary files are read as plain files: their records are only compared
+    // by table id, and an exclusive open leaves no room for field lists over them.
     BeginTran(2);
     try {
         uint16_t fileId = 0;
         {
-            THandleGuard<TBaseTable> fileDdf;
-            OpenDictionary("FILE.DDF", fileDdf.item);
-            std::vector<uint8_t> record(std::max<size_t>(fileDdf.item->GetRecBufSize(), kFileDdfRecordSize), 0);
-            if (!FindDictionaryEntry(*fileDdf.item, tableName, record.data()))
-                RaiseBtrieveKeyError(kTableNotInDictionary, tableName);
-            fileId = U16(record.data());
-            fileDdf.item->DeleteRecord(record.data());
-            fileDdf.item->CloseCursor();
+            TWinBtr fileDdf(clientId_);
+            fileDdf.Open((DatabaseDirectory() + "FILE.DDF").c_str(), OwnerName().c_str(), kOpenExclusive);
+            if (!FindDictionaryEntry(fileDdf, tableName)) RaiseBtrieveKeyError(kTableNotInDictionary, tableName);
+            fileId = U16(fileDdf.DataBuffer());
+            fileDdf.Delete();
         }
         for (const char* dictionary : {"FIELD.DDF", "INDEX.DDF", "FIELDEXT.DDF"}) {
-            THandleGuard<TBaseTable> file;
+            const bool fields = std::strcmp(dictionary, "FIELD.DDF") == 0;
+            TWinBtr file(clientId_);
             try {
-                OpenDictionary(dictionary, file.item);
-            } catch (const EQuillonEngineError& e) {
+                file.Open((DatabaseDirectory() + dictionary).c_str(), OwnerName().c_str(), kOpenExclusive);
+            } catch (const EBtrieveEngineError& e) {
                 // A dictionary without that file has nothing of the table to delete.
-                const int32_t status = e.NativeCode();
-                if (std::strcmp(dictionary, "FIELD.DDF") != 0 &&
-                    (status == StatusFileNotFound || status == kTableNotInDictionary))
-                    continue;
+                if (!fields && e.Status() == StatusFileNotFound) continue;
                 throw;
             }
-            std::vector<uint8_t> record(std::max<size_t>(file.item->GetRecBufSize(), 4), 0);
-            const size_t idAt = std::strcmp(dictionary, "FIELD.DDF") == 0 ? fieldddf::File : 0;
-            file.item->SetToBegin();
+            const size_t idAt = fields ? fieldddf::File : 0;
             try {
+                file.GetFirst();
                 for (;;) {
-                    file.item->GetNextRecord(0, record.data(), nullptr);
-                    if (U16(record.data() + idAt) == fileId) file.item->DeleteRecord(record.data());
+                    if (file.BufferSize() >= static_cast<int32_t>(idAt + 2) &&
+                        U16(file.DataBuffer() + idAt) == fileId)
+                        file.Delete();
+                    file.GetNext();
                 }
-            } catch (const EQuillonEngineError&) {
+            } catch (const EQuillonBoundryError&) {
             }
-            file.item->CloseCursor();
         }
     } catch (...) {
         try {
@@ -376,17 +376,15 @@ void TBtrDatabase::DeleteTable(const char* tableName, const char*) {
 void TBtrDatabase::RenameTable(const char* oldName, const char*, const char* newName) {
     CheckParam(oldName);
     CheckParam(newName);
-    THandleGuard<TBaseTable> fileDdf;
-    OpenTable("FILE.DDF", nullptr, nullptr, nullptr, 0, 0, 1, 0, false, nullptr, fileDdf.item);
-    std::vector<uint8_t> record(std::max<size_t>(fileDdf.item->GetRecBufSize(), kFileDdfRecordSize), 0);
-    if (!FindDictionaryEntry(*fileDdf.item, oldName, record.data()))
-        RaiseBtrieveKeyError(kTableNotInDictionary, oldName);
-    fileDdf.item->GetRecord(1, record.data(), nullptr);
+    TWinBtr fileDdf(clientId_);
+    fileDdf.Open((DatabaseDirectory() + "FILE.DDF").c_str(), OwnerName().c_str(), kOpenExclusive);
+    if (!FindDictionaryEntry(fileDdf, oldName)) RaiseBtrieveKeyError(kTableNotInDictionary, oldName);
+    fileDdf.LockNextRead();
+    fileDdf.GetDirectOwn(fileDdf.GetPosition());
     // Blank-padded like every name of the dictionary, so the new name is found again.
-    StrToPaddedBuf(record.data() + fileddf::Name, AnsiString(newName).substr(0, fileddf::NameSize),
+    StrToPaddedBuf(fileDdf.DataBuffer() + fileddf::Name, AnsiString(newName).substr(0, fileddf::NameSize),
                    fileddf::NameSize);
-    fileDdf.item->ModifyRecord(record.data(), true);
-    fileDdf.item->CloseCursor();
+    fileDdf.Update();
 }
 
 void TBtrDatabase::BeginTran(int32_t) {

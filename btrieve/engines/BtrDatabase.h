@@ -10,6 +10,7 @@ namespace btrieve {
 
 class TBtrTable;
 class TBtrFieldListTable;
+class TWinBtr;
 
 class TBtrDatabase : public TBaseDatabase {
 public:
@@ -51,8 +52,8 @@ public:
     TBtrFieldListTable* OpenDictionaryFieldList(const uint8_t* dictRecord, const AnsiString& name);
 
 private:
-    // The FILE.DDF record whose name is exactly that name (any case), in an open FILE.DDF.
-    bool FindDictionaryEntry(TBaseTable& fileDdf, const AnsiString& name, uint8_t* record);
+    // Positions an open FILE.DDF on the record whose name is exactly that name (any case).
+    static bool FindDictionaryEntry(TWinBtr& fileDdf, const AnsiString& name);
 
     const uint8_t* clientId_ = nullptr;
     AnsiString password_;

@@ -1,0 +1,232 @@
+// The Btrieve database: tables found through the dictionary by name or path, field
+// definitions from FIELD.DDF, table and field lists, creating, renaming and deleting
+// tables, and transactions.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "btrieve/engines/BtrListTables.h"
+#include "btrieve/engines/BtrieveEngineError.h"
+#include "tests/btrieve/engines/EngineTestSupport.h"
+
+using namespace btrieve;
+using namespace btrtest;
+
+namespace {
+
+using DatabaseTest = EngineFixture;
+
+std::vector<std::string> TableNames(TBtrDatabase* db, bool system) {
+    TBaseTable* list = nullptr;
+    db->OpenTableList(false, system, nullptr, list);
+    std::vector<std::string> names;
+    std::vector<uint8_t> record(list->GetRecBufSize(), 0);
+    try {
+        for (;;) {
+            list->GetNextRecord(0, record.data(), nullptr);
+            names.emplace_back(reinterpret_cast<char*>(record.data()));
+        }
+    } catch (const EQuillonBoundryError&) {
+    }
+    FreeHandle(list);
+    return names;
+}
+
+int32_t NativeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EQuillonEngineError& e) {
+        return e.NativeCode();
+    }
+    return 0;
+}
+
+TEST_F(DatabaseTest, TablesByNameOrPath) {
+    TBaseTable* byName = Open("people");
+    EXPECT_EQ(std::string(byName->GetFileName()), dir + "PEOPLE.DAT");
+    EXPECT_EQ(Ids(byName), (std::vector<int32_t>{1, 2, 3, 4}));
+    // A file name is matched against the locations, any case.
+    TBaseTable* byFile = Open("people.dat");
+    EXPECT_EQ(std::string(byFile->GetFileName()), dir + "PEOPLE.DAT");
+    TBaseTable* byPath = Open((dir + "PLAIN.DAT").c_str());
+    EXPECT_EQ(std::string(byPath->GetFileName()), dir + "PLAIN.DAT");
+    // A location with a subdirectory lies below the database directory.
+    TBaseTable* sub = Open("Sub");
+    EXPECT_EQ(std::string(sub->GetFileName()), dir + "SUB\\T2.DAT");
+    auto record = Record(sub);
+    sub->GetNextRecord(0, record.data(), nullptr);
+    EXPECT_EQ(Field<int16_t>(sub, 1, record), 7);
+
+    try {
+        Open("Nobody");
+        FAIL() << "opened a table the dictionary does not list";
+    } catch (const EBtrieveEngineError& e) {
+        EXPECT_EQ(e.Status(), 204);
+        EXPECT_EQ(e.Code(), rc::NoSuchTable);
+        EXPECT_EQ(e.KeyText(), "Nobody");
+    }
+}
+
+TEST_F(DatabaseTest, FieldDefinitionsFromTheDictionary) {
+    auto* people = static_cast<TBtrTable*>(Open("People"));
+    ASSERT_EQ(people->FieldCache().Count(), 4);
+    EXPECT_EQ(people->FieldCache().Item(3).FieldName(), "NAME");
+    EXPECT_EQ(people->FieldCache().Item(3).LocalType(), TypeString);
+    EXPECT_EQ(people->FieldCache().Item(4).Desc().offset, 28);
+    EXPECT_EQ(people->FieldCache().Item(2).Desc().fieldType, fldtype::Date);
+    // The index name record names key 1 and is no field.
+    ASSERT_EQ(people->IndexNames().size(), 2u);
+    EXPECT_EQ(people->IndexNames()[1], "ByName");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(people->ExtraBuf()) + 2, 6), "People");
+
+    // A second cursor takes the first one's definitions, index names included.
+    auto* second = static_cast<TBtrTable*>(Open("People", "ByName"));
+    EXPECT_EQ(second->FieldCache().Count(), 4);
+    EXPECT_EQ(second->File().KeyNumber(), 1);
+    auto record = Record(second);
+    second->SetToBegin();
+    second->GetNextRecord(0, record.data(), nullptr);
+    EXPECT_EQ(Text(second, 3, record), "Anna");
+}
+
+TEST_F(DatabaseTest, TableAndFieldLists) {
+    EXPECT_EQ(TableNames(db, false), (std::vector<std::string>{"People", "Sub", "Plain"}));
+    EXPECT_EQ(TableNames(db, true),
+              (std::vector<std::string>{"X$File", "X$Field", "X$Index", "People", "Sub", "Plain"}));
+    TBaseTable* fields = nullptr;
+    db->OpenFieldList("People", nullptr, false, fields);
+    std::vector<std::string> names;
+    std::vector<uint16_t> numbers;
+    TEngineFieldDesc desc{};
+    try {
+        for (;;) {
+            fields->GetNextRecord(0, reinterpret_cast<uint8_t*>(&desc), nullptr);
+            names.emplace_back(desc.name);
+            numbers.push_back(desc.fieldNumber);
+        }
+    } catch (const EQuillonBoundryError&) {
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"ID", "DATE", "NAME", "AMOUNT"}));
+    EXPECT_EQ(numbers, (std::vector<uint16_t>{1, 2, 3, 4}));
+    uint32_t count = 0;
+    fields->GetRecordCount(count);
+    EXPECT_EQ(count, 4u);
+    FreeHandle(fields);
+}
+
+TEST_F(DatabaseTest, DeleteTableTakesTheWholeNameOnly) {
+    // A part of a name is not the table.
+    EXPECT_EQ(NativeOf([&] { db->DeleteTable("PEO", nullptr); }), 204);
+    EXPECT_NO_THROW(Open("People"));
+    db->Cursors().FreeAll();
+    try {
+        db->DeleteTable("people", nullptr);
+    } catch (const EQuillonEngineError& e) {
+        FAIL() << e.Code() << " " << e.NativeCode() << " " << e.GetNativeText();
+    }
+    EXPECT_EQ(NativeOf([&] { Open("People"); }), 204);
+    EXPECT_EQ(TableNames(db, false), (std::vector<std::string>{"Sub", "Plain"}));
+    // Its FIELD.DDF records are gone; the data file stays.
+    TBaseTable* fieldDdf = nullptr;
+    db->OpenDictionary("FIELD.DDF", fieldDdf);
+    auto record = Record(fieldDdf);
+    fieldDdf->SetToBegin();
+    try {
+        for (;;) {
+            fieldDdf->GetNextRecord(0, record.data(), nullptr);
+            uint16_t file;
+            std::memcpy(&file, record.data() + 2, 2);
+            EXPECT_NE(file, 4) << "a field of the deleted table is left";
+        }
+    } catch (const EQuillonBoundryError&) {
+    }
+    EXPECT_NE(GetFileAttributesA((dir + "PEOPLE.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(DatabaseTest, RenameTableKeepsTheNameFindable) {
+    db->RenameTable("People", nullptr, "Folk");
+    EXPECT_EQ(NativeOf([&] { Open("People"); }), 204);
+    EXPECT_EQ(Ids(Open("Folk")), (std::vector<int32_t>{1, 2, 3, 4}));
+    // A shorter name leaves nothing of the old one behind.
+    EXPECT_EQ(TableNames(db, false), (std::vector<std::string>{"Folk", "Sub", "Plain"}));
+}
+
+TEST_F(DatabaseTest, TransactionsCommitAndAbort) {
+    db->BeginTran(0);
+    EXPECT_EQ(db->TranState(), 1);
+    try {
+        db->BeginTran(0);
+        FAIL();
+    } catch (const EQuillonEngineError& e) {
+        EXPECT_EQ(e.Code(), rc::ActiveTran);
+    }
+    TBaseTable* plain = Open("Plain");
+    auto record = Record(plain);
+    const int16_t code = 9;
+    plain->InitRecord(record.data());
+    plain->PutField(1, record.data(), &code);
+    plain->InsertRecord(0, record.data());
+    db->EndTran(2);
+    EXPECT_EQ(db->TranState(), 0);
+    uint32_t count = 0;
+    plain->GetRecordCount(count);
+    EXPECT_EQ(count, 3u);
+    db->BeginTran(0);
+    plain->InsertRecord(0, record.data());
+    db->EndTran(0);
+    plain->GetRecordCount(count);
+    EXPECT_EQ(count, 4u);
+}
+
+TEST_F(DatabaseTest, CreatedTablesOpenWithTheirFieldsAndKeys) {
+    TEngineFieldDesc fields[2] = {};
+    std::strcpy(fields[0].name, "CODE");
+    fields[0].fieldType = TypeInteger;
+    fields[0].length = 4;
+    std::strcpy(fields[1].name, "TITLE");
+    fields[1].fieldType = TypeString;
+    fields[1].offset = 4;
+    fields[1].length = 10;
+    TEngineIndexDesc index{};
+    index.fieldsInKey = 1;
+    index.keyFields[0] = 1;
+    index.unique = -1;
+    TTableCreateDesc desc{};
+    std::strcpy(desc.tableName, "NEW.DAT");
+    desc.fieldCount = 2;
+    desc.fields = fields;
+    desc.indexCount = 1;
+    desc.indexes = &index;
+    TBaseTable* created = nullptr;
+    db->CreateTableObject(desc, created);
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(std::string(created->GetFileName()), dir + "NEW.DAT");
+    auto record = Record(created);
+    ASSERT_EQ(record.size(), 15u);
+    for (int32_t code : {5, 3}) {
+        created->InitRecord(record.data());
+        created->PutField(1, record.data(), &code);
+        created->PutField(2, record.data(), "T");
+        created->InsertRecord(0, record.data());
+    }
+    EXPECT_EQ(Ids(created), (std::vector<int32_t>{3, 5}));
+    EXPECT_EQ(Text(created, 2, record), "T");
+
+    // A key on a field the descriptor does not have is refused before anything is made.
+    index.keyFields[0] = 7;
+    std::strcpy(desc.tableName, "BAD.DAT");
+    EXPECT_THROW(db->CreateTableObject(desc, created), EQuillonEngineError);
+    EXPECT_EQ(GetFileAttributesA((dir + "BAD.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(DatabaseTest, DictionaryOpensWithTheFixedOwnerName) {
+    EXPECT_EQ(db->OwnerName(), "..RW....");
+    EXPECT_EQ(db->DictionaryPath("c:\\x\\FILE.DDF"), dir + "FILE.DDF;OWNER:..RW....");
+    TBaseTable* fileDdf = nullptr;
+    db->OpenDictionary("FILE.DDF", fileDdf);
+    EXPECT_EQ(fileDdf->FieldCache().Count() > 0, true);
+    EXPECT_EQ(Ids(fileDdf).size(), 6u);
+}
+
+}  // namespace
