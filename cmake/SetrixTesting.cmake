@@ -1,12 +1,14 @@
 # Helpers for the layers' test executables (GoogleTest, run under Wine by the emulator).
 include(GoogleTest)
 
-# setrix_add_gtest(NAME <exe> SOURCES <...> LIBS <...> [RESOURCE_LOCK <lock>] [TIMEOUT <s>])
+# setrix_add_gtest(NAME <exe> SOURCES <...> LIBS <...> [RESOURCE_LOCK <lock>] [TIMEOUT <s>]
+#                  [PROPERTIES <name value...>])
 # Builds <exe>.exe beside the deliverables and registers each test case with CTest.
 # RESOURCE_LOCK keeps tests of different executables that share machine-wide state
-# (a registry key, a port) from running at the same time.
+# (a registry key, a port) from running at the same time. PROPERTIES adds further test
+# properties to every case (a fixture the cases require, their environment).
 function(setrix_add_gtest)
-  cmake_parse_arguments(T "" "NAME;RESOURCE_LOCK;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;RESOURCE_LOCK;TIMEOUT" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   if(SETRIX_NO_TESTS)
     return()
   endif()
@@ -19,6 +21,7 @@ function(setrix_add_gtest)
   if(T_RESOURCE_LOCK)
     list(APPEND props RESOURCE_LOCK ${T_RESOURCE_LOCK})
   endif()
+  list(APPEND props ${T_PROPERTIES})
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        TEST_PREFIX "${T_NAME}." PROPERTIES ${props})
 endfunction()

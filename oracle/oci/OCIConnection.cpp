@@ -1,0 +1,305 @@
+#include "oracle/oci/OCIConnection.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "oracle/core/Assertion.h"
+#include "oracle/oci/OciLoader.h"
+#include "platform/DataSetTypes.h"
+#include "platform/SysUtils.h"
+
+namespace oracle {
+
+using namespace oracle::oci;
+
+namespace {
+
+const OraText* Text(const std::string& value) { return reinterpret_cast<const OraText*>(value.c_str()); }
+
+// Runs a step of a release sequence, keeping the first failure for later.
+template <class Step>
+void Attempt(std::exception_ptr& failure, Step step) {
+    try {
+        step();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
+}
+
+}  // namespace
+
+void EnsureOCIInit() { InitOCI(); }
+
+TOCIConnection::TOCIConnection() : mutex_(CreateMutexA(nullptr, FALSE, nullptr)) { autoCommit_ = true; }
+
+TOCIConnection::~TOCIConnection() {
+    try {
+        Disconnect();
+    } catch (...) {
+        // A destructor reports nothing; Disconnect released everything it held.
+    }
+}
+
+void TOCIConnection::CheckOCI() const {
+    if (ociVersion_ != 1 && ociVersion_ != 2) RaiseLibraryError("OCI is not inizialized");
+}
+
+void TOCIConnection::CheckOCI80() const {
+    if (ociVersion_ != 2) RaiseLibraryError("Need Oracle 8 Call Interface");
+}
+
+void TOCIConnection::Check(sword status) {
+    if (status != OCI_SUCCESS) ProcessError(ociVersion_, status);
+}
+
+void TOCIConnection::ProcessError(uint8_t ociVersion, sword status) {
+    int32_t code = 0;
+    std::string message;
+    if (ociVersion == 1) {
+        if (status == -9) status = OCI_ERROR;
+        char buffer[512] = {};
+        Oci.oerhms(lda_.get(), static_cast<sb2>(status), reinterpret_cast<OraText*>(buffer), sizeof buffer);
+        message.assign(buffer, strnlen(buffer, sizeof buffer));
+        message = platform::TrimRight(message);
+        code = std::abs(status);
+    } else if (ociVersion == 2) {
+        code = GetOraError(status, message, errorHandle_);
+        lastErrorCode_ = code;
+        // Warnings pass, except a statement compiled with errors.
+        if (status == OCI_SUCCESS_WITH_INFO && code != 24344) return;
+    } else {
+        CheckOCI();
+    }
+    lastErrorCode_ = code;
+    EOraError error(code, message);
+    bool fail = true;
+    if (onError_) onError_(error, fail);
+    if (fail) throw error;
+    platform::Abort();
+}
+
+void TOCIConnection::AllocHandle(void** handle, ub4 type) {
+    if (*handle == nullptr) Check(Oci.OCIHandleAlloc(OciClient().Environment, handle, type, 0, nullptr));
+}
+
+void TOCIConnection::Connect() {
+    if (connected_) return;
+    if (!OciClient().EnvironmentReady) EnsureOCIInit();
+    if (ociVersion_ == 0) ociVersion_ = OciClient().CallInterface;
+    statementOciVersion_ = ociVersion_;
+    if (ociVersion_ == 1)
+        ConnectOci7();
+    else if (ociVersion_ == 2)
+        ConnectOci8();
+    else
+        CheckOCI();
+    connected_ = true;
+}
+
+void TOCIConnection::ConnectOci7() {
+    try {
+        if (!lda_) lda_ = std::make_unique<Lda_Def>();
+        if (!hda_) hda_ = std::make_unique<std::array<ub1, HdaSize>>();
+        hda_->fill(0);
+        Check(Oci.olog(lda_.get(), hda_->data(), Text(username_), -1, Text(password_), -1, Text(server_), -1, 0));
+        if (threadSafety_ && !OCI7ThreadInitDone()) InitOCI7Thread(true);
+        maxStringSize_ = 2000;
+    } catch (...) {
+        ReleaseOci7Areas();
+        throw;
+    }
+}
+
+void TOCIConnection::ConnectOci8() {
+    errorHandle_ = OciClient().ErrorHandle;
+    bool attached = false;
+    try {
+        AllocHandle(reinterpret_cast<void**>(&svcCtx_), OCI_HTYPE_SVCCTX);
+        AllocHandle(reinterpret_cast<void**>(&serverHandle_), OCI_HTYPE_SERVER);
+        AllocHandle(reinterpret_cast<void**>(&sessionHandle_), OCI_HTYPE_SESSION);
+        Check(Oci.OCIServerAttach(serverHandle_, errorHandle_, Text(server_), static_cast<sb4>(server_.size()), OCI_DEFAULT));
+        attached = true;
+        Check(Oci.OCIAttrSet(svcCtx_, OCI_HTYPE_SVCCTX, serverHandle_, 0, OCI_ATTR_SERVER, errorHandle_));
+        ub4 credentials = OCI_CRED_EXT;
+        if (!username_.empty()) {
+            Check(Oci.OCIAttrSet(sessionHandle_, OCI_HTYPE_SESSION, username_.data(), static_cast<ub4>(username_.size()),
+                                 OCI_ATTR_USERNAME, errorHandle_));
+            Check(Oci.OCIAttrSet(sessionHandle_, OCI_HTYPE_SESSION, password_.data(), static_cast<ub4>(password_.size()),
+                                 OCI_ATTR_PASSWORD, errorHandle_));
+            credentials = OCI_CRED_RDBMS;
+        }
+        const ub4 mode = connectMode_ == cmSysOper ? OCI_SYSOPER : connectMode_ == cmSysDBA ? OCI_SYSDBA : OCI_DEFAULT;
+        Check(Oci.OCISessionBegin(svcCtx_, errorHandle_, sessionHandle_, credentials, mode));
+        Check(Oci.OCIAttrSet(svcCtx_, OCI_HTYPE_SVCCTX, sessionHandle_, 0, OCI_ATTR_SESSION, errorHandle_));
+        // A failed version query leaves the buffer empty: the server counts as not Oracle7.
+        char banner[8] = {};
+        const bool oracle7 = Oci.OCIServerVersion(svcCtx_, errorHandle_, reinterpret_cast<OraText*>(banner),
+                                                  sizeof banner, OCI_HTYPE_SVCCTX) == OCI_SUCCESS &&
+                             banner[6] == '7';
+        maxStringSize_ = oracle7 ? 2000 : 4000;
+        if ((OciClient().EntryGroups & egOCI7) && oracle7) statementOciVersion_ = 1;
+    } catch (...) {
+        // Clean-up failures are secondary: the log-on error is the one to report.
+        if (attached) Oci.OCIServerDetach(serverHandle_, errorHandle_, OCI_DEFAULT);
+        FreeOci8Handles();
+        errorHandle_ = nullptr;
+        throw;
+    }
+}
+
+sword TOCIConnection::FreeOci8Handles() {
+    sword first = OCI_SUCCESS;
+    const auto release = [&first](void* handle, ub4 type) {
+        if (handle == nullptr) return;
+        const sword status = Oci.OCIHandleFree(handle, type);
+        if (first == OCI_SUCCESS) first = status;
+    };
+    release(sessionHandle_, OCI_HTYPE_SESSION);
+    release(serverHandle_, OCI_HTYPE_SERVER);
+    release(svcCtx_, OCI_HTYPE_SVCCTX);
+    sessionHandle_ = nullptr;
+    serverHandle_ = nullptr;
+    svcCtx_ = nullptr;
+    return first;
+}
+
+void TOCIConnection::ReleaseOci7Areas() {
+    lda_.reset();
+    hda_.reset();
+    ldaFromSvcCtx_ = false;
+}
+
+void TOCIConnection::Disconnect() {
+    if (!connected_) return;
+    std::exception_ptr failure;
+    if (ociVersion_ == 1) {
+        Attempt(failure, [&] { Check(Oci.ologof(lda_.get())); });
+        ReleaseOci7Areas();
+    } else if (ociVersion_ == 2) {
+        DisconnectOci8();
+        return;
+    } else {
+        CheckOCI();
+    }
+    connected_ = false;
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TOCIConnection::DisconnectOci8() {
+    std::exception_ptr failure;
+    Attempt(failure, [&] { Check(Oci.OCISessionEnd(svcCtx_, errorHandle_, sessionHandle_, OCI_DEFAULT)); });
+    Attempt(failure, [&] { Check(Oci.OCIServerDetach(serverHandle_, errorHandle_, OCI_DEFAULT)); });
+    const sword freed = FreeOci8Handles();
+    Attempt(failure, [&] { Check(freed); });
+    errorHandle_ = nullptr;
+    ReleaseOci7Areas();
+    connected_ = false;
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TOCIConnection::Commit() {
+    if (!connected_) return;
+    TConnectionLock lock(*this);
+    if (ociVersion_ == 1)
+        Check(Oci.ocom(lda_.get()));
+    else if (ociVersion_ == 2)
+        Check(Oci.OCITransCommit(svcCtx_, errorHandle_, OCI_DEFAULT));
+    else
+        CheckOCI();
+}
+
+void TOCIConnection::Rollback() {
+    if (!connected_) return;
+    if (ociVersion_ == 1)
+        Check(Oci.orol(lda_.get()));
+    else if (ociVersion_ == 2)
+        Check(Oci.OCITransRollback(svcCtx_, errorHandle_, OCI_DEFAULT));
+    else
+        CheckOCI();
+}
+
+void TOCIConnection::StartTransaction() { Commit(); }
+
+Lda_Def* TOCIConnection::GetLDA() {
+    if (ociVersion_ == 1) return lda_.get();
+    if (ociVersion_ != 2) CheckOCI();
+    if (!lda_) {
+        lda_ = std::make_unique<Lda_Def>();
+        ldaFromSvcCtx_ = true;
+    }
+    Check(Oci.OCISvcCtxToLda(svcCtx_, errorHandle_, lda_.get()));
+    return lda_.get();
+}
+
+OCISvcCtx* TOCIConnection::GetSvcCtx() const {
+    CheckOCI80();
+    return svcCtx_;
+}
+
+void TOCIConnection::BreakExec() {
+    if (!connected_) return;
+    if (ociVersion_ == 1)
+        Check(Oci.obreak(lda_.get()));
+    else if (ociVersion_ == 2)
+        Check(Oci.OCIBreak(svcCtx_, errorHandle_));
+    else
+        CheckOCI();
+}
+
+void TOCIConnection::Lock() {
+    if (!threadSafety_) return;
+    const DWORD result = WaitForSingleObject(mutex_.Get(), INFINITE);
+    // An abandoned mutex is ours now all the same.
+    if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) AssertionFailed(UnitOraClasses);
+}
+
+void TOCIConnection::Unlock() {
+    if (threadSafety_) ReleaseMutex(mutex_.Get());
+}
+
+void TOCIConnection::SetOCIVersion(uint8_t value) {
+    if (value == ociVersion_) return;
+    Disconnect();
+    ociVersion_ = value;
+}
+
+bool TOCIConnection::SetProp(int id, const platform::Variant& value) {
+    switch (id) {
+        case prThreadSafety:
+            threadSafety_ = value.AsBoolean();
+            return true;
+        case prCharsetId:
+            charsetId_ = static_cast<uint16_t>(value.AsInteger());
+            return true;
+        case prDateFormat:
+            dateFormat_ = value.AsString();
+            return true;
+        case prConnectMode:
+            connectMode_ = static_cast<TConnectMode>(value.AsInteger());
+            return true;
+        case prCharLength:
+            charLength_ = static_cast<uint16_t>(value.AsInteger());
+            return true;
+        default:
+            return TQdConnection::SetProp(id, value);
+    }
+}
+
+bool TOCIConnection::GetProp(int id, platform::Variant& value) {
+    if (id == prMaxStringSize) {
+        value = platform::Variant(maxStringSize_);
+        return true;
+    }
+    return TQdConnection::GetProp(id, value);
+}
+
+std::unique_ptr<TQdCommand> TOCIConnection::CreateCommand() {
+    AssertionFailed(UnitOraClasses, "Commands of this connection are not built yet");
+}
+
+std::unique_ptr<TQdRecordSet> TOCIConnection::CreateRecordSet() {
+    AssertionFailed(UnitOraClasses, "Record sets of this connection are not built yet");
+}
+
+}  // namespace oracle

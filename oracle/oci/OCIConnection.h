@@ -1,0 +1,131 @@
+// TOCIConnection: the Oracle back-end connection. Logs on and off through the version 7
+// call interface (a log-on data area) or the version 8 one (server attach and session
+// begin), runs commits and rollbacks, turns client statuses into EOraError (with the
+// OnError hook) and serialises the statement work of its commands and record sets on its
+// own mutex. Created by the Oracle session component.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "oracle/core/QdAccess.h"
+#include "oracle/oci/OciApi.h"
+#include "oracle/oci/OraError.h"
+#include "platform/TextFile.h"
+
+// windows.h would rename the back-end's SetProp and GetProp to its window-property calls.
+#undef SetProp
+#undef GetProp
+
+namespace oracle {
+
+enum TConnectMode : uint8_t { cmNormal, cmSysOper, cmSysDBA };
+
+// Property and event identifiers the Oracle connection adds.
+inline constexpr int prThreadSafety = 51;
+inline constexpr int prCharsetId = 56;
+inline constexpr int prMaxStringSize = 58;
+inline constexpr int prDateFormat = 60;
+inline constexpr int prConnectMode = 62;
+inline constexpr int prCharLength = 63;
+inline constexpr int evOnError = 101;
+
+// Sees every Oracle error first; clearing fail turns it into the silent abort.
+using TOraErrorEvent = std::function<void(EOraError& error, bool& fail)>;
+
+inline constexpr const char* UnitOraClasses = "OraClasses";
+
+class TOCIConnection : public TQdConnection {
+public:
+    TOCIConnection();
+    ~TOCIConnection() override;
+
+    void Connect() override;
+    void Disconnect() override;
+    void StartTransaction() override;
+    void Commit() override;
+    void Rollback() override;
+    bool SetProp(int id, const platform::Variant& value) override;
+    bool GetProp(int id, platform::Variant& value) override;
+    std::unique_ptr<TQdCommand> CreateCommand() override;
+    std::unique_ptr<TQdRecordSet> CreateRecordSet() override;
+
+    // Nothing for status 0, else ProcessError with the connection's call level.
+    void Check(oci::sword status);
+    // Raises EOraError for the status (or the silent abort when OnError clears the fail
+    // flag); a success with information passes unless it reports a compilation error.
+    void ProcessError(uint8_t ociVersion, oci::sword status);
+    // "OCI is not inizialized" unless the call level is 7 or 8.
+    void CheckOCI() const;
+    // "Need Oracle 8 Call Interface" unless the call level is 8.
+    void CheckOCI80() const;
+
+    oci::Lda_Def* GetLDA();
+    oci::OCISvcCtx* GetSvcCtx() const;
+    oci::OCIError* ErrorHandle() const { return errorHandle_; }
+    // Interrupts a call another thread runs on this connection; takes no lock.
+    void BreakExec();
+    void Lock();
+    void Unlock();
+
+    uint8_t OCIVersion() const { return ociVersion_; }
+    // A different call level disconnects first.
+    void SetOCIVersion(uint8_t value);
+    uint8_t StatementOCIVersion() const { return statementOciVersion_; }
+    bool ThreadSafety() const { return threadSafety_; }
+    uint16_t CharsetId() const { return charsetId_; }
+    uint16_t MaxStringSize() const { return maxStringSize_; }
+    const std::string& DateFormat() const { return dateFormat_; }
+    TConnectMode ConnectMode() const { return connectMode_; }
+    uint16_t CharLength() const { return charLength_; }
+    int32_t LastErrorCode() const { return lastErrorCode_; }
+    void SetOnError(TOraErrorEvent handler) { onError_ = std::move(handler); }
+
+private:
+    void ConnectOci7();
+    void ConnectOci8();
+    void DisconnectOci8();
+    void ReleaseOci7Areas();
+    // Frees the session, server and service context handles; answers the first failure.
+    oci::sword FreeOci8Handles();
+    void AllocHandle(void** handle, oci::ub4 type);
+
+    bool threadSafety_ = true;
+    uint16_t charsetId_ = 0;
+    uint16_t maxStringSize_ = 0;
+    uint8_t ociVersion_ = 0;
+    uint8_t statementOciVersion_ = 0;
+    int32_t lastErrorCode_ = 0;
+    std::string dateFormat_;
+    TConnectMode connectMode_ = cmNormal;
+    uint16_t charLength_ = 0;
+    TOraErrorEvent onError_;
+    std::unique_ptr<oci::Lda_Def> lda_;
+    std::unique_ptr<std::array<oci::ub1, oci::HdaSize>> hda_;
+    bool ldaFromSvcCtx_ = false;
+    oci::OCISvcCtx* svcCtx_ = nullptr;
+    oci::OCIServer* serverHandle_ = nullptr;
+    oci::OCISession* sessionHandle_ = nullptr;
+    oci::OCIError* errorHandle_ = nullptr;
+    platform::THandleOwner mutex_;
+};
+
+// Holds a connection's lock for a scope.
+class TConnectionLock {
+public:
+    explicit TConnectionLock(TOCIConnection& connection) : connection_(connection) { connection_.Lock(); }
+    ~TConnectionLock() { connection_.Unlock(); }
+    TConnectionLock(const TConnectionLock&) = delete;
+    TConnectionLock& operator=(const TConnectionLock&) = delete;
+
+private:
+    TOCIConnection& connection_;
+};
+
+// Asks the loader for the shared environment (loading the client when needed).
+void EnsureOCIInit();
+
+}  // namespace oracle
