@@ -378,6 +378,21 @@ TEST_F(OracleSqlTest, DictionaryViewsDescribeTheUsersTables) {
   EXPECT_EQ(Scalar(*session_, "select count(*) from user_errors"), "0");
 }
 
+TEST_F(OracleSqlTest, FieldOriginQueryOfTwoTables) {
+  Exec(*session_, "create table emp (empno number, ename varchar2(10), deptno number)");
+  Exec(*session_, "create table dept (deptno number, dname varchar2(10))");
+  ExecuteReply r = Exec(*session_,
+      "SELECT table_name,column_name,table_id FROM (\nSELECT table_name,column_name,1 table_id,column_id FROM "
+      "all_tab_columns WHERE owner = 'SCOTT' and table_name = 'EMP'\nUNION (\nSELECT table_name,column_name,2 "
+      "table_id,column_id FROM all_tab_columns WHERE owner = 'SCOTT' and table_name = 'DEPT'\n)\n)\nORDER BY "
+      "table_id,column_id");
+  ASSERT_EQ(r.rows.size(), 5u);
+  EXPECT_EQ(TextOf(r.rows[0][1]), "EMPNO");
+  EXPECT_EQ(TextOf(r.rows[4][0]), "DEPT");
+  EXPECT_EQ(TextOf(r.rows[4][1]), "DNAME");
+  EXPECT_EQ(r.columns[2].name, "TABLE_ID");
+}
+
 TEST_F(OracleSqlTest, SessionNlsParametersFollowAlterSession) {
   const char* query =
       "SELECT * FROM nls_session_parameters WHERE parameter = 'NLS_DATE_FORMAT' or parameter = "

@@ -234,6 +234,33 @@ void DropStorageClauses(std::vector<Token>& t) {
   }
 }
 
+// SQLite takes no parentheses around the queries of a UNION/INTERSECT/MINUS.
+void UnwrapCompoundMembers(std::vector<Token>& t) {
+  auto isSetOperator = [](const Token& k) {
+    return k.Is("UNION") || k.Is("INTERSECT") || k.Is("MINUS") || k.Is("EXCEPT");
+  };
+  auto matching = [&](std::size_t open) {
+    int depth = 0;
+    for (std::size_t k = open; k < t.size(); ++k) {
+      if (t[k].IsSymbol("(")) ++depth;
+      if (t[k].IsSymbol(")") && --depth == 0) return k;
+    }
+    return t.size();
+  };
+  for (std::size_t i = 0; i + 2 < t.size(); ++i) {
+    if (!t[i].IsSymbol("(") || !t[i + 1].Is("SELECT")) continue;
+    std::size_t close = matching(i);
+    if (close >= t.size()) continue;
+    std::size_t before = i;
+    bool afterOperator = before > 0 && (isSetOperator(t[before - 1]) || (t[before - 1].Is("ALL") && before > 1 && isSetOperator(t[before - 2])));
+    bool beforeOperator = close + 1 < t.size() && isSetOperator(t[close + 1]);
+    if (!afterOperator && !beforeOperator) continue;
+    t.erase(t.begin() + static_cast<long>(close));
+    t.erase(t.begin() + static_cast<long>(i));
+    --i;
+  }
+}
+
 bool IsPseudoColumn(const std::string& w) {
   return w == "SYSDATE" || w == "USER" || w == "ROWID" || w == "ROWNUM" || w == "NEXTVAL" ||
          w == "CURRVAL";
@@ -351,6 +378,7 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
   bool query = first == "SELECT" || first == "WITH";
   bool tableDdl = (first == "CREATE" || first == "ALTER") && Depth0Find(t, 0, "TABLE") >= 0;
   long limit = -1;
+  if (query || first == "INSERT" || first == "CREATE") UnwrapCompoundMembers(t);
   if (query) {
     result.lock = TakeForUpdate(t);
     limit = TakeRownumFilter(t);
