@@ -48,6 +48,13 @@ TEST_F(OracleSqlTest, ExpressionsGiveOracleResults) {
       {"GREATEST(3, 9, 4)", "9"},
       {"NLS_CHARSET_ID('CL8MSWIN1251')", "171"},
       {"USER", "SCOTT"},
+      {"2 + 3 * 4 - 1", "13"},
+      {"-2 * -3 + -1", "5"},
+      {"10 - 2 - 3", "5"},
+      {"TO_CHAR(TO_DATE('2001-02-27', 'YYYY-MM-DD') + 2, 'YYYY-MM-DD')", "2001-03-01"},
+      {"TO_CHAR(TO_DATE('2001-03-01', 'YYYY-MM-DD') - 1 / 24, 'YYYY-MM-DD HH24:MI')", "2001-02-28 23:00"},
+      {"TO_DATE('2001-03-01', 'YYYY-MM-DD') - TO_DATE('2001-02-01', 'YYYY-MM-DD')", "28"},
+      {"9007199254740993 + 1", "9007199254740994"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(Scalar(*session_, std::string("SELECT ") + c.expression + " FROM DUAL"), c.expected) << c.expression;

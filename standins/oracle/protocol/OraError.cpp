@@ -48,6 +48,7 @@ const std::map<int, const char*>& Messages() {
       {1401, "inserted value too large for column"},
       {1438, "value larger than specified precision allows for this column"},
       {932, "inconsistent datatypes"},
+      {975, "date + date not allowed"},
       {1756, "quoted string not properly terminated"},
       {1403, "no data found"},
       {1422, "exact fetch returns more than requested number of rows"},

@@ -67,6 +67,48 @@ int DaysInMonth(int year, int month) {
   return days[(month - 1) % 12];
 }
 
+namespace {
+// Days from 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
+}
+
+const std::int64_t kEpochDays = DaysFromCivil(1, 1, 1);
+}  // namespace
+
+std::int64_t SecondsOf(const DateTime& d) {
+  std::int64_t days = DaysFromCivil(d.year, static_cast<unsigned>(d.month), static_cast<unsigned>(d.day)) - kEpochDays;
+  return days * 86400 + d.hour * 3600 + d.minute * 60 + d.second;
+}
+
+DateTime DateOfSeconds(std::int64_t seconds) {
+  std::int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+  std::int64_t rest = seconds - days * 86400;
+  DateTime d;
+  CivilFromDays(days + kEpochDays, d.year, d.month, d.day);
+  d.hour = static_cast<int>(rest / 3600);
+  d.minute = static_cast<int>(rest % 3600 / 60);
+  d.second = static_cast<int>(rest % 60);
+  return d;
+}
+
 bool ParseCanonicalDate(const std::string& text, DateTime& out) {
   DateTime d;
   int n = 0;

@@ -26,4 +26,8 @@ bool ParseNumber(const std::string& text, double& out);
 
 int DaysInMonth(int year, int month);
 
+// Seconds since 0001-01-01 00:00:00, for date arithmetic.
+std::int64_t SecondsOf(const DateTime& d);
+DateTime DateOfSeconds(std::int64_t seconds);
+
 }  // namespace orastandin

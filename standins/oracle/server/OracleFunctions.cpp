@@ -106,6 +106,32 @@ void DivFn(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (d == 0) throw OraError(1476);
   ResultNumber(ctx, AsNumber(a[0]) / d);
 }
+// + and - of Oracle: numbers, a date plus or minus days, the days between two dates.
+template <bool add>
+void ArithmeticFn(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
+  DateTime x, y;
+  bool xDate = AsDate(a[0], x), yDate = AsDate(a[1], y);
+  if (xDate && yDate) {
+    if (add) throw OraError(975);
+    return ResultNumber(ctx, static_cast<double>(SecondsOf(x) - SecondsOf(y)) / 86400.0);
+  }
+  if (xDate || yDate) {
+    if (yDate && !add) throw OraError(932);
+    const DateTime& date = xDate ? x : y;
+    double days = AsNumber(xDate ? a[1] : a[0]);
+    auto shift = static_cast<std::int64_t>(std::llround(days * 86400.0));
+    return ResultText(ctx, CanonicalDate(DateOfSeconds(SecondsOf(date) + (add ? shift : -shift))));
+  }
+  if (sqlite3_value_type(a[0]) == SQLITE_INTEGER && sqlite3_value_type(a[1]) == SQLITE_INTEGER) {
+    sqlite3_int64 l = sqlite3_value_int64(a[0]), r = sqlite3_value_int64(a[1]), out;
+    if (!(add ? __builtin_add_overflow(l, r, &out) : __builtin_sub_overflow(l, r, &out)))
+      return sqlite3_result_int64(ctx, out);
+  }
+  double l = AsNumber(a[0]), r = AsNumber(a[1]);
+  ResultNumber(ctx, add ? l + r : l - r);
+}
+
 void NvlFn(sqlite3_context* ctx, int, sqlite3_value** a) { sqlite3_result_value(ctx, IsNull(a[0]) ? a[1] : a[0]); }
 void Nvl2Fn(sqlite3_context* ctx, int, sqlite3_value** a) { sqlite3_result_value(ctx, IsNull(a[0]) ? a[2] : a[1]); }
 
@@ -364,6 +390,8 @@ void RegisterOracleFunctions(sqlite3* db, Session* session) {
       {"ORA_CURRVAL", 1, Guarded<CurrValFn>, false},
       {"ORA_CONCAT", 2, Guarded<ConcatFn>, true},
       {"ORA_DIV", 2, Guarded<DivFn>, true},
+      {"ORA_ADD", 2, Guarded<ArithmeticFn<true>>, true},
+      {"ORA_SUB", 2, Guarded<ArithmeticFn<false>>, true},
       {"NVL", 2, Guarded<NvlFn>, true},
       {"NVL2", 3, Guarded<Nvl2Fn>, true},
       {"DECODE", -1, Guarded<DecodeFn>, true},

@@ -126,6 +126,48 @@ void RewriteBinary(std::vector<Out>& o, const char* op, const char* fn) {
   }
 }
 
+// Binary + and - become fn(left, right); a multiplicative chain on either side stays whole.
+void RewriteAdditive(std::vector<Out>& o) {
+  static const std::set<std::string> keywords = {
+      "SELECT", "WHERE", "AND", "OR", "NOT", "THEN", "ELSE", "WHEN", "RETURN", "IN", "BY", "IS", "LIKE", "BETWEEN",
+      "SET", "VALUES", "DEFAULT", "CASE", "ON", "HAVING", "FROM", "AS", "INTO", "UNION", "ALL", "DISTINCT", "EXISTS",
+      "ANY", "PRIOR", "WITH", "LIMIT", "OFFSET", "INCREMENT", "START", "CHECK"};
+  auto endsOperand = [&](const Out& t) {
+    if (t.kind == Kind::Word) return !keywords.count(t.text);
+    return t.kind == Kind::Number || t.kind == Kind::String || t.kind == Kind::Bind || t.kind == Kind::Quoted ||
+           IsSym(t, ")");
+  };
+  auto multiplicative = [](const Out& t) { return IsSym(t, "*") || IsSym(t, "%"); };
+  for (;;) {
+    int k = -1;
+    for (int i = 1; i + 1 < static_cast<int>(o.size()); ++i)
+      if ((IsSym(o[i], "+") || IsSym(o[i], "-")) && endsOperand(o[i - 1])) { k = i; break; }
+    if (k < 0) return;
+    auto sign = [&](int i) { return IsSym(o[i], "-") || IsSym(o[i], "+"); };
+    int left = OperandStart(o, k - 1);
+    for (;;) {
+      if (left >= 1 && sign(left - 1) && (left == 1 || !endsOperand(o[left - 2]))) --left;  // unary sign
+      else if (left >= 2 && multiplicative(o[left - 1])) left = OperandStart(o, left - 2);
+      else break;
+    }
+    auto operandAfterSigns = [&](int i) {
+      while (i < static_cast<int>(o.size()) - 1 && sign(i)) ++i;
+      return OperandEnd(o, i);
+    };
+    int right = operandAfterSigns(k + 1);
+    while (right + 2 < static_cast<int>(o.size()) && multiplicative(o[right + 1])) right = operandAfterSigns(right + 2);
+    std::vector<Out> rewritten(o.begin(), o.begin() + left);
+    rewritten.push_back({IsSym(o[k], "+") ? "ORA_ADD" : "ORA_SUB", Kind::Word, o[left].src});
+    rewritten.push_back({"(", Kind::Symbol, o[left].src});
+    rewritten.insert(rewritten.end(), o.begin() + left, o.begin() + k);
+    rewritten.push_back({",", Kind::Symbol, o[k].src});
+    rewritten.insert(rewritten.end(), o.begin() + k + 1, o.begin() + right + 1);
+    rewritten.push_back({")", Kind::Symbol, o[right].src});
+    rewritten.insert(rewritten.end(), o.begin() + right + 1, o.end());
+    o = std::move(rewritten);
+  }
+}
+
 // DEFAULT needs a parenthesised expression in SQLite when it is not a literal.
 void WrapDefaults(std::vector<Out>& o) {
   for (int i = 0; i + 1 < static_cast<int>(o.size()); ++i) {
@@ -507,7 +549,8 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
     }
   }
 
-  RewriteBinary(o, "/", "ORA_DIV");  // binds tighter than ||
+  RewriteBinary(o, "/", "ORA_DIV");  // binds tighter than + - ||
+  if (!tableDdl) RewriteAdditive(o);
   RewriteBinary(o, "||", "ORA_CONCAT");
   if (tableDdl) WrapDefaults(o);
 
