@@ -352,13 +352,15 @@ bool TQnBDEDataset::SearchRecord(bool restart, bool goForward) {
     const bool activateHere = !Filtered();
     if (activateHere) ActivateFilters();
     uint16_t status = 0;
+    // The filters judge the record read into the temporary buffer.
+    auto* record = reinterpret_cast<uint8_t*>(TempBuffer());
     try {
         if (goForward) {
             if (restart) Check(Engine().SetToBegin(cursor_));
-            status = Engine().GetNextRecord(cursor_, 0, nullptr, nullptr);
+            status = Engine().GetNextRecord(cursor_, 0, record, nullptr);
         } else {
             if (restart) Check(Engine().SetToEnd(cursor_));
-            status = Engine().GetPriorRecord(cursor_, 0, nullptr, nullptr);
+            status = Engine().GetPriorRecord(cursor_, 0, record, nullptr);
         }
     } catch (...) {
         if (activateHere) DeactivateFilters();

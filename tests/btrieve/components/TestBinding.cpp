@@ -1,16 +1,91 @@
 #include "TestBinding.h"
 
+#include <cstring>
+#include <map>
+#include <string>
+
 #include "btrieve/base/VirtEng.h"
 #include "btrieve/components/QnBatchMove.h"
 
 namespace testbinding {
 
+std::map<std::string, bool>& readOnlyTables();
+
 namespace {
 
-// The memory engine's database with a field list, as a dictionary-backed engine has.
+// The memory cursor with index switching and record-by-key reads. The order of the
+// records stays that of ID; the current index decides which fields a key compares.
+constexpr uint16_t kRecordNotFound = 0x2206;
+
+class TKeyedCursor : public testengine::TTestCursor {
+public:
+    using testengine::TTestCursor::TTestCursor;
+
+    void SwitchToIndex(const char* indexName, const char*, uint16_t, bool) override {
+        const std::string name = indexName ? indexName : "";
+        if (name.empty()) {
+            index_ = 0;
+        } else if (name.rfind("IDX", 0) == 0 && name.size() == 4 && name[3] >= '0' && name[3] <= '3') {
+            index_ = name[3] - '0';
+        } else {
+            RaiseEngineErrorMsg(rc::NoSuchIndex, name);
+        }
+        TTestCursor::GetIndexDesc(static_cast<uint16_t>(index_), IndexDesc());
+    }
+    void GetIndexDesc(uint16_t number, TEngineIndexDesc& desc) override {
+        TTestCursor::GetIndexDesc(number == 0 && !ListingIndexes() ? static_cast<uint16_t>(index_) : number, desc);
+    }
+    void GetRecordForKey(bool, uint16_t fieldCount, uint16_t partialLength, const void* key,
+                         uint8_t* record) override {
+        testengine::TRow wanted;
+        std::memcpy(&wanted, key, sizeof wanted);
+        TEngineIndexDesc desc;
+        TTestCursor::GetIndexDesc(static_cast<uint16_t>(index_), desc);
+        auto& rows = Rows();
+        for (size_t i = 0; i < rows.size(); ++i) {
+            bool match = true;
+            for (uint16_t k = 0; k < desc.fieldsInKey && match; ++k) {
+                const bool partialField = k == fieldCount && partialLength > 0;
+                if (k >= fieldCount && !partialField) break;
+                switch (desc.keyFields[k]) {
+                case 1: match = rows[i].id == wanted.id; break;
+                case 2:
+                    match = partialField ? std::strncmp(rows[i].name, wanted.name, partialLength) == 0
+                                         : std::strncmp(rows[i].name, wanted.name, sizeof wanted.name) == 0;
+                    break;
+                default: match = rows[i].flag == wanted.flag; break;
+                }
+            }
+            if (match) {
+                SetToBookMark(&rows[i].id);
+                if (record) std::memcpy(record, &rows[i], sizeof rows[i]);
+                return;
+            }
+        }
+        RaiseEngineError(kRecordNotFound);
+    }
+
+private:
+    int index_ = 0;
+};
+
+// The memory engine's database with keyed cursors and a field list, as a
+// dictionary-backed engine has.
 class TListingDatabase : public testengine::TTestDatabase {
 public:
     using testengine::TTestDatabase::TTestDatabase;
+    void OpenTable(const char* tableName, const char*, const char* indexName, const char*, uint16_t,
+                   int32_t openMode, int32_t shareMode, int32_t, bool, const void*, TBaseTable*& cursor) override {
+        CheckParam(tableName);
+        if (!testengine::TTestStore::Get().tables.count(tableName)) RaiseEngineErrorMsg(0x2704, tableName);
+        const auto readOnly = readOnlyTables().find(tableName);
+        if (readOnly != readOnlyTables().end() && (openMode == 0 || readOnly->second))
+            RaiseEngineError(rc::TableReadOnly);
+        auto* opened = MakeHandle<TKeyedCursor>(this, &Cursors(), tableName, openMode, shareMode);
+        opened->OpenCursor();
+        if (indexName && *indexName) opened->SwitchToIndex(indexName, nullptr, 0, false);
+        cursor = opened;
+    }
     void OpenFieldList(const char* tableName, const char*, bool, TBaseTable*& cursor) override {
         CheckParam(tableName);
         if (!testengine::TTestStore::Get().tables.count(tableName)) RaiseEngineErrorMsg(0x2704, tableName);
@@ -37,6 +112,15 @@ public:
     using TQnBatchMove::TQnBatchMove;
     TVirtEng* EngineInstance() override { return List().engine.get(); }
 };
+
+}  // namespace
+
+std::map<std::string, bool>& readOnlyTables() {
+    static std::map<std::string, bool> names;
+    return names;
+}
+
+namespace {
 
 std::unique_ptr<TTestSessionList>& Holder() {
     static std::unique_ptr<TTestSessionList> list;

@@ -5,6 +5,8 @@
 
 #include <memory>
 #include <mutex>
+#include <map>
+#include <string>
 
 #include "btrieve/components/QnBlobStream.h"
 #include "btrieve/components/QnDatabase.h"
@@ -82,5 +84,8 @@ public:
 // The engine session class of the binding: the memory engine with field, index and
 // check lists, and a blob table.
 TSessionClass EngineSessionClass();
+// Tables the engine opens only read-only: it refuses read-write opens (and with true
+// every open).
+std::map<std::string, bool>& readOnlyTables();
 
 }  // namespace testbinding

@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include "TestBinding.h"
+#include "btrieve/base/VirtEng.h"
+#include "btrieve/components/DBEngineError.h"
+#include "btrieve/components/QnBatchMove.h"
+#include "btrieve/components/VCLScreenApplication.h"
+#include "platform/DataLink.h"
+#include "platform/Field.h"
+
+using namespace btrieve;
+using namespace testbinding;
+using platform::Variant;
+using testengine::Row;
+using testengine::TTestStore;
+
+namespace {
+
+class TableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TTestStore::Get().Reset();
+        TTestStore::Get().tables["T"] = {Row(1, "one", 10), Row(2, "two", 20), Row(3, "three", 30),
+                                         Row(7, "seven", 70), Row(8, "eight", 80)};
+        StartBinding();
+        database_ = platform::NewUnownedComponent<TTestDatabase>();
+        database_->SetDatabaseName("C:\\DATA");
+        database_->OpenConnection();
+    }
+    void TearDown() override {
+        tables_.clear();
+        database_.reset();
+        StopBinding();
+    }
+    TTestTable& NewTable(const char* name = "T") {
+        tables_.push_back(platform::NewUnownedComponent<TTestTable>());
+        TTestTable& table = *tables_.back();
+        table.SetDatabaseName("C:\\DATA");
+        table.SetTableName(name);
+        return table;
+    }
+    TTestTable& OpenTable(const char* name = "T") {
+        TTestTable& table = NewTable(name);
+        table.OpenDataSet();
+        return table;
+    }
+    static std::vector<int> Ids(TTestTable& table) {
+        std::vector<int> ids;
+        for (table.MoveToFirst(); !table.Eof(); table.MoveToNext()) ids.push_back(table.FieldNamed("ID")->ReadAsInteger());
+        return ids;
+    }
+    static std::vector<int> StoredIds() {
+        std::vector<int> ids;
+        for (const auto& row : TTestStore::Get().tables["T"]) ids.push_back(row.id);
+        return ids;
+    }
+
+    std::unique_ptr<TTestDatabase> database_;
+    std::vector<std::unique_ptr<TTestTable>> tables_;
+};
+
+template <class Action>
+AnsiString ErrorText(Action&& action) {
+    try {
+        action();
+    } catch (const platform::Exception& error) {
+        return error.Message();
+    }
+    return "";
+}
+
+uint16_t EngineCode(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ETDBEngineError& error) {
+        return error.ErrorCode();
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(TableTest, OpensAndWalksTheRecords) {
+    TTestTable& table = OpenTable();
+    ASSERT_EQ(table.FieldDefs().Count(), 3);
+    EXPECT_EQ(table.FieldDefs().Items(0).DataType(), platform::ftInteger);
+    EXPECT_EQ(table.FieldDefs().Items(1).DataType(), platform::ftString);
+    EXPECT_EQ(table.FieldDefs().Items(1).Size(), 12);
+    EXPECT_EQ(table.FieldDefs().Items(2).DataType(), platform::ftSmallint);
+    EXPECT_EQ(Ids(table), (std::vector<int>{1, 2, 3, 7, 8}));
+    EXPECT_EQ(table.CountRecords(), 5);
+    EXPECT_EQ(table.CurrentRecordNumber(), -1);
+    table.MoveToLast();
+    EXPECT_EQ(table.FieldNamed("NAME")->ReadAsString(), "eight");
+    table.MoveToPrior();
+    EXPECT_EQ(table.FieldNamed("FLAG")->ReadAsInteger(), 70);
+    const platform::TBookmark mark = table.CurrentBookmarkString();
+    table.MoveToFirst();
+    EXPECT_TRUE(table.IsBookmarkValid(mark));
+    table.GotoBookmark(mark);
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 7);
+    EXPECT_EQ(table.Database(), database_.get());
+    table.CloseDataSet();
+    EXPECT_EQ(table.Database(), nullptr);
+    EXPECT_TRUE(database_->Connected());
+}
+
+TEST_F(TableTest, EditsInsertsAndDeletes) {
+    TTestTable& table = OpenTable();
+    ASSERT_TRUE(table.IsModifiable());
+    table.MoveToNext();
+    table.BeginEdit();
+    table.FieldNamed("NAME")->WriteAsString("TWO");
+    table.PostChanges();
+    EXPECT_STREQ(TTestStore::Get().tables["T"][1].name, "TWO");
+
+    table.BeginInsert();
+    table.FieldNamed("ID")->WriteAsInteger(5);
+    table.FieldNamed("NAME")->WriteAsString("five");
+    table.FieldNamed("FLAG")->WriteAsInteger(50);
+    table.PostChanges();
+    EXPECT_EQ(StoredIds(), (std::vector<int>{1, 2, 3, 5, 7, 8}));
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 5);
+
+    table.DeleteRecord();
+    EXPECT_EQ(StoredIds(), (std::vector<int>{1, 2, 3, 7, 8}));
+
+    // A refused change is the engine's error with its code; the dataset stays editing.
+    TTestStore::Get().refuseModify.insert(1);
+    table.MoveToFirst();
+    table.BeginEdit();
+    table.FieldNamed("FLAG")->WriteAsInteger(11);
+    EXPECT_EQ(EngineCode([&] { table.PostChanges(); }), 0x2801);
+    table.CancelChanges();
+    TTestStore::Get().refuseDelete.insert(1);
+    EXPECT_EQ(EngineCode([&] { table.DeleteRecord(); }), 0x2801);
+    // A duplicate key.
+    table.BeginInsert();
+    table.FieldNamed("ID")->WriteAsInteger(2);
+    EXPECT_EQ(EngineCode([&] { table.PostChanges(); }), 0x2601);
+    table.CancelChanges();
+}
+
+TEST_F(TableTest, OpenFailuresAreReported) {
+    TTestTable& unnamed = NewTable("");
+    EXPECT_THROW(unnamed.OpenDataSet(), platform::EDatabaseError);
+    TTestTable& missing = NewTable("NOSUCH");
+    EXPECT_EQ(EngineCode([&] { missing.OpenDataSet(); }), 0x2704);
+    EXPECT_FALSE(missing.Active());
+    EXPECT_EQ(missing.Database(), nullptr);
+    TTestTable& readOnly = NewTable();
+    readOnly.SetReadOnly(true);
+    readOnly.OpenDataSet();
+    EXPECT_FALSE(readOnly.IsModifiable());
+    // A table the engine keeps read-only opens read-only; one it refuses every way
+    // gives its error instead of being asked again for ever.
+    readOnlyTables() = {{"T", false}};
+    TTestTable& engineReadOnly = OpenTable();
+    EXPECT_FALSE(engineReadOnly.IsModifiable());
+    readOnlyTables() = {{"T", true}};
+    EXPECT_EQ(EngineCode([&] { NewTable().OpenDataSet(); }), rc::TableReadOnly);
+    readOnlyTables().clear();
+}
+
+TEST_F(TableTest, PersistentFieldsFromDefinitionsOfAClosedTable) {
+    TTestTable& table = NewTable();
+    database_->CloseConnection();
+    table.FieldDefs().Update();
+    ASSERT_EQ(table.FieldDefs().Count(), 3);
+    EXPECT_FALSE(table.Active());
+    EXPECT_EQ(table.Database(), nullptr);
+    for (int i = 0; i < table.FieldDefs().Count(); ++i) {
+        const platform::TFieldDef& def = table.FieldDefs().Items(i);
+        std::unique_ptr<platform::TField> field;
+        if (def.DataType() == platform::ftString)
+            field = std::make_unique<platform::TStringField>();
+        else if (def.DataType() == platform::ftSmallint)
+            field = std::make_unique<platform::TSmallintField>();
+        else
+            field = std::make_unique<platform::TIntegerField>();
+        field->SetFieldName(def.Name());
+        field->SetSize(def.Size());
+        table.Fields().Add(std::move(field));
+    }
+    table.OpenDataSet();
+    EXPECT_FALSE(table.DefaultFields());
+    table.MoveToFirst();
+    EXPECT_TRUE(table.LocateByValues("ID", Variant(7), 0));
+    table.BeginEdit();
+    table.FieldNamed("FLAG")->WriteAsInteger(71);
+    table.PostChanges();
+    EXPECT_EQ(TTestStore::Get().tables["T"][3].flag, 71);
+}
+
+TEST_F(TableTest, IndexDefinitionsAndIndexSwitch) {
+    TTestTable& table = OpenTable();
+    table.IndexDefs().Update();
+    ASSERT_EQ(table.IndexDefs().Count(), 4);
+    EXPECT_EQ(table.IndexDefs().Items(1).Fields(), "NAME;ID");
+    table.SetIndexName("IDX2");
+    EXPECT_EQ(table.IndexName(), "IDX2");
+    EXPECT_EQ(table.KeyFieldCount(), 1);
+    table.SetIndexFieldNames("ID");
+    EXPECT_EQ(table.IndexFieldNames(), "ID");
+    EXPECT_EQ(table.IndexName(), "");
+    EXPECT_EQ(Ids(table), (std::vector<int>{1, 2, 3, 7, 8}));
+}
+
+TEST_F(TableTest, LocateUsesTheIndexTheLookupCursorOrAFilter) {
+    TTestTable& table = OpenTable();
+    // The leading key field of the current index: the dataset's own cursor.
+    EXPECT_TRUE(table.LocateByValues("ID", Variant(3), 0));
+    EXPECT_EQ(table.FieldNamed("NAME")->ReadAsString(), "three");
+    EXPECT_FALSE(table.LocateByValues("ID", Variant(9), 0));
+    EXPECT_EQ(table.LookupCursor(), nullptr);
+    // Another field with an index of its own: the lookup cursor.
+    EXPECT_TRUE(table.LocateByValues("NAME", Variant("seven"), 0));
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 7);
+    EXPECT_NE(table.LookupCursor(), nullptr);
+    // No index fits: a filter scan from the start; the filter leaves the cursor after.
+    EXPECT_TRUE(table.LocateByValues("FLAG;NAME", Variant::ArrayOf({Variant(20), Variant("two")}), 0));
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 2);
+    EXPECT_FALSE(table.LocateByValues("FLAG;NAME", Variant::ArrayOf({Variant(20), Variant("one")}), 0));
+    EXPECT_EQ(Ids(table), (std::vector<int>{1, 2, 3, 7, 8}));
+    // Partial key on a last text field.
+    EXPECT_TRUE(table.LocateByValues("FLAG", Variant(80), 0));
+    EXPECT_TRUE(table.LocateByValues("NAME", Variant("th"), platform::loPartialKey));
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 3);
+    // Lookup leaves the position alone.
+    table.MoveToFirst();
+    EXPECT_EQ(table.LookupValues("ID", Variant(8), "NAME").AsString(), "eight");
+    EXPECT_TRUE(table.LookupValues("ID", Variant(9), "NAME").IsNull());
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 1);
+}
+
+TEST_F(TableTest, FiltersFromTextAndEvent) {
+    TTestTable& table = OpenTable();
+    table.MoveToLast();
+    table.SetFilter("FLAG > 20");
+    // Changing the filter of an unfiltered dataset does not move it.
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 8);
+    table.SetFiltered(true);
+    EXPECT_EQ(Ids(table), (std::vector<int>{3, 7, 8}));
+    table.SetFilter("FLAG < 30");
+    EXPECT_EQ(Ids(table), (std::vector<int>{1, 2}));
+    table.SetOnFilterRecord([](platform::TDataSet& dataset, bool& accept) {
+        accept = dataset.FieldNamed("ID")->ReadAsInteger() != 1;
+    });
+    EXPECT_EQ(Ids(table), (std::vector<int>{2}));
+    table.SetFiltered(false);
+    EXPECT_EQ(Ids(table).size(), 5u);
+    // A search honours the filters without filtering the dataset.
+    table.SetFilter("");
+    EXPECT_TRUE(table.FindFirst());
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 2);
+    EXPECT_TRUE(table.FindNext());
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 3);
+    EXPECT_EQ(Ids(table).size(), 5u);
+}
+
+TEST_F(TableTest, FailingFilterEventIsReportedAndAccepts) {
+    TTestTable& table = OpenTable();
+    int reported = 0;
+    SetAppExceptionHandler([&](platform::TComponent*, const std::exception&) { ++reported; });
+    table.SetOnFilterRecord([](platform::TDataSet& dataset, bool& accept) {
+        if (dataset.FieldNamed("ID")->ReadAsInteger() == 2) throw platform::EDatabaseError("bad record");
+        accept = false;
+    });
+    table.SetFiltered(true);
+    EXPECT_EQ(Ids(table), (std::vector<int>{2}));
+    EXPECT_GE(reported, 1);
+    SetAppExceptionHandler(nullptr);
+}
+
+TEST_F(TableTest, DetailFollowsItsMasterThroughKeyRanges) {
+    TTestStore::Get().tables["M"] = {Row(2, "master2"), Row(7, "master7")};
+    TTestTable& master = OpenTable("M");
+    platform::TDataSource source(nullptr);
+    source.SetDataSet(&master);
+    TTestTable& detail = NewTable();
+    detail.SetMasterSource(&source);
+    detail.SetMasterFields("ID");
+    detail.OpenDataSet();
+    EXPECT_EQ(Ids(detail), (std::vector<int>{2}));
+    master.MoveToNext();
+    EXPECT_EQ(detail.FieldNamed("ID")->ReadAsInteger(), 7);
+    EXPECT_EQ(Ids(detail), (std::vector<int>{7}));
+    // A new detail record takes the master's key.
+    detail.BeginInsert();
+    EXPECT_EQ(detail.FieldNamed("ID")->ReadAsInteger(), 7);
+    detail.CancelChanges();
+    platform::TDataSource detailSource(nullptr);
+    detailSource.SetDataSet(&detail);
+    EXPECT_EQ(ErrorText([&] { master.SetMasterSource(&detailSource); }), "Circular datalinks are not allowed");
+}
+
+TEST_F(TableTest, CachedUpdatesKeepTheDatasetOpen) {
+    TTestTable& table = OpenTable();
+    table.MoveToNext();
+    EXPECT_THROW(table.FieldNamed("ID")->OldValue(), platform::EDatabaseError);
+    table.SetCachedUpdates(true);
+    EXPECT_TRUE(table.Active());
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 2);
+    table.SetCachedUpdates(false);
+    EXPECT_TRUE(table.Active());
+    EXPECT_EQ(Ids(table), (std::vector<int>{1, 2, 3, 7, 8}));
+    // Locate with cached updates scans with a filter.
+    table.SetCachedUpdates(true);
+    EXPECT_TRUE(table.LocateByValues("ID", Variant(7), 0));
+    EXPECT_EQ(table.FieldNamed("NAME")->ReadAsString(), "seven");
+    table.CloseDataSet();
+}
+
+TEST_F(TableTest, KeyFieldAccessChecksItsIndex) {
+    TTestTable& table = OpenTable();
+    EXPECT_EQ(table.IndexField(0)->FieldName(), "ID");
+    EXPECT_THROW(table.IndexField(1), platform::EDatabaseError);
+    EXPECT_TRUE(table.IsIndexedField(table.FieldNamed("ID")));
+    EXPECT_FALSE(table.IsIndexedField(table.FieldNamed("NAME")));
+}
+
+TEST_F(TableTest, BatchMoveKeepsSettingsOnly) {
+    platform::TComponent owner(nullptr);
+    auto* move = static_cast<TQnBatchMove*>(NewTable().BatchMoveClass().CreateOwned(owner));
+    EXPECT_TRUE(move->AbortOnKeyViol());
+    EXPECT_TRUE(move->Transliterate());
+    EXPECT_EQ(move->Mode(), platform::batAppend);
+    {
+        auto source = platform::NewUnownedComponent<TTestTable>();
+        move->SetSource(source.get());
+        move->SetDestination(source.get());
+        EXPECT_EQ(move->Source(), source.get());
+    }
+    EXPECT_EQ(move->Source(), nullptr);
+    EXPECT_EQ(move->Destination(), nullptr);
+}
+
+TEST(ScreenAdapter, CursorKindsAndTitle) {
+    StartComponentsUnit(false);
+    platform::IDBScreen& screen = platform::DBScreen();
+    struct {
+        int id;
+        platform::TDBScreenCursor kind;
+    } cases[] = {{0, platform::dcrDefault}, {-11, platform::dcrHourGlass}, {-17, platform::dcrSQLWait}, {5, platform::dcrOther}};
+    for (const auto& c : cases) {
+        TVCLScreenApplication::SetScreenCursor(c.id);
+        EXPECT_EQ(screen.GetCursor(), c.kind);
+    }
+    screen.SetCursor(platform::dcrOther);
+    EXPECT_EQ(TVCLScreenApplication::ScreenCursor(), 5);
+    screen.SetCursor(platform::dcrHourGlass);
+    EXPECT_EQ(TVCLScreenApplication::ScreenCursor(), -11);
+    screen.SetCursor(platform::dcrDefault);
+    platform::DBApplication().SetTitle("Setup");
+    EXPECT_EQ(platform::DBApplication().GetTitle(), "Setup");
+    platform::DBApplication().ProcessMessages();
+    StopComponentsUnit();
+}
