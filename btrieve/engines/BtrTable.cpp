@@ -66,7 +66,11 @@ void TBtrTable::BeforeDestroy() {
     file_.reset();
 }
 
-uint8_t* TBtrTable::GetRecBuf() const { return file_->DataBuffer(); }
+uint8_t* TBtrTable::GetRecBuf() const {
+    // The record buffer of the move in progress, else the file's own.
+    uint8_t* current = TBaseTable::GetRecBuf();
+    return current ? current : file_->DataBuffer();
+}
 
 void TBtrTable::SetRecBuf(uint8_t* record) {
     file_->UseBuffer(record);
@@ -334,7 +338,10 @@ void TBtrTable::KeySearch(int searchCondition, bool keyItself, uint8_t* record, 
     CheckParam(key);
     const uint16_t length = CurrentKeyLength() ? CurrentKeyLength() : static_cast<uint16_t>(kKeyBufferSize);
     uint8_t searched[kKeyBufferSize] = {};
-    const bool upward = searchCondition == searchcond::GreaterOrEqual || searchCondition == searchcond::Greater;
+    // The missing parts take the values that keep the search on the right side of the
+    // given parts: smallest for "at or after" and "before", largest for "after" and
+    // "at or before" (an exclusive bound must skip every record of its prefix).
+    const bool upward = searchCondition == searchcond::GreaterOrEqual || searchCondition == searchcond::Less;
     FillKeyLimits(searched, fieldCount, upward);
     if (keyItself) {
         const int keyFields = std::min<int>(IndexDesc().fieldsInKey, 16);
@@ -348,11 +355,11 @@ void TBtrTable::KeySearch(int searchCondition, bool keyItself, uint8_t* record, 
         uint16_t extracted = 0;
         ExtractKeyRaw(static_cast<const uint8_t*>(key), searched, extracted, partialLength, fieldCount);
     }
-    uint8_t* target = GetLastRecBuf() ? GetLastRecBuf() : file_->DataBuffer();
-    file_->UseBuffer(target);
+    // The record goes straight to the caller's buffer; without one, to the file's own
+    // (a remembered buffer of an earlier call may be gone by now).
+    file_->UseBuffer(record ? record : file_->DataBuffer());
     file_->ClearKey(kKeyBufferSize);
     file_->KeyCall(static_cast<uint16_t>(OperationOfCondition(searchCondition)), searched, file_->KeyNumber(), length);
-    if (record && record != target && target) std::memcpy(record, target, GetRecordSize());
     SetState(cursorstate::OnRecord);
 }
 
@@ -606,6 +613,7 @@ void TBtrTable::SetToSeqNo(uint32_t number) {
     if (count > 0 && number < count)
         percentage = number <= 1 ? 0 : static_cast<uint32_t>(std::ceil(10000.0 * (number - 1) / count));
     file_->GetByPercentage(true, percentage);
+    SetState(cursorstate::OnRecord);
 }
 
 void TBtrTable::GetCursorProps(TCursorProps& props) {

@@ -65,7 +65,10 @@ public:
     void GetCursorProps(TCursorProps& props) override;
     void GetRecordCount(uint32_t& count) override;
     void GetPhysPosition(uint32_t& position) override { position = file_->GetPosition(); }
-    void SetToPhysPosition(uint32_t position) override { file_->GetDirectOwn(position); }
+    void SetToPhysPosition(uint32_t position) override {
+        file_->GetDirectOwn(position);
+        SetState(cursorstate::OnRecord);
+    }
     void IndexForFields(const char* fieldList, uint16_t& indexNumber, char* indexName) override;
     void SwitchToIndex(const char* indexName, const char* tagName, uint16_t indexNumber, bool keepPosition) override;
     void KeySearch(int searchCondition, bool keyItself, uint8_t* record, const void* key, uint16_t partialLength,
