@@ -9,7 +9,6 @@
 
 namespace testbinding {
 
-std::map<std::string, bool>& readOnlyTables();
 
 namespace {
 
@@ -69,6 +68,55 @@ private:
     int index_ = 0;
 };
 
+// Table "B": the rows of the memory engine whose FLAG field is a memo; a non-zero FLAG
+// says the record has a blob, whose bytes the engine keeps by ID.
+class TBlobCursor : public TKeyedCursor {
+public:
+    TBlobCursor(TBapiListItem* database, TQuillonCollection* collection, const char* table, int32_t openMode,
+                int32_t shareMode)
+        : TKeyedCursor(database, collection, table, openMode, shareMode) {
+        FieldCache().Clear();
+        auto fields = testengine::RowFields();
+        fields[2].fieldType = fldtype::Blob;
+        fields[2].subType = 22;
+        for (const auto& d : fields) FieldCache().Add(d);
+    }
+    void OpenBlob(uint8_t*, uint16_t field, int) override { CheckField(field); }
+    void GetBlobSize(uint8_t* record, uint16_t field, uint32_t& size) override {
+        CheckField(field);
+        size = static_cast<uint32_t>(Blob(record).size());
+    }
+    void GetBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length, void* destination,
+                 uint32_t& bytesRead) override {
+        CheckField(field);
+        ++BlobStore().reads;
+        const std::string& blob = Blob(record);
+        if (offset > blob.size()) RaiseEngineError(0x270E);
+        bytesRead = static_cast<uint32_t>(std::min<size_t>(length, blob.size() - offset));
+        std::memcpy(destination, blob.data() + offset, bytesRead);
+    }
+    void PutBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length, const void* source) override {
+        CheckField(field);
+        std::string& blob = Blob(record);
+        if (blob.size() < offset + length) blob.resize(offset + length);
+        if (length) std::memcpy(blob.data() + offset, source, length);
+        reinterpret_cast<testengine::TRow*>(record)->flag = 1;
+    }
+    void TruncateBlob(uint8_t* record, uint16_t field, uint32_t length) override {
+        CheckField(field);
+        Blob(record).resize(std::min<size_t>(length, Blob(record).size()));
+        reinterpret_cast<testengine::TRow*>(record)->flag = 1;
+    }
+
+private:
+    static void CheckField(uint16_t field) {
+        if (field != 3) RaiseEngineError(rc::InvalidParam);
+    }
+    static std::string& Blob(const uint8_t* record) {
+        return BlobStore().blobs[reinterpret_cast<const testengine::TRow*>(record)->id];
+    }
+};
+
 // The memory engine's database with keyed cursors and a field list, as a
 // dictionary-backed engine has.
 class TListingDatabase : public testengine::TTestDatabase {
@@ -81,7 +129,10 @@ public:
         const auto readOnly = readOnlyTables().find(tableName);
         if (readOnly != readOnlyTables().end() && (openMode == 0 || readOnly->second))
             RaiseEngineError(rc::TableReadOnly);
-        auto* opened = MakeHandle<TKeyedCursor>(this, &Cursors(), tableName, openMode, shareMode);
+        TKeyedCursor* opened =
+            std::string(tableName) == "B"
+                ? MakeHandle<TBlobCursor>(this, &Cursors(), tableName, openMode, shareMode)
+                : MakeHandle<TKeyedCursor>(this, &Cursors(), tableName, openMode, shareMode);
         opened->OpenCursor();
         if (indexName && *indexName) opened->SwitchToIndex(indexName, nullptr, 0, false);
         cursor = opened;
@@ -114,6 +165,11 @@ public:
 };
 
 }  // namespace
+
+TBlobStore& BlobStore() {
+    static TBlobStore store;
+    return store;
+}
 
 std::map<std::string, bool>& readOnlyTables() {
     static std::map<std::string, bool> names;

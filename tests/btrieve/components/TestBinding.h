@@ -88,4 +88,11 @@ TSessionClass EngineSessionClass();
 // every open).
 std::map<std::string, bool>& readOnlyTables();
 
+// The blobs of table "B" by record ID, and how many reads reached the engine.
+struct TBlobStore {
+    std::map<int32_t, std::string> blobs;
+    int reads = 0;
+};
+TBlobStore& BlobStore();
+
 }  // namespace testbinding
