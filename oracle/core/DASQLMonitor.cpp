@@ -6,6 +6,7 @@
 #include "oracle/core/CustomDADataSet.h"
 #include "oracle/core/CustomDASQL.h"
 #include "oracle/core/DAError.h"
+#include "oracle/core/DebugForm.h"
 #include "platform/DateTime.h"
 
 namespace oracle {
@@ -58,6 +59,11 @@ AnsiString TrimTrailing(const AnsiString& text) {
     size_t end = text.size();
     while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
     return text.substr(0, end);
+}
+
+void ShowFor(const TDASQLMonitorClass& monitorClass, TComponent* component, const AnsiString& text,
+             const AnsiString& title, const TParams* params) {
+    ShowDebugWindow(monitorClass.ProductName(), component, text, title, monitorClass.ParamsToText(params));
 }
 
 }  // namespace
@@ -143,6 +149,8 @@ void TCustomDASQLMonitor::SetOptions(TMonitorOptions value) {
 
 void TCustomDASQLMonitor::SendToMonitor(const AnsiString&) {}
 
+const TDASQLMonitorClass& TCustomDASQLMonitor::MonitorClass() const { return DASQLMonitorClass(); }
+
 AnsiString TCustomDASQLMonitor::ObjectInfo(TComponent* component) const {
     if (!(options_ & moHandled) || !component) return AnsiString();
     AnsiString info = " [" + component->Name() + "$" + Identity(component);
@@ -152,9 +160,11 @@ AnsiString TCustomDASQLMonitor::ObjectInfo(TComponent* component) const {
 }
 
 void TCustomDASQLMonitor::Prepare(const TDASQLMonitorClass& monitorClass, TComponent* component,
-                                  const AnsiString& text, bool, const TParams* params) {
+                                  const AnsiString& text, bool implicit, const TParams* params) {
     if (!active_) return;
     const AnsiString sql = TrimTrailing(text);
+    if (!implicit && (options_ & moDialog) && (!(options_ & moCustom) || HasDebug(component)))
+        ShowFor(MonitorClass(), component, sql, "Prepare", params);
     const AnsiString paramLines = TrimTrailing(monitorClass.ParamsToText(params));
     if (Wants(mtPrepare)) {
         SendToMonitor("SQL Prepare" + ObjectInfo(component) + ": " + sql);
@@ -167,6 +177,8 @@ void TCustomDASQLMonitor::Execute(const TDASQLMonitorClass& monitorClass, TCompo
                                   const AnsiString& text, const AnsiString& kind, const TParams* params) {
     if (!active_) return;
     const AnsiString sql = TrimTrailing(text);
+    if ((options_ & moDialog) && (!(options_ & moCustom) || HasDebug(component)))
+        ShowFor(MonitorClass(), component, sql, kind.empty() ? AnsiString("Execute") : kind, params);
     const AnsiString paramLines = TrimTrailing(monitorClass.ParamsToText(params));
     if (Wants(mtExecute)) {
         SendToMonitor("SQL Execute" + (kind.empty() ? AnsiString() : " [" + kind + "]") + ObjectInfo(component) +
@@ -197,13 +209,16 @@ void TCustomDASQLMonitor::NotifyPrepare(const TDASQLMonitorClass& monitorClass, 
                                         const AnsiString& text, bool implicit, const TParams* params) {
     if (currentMonitor)
         currentMonitor->Prepare(monitorClass, component, text, implicit, params);
-    else
-        (void)HasDebug;  // the debug window is not part of this build
+    else if (!implicit && HasDebug(component))
+        ShowFor(monitorClass, component, TrimTrailing(text), "Prepare", params);
 }
 
 void TCustomDASQLMonitor::NotifyExecute(const TDASQLMonitorClass& monitorClass, TComponent* component,
                                         const AnsiString& text, const AnsiString& kind, const TParams* params) {
-    if (currentMonitor) currentMonitor->Execute(monitorClass, component, text, kind, params);
+    if (currentMonitor)
+        currentMonitor->Execute(monitorClass, component, text, kind, params);
+    else if (HasDebug(component))
+        ShowFor(monitorClass, component, TrimTrailing(text), kind.empty() ? AnsiString("Execute") : kind, params);
 }
 
 void TCustomDASQLMonitor::NotifyConnect(const TDASQLMonitorClass&, TCustomDAConnection& session) {

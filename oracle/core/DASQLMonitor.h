@@ -93,6 +93,8 @@ public:
     platform::AnsiString ObjectInfo(platform::TComponent* component) const;
 
 protected:
+    // The class whose product name and parameter form this instance's debug window uses.
+    virtual const TDASQLMonitorClass& MonitorClass() const;
     // Passes a line to the outside monitor; the base has no outside monitor to reach.
     virtual void SendToMonitor(const platform::AnsiString& text);
     virtual void RegisterWithMonitor() {}
