@@ -167,6 +167,8 @@ constexpr ub2 OCI_TYPECODE_OBJECT = 108, OCI_TYPECODE_NAMEDCOLLECTION = 122, OCI
               OCI_TYPECODE_TABLE = 248;
 constexpr ub4 OCI_PIN_LATEST = 3, OCI_LOCK_NONE = 1;
 constexpr ub4 OCI_OBJECTFREE_FORCE = 1;
+constexpr uword OCI_NUMBER_SIGNED = 2;
+constexpr ub2 OCI_TYPECODE_REF = 110;
 
 // Pieces of piecewise transfers.
 constexpr ub1 OCI_ONE_PIECE = 0, OCI_FIRST_PIECE = 1, OCI_NEXT_PIECE = 2, OCI_LAST_PIECE = 3;

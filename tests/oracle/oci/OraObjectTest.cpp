@@ -1,0 +1,610 @@
+// Object types and values over an in-process fake of the client's object calls (the
+// stand-in client has no object types): type layout from a describe, attribute paths,
+// typed access, collection growth, REF pins and nested writes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "oracle/oci/OciLoader.h"
+#include "oracle/oci/OraDataTypes.h"
+#include "oracle/oci/OraObject.h"
+#include "oracle/oci/OraType.h"
+
+namespace oracle {
+namespace {
+
+// --- the fake client -----------------------------------------------------------------------
+
+// A described type or attribute, as the describe calls answer it.
+struct FakeParam {
+    ub2 typeCode = 0;            // types: 108 object, 122 collection
+    ub2 collectionCode = 0;      // collections: 247 VARRAY, 248 table
+    std::vector<FakeParam> attributes;
+    std::vector<FakeParam> element;  // collections: one element
+    ub4 elementCount = 0;
+    std::string name;
+    ub2 dataType = 0;
+    ub2 dataSize = 0;
+    sb2 precision = 0;
+    sb1 scale = 0;
+    std::string schemaName, typeName;
+};
+
+FakeParam Attribute(const std::string& name, ub2 dataType, ub2 size = 0, sb2 precision = 0, sb1 scale = 0) {
+    FakeParam p;
+    p.name = name;
+    p.dataType = dataType;
+    p.dataSize = size;
+    p.precision = precision;
+    p.scale = scale;
+    return p;
+}
+
+FakeParam NamedType(const std::string& name, ub2 dataType, const std::string& typeName) {
+    FakeParam p = Attribute(name, dataType);
+    p.schemaName = "SCOTT";
+    p.typeName = typeName;
+    return p;
+}
+
+struct FakeString {
+    std::string text;
+};
+
+// A collection whose elements are slots of one size (an OCIString* for texts).
+struct FakeCollection {
+    bool texts = false;
+    size_t elementSize = sizeof(OCINumber);
+    std::deque<std::vector<char>> slots;
+    std::deque<OCIInd> indicators;
+    std::vector<bool> deleted;
+};
+
+struct FakeClient {
+    std::map<std::string, FakeParam> types;  // by upper-case name without schema
+    std::deque<FakeString> strings;
+    struct Describe {
+        FakeParam* param = nullptr;
+    };
+    std::deque<Describe> describes;
+    std::vector<std::string> setAttrNames;
+    OCIInd setAttrIndicator = 0;
+    int pins = 0;
+
+    FakeString* NewString(const std::string& text) {
+        strings.push_back({text});
+        return &strings.back();
+    }
+};
+
+FakeClient* fake = nullptr;
+
+std::string Unqualified(const std::string& name) {
+    const size_t dot = name.find('.');
+    return dot == std::string::npos ? name : name.substr(dot + 1);
+}
+
+sword OCI_CALL FakeTypeByName(OCIEnv*, OCIError*, const OCISvcCtx*, const OraText*, ub4, const OraText* typeName,
+                              ub4 length, const OraText*, ub4, ub2, ub4, OCIType** tdo) {
+    auto it = fake->types.find(std::string(reinterpret_cast<const char*>(typeName), length));
+    if (it == fake->types.end()) return OCI_ERROR;
+    *tdo = reinterpret_cast<OCIType*>(&it->second);
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeHandleAlloc(const dvoid*, dvoid** handle, ub4, std::size_t, dvoid**) {
+    fake->describes.emplace_back();
+    *handle = &fake->describes.back();
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeHandleFree(dvoid*, ub4) { return OCI_SUCCESS; }
+
+sword OCI_CALL FakeDescribeAny(OCISvcCtx*, OCIError*, dvoid* name, ub4 length, ub1, ub1, ub1, OCIDescribe* describe) {
+    std::string text(static_cast<const char*>(name), length);
+    for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    auto it = fake->types.find(Unqualified(text));
+    if (it == fake->types.end()) return OCI_ERROR;
+    reinterpret_cast<FakeClient::Describe*>(describe)->param = &it->second;
+    return OCI_SUCCESS;
+}
+
+template <class T>
+void Put(dvoid* at, T value) {
+    std::memcpy(at, &value, sizeof value);
+}
+
+sword OCI_CALL FakeAttrGet(const dvoid* handle, ub4 handleType, dvoid* value, ub4* size, ub4 attribute, OCIError*) {
+    if (handleType == OCI_HTYPE_DESCRIBE) {
+        Put(value, static_cast<const FakeClient::Describe*>(handle)->param);
+        return OCI_SUCCESS;
+    }
+    auto* p = static_cast<const FakeParam*>(handle);
+    auto text = [&](const std::string& s) {
+        Put(value, reinterpret_cast<const OraText*>(s.c_str()));
+        if (size) *size = static_cast<ub4>(s.size());
+    };
+    switch (attribute) {
+    case OCI_ATTR_TYPECODE: Put(value, p->typeCode); break;
+    case OCI_ATTR_COLLECTION_TYPECODE: Put(value, p->collectionCode); break;
+    case OCI_ATTR_NUM_TYPE_ATTRS: Put(value, static_cast<ub2>(p->attributes.size())); break;
+    case OCI_ATTR_LIST_TYPE_ATTRS: Put(value, p); break;
+    case OCI_ATTR_COLLECTION_ELEMENT: Put(value, &p->element.front()); break;
+    case OCI_ATTR_NUM_ELEMS: Put(value, p->elementCount); break;
+    case OCI_ATTR_NAME: text(p->name); break;
+    case OCI_ATTR_DATA_TYPE: Put(value, p->dataType); break;
+    case OCI_ATTR_DATA_SIZE: Put(value, p->dataSize); break;
+    case OCI_ATTR_PRECISION: Put(value, p->precision); break;
+    case OCI_ATTR_SCALE: Put(value, p->scale); break;
+    case OCI_ATTR_TYPE_NAME: text(p->typeName); break;
+    case OCI_ATTR_SCHEMA_NAME: text(p->schemaName); break;
+    default: return OCI_ERROR;
+    }
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeParamGet(const dvoid* list, ub4, OCIError*, dvoid** param, ub4 position) {
+    auto* p = static_cast<const FakeParam*>(list);
+    *param = const_cast<FakeParam*>(&p->attributes.at(position - 1));
+    return OCI_SUCCESS;
+}
+
+// Numbers keep a double in their first bytes.
+sword OCI_CALL FakeNumberFromInt(OCIError*, const dvoid* value, uword, uword, OCINumber* number) {
+    int32_t i;
+    std::memcpy(&i, value, sizeof i);
+    Put(number->bytes, static_cast<double>(i));
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeNumberToInt(OCIError*, const OCINumber* number, uword, uword, dvoid* result) {
+    double d;
+    std::memcpy(&d, number->bytes, sizeof d);
+    Put(result, static_cast<int32_t>(d));
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeNumberFromReal(OCIError*, const dvoid* value, uword, OCINumber* number) {
+    std::memcpy(number->bytes, value, sizeof(double));
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeNumberToReal(OCIError*, const OCINumber* number, uword, dvoid* result) {
+    std::memcpy(result, number->bytes, sizeof(double));
+    return OCI_SUCCESS;
+}
+
+OraText* OCI_CALL FakeStringPtr(OCIEnv*, const OCIString* string) {
+    auto* s = reinterpret_cast<const FakeString*>(string);
+    return reinterpret_cast<OraText*>(const_cast<char*>(s->text.c_str()));
+}
+
+sword OCI_CALL FakeStringResize(OCIEnv*, OCIError*, ub4 size, OCIString** string) {
+    if (size == 0)
+        *string = nullptr;
+    else if (!*string)
+        *string = reinterpret_cast<OCIString*>(fake->NewString(""));
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeStringAssignText(OCIEnv*, OCIError*, const OraText* text, ub4 length, OCIString** string) {
+    reinterpret_cast<FakeString*>(*string)->text.assign(reinterpret_cast<const char*>(text), length);
+    return OCI_SUCCESS;
+}
+
+void StoreElement(FakeCollection* c, size_t index, const dvoid* element) {
+    std::vector<char>& slot = c->slots[index];
+    if (c->texts) {
+        FakeString* copy = fake->NewString(reinterpret_cast<const FakeString*>(element)->text);
+        std::memcpy(slot.data(), &copy, sizeof copy);
+    } else {
+        std::memcpy(slot.data(), element, c->elementSize);
+    }
+}
+
+sword OCI_CALL FakeCollSize(OCIEnv*, OCIError*, const OCIColl* coll, sb4* size) {
+    *size = static_cast<sb4>(reinterpret_cast<const FakeCollection*>(coll)->slots.size());
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeCollGetElem(OCIEnv*, OCIError*, const OCIColl* coll, sb4 index, boolean* exists, dvoid** element,
+                               dvoid** indicator) {
+    auto* c = reinterpret_cast<FakeCollection*>(const_cast<OCIColl*>(coll));
+    *exists = index >= 0 && static_cast<size_t>(index) < c->slots.size() && !c->deleted[static_cast<size_t>(index)];
+    *element = *exists ? c->slots[static_cast<size_t>(index)].data() : nullptr;
+    *indicator = *exists ? &c->indicators[static_cast<size_t>(index)] : nullptr;
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeCollAppend(OCIEnv*, OCIError*, const dvoid* element, const dvoid* indicator, OCIColl* coll) {
+    auto* c = reinterpret_cast<FakeCollection*>(coll);
+    c->slots.emplace_back(std::max(c->elementSize, sizeof(void*)), '\0');
+    c->indicators.push_back(*static_cast<const OCIInd*>(indicator));
+    c->deleted.push_back(false);
+    StoreElement(c, c->slots.size() - 1, element);
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeCollAssignElem(OCIEnv*, OCIError*, sb4 index, const dvoid* element, const dvoid* indicator,
+                                  OCIColl* coll) {
+    auto* c = reinterpret_cast<FakeCollection*>(coll);
+    if (index < 0 || static_cast<size_t>(index) >= c->slots.size()) return OCI_ERROR;
+    StoreElement(c, static_cast<size_t>(index), element);
+    c->indicators[static_cast<size_t>(index)] = *static_cast<const OCIInd*>(indicator);
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeObjectSetAttr(OCIEnv*, OCIError*, dvoid*, dvoid*, OCIType*, const OraText** names,
+                                 const ub4* lengths, ub4 count, const ub4*, ub4, OCIInd indicator, const dvoid*,
+                                 const dvoid*) {
+    fake->setAttrNames.clear();
+    for (ub4 i = 0; i < count; ++i)
+        fake->setAttrNames.emplace_back(reinterpret_cast<const char*>(names[i]), lengths[i]);
+    fake->setAttrIndicator = indicator;
+    return OCI_SUCCESS;
+}
+
+boolean OCI_CALL FakeRefIsNull(OCIEnv*, const OCIRef* ref) { return ref == nullptr; }
+
+// Every pin fails, as for a REF to a deleted row.
+sword OCI_CALL FakeObjectPin(OCIEnv*, OCIError*, OCIRef*, void*, ub4, ub2, ub4, dvoid**) {
+    ++fake->pins;
+    return OCI_ERROR;
+}
+
+// Swaps the object calls of the entry-point table for the fake and restores them after.
+class OraObjectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = Oci;
+        fake = &client_;
+        Oci.OCITypeByName = FakeTypeByName;
+        Oci.OCIHandleAlloc = FakeHandleAlloc;
+        Oci.OCIHandleFree = FakeHandleFree;
+        Oci.OCIDescribeAny = FakeDescribeAny;
+        Oci.OCIAttrGet = FakeAttrGet;
+        Oci.OCIParamGet = FakeParamGet;
+        Oci.OCINumberFromInt = FakeNumberFromInt;
+        Oci.OCINumberToInt = FakeNumberToInt;
+        Oci.OCINumberFromReal = FakeNumberFromReal;
+        Oci.OCINumberToReal = FakeNumberToReal;
+        Oci.OCIStringPtr = FakeStringPtr;
+        Oci.OCIStringResize = FakeStringResize;
+        Oci.OCIStringAssignText = FakeStringAssignText;
+        Oci.OCICollSize = FakeCollSize;
+        Oci.OCICollGetElem = FakeCollGetElem;
+        Oci.OCICollAppend = FakeCollAppend;
+        Oci.OCICollAssignElem = FakeCollAssignElem;
+        Oci.OCIObjectSetAttr = FakeObjectSetAttr;
+        Oci.OCIRefIsNull = FakeRefIsNull;
+        Oci.OCIObjectPin = FakeObjectPin;
+
+        FakeParam person;
+        person.typeCode = OCI_TYPECODE_OBJECT;
+        person.attributes = {Attribute("NAME", SQLT_CHR, 20), Attribute("AGE", SQLT_NUM, 22, 3, 0),
+                             Attribute("HIRED", SQLT_DAT, 7), Attribute("SALARY", SQLT_NUM, 22, 8, 2)};
+        client_.types["PERSON_T"] = person;
+        FakeParam address;
+        address.typeCode = OCI_TYPECODE_OBJECT;
+        address.attributes = {Attribute("STREET", SQLT_CHR, 30), Attribute("CITY", SQLT_CHR, 20)};
+        client_.types["ADDRESS_T"] = address;
+        FakeParam phones;
+        phones.typeCode = OCI_TYPECODE_NAMEDCOLLECTION;
+        phones.collectionCode = OCI_TYPECODE_VARRAY;
+        phones.element = {Attribute("", SQLT_CHR, 20)};
+        phones.element.front().elementCount = 10;
+        client_.types["PHONES_T"] = phones;
+        FakeParam numbers = phones;
+        numbers.element = {Attribute("", SQLT_NUM, 22, 0, -127)};
+        client_.types["NUMBERS_T"] = numbers;
+        FakeParam employee;
+        employee.typeCode = OCI_TYPECODE_OBJECT;
+        employee.attributes = {Attribute("NAME", SQLT_CHR, 20), NamedType("ADDR", SQLT_NTY, "ADDRESS_T"),
+                               NamedType("PHONES", SQLT_NTY, "PHONES_T"), Attribute("AGE", SQLT_NUM, 22, 3, 0),
+                               NamedType("BOSS", SQLT_REF, "EMPLOYEE_T")};
+        client_.types["EMPLOYEE_T"] = employee;
+    }
+
+    void TearDown() override {
+        Oci = saved_;
+        fake = nullptr;
+    }
+
+    // A type described through the fake; the test holds one reference.
+    TOraType* Describe(const std::string& name) {
+        types_.emplace_back(NewShared<TOraType>(svc_, name), [](TOraType* t) { t->Release(); });
+        return types_.back().get();
+    }
+
+    OCISvcCtx* const svc_ = reinterpret_cast<OCISvcCtx*>(uintptr_t{0x1000});
+    FakeClient client_;
+
+private:
+    TOciEntryPoints saved_{};
+    std::vector<std::unique_ptr<TOraType, void (*)(TOraType*)>> types_;
+};
+
+// Holds one counted reference of an object for the test's lifetime.
+template <class T>
+std::unique_ptr<T, void (*)(T*)> Hold(T* object) {
+    return {object, [](T* o) { o->Release(); }};
+}
+
+// An instance structure and its indicator structure laid out for a type.
+struct TInstance {
+    explicit TInstance(const TOraType* type)
+        : data(type->DataSize, '\0'), indicators(type->IndicatorSize / sizeof(OCIInd), IndNotNull) {}
+    template <class T>
+    void Set(const TAttribute* a, T value) {
+        std::memcpy(data.data() + a->DataOffset, &value, sizeof value);
+    }
+    void SetNull(const TAttribute* a) { indicators[static_cast<size_t>(a->IndicatorOffset) / 2] = IndNull; }
+    std::vector<char> data;
+    std::vector<OCIInd> indicators;
+};
+
+TEST_F(OraObjectTest, TypeLayoutFollowsTheAttributes) {
+    TOraType* type = Describe("scott.person_t");
+    EXPECT_EQ(type->Name, "scott.person_t");
+    EXPECT_EQ(type->DataType, dtObject);
+    ASSERT_EQ(type->AttributeCount(), 4);
+    // NAME is held by pointer; the date is aligned to 4, the number after it is not.
+    const int p = static_cast<int>(sizeof(void*));
+    const int offsets[] = {0, p, p + 24, p + 31};
+    const int indicatorOffsets[] = {2, 4, 6, 8};
+    const int dataSizes[] = {p, 22, 7, 22};
+    for (int i = 0; i < 4; ++i) {
+        const TAttribute* a = type->Attributes(i);
+        EXPECT_EQ(a->DataOffset, offsets[i]) << a->Name;
+        EXPECT_EQ(a->IndicatorOffset, indicatorOffsets[i]) << a->Name;
+        EXPECT_EQ(type->AttributeDataSize(a), dataSizes[i]) << a->Name;
+        EXPECT_EQ(a->AttributeNo, i + 1);
+    }
+    EXPECT_EQ(type->DataSize, p + 53);  // 57 with 4-byte pointers
+    EXPECT_EQ(type->IndicatorSize, 10);
+    EXPECT_EQ(type->Attributes(0)->DataType, dtString);
+    EXPECT_EQ(type->Attributes(0)->Size, 21);
+    EXPECT_EQ(type->Attributes(1)->DataType, dtInteger);
+    EXPECT_EQ(type->Attributes(3)->DataType, dtFloat);
+    EXPECT_EQ(type->Attributes(3)->Scale, 2);
+
+    TOraType* phones = Describe("PHONES_T");
+    EXPECT_EQ(phones->DataType, dtArray);
+    EXPECT_EQ(phones->Size, 10);
+    EXPECT_EQ(phones->Attributes(0)->Name, "ELEMENT");
+}
+
+TEST_F(OraObjectTest, NestedTypesAreSharedAndSized) {
+    TOraType* employee = Describe("EMPLOYEE_T");
+    const TAttribute* addr = employee->Attributes(1);
+    const TAttribute* phones = employee->Attributes(2);
+    const TAttribute* boss = employee->Attributes(4);
+    ASSERT_NE(addr->ObjectType(), nullptr);
+    auto* address = static_cast<TOraType*>(addr->ObjectType());
+    EXPECT_EQ(addr->DataType, dtObject);
+    EXPECT_EQ(employee->AttributeDataSize(addr), address->DataSize);  // embedded
+    EXPECT_EQ(phones->DataType, dtArray);
+    EXPECT_EQ(employee->AttributeDataSize(phones), sizeof(void*));  // held by pointer
+    EXPECT_EQ(boss->DataType, dtReference);
+    EXPECT_EQ(boss->ObjectType(), employee);  // found in the type list, not described again
+    // The embedded object's indicators follow the employee's NAME indicator.
+    EXPECT_EQ(addr->IndicatorOffset, 4);
+    EXPECT_EQ(phones->IndicatorOffset, 4 + address->IndicatorSize);
+}
+
+// An employee instance: NAME, ADDR (STREET, CITY), PHONES (three texts), AGE, BOSS.
+class EmployeeTest : public OraObjectTest {
+protected:
+    void SetUp() override {
+        OraObjectTest::SetUp();
+        type_ = Describe("EMPLOYEE_T");
+        instance_ = std::make_unique<TInstance>(type_);
+        auto* address = static_cast<TOraType*>(type_->Attributes(1)->ObjectType());
+        instance_->Set(type_->Attributes(0), client_.NewString("SMITH"));
+        const TAttribute* addr = type_->Attributes(1);
+        std::memcpy(instance_->data.data() + addr->DataOffset + address->Attributes(1)->DataOffset,
+                    &(city_ = client_.NewString("PARIS")), sizeof(void*));
+        phones_.texts = true;
+        phones_.elementSize = sizeof(void*);
+        for (const char* phone : {"100", "200", "300"}) {
+            FakeString s{phone};
+            const OCIInd present = IndNotNull;
+            FakeCollAppend(nullptr, nullptr, &s, &present, reinterpret_cast<OCIColl*>(&phones_));
+        }
+        instance_->Set(type_->Attributes(2), &phones_);
+        OCINumber age{};
+        FakeNumberFromInt(nullptr, &(ageValue_ = 42), 4, 0, &age);
+        instance_->Set(type_->Attributes(3), age);
+        object_ = NewShared<TOraObject>(type_);
+        object_->SetSvcCtx(svc_);
+        object_->SetInstance(instance_->data.data());
+        object_->SetIndicator(instance_->indicators.data());
+    }
+
+    void TearDown() override {
+        object_->Release();
+        OraObjectTest::TearDown();
+    }
+
+    TOraType* type_ = nullptr;
+    std::unique_ptr<TInstance> instance_;
+    FakeString* city_ = nullptr;
+    FakeCollection phones_;
+    int32_t ageValue_ = 0;
+    TOraObject* object_ = nullptr;
+};
+
+TEST_F(EmployeeTest, PathsReachEmbeddedObjectsAndElements) {
+    EXPECT_EQ(object_->AttrAsString("NAME"), "SMITH");
+    EXPECT_EQ(object_->AttrAsString("addr.city"), "PARIS");
+    EXPECT_EQ(object_->AttrAsString("PHONES[2]"), "300");
+    EXPECT_EQ(object_->AttrAsString(" PHONES[0]"), "100");
+    EXPECT_EQ(object_->AttrAsInteger("AGE"), 42);
+    EXPECT_DOUBLE_EQ(object_->AttrAsFloat("AGE"), 42.0);
+    // A missing element reads as null instead of through a nil pointer.
+    EXPECT_TRUE(object_->AttrIsNull("PHONES[7]"));
+    EXPECT_EQ(object_->AttrAsString("PHONES[7]"), "");
+    bool isNull = false;
+    char text[32] = {};
+    object_->GetAttributeValue("ADDR.CITY", text, isNull);
+    EXPECT_FALSE(isNull);
+    EXPECT_STREQ(text, "PARIS");
+
+    for (const char* bad : {"PHONES[", "NOPE", "NAME.FIRST", "ADDR.NOPE", "PHONES[x]"}) {
+        try {
+            object_->AttrIsNull(bad);
+            ADD_FAILURE() << bad;
+        } catch (const platform::Exception& e) {
+            EXPECT_STREQ(e.what(), "Invalid attribute name") << bad;
+        }
+    }
+}
+
+TEST_F(EmployeeTest, TypedAccessChecksTheAttributeType) {
+    struct Case {
+        std::function<void()> call;
+        const char* message;
+    };
+    const Case cases[] = {
+        {[&] { object_->AttrAsInteger("NAME"); }, "Cannot convert type to OCINumber"},
+        {[&] { object_->AttrAsDateTime("AGE"); }, "Cannot convert type to OCIDate"},
+        {[&] { object_->AttrAsString("AGE"); }, "Cannot convert type to OCIString"},
+        {[&] { object_->AttrAsObject("NAME"); }, "Cannot convert type to Object"},
+        {[&] { object_->AttrAsLob("AGE"); }, "Cannot convert type to Lob"},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.call();
+            ADD_FAILURE() << c.message;
+        } catch (const platform::EConvertError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+    try {
+        object_->AttrAsObject("ADDR.CITY");
+        ADD_FAILURE();
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Comlex attribute is not supported");
+    }
+    instance_->SetNull(type_->Attributes(3));
+    EXPECT_TRUE(object_->AttrIsNull("AGE"));
+    EXPECT_EQ(object_->AttrAsInteger("AGE"), 0);
+}
+
+TEST_F(EmployeeTest, WritingANestedAttributeMarksEveryEnclosingObject) {
+    const TAttribute* addr = type_->Attributes(1);
+    instance_->SetNull(addr);
+    object_->SetAttrAsString("ADDR.CITY", "ROME");
+    EXPECT_EQ(client_.setAttrNames, (std::vector<std::string>{"ADDR", "CITY"}));
+    EXPECT_EQ(client_.setAttrIndicator, IndNotNull);
+    EXPECT_EQ(instance_->indicators[static_cast<size_t>(addr->IndicatorOffset) / 2], IndNotNull);
+    object_->SetAttrNull("NAME");
+    EXPECT_EQ(client_.setAttrIndicator, IndNull);
+}
+
+TEST_F(EmployeeTest, ChildObjectsLiveInTheOwnersInstance) {
+    TOraObject* address = object_->AttrAsObject("ADDR");
+    EXPECT_EQ(object_->AttrAsObject("ADDR"), address);  // kept as a child
+    EXPECT_EQ(address->AttrAsString("CITY"), "PARIS");
+    auto* phones = dynamic_cast<TOraArray*>(object_->AttrAsObject("PHONES"));
+    ASSERT_NE(phones, nullptr);
+    EXPECT_EQ(phones->Size(), 3);
+    EXPECT_EQ(phones->ElementAsString(1), "200");
+    auto* boss = dynamic_cast<TOraRef*>(object_->AttrAsObject("BOSS"));
+    ASSERT_NE(boss, nullptr);
+    EXPECT_TRUE(boss->IsNull());  // no REF stored
+    EXPECT_EQ(client_.pins, 0);
+}
+
+TEST_F(OraObjectTest, WritingPastTheEndGrowsTheCollectionWithNulls) {
+    TOraType* type = Describe("NUMBERS_T");
+    FakeCollection numbers;
+    auto array = Hold(NewShared<TOraArray>(type));
+    array->SetSvcCtx(svc_);
+    OCIInd collectionIndicator = IndNull;
+    array->SetInstance(&numbers);
+    array->SetIndicator(&collectionIndicator);
+    array->SetElementAsInteger(5, 7);
+    EXPECT_EQ(array->Size(), 6);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(array->ElementIsNull(i)) << i;
+    EXPECT_EQ(array->ElementAsInteger(5), 7);
+    EXPECT_EQ(collectionIndicator, IndNotNull);
+    EXPECT_EQ(array->AppendElement(), 6);
+    EXPECT_TRUE(array->ElementIsNull(6));
+    // Past the end reads as null or 0 alike.
+    EXPECT_FALSE(array->ElementIsNull(40));
+    EXPECT_EQ(array->ElementAsInteger(40), 0);
+    EXPECT_EQ(array->ElementAsFloat(40), 0.0);
+    try {
+        array->SetElementAsString(0, "x");
+        ADD_FAILURE();
+    } catch (const platform::EConvertError& e) {
+        EXPECT_STREQ(e.what(), "Cannot convert type to String");
+    }
+    try {
+        auto table = Hold(NewShared<TOraNestTable>(type));
+        table->CheckType();
+        ADD_FAILURE();
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Type of object must be Table");
+    }
+}
+
+TEST_F(OraObjectTest, ARefThatCannotBePinnedReadsAsNull) {
+    TOraType* type = Describe("PERSON_T");
+    auto ref = Hold(NewShared<TOraRef>(type));
+    ref->SetSvcCtx(svc_);
+    EXPECT_TRUE(ref->IsNull());
+    try {
+        ref->Refresh();
+        ADD_FAILURE();
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "OCIRef is not assigned");
+    }
+    char target = 0;
+    ref->SetRef(reinterpret_cast<OCIRef*>(&target));
+    EXPECT_FALSE(ref->IsNull());
+    ref->Refresh();  // the pin fails: no error
+    EXPECT_EQ(client_.pins, 1);
+    EXPECT_TRUE(ref->IsNull());
+}
+
+TEST_F(OraObjectTest, ObjectsNeedATypeAndAServiceContext) {
+    auto untyped = Hold(NewShared<TOraObject>());
+    try {
+        untyped->AllocObject();
+        ADD_FAILURE();
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Type of object must be defined");
+    }
+    auto object = Hold(NewShared<TOraObject>(Describe("PERSON_T")));
+    try {
+        object->AttrIsNull("NAME");  // allocates on first use: no service context
+        ADD_FAILURE();
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "OCISvcCtx is not defined");
+    }
+    object->AutoCreate = false;
+    try {
+        object->AttrIsNull("NAME");
+        ADD_FAILURE();
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Object is not allocated");
+    }
+    try {
+        TOraType* none = NewShared<TOraType>(nullptr, "PERSON_T");
+        none->Release();
+        ADD_FAILURE();
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "OCISvcCtx is not defined");
+    }
+}
+
+}  // namespace
+}  // namespace oracle
