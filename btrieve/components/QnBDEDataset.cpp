@@ -719,7 +719,8 @@ void TQnBDEDataset::NextInBlockRead() {
         const uint16_t code = Engine().ReadBlock(cursor_, count, blockBuffer_.data(), blockBuffer_.size());
         if (code != 0 && code != rc::Eof) Check(code);
         blockCount_ = static_cast<int>(count);
-        if (code == rc::Eof && count == 0) {
+        // No record read is the end, whether the engine says end of file or not.
+        if (count == 0) {
             MoveToLast();
             return;
         }

@@ -237,3 +237,32 @@ TEST_F(SessionDatabaseTest, SessionHandsOutTemporaryDatabases) {
     Primary().SetActive(false);
     EXPECT_EQ(Primary().DatabaseCount(), 0);  // temporary ones are freed
 }
+
+TEST_F(SessionDatabaseTest, MovingADatabaseToAnotherSessionKeepsItsName) {
+    auto second = platform::NewUnownedComponent<TTestSession>();
+    second->SetSessionName("Second");
+    auto database = NewDatabase("C:\\DATA");
+    // The database joins the new session before its name is checked there: it is
+    // not a duplicate of itself.
+    database->SetSessionName("Second");
+    EXPECT_EQ(database->Session(), second.get());
+    EXPECT_EQ(database->DatabaseName(), "C:\\DATA");
+    database->OpenConnection();
+    EXPECT_TRUE(second->Active());
+    database->CloseConnection();
+}
+
+TEST_F(SessionDatabaseTest, DatasetsThatStayRegisteredDoNotHoldTheClose) {
+    auto database = NewDatabase("C:\\DATA");
+    database->OpenConnection();
+    auto table = platform::NewUnownedComponent<TTestTable>();
+    table->SetDatabaseName("C:\\DATA");
+    table->SetTableName("T");
+    table->OpenDataSet();
+    // A client that is not a table of this library cannot be asked to close.
+    platform::TDataSet* stranger = table.get();
+    database->AttachClient(stranger);
+    database->CloseConnection();
+    EXPECT_FALSE(database->Connected());
+    EXPECT_EQ(database->ClientDataSetCount(), 0);
+}

@@ -356,3 +356,69 @@ TEST(ScreenAdapter, CursorKindsAndTitle) {
     platform::DBApplication().ProcessMessages();
     StopComponentsUnit();
 }
+
+TEST_F(TableTest, OldValuesComeFromTheCachedUpdateCursor) {
+    TTestTable& table = OpenTable();
+    table.SetCachedUpdates(true);
+    table.MoveToNext();
+    table.BeginEdit();
+    table.FieldNamed("NAME")->WriteAsString("changed");
+    table.PostChanges();
+    EXPECT_EQ(table.FieldNamed("NAME")->ReadAsString(), "changed");
+    // The old record is read into the old-record buffer, not over the record properties.
+    EXPECT_EQ(table.FieldNamed("NAME")->OldValue().AsString(), "two");
+    EXPECT_EQ(table.FieldNamed("ID")->OldValue().AsInteger(), 2);
+    // Leaving cached updates with a change not applied says so; the dataset stays open.
+    EXPECT_EQ(EngineCode([&] { table.SetCachedUpdates(false); }), rc::ObjImplicitlyDropped);
+    EXPECT_TRUE(table.Active());
+    EXPECT_FALSE(table.CachedUpdates());
+    EXPECT_EQ(Ids(table), (std::vector<int>{1, 2, 3, 7, 8}));
+}
+
+TEST_F(TableTest, ReplacedFiltersLeaveTheCursor) {
+    TTestTable& table = OpenTable();
+    const auto filterCount = [&] {
+        TCursorProps props{};
+        List().engine->GetCursorProps(table.Cursor(), props);
+        return props.filterCount;
+    };
+    table.SetFilter("FLAG > 10");
+    table.SetFilter("FLAG > 20");
+    table.SetFilter("FLAG > 30");
+    EXPECT_EQ(filterCount(), 1);
+    EXPECT_TRUE(table.LocateByValues("FLAG;NAME", Variant::ArrayOf({Variant(30), Variant("three")}), 0));
+    EXPECT_EQ(filterCount(), 1);
+    table.SetFilter("");
+    EXPECT_EQ(filterCount(), 0);
+}
+
+TEST_F(TableTest, ModifiableTableWithConstraintsOpens) {
+    TTestTable& table = NewTable();
+    table.Constraints().Add();
+    table.OpenDataSet();
+    EXPECT_TRUE(table.Active());
+    EXPECT_TRUE(table.IsModifiable());
+}
+
+TEST_F(TableTest, BlockReadingWalksEveryRecordWhateverTheSize) {
+    for (int size : {2, 1000000000}) {
+        TTestTable& table = OpenTable();
+        table.ChangeBlockReadSize(size);
+        ASSERT_EQ(table.State(), platform::dsBlockRead);
+        std::vector<int> ids;
+        for (int guard = 0; !table.Eof() && guard < 20; ++guard) {
+            ids.push_back(table.FieldNamed("ID")->ReadAsInteger());
+            table.MoveToNext();
+        }
+        // Blocks are read from behind the active record (the memory engine makes no
+        // crack before it), to the end and no further.
+        EXPECT_EQ(ids, (std::vector<int>{2, 3, 7, 8})) << size;
+        table.ChangeBlockReadSize(0);
+        table.CloseDataSet();
+    }
+}
+
+TEST_F(TableTest, QualifiedNameFallsBackWhenTheEngineHasNone) {
+    TTestTable& table = OpenTable();
+    EXPECT_EQ(table.QualifiedFieldName(table.FieldNamed("NAME")), "NAME");
+}
