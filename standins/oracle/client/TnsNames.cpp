@@ -132,6 +132,10 @@ std::string FindAlias(const std::string& text, const std::string& alias) {
 
 ServerAddress ResolveServerName(const std::string& name) {
   std::string n = Trim(name);
+  if (n.empty()) n = Trim(Environment("LOCAL"));  // the default database of a client without a name
+  if (n.empty()) n = Trim(Environment("TWO_TASK"));
+  if (n.empty()) throw OraError(12560);
+  if (n.rfind("//", 0) == 0) n.erase(0, 2);
   ServerAddress address;
   if (!n.empty() && n[0] == '(') {
     if (ParseDescriptor(n, address)) return address;

@@ -18,7 +18,8 @@ bool ParseDescriptor(const std::string& descriptor, ServerAddress& out);
 // The descriptor of an alias in the text of a tnsnames.ora, or empty.
 std::string FindAlias(const std::string& tnsnamesText, const std::string& alias);
 
-// Throws OraError 12154 when the name cannot be resolved.
+// Throws OraError 12154 when the name cannot be resolved; an empty name uses LOCAL or
+// TWO_TASK, else ORA-12560.
 ServerAddress ResolveServerName(const std::string& name);
 
 }  // namespace orastandin

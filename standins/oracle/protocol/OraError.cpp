@@ -76,6 +76,7 @@ const std::map<int, const char*>& Messages() {
       {12514, "TNS:listener does not currently know of service requested in connect descriptor"},
       {12535, "TNS:operation timed out"},
       {12541, "TNS:no listener"},
+      {12560, "TNS:protocol adapter error"},
       {24344, "success with compilation error"},
       {22920, "row containing the LOB value is not locked"},
       {22285, "non-existent directory or file for %1 operation"},

@@ -1,5 +1,6 @@
 // Server name resolution of the stand-in client: tnsnames.ora entries and descriptors.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "standins/oracle/client/TnsNames.h"
 #include "standins/oracle/protocol/OraError.h"
@@ -46,6 +47,21 @@ TEST(TnsNames, EasyConnectAndDescriptorTexts) {
   a = ResolveServerName("(DESCRIPTION=(ADDRESS=(HOST=x)(PORT=7))(CONNECT_DATA=(SID=Y)))");
   EXPECT_EQ(a.port, 7);
   EXPECT_EQ(a.service, "Y");
+}
+
+TEST(TnsNames, AnEmptyNameMeansTheLocalDatabase) {
+  SetEnvironmentVariableA("TWO_TASK", nullptr);
+  SetEnvironmentVariableA("LOCAL", "//127.0.0.1:1700/LOCALDB");
+  ServerAddress a = ResolveServerName("  ");
+  EXPECT_EQ(a.port, 1700);
+  EXPECT_EQ(a.service, "LOCALDB");
+  SetEnvironmentVariableA("LOCAL", nullptr);
+  try {
+    ResolveServerName("");
+    FAIL();
+  } catch (const OraError& e) {
+    EXPECT_EQ(e.Code(), 12560);
+  }
 }
 
 TEST(TnsNames, UnknownAliasIsOra12154) {
