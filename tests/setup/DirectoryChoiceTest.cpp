@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <winioctl.h>
 
 #include <cctype>
@@ -121,6 +122,26 @@ std::vector<std::string> ListLines(HWND list) {
         lines.push_back(text);
     }
     return lines;
+}
+
+// The text of the selected item of the first tree view below the window (the browser
+// runs on a thread of this process, so its items can be read directly).
+std::string SelectedTreeItem(HWND window) {
+    HWND tree = FindWindowExA(window, nullptr, "SysTreeView32", nullptr);
+    for (HWND child = FindWindowExA(window, nullptr, nullptr, nullptr); !tree && child;
+         child = FindWindowExA(window, child, nullptr, nullptr))
+        tree = FindWindowExA(child, nullptr, "SysTreeView32", nullptr);
+    if (!tree) return std::string();
+    const auto item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (!item) return std::string();
+    char text[MAX_PATH] = {};
+    TVITEMA info{};
+    info.mask = TVIF_TEXT;
+    info.hItem = item;
+    info.pszText = text;
+    info.cchTextMax = sizeof text;
+    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&info));
+    return text;
 }
 
 class DirectoryChoice : public ::testing::Test {
@@ -345,9 +366,11 @@ TEST_F(DirectoryChoice, FolderBrowserStartsAtTheDirectoryAndReturnsTheChoice) {
     auto selectTree = dll.Fn<TreeFn>("SelectDirectoryTree");
     std::string result;
     std::string failure = RunWithDialogs(
-        [](DialogDriver& d) {
+        [&](DialogDriver& d) {
             const HWND browser = d.WindowOfClass("#32770");
-            Sleep(500);  // the start folder is selected by a posted message
+            // The start folder is selected by a posted message: wait until the tree shows it.
+            const std::string folder = WithoutSlash(dir).substr(WithoutSlash(dir).find_last_of('\\') + 1);
+            d.WaitUntil([&] { return SelectedTreeItem(browser) == folder; }, "start folder selected");
             d.Answer(browser, IDOK);
         },
         [&] { result = selectTree(dir.c_str(), "Pick", nullptr, 1); });
