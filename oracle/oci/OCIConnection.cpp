@@ -73,9 +73,9 @@ void TOCIConnection::ProcessError(uint8_t ociVersion, sword status) {
     }
     lastErrorCode_ = code;
     EOraError error(code, message);
-    bool fail = true;
-    if (onError_) onError_(error, fail);
-    if (fail) throw error;
+    TDAErrorReport report{&error, true};
+    if (onError_) onError_(ErrorReportArgument(report));
+    if (report.Fail) throw error;
     platform::Abort();
 }
 
@@ -284,6 +284,12 @@ bool TOCIConnection::SetProp(int id, const platform::Variant& value) {
         default:
             return TQdConnection::SetProp(id, value);
     }
+}
+
+bool TOCIConnection::AssignEvent(int id, TQdEventHandler handler) {
+    if (id != evConnectionError) return TQdConnection::AssignEvent(id, std::move(handler));
+    onError_ = std::move(handler);
+    return true;
 }
 
 bool TOCIConnection::GetProp(int id, platform::Variant& value) {

@@ -11,14 +11,11 @@
 #include <memory>
 #include <string>
 
+#include "oracle/core/CustomDAConnection.h"
 #include "oracle/core/QdAccess.h"
 #include "oracle/oci/OciApi.h"
 #include "oracle/oci/OraError.h"
 #include "platform/TextFile.h"
-
-// windows.h would rename the back-end's SetProp and GetProp to its window-property calls.
-#undef SetProp
-#undef GetProp
 
 namespace oracle {
 
@@ -31,10 +28,6 @@ inline constexpr int prMaxStringSize = 58;
 inline constexpr int prDateFormat = 60;
 inline constexpr int prConnectMode = 62;
 inline constexpr int prCharLength = 63;
-inline constexpr int evOnError = 101;
-
-// Sees every Oracle error first; clearing fail turns it into the silent abort.
-using TOraErrorEvent = std::function<void(EOraError& error, bool& fail)>;
 
 inline constexpr const char* UnitOraClasses = "OraClasses";
 
@@ -50,6 +43,9 @@ public:
     void Rollback() override;
     bool SetProp(int id, const platform::Variant& value) override;
     bool GetProp(int id, platform::Variant& value) override;
+    // evConnectionError: the handler gets the address of a TDAErrorReport; clearing its
+    // Fail flag turns the error into the silent abort.
+    bool AssignEvent(int id, TQdEventHandler handler) override;
     std::unique_ptr<TQdCommand> CreateCommand() override;
     std::unique_ptr<TQdRecordSet> CreateRecordSet() override;
 
@@ -82,7 +78,6 @@ public:
     TConnectMode ConnectMode() const { return connectMode_; }
     uint16_t CharLength() const { return charLength_; }
     int32_t LastErrorCode() const { return lastErrorCode_; }
-    void SetOnError(TOraErrorEvent handler) { onError_ = std::move(handler); }
 
 private:
     void ConnectOci7();
@@ -102,7 +97,7 @@ private:
     std::string dateFormat_;
     TConnectMode connectMode_ = cmNormal;
     uint16_t charLength_ = 0;
-    TOraErrorEvent onError_;
+    TQdEventHandler onError_;
     std::unique_ptr<oci::Lda_Def> lda_;
     std::unique_ptr<std::array<oci::ub1, oci::HdaSize>> hda_;
     bool ldaFromSvcCtx_ = false;

@@ -1,24 +1,13 @@
-// The exceptions of the Oracle library: EDAError, a data-access error carrying a signed
-// error code, and EOraError, an error the Oracle client reported (code and client text).
-// Callers classify failures by the code or by the message's "ORA-nnnnn" prefix.
+// EOraError: an error the Oracle client reported (the positive Oracle error code and the
+// client's text). Callers classify failures by the code or by the message's "ORA-nnnnn"
+// prefix. Also the Oracle layer's way of raising its literal failures.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-#include "platform/DataSetTypes.h"
+#include "oracle/core/DAError.h"
 
 namespace oracle {
-
-class EDAError : public platform::EDatabaseError {
-public:
-    EDAError(int32_t errorCode, const std::string& message)
-        : platform::EDatabaseError(message), errorCode_(errorCode) {}
-    int32_t ErrorCode() const noexcept { return errorCode_; }
-
-private:
-    int32_t errorCode_;
-};
 
 class EOraError : public EDAError {
 public:

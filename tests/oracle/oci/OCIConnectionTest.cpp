@@ -142,11 +142,13 @@ TEST_F(OCIConnectionTest, OnErrorSeesErrorsAndMayTurnThemIntoTheSilentAbort) {
     TOCIConnection connection;
     int32_t seen = 0;
     bool keepFailing = true;
-    connection.SetOnError([&](EOraError& error, bool& fail) {
-        seen = error.ErrorCode();
-        EXPECT_TRUE(fail);
-        fail = keepFailing;
-    });
+    ASSERT_TRUE(connection.AssignEvent(evConnectionError, [&](const platform::Variant& argument) {
+        TDAErrorReport& report = ErrorReportOf(argument);
+        seen = report.Error->ErrorCode();
+        EXPECT_NE(dynamic_cast<const EOraError*>(report.Error), nullptr);
+        EXPECT_TRUE(report.Fail);
+        report.Fail = keepFailing;
+    }));
     Logon(connection, "scott", "tiger");
     EXPECT_THROW(Execute(connection, "SELECT * FROM NO_SUCH_TABLE"), EOraError);
     EXPECT_EQ(seen, 942);
