@@ -6,6 +6,8 @@
 #include "oracle/core/Assertion.h"
 #include "oracle/core/Blob.h"
 #include "oracle/oci/OciCodecs.h"
+#include "oracle/oci/OraLob.h"
+#include "oracle/oci/OraObject.h"
 #include "platform/SysUtils.h"
 
 namespace oracle {
@@ -327,10 +329,15 @@ void TOraParamDesc::SyncNullFromObject() {
         case dtCursor:
         case dtOraBlob:
         case dtOraClob:
-            // Objects, files and LOBs carry their own null state (their classes decide it).
-            if (object_ == nullptr) IndicatorBuffer()[0] = -1;
-            else if (dataType_ == dtCursor || dataType_ == dtOraBlob || dataType_ == dtOraClob)
+            if (object_ == nullptr) {
+                IndicatorBuffer()[0] = -1;
+            } else if (dataType_ == dtCursor || dataType_ == dtOraBlob || dataType_ == dtOraClob) {
                 IndicatorBuffer()[0] = 0;
+            } else if (auto* file = dynamic_cast<TOraFile*>(object_)) {
+                IndicatorBuffer()[0] = file->FileDir().empty() && file->FileName().empty() ? -1 : 0;
+            } else if (auto* value = dynamic_cast<TOraObject*>(object_)) {
+                IndicatorBuffer()[0] = value->Instance() ? 0 : -1;
+            }
             break;
         default:
             break;

@@ -6,6 +6,8 @@
 
 #include "oracle/core/Assertion.h"
 #include "oracle/core/Blob.h"
+#include "oracle/oci/OraLob.h"
+#include "oracle/oci/OraObject.h"
 #include "oracle/oci/OraParamDesc.h"
 
 namespace oracle {
@@ -229,6 +231,32 @@ TEST(OraParamDesc, NullFromTheHeldBlob) {
     param.SetNull(true);  // clears the blob too
     EXPECT_EQ(blob->GetSize(), 0u);
     blob->Release();
+}
+
+TEST(OraParamDesc, NullFromHeldObjectsAndFiles) {
+    struct Case {
+        TDataType type;
+        TSharedObject* object;
+        bool isNull;
+    };
+    TOraObject* object = NewShared<TOraObject>();
+    char instance[8] = {};
+    TOraObject* allocated = NewShared<TOraObject>();
+    allocated->SetInstance(instance);
+    TOraFile* file = NewShared<TOraFile>();  // no locator: no names
+    TOraLob* lob = NewShared<TOraLob>();
+    const Case cases[] = {{dtObject, object, true},    {dtArray, object, true}, {dtObject, allocated, false},
+                          {dtTable, allocated, false}, {dtBFile, file, true},   {dtOraClob, lob, false},
+                          {dtOraBlob, nullptr, true}};
+    for (const auto& c : cases) {
+        TOraParamDesc param;
+        param.SetDataType(c.type);
+        param.SetObject(c.object);
+        param.SetNull(!c.isNull);
+        param.SyncNullFromObject();
+        EXPECT_EQ(param.GetNull(), c.isNull) << "type " << c.type;
+    }
+    for (TSharedObject* o : std::initializer_list<TSharedObject*>{object, allocated, file, lob}) o->Release();
 }
 
 }  // namespace
