@@ -439,6 +439,10 @@ TEST_F(OracleSqlTest, FailuresCarryOracleCodesAndTexts) {
       {"select 1 / 0 from dual", 1476},
       {"select 'open from dual", 1756},
       {"rollback to savepoint never_set", 1086},
+      {"select 1, 2 from dual union select 1 from dual", 1789},
+      {"select * from t where count(*) > 1", 934},
+      {"select nvl(1) from dual", 909},
+      {"drop index no_such_index", 1418},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(*session_, c.sql), c.code) << c.sql;
   std::string text;

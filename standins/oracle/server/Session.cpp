@@ -84,6 +84,14 @@ OraError MapSqliteError(sqlite3* db, int rc, const TranslatedSql& sql, const std
     return OraError(values > columns ? 913 : 947);
   }
   if (message.find("ambiguous column") != std::string::npos) return located(OraError(918));
+  if (message.find("CHECK constraint failed") != std::string::npos)
+    return OraError(2290, user + "." + After(message, "failed: "));
+  if (message.find("datatype mismatch") != std::string::npos) return OraError(1722);
+  if (message.find("misuse of aggregate") != std::string::npos) return located(OraError(934));
+  if (message.find("wrong number of arguments") != std::string::npos) return located(OraError(909));
+  if (message.find("no such index") != std::string::npos) return OraError(1418);
+  if (message.find("ORDER BY term out of range") != std::string::npos) return located(OraError(1785));
+  if (message.find("do not have the same number of result columns") != std::string::npos) return OraError(1789);
   if (message.find("no such savepoint") != std::string::npos) return OraError(1086, "'" + After(message, ": ") + "'");
   if (message.find("incomplete input") != std::string::npos) return located(OraError(936));
   if (message.find("syntax error") != std::string::npos)
