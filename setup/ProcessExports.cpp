@@ -35,7 +35,8 @@ public:
     // `fileName`, ignoring the case of ASCII letters.
     template <class Visit>
     void ForEachNamed(const AnsiString& fileName, Visit&& visit) {
-        if (!snapshot_.Valid()) return;
+        // An empty name names no program (Wine lists some system processes without one).
+        if (!snapshot_.Valid() || fileName.empty()) return;
         const AnsiString wanted = AsciiLowerCase(fileName);
         PROCESSENTRY32 entry{};
         entry.dwSize = sizeof entry;
