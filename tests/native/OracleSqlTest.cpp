@@ -400,6 +400,19 @@ TEST_F(OracleSqlTest, FieldOriginQueryOfTwoTables) {
   EXPECT_EQ(r.columns[2].name, "TABLE_ID");
 }
 
+TEST_F(OracleSqlTest, OuterJoinMarksKeepUnmatchedRows) {
+  Exec(*session_, "create table emp (empno number, deptno number)");
+  Exec(*session_, "create table dept (deptno number, dname varchar2(10), loc varchar2(10))");
+  Exec(*session_, "insert into emp values (1, 10)");
+  Exec(*session_, "insert into emp values (2, 20)");
+  Exec(*session_, "insert into dept values (10, 'SALES', 'NY')");
+  ExecuteReply r = Exec(*session_, "select e.empno, d.dname from emp e, dept d where e.deptno = d.deptno(+) "
+                                   "and d.loc(+) = 'NY' and e.empno > 0 order by e.empno");
+  ASSERT_EQ(r.rows.size(), 2u);
+  EXPECT_EQ(TextOf(r.rows[0][1]), "SALES");
+  EXPECT_TRUE(r.rows[1][1].IsNull());
+}
+
 TEST_F(OracleSqlTest, SessionNlsParametersFollowAlterSession) {
   const char* query =
       "SELECT * FROM nls_session_parameters WHERE parameter = 'NLS_DATE_FORMAT' or parameter = "

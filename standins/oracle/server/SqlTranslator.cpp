@@ -303,6 +303,90 @@ void UnwrapCompoundMembers(std::vector<Token>& t) {
   }
 }
 
+// Oracle's outer-join marks in the outer query ("a.x = b.y(+)") become LEFT JOINs: each table
+// marked (+) joins after the others, ON the conditions that mark it.
+void RewriteOuterJoins(std::vector<Token>& t) {
+  auto isMark = [&](std::size_t i) {
+    return i + 2 < t.size() && t[i].IsSymbol("(") && t[i + 1].IsSymbol("+") && t[i + 2].IsSymbol(")");
+  };
+  bool any = false;
+  for (std::size_t i = 0; i < t.size() && !any; ++i) any = isMark(i);
+  if (!any) return;
+  int select = Depth0Find(t, 0, "SELECT");
+  int from = select < 0 ? -1 : Depth0Find(t, select, "FROM");
+  int where = from < 0 ? -1 : Depth0Find(t, from, "WHERE");
+  if (where < 0) return;
+  int whereEnd = static_cast<int>(t.size());
+  for (const char* clause : {"GROUP", "ORDER", "HAVING", "UNION", "MINUS", "INTERSECT", "CONNECT", "START", "FOR"}) {
+    int at = Depth0Find(t, where, clause);
+    if (at >= 0 && at < whereEnd) whereEnd = at;
+  }
+  // The FROM list: name [alias] items separated by commas, nothing else.
+  struct Item { std::vector<Token> tokens; std::string ref; };
+  std::vector<Item> items(1);
+  for (int i = from + 1; i < where; ++i) {
+    if (t[i].IsSymbol(",")) { items.emplace_back(); continue; }
+    if (t[i].IsSymbol("(") || t[i].Is("JOIN")) return;
+    items.back().tokens.push_back(t[i]);
+  }
+  for (auto& item : items) {
+    if (item.tokens.empty()) return;
+    item.ref = item.tokens.back().text;
+  }
+  // The WHERE conjuncts, each with the table its (+) marks.
+  struct Conjunct { std::vector<Token> tokens; std::string outer; };
+  std::vector<Conjunct> conjuncts(1);
+  int depth = 0;
+  for (int i = where + 1; i < whereEnd; ++i) {
+    if (t[i].IsSymbol("(")) ++depth;
+    if (t[i].IsSymbol(")")) --depth;
+    if (depth == 0 && t[i].Is("OR")) return;  // only plain conjunctions are rewritten
+    if (depth == 0 && t[i].Is("AND")) { conjuncts.emplace_back(); continue; }
+    if (isMark(static_cast<std::size_t>(i))) {
+      if (i >= 3 && t[i - 2].IsSymbol(".")) conjuncts.back().outer = t[i - 3].text;
+      else return;  // an unqualified mark: left as written, and refused
+      i += 2;
+      continue;
+    }
+    conjuncts.back().tokens.push_back(t[i]);
+  }
+  std::vector<Token> rebuilt(t.begin(), t.begin() + from + 1);
+  bool first = true;
+  for (const auto& item : items) {
+    bool outer = false;
+    for (const auto& c : conjuncts) outer = outer || c.outer == item.ref;
+    if (outer) continue;
+    if (!first) rebuilt.push_back(Token{Kind::Symbol, ",", t[from].pos});
+    rebuilt.insert(rebuilt.end(), item.tokens.begin(), item.tokens.end());
+    first = false;
+  }
+  for (const auto& item : items) {
+    bool started = false;
+    for (const auto& c : conjuncts) {
+      if (c.outer != item.ref) continue;
+      if (!started) {
+        rebuilt.push_back(Token{Kind::Word, "LEFT", t[from].pos});
+        rebuilt.push_back(Token{Kind::Word, "JOIN", t[from].pos});
+        rebuilt.insert(rebuilt.end(), item.tokens.begin(), item.tokens.end());
+        rebuilt.push_back(Token{Kind::Word, "ON", t[from].pos});
+        started = true;
+      } else {
+        rebuilt.push_back(Token{Kind::Word, "AND", t[from].pos});
+      }
+      rebuilt.insert(rebuilt.end(), c.tokens.begin(), c.tokens.end());
+    }
+  }
+  bool whereWritten = false;
+  for (const auto& c : conjuncts) {
+    if (!c.outer.empty() || c.tokens.empty()) continue;
+    rebuilt.push_back(Token{Kind::Word, whereWritten ? "AND" : "WHERE", t[where].pos});
+    rebuilt.insert(rebuilt.end(), c.tokens.begin(), c.tokens.end());
+    whereWritten = true;
+  }
+  rebuilt.insert(rebuilt.end(), t.begin() + whereEnd, t.end());
+  t = std::move(rebuilt);
+}
+
 bool IsPseudoColumn(const std::string& w) {
   return w == "SYSDATE" || w == "USER" || w == "ROWID" || w == "ROWNUM" || w == "NEXTVAL" ||
          w == "CURRVAL";
@@ -421,6 +505,7 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
   bool tableDdl = (first == "CREATE" || first == "ALTER") && Depth0Find(t, 0, "TABLE") >= 0;
   long limit = -1;
   if (query || first == "INSERT" || first == "CREATE") UnwrapCompoundMembers(t);
+  if (query) RewriteOuterJoins(t);
   if (query) {
     result.lock = TakeForUpdate(t);
     limit = TakeRownumFilter(t);
