@@ -52,6 +52,15 @@ struct TQnBDEDataset::TRecInfo {
 #pragma pack(pop)
 static_assert(sizeof(int32_t) + 2 == 6);
 
+const TClassInfo& TQnBDEDataset::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i("TQnBDEDataset", &TDataSet::StaticClassInfo());
+        i.Property("CachedUpdates", &TQnBDEDataset::CachedUpdates, &TQnBDEDataset::SetCachedUpdates);
+        return i;
+    }();
+    return info;
+}
+
 TQnBDEDataset::TQnBDEDataset(TComponent* owner) : TDataSet(owner) {}
 
 void TQnBDEDataset::AfterConstruction() {

@@ -46,6 +46,8 @@ public:
 
     explicit TQnBDEDataset(platform::TComponent* owner);
     ~TQnBDEDataset() override;
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
     void AfterConstruction() override;
 
     // ---- engine binding ----

@@ -16,6 +16,8 @@ using platform::AnsiString;
 class TQnBatchMove : public platform::TComponent {
 public:
     explicit TQnBatchMove(platform::TComponent* owner) : platform::TComponent(owner) {}
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     virtual TVirtEng* EngineInstance() = 0;
 

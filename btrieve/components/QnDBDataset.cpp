@@ -17,6 +17,17 @@ constexpr uint32_t kAutoIncProp = 0x50015;
 constexpr uint32_t kDefaultProp = 0x50016;
 }  // namespace
 
+const TClassInfo& TQnDBDataset::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i("TQnDBDataset", &TQnBDEDataset::StaticClassInfo());
+        i.Property("AutoRefresh", &TQnDBDataset::AutoRefresh, &TQnDBDataset::SetAutoRefresh);
+        i.Property("DatabaseName", &TQnDBDataset::DatabaseName, &TQnDBDataset::SetDatabaseName);
+        i.Property("SessionName", &TQnDBDataset::SessionName, &TQnDBDataset::SetSessionName);
+        return i;
+    }();
+    return info;
+}
+
 TQnDBDataset::TQnDBDataset(TComponent* owner) : TQnBDEDataset(owner) {}
 
 void TQnDBDataset::AfterConstruction() {

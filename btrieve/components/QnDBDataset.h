@@ -17,6 +17,8 @@ class TQnSessionlist;
 class TQnDBDataset : public TQnBDEDataset {
 public:
     explicit TQnDBDataset(platform::TComponent* owner);
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
     void AfterConstruction() override;
 
     virtual void DisconnectDataSet() { CloseDataSet(); }

@@ -63,6 +63,25 @@ TParamBlock MakeParamBlock(const platform::TStrings& params) {
 
 }  // namespace
 
+const platform::TClassInfo& TQnDatabase::StaticClassInfo() {
+    static const platform::TClassInfo info = [] {
+        platform::TClassInfo i("TQnDatabase", &TCustomConnection::StaticClassInfo());
+        i.Property("AliasName", &TQnDatabase::AliasName, &TQnDatabase::SetAliasName);
+        i.Property("DatabaseName", &TQnDatabase::DatabaseName, &TQnDatabase::SetDatabaseName);
+        i.Property("Exclusive", &TQnDatabase::Exclusive, &TQnDatabase::SetExclusive);
+        i.Property("HandleShared", &TQnDatabase::HandleShared, &TQnDatabase::SetHandleShared);
+        i.Property("KeepConnection", &TQnDatabase::KeepConnection, &TQnDatabase::SetKeepConnection);
+        i.Property("ReadOnly", &TQnDatabase::ReadOnly, &TQnDatabase::SetReadOnly);
+        i.Property("SessionName", &TQnDatabase::SessionName, &TQnDatabase::SetSessionName);
+        i.EnumProperty("TransIsolation", &TQnDatabase::TransIsolation, &TQnDatabase::SetTransIsolation,
+                       {{"tiDirtyRead", platform::tiDirtyRead},
+                        {"tiReadCommitted", platform::tiReadCommitted},
+                        {"tiRepeatableRead", platform::tiRepeatableRead}});
+        return i;
+    }();
+    return info;
+}
+
 TQnDatabase::TQnDatabase(TComponent* owner) : TCustomConnection(owner) {
     params_.OnChanging = [this](platform::TStringList&) { CheckInactive(); };
 }

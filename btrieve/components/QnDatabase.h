@@ -21,6 +21,8 @@ class TQnDatabase : public platform::TCustomConnection {
 public:
     explicit TQnDatabase(platform::TComponent* owner);
     ~TQnDatabase() override;
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
     // Binds the session list and the session (abstract operations are reachable here).
     void AfterConstruction() override;
 

@@ -130,6 +130,21 @@ TQnSession* TQnSessionlist::Sessions(int index) {
 
 // ---------------------------------------------------------------- session: life
 
+const platform::TClassInfo& TQnSession::StaticClassInfo() {
+    static const platform::TClassInfo info = [] {
+        platform::TClassInfo i("TQnSession", &TComponent::StaticClassInfo());
+        i.Property("Active", &TQnSession::Active, &TQnSession::SetActive);
+        i.Property("AutoSessionName", &TQnSession::AutoSessionName, &TQnSession::SetAutoSessionName);
+        i.Property("KeepConnections", &TQnSession::KeepConnections, &TQnSession::SetKeepConnections);
+        i.WriteOnlyProperty("NetFileDir", &TQnSession::SetNetFileDir);
+        i.WriteOnlyProperty("PrivateDir", &TQnSession::SetPrivateDir);
+        i.Property("SessionName", &TQnSession::SessionName, &TQnSession::SetSessionName);
+        i.Property("SQLHourGlass", &TQnSession::SQLHourGlass, &TQnSession::SetSQLHourGlass);
+        return i;
+    }();
+    return info;
+}
+
 TQnSession::TQnSession(TComponent* owner) : TComponent(owner) {}
 
 void TQnSession::AfterConstruction() {
@@ -488,9 +503,7 @@ void TQnSession::GetConfigParams(const AnsiString& pathFormat, const AnsiString&
         TConfigNode node{};
         while (Engine().GetNextRecord(cursor, 0, reinterpret_cast<uint8_t*>(&node), nullptr) == 0) {
             AnsiString value;
-            const AnsiString raw = FieldText(node.value, sizeof node.value);
-            value.assign(raw.size(), '\0');
-            if (!raw.empty()) OemToAnsiBuf(raw.c_str(), value.data(), raw.size());
+            NativeToAnsiStr(Engine(), nullptr, FieldText(node.value, sizeof node.value).c_str(), value);
             list.Add(platform::Format("%s=%s", FieldText(node.nodeName, sizeof node.nodeName), value));
         }
     } catch (...) {

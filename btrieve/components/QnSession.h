@@ -67,6 +67,8 @@ public:
 
     explicit TQnSession(platform::TComponent* owner);
     ~TQnSession() override;
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
     // Binds the session list and joins it (after the construction's checks).
     void AfterConstruction() override;
 

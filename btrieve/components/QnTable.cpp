@@ -46,6 +46,25 @@ private:
 };
 }  // namespace
 
+const TClassInfo& TQnTable::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i("TQnTable", &TQnDBDataset::StaticClassInfo());
+        i.Property("DefaultIndex", &TQnTable::DefaultIndex, &TQnTable::SetDefaultIndex);
+        i.Property("Exclusive", &TQnTable::Exclusive, &TQnTable::SetExclusive);
+        i.Property("IndexFieldNames", &TQnTable::IndexFieldNames, &TQnTable::SetIndexFieldNames);
+        i.Property("IndexName", &TQnTable::IndexName, &TQnTable::SetIndexName);
+        i.Property("MasterFields", &TQnTable::MasterFields, &TQnTable::SetMasterFields);
+        i.ComponentProperty("MasterSource", &TQnTable::SetMasterSource);
+        i.Property("ReadOnly", &TQnTable::ReadOnly, &TQnTable::SetReadOnly);
+        i.Property("StoreDefs", &TQnTable::StoreDefs, &TQnTable::SetStoreDefs);
+        i.Property("TableName", &TQnTable::TableName, &TQnTable::SetTableName);
+        i.EnumProperty("UpdateMode", &TQnTable::UpdateMode, &TQnTable::SetUpdateMode,
+                       {{"upWhereAll", upWhereAll}, {"upWhereChanged", upWhereChanged}, {"upWhereKeyOnly", upWhereKeyOnly}});
+        return i;
+    }();
+    return info;
+}
+
 TQnTable::TQnTable(TComponent* owner) : TQnDBDataset(owner), masterLink_(this) {
     masterLink_.OnMasterChange = [this] { MasterChanged(); };
     masterLink_.OnMasterDisable = [this] { MasterDisabled(); };

@@ -15,6 +15,8 @@ class TQnTable : public TQnDBDataset {
 public:
     explicit TQnTable(platform::TComponent* owner);
     ~TQnTable() override;
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     virtual const platform::TClassInfo& BatchMoveClass() = 0;
 

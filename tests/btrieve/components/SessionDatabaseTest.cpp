@@ -266,3 +266,45 @@ TEST_F(SessionDatabaseTest, DatasetsThatStayRegisteredDoNotHoldTheClose) {
     EXPECT_FALSE(database->Connected());
     EXPECT_EQ(database->ClientDataSetCount(), 0);
 }
+
+TEST_F(SessionDatabaseTest, ConnectFailingAfterTheOpenClosesTheEngineDatabase) {
+    auto database = NewDatabase("C:\\BADTYPE");
+    try {
+        database->OpenConnection();
+        FAIL() << "connected";
+    } catch (const ETDBEngineError& error) {
+        EXPECT_EQ(error.ErrorCode(), rc::NotAvailable);
+    }
+    EXPECT_FALSE(database->Connected());
+    auto* session = List().engine->CurrentSession();
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->Databases().Count(), 0);
+}
+
+TEST_F(SessionDatabaseTest, DirectoriesOfAnActiveSessionComeFromTheEngine) {
+    Primary().SetNetFileDir("c:\\net");
+    EXPECT_EQ(Primary().NetFileDir(), "C:\\NET");
+    Primary().SetActive(true);
+    // Active: the engine session's answer, in upper case.
+    char engineDir[261] = {};
+    uint16_t length = 0;
+    ASSERT_EQ(List().engine->GetProp(Primary().Handle(), 0x20002, engineDir, 260, length), 0);
+    EXPECT_EQ(Primary().NetFileDir(), platform::AnsiUpperCase(engineDir));
+    Primary().SetPrivateDir("c:\\private");
+    EXPECT_EQ(Primary().PrivateDir(), "C:\\PRIVATE");
+}
+
+TEST_F(SessionDatabaseTest, PublishedPropertiesReachTheAccessors) {
+    auto table = platform::NewUnownedComponent<TTestTable>();
+    const platform::TClassInfo& info = TTestTable::StaticClassInfo();
+    info.FindProperty("DatabaseName")->Write(*table, platform::Variant("C:\\DATA"));
+    info.FindProperty("TableName")->Write(*table, platform::Variant("T"));
+    info.FindProperty("Active")->Write(*table, platform::Variant(true));
+    EXPECT_TRUE(table->Active());
+    EXPECT_EQ(info.FindProperty("IndexName")->Read(*table).AsString(), "");
+    auto database = platform::NewUnownedComponent<TTestDatabase>();
+    const platform::TClassInfo& databaseInfo = TTestDatabase::StaticClassInfo();
+    databaseInfo.FindProperty("AliasName")->Write(*database, platform::Variant("SETRIXTEST_EDIT"));
+    EXPECT_EQ(database->AliasName(), "SETRIXTEST_EDIT");
+    EXPECT_EQ(databaseInfo.FindProperty("TransIsolation")->Read(*database).AsString(), "tiReadCommitted");
+}

@@ -146,6 +146,16 @@ public:
     }
 };
 
+// A database whose type cannot be read (its path names "BADTYPE").
+class TBadTypeDatabase : public TListingDatabase {
+public:
+    using TListingDatabase::TListingDatabase;
+    void GetProp(uint32_t id, void* value, uint16_t& length, uint16_t bufferLength) override {
+        if ((id & 0xFFFF) == 2) RaiseEngineError(rc::NotAvailable);
+        TListingDatabase::GetProp(id, value, length, bufferLength);
+    }
+};
+
 class TListingSession : public testengine::TTestSession {
 public:
     using testengine::TTestSession::TTestSession;
@@ -153,8 +163,12 @@ public:
                               int32_t shareMode, const char*, uint16_t paramCount,
                               const TEngineFieldDesc* paramDescs, const char* paramValues) override {
         lastDesc = desc;
-        database = MakeHandle<TListingDatabase>(this, openMode, shareMode, paramCount, desc.name, paramDescs,
-                                                paramValues, &desc, &Databases());
+        if (std::strstr(desc.physicalName, "BADTYPE"))
+            database = MakeHandle<TBadTypeDatabase>(this, openMode, shareMode, paramCount, desc.name, paramDescs,
+                                                    paramValues, &desc, &Databases());
+        else
+            database = MakeHandle<TListingDatabase>(this, openMode, shareMode, paramCount, desc.name, paramDescs,
+                                                    paramValues, &desc, &Databases());
     }
 };
 
@@ -211,7 +225,7 @@ void StopBinding() {
 
 const platform::TClassInfo& TTestSession::StaticClassInfo() {
     static const platform::TClassInfo info =
-        platform::TClassInfo::Of<TTestSession>("TTestSession", &platform::TComponent::StaticClassInfo());
+        platform::TClassInfo::Of<TTestSession>("TTestSession", &TQnSession::StaticClassInfo());
     return info;
 }
 
@@ -227,19 +241,19 @@ const platform::TClassInfo& TTestSession::TableComponentClass() { return TTestTa
 
 const platform::TClassInfo& TTestDatabase::StaticClassInfo() {
     static const platform::TClassInfo info =
-        platform::TClassInfo::Of<TTestDatabase>("TTestDatabase", &platform::TComponent::StaticClassInfo());
+        platform::TClassInfo::Of<TTestDatabase>("TTestDatabase", &TQnDatabase::StaticClassInfo());
     return info;
 }
 
 const platform::TClassInfo& TTestTable::StaticClassInfo() {
     static const platform::TClassInfo info =
-        platform::TClassInfo::Of<TTestTable>("TTestTable", &platform::TComponent::StaticClassInfo());
+        platform::TClassInfo::Of<TTestTable>("TTestTable", &TQnTable::StaticClassInfo());
     return info;
 }
 
 const platform::TClassInfo& TTestTable::BatchMoveClass() {
     static const platform::TClassInfo info =
-        platform::TClassInfo::Of<TTestBatchMove>("TTestBatchMove", &platform::TComponent::StaticClassInfo());
+        platform::TClassInfo::Of<TTestBatchMove>("TTestBatchMove", &TQnBatchMove::StaticClassInfo());
     return info;
 }
 
