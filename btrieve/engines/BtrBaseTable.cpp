@@ -7,7 +7,11 @@
 #include "btrieve/base/BaseUtils.h"
 #include "btrieve/engines/BtrieveApi.h"
 #include "btrieve/engines/BtrieveEngineError.h"
+#include "btrieve/engines/BlobText.h"
+#include "btrieve/engines/BtrDatabase.h"
+#include "btrieve/engines/BtrTable.h"
 #include "btrieve/engines/BtrieveFields.h"
+#include "btrieve/engines/WinBtr.h"
 
 namespace btrieve {
 
@@ -185,6 +189,249 @@ void TBtrBaseTable::RegisterBlobs() {
     }
 }
 
-void TBtrBaseTable::PrepareBlobs(uint8_t*) {}
+namespace {
+
+constexpr uint16_t kEndOfBlob = 0x2207;
+constexpr uint16_t kBlobOffsetTooLarge = 0x270E;
+constexpr uint16_t kInvalidBlobLength = 0x272D;
+constexpr uint16_t kBlobNotOpened = 0x2A01;
+
+bool IsMemo(const TFieldCacheItem& item) { return item.Desc().subType == fldsubtype::Memo; }
+
+// Length of the text in a memo field: up to its zero byte, never its last byte.
+uint32_t MemoTextLength(const TFieldCacheItem& item) {
+    const uint16_t length = item.Desc().length;
+    if (length == 0) return 0;
+    const auto* data = reinterpret_cast<const char*>(item.FieldData());
+    return static_cast<uint32_t>(strnlen(data, length - 1u));
+}
+
+}  // namespace
+
+TBtrBaseTable::TBlobSlot& TBtrBaseTable::SlotOf(uint16_t field, uint8_t* record, TFieldCacheItem*& item) {
+    item = &FieldCache().Item(field);
+    const uint16_t sub = item->Desc().subType;
+    if (sub != fldsubtype::Memo && sub != fldsubtype::Binary && sub != fldsubtype::Graphic)
+        RaiseEngineError(rc::InvalidParam);
+    for (int i = 0; i < blobCount_; ++i) {
+        if (blobSlots_[i].fieldNumber != field) continue;
+        if (record) item->Bind(record);
+        return blobSlots_[i];
+    }
+    RaiseEngineError(kBlobNotOpened);
+}
+
+bool TBtrBaseTable::IsLastField(const TFieldCacheItem& item) {
+    uint16_t count = 0, length = 0;
+    GetFieldCountAndRecLen(count, length);
+    return item.Desc().offset + item.Desc().length >= length;
+}
+
+void TBtrBaseTable::OpenBlob(uint8_t* record, uint16_t field, int) {
+    TFieldCacheItem* item = nullptr;
+    TBlobSlot& slot = SlotOf(field, record, item);
+    if (!slot.stream) slot.stream = std::make_unique<platform::TMemoryStream>();
+    slot.stream->Clear();
+    slot.changed = false;
+}
+
+void TBtrBaseTable::GetBlobSize(uint8_t* record, uint16_t field, uint32_t& size) {
+    CheckParam(record);
+    TFieldCacheItem* item = nullptr;
+    TBlobSlot& slot = SlotOf(field, record, item);
+    // Computed on the field as it is: reading a size must not change the record.
+    if (IsMemo(*item)) {
+        size = MemoTextLength(*item);
+        return;
+    }
+    if (!slot.stream) slot.stream = std::make_unique<platform::TMemoryStream>();
+    if (slot.changed) {
+        size = static_cast<uint32_t>(slot.stream->Size());
+        return;
+    }
+    const uint32_t textLength = MemoTextLength(*item);
+    if (textLength > 0) {
+        slot.stream->Clear();
+        platform::TMemoryStream text;
+        text.WriteBuffer(item->FieldData(), static_cast<int32_t>(textLength));
+        try {
+            DecodeBlobText(text, *slot.stream);
+        } catch (const platform::EConvertError&) {
+            slot.stream->Clear();
+            size = 0;
+            return;
+        }
+    }
+    size = static_cast<uint32_t>(slot.stream->Size());
+}
+
+void TBtrBaseTable::GetBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length, void* destination,
+                            uint32_t& bytesRead) {
+    CheckParam(record);
+    bytesRead = 0;
+    if (!destination || length == 0) RaiseEngineError(rc::InvalidParam);
+    TFieldCacheItem* item = nullptr;
+    TBlobSlot& slot = SlotOf(field, record, item);
+    const uint16_t fieldLength = item->Desc().length;
+    if (offset >= fieldLength && IsMemo(*item)) RaiseEngineError(kBlobOffsetTooLarge);
+    auto* out = static_cast<uint8_t*>(destination);
+    if (IsMemo(*item)) {
+        const uint32_t text = MemoTextLength(*item);
+        const uint32_t available = text > offset ? text - offset : 0;
+        const uint32_t copied = std::min(std::min(available, length), static_cast<uint32_t>(fieldLength - offset));
+        std::memcpy(out, item->FieldData() + offset, copied);
+        std::memset(out + copied, 0, length - copied);
+        bytesRead = copied;
+        RaiseEngineError(kEndOfBlob);
+    }
+    std::memset(out, 0, length);
+    if (!slot.stream) slot.stream = std::make_unique<platform::TMemoryStream>();
+    if (!slot.changed && slot.stream->Size() == 0) {
+        uint32_t size = 0;
+        GetBlobSize(record, field, size);
+    }
+    if (offset >= slot.stream->Size()) RaiseEngineError(kEndOfBlob);
+    slot.stream->SetPosition(offset);
+    bytesRead = static_cast<uint32_t>(slot.stream->StreamRead(out, static_cast<int32_t>(length)));
+    if (slot.stream->Position() >= slot.stream->Size()) RaiseEngineError(kEndOfBlob);
+}
+
+void TBtrBaseTable::PutBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length, const void* source) {
+    CheckParam(record);
+    TFieldCacheItem* item = nullptr;
+    TBlobSlot& slot = SlotOf(field, record, item);
+    slot.changed = true;
+    if (IsMemo(*item)) {
+        const uint16_t fieldLength = item->Desc().length;
+        // The text and its terminator stay inside the field.
+        if (fieldLength == 0 || offset >= fieldLength) RaiseEngineError(kBlobOffsetTooLarge);
+        const uint32_t count = std::min<uint32_t>(length, fieldLength - 1u - offset);
+        uint8_t* data = item->FieldData();
+        if (source) std::memcpy(data + offset, source, count);
+        else std::memset(data + offset, 0, count);
+        data[offset + count] = 0;
+        if (IsLastField(*item)) ShortenRecord(record, *item, offset + count == 0 ? 0 : offset + count + 1);
+        return;
+    }
+    if (!slot.stream) slot.stream = std::make_unique<platform::TMemoryStream>();
+    if (offset + length < 1) {
+        slot.stream->Clear();
+        return;
+    }
+    if (length == 0) return;
+    slot.stream->SetPosition(offset);
+    if (source) {
+        slot.stream->WriteBuffer(source, static_cast<int32_t>(length));
+    } else {
+        const std::vector<uint8_t> zeros(length, 0);
+        slot.stream->WriteBuffer(zeros.data(), static_cast<int32_t>(length));
+    }
+}
+
+void TBtrBaseTable::FreeBlob(uint8_t*, uint16_t field) {
+    for (int i = 0; i < blobCount_; ++i) {
+        if (blobSlots_[i].fieldNumber != field) continue;
+        blobSlots_[i].stream.reset();
+        blobSlots_[i].changed = false;
+    }
+}
+
+void TBtrBaseTable::PrepareBlobs(uint8_t* record) {
+    for (int i = 0; i < blobCount_; ++i) {
+        TBlobSlot& slot = blobSlots_[i];
+        TFieldCacheItem& item = FieldCache().Item(slot.fieldNumber);
+        item.Bind(record);
+        const uint16_t fieldLength = item.Desc().length;
+        if (IsMemo(item)) {
+            uint32_t size = MemoTextLength(item);
+            if (size < fieldLength) {
+                item.FieldData()[size] = 0;
+                ++size;
+            }
+            if (IsLastField(item)) SetDataLength(GetDataBufferSize() + size - fieldLength);
+            continue;
+        }
+        if (!slot.changed) continue;
+        uint32_t size = 0;
+        if (slot.stream && slot.stream->Size() > 0) {
+            platform::TMemoryStream text;
+            EncodeBlobText(*slot.stream, text);
+            text.WriteBuffer("", 1);
+            if (text.Size() > fieldLength) RaiseEngineError(kInvalidBlobLength);
+            size = static_cast<uint32_t>(text.Size());
+            std::memcpy(item.FieldData(), text.Memory(), size);
+        }
+        if (IsLastField(item) && size > 0) ShortenRecord(record, item, size);
+        if (slot.stream) slot.stream->Clear();
+        slot.changed = false;
+    }
+}
+
+void TBtrBaseTable::CreatePhysical(const char* name, bool) {
+    ResetCreateFlag();
+    auto* database = dynamic_cast<TBtrDatabase*>(Owner());
+    if (!database) RaiseEngineError(rc::InvalidParam);
+    const AnsiString tableName = name ? name : "";
+    const AnsiString fileName = GetFileName();
+    const AnsiString directory = fileName.substr(0, fileName.find_last_of("\\:") + 1);
+    AnsiString location = platform::AnsiSameText(AddBackslash(directory), database->DatabaseDirectory())
+                              ? ExtractFileNamePart(fileName)
+                              : fileName;
+    location = platform::AnsiUpperCase(location);
+    // The location must fit its 64 characters: a cut path would name another file.
+    if (location.size() > fileddf::LocSize) RaiseEngineErrorMsg(rc::InvalidParam, location);
+    database->BeginTran(2);
+    try {
+        uint16_t fileId = 0;
+        {
+            TWinBtr fileDdf(ClientId());
+            fileDdf.Open((database->DatabaseDirectory() + "FILE.DDF").c_str(), database->OwnerName().c_str(),
+                         kOpenNormal);
+            fileDdf.GetLast();
+            std::memcpy(&fileId, fileDdf.DataBuffer(), 2);
+            ++fileId;
+            uint8_t* record = fileDdf.DataBuffer();
+            std::memset(record, ' ', fileDdf.BufferSize());
+            std::memcpy(record, &fileId, 2);
+            StrToPaddedBuf(record + fileddf::Name, tableName.substr(0, fileddf::NameSize), fileddf::NameSize);
+            StrToPaddedBuf(record + fileddf::Loc, location, fileddf::LocSize);
+            record[fileddf::Flags] = 0;
+            fileDdf.Insert();
+        }
+        TWinBtr fieldDdf(ClientId());
+        fieldDdf.Open((database->DatabaseDirectory() + "FIELD.DDF").c_str(), database->OwnerName().c_str(),
+                      kOpenNormal);
+        uint16_t baseId = 0;
+        try {
+            fieldDdf.GetLast();
+            std::memcpy(&baseId, fieldDdf.DataBuffer(), 2);
+        } catch (const EQuillonBoundryError&) {
+        }
+        for (int n = 1; n <= FieldCache().Count(); ++n) {
+            const TFieldCacheItem& item = FieldCache().Item(n);
+            uint8_t* record = fieldDdf.DataBuffer();
+            std::memset(record, 0, fieldDdf.BufferSize());
+            const uint16_t id = static_cast<uint16_t>(baseId + n);
+            const uint16_t offset = item.Desc().offset, size = item.Desc().length;
+            std::memcpy(record + fieldddf::Id, &id, 2);
+            std::memcpy(record + fieldddf::File, &fileId, 2);
+            StrToPaddedBuf(record + fieldddf::Name, item.FieldName().substr(0, fieldddf::NameSize),
+                           fieldddf::NameSize);
+            record[fieldddf::DataType] = static_cast<uint8_t>(item.LocalType());
+            std::memcpy(record + fieldddf::Offset, &offset, 2);
+            std::memcpy(record + fieldddf::Size, &size, 2);
+            // The decimals, as the field reads them back (units 2).
+            record[fieldddf::Dec] = static_cast<uint8_t>(item.Desc().units2);
+            fieldDdf.Insert();
+        }
+    } catch (...) {
+        try {
+            database->EndTran(2);
+        } catch (...) {
+        }
+        throw;
+    }
+    database->EndTran(0);
+}
 
 }  // namespace btrieve

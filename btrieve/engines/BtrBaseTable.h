@@ -48,10 +48,20 @@ public:
     const void* BookmarkToKey(const void* bookmark) override { return static_cast<const uint8_t*>(bookmark) + 4; }
     void CompareBookMarks(const void* bookmark1, const void* bookmark2, int32_t& result) override;
 
-    // Blob fields are registered when the field layout is computed.
+    // Blob fields: memos are text inside their field, binary and graphic blobs are kept
+    // there in the blob text form. Registered when the field layout is computed.
     void RegisterBlobs();
     int BlobCount() const { return blobCount_; }
+    void OpenBlob(uint8_t* record, uint16_t field, int openMode) override;
+    void GetBlobSize(uint8_t* record, uint16_t field, uint32_t& size) override;
+    void GetBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length, void* destination,
+                 uint32_t& bytesRead) override;
+    void PutBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length, const void* source) override;
+    void FreeBlob(uint8_t* record, uint16_t field) override;
+    // Writes changed blobs into their fields before the record goes to the engine.
     void PrepareBlobs(uint8_t* record);
+    // Registers the table of a newly created file in FILE.DDF and FIELD.DDF.
+    void CreatePhysical(const char* name, bool overwrite) override;
 
 protected:
     struct TBlobSlot {
@@ -59,10 +69,8 @@ protected:
         bool changed = false;
         std::unique_ptr<platform::TMemoryStream> stream;
     };
-    TBlobSlot& SlotOf(uint16_t field, TFieldCacheItem*& item);
+    TBlobSlot& SlotOf(uint16_t field, uint8_t* record, TFieldCacheItem*& item);
     bool IsLastField(const TFieldCacheItem& item);
-    // The text length of a memo field, computed on a copy.
-    uint32_t MemoLength(const TFieldCacheItem& item) const;
 
 private:
     const uint8_t* clientId_;

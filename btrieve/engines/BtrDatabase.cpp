@@ -8,6 +8,7 @@
 #include "btrieve/engines/BtrTable.h"
 #include "btrieve/engines/BtrieveEngineError.h"
 #include "btrieve/engines/BtrieveFields.h"
+#include "btrieve/engines/TblResReader.h"
 #include "btrieve/engines/WinBtr.h"
 
 namespace btrieve {
@@ -86,12 +87,20 @@ void TBtrDatabase::OpenTable(const char* tableName, const char*, const char* ind
     const AnsiString name(tableName);
     auto* table = MakeHandle<TBtrTable>(this, clientId_, shareMode, openMode, tableName, &Cursors());
     try {
-        AnsiString fileName;
-        LookupTable(name, table->ExtraBuf(), fileName);
-        table->SetFileName(fileName.c_str());
-        // The definitions are read before the file opens: a dictionary file opened
-        // exclusively would refuse the field list read over itself.
-        if (!table->HasResourceDef()) LoadFieldDefinitions(*table, table->GetTableName());
+        const AnsiString proper = name.substr(0, name.find(';'));
+        if (table->NameHasResource() && IsPathName(proper, true)) {
+            table->SetFileName(ExpandTablePath(proper, DatabaseDirectory()).c_str());
+            TTblResReader reader(*table);
+            table->SetHasResourceDef(reader.Read(table->ResourceName()));
+        }
+        if (!table->HasResourceDef()) {
+            AnsiString fileName;
+            LookupTable(name, table->ExtraBuf(), fileName);
+            table->SetFileName(fileName.c_str());
+            // The definitions are read before the file opens: a dictionary file opened
+            // exclusively would refuse the field list read over itself.
+            LoadFieldDefinitions(*table, table->GetTableName());
+        }
         table->OpenCursor();
     } catch (...) {
         FreeHandle(table);
@@ -234,6 +243,16 @@ void TBtrDatabase::OpenTableList(bool extended, bool systemTables, const char*, 
 
 void TBtrDatabase::OpenFieldList(const char* tableName, const char*, bool, TBaseTable*& cursor) {
     CheckParam(tableName);
+    if (platform::AnsiUpperCase(tableName).find(";RES:") != AnsiString::npos) {
+        auto* list = MakeHandle<TResFieldListTable>(this, tableName, &Cursors());
+        try {
+            list->OpenCursor();
+            cursor = list;
+            return;
+        } catch (const EQuillonEngineError&) {
+            FreeHandle(list);
+        }
+    }
     cursor = OpenDictionaryFieldList(nullptr, tableName);
 }
 

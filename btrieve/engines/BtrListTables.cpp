@@ -1,10 +1,12 @@
 #include "btrieve/engines/BtrListTables.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "btrieve/base/BaseUtils.h"
 #include "btrieve/engines/BtrDatabase.h"
 #include "btrieve/engines/BtrieveFields.h"
+#include "btrieve/engines/TblResReader.h"
 
 namespace btrieve {
 
@@ -95,6 +97,30 @@ void TBtrFieldListTable::GetRecordCount(uint32_t& count) {
     } catch (const EQuillonBoundryError&) {
     }
     SetState(cursorstate::Unpositioned);
+}
+
+TResFieldListTable::TResFieldListTable(TBaseDatabase* database, const char* tableName, TQuillonCollection* collection)
+    : TReadOnlyTable(database, collection, tableName, nullptr, 1, 0) {
+    const AnsiString name(tableName ? tableName : "");
+    const size_t at = platform::AnsiUpperCase(name).find(";RES:");
+    if (at == AnsiString::npos) return;
+    const size_t from = at + 5;
+    const AnsiString resource = name.substr(from, std::min<size_t>(name.find(';', from) - from, 260));
+    TTblResReader reader(*this);
+    reader.Read(resource);
+}
+
+void TResFieldListTable::OpenCursor() {
+    if (FieldCache().Count() == 0) RaiseEngineError(rc::InvalidHandle);
+    next_ = 0;
+    SetState(cursorstate::Unpositioned);
+}
+
+void TResFieldListTable::GetNextRecord(int, uint8_t* record, TRecordProps*) {
+    if (next_ >= FieldCache().Count()) RaiseEOF();
+    const TEngineFieldDesc& desc = FieldCache().Item(++next_).Desc();
+    if (record) std::memcpy(record, &desc, sizeof desc);
+    SetState(cursorstate::OnRecord);
 }
 
 }  // namespace btrieve

@@ -1,5 +1,6 @@
-// The list cursors over the dictionary: TBtrTblListTable (tables of FILE.DDF) and
-// TBtrFieldListTable (the fields of one table from FIELD.DDF). The database opens them
+// The list cursors over the dictionary: TBtrTblListTable (tables of FILE.DDF),
+// TBtrFieldListTable (the fields of one table from FIELD.DDF) and TResFieldListTable
+// (the fields of a table-definition resource). The database opens them
 // to find tables and read field definitions, and hands them out as table and field lists.
 #pragma once
 
@@ -7,6 +8,7 @@
 
 namespace btrieve {
 
+class TBaseDatabase;
 class TBtrDatabase;
 
 // What a table list delivers per table.
@@ -47,6 +49,20 @@ private:
     uint16_t delivered_ = 0;
     uint8_t dictRecord_[kFileDdfRecordSize] = {};
     std::vector<uint8_t> scratch_;
+};
+
+// The fields of a table-definition resource, for a table name with ";RES:".
+class TResFieldListTable : public TReadOnlyTable {
+public:
+    TResFieldListTable(TBaseDatabase* database, const char* tableName, TQuillonCollection* collection);
+
+    void OpenCursor() override;
+    void GetNextRecord(int lock, uint8_t* record, TRecordProps* props) override;
+    uint16_t GetRecordSize() const override { return sizeof(TEngineFieldDesc); }
+    void GetRecordCount(uint32_t& count) override { count = static_cast<uint32_t>(FieldCache().Count()); }
+
+private:
+    int next_ = 0;
 };
 
 }  // namespace btrieve

@@ -558,7 +558,11 @@ void TBtrTable::InsertRecord(int lock, uint8_t* record) {
     if (BtrieveSettings().stringPaddedSpaces) {
         for (int n = 1; n <= FieldCache().Count(); ++n) {
             TFieldCacheItem& item = FieldCache().Item(n);
-            if (item.LocalType() != TypeString) continue;
+            // Blob fields keep text of their own: blanks would read as a memo of blanks.
+            const uint16_t sub = item.Desc().subType;
+            if (item.LocalType() != TypeString || sub == fldsubtype::Memo || sub == fldsubtype::Binary ||
+                sub == fldsubtype::Graphic)
+                continue;
             bool blank = false;
             GetFieldValue(item, record, blank, nullptr);
             if (blank) PutFieldValue(item, "");

@@ -1,0 +1,218 @@
+// Blob values: the blob text form, memo and binary fields kept inside their record,
+// table-definition resources in place of the dictionary, and the registration of
+// created tables in the dictionary.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "btrieve/engines/BlobText.h"
+#include "btrieve/engines/BtrieveEngineError.h"
+#include "btrieve/engines/TblResReader.h"
+#include "tests/btrieve/engines/EngineTestSupport.h"
+
+using namespace btrieve;
+using namespace btrtest;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+std::string Encode(const Bytes& bytes) {
+    platform::TMemoryStream source, text;
+    if (!bytes.empty()) source.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+    EncodeBlobText(source, text);
+    return std::string(text.Memory(), static_cast<size_t>(text.Size()));
+}
+
+Bytes Decode(const std::string& text) {
+    platform::TMemoryStream source, bytes;
+    source.WriteBuffer(text.data(), static_cast<int32_t>(text.size()));
+    DecodeBlobText(source, bytes);
+    return Bytes(bytes.Memory(), bytes.Memory() + bytes.Size());
+}
+
+TEST(BlobText, EncodesAndDecodes) {
+    const std::pair<Bytes, std::string> cases[] = {
+        {{}, "###"},
+        {{0x4D, 0x61, 0x6E}, "###TWFu"},
+        {{0x4D, 0x61}, "###TWE="},
+        {{0x4D}, "###TQ=="},
+        {Bytes(6, 0), "###AAAA!"},
+        {Bytes(12, 0), "###AAAA!!!"},
+        {{1, 2, 3, 1}, "###AQIDAQ=="},
+        {{1, 2, 3, 1, 2, 3, 9}, "###AQID!CQ=="},
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(Encode(bytes), text);
+        EXPECT_EQ(Decode(text), bytes) << text;
+    }
+    const std::string large = Encode(Bytes(300, 0));
+    EXPECT_EQ(large, "###AAAA" + std::string(99, '!'));
+    try {
+        Decode("AAAA");
+        FAIL();
+    } catch (const EQuillonEngineError& e) {
+        EXPECT_EQ(e.Code(), 0x2F05);
+    }
+    EXPECT_THROW(Decode("###A*AA"), platform::EConvertError);
+    // A group cut short by the end of the text carries what it has, nothing more.
+    EXPECT_EQ(Decode("###TWFuTW"), (Bytes{0x4D, 0x61, 0x6E, 0x4D}));
+    EXPECT_EQ(MapByteBase64(63), '/');
+    EXPECT_EQ(MapBase64toByte('+'), 62);
+    EXPECT_THROW(MapByteBase64(64), platform::EConvertError);
+}
+
+class BlobFieldTest : public EngineFixture {
+protected:
+    std::string Tables() const override {
+        return std::string(kPeopleTables) +
+               "table Docs DOCS.DAT\n"
+               "field ID integer 4\n"
+               "field MEMO 12 10\n"
+               "field RAW222 string 260\n"
+               "key ID\n"
+               "row 1 null null\n";
+    }
+};
+
+TEST_F(BlobFieldTest, MemoStaysInsideItsField) {
+    TBaseTable* docs = Open("Docs");
+    auto record = Record(docs);
+    docs->SetToBegin();
+    docs->GetNextRecord(0, record.data(), nullptr);
+    docs->OpenBlob(record.data(), 2, 0);
+    docs->PutBlob(record.data(), 2, 0, 12, "abcdefghijkl");
+    uint32_t size = 0;
+    docs->GetBlobSize(record.data(), 2, size);
+    EXPECT_EQ(size, 9u);
+    EXPECT_EQ(record[4 + 9], 0);
+    char text[16] = {};
+    uint32_t read = 0;
+    try {
+        docs->GetBlob(record.data(), 2, 0, sizeof text, text, read);
+        FAIL() << "a memo read ends with the end of the blob";
+    } catch (const EQuillonEngineError& e) {
+        EXPECT_EQ(e.Code(), 0x2207);
+    }
+    EXPECT_EQ(read, 9u);
+    EXPECT_STREQ(text, "abcdefghi");
+    // A put that starts beyond the field is refused instead of writing past it.
+    try {
+        docs->PutBlob(record.data(), 2, 12, 3, "xyz");
+        FAIL();
+    } catch (const EQuillonEngineError& e) {
+        EXPECT_EQ(e.Code(), 0x270E);
+    }
+    docs->ModifyRecord(record.data(), true);
+    docs->SetToBegin();
+    auto again = Record(docs);
+    docs->GetNextRecord(0, again.data(), nullptr);
+    docs->GetBlobSize(again.data(), 2, size);
+    EXPECT_EQ(size, 9u);
+    // Asking the size leaves the record as it was.
+    EXPECT_EQ(again, record);
+}
+
+TEST_F(BlobFieldTest, BinaryBlobsAsTextInTheirField) {
+    TBaseTable* docs = Open("Docs");
+    auto record = Record(docs);
+    docs->SetToBegin();
+    docs->GetNextRecord(0, record.data(), nullptr);
+    docs->OpenBlob(record.data(), 3, 0);
+    const Bytes zeros(300, 0);
+    docs->PutBlob(record.data(), 3, 0, static_cast<uint32_t>(zeros.size()), zeros.data());
+    uint32_t size = 0;
+    docs->GetBlobSize(record.data(), 3, size);
+    EXPECT_EQ(size, 300u);  // from the stream, before any update
+    docs->ModifyRecord(record.data(), true);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(record.data()) + 14), "###AAAA" + std::string(99, '!'));
+
+    auto again = Record(docs);
+    docs->SetToBegin();
+    docs->GetNextRecord(0, again.data(), nullptr);
+    docs->OpenBlob(again.data(), 3, 0);
+    docs->GetBlobSize(again.data(), 3, size);
+    EXPECT_EQ(size, 300u);
+    Bytes back(300, 0xEE);
+    uint32_t read = 0;
+    EXPECT_THROW(docs->GetBlob(again.data(), 3, 0, 300, back.data(), read), EQuillonEngineError);
+    EXPECT_EQ(read, 300u);
+    EXPECT_EQ(back, zeros);
+
+    // Bytes whose text does not fit the field stop the update.
+    Bytes varied(300);
+    for (size_t i = 0; i < varied.size(); ++i) varied[i] = static_cast<uint8_t>(i * 7);
+    docs->PutBlob(again.data(), 3, 0, 300, varied.data());
+    try {
+        docs->ModifyRecord(again.data(), true);
+        FAIL();
+    } catch (const EQuillonEngineError& e) {
+        EXPECT_EQ(e.Code(), 0x272D);
+    }
+}
+
+TEST_F(BlobFieldTest, ResourceDefinitionsReplaceTheDictionary) {
+    auto* people = static_cast<TBtrTable*>(Open("PEOPLE.DAT;RES:PEOPLEDEF"));
+    EXPECT_TRUE(people->HasResourceDef());
+    ASSERT_EQ(people->FieldCache().Count(), 2);
+    EXPECT_EQ(people->FieldCache().Item(2).FieldName(), "NAME");
+    EXPECT_EQ(Ids(people), (std::vector<int32_t>{1, 2, 3, 4}));
+
+    TBaseTable* fields = nullptr;
+    db->OpenFieldList("PEOPLE.DAT;RES:PEOPLEDEF", nullptr, false, fields);
+    uint32_t count = 0;
+    fields->GetRecordCount(count);
+    EXPECT_EQ(count, 2u);
+    TEngineFieldDesc desc{};
+    fields->GetNextRecord(0, reinterpret_cast<uint8_t*>(&desc), nullptr);
+    EXPECT_STREQ(desc.name, "ID");
+    FreeHandle(fields);
+
+    TBtrTable scratch(db, nullptr, 0, 0, "X", nullptr);
+    TTblResReader reader(scratch);
+    EXPECT_FALSE(reader.Read("OLDDEF"));
+    EXPECT_FALSE(reader.Read("CUTDEF"));
+    EXPECT_FALSE(reader.Read("NOSUCHDEF"));
+}
+
+TEST_F(BlobFieldTest, CreatedTablesJoinTheDictionary) {
+    TEngineFieldDesc fields[2] = {};
+    std::strcpy(fields[0].name, "CODE");
+    fields[0].fieldType = TypeInteger;
+    fields[0].length = 4;
+    std::strcpy(fields[1].name, "PRICE");
+    fields[1].fieldType = TypeDecimal;
+    fields[1].offset = 4;
+    fields[1].length = 5;
+    fields[1].units2 = 2;
+    TEngineIndexDesc index{};
+    index.fieldsInKey = 1;
+    index.keyFields[0] = 1;
+    index.unique = -1;
+    TTableCreateDesc desc{};
+    std::strcpy(desc.tableName, "PRICES.DAT");
+    desc.fieldCount = 2;
+    desc.fields = fields;
+    desc.indexCount = 1;
+    desc.indexes = &index;
+    db->CreateTable(false, desc);
+    db->Cursors().FreeAll();
+
+    TBaseTable* prices = Open("PRICES");
+    ASSERT_EQ(prices->FieldCache().Count(), 2);
+    EXPECT_EQ(prices->FieldCache().Item(2).Desc().units2, 2);
+    auto record = Record(prices);
+    prices->InitRecord(record.data());
+    const int32_t code = 1;
+    const double price = 12.34;
+    prices->PutField(1, record.data(), &code);
+    prices->PutField(2, record.data(), &price);
+    prices->InsertRecord(0, record.data());
+    prices->SetToBegin();
+    prices->GetNextRecord(0, record.data(), nullptr);
+    EXPECT_DOUBLE_EQ(Field<double>(prices, 2, record), 12.34);
+    // The new table took the id after the last one.
+    EXPECT_EQ(reinterpret_cast<uint8_t*>(static_cast<TBtrTable*>(prices)->ExtraBuf())[0], 23);
+}
+
+}  // namespace
