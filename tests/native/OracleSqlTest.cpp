@@ -411,6 +411,8 @@ TEST_F(OracleSqlTest, OuterJoinMarksKeepUnmatchedRows) {
   ASSERT_EQ(r.rows.size(), 2u);
   EXPECT_EQ(TextOf(r.rows[0][1]), "SALES");
   EXPECT_TRUE(r.rows[1][1].IsNull());
+  // Conditions without a mark still filter the joined rows.
+  EXPECT_EQ(Exec(*session_, "select e.empno from emp e, dept d where e.deptno = d.deptno(+) and e.empno = 2").rows.size(), 1u);
 }
 
 TEST_F(OracleSqlTest, SessionNlsParametersFollowAlterSession) {

@@ -338,14 +338,17 @@ void RewriteOuterJoins(std::vector<Token>& t) {
   std::vector<Conjunct> conjuncts(1);
   int depth = 0;
   for (int i = where + 1; i < whereEnd; ++i) {
-    if (t[i].IsSymbol("(")) ++depth;
-    if (t[i].IsSymbol(")")) --depth;
-    if (depth == 0 && t[i].Is("OR")) return;  // only plain conjunctions are rewritten
-    if (depth == 0 && t[i].Is("AND")) { conjuncts.emplace_back(); continue; }
     if (isMark(static_cast<std::size_t>(i))) {
       if (i >= 3 && t[i - 2].IsSymbol(".")) conjuncts.back().outer = t[i - 3].text;
       else return;  // an unqualified mark: left as written, and refused
       i += 2;
+      continue;
+    }
+    if (t[i].IsSymbol("(")) ++depth;
+    if (t[i].IsSymbol(")")) --depth;
+    if (depth == 0 && t[i].Is("OR")) return;  // only plain conjunctions are rewritten
+    if (depth == 0 && t[i].Is("AND")) {
+      conjuncts.emplace_back();
       continue;
     }
     conjuncts.back().tokens.push_back(t[i]);
