@@ -372,6 +372,7 @@ TEST_F(OracleSqlTest, DictionaryViewsDescribeTheUsersTables) {
   ExecuteReply tables = Exec(*session_, "select table_name from user_tables");
   ASSERT_EQ(tables.rows.size(), 1u);
   EXPECT_EQ(TextOf(tables.rows[0][0]), "EMP");
+  EXPECT_EQ(tables.columns[0].size, 3);  // sized by its values, not as a 4000-byte text
   ExecuteReply columns = Exec(*session_,
       "SELECT table_name,column_name,1 table_id,data_default,column_id FROM all_tab_columns "
       "WHERE owner = 'SCOTT' and table_name = 'EMP' ORDER BY column_id");

@@ -827,6 +827,8 @@ Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, 
   std::vector<bool> hasDeclared;
   for (int c = 0; c < columns; ++c) {
     const char* decl = sqlite3_column_decltype(statement, c);
+    // The dictionary's own columns are SQLite's TEXT: sized by their values, as computed columns are.
+    if (decl && std::string(decl) == "TEXT") decl = nullptr;
     hasDeclared.push_back(decl != nullptr);
     declared.push_back(ParseDeclaredType(decl ? decl : ""));
   }
