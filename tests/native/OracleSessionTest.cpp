@@ -160,6 +160,8 @@ TEST_F(OracleSessionTest, DescribeOnlyReturnsColumnsWithoutRows) {
   ExecuteReply reply = session_->Execute(r);
   EXPECT_EQ(reply.columns.size(), 2u);
   EXPECT_TRUE(reply.rows.empty());
+  r.sql = "select name || '!' from t order by id";  // computed: sized by its longest value
+  EXPECT_EQ(session_->Execute(r).columns[0].size, 4);
   r.sql = "delete from t";
   session_->Execute(r);
   EXPECT_EQ(Count(*session_), "2");

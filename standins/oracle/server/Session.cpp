@@ -832,8 +832,11 @@ Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, 
     hasDeclared.push_back(decl != nullptr);
     declared.push_back(ParseDeclaredType(decl ? decl : ""));
   }
-  bool stepOnce = describeOnly && sql.text.find("ORA_NEXTVAL") == std::string::npos;
-  while (columns == 0 || !describeOnly || stepOnce) {
+  // Describing reads the rows too (and drops them): computed columns are typed and sized by
+  // their values, so the sizes must hold for the execution that follows. A query that takes
+  // sequence numbers is described without taking any.
+  bool readRows = !describeOnly || sql.text.find("ORA_NEXTVAL") == std::string::npos;
+  while (readRows) {
     rc = sqlite3_step(statement);
     if (rc != SQLITE_ROW) break;
     std::vector<Value> row;
@@ -865,7 +868,6 @@ Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, 
       row.push_back(std::move(v));
     }
     result.rows.push_back(std::move(row));
-    if (stepOnce) break;
   }
   if (rc != SQLITE_ROW && rc != SQLITE_DONE && !(describeOnly && rc == SQLITE_OK))
     throw MapSqliteError(db_.get(), rc, sql, user_);
