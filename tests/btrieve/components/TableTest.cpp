@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "TestBinding.h"
 #include "btrieve/base/VirtEng.h"
 #include "btrieve/components/DBEngineError.h"
@@ -421,4 +423,82 @@ TEST_F(TableTest, BlockReadingWalksEveryRecordWhateverTheSize) {
 TEST_F(TableTest, QualifiedNameFallsBackWhenTheEngineHasNone) {
     TTestTable& table = OpenTable();
     EXPECT_EQ(table.QualifiedFieldName(table.FieldNamed("NAME")), "NAME");
+}
+
+namespace {
+// Exposes the building of field definitions from engine descriptors.
+class TDescTable : public TTestTable {
+public:
+    using TTestTable::TTestTable;
+    using TQnBDEDataset::AddFieldDesc;
+};
+
+TEngineFieldDesc Desc(const char* name, uint16_t type, uint16_t subType = 0, int16_t units1 = 0, int16_t units2 = 0,
+                      uint16_t length = 0, uint16_t fieldNumber = 0) {
+    TEngineFieldDesc desc{};
+    std::strcpy(desc.name, name);
+    desc.fieldType = type;
+    desc.subType = subType;
+    desc.units1 = units1;
+    desc.units2 = units2;
+    desc.length = length;
+    desc.fieldNumber = fieldNumber;
+    return desc;
+}
+}  // namespace
+
+TEST_F(TableTest, FieldDefinitionsFromEngineDescriptors) {
+    auto table = platform::NewUnownedComponent<TDescTable>();
+    const std::vector<TEngineFieldDesc> descs = {
+        Desc("ID", 6, 29, 0, 0, 4, 1),  Desc("ID", 5, 0, 0, 0, 1, 2),   Desc("ID", 5, 0, 0, 0, 4, 3),
+        Desc("S", 1, 0, 20, 0, 21, 4),  Desc("E", 1, 0, 0, 0, 0, 5),    Desc("M", 7, 21, 0, 0, 8, 6),
+        Desc("B", 8, 0, 10, -2, 6, 7),  Desc("N", 3, 22, 10, 0, 10, 8), Desc("G", 3, 26, 10, 0, 10, 9),
+        Desc("A", 21, 0, 4, 2, 8, 10),  Desc("X", 6, 0, 0, 0, 4, 11),   Desc("L", 19, 0, 0, 0, 8, 12),
+        Desc("Z", 30, 0, 0, 0, 1, 13)};
+    platform::TBits required;
+    required.SetSize(20);
+    required.Set(1, true);
+    required.Set(4, true);
+    platform::TFieldDefs& defs = table->FieldDefs();
+    size_t index = 0;
+    int fieldNo = 1;
+    while (index < descs.size()) table->AddFieldDesc(descs, index, defs, required, fieldNo);
+    struct Expected {
+        const char* name;
+        platform::TFieldType type;
+        int size;
+        int fieldNo;
+        bool required;
+    } expected[] = {
+        {"ID", platform::ftAutoInc, 0, 1, false},  // an auto-increment field is never required
+        {"ID_1", platform::ftSmallint, 0, 2, false},
+        {"ID_2", platform::ftUnknown, 0, 3, false},
+        {"S", platform::ftString, 20, 4, true},
+        {"E", platform::ftUnknown, 0, 5, false},
+        {"M", platform::ftCurrency, 0, 6, false},
+        {"B", platform::ftBCD, 2, 7, false},
+        {"N", platform::ftMemo, 10, 8, false},
+        {"G", platform::ftGraphic, 10, 9, false},
+        {"A", platform::ftArray, 4, 10, false},
+        {"L", platform::ftLargeint, 0, 13, false},  // two above the element
+        {"Z", platform::ftUnknown, 0, 14, false},
+    };
+    ASSERT_EQ(defs.Count(), static_cast<int>(std::size(expected)));
+    for (int i = 0; i < defs.Count(); ++i) {
+        const platform::TFieldDef& def = defs.Items(i);
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_EQ(def.Name(), expected[i].name);
+        EXPECT_EQ(def.DataType(), expected[i].type);
+        EXPECT_EQ(def.Size(), expected[i].size);
+        EXPECT_EQ(def.FieldNo(), expected[i].fieldNo);
+        EXPECT_EQ(def.Required(), expected[i].required);
+    }
+    EXPECT_EQ(defs.Items(6).Precision(), 10);
+    // The array's element takes the array's name and the next field number.
+    platform::TFieldDef& array = defs.Items(9);
+    ASSERT_TRUE(array.HasChildDefs());
+    ASSERT_EQ(array.ChildDefs().Count(), 1);
+    EXPECT_EQ(array.ChildDefs().Items(0).Name(), "A[0]");
+    EXPECT_EQ(array.ChildDefs().Items(0).FieldNo(), 11);
+    EXPECT_EQ(array.ChildDefs().Items(0).DataType(), platform::ftInteger);
 }
