@@ -48,6 +48,7 @@ TEST_F(OracleSqlTest, ExpressionsGiveOracleResults) {
       {"GREATEST(3, 9, 4)", "9"},
       {"NLS_CHARSET_ID('CL8MSWIN1251')", "171"},
       {"USER", "SCOTT"},
+      {"DECODE('abc' LIKE 'A%', 1, 'case-blind', 'case-sensitive')", "case-sensitive"},
       {"2 + 3 * 4 - 1", "13"},
       {"-2 * -3 + -1", "5"},
       {"10 - 2 - 3", "5"},
@@ -347,6 +348,8 @@ TEST_F(OracleSqlTest, RownumFiltersLimitTheOuterQuery) {
   EXPECT_EQ(Exec(*session_, "select * from t where a > 1 and rownum < 2").rows.size(), 1u);
   EXPECT_EQ(Exec(*session_, "select * from t where 3 >= rownum and a > 0 order by a").rows.size(), 3u);
   EXPECT_EQ(Exec(*session_, "select * from t where rownum = 1").rows.size(), 1u);
+  EXPECT_EQ(Exec(*session_, "select * from t where rownum < :n", {{"N", Value::Int(4)}}).rows.size(), 3u);
+  EXPECT_EQ(Exec(*session_, "select * from t where rownum <= :n order by a", {{"N", Value::Int(2)}}).rows.size(), 2u);
 }
 
 TEST_F(OracleSqlTest, RowidIdentifiesTheInsertedRow) {

@@ -209,6 +209,7 @@ SqliteHandle Database::OpenConnection() {
   SqliteHandle db(raw);
   if (rc != SQLITE_OK) throw std::runtime_error("cannot open " + path_);
   sqlite3_busy_timeout(db.get(), static_cast<int>(lockWait_.count()));
+  ExecOrThrow(db.get(), "PRAGMA case_sensitive_like = ON");  // LIKE compares as Oracle's does
   sqlite3_extended_result_codes(db.get(), 1);
   return db;
 }

@@ -1,6 +1,7 @@
 #include "standins/oracle/server/SqlTranslator.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 
@@ -210,10 +211,11 @@ LockRequest TakeForUpdate(std::vector<Token>& t) {
   return lock;
 }
 
-// Turns a simple "ROWNUM < n" filter of the outer query into a limit.
-long TakeRownumFilter(std::vector<Token>& t) {
+// Turns a simple "ROWNUM < n" filter of the outer query (n a number or a bind) into the
+// tokens of a LIMIT clause, appended at the end of the statement.
+void TakeRownumFilter(std::vector<Token>& t) {
   int where = Depth0Find(t, 0, "WHERE");
-  if (where < 0) return -1;
+  if (where < 0) return;
   int depth = 0;
   for (int i = where + 1; i + 2 < static_cast<int>(t.size()); ++i) {
     if (t[i].IsSymbol("(")) { ++depth; continue; }
@@ -221,32 +223,40 @@ long TakeRownumFilter(std::vector<Token>& t) {
     if (depth != 0) continue;
     const Token *a = &t[i], *op = &t[i + 1], *b = &t[i + 2];
     std::string opText = op->text;
+    auto isLimit = [](const Token* k) { return k->kind == Kind::Number || k->kind == Kind::Bind; };
     bool reversed = false;
-    if (a->kind == Kind::Number && b->Is("ROWNUM")) {
+    if (isLimit(a) && b->Is("ROWNUM")) {
       std::swap(a, b);
       reversed = true;
     }
-    if (!(a->Is("ROWNUM") && b->kind == Kind::Number && op->kind == Kind::Symbol)) continue;
+    if (!(a->Is("ROWNUM") && isLimit(b) && op->kind == Kind::Symbol)) continue;
     if (reversed) {
       if (opText == ">") opText = "<";
       else if (opText == ">=") opText = "<=";
       else if (opText != "=") continue;
     }
-    long n = std::stol(b->text);
-    long limit;
-    if (opText == "<") limit = n - 1;
-    else if (opText == "<=") limit = n;
-    else if (opText == "=") limit = n == 1 ? 1 : 0;
-    else continue;
+    std::vector<Token> limit = {Token{Kind::Word, "LIMIT", a->pos}};
+    if (opText == "=" && b->kind == Kind::Number) {
+      limit.push_back(Token{Kind::Number, std::stol(b->text) == 1 ? "1" : "0", b->pos});
+    } else if (opText == "<") {
+      for (const char* piece : {"(", "", "-", "1", ")"})
+        limit.push_back(*piece ? Token{std::isdigit(static_cast<unsigned char>(*piece)) ? Kind::Number : Kind::Symbol,
+                                       piece, b->pos}
+                               : *b);
+    } else if (opText == "<=") {
+      limit.push_back(*b);
+    } else {
+      continue;
+    }
     int from = i, to = i + 2;
     if (from - 1 > where && t[from - 1].Is("AND")) --from;
     else if (to + 1 < static_cast<int>(t.size()) && t[to + 1].Is("AND")) ++to;
     t.erase(t.begin() + from, t.begin() + to + 1);
     if (where + 1 >= static_cast<int>(t.size()) || IsClauseWord(t[where + 1]) || t[where + 1].IsSymbol(")"))
       t.erase(t.begin() + where);
-    return std::max(limit, 0L);
+    t.insert(t.end(), limit.begin(), limit.end());
+    return;
   }
-  return -1;
 }
 
 // Physical and constraint-state clauses of CREATE/ALTER TABLE that SQLite has no use for.
@@ -506,12 +516,11 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
   std::string first = t.empty() ? std::string() : t[0].text;
   bool query = first == "SELECT" || first == "WITH";
   bool tableDdl = (first == "CREATE" || first == "ALTER") && Depth0Find(t, 0, "TABLE") >= 0;
-  long limit = -1;
   if (query || first == "INSERT" || first == "CREATE") UnwrapCompoundMembers(t);
   if (query) RewriteOuterJoins(t);
   if (query) {
     result.lock = TakeForUpdate(t);
-    limit = TakeRownumFilter(t);
+    TakeRownumFilter(t);
   }
   if (tableDdl) DropStorageClauses(t);
   if (first == "DROP") {  // options SQLite has no use for
@@ -673,7 +682,6 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
     result.positions.emplace_back(static_cast<int>(result.text.size()), piece.src);
     result.text += piece.text;
   }
-  if (limit >= 0) result.text += " LIMIT " + std::to_string(limit);
   return result;
 }
 
