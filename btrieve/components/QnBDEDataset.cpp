@@ -19,6 +19,7 @@ constexpr uint32_t kQualifiedNameProp = 0x50010;
 constexpr uint32_t kRequiredCountProp = 0x5000F;
 constexpr uint32_t kHiddenFieldsProp = 0x4050004;
 constexpr uint32_t kOldRecordProp = 0x5050004;
+constexpr uint32_t kObjectTypeProp = 0x50011;
 constexpr size_t kMaxBlockBytes = 0x10000;
 
 // Field types by logical type (0 to 24).
@@ -138,6 +139,7 @@ void TQnBDEDataset::StorageOpen() {
     GetIndexInfo();
     if (DefaultFields()) BuildDefaultFields();
     BindFields(true);
+    if (ObjectView()) GetObjectTypeNames(Fields());
     InitBufferPointers(false);
     if (cachedUpdates_) {
         AllocCachedUpdateBuffers(true);
@@ -149,6 +151,26 @@ void TQnBDEDataset::StorageOpen() {
     if (!Filter().empty()) exprFilter_ = CreateExprFilter(Filter(), FilterOptions(), 0);
     if (OnFilterRecord()) funcFilter_ = CreateFuncFilter(1);
     if (Filtered()) ActivateFilters();
+}
+
+void TQnBDEDataset::GetObjectTypeNames(TFields& fields) {
+    for (int i = 0; i < fields.Count(); ++i) {
+        auto* object = dynamic_cast<TObjectField*>(fields.FieldAt(i));
+        if (!object) continue;
+#pragma pack(push, 1)
+        struct {
+            uint16_t fieldNo;
+            char name[34];
+        } request{};
+#pragma pack(pop)
+        request.fieldNo = static_cast<uint16_t>(object->FieldNo());
+        uint16_t length = 0;
+        if (Engine().GetProp(cursor_, kObjectTypeProp, &request, sizeof request, length) == 0) {
+            const AnsiString name = FieldText(request.name, 33).substr(0, 32);
+            if (!name.empty()) object->SetObjectType(name);
+        }
+        GetObjectTypeNames(object->Fields());
+    }
 }
 
 void TQnBDEDataset::StorageClose() {

@@ -207,6 +207,7 @@ private:
     void DeactivateFilters();
     void ChangeFilter(TFilterListItem*& filter, TFilterListItem* replacement);
     void FreeBlockBuffer();
+    void GetObjectTypeNames(platform::TFields& fields);
     bool CanBlockRead();
     void SetFilterData(const AnsiString& text, platform::TFilterOptions options);
     std::vector<uint8_t> ExpressionFor(const AnsiString& text, platform::TFilterOptions options);

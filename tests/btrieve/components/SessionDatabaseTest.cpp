@@ -181,6 +181,17 @@ TEST_F(SessionDatabaseTest, SessionAliasLivesWhileConnected) {
     same->CloseConnection();
     EXPECT_TRUE(notices.empty());
 
+    // A password alone needs none either; a value that overrides the alias's does.
+    same->Params().Add("PASSWORD=secret");
+    same->OpenConnection();
+    EXPECT_FALSE(same->SessionAlias());
+    same->CloseConnection();
+    same->Params().SetValue("PhysicalName", "C:\\OTHER");
+    same->OpenConnection();
+    EXPECT_TRUE(same->SessionAlias());
+    same->CloseConnection();
+    notices.clear();
+
     auto database = NewDatabase("Btrieve", "SETRIXTEST_EDIT");
     database->OpenConnection();
     EXPECT_TRUE(database->SessionAlias());

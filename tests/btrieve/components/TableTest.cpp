@@ -287,6 +287,8 @@ TEST_F(TableTest, DetailFollowsItsMasterThroughKeyRanges) {
     master.MoveToNext();
     EXPECT_EQ(detail.FieldNamed("ID")->ReadAsInteger(), 7);
     EXPECT_EQ(Ids(detail), (std::vector<int>{7}));
+    // The same range again leaves the cursor alone.
+    EXPECT_FALSE(detail.SetCursorRange());
     // A new detail record takes the master's key.
     detail.BeginInsert();
     EXPECT_EQ(detail.FieldNamed("ID")->ReadAsInteger(), 7);
