@@ -288,6 +288,7 @@ using OCIObjectFreeProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, dvoid* in
 using OCIObjectGetIndProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, dvoid* instance, dvoid** nullStruct);
 using OCIObjectFlushProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, dvoid* object);
 using OCIObjectMarkDeleteProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, dvoid* instance);
+using OCIObjectMarkUpdateProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, dvoid* instance);
 using OCIObjectCopyProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, const OCISvcCtx* svc, dvoid* source,
                                            dvoid* nullSource, dvoid* target, dvoid* nullTarget, OCIType* tdo,
                                            ub2 duration, ub1 option);

@@ -71,7 +71,7 @@ using OCIUntypedProc = sword(OCI_CALL*)();
   X(OCIObjectGetProperty, OCIUntypedProc) X(OCIObjectGetTypeRef, OCIUntypedProc) \
   X(OCIObjectIsDirty, OCIUntypedProc) X(OCIObjectIsLocked, OCIUntypedProc) X(OCIObjectLock, OCIUntypedProc) \
   X(OCIObjectMarkDelete, OCIObjectMarkDeleteProc) X(OCIObjectMarkDeleteByRef, OCIUntypedProc) \
-  X(OCIObjectMarkUpdate, OCIUntypedProc) X(OCIObjectNew, OCIObjectNewProc) X(OCIObjectPin, OCIObjectPinProc) \
+  X(OCIObjectMarkUpdate, OCIObjectMarkUpdateProc) X(OCIObjectNew, OCIObjectNewProc) X(OCIObjectPin, OCIObjectPinProc) \
   X(OCIObjectPinCountReset, OCIUntypedProc) X(OCIObjectPinTable, OCIUntypedProc) \
   X(OCIObjectRefresh, OCIUntypedProc) X(OCIObjectSetAttr, OCIObjectSetAttrProc) \
   X(OCIObjectUnmark, OCIUntypedProc) X(OCIObjectUnmarkByRef, OCIUntypedProc) \

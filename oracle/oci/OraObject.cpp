@@ -665,6 +665,12 @@ void TOraRef::SetRef(OCIRef* ref) {
     pinFailed_ = false;
 }
 
+void TOraRef::AllocObject() {
+    CheckType();
+    Refresh();
+    if (!instance_) throw platform::Exception("Object is not allocated");
+}
+
 void TOraRef::Refresh() {
     Check(instance_ == nullptr, UnitOraObjects);
     if (RefIsNull()) throw platform::Exception("OCIRef is not assigned");
@@ -758,6 +764,12 @@ void TOraArray::CheckElementType(TDataType expected, const char* message) {
     const TDataType type = ElementType();
     if (type != expected && !(expected == dtFloat && type == dtInteger) && !(expected == dtInteger && type == dtFloat))
         throw platform::EConvertError(message);
+}
+
+bool TOraArray::ElementExists(int32_t index) {
+    void* element = nullptr;
+    OCIInd* indicator = nullptr;
+    return GetElement(index, element, indicator);
 }
 
 bool TOraArray::ElementIsNull(int32_t index) {

@@ -51,7 +51,7 @@ public:
 
     // Without an instance: allocates one when AutoCreate, else raises when asked to.
     void CheckAllocated(bool raise = true);
-    void AllocObject();
+    virtual void AllocObject();
     void FreeObject();
     void Flush();
     void MarkDelete();
@@ -107,6 +107,8 @@ public:
 
     bool IsNull() override;
     void SetNull(bool value) override;
+    // A REF's instance is the pinned object it points to.
+    void AllocObject() override;
     void Refresh() override;
     void AssignObject(TOraObject* source) override;
 
@@ -129,6 +131,8 @@ public:
     void AssignObject(TOraObject* source) override;
     virtual int32_t Size();
 
+    // Whether the element exists (a nested table may have holes).
+    bool ElementExists(int32_t index);
     bool ElementIsNull(int32_t index);
     void SetElementNull(int32_t index);
     int32_t ElementAsInteger(int32_t index);

@@ -15,6 +15,8 @@
 #include "oracle/oci/OraDataTypes.h"
 #include "oracle/oci/OraObject.h"
 #include "oracle/oci/OraType.h"
+#include "oracle/oci/RefData.h"
+#include "oracle/oci/TableData.h"
 
 namespace oracle {
 namespace {
@@ -76,6 +78,9 @@ struct FakeClient {
     std::vector<std::string> setAttrNames;
     OCIInd setAttrIndicator = 0;
     int pins = 0;
+    void* pinTarget = nullptr;  // nil: pins fail
+    void* pinIndicators = nullptr;
+    std::vector<std::string> objectCalls;
 
     FakeString* NewString(const std::string& text) {
         strings.push_back({text});
@@ -252,10 +257,49 @@ sword OCI_CALL FakeObjectSetAttr(OCIEnv*, OCIError*, dvoid*, dvoid*, OCIType*, c
 
 boolean OCI_CALL FakeRefIsNull(OCIEnv*, const OCIRef* ref) { return ref == nullptr; }
 
-// Every pin fails, as for a REF to a deleted row.
-sword OCI_CALL FakeObjectPin(OCIEnv*, OCIError*, OCIRef*, void*, ub4, ub2, ub4, dvoid**) {
+// Pins answer the pin target; without one they fail, as for a REF to a deleted row.
+sword OCI_CALL FakeObjectPin(OCIEnv*, OCIError*, OCIRef*, void*, ub4, ub2, ub4, dvoid** object) {
     ++fake->pins;
-    return OCI_ERROR;
+    if (!fake->pinTarget) return OCI_ERROR;
+    *object = fake->pinTarget;
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeObjectGetInd(OCIEnv*, OCIError*, dvoid*, dvoid** indicators) {
+    *indicators = fake->pinIndicators;
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeObjectMarkUpdate(OCIEnv*, OCIError*, dvoid*) {
+    fake->objectCalls.push_back("mark update");
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeObjectMarkDelete(OCIEnv*, OCIError*, dvoid*) {
+    fake->objectCalls.push_back("mark delete");
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeObjectFlush(OCIEnv*, OCIError*, dvoid*) {
+    fake->objectCalls.push_back("flush");
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeTableNext(OCIEnv*, OCIError*, sb4 index, const OCITable* table, sb4* next, boolean* exists) {
+    auto* c = reinterpret_cast<const FakeCollection*>(table);
+    for (size_t i = static_cast<size_t>(index + 1); i < c->slots.size(); ++i)
+        if (!c->deleted[i]) {
+            *next = static_cast<sb4>(i);
+            *exists = 1;
+            return OCI_SUCCESS;
+        }
+    *exists = 0;
+    return OCI_SUCCESS;
+}
+
+sword OCI_CALL FakeTableDelete(OCIEnv*, OCIError*, sb4 index, OCITable* table) {
+    reinterpret_cast<FakeCollection*>(table)->deleted.at(static_cast<size_t>(index)) = true;
+    return OCI_SUCCESS;
 }
 
 // Swaps the object calls of the entry-point table for the fake and restores them after.
@@ -284,6 +328,12 @@ protected:
         Oci.OCIObjectSetAttr = FakeObjectSetAttr;
         Oci.OCIRefIsNull = FakeRefIsNull;
         Oci.OCIObjectPin = FakeObjectPin;
+        Oci.OCIObjectGetInd = FakeObjectGetInd;
+        Oci.OCIObjectMarkUpdate = FakeObjectMarkUpdate;
+        Oci.OCIObjectMarkDelete = FakeObjectMarkDelete;
+        Oci.OCIObjectFlush = FakeObjectFlush;
+        Oci.OCITableNext = FakeTableNext;
+        Oci.OCITableDelete = FakeTableDelete;
 
         FakeParam person;
         person.typeCode = OCI_TYPECODE_OBJECT;
@@ -303,6 +353,12 @@ protected:
         FakeParam numbers = phones;
         numbers.element = {Attribute("", SQLT_NUM, 22, 0, -127)};
         client_.types["NUMBERS_T"] = numbers;
+        FakeParam numberTable = numbers;
+        numberTable.collectionCode = OCI_TYPECODE_TABLE;
+        client_.types["NUMTAB_T"] = numberTable;
+        FakeParam names = phones;
+        names.collectionCode = OCI_TYPECODE_TABLE;
+        client_.types["NAMES_T"] = names;
         FakeParam employee;
         employee.typeCode = OCI_TYPECODE_OBJECT;
         employee.attributes = {Attribute("NAME", SQLT_CHR, 20), NamedType("ADDR", SQLT_NTY, "ADDRESS_T"),
@@ -604,6 +660,144 @@ TEST_F(OraObjectTest, ObjectsNeedATypeAndAServiceContext) {
     } catch (const platform::Exception& e) {
         EXPECT_STREQ(e.what(), "OCISvcCtx is not defined");
     }
+}
+
+TEST_F(OraObjectTest, RefStoreShowsThePinnedObjectAsOneRecord) {
+    TOraType* type = Describe("PERSON_T");
+    {
+        TRefData store;
+        try {
+            store.Open();
+            ADD_FAILURE();
+        } catch (const platform::Exception& e) {
+            EXPECT_STREQ(e.what(), "Reference is not defined");
+        }
+    }
+    auto ref = Hold(NewShared<TOraRef>(type));
+    ref->SetSvcCtx(svc_);
+    TRefData store;
+    store.SetRef(ref.get());
+    store.Open();
+    ASSERT_EQ(store.FieldCount(), 5);  // REF and the four attributes
+    EXPECT_TRUE(store.Fields().Items(0)->HiddenObject);
+    TRecordBuffer record = store.AllocRecBuf();
+    store.GetNextRecord(record.data());
+    EXPECT_TRUE(store.Eof());  // a null REF has no record
+
+    TInstance person(type);
+    person.Set(type->Attributes(0), client_.NewString("SMITH"));
+    client_.pinTarget = person.data.data();
+    client_.pinIndicators = person.indicators.data();
+    char target = 0;
+    ref->SetRef(reinterpret_cast<OCIRef*>(&target));
+    store.Reopen();
+    store.GetNextRecord(record.data());
+    ASSERT_FALSE(store.Eof());
+    char name[32] = {};
+    bool isNull = true;
+    store.GetField(store.FieldByName("NAME")->FieldNo, record.data(), name, isNull);
+    EXPECT_FALSE(isNull);
+    EXPECT_STREQ(name, "SMITH");
+    // Posting writes the object back and never marks it deleted.
+    store.UpdateRecord(record.data());
+    EXPECT_EQ(client_.objectCalls, (std::vector<std::string>{"mark update", "flush"}));
+    store.GetNextRecord(record.data());
+    EXPECT_TRUE(store.Eof());
+    store.GetPriorRecord(record.data());
+    EXPECT_FALSE(store.Bof());
+}
+
+// A collection store over a fake collection of numbers.
+class TableStoreTest : public OraObjectTest {
+protected:
+    TOraArray* Collection(const std::string& typeName, FakeCollection& elements) {
+        TOraType* type = Describe(typeName);
+        collection_ = type->DataType == dtTable ? NewShared<TOraNestTable>(type) : NewShared<TOraArray>(type);
+        collection_->SetSvcCtx(svc_);
+        collection_->SetInstance(&elements);
+        collection_->SetIndicator(&indicator_);
+        return collection_;
+    }
+    void TearDown() override {
+        if (collection_) collection_->Release();
+        OraObjectTest::TearDown();
+    }
+    static void AppendNumber(FakeCollection& c, double value, OCIInd indicator = IndNotNull) {
+        OCINumber number{};
+        FakeNumberFromReal(nullptr, &value, sizeof value, &number);
+        FakeCollAppend(nullptr, nullptr, &number, &indicator, reinterpret_cast<OCIColl*>(&c));
+    }
+
+    TOraArray* collection_ = nullptr;
+    OCIInd indicator_ = IndNotNull;
+};
+
+TEST_F(TableStoreTest, ExistingElementsInIndexOrder) {
+    FakeCollection numbers;
+    for (double v : {1.0, 2.0, 3.0, 4.0}) AppendNumber(numbers, v);
+    numbers.deleted[1] = true;
+    TTableData store;
+    store.SetTable(Collection("NUMTAB_T", numbers));
+    store.Open();
+    ASSERT_EQ(store.FieldCount(), 1);
+    EXPECT_EQ(store.Fields().Items(0)->Name, "ELEMENT");
+    TRecordBuffer record = store.AllocRecBuf();
+    std::vector<double> seen;
+    for (store.GetNextRecord(record.data()); !store.Eof(); store.GetNextRecord(record.data())) {
+        double value = 0;
+        bool isNull = true;
+        store.GetField(1, record.data(), &value, isNull);
+        EXPECT_FALSE(isNull);
+        seen.push_back(value);
+    }
+    EXPECT_EQ(seen, (std::vector<double>{1, 3, 4}));
+    EXPECT_EQ(store.GetRecordCount(), 3);
+}
+
+TEST_F(TableStoreTest, AppendingAddsANullElementAtTheEnd) {
+    FakeCollection numbers;
+    AppendNumber(numbers, 5);
+    TTableData store;
+    store.SetTable(Collection("NUMBERS_T", numbers));
+    store.Open();
+    TRecordBuffer record = store.AllocRecBuf();
+    store.InitRecord(record.data());
+    store.AppendRecord(record.data());
+    ASSERT_EQ(numbers.slots.size(), 2u);
+    EXPECT_EQ(numbers.indicators[1], IndNull);
+    // The new record stands for element 1 and reads back null.
+    store.GetRecord(record.data());
+    EXPECT_TRUE(store.GetNull(1, record.data()));
+    // Editing it writes the element.
+    const double value = 8.5;
+    std::memcpy(record.data(), &value, sizeof value);
+    store.SetNull(1, record.data(), false);
+    store.PutRecord(record.data());
+    EXPECT_EQ(numbers.indicators[1], IndNotNull);
+    EXPECT_DOUBLE_EQ(collection_->ElementAsFloat(1), 8.5);
+}
+
+TEST_F(TableStoreTest, NullTextElementsReadAsNullFields) {
+    FakeCollection names;
+    names.texts = true;
+    names.elementSize = sizeof(void*);
+    for (const char* text : {"ANN", "", "a name longer than twenty characters"}) {
+        FakeString s{text};
+        const OCIInd indicator = *text ? IndNotNull : IndNull;
+        FakeCollAppend(nullptr, nullptr, &s, &indicator, reinterpret_cast<OCIColl*>(&names));
+    }
+    TTableData store;
+    store.SetTable(Collection("NAMES_T", names));
+    store.Open();
+    TRecordBuffer record = store.AllocRecBuf();
+    std::vector<std::string> seen;
+    for (store.GetNextRecord(record.data()); !store.Eof(); store.GetNextRecord(record.data())) {
+        char text[64] = {};
+        bool isNull = false;
+        store.GetField(1, record.data(), text, isNull);
+        seen.push_back(isNull ? "<null>" : text);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"ANN", "<null>", "a name longer than t"}));
 }
 
 }  // namespace
