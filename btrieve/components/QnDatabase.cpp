@@ -21,17 +21,6 @@ namespace {
 constexpr uint32_t kDatabaseTypeProp = 0x40002;
 constexpr int kSessionOnlyMode = 4;
 
-class TSessionLock {
-public:
-    explicit TSessionLock(TQnSession& session) : session_(session) { session_.LockSession(); }
-    ~TSessionLock() { session_.UnlockSession(); }
-    TSessionLock(const TSessionLock&) = delete;
-    TSessionLock& operator=(const TSessionLock&) = delete;
-
-private:
-    TQnSession& session_;
-};
-
 // The open parameters as the engine takes them: one descriptor per name=value line and
 // the values, in the OEM page and zero-terminated, one after another.
 struct TParamBlock {
@@ -220,7 +209,7 @@ void TQnDatabase::EstablishConnection() {
     CheckSessionName(true);
     if (handleShared_ && OpenFromExisting()) return;
     TQnSession& session = *session_;
-    TSessionLock lock(session);
+    TQnSessionLock lock(session);
     const int32_t configMode = session.GetConfigMode();
     try {
         const AnsiString password = GetConnectParams();

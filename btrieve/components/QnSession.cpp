@@ -43,18 +43,6 @@ private:
     TQnSession& session_;
 };
 
-// The session lock (engine lock plus current engine session) for a scope.
-class TSessionLock {
-public:
-    explicit TSessionLock(TQnSession& session) : session_(session) { session_.LockSession(); }
-    ~TSessionLock() { session_.UnlockSession(); }
-    TSessionLock(const TSessionLock&) = delete;
-    TSessionLock& operator=(const TSessionLock&) = delete;
-
-private:
-    TQnSession& session_;
-};
-
 AnsiString OemText(const AnsiString& text, size_t maxLength) {
     AnsiString oem;
     AnsiToOemStr(text.substr(0, maxLength), oem);
@@ -346,12 +334,12 @@ void TQnSession::CheckInactive() {
 }
 
 int32_t TQnSession::GetConfigMode() {
-    TSessionLock lock(*this);
+    TQnSessionLock lock(*this);
     return GetIntProp(Engine(), handle_, kConfigModeProp);
 }
 
 void TQnSession::SetConfigMode(int32_t mode) {
-    TSessionLock lock(*this);
+    TQnSessionLock lock(*this);
     Check(Engine(), Engine().SetProp(handle_, kConfigModeProp, mode));
 }
 
@@ -359,7 +347,7 @@ void TQnSession::SetConfigModeMapped(int32_t mode) { SetConfigMode(mode == 7 ? 2
 
 AnsiString TQnSession::NetFileDir() {
     if (!Active() || InState(platform::csWriting)) return platform::AnsiUpperCase(netFileDir_);
-    TSessionLock lock(*this);
+    TQnSessionLock lock(*this);
     char buffer[261] = {};
     uint16_t length = 0;
     Check(Engine(), Engine().GetProp(handle_, kNetDirProp, buffer, sizeof buffer - 1, length));
@@ -370,7 +358,7 @@ AnsiString TQnSession::NetFileDir() {
 
 void TQnSession::SetNetFileDir(const AnsiString& value) {
     if (Active()) {
-        TSessionLock lock(*this);
+        TQnSessionLock lock(*this);
         char buffer[261];
         AnsiToNativeBuf(Engine(), nullptr, value, 260, buffer);
         Check(Engine(), Engine().SetProp(handle_, kNetDirProp, reinterpret_cast<intptr_t>(buffer)));
@@ -380,7 +368,7 @@ void TQnSession::SetNetFileDir(const AnsiString& value) {
 
 AnsiString TQnSession::PrivateDir() {
     if (!Active() || InState(platform::csWriting)) return platform::AnsiUpperCase(privateDir_);
-    TSessionLock lock(*this);
+    TQnSessionLock lock(*this);
     TSessionInfo info{};
     Check(Engine(), Engine().GetSesInfo(info));
     AnsiString text;
@@ -390,7 +378,7 @@ AnsiString TQnSession::PrivateDir() {
 
 void TQnSession::SetPrivateDir(const AnsiString& value) {
     if (Active()) {
-        TSessionLock lock(*this);
+        TQnSessionLock lock(*this);
         char buffer[261];
         AnsiToNativeBuf(Engine(), nullptr, value, 260, buffer);
         Check(Engine(), Engine().SetPrivateDir(buffer));
@@ -439,7 +427,7 @@ TBaseDatabase* TQnSession::FindSharedHandle(const AnsiString& name) {
 }
 
 TQnDatabase* TQnSession::OpenDatabase(const AnsiString& name, TComponent* owner) {
-    TSessionLock lock(*this);
+    TQnSessionLock lock(*this);
     TQnDatabase* database = FindDatabaseOfOwner(name, owner);
     bool created = false;
     if (!database) {
@@ -495,7 +483,7 @@ bool TQnSession::GetPassword() {
 // ---------------------------------------------------------------- configuration
 
 void TQnSession::GetConfigParams(const AnsiString& pathFormat, const AnsiString& name, platform::TStrings& list) {
-    TSessionLock lock(*this);
+    TQnSessionLock lock(*this);
     const AnsiString path = platform::Format(pathFormat, name);
     TBaseTable* cursor = nullptr;
     Check(Engine(), Engine().OpenCfgInfoList(nullptr, 1, 0, path.c_str(), cursor));
@@ -534,7 +522,7 @@ void TQnSession::InternalAddAlias(const AnsiString& name, const AnsiString& driv
     AnsiString defaultDriver = params.Values("DEFAULT DRIVER");
     if (defaultDriver.empty() && !AnsiSameText(driver, "STANDARD")) defaultDriver = driver;
     {
-        TSessionLock lock(*this);
+        TQnSessionLock lock(*this);
         const int32_t previous = GetConfigMode();
         try {
             SetConfigModeMapped(configMode);
@@ -553,7 +541,7 @@ void TQnSession::InternalAddAlias(const AnsiString& name, const AnsiString& driv
 void TQnSession::InternalDeleteAlias(const AnsiString& name) {
     AnsiString notified = name;
     DBNotification(5, &notified);
-    TSessionLock lock(*this);
+    TQnSessionLock lock(*this);
     // Deleted under the same (OEM) name it was added with.
     Engine().DeleteAlias(nullptr, OemText(name, 260).c_str());
 }

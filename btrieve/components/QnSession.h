@@ -181,4 +181,16 @@ private:
     bool stopped_ = false;
 };
 
+// Holds a session's lock (the engine lock, the session's engine session current) for a scope.
+class TQnSessionLock {
+public:
+    explicit TQnSessionLock(TQnSession& session) : session_(session) { session_.LockSession(); }
+    ~TQnSessionLock() { session_.UnlockSession(); }
+    TQnSessionLock(const TQnSessionLock&) = delete;
+    TQnSessionLock& operator=(const TQnSessionLock&) = delete;
+
+private:
+    TQnSession& session_;
+};
+
 }  // namespace btrieve

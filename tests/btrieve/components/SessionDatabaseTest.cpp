@@ -49,16 +49,6 @@ protected:
     TQnSession& Primary() { return *List().primary; }
 };
 
-template <class Action>
-AnsiString ErrorText(Action&& action) {
-    try {
-        action();
-    } catch (const platform::Exception& error) {
-        return error.Message();
-    }
-    return "";
-}
-
 }  // namespace
 
 TEST_F(SessionDatabaseTest, SessionsAreFoundByNameWithoutRegardToCase) {

@@ -61,16 +61,6 @@ protected:
     std::vector<std::unique_ptr<TTestTable>> tables_;
 };
 
-template <class Action>
-AnsiString ErrorText(Action&& action) {
-    try {
-        action();
-    } catch (const platform::Exception& error) {
-        return error.Message();
-    }
-    return "";
-}
-
 uint16_t EngineCode(const std::function<void()>& action) {
     try {
         action();

@@ -95,4 +95,15 @@ struct TBlobStore {
 };
 TBlobStore& BlobStore();
 
+// The message of the exception an action raises; empty when it raises none.
+template <class Action>
+AnsiString ErrorText(Action&& action) {
+    try {
+        action();
+    } catch (const platform::Exception& error) {
+        return error.Message();
+    }
+    return "";
+}
+
 }  // namespace testbinding
