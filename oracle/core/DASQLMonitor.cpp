@@ -1,13 +1,18 @@
 #include "oracle/core/DASQLMonitor.h"
 
 #include <cstdint>
+#include <cstdlib>
+
+#include <objbase.h>
 
 #include "oracle/core/CustomDAConnection.h"
 #include "oracle/core/CustomDADataSet.h"
 #include "oracle/core/CustomDASQL.h"
 #include "oracle/core/DAError.h"
 #include "oracle/core/DebugForm.h"
+#include "platform/DBScreen.h"
 #include "platform/DateTime.h"
+#include "platform/Registry.h"
 
 namespace oracle {
 
@@ -123,6 +128,7 @@ TCustomDASQLMonitor::~TCustomDASQLMonitor() {
         SetActive(false);
     } catch (...) {
     }
+    outside_.reset();
     if (currentMonitor == this) currentMonitor = nullptr;
 }
 
@@ -147,7 +153,100 @@ void TCustomDASQLMonitor::SetOptions(TMonitorOptions value) {
         UnregisterFromMonitor();
 }
 
-void TCustomDASQLMonitor::SendToMonitor(const AnsiString&) {}
+// ---------------------------------------------------------------- outside monitor
+
+namespace {
+
+const CLSID MonitorClassId = {0xCB9879E2, 0x4395, 0x11D0, {0x9F, 0xFC, 0x00, 0xA0, 0x24, 0x8E, 0x4B, 0x9A}};
+const IID MonitorClientId = {0xCB9879E1, 0x4395, 0x11D0, {0x9F, 0xFC, 0x00, 0xA0, 0x24, 0x8E, 0x4B, 0x9A}};
+
+// The outside monitor application's client interface.
+struct ISMClient : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE RegisterClient(int id, const char* name, IUnknown* monitor,
+                                                     IUnknown* callback) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddStatement(const char* text, int length) = 0;
+};
+
+// What the outside monitor calls back with the event kinds it wants.
+struct ISMTraceFlags : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetTraceFlags(uint16_t flags) = 0;
+};
+
+class TTraceFlagsCallback : public ISMTraceFlags {
+public:
+    explicit TTraceFlagsCallback(TCustomDASQLMonitor& monitor) : monitor_(monitor) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = iid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
+        if (!*object) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    // The monitor component owns this object; the outside monitor's references do not free it.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SetTraceFlags(uint16_t flags) override {
+        monitor_.SetMonitorTraceFlags(flags);
+        return S_OK;
+    }
+
+private:
+    TCustomDASQLMonitor& monitor_;
+};
+
+}  // namespace
+
+struct TCustomDASQLMonitor::TOutsideMonitor {
+    explicit TOutsideMonitor(TCustomDASQLMonitor& monitor) : Callback(monitor) {}
+    ~TOutsideMonitor() {
+        if (Client) Client->Release();
+        if (ComInitialized) CoUninitialize();
+    }
+    TTraceFlagsCallback Callback;
+    ISMClient* Client = nullptr;
+    bool ComInitialized = false;
+};
+
+void TCustomDASQLMonitor::RegisterWithMonitor() {
+    if (registered_ || currentMonitor != this) return;
+    // A class that is not registered cannot be created; asking COM for it anyway can
+    // take seconds while it looks for a server.
+    platform::TRegistry classes(KEY_READ);
+    classes.SetRootKey(HKEY_CLASSES_ROOT);
+    if (!classes.KeyExists("CLSID\\{CB9879E2-4395-11D0-9FFC-00A0248E4B9A}")) return;
+    auto outside = std::make_unique<TOutsideMonitor>(*this);
+    if (FAILED(CoInitialize(nullptr))) return;
+    outside->ComInitialized = true;
+    IUnknown* object = nullptr;
+    if (FAILED(CoCreateInstance(MonitorClassId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                                reinterpret_cast<void**>(&object))))
+        return;  // no outside monitor installed: the COM initialisation is undone with `outside`
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        AnsiString name = DBApplication().GetTitle();
+        if (InState(csDesigning)) name += ": " + MonitorClass().ProductName();
+        std::srand(GetTickCount());
+        const int id = std::rand() % 10000 + 1;
+        ISMClient* client = nullptr;
+        if (FAILED(object->QueryInterface(MonitorClientId, reinterpret_cast<void**>(&client))) || !client) continue;
+        if (SUCCEEDED(client->RegisterClient(id, name.c_str(), &outside->Callback, &outside->Callback))) {
+            outside->Client = client;
+            break;
+        }
+        client->Release();
+    }
+    object->Release();
+    registered_ = true;
+    outside_ = std::move(outside);
+}
+
+void TCustomDASQLMonitor::UnregisterFromMonitor() {
+    registered_ = false;
+    outside_.reset();
+}
+
+void TCustomDASQLMonitor::SendToMonitor(const AnsiString& text) {
+    if (outside_ && outside_->Client) outside_->Client->AddStatement(text.c_str(), static_cast<int>(text.size()));
+}
 
 const TDASQLMonitorClass& TCustomDASQLMonitor::MonitorClass() const { return DASQLMonitorClass(); }
 

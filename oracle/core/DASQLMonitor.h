@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/Classes.h"
 #include "platform/Params.h"
@@ -97,12 +98,16 @@ protected:
     virtual const TDASQLMonitorClass& MonitorClass() const;
     // Passes a line to the outside monitor; the base has no outside monitor to reach.
     virtual void SendToMonitor(const platform::AnsiString& text);
-    virtual void RegisterWithMonitor() {}
-    virtual void UnregisterFromMonitor() {}
+    // Registers with the outside monitor application (COM) when it is installed.
+    virtual void RegisterWithMonitor();
+    virtual void UnregisterFromMonitor();
     bool Wants(uint16_t monitorFlag) const { return (options_ & moSQLMonitor) && (traceFlags_ & monitorFlag); }
 
 private:
+    struct TOutsideMonitor;
     bool active_ = false;
+    bool registered_ = false;
+    std::unique_ptr<TOutsideMonitor> outside_;
     uint16_t traceFlags_ = 0;
     TMonitorOptions options_ = moDialog | moSQLMonitor | moCustom;
 };
