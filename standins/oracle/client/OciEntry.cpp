@@ -101,6 +101,33 @@ T* At(void* base, ub4 skip, ub4 index) {
   return base ? reinterpret_cast<T*>(static_cast<char*>(base) + static_cast<std::size_t>(skip) * index) : nullptr;
 }
 
+// A ROWID descriptor in a program's slot (a pointer to the descriptor pointer).
+RowidDescriptor* RowidIn(void* slot) {
+  return slot ? Handles().Find<RowidDescriptor>(*static_cast<void**>(slot), OCI_DTYPE_ROWID) : nullptr;
+}
+
+Value RowidValue(const RowidDescriptor* d) {
+  if (!d || !d->data) return Value::Null();
+  const ub1* b = d->data;
+  RowidParts p;
+  p.object = (static_cast<std::uint32_t>(b[1]) << 24) | (b[2] << 16) | (b[3] << 8) | b[4];
+  p.file = static_cast<std::uint16_t>((b[5] << 8) | b[6]);
+  p.block = (static_cast<std::uint32_t>(b[7]) << 24) | (b[8] << 16) | (b[9] << 8) | b[10];
+  p.row = static_cast<std::uint16_t>((b[11] << 8) | b[12]);
+  return Value::Text(RowidText(p));
+}
+
+void FillRowid(RowidDescriptor* d, const Value& v) {
+  if (!d) return;
+  RowidParts parts;
+  if (v.IsNull() || !ParseRowidText(v.bytes, parts)) {
+    d->data = nullptr;
+    return;
+  }
+  RowidBytes(parts, d->bytes);
+  d->data = d->bytes;
+}
+
 bool IsLobType(ub2 dty) { return dty == SQLT_CLOB || dty == SQLT_BLOB || dty == SQLT_BFILEE || dty == SQLT_CFILEE; }
 bool IsFileType(ub2 dty) { return dty == SQLT_BFILEE || dty == SQLT_CFILEE; }
 
@@ -157,6 +184,7 @@ Value ReadBind(BindHandle& b, ub4 iteration) {
   sb2* indicator = At<sb2>(b.indicator, b.indicatorSkip, iteration);
   if (indicator && *indicator == -1) return Value::Null();
   if (b.dty == SQLT_RSET) return Value::Null();  // a cursor the block opens
+  if (b.dty == SQLT_RDD) return RowidValue(RowidIn(At<char>(b.value, b.valueSkip ? b.valueSkip : sizeof(void*), iteration)));
   if (IsLobType(b.dty)) {
     LobDescriptor* lob = LocatorIn(At<char>(b.value, b.valueSkip ? b.valueSkip : sizeof(void*), iteration));
     if (!lob || !lob->initialized) return Value::Null();
@@ -211,6 +239,11 @@ void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat) {
   }
   if (!b.value && !b.indicator) return;
   if (b.dty == SQLT_RSET) return;  // filled from the opened cursors
+  if (b.dty == SQLT_RDD) {
+    FillRowid(RowidIn(b.value), v);
+    if (b.indicator) *static_cast<sb2*>(b.indicator) = v.IsNull() ? -1 : 0;
+    return;
+  }
   if (IsLobType(b.dty)) {
     if (LobDescriptor* lob = LocatorIn(b.value)) FillLocator(*lob, v, b.dty);
     if (b.indicator) *static_cast<sb2*>(b.indicator) = v.IsNull() ? -1 : 0;
@@ -237,6 +270,11 @@ bool DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
                     return d->callback(d->context, reinterpret_cast<OCIDefine*>(d), slot, buffer, length, piece,
                                        indicator, rcode);
                   });
+      continue;
+    }
+    if (d->dty == SQLT_RDD) {
+      FillRowid(RowidIn(At<char>(d->value, d->valueSkip ? d->valueSkip : sizeof(void*), slot)), v);
+      if (sb2* ind = At<sb2>(d->indicator, d->indicatorSkip, slot)) *ind = v.IsNull() ? -1 : 0;
       continue;
     }
     if (IsLobType(d->dty)) {

@@ -268,6 +268,24 @@ TEST_F(OciServerTest, RowidOfTheInsertedRowFillsTheDescriptor) {
   ub2 row = static_cast<ub2>((bytes[11] << 8) | bytes[12]);
   EXPECT_NE(object, 0u);
   EXPECT_EQ(row, 2);  // the second row stored in the table
+  // The descriptor binds as the row's ROWID and a ROWID column defines into one.
+  std::string byRowid = "SELECT A, ROWID FROM " + table + " WHERE ROWID = :R";
+  oci.StmtPrepare(c.stmt, oci.err, reinterpret_cast<const OraText*>(byRowid.c_str()), static_cast<ub4>(byRowid.size() + 1), 1, 0);
+  OCIBind* b = nullptr;
+  oci.BindByName(c.stmt, &b, oci.err, reinterpret_cast<const OraText*>("R"), 1, &rowid, sizeof rowid, SQLT_RDD, nullptr, nullptr, nullptr, 0, nullptr, 0);
+  ASSERT_EQ(oci.StmtExecute(c.svc, c.stmt, oci.err, 0, 0, nullptr, nullptr, 0), OCI_SUCCESS);
+  void* fetchedRowid = nullptr;
+  oci.DescriptorAlloc(oci.env, &fetchedRowid, OCI_DTYPE_ROWID, 0, nullptr);
+  sb4 a = 0;
+  OCIDefine* d[2] = {};
+  oci.DefineByPos(c.stmt, &d[0], oci.err, 1, &a, 4, SQLT_INT, nullptr, nullptr, nullptr, 0);
+  oci.DefineByPos(c.stmt, &d[1], oci.err, 2, &fetchedRowid, sizeof fetchedRowid, SQLT_RDD, nullptr, nullptr, nullptr, 0);
+  ASSERT_EQ(oci.StmtFetch(c.stmt, oci.err, 1, OCI_FETCH_NEXT, 0), OCI_SUCCESS);
+  EXPECT_EQ(a, 2);
+  const ub1* again = *reinterpret_cast<ub1* const*>(static_cast<char*>(fetchedRowid) + RowidPointerOffset);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(std::memcmp(again, bytes, RowidByteCount), 0);
+  oci.DescriptorFree(fetchedRowid, OCI_DTYPE_ROWID);
   ASSERT_EQ(c.Run("SELECT A FROM " + table, 0), OCI_SUCCESS);
   EXPECT_EQ(oci.AttrGet(c.stmt, OCI_HTYPE_STMT, rowid, nullptr, OCI_ATTR_ROWID, oci.err), OCI_NO_DATA);
   oci.DescriptorFree(rowid, OCI_DTYPE_ROWID);
