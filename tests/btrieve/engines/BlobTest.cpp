@@ -176,25 +176,8 @@ TEST_F(BlobFieldTest, ResourceDefinitionsReplaceTheDictionary) {
 }
 
 TEST_F(BlobFieldTest, CreatedTablesJoinTheDictionary) {
-    TEngineFieldDesc fields[2] = {};
-    std::strcpy(fields[0].name, "CODE");
-    fields[0].fieldType = TypeInteger;
-    fields[0].length = 4;
-    std::strcpy(fields[1].name, "PRICE");
-    fields[1].fieldType = TypeDecimal;
-    fields[1].offset = 4;
-    fields[1].length = 5;
-    fields[1].units2 = 2;
-    TEngineIndexDesc index{};
-    index.fieldsInKey = 1;
-    index.keyFields[0] = 1;
-    index.unique = -1;
-    TTableCreateDesc desc{};
-    std::strcpy(desc.tableName, "PRICES.DAT");
-    desc.fieldCount = 2;
-    desc.fields = fields;
-    desc.indexCount = 1;
-    desc.indexes = &index;
+    TwoFieldTable table("PRICES.DAT", "PRICE", TypeDecimal, 5, 2);
+    TTableCreateDesc& desc = table.desc;
     db->CreateTable(false, desc);
     db->Cursors().FreeAll();
 

@@ -180,24 +180,8 @@ TEST_F(DatabaseTest, TransactionsCommitAndAbort) {
 }
 
 TEST_F(DatabaseTest, CreatedTablesOpenWithTheirFieldsAndKeys) {
-    TEngineFieldDesc fields[2] = {};
-    std::strcpy(fields[0].name, "CODE");
-    fields[0].fieldType = TypeInteger;
-    fields[0].length = 4;
-    std::strcpy(fields[1].name, "TITLE");
-    fields[1].fieldType = TypeString;
-    fields[1].offset = 4;
-    fields[1].length = 10;
-    TEngineIndexDesc index{};
-    index.fieldsInKey = 1;
-    index.keyFields[0] = 1;
-    index.unique = -1;
-    TTableCreateDesc desc{};
-    std::strcpy(desc.tableName, "NEW.DAT");
-    desc.fieldCount = 2;
-    desc.fields = fields;
-    desc.indexCount = 1;
-    desc.indexes = &index;
+    TwoFieldTable table("NEW.DAT", "TITLE", TypeString, 10);
+    TTableCreateDesc& desc = table.desc;
     TBaseTable* created = nullptr;
     db->CreateTableObject(desc, created);
     ASSERT_NE(created, nullptr);
@@ -214,7 +198,7 @@ TEST_F(DatabaseTest, CreatedTablesOpenWithTheirFieldsAndKeys) {
     EXPECT_EQ(Text(created, 2, record), "T");
 
     // A key on a field the descriptor does not have is refused before anything is made.
-    index.keyFields[0] = 7;
+    table.index.keyFields[0] = 7;
     std::strcpy(desc.tableName, "BAD.DAT");
     EXPECT_THROW(db->CreateTableObject(desc, created), EQuillonEngineError);
     EXPECT_EQ(GetFileAttributesA((dir + "BAD.DAT").c_str()), INVALID_FILE_ATTRIBUTES);

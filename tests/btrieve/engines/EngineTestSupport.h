@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "btrieve/engines/BtrieveClient.h"
@@ -68,6 +69,32 @@ inline void PutConfiguration(const char* subkey, const char* name, const char* v
     ASSERT_TRUE(registry.EnterKey(std::string("\\Software\\Quillon\\Btrieve\\Configuration\\") + subkey, true));
     registry.PutString(name, value);
 }
+
+// A table to create: an integer key field CODE and a second field, keyed on CODE.
+struct TwoFieldTable {
+    TwoFieldTable(const char* fileName, const char* secondName, uint16_t secondType, uint16_t secondLength,
+                  int16_t decimals = 0) {
+        std::strcpy(fields[0].name, "CODE");
+        fields[0].fieldType = btrieve::TypeInteger;
+        fields[0].length = 4;
+        std::strcpy(fields[1].name, secondName);
+        fields[1].fieldType = secondType;
+        fields[1].offset = 4;
+        fields[1].length = secondLength;
+        fields[1].units2 = decimals;
+        index.fieldsInKey = 1;
+        index.keyFields[0] = 1;
+        index.unique = -1;
+        std::strcpy(desc.tableName, fileName);
+        desc.fieldCount = 2;
+        desc.fields = fields;
+        desc.indexCount = 1;
+        desc.indexes = &index;
+    }
+    btrieve::TEngineFieldDesc fields[2] = {};
+    btrieve::TEngineIndexDesc index{};
+    btrieve::TTableCreateDesc desc{};
+};
 
 // The people table of the database and cursor tests.
 inline const char* kPeopleTables =
