@@ -207,6 +207,7 @@ void TQnDatabase::EstablishConnection() {
     if (handle_) return;
     CheckDatabaseName();
     CheckSessionName(true);
+    if (!session_) DatabaseErrorFmt("Invalid session name %s", sessionName_);
     if (handleShared_ && OpenFromExisting()) return;
     TQnSession& session = *session_;
     TQnSessionLock lock(session);
@@ -386,7 +387,15 @@ void TQnDatabase::StreamingCompleted() {
 
 void TQnDatabase::ComponentNotice(TComponent* component, bool inserted) {
     TCustomConnection::ComponentNotice(component, inserted);
-    if (inserted || component != session_ || !session_ || session_->IsPrimary()) return;
+    if (!inserted && component && component == session_) SessionGoing(session_);
+}
+
+void TQnDatabase::SessionGoing(TQnSession* session) {
+    if (session != session_ || !session_) return;
+    if (session_->IsPrimary()) {
+        session_ = nullptr;
+        return;
+    }
     CloseConnection();
     session_->RemoveDatabase(this);
     session_ = nullptr;

@@ -75,6 +75,9 @@ public:
 
     void StreamingCompleted() override;
     void ComponentNotice(platform::TComponent* component, bool inserted) override;
+    // The session is going away: a database of another session than the primary one
+    // closes and joins the primary session; one of the primary session is left without.
+    void SessionGoing(TQnSession* session);
 
 protected:
     void EstablishConnection() override;

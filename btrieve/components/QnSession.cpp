@@ -142,6 +142,12 @@ void TQnSession::AfterConstruction() {
 }
 
 TQnSession::~TQnSession() {
+    // Databases that outlive their session must not keep pointing at it.
+    while (!databases_.empty()) {
+        TQnDatabase* database = databases_.back();
+        database->SessionGoing(this);
+        if (!databases_.empty() && databases_.back() == database) databases_.pop_back();
+    }
     if (sessionList_) sessionList_->RemoveSession(this);
 }
 

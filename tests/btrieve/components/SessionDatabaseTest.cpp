@@ -309,3 +309,18 @@ TEST_F(SessionDatabaseTest, PublishedPropertiesReachTheAccessors) {
     EXPECT_EQ(database->AliasName(), "SETRIXTEST_EDIT");
     EXPECT_EQ(databaseInfo.FindProperty("TransIsolation")->Read(*database).AsString(), "tiReadCommitted");
 }
+
+TEST_F(SessionDatabaseTest, DatabasesOutlivingTheirSessionJoinThePrimary) {
+    auto second = platform::NewUnownedComponent<TTestSession>();
+    second->SetSessionName("Second");
+    platform::NewComponent<TTestDatabase>(*second)->SetDatabaseName("C:\\OWNED");
+    auto database = NewDatabase("C:\\DATA");
+    database->SetSessionName("Second");
+    database->OpenConnection();
+    second.reset();
+    EXPECT_FALSE(database->Connected());
+    EXPECT_EQ(database->Session(), &Primary());
+    EXPECT_EQ(database->SessionName(), "");
+    database->OpenConnection();
+    EXPECT_TRUE(database->Connected());
+}
