@@ -284,4 +284,37 @@ TEST_F(WinBtrTest, PercentagesAndDirectReads) {
     EXPECT_EQ(IdOf(file.DataBuffer()), 1);
 }
 
+TEST_F(WinBtrTest, CollatingSequenceOfTheKeyNotOfTheSegment) {
+    // Key 0 has two segments; key 1, the third specification, uses a collating sequence.
+    std::vector<uint8_t> spec(kStatBufferSize, 0);
+    FileSpecHeader header{};
+    header.recordLength = 10;
+    header.pageSize = 4096;
+    header.keyCount = 2;
+    std::memcpy(spec.data(), &header, sizeof header);
+    KeySegmentSpec segments[3] = {};
+    segments[0] = {1, 2, KeySegmented, 0, TypeInteger, 0, {}, 0, 0};
+    segments[1] = {3, 2, 0, 0, TypeInteger, 0, {}, 0, 0};
+    segments[2] = {5, 6, KeyAltCollation | KeyDuplicates, 0, TypeString, 0, {}, 0, 0};
+    std::memcpy(spec.data() + 16, segments, sizeof segments);
+    AltCollatingSequence folding{};
+    folding.signature = kAcsSignature;
+    std::memcpy(folding.name, "UPPER", 5);
+    for (int c = 0; c < 256; ++c) folding.map[c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    std::memcpy(spec.data() + 16 + sizeof segments, &folding, sizeof folding);
+    TWinBtr file;
+    file.Create((dir + "ACS.DAT").c_str(), spec.data(), kStatBufferSize);
+    file.Open((dir + "ACS.DAT").c_str(), nullptr, kOpenNormal);
+    EXPECT_EQ(file.KeyCount(), 2u);
+    file.SetKeyNumber(0);
+    EXPECT_FALSE(file.KeyUsesAcs());
+    file.SetKeyNumber(1);
+    EXPECT_TRUE(file.KeyUsesAcs());
+    uint8_t sequence[kAcsSize] = {};
+    file.GetKeyAcs(sequence);
+    EXPECT_EQ(sequence[0], kAcsSignature);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(sequence) + 1, 5), "UPPER");
+    EXPECT_EQ(sequence[9 + 'q'], 'Q');
+}
+
 }  // namespace
