@@ -13,6 +13,7 @@
 
 #include "oracle/oci/OciLoader.h"
 #include "oracle/oci/OraDataTypes.h"
+#include "oracle/oci/OraLob.h"
 #include "oracle/oci/OraObject.h"
 #include "oracle/oci/OraType.h"
 #include "oracle/oci/RefData.h"
@@ -285,6 +286,11 @@ sword OCI_CALL FakeObjectFlush(OCIEnv*, OCIError*, dvoid*) {
     return OCI_SUCCESS;
 }
 
+sword OCI_CALL FakeDescriptorFree(dvoid*, ub4) {
+    fake->objectCalls.push_back("descriptor free");
+    return OCI_SUCCESS;
+}
+
 sword OCI_CALL FakeTableNext(OCIEnv*, OCIError*, sb4 index, const OCITable* table, sb4* next, boolean* exists) {
     auto* c = reinterpret_cast<const FakeCollection*>(table);
     for (size_t i = static_cast<size_t>(index + 1); i < c->slots.size(); ++i)
@@ -333,6 +339,7 @@ protected:
         Oci.OCIObjectMarkDelete = FakeObjectMarkDelete;
         Oci.OCIObjectFlush = FakeObjectFlush;
         Oci.OCITableNext = FakeTableNext;
+        Oci.OCIDescriptorFree = FakeDescriptorFree;
         Oci.OCITableDelete = FakeTableDelete;
 
         FakeParam person;
@@ -365,6 +372,11 @@ protected:
                                NamedType("PHONES", SQLT_NTY, "PHONES_T"), Attribute("AGE", SQLT_NUM, 22, 3, 0),
                                NamedType("BOSS", SQLT_REF, "EMPLOYEE_T")};
         client_.types["EMPLOYEE_T"] = employee;
+        FakeParam document;
+        document.typeCode = OCI_TYPECODE_OBJECT;
+        document.attributes = {Attribute("ID", SQLT_NUM, 22, 3, 0), Attribute("BODY", SQLT_CLOB),
+                               Attribute("PICTURE", SQLT_BLOB)};
+        client_.types["DOCUMENT_T"] = document;
     }
 
     void TearDown() override {
@@ -576,6 +588,33 @@ TEST_F(EmployeeTest, ChildObjectsLiveInTheOwnersInstance) {
     ASSERT_NE(boss, nullptr);
     EXPECT_TRUE(boss->IsNull());  // no REF stored
     EXPECT_EQ(client_.pins, 0);
+}
+
+TEST_F(OraObjectTest, LobAttributesLendTheirLocators) {
+    TOraType* type = Describe("DOCUMENT_T");
+    const TAttribute* body = type->Attributes(1);
+    const TAttribute* picture = type->Attributes(2);
+    // Both LOB kinds start on a pointer boundary after the 22-byte number.
+    const int p = static_cast<int>(sizeof(void*));
+    EXPECT_EQ(body->DataType, dtOraClob);
+    EXPECT_EQ(body->DataOffset, (22 + p - 1) / p * p);
+    EXPECT_EQ(picture->DataType, dtOraBlob);
+    EXPECT_EQ(picture->DataOffset, body->DataOffset + p);
+
+    TInstance document(type);
+    char locator = 0;
+    document.Set(body, reinterpret_cast<OCILobLocator*>(&locator));
+    document.SetNull(body);  // a null LOB is not read
+    {
+        auto object = Hold(NewShared<TOraObject>(type));
+        object->SetSvcCtx(svc_);
+        object->SetInstance(document.data.data());
+        object->SetIndicator(document.indicators.data());
+        TOraLob* lob = object->AttrAsLob("BODY");
+        EXPECT_EQ(lob->Locator(), reinterpret_cast<OCILobLocator*>(&locator));
+        EXPECT_EQ(object->AttrAsLob("BODY"), lob);
+    }
+    EXPECT_TRUE(client_.objectCalls.empty());  // the lent locator was not freed
 }
 
 TEST_F(OraObjectTest, WritingPastTheEndGrowsTheCollectionWithNulls) {
