@@ -247,6 +247,7 @@ void TQnBDEDataset::StorageLoadFieldDefs() {
         throw;
     }
     FieldDefs().EndUpdate();
+    FieldDefs().SetUpdated(true);
 }
 
 void TQnBDEDataset::AddFieldDesc(const std::vector<TEngineFieldDesc>& descs, size_t& index, TFieldDefs& defs,

@@ -347,7 +347,7 @@ void TQnTable::IndexDefsFromList() {
 
 void TQnTable::RefreshIndexDefinitions() {
     TBindingScope binding(*this, kIndexDefsBinding);
-    if (!FieldDefs().Updated()) PrepareFieldDefinitions();
+    FieldDefs().Update();
     indexDefs_.Clear();
     if (Cursor() || !Database() || !Database()->SQLBased())
         IndexDefsFromCursor();
