@@ -107,23 +107,26 @@ int OperandEnd(const std::vector<Out>& o, int i) {
 }
 
 // Rewrites every binary "op" into fn(left, right), left to right.
+// Replaces o[left..right] around the operator at k by fn(left operand, right operand).
+void WrapOperation(std::vector<Out>& o, int left, int k, int right, const char* fn) {
+  std::vector<Out> rewritten(o.begin(), o.begin() + left);
+  rewritten.push_back({fn, Kind::Word, o[left].src});
+  rewritten.push_back({"(", Kind::Symbol, o[left].src});
+  rewritten.insert(rewritten.end(), o.begin() + left, o.begin() + k);
+  rewritten.push_back({",", Kind::Symbol, o[k].src});
+  rewritten.insert(rewritten.end(), o.begin() + k + 1, o.begin() + right + 1);
+  rewritten.push_back({")", Kind::Symbol, o[right].src});
+  rewritten.insert(rewritten.end(), o.begin() + right + 1, o.end());
+  o = std::move(rewritten);
+}
+
 void RewriteBinary(std::vector<Out>& o, const char* op, const char* fn) {
   for (;;) {
     int k = -1;
     for (int i = 1; i + 1 < static_cast<int>(o.size()); ++i)
       if (IsSym(o[i], op)) { k = i; break; }
     if (k < 0) return;
-    int left = OperandStart(o, k - 1);
-    int right = OperandEnd(o, k + 1);
-    std::vector<Out> rewritten(o.begin(), o.begin() + left);
-    rewritten.push_back({fn, Kind::Word, o[left].src});
-    rewritten.push_back({"(", Kind::Symbol, o[left].src});
-    rewritten.insert(rewritten.end(), o.begin() + left, o.begin() + k);
-    rewritten.push_back({",", Kind::Symbol, o[k].src});
-    rewritten.insert(rewritten.end(), o.begin() + k + 1, o.begin() + right + 1);
-    rewritten.push_back({")", Kind::Symbol, o[right].src});
-    rewritten.insert(rewritten.end(), o.begin() + right + 1, o.end());
-    o = std::move(rewritten);
+    WrapOperation(o, OperandStart(o, k - 1), k, OperandEnd(o, k + 1), fn);
   }
 }
 
@@ -157,15 +160,7 @@ void RewriteAdditive(std::vector<Out>& o) {
     };
     int right = operandAfterSigns(k + 1);
     while (right + 2 < static_cast<int>(o.size()) && multiplicative(o[right + 1])) right = operandAfterSigns(right + 2);
-    std::vector<Out> rewritten(o.begin(), o.begin() + left);
-    rewritten.push_back({IsSym(o[k], "+") ? "ORA_ADD" : "ORA_SUB", Kind::Word, o[left].src});
-    rewritten.push_back({"(", Kind::Symbol, o[left].src});
-    rewritten.insert(rewritten.end(), o.begin() + left, o.begin() + k);
-    rewritten.push_back({",", Kind::Symbol, o[k].src});
-    rewritten.insert(rewritten.end(), o.begin() + k + 1, o.begin() + right + 1);
-    rewritten.push_back({")", Kind::Symbol, o[right].src});
-    rewritten.insert(rewritten.end(), o.begin() + right + 1, o.end());
-    o = std::move(rewritten);
+    WrapOperation(o, left, k, right, IsSym(o[k], "+") ? "ORA_ADD" : "ORA_SUB");
   }
 }
 
