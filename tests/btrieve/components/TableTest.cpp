@@ -494,3 +494,53 @@ TEST_F(TableTest, FieldDefinitionsFromEngineDescriptors) {
     EXPECT_EQ(array.ChildDefs().Items(0).FieldNo(), 11);
     EXPECT_EQ(array.ChildDefs().Items(0).DataType(), platform::ftInteger);
 }
+
+namespace {
+// A dataset that makes no cursor of its own.
+class TCursorlessDataset : public TQnDBDataset {
+public:
+    using TQnDBDataset::TQnDBDataset;
+    ~TCursorlessDataset() override { CloseBeforeDestruction(); }
+    TVirtEng* EngineInstance() override { return List().engine.get(); }
+    void BindSessionList() override { StoreSessionList(&List()); }
+    TQnSession* PrimarySession() override { return List().primary; }
+};
+
+class TRecordingUpdateObject : public TQnDataSetUpdateObject {
+public:
+    using TQnDataSetUpdateObject::TQnDataSetUpdateObject;
+    TQnBDEDataset* GetDataSet() override { return dataSet; }
+    void SetDataSet(TQnBDEDataset* value) override { dataSet = value; }
+    void Apply(platform::TUpdateKind) override {}
+    TQnBDEDataset* dataSet = nullptr;
+};
+}  // namespace
+
+TEST_F(TableTest, DatasetWithoutCursorCannotOpen) {
+    auto dataset = platform::NewUnownedComponent<TCursorlessDataset>();
+    dataset->SetDatabaseName("C:\\DATA");
+    EXPECT_EQ(ErrorText([&] { dataset->OpenDataSet(); }), "Error creating cursor handle");
+    EXPECT_FALSE(dataset->Active());
+    EXPECT_EQ(dataset->Database(), nullptr);
+}
+
+TEST_F(TableTest, UpdateObjectsAndUpdateEventsOpenReadOnlyButModifiable) {
+    TTestTable& first = NewTable();
+    TTestTable& second = NewTable();
+    auto updates = platform::NewUnownedComponent<TRecordingUpdateObject>();
+    first.SetUpdateObject(updates.get());
+    EXPECT_EQ(updates->dataSet, &first);
+    second.SetUpdateObject(updates.get());
+    EXPECT_EQ(updates->dataSet, &second);
+    EXPECT_EQ(first.UpdateObject(), nullptr);
+
+    first.SetCachedUpdates(true);
+    first.OnUpdateRecord = [](platform::TDataSet&, platform::TUpdateKind, platform::TUpdateAction&) {};
+    first.OpenDataSet();
+    TCursorProps props{};
+    List().engine->GetCursorProps(first.Cursor(), props);
+    EXPECT_EQ(props.openMode, 1);
+    EXPECT_TRUE(first.IsModifiable());
+    second.SetUpdateObject(nullptr);
+    EXPECT_EQ(updates->dataSet, nullptr);
+}
