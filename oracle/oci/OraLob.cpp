@@ -210,6 +210,8 @@ void TOraLob::SaveToStream(platform::TStream& stream) {
     CheckAlloc();
     CheckSvcCtx();
     if (!IsInit()) return;
+    // As for cached values, the stream receives the value in place of its content.
+    stream.SetSize(0);
     std::vector<uint8_t> buffer(PieceSize);
     const uint32_t length = GetLength();
     uint32_t done = 0;

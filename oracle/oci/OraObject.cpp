@@ -766,6 +766,11 @@ void TOraArray::CheckElementType(TDataType expected, const char* message) {
         throw platform::EConvertError(message);
 }
 
+bool TOraArray::ElementValue(int32_t index, void*& element) {
+    OCIInd* indicator = nullptr;
+    return GetElement(index, element, indicator) && !(indicator && ReadIndicator(indicator) != IndNotNull);
+}
+
 bool TOraArray::ElementExists(int32_t index) {
     void* element = nullptr;
     OCIInd* indicator = nullptr;
@@ -793,8 +798,7 @@ void TOraArray::SetElementNull(int32_t index) {
 int32_t TOraArray::ElementAsInteger(int32_t index) {
     CheckElementType(dtInteger, "Cannot convert type to Integer");
     void* element = nullptr;
-    OCIInd* indicator = nullptr;
-    if (!GetElement(index, element, indicator) || (indicator && ReadIndicator(indicator) != IndNotNull)) return 0;
+    if (!ElementValue(index, element)) return 0;
     return NumberToInt(element);
 }
 
@@ -808,8 +812,7 @@ void TOraArray::SetElementAsInteger(int32_t index, int32_t value) {
 double TOraArray::ElementAsFloat(int32_t index) {
     CheckElementType(dtFloat, "Cannot convert type to Float");
     void* element = nullptr;
-    OCIInd* indicator = nullptr;
-    if (!GetElement(index, element, indicator) || (indicator && ReadIndicator(indicator) != IndNotNull)) return 0;
+    if (!ElementValue(index, element)) return 0;
     return NumberToReal(element);
 }
 
@@ -823,8 +826,7 @@ void TOraArray::SetElementAsFloat(int32_t index, double value) {
 platform::TDateTime TOraArray::ElementAsDateTime(int32_t index) {
     CheckElementType(dtDateTime, "Cannot convert type to Date");
     void* element = nullptr;
-    OCIInd* indicator = nullptr;
-    if (!GetElement(index, element, indicator) || (indicator && ReadIndicator(indicator) != IndNotNull)) return 0;
+    if (!ElementValue(index, element)) return 0;
     return OCIDateToDateTime(ReadSlot<OCIDate>(element));
 }
 
@@ -838,8 +840,7 @@ void TOraArray::SetElementAsDateTime(int32_t index, platform::TDateTime value) {
 std::string TOraArray::ElementAsString(int32_t index) {
     CheckElementType(dtString, "Cannot convert type to String");
     void* element = nullptr;
-    OCIInd* indicator = nullptr;
-    if (!GetElement(index, element, indicator) || (indicator && ReadIndicator(indicator) != IndNotNull)) return {};
+    if (!ElementValue(index, element)) return {};
     return SlotText(element, type_->Attributes(0)->Length);
 }
 

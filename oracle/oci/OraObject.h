@@ -154,6 +154,8 @@ protected:
     oci::OCIColl* Collection();
     // The element at index: false when it does not exist.
     bool GetElement(int32_t index, void*& element, oci::OCIInd*& indicator);
+    // The element when it exists and holds a value.
+    bool ElementValue(int32_t index, void*& element);
     void AssignElement(int32_t index, const void* element, const void* indicator);
     void CheckElementType(TDataType expected, const char* message);
 };
