@@ -1,5 +1,7 @@
 // Btrieve field types: the logical type of each Btrieve type, reading and writing values
 // in their byte formats, and the settings that tolerate or refuse bad values.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +11,7 @@
 
 #include "btrieve/engines/BtrieveEngineError.h"
 #include "btrieve/engines/BtrieveFields.h"
+#include "btrieve/engines/ConversionFunctions.h"
 #include "platform/DateTime.h"
 
 using namespace btrieve;
@@ -18,8 +21,15 @@ namespace {
 
 class FieldsTest : public ::testing::Test {
 protected:
-    void SetUp() override { BtrieveSettings() = TBtrieveSettings{}; }
-    void TearDown() override { BtrieveSettings() = TBtrieveSettings{}; }
+    void SetUp() override {
+        BtrieveSettings() = TBtrieveSettings{};
+        FreeConversionFunctions();
+    }
+    void TearDown() override {
+        BtrieveSettings() = TBtrieveSettings{};
+        SetDllDirectoryA(nullptr);
+        FreeConversionFunctions();
+    }
 
     static double ReadDouble(uint8_t type, const Bytes& bytes, int16_t decimals, bool* blank = nullptr) {
         double v = -999;
@@ -232,6 +242,51 @@ TEST_F(FieldsTest, OtherProductsFormatsNeedTheConversionLibrary) {
     EXPECT_NO_THROW(WriteBtrieveField(exttype::MagicDate, 4, 0, out.data(), &when));
     ReadBtrieveField(exttype::MagicDate, 4, 0, blank, &day, Bytes(4, 0).data());
     EXPECT_TRUE(blank);
+}
+
+TEST_F(FieldsTest, OtherProductsFormatsThroughTheConversionLibrary) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    folder = folder.substr(0, folder.rfind('\\')) + "\\conversion-library";
+    SetDllDirectoryA(folder.c_str());
+    ASSERT_TRUE(GetConversionFunctions().Loaded());
+    EXPECT_EQ(GetConversionFunctions().MissingEntries(), "");
+    bool blank = false;
+    int32_t day = 0;
+    ReadBtrieveField(exttype::YYYYMMDD, 8, 0, blank, &day, reinterpret_cast<const uint8_t*>("20010203"));
+    EXPECT_EQ(day, DayOf(2001, 2, 3));
+    const int32_t newYear = DayOf(1999, 12, 31);
+    Bytes text(8, 0);
+    WriteBtrieveField(exttype::YYYYMMDD, 8, 0, text.data(), &newYear);
+    EXPECT_EQ(std::string(text.begin(), text.end()), "19991231");
+    // Six digits: the terminator the entry writes stays out of the record.
+    Bytes shortText(8, '#');
+    const int32_t inFebruary = DayOf(2001, 2, 3);
+    WriteBtrieveField(exttype::YYMMDD, 6, 0, shortText.data(), &inFebruary);
+    EXPECT_EQ(std::string(shortText.begin(), shortText.end()), "010203##");
+    // Day counts go with the day base of their type.
+    const int32_t five = 5;
+    ReadBtrieveField(exttype::MagicDate2, 4, 0, blank, &day, reinterpret_cast<const uint8_t*>(&five));
+    EXPECT_EQ(day, DayOf(2001, 1, 5));
+    EXPECT_THROW(ReadBtrieveField(exttype::MagicDate, 4, 0, blank, &day, reinterpret_cast<const uint8_t*>(&five)),
+                 EBtrieveEngineError);
+    const uint32_t hundredths = 4500;
+    int32_t msecs = 0;
+    ReadBtrieveField(exttype::MagicTime, 4, 0, blank, &msecs, reinterpret_cast<const uint8_t*>(&hundredths));
+    EXPECT_EQ(msecs, 45000);
+    uint32_t back = 0;
+    WriteBtrieveField(exttype::MagicTime, 4, 0, reinterpret_cast<uint8_t*>(&back), &msecs);
+    EXPECT_EQ(back, hundredths);
+    const int64_t units = 15000;
+    EXPECT_EQ(ReadDouble(exttype::Currency, Bytes(reinterpret_cast<const uint8_t*>(&units),
+                                                  reinterpret_cast<const uint8_t*>(&units) + 8), 0), 1.5);
+    const Bytes written = WriteDouble(exttype::Currency, 8, 0, 2.25);
+    int64_t stored = 0;
+    std::memcpy(&stored, written.data(), 8);
+    EXPECT_EQ(stored, 22500);
+    // An entry that fails ends as a failed conversion.
+    EXPECT_THROW(WriteDouble(exttype::TasProNum, 6, 2, 1.0), EBtrieveEngineError);
 }
 
 struct TypeCase {
