@@ -107,7 +107,12 @@ void TCustomDASQL::AttachCommand(TQdCommand* command) {
     });
     Variant scans;
     command_->GetProp(prCommandHasCursor, scans);
-    if (!scans.AsBoolean() && params_) ParamsToCommand();
+    if (!params_) return;
+    // A command that scans its text itself describes the parameters from now on.
+    if (scans.AsBoolean())
+        StatementTextChanged();
+    else
+        ParamsToCommand();
 }
 
 void TCustomDASQL::RebindCommand() {

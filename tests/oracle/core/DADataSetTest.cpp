@@ -110,6 +110,17 @@ TEST(DADataSet, ExecutingAStatementWithoutRowsPreparesOnlyForTheExecution) {
     }
 }
 
+TEST(DADataSet, ParameterValuesSetBeforeTheSessionReachTheServer) {
+    Fixture f;
+    f.server.ResultFor("select * from emp where empno = :EMPNO\r\n").Columns = {{"EMPNO", dtInteger}};
+    auto query = platform::NewUnownedComponent<TestQuery>();
+    query->SetSQLText("select * from emp where empno = :EMPNO");
+    query->Params().ParamByName("EMPNO").SetAsInteger(10);
+    query->SetConnection(f.session.get());
+    query->OpenDataSet();
+    EXPECT_EQ(f.server.Executed.back()["EMPNO"].AsInteger(), 10);
+}
+
 TEST(DADataSet, FetchSettings) {
     Fixture f;
     auto query = f.Emp();
