@@ -1,5 +1,7 @@
 #include "btrieve/engines/BtrDatabase.h"
 
+#include <windows.h>
+
 #include <cstring>
 #include <memory>
 
@@ -228,6 +230,14 @@ TBtrFieldListTable* TBtrDatabase::OpenDictionaryFieldList(const uint8_t* dictRec
         throw;
     }
     return list;
+}
+
+bool TBtrDatabase::TableExists(const char* name) {
+    CheckParam(name);
+    if (!IsPathName(name, true)) return TBaseDatabase::TableExists(name);
+    const AnsiString path = ExpandTablePath(name, DatabaseDirectory());
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void TBtrDatabase::OpenTableList(bool extended, bool systemTables, const char*, TBaseTable*& cursor) {

@@ -36,6 +36,8 @@ public:
     void OpenTable(const char* tableName, const char* driverType, const char* indexName, const char* indexTag,
                    uint16_t indexId, int32_t openMode, int32_t shareMode, int32_t translateMode, bool unidirectional,
                    const void* optParams, TBaseTable*& cursor) override;
+    // A path names a file of the database directory (not the client's current one).
+    bool TableExists(const char* name) override;
     void OpenTableList(bool extended, bool systemTables, const char* wildcard, TBaseTable*& cursor) override;
     void OpenFieldList(const char* tableName, const char* driverType, bool physicalTypes,
                        TBaseTable*& cursor) override;

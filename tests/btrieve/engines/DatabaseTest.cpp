@@ -204,6 +204,19 @@ TEST_F(DatabaseTest, CreatedTablesOpenWithTheirFieldsAndKeys) {
     EXPECT_EQ(GetFileAttributesA((dir + "BAD.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(DatabaseTest, CreatingOverAnExistingFileIsRefused) {
+    // The client's current directory is elsewhere: the database directory decides.
+    TwoFieldTable table("PLAIN.DAT", "TITLE", TypeString, 10);
+    try {
+        db->CreateTable(false, table.desc);
+        FAIL() << "replaced an existing data file";
+    } catch (const EQuillonEngineError& e) {
+        EXPECT_EQ(e.Code(), rc::FileExists);
+    }
+    db->Cursors().FreeAll();
+    EXPECT_EQ(Ids(Open("Plain")).size(), 3u);
+}
+
 TEST_F(DatabaseTest, DictionaryOpensWithTheFixedOwnerName) {
     EXPECT_EQ(db->OwnerName(), "..RW....");
     EXPECT_EQ(db->DictionaryPath("c:\\x\\FILE.DDF"), dir + "FILE.DDF;OWNER:..RW....");
