@@ -259,6 +259,23 @@ TEST_F(OracleSqlTest, StoredFunctionsServeSqlAndBlocks) {
   EXPECT_EQ(ErrorOf(*session_, "drop procedure nothing_here"), 4043);
 }
 
+TEST_F(OracleSqlTest, BeforeInsertRowTriggersFillNewValues) {
+  Exec(*session_, "create table orders (id number not null, note varchar2(20), made date)");
+  Exec(*session_, "create sequence order_ids start with 500");
+  Exec(*session_, "create or replace trigger orders_bi before insert on orders for each row when (new.id is null)\n"
+                  "begin\n  select order_ids.nextval into :new.id from dual;\n  :new.made := sysdate;\nend;");
+  ExecuteReply r = Exec(*session_, "insert into orders (note) values (:note)", {{"NOTE", Value::Text("first")}});
+  EXPECT_EQ(r.rowsAffected, 1);
+  EXPECT_EQ(r.rowid.size(), 18u);
+  Exec(*session_, "insert into orders values (7, 'given', null)");
+  ExecuteReply rows = Exec(*session_, "select id, note, made from orders order by note");
+  ASSERT_EQ(rows.rows.size(), 2u);
+  EXPECT_EQ(TextOf(rows.rows[0][0]), "500");
+  EXPECT_TRUE(rows.rows[0][2].isDate);
+  EXPECT_EQ(TextOf(rows.rows[1][0]), "7");  // WHEN kept the trigger out
+  EXPECT_TRUE(rows.rows[1][2].IsNull());
+}
+
 TEST_F(OracleSqlTest, ForLoopsOverRangesAndQueries) {
   Exec(*session_, "create table t (n number)");
   Exec(*session_, "begin for i in 1 .. 4 loop insert into t values (i * i); end loop; end;");

@@ -348,6 +348,28 @@ bool PlsqlBlock::CallProcedure(const std::string& name, std::size_t from, std::s
   return true;
 }
 
+void PlsqlBlock::RunRowTrigger(const std::string& source, std::map<std::string, Value>& newRow) {
+  t_ = Tokenize(source);
+  binds_ = [](const std::string&) -> const Value* { return nullptr; };
+  records_["NEW"] = newRow;
+  // CREATE ... TRIGGER name BEFORE INSERT ON table FOR EACH ROW [WHEN (condition)] [DECLARE ...] BEGIN ...
+  std::size_t i = 0;
+  while (i + 2 < t_.size() && !(t_[i].Is("FOR") && t_[i + 1].Is("EACH") && t_[i + 2].Is("ROW"))) ++i;
+  i += 3;
+  if (i < t_.size() && t_[i].Is("WHEN")) {
+    std::size_t close = i + 1;
+    for (int depth = 0; close < t_.size(); ++close) {
+      if (t_[close].IsSymbol("(")) ++depth;
+      if (t_[close].IsSymbol(")") && --depth == 0) break;
+    }
+    if (!Condition(i + 1, close + 1)) return;
+    i = close + 1;
+  }
+  if (i < t_.size() && t_[i].Is("DECLARE")) ++i;
+  Block(Declarations(i), true);
+  newRow = records_["NEW"];
+}
+
 const Value* PlsqlBlock::Lookup(const std::string& name) const {
   if (!name.empty() && name[0] == kLocalPrefix) {
     std::size_t dot = name.find('.');
@@ -371,8 +393,8 @@ std::vector<Token> PlsqlBlock::WithVariables(std::size_t from, std::size_t to) c
   for (std::size_t i = from; i < to; ++i) {
     Token tok = t_[i];
     bool member = (i > 0 && t_[i - 1].IsSymbol(".")) || (i + 1 < t_.size() && t_[i + 1].IsSymbol("("));
-    if (tok.kind == Token::Kind::Word && !member && records_.count(tok.text) && i + 2 < to &&
-        t_[i + 1].IsSymbol(".") && t_[i + 2].kind == Token::Kind::Word) {
+    if ((tok.kind == Token::Kind::Word || tok.kind == Token::Kind::Bind) && !member && records_.count(tok.text) &&
+        i + 2 < to && t_[i + 1].IsSymbol(".") && t_[i + 2].kind == Token::Kind::Word) {
       tok.kind = Token::Kind::Bind;
       tok.text = kLocalPrefix + tok.text + "." + t_[i + 2].text;
       out.push_back(tok);
@@ -419,9 +441,23 @@ void PlsqlBlock::Assign(const Token& target, const Value& value) {
   }
 }
 
+void PlsqlBlock::AssignField(const Token& record, const std::string& field, const Value& value) {
+  auto it = records_.find(record.text);
+  if (it == records_.end()) {
+    OraError e(6550, "1", std::to_string(record.pos + 1));
+    e.SetOffset(record.pos);
+    throw e;
+  }
+  it->second[field] = value;
+}
+
 void PlsqlBlock::Simple(std::size_t from, std::size_t to) {
   if (from + 1 < to && t_[from + 1].IsSymbol(":=")) {
     Assign(t_[from], Evaluate(from + 2, to));
+    return;
+  }
+  if (from + 3 < to && t_[from + 1].IsSymbol(".") && t_[from + 3].IsSymbol(":=")) {  // record.field := ...
+    AssignField(t_[from], t_[from + 2].text, Evaluate(from + 4, to));
     return;
   }
   const Token& first = t_[from];
@@ -436,16 +472,23 @@ void PlsqlBlock::Simple(std::size_t from, std::size_t to) {
   if (first.Is("SELECT")) {
     std::size_t into = Find(from, "INTO");
     std::size_t fromWord = Find(into, "FROM");
-    std::vector<Token> targets;
-    for (std::size_t k = into + 1; k < fromWord; ++k)
-      if (!t_[k].IsSymbol(",")) targets.push_back(t_[k]);
+    std::vector<std::vector<Token>> targets(1);  // each a variable, a bind or record.field
+    for (std::size_t k = into + 1; k < fromWord; ++k) {
+      if (t_[k].IsSymbol(",")) targets.emplace_back();
+      else targets.back().push_back(t_[k]);
+    }
     std::vector<Token> query = WithVariables(from, into);
     std::vector<Token> rest = WithVariables(fromWord, to);
     query.insert(query.end(), rest.begin(), rest.end());
     Session::Result r = session_.Run(session_.Translate(query), lookup);
     if (r.rows.empty()) throw OraError(1403);
     if (r.rows.size() > 1) throw OraError(1422);
-    for (std::size_t k = 0; k < targets.size() && k < r.rows[0].size(); ++k) Assign(targets[k], r.rows[0][k]);
+    for (std::size_t k = 0; k < targets.size() && k < r.rows[0].size(); ++k) {
+      const auto& target = targets[k];
+      if (target.size() == 3 && target[1].IsSymbol(".")) AssignField(target[0], target[2].text, r.rows[0][k]);
+      else if (target.size() == 1) Assign(target[0], r.rows[0][k]);
+      else Unsupported(into + 1);
+    }
     return;
   }
   if (first.Is("INSERT") || first.Is("UPDATE") || first.Is("DELETE") || first.Is("MERGE")) {

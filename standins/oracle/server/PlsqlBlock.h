@@ -24,6 +24,8 @@ class PlsqlBlock {
   std::size_t Check(const std::vector<Token>& tokens, std::size_t from);
   // Runs a stored function (a SQL function of the session) with positional arguments.
   static Value CallFunction(Session& session, const std::string& name, const std::vector<Value>& arguments);
+  // Runs a BEFORE ... FOR EACH ROW trigger on the row to be inserted (its :NEW values).
+  void RunRowTrigger(const std::string& source, std::map<std::string, Value>& newRow);
   // The queries the block opened for cursor binds.
   std::vector<OpenedCursor>& Opened() { return opened_; }
 
@@ -37,6 +39,7 @@ class PlsqlBlock {
   bool Condition(std::size_t from, std::size_t to);
   std::vector<Token> WithVariables(std::size_t from, std::size_t to) const;
   void Assign(const Token& target, const Value& value);
+  void AssignField(const Token& record, const std::string& field, const Value& value);
   std::size_t Find(std::size_t from, const char* word) const;  // at depth 0; throws when missing
   std::size_t Expect(std::size_t i, const char* word) const;
   [[noreturn]] void Unsupported(std::size_t i) const;

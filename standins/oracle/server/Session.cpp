@@ -485,6 +485,101 @@ void Session::EnforceColumnTypes(const std::string& table) {
   }
 }
 
+std::vector<std::string> Session::InsertTriggers(const std::string& table) {
+  std::vector<std::string> triggers;
+  sqlite3_stmt* raw = nullptr;
+  sqlite3_prepare_v2(db_.get(), "SELECT TEXT FROM \"SETRIX$SOURCE\" WHERE TYPE = 'TRIGGER' AND STATUS = 'VALID' ORDER BY NAME",
+                     -1, &raw, nullptr);
+  StatementHandle sources(raw);
+  while (sources && sqlite3_step(sources.get()) == SQLITE_ROW) {
+    std::string source = reinterpret_cast<const char*>(sqlite3_column_text(sources.get(), 0));
+    std::vector<Token> t = Tokenize(source);
+    bool before = false, insert = false, eachRow = false;
+    std::string on;
+    for (std::size_t i = 0; i < t.size() && !t[i].Is("BEGIN") && !t[i].Is("DECLARE"); ++i) {
+      before = before || t[i].Is("BEFORE");
+      insert = insert || t[i].Is("INSERT");
+      eachRow = eachRow || (t[i].Is("EACH") && i + 1 < t.size() && t[i + 1].Is("ROW"));
+      if (t[i].Is("ON") && i + 1 < t.size())
+        on = i + 3 < t.size() && t[i + 2].IsSymbol(".") ? t[i + 3].text : t[i + 1].text;
+    }
+    if (before && insert && eachRow && on == table) triggers.push_back(source);
+  }
+  return triggers;
+}
+
+void Session::InsertWithTriggers(const std::vector<Token>& t, const ExecuteRequest& request,
+                                 const std::vector<std::string>& triggers, ExecuteReply& reply) {
+  // INSERT INTO [schema.]table [(columns)] VALUES (expressions)
+  std::size_t at = 2;
+  if (at + 2 < t.size() && t[at + 1].IsSymbol(".")) at += 2;
+  const std::string table = t[at].text;
+  std::vector<std::string> columns;
+  std::size_t values = at + 1;
+  if (values < t.size() && t[values].IsSymbol("(")) {
+    for (++values; values < t.size() && !t[values].IsSymbol(")"); ++values)
+      if (!t[values].IsSymbol(",")) columns.push_back(t[values].text);
+    ++values;
+  }
+  if (values + 1 >= t.size() || !t[values].Is("VALUES") || !t[values + 1].IsSymbol("(") || !t.back().IsSymbol(")"))
+    throw OraError(3001);  // only INSERT ... VALUES runs row triggers here
+  std::vector<std::string> tableColumns;
+  {
+    sqlite3_stmt* raw = nullptr;
+    sqlite3_prepare_v2(db_.get(), "SELECT name FROM pragma_table_info(?1)", -1, &raw, nullptr);
+    StatementHandle info(raw);
+    sqlite3_bind_text(info.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    while (info && sqlite3_step(info.get()) == SQLITE_ROW)
+      tableColumns.push_back(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 0)));
+  }
+  if (tableColumns.empty()) throw OraError(942);
+  if (columns.empty()) columns = tableColumns;
+  std::vector<Token> select = {Token{Token::Kind::Word, "SELECT", t[values].pos}};
+  select.insert(select.end(), t.begin() + static_cast<long>(values) + 2, t.end() - 1);
+  TranslatedSql expressions = translator_.Translate(select);
+  BeginWrite();
+  std::size_t iterations = std::max<std::size_t>(1, request.iterations.size());
+  std::int64_t lastRowid = 0;
+  for (std::size_t i = 0; i < iterations; ++i) {
+    BindLookup lookup = [&request, i](const std::string& name) -> const Value* {
+      if (i >= request.iterations.size()) return nullptr;
+      for (std::size_t k = 0; k < request.bindNames.size() && k < request.iterations[i].size(); ++k)
+        if (request.bindNames[k] == name) return &request.iterations[i][k];
+      return nullptr;
+    };
+    Result given = Run(expressions, lookup);
+    if (given.rows.empty()) throw OraError(947);
+    if (given.rows[0].size() != columns.size()) throw OraError(given.rows[0].size() < columns.size() ? 947 : 913);
+    std::map<std::string, Value> row;
+    for (std::size_t c = 0; c < columns.size(); ++c) row[columns[c]] = given.rows[0][c];
+    for (const auto& trigger : triggers) {
+      PlsqlBlock block(*this);
+      block.RunRowTrigger(trigger, row);
+    }
+    // The columns given or set by a trigger; the others keep their defaults.
+    TranslatedSql insert;
+    std::vector<Value> bound;
+    std::string names, places;
+    for (const auto& column : tableColumns) {
+      auto it = row.find(column);
+      bool listed = std::find(columns.begin(), columns.end(), column) != columns.end();
+      if (it == row.end() || (!listed && it->second.IsNull())) continue;
+      names += (names.empty() ? "\"" : ", \"") + column + "\"";
+      places += (places.empty() ? "?" : ", ?") + std::to_string(bound.size() + 1);
+      insert.binds.push_back(std::to_string(bound.size() + 1));
+      bound.push_back(it->second);
+    }
+    insert.text = "INSERT INTO \"" + table + "\" (" + names + ") VALUES (" + places + ")";
+    Result r = Run(insert, [&bound](const std::string& name) -> const Value* {
+      std::size_t index = static_cast<std::size_t>(std::stoul(name)) - 1;
+      return index < bound.size() ? &bound[index] : nullptr;
+    });
+    reply.rowsAffected += r.changes;
+    lastRowid = r.lastRowid;
+  }
+  if (lastRowid != 0) reply.rowid = RowidText(RowidOf(lastRowid));
+}
+
 void Session::RunDdl(std::vector<Token> tokens) {
   Run(translator_.Translate(std::move(tokens)), [](const std::string&) -> const Value* { return nullptr; });
 }
@@ -696,6 +791,13 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
     reply.rows = std::move(r.rows);
     reply.rowsAffected = static_cast<std::int64_t>(reply.rows.size());
     return reply;
+  }
+  if (first == "INSERT" && sql.returningBinds.empty()) {
+    std::vector<std::string> triggers = InsertTriggers(sql.dmlTable);
+    if (!triggers.empty()) {
+      InsertWithTriggers(tokens, request, triggers, reply);
+      return reply;
+    }
   }
   bool dml = first == "INSERT" || first == "UPDATE" || first == "DELETE" || first == "MERGE";
   if (dml) BeginWrite();

@@ -67,6 +67,11 @@ class Session {
   std::string ProgramSource(const std::string& name, const std::string& kind);
   bool ProgramUnitCommand(const std::vector<Token>& tokens, const std::string& source, ExecuteReply& reply);
   void RunDdl(std::vector<Token> tokens);
+  // The BEFORE INSERT ... FOR EACH ROW triggers of a table, as stored.
+  std::vector<std::string> InsertTriggers(const std::string& table);
+  // INSERT ... VALUES on a table with such triggers: the triggers see and change :NEW.
+  void InsertWithTriggers(const std::vector<Token>& tokens, const ExecuteRequest& request,
+                          const std::vector<std::string>& triggers, ExecuteReply& reply);
   // Keeps the table's typed columns (NUMBER(p,s), VARCHAR2(n), CHAR(n), DATE) to their types
   // on every insert and update, as Oracle stores them.
   void EnforceColumnTypes(const std::string& table);
