@@ -199,27 +199,20 @@ void TWinBtr::CopyStat(uint8_t* destination) {
     std::memcpy(destination, statBuffer_, kStatBufferSize);
 }
 
-uint32_t TWinBtr::RecordLength() {
+uint16_t TWinBtr::SpecificationValue(uint16_t FileSpecHeader::*field) {
     if (!isOpen_) return 0;
     FileSpecHeader header;
     std::memcpy(&header, statBuffer_, sizeof header);
-    if (header.recordLength == 0) {
+    if (header.*field == 0) {
         Stat();
         std::memcpy(&header, statBuffer_, sizeof header);
     }
-    return header.recordLength;
+    return header.*field;
 }
 
-uint32_t TWinBtr::PageSize() {
-    if (!isOpen_) return 0;
-    FileSpecHeader header;
-    std::memcpy(&header, statBuffer_, sizeof header);
-    if (header.pageSize == 0) {
-        Stat();
-        std::memcpy(&header, statBuffer_, sizeof header);
-    }
-    return header.pageSize;
-}
+uint32_t TWinBtr::RecordLength() { return SpecificationValue(&FileSpecHeader::recordLength); }
+
+uint32_t TWinBtr::PageSize() { return SpecificationValue(&FileSpecHeader::pageSize); }
 
 uint32_t TWinBtr::RecordCount() {
     if (!isOpen_) return 0;

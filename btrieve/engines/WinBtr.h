@@ -98,6 +98,8 @@ public:
 private:
     int16_t ClientCall(uint16_t operation, void* dataBuffer, uint32_t* dataLength, void* keyBuffer,
                        uint8_t keyLength, int8_t keyNumber);
+    // A value of the specification header, read with Stat while it is still 0.
+    uint16_t SpecificationValue(uint16_t FileSpecHeader::*field);
     // Index of the first segment specification of that key in the stat buffer; -1 when none.
     static int FirstSegmentOfKey(const uint8_t* spec, size_t size, int keyNumber);
 
