@@ -791,6 +791,12 @@ TEST_F(TableStoreTest, ExistingElementsInIndexOrder) {
     }
     EXPECT_EQ(seen, (std::vector<double>{1, 3, 4}));
     EXPECT_EQ(store.GetRecordCount(), 3);
+    // An element deleted behind the store's back reads as null, not through a nil element.
+    store.SetToBegin();
+    store.GetNextRecord(record.data());
+    numbers.deleted[0] = true;
+    store.GetRecord(record.data());
+    EXPECT_TRUE(store.GetNull(1, record.data()));
 }
 
 TEST_F(TableStoreTest, AppendingAddsANullElementAtTheEnd) {
