@@ -425,8 +425,14 @@ void TBtrDatabase::BeginTran(int32_t) {
 
 void TBtrDatabase::EndTran(int32_t endMode) {
     TWinBtr file(clientId_);
-    if (endMode == 2) file.AbortTran();
-    else file.EndTran();
+    if (endMode == 2) {
+        // After an abort no transaction is left, whatever the client answered: a state
+        // kept at 1 would refuse every later BeginTran.
+        tranState_ = 0;
+        file.AbortTran();
+        return;
+    }
+    file.EndTran();
     tranState_ = 0;
 }
 

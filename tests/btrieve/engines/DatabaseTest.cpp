@@ -177,6 +177,15 @@ TEST_F(DatabaseTest, TransactionsCommitAndAbort) {
     db->EndTran(0);
     plain->GetRecordCount(count);
     EXPECT_EQ(count, 4u);
+
+    // A transaction the client no longer has: the abort fails, the next one still begins.
+    db->BeginTran(0);
+    TWinBtr stopper(db->ClientId());
+    stopper.Stop();
+    EXPECT_THROW(db->EndTran(2), EBtrieveEngineError);
+    EXPECT_EQ(db->TranState(), 0);
+    EXPECT_NO_THROW(db->BeginTran(0));
+    db->EndTran(0);
 }
 
 TEST_F(DatabaseTest, CreatedTablesOpenWithTheirFieldsAndKeys) {
