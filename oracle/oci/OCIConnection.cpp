@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "oracle/core/Assertion.h"
+#include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OciLoader.h"
 #include "platform/DataSetTypes.h"
 #include "platform/SysUtils.h"
@@ -300,9 +301,7 @@ bool TOCIConnection::GetProp(int id, platform::Variant& value) {
     return TQdConnection::GetProp(id, value);
 }
 
-std::unique_ptr<TQdCommand> TOCIConnection::CreateCommand() {
-    AssertionFailed(UnitOraClasses, "Commands of this connection are not built yet");
-}
+std::unique_ptr<TQdCommand> TOCIConnection::CreateCommand() { return std::make_unique<TOCICommand>(this); }
 
 std::unique_ptr<TQdRecordSet> TOCIConnection::CreateRecordSet() {
     AssertionFailed(UnitOraClasses, "Record sets of this connection are not built yet");

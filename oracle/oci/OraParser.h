@@ -10,9 +10,11 @@
 namespace oracle {
 
 // Codes of the Oracle lexeme table (symbols 1-7, keywords 8-35).
+inline constexpr int lxOraColon = 3;
 inline constexpr int lxOraAssign = 6;  // " :=": never matches, ":=" reads as ":" then "="
 inline constexpr int lxOraFrom = 18;
 inline constexpr int lxOraSelect = 30;
+inline constexpr int lxOraTrigger = 31;
 
 class TOraParser : public TParser {
 public:

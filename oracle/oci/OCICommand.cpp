@@ -1,0 +1,687 @@
+#include "oracle/oci/OCICommand.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "oracle/core/Assertion.h"
+#include "oracle/core/Blob.h"
+#include "oracle/oci/OCIConnection.h"
+#include "oracle/oci/OciCodecs.h"
+#include "oracle/oci/OciLoader.h"
+#include "oracle/oci/OraParamDesc.h"
+#include "oracle/oci/OraParser.h"
+#include "platform/SysUtils.h"
+
+namespace oracle {
+
+using namespace oracle::oci;
+
+namespace {
+// Data type codes that only parameters use, with no record-store meaning of their own.
+constexpr TDataType ParamRowId = 20;
+constexpr TDataType ParamVarchar2 = 33;
+}  // namespace
+
+// Cursor
+
+TOraCursor::TOraCursor() : ociVersion_(OciClient().CallInterface) {}
+
+TOraCursor::~TOraCursor() {
+    if (stmt_) Oci.OCIHandleFree(stmt_, OCI_HTYPE_STMT);
+}
+
+void TOraCursor::AllocCursor() {
+    if (ociVersion_ == 0) ociVersion_ = OciClient().CallInterface;
+    if (ociVersion_ == 1) {
+        if (!cda_) cda_ = std::make_unique<Cda_Def>();
+        std::memset(cda_.get(), 0, sizeof(Cda_Def));
+    } else if (ociVersion_ == 2) {
+        if (!stmt_) {
+            void* handle = nullptr;
+            CheckStatus(Oci.OCIHandleAlloc(OciClient().Environment, &handle, OCI_HTYPE_STMT, 0, nullptr));
+            stmt_ = static_cast<oci::OCIStmt*>(handle);
+        }
+    } else {
+        RaiseLibraryError("OCI is not inizialized");
+    }
+}
+
+void TOraCursor::FreeCursor() {
+    if (RefCount() != 1) return;
+    cda_.reset();
+    if (stmt_) {
+        oci::OCIStmt* const handle = stmt_;
+        stmt_ = nullptr;
+        CheckStatus(Oci.OCIHandleFree(handle, OCI_HTYPE_STMT));
+    }
+}
+
+Cda_Def* TOraCursor::CDA() {
+    if (ociVersion_ != 1) RaiseLibraryError("Need Oracle 7.3 Call Interface");
+    if (!cda_) AllocCursor();
+    return cda_.get();
+}
+
+oci::OCIStmt* TOraCursor::OCIStmt() {
+    if (ociVersion_ != 2) RaiseLibraryError("Need Oracle 8 Call Interface");
+    if (!stmt_) AllocCursor();
+    return stmt_;
+}
+
+void TOraCursor::SetOCIVersion(uint8_t value) {
+    if (value == ociVersion_) return;
+    FreeCursor();
+    ociVersion_ = value;
+}
+
+// Text normalisation
+
+std::string NormalizeSQL(const std::string& text, int& offset) {
+    std::string out;
+    if (text.empty()) return out;
+    bool inString = false, inLineComment = false, inBlockComment = false;
+    const size_t last = text.size() - 1;
+    size_t i = 0;
+    bool lastCopied = false;
+    for (; i < last; ++i) {
+        if (offset != -1 && static_cast<int>(out.size()) >= offset) break;
+        const char c = text[i];
+        if (c == '\'' && !inLineComment && !inBlockComment) inString = !inString;
+        if (!inString && !inBlockComment && c == '-' && text[i + 1] == '-') inLineComment = true;
+        if (c == '\n') inLineComment = false;
+        if (!inString && !inLineComment && !inBlockComment && c == '/' && text[i + 1] == '*') inBlockComment = true;
+        if (!inString && !inLineComment && inBlockComment && c == '*' && text[i + 1] == '/') {
+            // The closing "*/" is copied whole.
+            inBlockComment = false;
+            out += "*/";
+            ++i;
+            if (i == last) lastCopied = true;
+            continue;
+        }
+        if (c == '\r' && !inString) {
+            if (text[i + 1] != '\n') out += '\n';
+            continue;
+        }
+        out += c;
+    }
+    if (i == last && !lastCopied && (offset == -1 || static_cast<int>(out.size()) < offset)) {
+        out += text[last];
+        ++i;
+    } else if (lastCopied) {
+        i = text.size();
+    }
+    if (offset != -1) offset = static_cast<int>(i);
+    return out;
+}
+
+// Command
+
+TOCICommand::TOCICommand(TOCIConnection* connection)
+    : ownCursor_(NewShared<TOraCursor>()), cursor_(ownCursor_), ociVersion_(OciClient().CallInterface) {
+    autoCommit_ = true;
+    connection_ = connection;
+}
+
+TOCICommand::~TOCICommand() {
+    try {
+        if (cursor_->State() != csInactive) CloseCursor();
+    } catch (...) {
+        // The cursor was freed before the failure went on; nothing more to do here.
+    }
+    if (cursor_ != ownCursor_) cursor_->Release();
+    ownCursor_->Release();
+}
+
+TOCIConnection* TOCICommand::OCIConnection() const { return static_cast<TOCIConnection*>(connection_); }
+
+void TOCICommand::CheckSession() {
+    if (connection_ == nullptr) RaiseLibraryError("Session is not defined");
+    if (!connection_->GetConnected()) RaiseLibraryError("Session is not connected");
+}
+
+void TOCICommand::CheckActive() {
+    if (cursor_->State() == csInactive) RaiseLibraryError("Cursor must be opened");
+}
+
+void TOCICommand::CheckInactive() {
+    if (cursor_->State() != csInactive) RaiseLibraryError("Cursor has been opened");
+}
+
+void TOCICommand::Check(sword status) {
+    if (status != OCI_SUCCESS) OCIConnection()->ProcessError(ociVersion_, status);
+}
+
+bool TOCICommand::GetPrepared() { return cursor_->State() > csParsed; }
+
+void TOCICommand::SetConnection(TQdConnection* connection) {
+    if (connection == connection_) return;
+    if (cursor_->State() != csInactive) CloseCursor();
+    connection_ = connection;
+}
+
+void TOCICommand::SetSQL(const std::string& text) {
+    if (text == sql_) return;
+    sql_ = text;
+    if (scanParams_)
+        ScanParams();
+    else
+        ClearParams();
+}
+
+TParamDesc* TOCICommand::AddParam() { return params_.Add(std::make_unique<TOraParamDesc>()); }
+
+void TOCICommand::ScanParams() {
+    ClearParams();
+    TOraParser parser(sql_);
+    parser.OmitComment = true;
+    std::string token;
+    for (int code = parser.GetNext(token); code != lcEnd; code = parser.GetNext(token)) {
+        if (code == lxOraTrigger) break;  // :new and :old of a trigger body are no parameters
+        if (code != lxOraColon) continue;
+        code = parser.GetNext(token);
+        const bool keyword = code > 7 && code <= static_cast<int>(OraLexemes().Lexemes.size());
+        if (!keyword && code != lcIdent && code != lcNumber) {
+            if (code == lcEnd) break;
+            continue;
+        }
+        bool quoted = false;
+        if (!token.empty() && token.front() == '"') {
+            token.erase(0, 1);
+            if (!token.empty() && token.back() == '"') token.pop_back();
+            quoted = true;
+        }
+        if (FindParam(token)) continue;
+        auto* param = static_cast<TOraParamDesc*>(AddParam());
+        param->SetName(token);
+        param->SetQuotedName(quoted);
+    }
+}
+
+ub2 TOCICommand::ExternalType(TDataType dataType) const {
+    const bool oci7 = ociVersion_ == 1;
+    switch (dataType) {
+        case dtString:
+            return SQLT_STR;
+        case dtInteger:
+            return SQLT_INT;
+        case dtFloat:
+            return SQLT_FLT;
+        case dtDateTime:
+            return SQLT_DAT;
+        case dtBlob:
+            return SQLT_LBI;
+        case dtMemo:
+            return SQLT_LNG;
+        case ParamRowId:
+            return oci7 ? SQLT_RID : SQLT_RDD;
+        case dtCursor:
+            return oci7 ? SQLT_CUR : SQLT_RSET;
+        case dtFixedChar:
+            return SQLT_AVC;
+        default:
+            break;
+    }
+    if (oci7) RaiseLibraryError("Unknown data type");
+    switch (dataType) {
+        case dtBoolean:
+            return SQLT_INT;
+        case dtObject:
+        case dtArray:
+        case dtTable:
+            return SQLT_NTY;
+        case dtReference:
+            return SQLT_REF;
+        case dtOraBlob:
+            return SQLT_BLOB;
+        case dtOraClob:
+            return SQLT_CLOB;
+        case dtBFile:
+            return SQLT_BFILEE;
+        case dtCFile:
+            return SQLT_CFILEE;
+        case dtLabel:
+            return SQLT_LAB;
+        case ParamVarchar2:
+            return SQLT_CHR;
+        default:
+            AssertionFailed(UnitOraClasses, "Unknown data type");
+    }
+}
+
+void TOCICommand::Prepare() {
+    CheckSession();
+    CheckInactive();
+    TOCIConnection* const connection = OCIConnection();
+    ociVersion_ = connection->StatementOCIVersion();
+    errorHandle_ = connection->ErrorHandle();
+    cursor_->SetOCIVersion(ociVersion_);
+    rowsProcessed_ = 0;
+    errorOffset_ = 0;
+    try {
+        cursor_->AllocCursor();
+        int noOffset = -1;
+        const std::string text = NormalizeSQL(platform::Trim(sql_), noOffset);
+        TConnectionLock lock(*connection);
+        if (ociVersion_ == 1) {
+            Cda_Def* const cda = cursor_->CDA();
+            Check(Oci.oopen(cda, connection->GetLDA(), nullptr, -1, -1, nullptr, -1));
+            cursor_->SetState(csOpen);
+            try {
+                const sword status = Oci.oparse(cda, reinterpret_cast<const OraText*>(text.c_str()),
+                                                static_cast<sb4>(text.size() + 1), 0, 2);
+                sqlType_ = cda->functionType;
+                errorOffset_ = cda->parseErrorOffset;
+                Check(status);
+                cursor_->SetState(csParsed);
+            } catch (...) {
+                Oci.oclose(cda);
+                cursor_->SetState(csInactive);
+                throw;
+            }
+        } else {
+            oci::OCIStmt* const statement = cursor_->OCIStmt();
+            Check(Oci.OCIStmtPrepare(statement, errorHandle_, reinterpret_cast<const OraText*>(text.c_str()),
+                                     static_cast<ub4>(text.size() + 1), OCI_NTV_SYNTAX, OCI_DEFAULT));
+            ub2 type = 0;
+            Check(Oci.OCIAttrGet(statement, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, errorHandle_));
+            switch (type) {
+                case OCI_STMT_SELECT: sqlType_ = SQL_SELECT; break;
+                case OCI_STMT_UPDATE: sqlType_ = SQL_UPDATE; break;
+                case OCI_STMT_DELETE: sqlType_ = SQL_DELETE; break;
+                case OCI_STMT_INSERT: sqlType_ = SQL_INSERT; break;
+                case OCI_STMT_BEGIN:
+                case OCI_STMT_DECLARE: sqlType_ = SQL_PLSQL; break;
+                case 14:
+                case 15: sqlType_ = SQL_UNPARAMETERIZED; break;
+                default: sqlType_ = 0; break;
+            }
+        }
+    } catch (...) {
+        cursor_->SetState(csInactive);
+        try {
+            cursor_->FreeCursor();
+        } catch (...) {
+            // The preparation's failure is the one to report.
+        }
+        throw;
+    }
+    cursor_->SetState(csPrepared);
+}
+
+void TOCICommand::BindParams() {
+    TConnectionLock lock(*OCIConnection());
+    for (int i = 0; i < params_.Count(); ++i) BindParam(*static_cast<TOraParamDesc*>(params_.Items(i)));
+    cursor_->SetState(csBound);
+}
+
+void TOCICommand::BindParam(TOraParamDesc& param) {
+    TOCIConnection* const connection = OCIConnection();
+    const TDataType dataType = param.GetDataType();
+    ub2 type;
+    void* buffer = param.ValueBuffer();
+    sb4 length = static_cast<sb4>(param.ItemSize());
+    if (dataType == dtUnknown) {
+        if (!param.GetNull()) RaiseLibraryError(platform::Format("Unknown type of parameter %s", param.GetName()));
+        type = SQLT_CHR;
+        buffer = &dummyBuffer_;
+        length = 1;
+    } else {
+        type = ExternalType(dataType);
+    }
+    param.SyncNullFromObject();
+    std::string name = param.GetName();
+    if (param.QuotedName()) {
+        std::string quoted = "\"";
+        for (const char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        name = quoted + "\"";
+    }
+    const bool longValue = dataType == dtBlob || dataType == dtMemo;
+    if (!param.IsTable()) {
+        if ((dataType == dtString || dataType == dtFixedChar) && connection->CharLength() > 1) {
+            const sb4 limit = connection->MaxStringSize() / connection->CharLength();
+            if (length > limit) {
+                length = limit;
+                static_cast<char*>(buffer)[limit - 1] = 0;
+            }
+        } else if (longValue) {
+            TBlob* const blob = param.Blob();
+            if (param.GetParamType() == pdInput) {
+                length = std::max<sb4>(1, blob ? static_cast<sb4>(blob->GetSize()) : 0);
+            } else {
+                length = LongPieceLimit;
+                if (param.GetParamType() == pdOutput && blob) blob->Clear();
+            }
+        }
+    }
+    const OraText* bindName = reinterpret_cast<const OraText*>(name.c_str());
+    if (ociVersion_ == 1) {
+        if (param.IsTable() || longValue || dataType == dtCursor)
+            RaiseLibraryError("Unknown data type");  // tables, LONG and cursors of the version 7 level are not bound here
+        Check(Oci.obndrv(cursor_->CDA(), bindName, -1, static_cast<ub1*>(buffer), length, type, -1,
+                         param.IndicatorBuffer(), nullptr, -1, -1));
+        *param.CurrentElementCount() = 1;
+        return;
+    }
+    oci::OCIStmt* const statement = cursor_->OCIStmt();
+    if (dataType == dtCursor) {
+        auto* refCursor = dynamic_cast<TOraCursor*>(param.Object());
+        if (refCursor == nullptr) RaiseLibraryError("Unknown data type");
+        refCursor->SetOCIVersion(2);
+        refCursor->AllocCursor();
+        buffer = refCursor->OCIStmtAddress();
+        length = 0;
+    } else if (dataType == dtObject || dataType == dtArray || dataType == dtTable || dataType == dtReference ||
+               dataType == dtOraBlob || dataType == dtOraClob || dataType == dtBFile || dataType == dtCFile) {
+        RaiseLibraryError("Unknown data type");  // LOB, file and object parameters are bound by their own classes
+    }
+    OCIBind* bind = nullptr;
+    if (param.IsTable()) {
+        *param.CurrentElementCount() = static_cast<ub4>(param.TableLength());
+        Check(Oci.OCIBindByName(statement, &bind, errorHandle_, bindName, static_cast<sb4>(name.size()), buffer,
+                                length, type, param.IndicatorBuffer(), nullptr, nullptr,
+                                static_cast<ub4>(param.TableLength()), param.CurrentElementCount(), OCI_DEFAULT));
+        Check(Oci.OCIBindArrayOfStruct(bind, errorHandle_, param.ItemSize(), sizeof(sb2), 0, 0));
+    } else if (iterations_ == 1 && longValue) {
+        Check(Oci.OCIBindByName(statement, &bind, errorHandle_, bindName, static_cast<sb4>(name.size()), nullptr,
+                                length, type, param.IndicatorBuffer(), nullptr, nullptr, 0, nullptr,
+                                OCI_DATA_AT_EXEC));
+        Check(Oci.OCIBindDynamic(bind, errorHandle_, this, &TOCICommand::InBindPiece, this, &TOCICommand::OutBindPiece));
+        param.SetBindHandle(bind);
+    } else if (iterations_ == 1) {
+        Check(Oci.OCIBindByName(statement, &bind, errorHandle_, bindName, static_cast<sb4>(name.size()), buffer,
+                                length, type, param.IndicatorBuffer(), nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
+        *param.CurrentElementCount() = 1;
+    } else {
+        if (param.TableLength() < iterations_)
+            RaiseLibraryError(
+                platform::Format("%s parameter must be array with length %d", param.GetName(), iterations_));
+        Check(Oci.OCIBindByName(statement, &bind, errorHandle_, bindName, static_cast<sb4>(name.size()), buffer,
+                                length, type, param.IndicatorBuffer(), nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
+        Check(Oci.OCIBindArrayOfStruct(bind, errorHandle_, param.ItemSize(), sizeof(sb2), 0, 0));
+    }
+    if (dataType == dtString && connection->CharsetId() != 0) {
+        ub2 charset = connection->CharsetId();
+        Check(Oci.OCIAttrSet(bind, OCI_HTYPE_BIND, &charset, 0, OCI_ATTR_CHARSET_ID, errorHandle_));
+    }
+}
+
+TOraParamDesc* TOCICommand::FindByBindHandle(OCIBind* handle) const {
+    for (int i = 0; i < params_.Count(); ++i) {
+        auto* param = static_cast<TOraParamDesc*>(params_.Items(i));
+        if (param->BindHandle() == handle) return param;
+    }
+    AssertionFailed(UnitOraClasses);
+}
+
+sb4 OCI_CALL TOCICommand::InBindPiece(void* context, OCIBind* bind, ub4, ub4, void** buffer, ub4* length, ub1* piece,
+                                      void** indicator) {
+    TOraParamDesc* const param = static_cast<TOCICommand*>(context)->FindByBindHandle(bind);
+    int32_t& counter = param->PieceCounter();
+    if (*piece == OCI_FIRST_PIECE) counter = 0;
+    TBlob* const blob = param->Blob();
+    PPieceHeader current = blob ? blob->FirstPiece() : nullptr;
+    for (int32_t skipped = 0; current && skipped < counter; ++skipped) current = current->Next;
+    if (current) {
+        *buffer = TBlob::PieceData(current);
+        *length = current->Used;
+        *indicator = param->IndicatorBuffer();
+        *piece = current->Next == nullptr ? OCI_LAST_PIECE : counter == 0 ? OCI_FIRST_PIECE : OCI_NEXT_PIECE;
+        ++counter;
+    } else {
+        *buffer = nullptr;
+        *length = 0;
+        *indicator = nullptr;
+        *piece = OCI_LAST_PIECE;
+    }
+    return OCI_CONTINUE;
+}
+
+sb4 OCI_CALL TOCICommand::OutBindPiece(void* context, OCIBind* bind, ub4, ub4, void** buffer, ub4** length, ub1* piece,
+                                       void** indicator, ub2** returnCode) {
+    TOraParamDesc* const param = static_cast<TOCICommand*>(context)->FindByBindHandle(bind);
+    TBlob* const blob = param->Blob();
+    if (blob == nullptr) AssertionFailed(UnitOraClasses);
+    if (*piece == OCI_ONE_PIECE) blob->Clear();
+    const PPieceHeader next = blob->AllocPiece(blob->PieceSize);
+    blob->AppendPiece(next);
+    next->Used = next->Capacity;
+    *buffer = TBlob::PieceData(next);
+    *length = TBlob::PieceUsedPtr(next);
+    *indicator = param->IndicatorBuffer();
+    *piece = OCI_NEXT_PIECE;
+    *returnCode = nullptr;
+    return OCI_CONTINUE;
+}
+
+sword TOCICommand::InternalExecute(ub4 mode) {
+    CheckActive();
+    TOCIConnection* const connection = OCIConnection();
+    const TCursorState before = cursor_->State();
+    cursor_->SetState(csExecuting);
+    sword status = OCI_SUCCESS;
+    try {
+        TConnectionLock lock(*connection);
+        try {
+            if (ociVersion_ == 1) {
+                Cda_Def* const cda = cursor_->CDA();
+                if (mode == OCI_DEFAULT) {
+                    status = Oci.oexn(cda, iterations_, 0);
+                    if (status != OCI_SUCCESS && status != OCI7_NEED_PIECE_IN && status != OCI7_NEED_PIECE_OUT) {
+                        errorOffset_ = cda->parseErrorOffset;
+                        Check(status);
+                    }
+                    if (status == OCI_SUCCESS) rowsProcessed_ = cda->rowsProcessed;
+                }
+            } else {
+                oci::OCIStmt* const statement = cursor_->OCIStmt();
+                status = Oci.OCIStmtExecute(connection->GetSvcCtx(), statement, errorHandle_,
+                                            sqlType_ == SQL_SELECT ? 0 : static_cast<ub4>(iterations_), 0, nullptr,
+                                            nullptr, mode);
+                if (status != OCI_SUCCESS && status != OCI_NEED_DATA) Check(status);
+                if (sqlType_ == 0) {
+                    Check(Oci.OCIAttrGet(statement, OCI_HTYPE_STMT, &sqlType_, nullptr, OCI_ATTR_SQLFNCODE,
+                                         errorHandle_));
+                }
+                if (status == OCI_SUCCESS && mode != OCI_DESCRIBE_ONLY) {
+                    ub4 rows = 0;
+                    Check(Oci.OCIAttrGet(statement, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT, errorHandle_));
+                    rowsProcessed_ = rows;
+                }
+            }
+        } catch (...) {
+            if (ociVersion_ == 2 && OciClient().ClientVersionLevel >= 3 && connection->GetConnected()) {
+                ub2 offset = 0;
+                if (Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, &offset, nullptr, OCI_ATTR_PARSE_ERROR_OFFSET,
+                                   errorHandle_) == OCI_SUCCESS)
+                    errorOffset_ = offset;
+            }
+            throw;
+        }
+        if (ociVersion_ == 2 && OciClient().ClientVersionLevel >= 3 && connection->GetConnected()) {
+            ub2 offset = 0;
+            Check(Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, &offset, nullptr, OCI_ATTR_PARSE_ERROR_OFFSET,
+                                 errorHandle_));
+            errorOffset_ = offset;
+        }
+    } catch (...) {
+        if (cursor_->State() != csInactive) cursor_->SetState(before);
+        throw;
+    }
+    if (mode == OCI_DESCRIBE_ONLY) {
+        cursor_->SetState(before);
+    } else {
+        cursor_->SetState(csExecuted);
+        for (int i = 0; i < params_.Count(); ++i) {
+            auto* param = static_cast<TOraParamDesc*>(params_.Items(i));
+            if (param->GetDataType() == dtCursor)
+                if (auto* refCursor = dynamic_cast<TOraCursor*>(param->Object())) refCursor->SetState(csExecuted);
+        }
+    }
+    rowsFetched_ = 0;
+    return status;
+}
+
+void TOCICommand::Exec() {
+    const sword status = InternalExecute(OCI_DEFAULT);
+    // LONG values travel through the bind callbacks; a client asking for pieces another
+    // way is not served by this layer.
+    if (status != OCI_SUCCESS) Check(status);
+    if (sqlType_ != SQL_SELECT && autoCommit_ && OCIConnection()->AutoCommit()) OCIConnection()->Commit();
+}
+
+void TOCICommand::DoExecute() {
+    const bool wasPrepared = GetPrepared();
+    try {
+        if (!wasPrepared) Prepare();
+        if (sqlType_ != SQL_UNPARAMETERIZED) BindParams();
+        Exec();
+    } catch (...) {
+        iterations_ = 1;
+        if (!wasPrepared) {
+            try {
+                CloseCursor();
+            } catch (...) {
+                // The execution's failure is the one to report.
+            }
+        }
+        throw;
+    }
+    iterations_ = 1;
+    if (!wasPrepared) CloseCursor();
+}
+
+void TOCICommand::EndExecute(bool success) {
+    executing_ = false;
+    if (afterExecute_) afterExecute_(platform::Variant(success));
+}
+
+void TOCICommand::Execute(int iterations) {
+    if (cursor_->State() == csExecuting) return;
+    iterations_ = iterations;
+    executing_ = true;
+    try {
+        DoExecute();
+    } catch (...) {
+        EndExecute(false);
+        throw;
+    }
+    EndExecute(true);
+}
+
+void TOCICommand::CloseCursor() {
+    CheckActive();
+    try {
+        TConnectionLock lock(*OCIConnection());
+        if (ociVersion_ == 1) {
+            Cda_Def* const cda = cursor_->CDA();
+            cursor_->SetState(csInactive);
+            Check(Oci.oclose(cda));
+        }
+        cursor_->SetState(csInactive);
+        cursor_->FreeCursor();
+    } catch (...) {
+        cursor_->SetState(csInactive);
+        throw;
+    }
+}
+
+void TOCICommand::BreakExec() {
+    if (cursor_->State() != csInactive && connection_) OCIConnection()->BreakExec();
+}
+
+void TOCICommand::SetCursor(TOraCursor* cursor) {
+    if (cursor == cursor_) return;
+    if (cursor_ != ownCursor_) cursor_->Release();
+    if (cursor != nullptr && cursor != ownCursor_) {
+        cursor_ = cursor;
+        cursor->AddRef();
+        ociVersion_ = cursor->OCIVersion();
+        errorHandle_ = connection_ ? OCIConnection()->ErrorHandle() : OciClient().ErrorHandle;
+        rowsFetched_ = 0;
+    } else {
+        cursor_ = ownCursor_;
+    }
+}
+
+bool TOCICommand::RowsReturned() {
+    CheckActive();
+    if (sqlType_ == SQL_SELECT) return true;
+    return cursor_ != ownCursor_ && cursor_->State() >= csExecuted;
+}
+
+void TOCICommand::CheckRowsReturned() {
+    if (!RowsReturned()) RaiseLibraryError("SQL statement doesn't return rows");
+}
+
+std::string TOCICommand::GetRowId() {
+    CheckActive();
+    if (ociVersion_ == 1) {
+        Cda_Def* const cda = cursor_->CDA();
+        return RowId7ToText(cda->rowid);
+    }
+    void* descriptor = nullptr;
+    Check(Oci.OCIDescriptorAlloc(OciClient().Environment, &descriptor, OCI_DTYPE_ROWID, 0, nullptr));
+    std::string text;
+    try {
+        const sword status =
+            Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, descriptor, nullptr, OCI_ATTR_ROWID, errorHandle_);
+        if (status != OCI_NO_DATA) {
+            Check(status);
+            const auto* bytes = static_cast<const uint8_t*>(descriptor);
+            if (OciClient().ClientVersionLevel == 2) {
+                text = RowId80ToText(bytes + RowidPointerOffset);
+            } else {
+                const uint8_t* rowid = nullptr;
+                std::memcpy(&rowid, bytes + RowidPointerOffset, sizeof rowid);
+                text = RowId81ToText(rowid);
+            }
+        }
+    } catch (...) {
+        Oci.OCIDescriptorFree(descriptor, OCI_DTYPE_ROWID);
+        throw;
+    }
+    Oci.OCIDescriptorFree(descriptor, OCI_DTYPE_ROWID);
+    return text;
+}
+
+bool TOCICommand::SetProp(int id, const platform::Variant& value) {
+    switch (id) {
+        case prScanParams:
+            scanParams_ = value.AsBoolean();
+            return true;
+        case prFieldsAsString:
+            fieldsAsString_ = value.AsBoolean();
+            return true;
+        case prCacheLobs:
+            cacheLobs_ = value.AsBoolean();
+            return true;
+        default:
+            return TQdCommand::SetProp(id, value);
+    }
+}
+
+bool TOCICommand::GetProp(int id, platform::Variant& value) {
+    switch (id) {
+        case prScanParams:
+            value = platform::Variant(scanParams_);
+            return true;
+        case prSQLType:
+            value = platform::Variant(sqlType_);
+            return true;
+        case prRowsProcessed:
+            value = platform::Variant(static_cast<int32_t>(rowsFetched_ > 0 ? rowsFetched_ : rowsProcessed_));
+            return true;
+        case prErrorOffset: {
+            // The client counts in the normalized text, which starts after the leading blanks.
+            int offset = errorOffset_;
+            NormalizeSQL(platform::Trim(sql_), offset);
+            const size_t leading = sql_.size() - platform::TrimLeft(sql_).size();
+            value = platform::Variant(static_cast<uint16_t>(offset + static_cast<int>(leading)));
+            return true;
+        }
+        default:
+            return TQdCommand::GetProp(id, value);
+    }
+}
+
+}  // namespace oracle

@@ -1,0 +1,154 @@
+// TOCICommand: the Oracle back-end statement. Prepares an SQL text on either call level,
+// finds its placeholders, binds TOraParamDesc parameters, executes once or as array DML
+// (LONG values travel piece by piece through the client's callbacks), commits in
+// auto-commit mode and reports statement type, rows processed, parse error offset and
+// ROWID. TOraCursor holds the client's cursor of one statement; REF CURSOR values share it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "oracle/core/QdAccess.h"
+#include "oracle/core/SharedObject.h"
+#include "oracle/oci/OciApi.h"
+
+namespace oracle {
+
+class TOCIConnection;
+class TOraParamDesc;
+
+// States of a client cursor.
+enum TCursorState : uint8_t {
+    csInactive = 0,
+    csOpen = 1,
+    csParsed = 2,
+    csPrepared = 3,
+    csBound = 4,
+    csExecuting = 5,
+    csExecuted = 6,
+    csFetching = 7,
+    csFetchingAll = 8,
+    csFetched = 9
+};
+
+// Property identifiers the Oracle command adds.
+// The base's id 11: the Oracle command answers (and takes) its parameter-scan switch.
+inline constexpr int prScanParams = prCommandHasCursor;
+inline constexpr int prSQLType = 12;
+inline constexpr int prRowsProcessed = 13;
+inline constexpr int prErrorOffset = 57;
+inline constexpr int prFieldsAsString = 59;
+inline constexpr int prCacheLobs = 64;
+
+// Statement types (the version 7 SQL function codes the layer uses).
+inline constexpr uint16_t SQL_INSERT = 3;
+inline constexpr uint16_t SQL_SELECT = 4;
+inline constexpr uint16_t SQL_UPDATE = 5;
+inline constexpr uint16_t SQL_DELETE = 9;
+inline constexpr uint16_t SQL_UNPARAMETERIZED = 27;
+inline constexpr uint16_t SQL_PLSQL = 34;
+
+// LONG values bound for piece-wise transfer are at most this long.
+inline constexpr int32_t LongPieceLimit = 2147483647;
+
+class TOraCursor : public TSharedObject {
+public:
+    TOraCursor();
+
+    void AllocCursor();
+    // Frees the client cursor unless another holder still refers to this object.
+    void FreeCursor();
+    oci::Cda_Def* CDA();
+    oci::OCIStmt* OCIStmt();
+    // The address the client writes a REF CURSOR's statement handle to.
+    oci::OCIStmt** OCIStmtAddress() { return &stmt_; }
+    uint8_t OCIVersion() const { return ociVersion_; }
+    // A different call level frees the cursor first.
+    void SetOCIVersion(uint8_t value);
+    TCursorState State() const { return state_; }
+    void SetState(TCursorState value) { state_ = value; }
+
+protected:
+    ~TOraCursor() override;
+
+private:
+    std::unique_ptr<oci::Cda_Def> cda_;
+    oci::OCIStmt* stmt_ = nullptr;
+    TCursorState state_ = csInactive;
+    uint8_t ociVersion_ = 0;
+};
+
+// The text as the client gets it: line ends become line feeds outside string literals.
+// With an offset other than -1, copying stops when the output reaches it and the offset
+// becomes the number of source characters consumed (an offset back in the caller's text).
+std::string NormalizeSQL(const std::string& text, int& offset);
+
+class TOCICommand : public TQdCommand {
+public:
+    explicit TOCICommand(TOCIConnection* connection = nullptr);
+    ~TOCICommand() override;
+
+    void Prepare() override;
+    void Unprepare() override { CloseCursor(); }
+    bool GetPrepared() override;
+    void Execute(int iterations) override;
+    void SetConnection(TQdConnection* connection) override;
+    void SetSQL(const std::string& text) override;
+    int GetCursorState() override { return cursor_->State(); }
+    TParamDesc* AddParam() override;
+    bool SetProp(int id, const platform::Variant& value) override;
+    bool GetProp(int id, platform::Variant& value) override;
+
+    void CheckSession();
+    void CheckActive();
+    void CheckInactive();
+    void Check(oci::sword status);
+    void BreakExec();
+    // A REF CURSOR to fetch from; nil or the own cursor makes the own cursor current.
+    void SetCursor(TOraCursor* cursor);
+    TOraCursor* Cursor() const { return cursor_; }
+    bool RowsReturned();
+    void CheckRowsReturned();
+    std::string GetRowId();
+    void CloseCursor();
+
+    uint16_t SQLType() const { return sqlType_; }
+    uint32_t RowsProcessed() const { return rowsProcessed_; }
+    uint8_t OCIVersion() const { return ociVersion_; }
+    TOCIConnection* OCIConnection() const;
+    bool FieldsAsString() const { return fieldsAsString_; }
+    bool CacheLobs() const { return cacheLobs_; }
+
+private:
+    void ScanParams();
+    void BindParams();
+    void BindParam(TOraParamDesc& param);
+    oci::ub2 ExternalType(TDataType dataType) const;
+    oci::sword InternalExecute(oci::ub4 mode);
+    void Exec();
+    void DoExecute();
+    void EndExecute(bool success);
+    TOraParamDesc* FindByBindHandle(oci::OCIBind* handle) const;
+    static oci::sb4 OCI_CALL InBindPiece(void* context, oci::OCIBind* bind, oci::ub4 iteration, oci::ub4 index,
+                                         void** buffer, oci::ub4* length, oci::ub1* piece, void** indicator);
+    static oci::sb4 OCI_CALL OutBindPiece(void* context, oci::OCIBind* bind, oci::ub4 iteration, oci::ub4 index,
+                                          void** buffer, oci::ub4** length, oci::ub1* piece, void** indicator,
+                                          oci::ub2** returnCode);
+
+    TOraCursor* ownCursor_;
+    TOraCursor* cursor_;
+    uint8_t ociVersion_ = 0;
+    bool scanParams_ = true;
+    uint16_t sqlType_ = 0;
+    uint32_t rowsProcessed_ = 0;
+    uint32_t rowsFetched_ = 0;
+    uint16_t errorOffset_ = 0;
+    int32_t iterations_ = 1;
+    bool fieldsAsString_ = false;
+    bool cacheLobs_ = true;
+    oci::OCIError* errorHandle_ = nullptr;
+    uint8_t dummyBuffer_ = 0;
+};
+
+}  // namespace oracle

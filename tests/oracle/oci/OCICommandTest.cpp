@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "oracle/core/Blob.h"
+#include "oracle/oci/OCICommand.h"
+#include "oracle/oci/OCIConnection.h"
+#include "oracle/oci/OciLoader.h"
+#include "oracle/oci/OraParamDesc.h"
+#include "platform/DateTime.h"
+#include "tests/oracle/oci/OciFixtures.h"
+
+namespace oracle {
+namespace {
+
+using platform::Variant;
+using testing::OracleRegistryTest;
+using testing::ProgramFolder;
+
+TEST(NormalizeSQL, LineEndsOutsideStringLiterals) {
+    const struct {
+        const char* text;
+        const char* normalized;
+    } cases[] = {
+        {"SELECT *\r\nFROM DUAL", "SELECT *\nFROM DUAL"},
+        {"A\rB", "A\nB"},
+        {"'x\r\ny'\r\n", "'x\r\ny'\n"},
+        {"A -- it's\r\n'B\r'", "A -- it's\n'B\r'"},
+        {"/* '\r */ X\r", "/* '\n */ X\r"},
+        {"/* c */", "/* c */"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        int offset = -1;
+        EXPECT_EQ(NormalizeSQL(c.text, offset), c.normalized) << c.text;
+        EXPECT_EQ(offset, -1);
+    }
+}
+
+TEST(NormalizeSQL, OffsetsMapBackToTheCallersText) {
+    int offset = 10;
+    NormalizeSQL("SELECT\r\n1 FROM X", offset);
+    EXPECT_EQ(offset, 11);
+    offset = 3;
+    NormalizeSQL("ABCDEF", offset);
+    EXPECT_EQ(offset, 3);
+}
+
+std::vector<std::string> ParamNames(TOCICommand& command) {
+    std::vector<std::string> names;
+    for (int i = 0; i < command.ParamCount(); ++i) {
+        auto* param = static_cast<TOraParamDesc*>(command.ParamAt(i));
+        names.push_back((param->QuotedName() ? "\"" : "") + param->GetName());
+    }
+    return names;
+}
+
+TEST(OCICommandParams, PlaceholdersOfTheText) {
+    const struct {
+        const char* sql;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"SELECT * FROM T WHERE A = :a OR B = :A", {"a"}},
+        {"UPDATE T SET A = :1, B = :\"Name\" WHERE C = :begin", {"1", "\"Name", "BEGIN"}},
+        {"BEGIN x := 1; :out := 2; END;", {"out"}},
+        {"SELECT ':no' /* :nor */ FROM DUAL -- :neither", {}},
+        {"CREATE TRIGGER TR BEFORE INSERT ON T FOR EACH ROW BEGIN :new.A := :old.A; END;", {}},
+    };
+    for (const auto& c : cases) {
+        TOCICommand command;
+        command.SetSQL(c.sql);
+        EXPECT_EQ(ParamNames(command), c.names) << c.sql;
+    }
+    TOCICommand command;
+    ASSERT_TRUE(command.SetProp(prScanParams, Variant(false)));
+    command.SetSQL("SELECT :a FROM DUAL");
+    EXPECT_EQ(command.ParamCount(), 0);
+}
+
+TEST(OCICommandParams, StateChecksWithoutASession) {
+    TOCICommand command;
+    command.SetSQL("SELECT 1 FROM DUAL");
+    const struct {
+        std::function<void()> call;
+        const char* message;
+    } cases[] = {
+        {[&] { command.Prepare(); }, "Session is not defined"},
+        {[&] { command.CloseCursor(); }, "Cursor must be opened"},
+        {[&] { command.GetRowId(); }, "Cursor must be opened"},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.call();
+            ADD_FAILURE() << c.message;
+        } catch (const platform::Exception& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+    TOCIConnection connection;
+    command.SetConnection(&connection);
+    try {
+        command.Prepare();
+        ADD_FAILURE() << "not connected";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Session is not connected");
+    }
+}
+
+class OCICommandTest : public OracleRegistryTest {
+protected:
+    void SetUp() override {
+        OracleRegistryTest::SetUp();
+        REQUIRE_STANDIN_SERVER();
+        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\" + library_);
+        Logon(connection_);
+    }
+
+    void Logon(TOCIConnection& connection) {
+        connection.SetUsername("scott");
+        connection.SetPassword("tiger");
+        connection.SetServer("SETRIX_TEST");
+        connection.Connect();
+    }
+
+    // Runs a statement; answers property 13 (rows processed).
+    int Run(const std::string& sql, std::function<void(TOCICommand&)> bind = {}, int iterations = 1,
+            TOCIConnection* connection = nullptr) {
+        std::unique_ptr<TQdCommand> created = (connection ? connection : &connection_)->CreateCommand();
+        auto& command = static_cast<TOCICommand&>(*created);
+        command.SetSQL(sql);
+        if (bind) bind(command);
+        command.Execute(iterations);
+        Variant rows;
+        command.GetProp(prRowsProcessed, rows);
+        return rows.AsInteger();
+    }
+
+    TOraParamDesc& Param(TOCICommand& command, const char* name) {
+        return *static_cast<TOraParamDesc*>(command.FindParam(name));
+    }
+
+    const char* library_ = "oci.dll";
+    TOCIConnection connection_;
+};
+
+TEST_F(OCICommandTest, AutoCommitAfterDmlAndRowCounts) {
+    TOCIConnection reader;
+    Logon(reader);
+    Run("CREATE TABLE OCI_CMD_AC (N NUMBER)");
+    EXPECT_EQ(Run("INSERT INTO OCI_CMD_AC VALUES (1)"), 1);
+    EXPECT_EQ(Run("UPDATE OCI_CMD_AC SET N = 2", {}, 1, &reader), 1);  // the insert was committed
+    for (int i = 0; i < 4; ++i) Run("INSERT INTO OCI_CMD_AC VALUES (3)");
+    EXPECT_EQ(Run("UPDATE OCI_CMD_AC SET N = 5"), 5);
+    connection_.SetProp(prAutoCommit, Variant(false));
+    EXPECT_EQ(Run("DELETE FROM OCI_CMD_AC"), 5);
+    connection_.Rollback();  // the delete was not committed
+    connection_.SetProp(prAutoCommit, Variant(true));
+    EXPECT_EQ(Run("DELETE FROM OCI_CMD_AC WHERE N = 5", {}, 1, &reader), 5);
+    Run("DROP TABLE OCI_CMD_AC");
+}
+
+TEST_F(OCICommandTest, StatementTypesAndPreparedState) {
+    std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
+    auto& command = static_cast<TOCICommand&>(*created);
+    command.SetSQL("SELECT * FROM DUAL");
+    command.Prepare();
+    EXPECT_TRUE(command.GetPrepared());
+    EXPECT_EQ(command.GetCursorState(), csPrepared);
+    EXPECT_EQ(command.SQLType(), SQL_SELECT);
+    EXPECT_TRUE(command.RowsReturned());
+    try {
+        command.Prepare();
+        ADD_FAILURE() << "prepared twice";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Cursor has been opened");
+    }
+    command.Unprepare();
+    EXPECT_EQ(command.GetCursorState(), csInactive);
+    command.SetSQL("BEGIN NULL; END;");
+    command.Prepare();
+    EXPECT_EQ(command.SQLType(), SQL_PLSQL);
+    try {
+        command.CheckRowsReturned();
+        ADD_FAILURE() << "a block returns no rows";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "SQL statement doesn't return rows");
+    }
+    command.Unprepare();
+}
+
+TEST_F(OCICommandTest, BoundValuesReachTheServer) {
+    Run("CREATE TABLE OCI_CMD_BIND (N NUMBER, S VARCHAR2(20), D DATE, F NUMBER)");
+    const platform::TDateTime when = platform::EncodeDate(2001, 1, 15) + platform::EncodeTime(12, 30, 0, 0);
+    const auto bindAll = [&](TOCICommand& command) {
+        Param(command, "n").SetValue(Variant(int32_t{42}));
+        Param(command, "s").SetValue(Variant("forty-two"));
+        Param(command, "d").SetValue(Variant::FromDateTime(when));
+        Param(command, "f").SetValue(Variant(2.5));
+    };
+    EXPECT_EQ(Run("INSERT INTO OCI_CMD_BIND VALUES (:n, :s, :d, :f)", bindAll), 1);
+    EXPECT_EQ(Run("UPDATE OCI_CMD_BIND SET N = N WHERE N = :n AND S = :s AND D = :d AND F = :f", bindAll), 1);
+    // A null parameter without a type binds as a null text.
+    EXPECT_EQ(Run("UPDATE OCI_CMD_BIND SET S = :s", [&](TOCICommand& c) { Param(c, "s").SetNull(true); }), 1);
+    EXPECT_EQ(Run("DELETE FROM OCI_CMD_BIND WHERE S IS NULL"), 1);
+    try {
+        Run("INSERT INTO OCI_CMD_BIND (N) VALUES (:n)", [&](TOCICommand& c) {
+            auto& param = Param(c, "n");
+            param.SetDataType(dtUnknown);
+            param.SetNull(false);
+        });
+        ADD_FAILURE() << "an untyped value is refused";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Unknown type of parameter n");
+    }
+    Run("DROP TABLE OCI_CMD_BIND");
+}
+
+TEST_F(OCICommandTest, ArrayDmlNeedsLongEnoughTables) {
+    Run("CREATE TABLE OCI_CMD_ARRAY (N NUMBER)");
+    EXPECT_EQ(Run(
+                  "INSERT INTO OCI_CMD_ARRAY VALUES (:n)",
+                  [&](TOCICommand& c) { Param(c, "n").SetValue(Variant::ArrayOf({Variant(1), Variant(2), Variant(3)})); },
+                  3),
+              3);
+    try {
+        Run("INSERT INTO OCI_CMD_ARRAY VALUES (:n)",
+            [&](TOCICommand& c) { Param(c, "n").SetValue(Variant::ArrayOf({Variant(1), Variant(2)})); }, 3);
+        ADD_FAILURE() << "two values for three iterations";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "n parameter must be array with length 3");
+    }
+    EXPECT_EQ(Run("DELETE FROM OCI_CMD_ARRAY"), 3);
+    Run("DROP TABLE OCI_CMD_ARRAY");
+}
+
+TEST_F(OCICommandTest, ParseErrorsKeepTheirOffsetInTheCallersText) {
+    std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
+    auto& command = static_cast<TOCICommand&>(*created);
+    command.SetSQL("  SELECT\r\nNO_SUCH_COLUMN FROM DUAL");
+    try {
+        command.Execute(1);
+        ADD_FAILURE() << "the column is missing";
+    } catch (const EOraError& e) {
+        EXPECT_EQ(e.ErrorCode(), 904);
+    }
+    EXPECT_EQ(command.GetCursorState(), csInactive);
+    Variant offset;
+    ASSERT_TRUE(command.GetProp(prErrorOffset, offset));
+    // The client points at the column in "SELECT\nNO_SUCH_COLUMN FROM DUAL" (offset 7); the
+    // caller's text has two blanks and a carriage return more before it.
+    EXPECT_EQ(offset.AsInteger(), 10);
+}
+
+TEST_F(OCICommandTest, RowIdOfTheInsertedRow) {
+    Run("CREATE TABLE OCI_CMD_ROWID (N NUMBER)");
+    std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
+    auto& command = static_cast<TOCICommand&>(*created);
+    command.SetSQL("INSERT INTO OCI_CMD_ROWID VALUES (1)");
+    command.Prepare();
+    command.Execute(1);
+    const std::string rowid = command.GetRowId();
+    command.Unprepare();
+    EXPECT_EQ(rowid.size(), 18u) << rowid;
+    EXPECT_EQ(Run("DELETE FROM OCI_CMD_ROWID WHERE ROWID = :r",
+                  [&](TOCICommand& c) { Param(c, "r").SetValue(Variant(rowid)); }),
+              1);
+    Run("DROP TABLE OCI_CMD_ROWID");
+}
+
+TEST_F(OCICommandTest, LongValuesTravelInPieces) {
+    Run("CREATE TABLE OCI_CMD_LONG (N NUMBER, L LONG)");
+    TBlob* blob = NewShared<TBlob>();
+    std::string text(150000, 'x');
+    for (size_t i = 0; i < text.size(); i += 1000) text[i] = static_cast<char>('a' + i / 1000 % 26);
+    blob->SetAsString(text);
+    EXPECT_EQ(Run("INSERT INTO OCI_CMD_LONG VALUES (1, :l)",
+                  [&](TOCICommand& c) {
+                      auto& param = Param(c, "l");
+                      param.SetDataType(dtMemo);
+                      param.SetParamType(pdInput);
+                      param.SetObject(blob);
+                  }),
+              1);
+    EXPECT_EQ(Run("UPDATE OCI_CMD_LONG SET N = 2 WHERE L = :l", [&](TOCICommand& c) {
+                  auto& param = Param(c, "l");
+                  param.SetDataType(dtMemo);
+                  param.SetParamType(pdInput);
+                  param.SetObject(blob);
+              }),
+              1);
+    blob->Release();
+    Run("DROP TABLE OCI_CMD_LONG");
+}
+
+class OCI7CommandTest : public OCICommandTest {
+protected:
+    void SetUp() override {
+        library_ = "ociw32.dll";
+        OCICommandTest::SetUp();
+    }
+};
+
+TEST_F(OCI7CommandTest, StatementsOfTheVersion7Interface) {
+    Run("CREATE TABLE OCI_CMD_SEVEN (N NUMBER, S VARCHAR2(10))");
+    const auto bind = [&](TOCICommand& c) {
+        Param(c, "n").SetValue(Variant(int32_t{7}));
+        Param(c, "s").SetValue(Variant("seven"));
+    };
+    EXPECT_EQ(Run("INSERT INTO OCI_CMD_SEVEN VALUES (:n, :s)", bind), 1);
+    EXPECT_EQ(Run("UPDATE OCI_CMD_SEVEN SET N = 8 WHERE N = :n AND S = :s", bind), 1);
+    try {
+        Run("SELECT * FROM NO_SUCH_TABLE");
+        ADD_FAILURE() << "the table is missing";
+    } catch (const EOraError& e) {
+        EXPECT_EQ(e.ErrorCode(), 942);
+        EXPECT_EQ(e.Message().rfind("ORA-00942", 0), 0u);
+    }
+    Run("DROP TABLE OCI_CMD_SEVEN");
+}
+
+}  // namespace
+}  // namespace oracle
