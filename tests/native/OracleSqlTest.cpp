@@ -366,6 +366,10 @@ TEST_F(OracleSqlTest, RownumFiltersLimitTheOuterQuery) {
   EXPECT_EQ(Exec(*session_, "select * from t where 3 >= rownum and a > 0 order by a").rows.size(), 3u);
   EXPECT_EQ(Exec(*session_, "select * from t where rownum = 1").rows.size(), 1u);
   EXPECT_EQ(Exec(*session_, "select * from t where rownum < :n", {{"N", Value::Int(4)}}).rows.size(), 3u);
+  ExecuteReply numbered = Exec(*session_, "select rownum, a from t where a > 3");
+  ASSERT_EQ(numbered.rows.size(), 2u);
+  EXPECT_EQ(numbered.columns[0].name, "ROWNUM");
+  EXPECT_EQ(TextOf(numbered.rows[1][0]), "2");
   EXPECT_EQ(Exec(*session_, "select * from t where rownum <= :n order by a", {{"N", Value::Int(2)}}).rows.size(), 2u);
 }
 

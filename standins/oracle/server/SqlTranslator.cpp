@@ -396,12 +396,13 @@ void RewriteOuterJoins(std::vector<Token>& t) {
 }
 
 bool IsPseudoColumn(const std::string& w) {
-  return w == "SYSDATE" || w == "USER" || w == "ROWID" || w == "ROWNUM" || w == "NEXTVAL" ||
-         w == "CURRVAL";
+  return w == "SYSDATE" || w == "USER" || w == "ROWID" || w == "ROWNUM" || w == "NEXTVAL" || w == "CURRVAL" ||
+         w == "CURRENT_DATE" || w == "SYSTIMESTAMP";
 }
 
 TranslatedSql::ItemKind KindOfItem(const std::vector<Token>& t, int a, int b) {
-  static const std::set<std::string> dates = {"SYSDATE", "TO_DATE", "ADD_MONTHS", "LAST_DAY"};
+  static const std::set<std::string> dates = {"SYSDATE", "CURRENT_DATE", "SYSTIMESTAMP", "TO_DATE", "ADD_MONTHS",
+                                              "LAST_DAY"};
   static const std::set<std::string> texts = {"TO_CHAR", "SUBSTR", "LPAD", "RPAD", "UPPER", "LOWER", "TRIM", "LTRIM",
                                               "RTRIM", "REPLACE", "CHR", "INITCAP", "USER"};
   int depth = 0;
@@ -583,8 +584,10 @@ TranslatedSql SqlTranslator::Translate(std::vector<Token> t) const {
           i += 2;
         } else if (afterDot) {
           o.push_back({tok.text, Kind::Word, tok.pos});
-        } else if (tok.text == "SYSDATE") {
+        } else if (tok.text == "SYSDATE" || tok.text == "CURRENT_DATE" || tok.text == "SYSTIMESTAMP") {
           o.push_back({"ORA_SYSDATE()", Kind::Word, tok.pos});
+        } else if (tok.text == "ROWNUM") {  // outside a simple filter: the row's number in the result
+          o.push_back({"ROW_NUMBER() OVER ()", Kind::Word, tok.pos});
         } else if (tok.text == "USER" && !(i + 1 < n && (t[i + 1].IsSymbol(".") || t[i + 1].IsSymbol("(")))) {
           o.push_back({"ORA_USER()", Kind::Word, tok.pos});
         } else if (tok.text == "ROWID") {
