@@ -527,10 +527,10 @@ void TCustomDADataSet::StorageEdit() {
     TMemDataSet::StorageEdit();
 }
 
-void TCustomDADataSet::StoragePost() {
+void TCustomDADataSet::WhilePosting(const std::function<void()>& post) {
     postingRecord_ = true;
     try {
-        TMemDataSet::StoragePost();
+        post();
     } catch (...) {
         postingRecord_ = false;
         throw;
@@ -538,15 +538,12 @@ void TCustomDADataSet::StoragePost() {
     postingRecord_ = false;
 }
 
+void TCustomDADataSet::StoragePost() {
+    WhilePosting([this] { TMemDataSet::StoragePost(); });
+}
+
 void TCustomDADataSet::PostRecordChanges() {
-    postingRecord_ = true;
-    try {
-        TMemDataSet::PostRecordChanges();
-    } catch (...) {
-        postingRecord_ = false;
-        throw;
-    }
-    postingRecord_ = false;
+    WhilePosting([this] { TMemDataSet::PostRecordChanges(); });
 }
 
 void TCustomDADataSet::FireOnNewRecord() {

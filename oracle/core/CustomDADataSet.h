@@ -260,6 +260,8 @@ private:
     friend class TDADataSetOptions;
     void CommandExecuted(bool success);
     void RecordSetExecuted(bool success);
+    // Runs the base's posting step with PostingRecord on.
+    void WhilePosting(const std::function<void()>& post);
     // The (master, detail) field name pairs of the master/detail link.
     std::vector<std::pair<platform::AnsiString, platform::AnsiString>> LinkFieldPairs() const;
     bool LinkedToMaster() const;

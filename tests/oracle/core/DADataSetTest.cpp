@@ -102,12 +102,7 @@ TEST(DADataSet, ExecutingAStatementWithoutRowsPreparesOnlyForTheExecution) {
 
     auto none = platform::NewUnownedComponent<TDADataSet>();
     none->SetSQLText("select 1 from dual");
-    try {
-        none->OpenDataSet();
-        FAIL();
-    } catch (const platform::EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "Connection is not defined");
-    }
+    ExpectDatabaseError([&] { none->OpenDataSet(); }, "Connection is not defined");
 }
 
 TEST(DADataSet, ParameterValuesSetBeforeTheSessionReachTheServer) {
@@ -125,12 +120,7 @@ TEST(DADataSet, FetchSettings) {
     Fixture f;
     auto query = f.Emp();
     for (int bad : {0, 10001, -1}) {
-        try {
-            query->SetFetchRows(bad);
-            FAIL() << bad;
-        } catch (const platform::EDatabaseError& e) {
-            EXPECT_STREQ(e.what(), "FetchRows must be 1..10000");
-        }
+        ExpectDatabaseError([&] { query->SetFetchRows(bad); }, "FetchRows must be 1..10000");
     }
     EXPECT_EQ(query->FetchRows(), 25);
     for (int good : {1, 10000}) {
@@ -265,12 +255,7 @@ TEST(DADataSet, MasterFieldsPairWithDetailFieldsInOrder) {
     EXPECT_EQ(m.detail->EffectiveSQL(), "select * from emp where X = :A and Y = :B");
     auto other = platform::NewUnownedComponent<platform::TDataSource>();
     other->SetDataSet(m.detail.get());
-    try {
-        m.master->SetMasterSource(other.get());
-        FAIL();
-    } catch (const platform::EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "Circular datalinks are not allowed");
-    }
+    ExpectDatabaseError([&] { m.master->SetMasterSource(other.get()); }, "Circular datalinks are not allowed");
 }
 
 // ---------------------------------------------------------------- update statements
@@ -316,12 +301,7 @@ TEST(UpdateStatements, StrictUpdateWantsExactlyOneRow) {
         query->BeginEdit();
         query->FieldNamed("SAL")->WriteAsFloat(1);
         if (c.error) {
-            try {
-                query->PostChanges();
-                FAIL();
-            } catch (const platform::EDatabaseError& e) {
-                EXPECT_STREQ(e.what(), c.error);
-            }
+            ExpectDatabaseError([&] { query->PostChanges(); }, c.error);
             EXPECT_EQ(query->State(), platform::dsEdit);
             query->CancelChanges();
         } else {
@@ -361,12 +341,7 @@ TEST(UpdateStatements, RefreshOutsidePostingWritesTheRecordAndAnEmptyResultChang
     EXPECT_EQ(query->FieldNamed("SAL")->ReadAsFloat(), 1234.0);
 
     refresh.Rows.clear();
-    try {
-        query->PerformSQL(query->RefreshText, stRefresh);
-        FAIL();
-    } catch (const platform::EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "Refresh failed. Found 0 records");
-    }
+    ExpectDatabaseError([&] { query->PerformSQL(query->RefreshText, stRefresh); }, "Refresh failed. Found 0 records");
     query->Options().StrictUpdate = false;
     EXPECT_TRUE(query->PerformSQL(query->RefreshText, stRefresh));
     EXPECT_EQ(query->RowsAffected(), 0);
@@ -389,12 +364,7 @@ TEST(UpdateStatements, ACheckFindsRecordsChangedByOthers) {
     EXPECT_TRUE(query->PerformSQL(check, stCheck));
     query->CancelChanges();
     result.Rows = {{Variant(4000.0)}};
-    try {
-        query->PerformSQL(check, stCheck);
-        FAIL();
-    } catch (const platform::EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "Record was changed by another user");
-    }
+    ExpectDatabaseError([&] { query->PerformSQL(check, stCheck); }, "Record was changed by another user");
 }
 
 TEST(UpdateStatements, ParametersWithoutFieldsNeedAHandlerThatTypesThem) {
@@ -403,21 +373,11 @@ TEST(UpdateStatements, ParametersWithoutFieldsNeedAHandlerThatTypesThem) {
     query->UpdateText = "update emp set x = :NOPE where empno = :OLD_EMPNO";
     query->OpenDataSet();
     query->BeginEdit();
-    try {
-        query->PostChanges();
-        FAIL();
-    } catch (const platform::EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "Not found field corresponding parameter NOPE");
-    }
+    ExpectDatabaseError([&] { query->PostChanges(); }, "Not found field corresponding parameter NOPE");
     query->BeforeUpdateExecute = [](TCustomDADataSet&, TStatementTypes kinds, platform::TParams&) {
         EXPECT_EQ(kinds, stUpdate);
     };
-    try {
-        query->PostChanges();
-        FAIL();
-    } catch (const platform::EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "Unknown type of parameter NOPE");
-    }
+    ExpectDatabaseError([&] { query->PostChanges(); }, "Unknown type of parameter NOPE");
     query->BeforeUpdateExecute = [](TCustomDADataSet&, TStatementTypes, platform::TParams& params) {
         params.ParamByName("NOPE").SetAsInteger(1);
     };

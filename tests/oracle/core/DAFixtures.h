@@ -3,6 +3,8 @@
 // answers each statement text with scripted rows, a row count and output values.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -226,6 +228,17 @@ protected:
 private:
     FakeServer* server_;
 };
+
+// The action raises the platform's database error with exactly this message.
+template <class F>
+void ExpectDatabaseError(F&& action, const char* message) {
+    try {
+        action();
+        ADD_FAILURE() << "no error; expected: " << message;
+    } catch (const platform::EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), message);
+    }
+}
 
 inline std::unique_ptr<TestSession> NewSession(FakeServer& server) {
     return platform::NewUnownedComponent<TestSession>(&server);

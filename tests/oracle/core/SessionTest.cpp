@@ -340,12 +340,7 @@ TEST_F(DialogTest, ACancelledLogOnRestoresTheValuesAndAbortsSilently) {
     EXPECT_FALSE(session->Connected());
 
     auto alone = platform::NewUnownedComponent<ScriptedDialog>();
-    try {
-        alone->Execute();
-        FAIL();
-    } catch (const platform::EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "Connection is not defined");
-    }
+    ExpectDatabaseError([&] { alone->Execute(); }, "Connection is not defined");
 }
 
 TEST_F(DialogTest, FreeingADialogLeavesItsSessionsWithout) {

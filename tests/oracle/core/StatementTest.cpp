@@ -55,12 +55,7 @@ TEST(Macros, RescanKeepsValuesOfNamesThatStay) {
     EXPECT_EQ(macros.FindMacro("a"), nullptr);
     macros.Scan("select 1 from t");
     EXPECT_EQ(macros.Count(), 0);
-    try {
-        macros.MacroByName("b");
-        FAIL();
-    } catch (const platform::EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "Macro b not found");
-    }
+    ExpectDatabaseError([&] { macros.MacroByName("b"); }, "Macro b not found");
 }
 
 TEST(Macros, AnUnterminatedCommentStaysInTheText) {
@@ -189,12 +184,7 @@ TEST(Statement, ADateParameterLosesItsTimeOfDay) {
 TEST(Statement, WithoutSessionThereIsNothingToRun) {
     auto statement = platform::NewUnownedComponent<TDASQL>();
     statement->SetSQLText("update t set a = 1");
-    try {
-        statement->Execute();
-        FAIL();
-    } catch (const platform::EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "Connection is not defined");
-    }
+    ExpectDatabaseError([&] { statement->Execute(); }, "Connection is not defined");
 }
 
 TEST(Statement, SessionChangesKeepACommandOfTheSameKind) {
