@@ -12,14 +12,6 @@ namespace {
 const char* const kFormClass = "TForm";
 const char* const kControlProp = "TWinControl";
 
-// The module the platform is linked into: its forms' window class belongs to it.
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&ThisModule), &module);
-    return module;
-}
-
 // The window class lives only while forms exist: a DLL's classes outlive its unload, and
 // a class left behind would point at code that is gone.
 int& LiveForms() {
@@ -32,7 +24,7 @@ void FormClassNeeded(WNDPROC proc) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = proc;
-    wc.hInstance = ThisModule();
+    wc.hInstance = HInstance();
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kFormClass;
@@ -40,7 +32,7 @@ void FormClassNeeded(WNDPROC proc) {
 }
 
 void FormClassDone() {
-    if (--LiveForms() == 0) UnregisterClassA(kFormClass, ThisModule());
+    if (--LiveForms() == 0) UnregisterClassA(kFormClass, HInstance());
 }
 
 struct DisabledWindows {
@@ -66,7 +58,7 @@ TWinControl::TWinControl(TComponent* owner, const char* windowClass, DWORD style
     if (!form_) throw EComponentError(AnsiString("A control of class ") + windowClass + " needs a form as its owner");
     const auto id = static_cast<INT_PTR>(100 + form_->controls_.size());
     handle_ = CreateWindowExA(exStyle, windowClass, "", style | WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, form_->Handle(),
-                              reinterpret_cast<HMENU>(id), ThisModule(), nullptr);
+                              reinterpret_cast<HMENU>(id), HInstance(), nullptr);
     if (!handle_) throw EComponentError(AnsiString("Cannot create a control of class ") + windowClass);
     SetPropA(handle_, kControlProp, this);
     defaultProc_ = reinterpret_cast<WNDPROC>(
@@ -171,7 +163,7 @@ TForm::TForm(TComponent* owner) : TComponent(owner) {
     FormClassNeeded(&TForm::FormProc);
     handle_ = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kFormClass, "",
                               WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 0, 0, 0, 0, nullptr, nullptr,
-                              ThisModule(), this);
+                              HInstance(), this);
     if (!handle_) {
         FormClassDone();
         throw EComponentError("Cannot create the window of a form");
@@ -350,6 +342,13 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
     }
     return DefWindowProcA(self, message, wParam, lParam);
+}
+
+HINSTANCE HInstance() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&HInstance), &module);
+    return module;
 }
 
 void RegisterFormClasses() {

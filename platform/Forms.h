@@ -134,6 +134,10 @@ private:
     bool keyPreview_ = false;
 };
 
+// The module (program or DLL) the platform is linked into: its forms' window class and
+// the form descriptions in its resources belong to it.
+HINSTANCE HInstance();
+
 // Makes the form and control classes known to form descriptions; the module's start and
 // stop call these.
 void RegisterFormClasses();

@@ -57,18 +57,10 @@ UINT DriveTypeOf(const AnsiString& path) {
 
 bool PathExists(const AnsiString& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// The library's own module, whose resources hold the form description.
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&ThisModule), &module);
-    return module;
-}
-
 }  // namespace
 
 TfrmSelectDir::TfrmSelectDir(TComponent* owner) : TForm(owner) {
-    ReadComponentResource(*this, ThisModule());
+    ReadComponentResource(*this, HInstance());
     EdPath = Control<TEdit>("EdPath");
     DLB = Control<TDirectoryListBox>("DLB");
     BtnOK = Control<TButton>("BtnOK");
