@@ -141,7 +141,7 @@ TEST_F(OciServerTest, ServerVersionFitsTheBuffer) {
   ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
   OraText small[8];
   EXPECT_EQ(oci.ServerVersion(c.svc, oci.err, small, sizeof small, OCI_HTYPE_SVCCTX), OCI_SUCCESS);
-  EXPECT_STREQ(reinterpret_cast<char*>(small), "Oracle9");
+  EXPECT_STREQ(reinterpret_cast<char*>(small), "Setrix9");  // the 7th character is not 7: not a version 7 server
   OraText full[255];
   oci.ServerVersion(c.svc, oci.err, full, sizeof full, OCI_HTYPE_SVCCTX);
   EXPECT_NE(std::strstr(reinterpret_cast<char*>(full), "Release 9.2.0.1.0 - "), nullptr);
