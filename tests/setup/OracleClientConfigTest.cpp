@@ -193,10 +193,20 @@ TEST_F(OracleHomes, TnsNamesPathFollowsItsSourcesInOrder) {
         SetrixLibrary dll;
         EXPECT_EQ(dll.Fn<TextOf0>("GetTNSNamesPath")(), c.expected) << c.what;
     }
-    // The environment wins over every registry value.
-    ScopedEnvironment tnsAdmin("TNS_ADMIN", root + "env\\");
-    SetrixLibrary dll;
-    EXPECT_EQ(dll.Fn<TextOf0>("GetTNSNamesPath")(), root + "env\\tnsnames.ora");
+    // Registry values of 1,024 characters or more read as missing.
+    PutString(homeKey, "TNS_ADMIN", std::string(1024, 'x'));
+    {
+        SetrixLibrary dll;
+        EXPECT_EQ(dll.Fn<TextOf0>("GetTNSNamesPath")(), Home("C") + "\\Network\\Admin\\tnsnames.ora");
+    }
+    // The environment wins over every registry value, however long it is.
+    const std::string longDir = root + std::string(1500, 'e');
+    for (const std::string& env : {root + "env\\", longDir}) {
+        ScopedEnvironment tnsAdmin("TNS_ADMIN", env);
+        SetrixLibrary dll;
+        EXPECT_EQ(dll.Fn<TextOf0>("GetTNSNamesPath")(),
+                  env + (env.back() == '\\' ? "" : "\\") + "tnsnames.ora");
+    }
 }
 
 TEST_F(OracleHomes, TheHostsOracleHomeParameterWinsOverPath) {
