@@ -842,48 +842,45 @@ void TCustomDADataSet::ReadRefreshedRecord(TStatementTypes kinds) {
     if (source.Eof() || !current) return;
     const TDataSetState state = State();
     const bool compareOld = state == dsEdit || state == dsInsert || state == dsSetKey;
-    try {
-        for (int i = 0; i < source.FieldCount(); ++i) {
-            const TFieldDesc& from = *source.Fields().Items(i);
-            if (from.ParentField) continue;
-            const TFieldDesc* to = target.FindField(from.Name);
-            if (!to) continue;
-            if (!source.GetComplexTypes().Contains(from.DataType)) {
-                Variant value;
-                source.GetFieldAsVariant(from.FieldNo, record.data(), value);
-                TField* field = FindField(from.Name);
-                if (!field) continue;
-                if (kinds & stCheck) {
-                    const Variant mine = compareOld ? field->OldValue() : field->Value();
-                    if (VarCompareValue(mine, value) != TVariantRelationship::vrEqual) DADatabaseError(SRecordChanged);
-                } else if (!postingRecord_) {
-                    target.PutFieldAsVariant(to->FieldNo, current, value);
-                } else {
-                    AssignToField(*field, value);
-                }
-            } else if ((kinds & stRefresh) && target.GetComplexTypes().Contains(to->DataType) &&
-                       to->DataType == from.DataType) {
-                // The current record shares the value object the statement read.
-                TSharedObject* shared = nullptr;
-                TSharedObject* previous = nullptr;
-                std::memcpy(&shared, record.data() + from.Offset, sizeof(shared));
-                std::memcpy(&previous, current + to->Offset, sizeof(previous));
-                if (shared == previous) continue;
-                if (shared) shared->AddRef();
-                std::memcpy(current + to->Offset, &shared, sizeof(shared));
-                ReleaseObject(previous);
-                target.SetNull(to->FieldNo, current, shared == nullptr);
+    // The scratch record is a plain copy of the store's: it owns no value objects.
+    for (int i = 0; i < source.FieldCount(); ++i) {
+        const TFieldDesc& from = *source.Fields().Items(i);
+        if (from.ParentField) continue;
+        const TFieldDesc* to = target.FindField(from.Name);
+        if (!to) continue;
+        if (!source.GetComplexTypes().Contains(from.DataType)) {
+            Variant value;
+            source.GetFieldAsVariant(from.FieldNo, record.data(), value);
+            TField* field = FindField(from.Name);
+            if (!field) continue;
+            if (kinds & stCheck) {
+                const Variant mine = compareOld ? field->OldValue() : field->Value();
+                if (VarCompareValue(mine, value) != TVariantRelationship::vrEqual) DADatabaseError(SRecordChanged);
+            } else if (!postingRecord_) {
+                target.PutFieldAsVariant(to->FieldNo, current, value);
+            } else {
+                AssignToField(*field, value);
             }
+        } else if ((kinds & stRefresh) && !postingRecord_ && state == dsBrowse &&
+                   target.GetComplexTypes().Contains(to->DataType) && to->DataType == from.DataType) {
+            // The store's record shares the value object the statement read; the
+            // browse buffer holds the store's own reference, which is handed over.
+            // (A record being edited or posted keeps its own value objects.)
+            TSharedObject* shared = nullptr;
+            TSharedObject* previous = nullptr;
+            std::memcpy(&shared, record.data() + from.Offset, sizeof(shared));
+            std::memcpy(&previous, current + to->Offset, sizeof(previous));
+            if (shared == previous) continue;
+            if (shared) shared->AddRef();
+            std::memcpy(current + to->Offset, &shared, sizeof(shared));
+            ReleaseObject(previous);
+            target.SetNull(to->FieldNo, current, shared == nullptr);
         }
-        if ((kinds & stRefresh) && !postingRecord_ && state != dsInsert) {
-            UpdateCursorPos();
-            target.PutRecord(current);
-        }
-    } catch (...) {
-        source.FreeComplexFields(record.data(), true);
-        throw;
     }
-    source.FreeComplexFields(record.data(), true);
+    if ((kinds & stRefresh) && !postingRecord_ && state != dsInsert) {
+        UpdateCursorPos();
+        target.PutRecord(current);
+    }
 }
 
 void TCustomDADataSet::WriteBackParams(const std::vector<bool>& oldParams) {
