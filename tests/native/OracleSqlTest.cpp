@@ -276,6 +276,21 @@ TEST_F(OracleSqlTest, BeforeInsertRowTriggersFillNewValues) {
   EXPECT_TRUE(rows.rows[1][2].IsNull());
 }
 
+TEST_F(OracleSqlTest, BeforeUpdateRowTriggersSeeOldAndSetNew) {
+  Exec(*session_, "create table stock (item varchar2(10), qty number, changes number default 0, note varchar2(40))");
+  Exec(*session_, "insert into stock (item, qty) values ('bolt', 5)");
+  Exec(*session_, "insert into stock (item, qty) values ('nut', 9)");
+  Exec(*session_, "create or replace trigger stock_bu before update on stock for each row\nbegin\n"
+                  "  :new.changes := :old.changes + 1;\n  :new.note := :old.qty || '->' || :new.qty;\nend;");
+  ExecuteReply r = Exec(*session_, "update stock s set s.qty = qty * 2 where item = :i", {{"I", Value::Text("bolt")}});
+  EXPECT_EQ(r.rowsAffected, 1);
+  ExecuteReply rows = Exec(*session_, "select qty, changes, note from stock order by item");
+  EXPECT_EQ(TextOf(rows.rows[0][0]), "10");
+  EXPECT_EQ(TextOf(rows.rows[0][1]), "1");
+  EXPECT_EQ(TextOf(rows.rows[0][2]), "5->10");
+  EXPECT_EQ(TextOf(rows.rows[1][1]), "0");  // the other row is untouched
+}
+
 TEST_F(OracleSqlTest, ForLoopsOverRangesAndQueries) {
   Exec(*session_, "create table t (n number)");
   Exec(*session_, "begin for i in 1 .. 4 loop insert into t values (i * i); end loop; end;");

@@ -348,10 +348,12 @@ bool PlsqlBlock::CallProcedure(const std::string& name, std::size_t from, std::s
   return true;
 }
 
-void PlsqlBlock::RunRowTrigger(const std::string& source, std::map<std::string, Value>& newRow) {
+void PlsqlBlock::RunRowTrigger(const std::string& source, std::map<std::string, Value>& newRow,
+                               const std::map<std::string, Value>& oldRow) {
   t_ = Tokenize(source);
   binds_ = [](const std::string&) -> const Value* { return nullptr; };
   records_["NEW"] = newRow;
+  records_["OLD"] = oldRow;
   // CREATE ... TRIGGER name BEFORE INSERT ON table FOR EACH ROW [WHEN (condition)] [DECLARE ...] BEGIN ...
   std::size_t i = 0;
   while (i + 2 < t_.size() && !(t_[i].Is("FOR") && t_[i + 1].Is("EACH") && t_[i + 2].Is("ROW"))) ++i;

@@ -24,8 +24,10 @@ class PlsqlBlock {
   std::size_t Check(const std::vector<Token>& tokens, std::size_t from);
   // Runs a stored function (a SQL function of the session) with positional arguments.
   static Value CallFunction(Session& session, const std::string& name, const std::vector<Value>& arguments);
-  // Runs a BEFORE ... FOR EACH ROW trigger on the row to be inserted (its :NEW values).
-  void RunRowTrigger(const std::string& source, std::map<std::string, Value>& newRow);
+  // Runs a BEFORE ... FOR EACH ROW trigger on the row to be written (its :NEW values; the
+  // :OLD values of an updated row).
+  void RunRowTrigger(const std::string& source, std::map<std::string, Value>& newRow,
+                     const std::map<std::string, Value>& oldRow = {});
   // The queries the block opened for cursor binds.
   std::vector<OpenedCursor>& Opened() { return opened_; }
 

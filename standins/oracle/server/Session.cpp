@@ -485,7 +485,7 @@ void Session::EnforceColumnTypes(const std::string& table) {
   }
 }
 
-std::vector<std::string> Session::InsertTriggers(const std::string& table) {
+std::vector<std::string> Session::RowTriggers(const std::string& table, const char* event) {
   std::vector<std::string> triggers;
   sqlite3_stmt* raw = nullptr;
   sqlite3_prepare_v2(db_.get(), "SELECT TEXT FROM \"SETRIX$SOURCE\" WHERE TYPE = 'TRIGGER' AND STATUS = 'VALID' ORDER BY NAME",
@@ -494,16 +494,16 @@ std::vector<std::string> Session::InsertTriggers(const std::string& table) {
   while (sources && sqlite3_step(sources.get()) == SQLITE_ROW) {
     std::string source = reinterpret_cast<const char*>(sqlite3_column_text(sources.get(), 0));
     std::vector<Token> t = Tokenize(source);
-    bool before = false, insert = false, eachRow = false;
+    bool before = false, fires = false, eachRow = false;
     std::string on;
     for (std::size_t i = 0; i < t.size() && !t[i].Is("BEGIN") && !t[i].Is("DECLARE"); ++i) {
       before = before || t[i].Is("BEFORE");
-      insert = insert || t[i].Is("INSERT");
+      fires = fires || t[i].Is(event);
       eachRow = eachRow || (t[i].Is("EACH") && i + 1 < t.size() && t[i + 1].Is("ROW"));
       if (t[i].Is("ON") && i + 1 < t.size())
         on = i + 3 < t.size() && t[i + 2].IsSymbol(".") ? t[i + 3].text : t[i + 1].text;
     }
-    if (before && insert && eachRow && on == table) triggers.push_back(source);
+    if (before && fires && eachRow && on == table) triggers.push_back(source);
   }
   return triggers;
 }
@@ -578,6 +578,89 @@ void Session::InsertWithTriggers(const std::vector<Token>& t, const ExecuteReque
     lastRowid = r.lastRowid;
   }
   if (lastRowid != 0) reply.rowid = RowidText(RowidOf(lastRowid));
+}
+
+void Session::UpdateWithTriggers(const std::vector<Token>& t, const TranslatedSql& sql, const ExecuteRequest& request,
+                                 const std::vector<std::string>& triggers, ExecuteReply& reply) {
+  // UPDATE [schema.]table [[AS] alias] SET column = expression, ... [WHERE ...]
+  std::size_t at = 1;
+  if (at + 2 < t.size() && t[at + 1].IsSymbol(".")) at += 2;
+  std::size_t set = at + 1;
+  while (set < t.size() && !t[set].Is("SET")) ++set;
+  std::vector<Token> source(t.begin() + static_cast<long>(at), t.begin() + static_cast<long>(set));
+  std::string ref = source.back().text;
+  struct Assignment { std::string column; std::vector<Token> expression; };
+  std::vector<Assignment> assignments;
+  int depth = 0;
+  std::size_t i = set + 1;
+  while (i < t.size()) {
+    std::size_t start = i;
+    while (i < t.size() && !(depth == 0 && (t[i].IsSymbol(",") || t[i].Is("WHERE")))) {
+      if (t[i].IsSymbol("(")) ++depth;
+      if (t[i].IsSymbol(")")) --depth;
+      ++i;
+    }
+    std::size_t eq = start;
+    while (eq < i && !t[eq].IsSymbol("=")) ++eq;
+    if (eq == start || eq >= i || t[start].IsSymbol("(")) throw OraError(3001);  // (a, b) = (...) is not offered
+    assignments.push_back({t[eq - 1].text, std::vector<Token>(t.begin() + static_cast<long>(eq) + 1, t.begin() + static_cast<long>(i))});
+    if (i >= t.size() || t[i].Is("WHERE")) break;
+    ++i;
+  }
+  BeginWrite();
+  std::size_t iterations = std::max<std::size_t>(1, request.iterations.size());
+  for (std::size_t n = 0; n < iterations; ++n) {
+    BindLookup lookup = [&request, n](const std::string& name) -> const Value* {
+      if (n >= request.iterations.size()) return nullptr;
+      for (std::size_t k = 0; k < request.bindNames.size() && k < request.iterations[n].size(); ++k)
+        if (request.bindNames[k] == name) return &request.iterations[n][k];
+      return nullptr;
+    };
+    TranslatedSql select = sql;
+    select.text = sql.dmlRowSelect;
+    std::vector<std::int64_t> ids;
+    for (const auto& row : Run(select, lookup).rows) ids.push_back(row[0].integer);
+    database_.Locks().Acquire(id_, sql.dmlTable, ids, false, -1, true);
+    for (std::int64_t id : ids) {
+      const std::string where = " WHERE \"" + ref + "\"._ROWID_ = " + std::to_string(id);
+      TranslatedSql current;
+      current.text = "SELECT * FROM \"" + sql.dmlTable + "\" AS \"" + ref + "\"" + where;
+      Result old = Run(current, lookup);
+      if (old.rows.empty()) continue;
+      std::map<std::string, Value> oldRow, newRow;
+      for (std::size_t c = 0; c < old.columns.size(); ++c) oldRow[old.columns[c].name] = old.rows[0][c];
+      newRow = oldRow;
+      for (const auto& a : assignments) {
+        std::vector<Token> query = {Token{Token::Kind::Word, "SELECT", t[0].pos}};
+        query.insert(query.end(), a.expression.begin(), a.expression.end());
+        query.push_back(Token{Token::Kind::Word, "FROM", t[0].pos});
+        query.insert(query.end(), source.begin(), source.end());
+        TranslatedSql value = translator_.Translate(query);
+        value.text += where;
+        Result r = Run(value, lookup);
+        newRow[a.column] = r.rows.empty() ? Value::Null() : r.rows[0][0];
+      }
+      for (const auto& trigger : triggers) {
+        PlsqlBlock block(*this);
+        block.RunRowTrigger(trigger, newRow, oldRow);
+      }
+      TranslatedSql update;
+      std::vector<Value> bound;
+      std::string sets;
+      for (const auto& [column, value] : newRow) {
+        sets += (sets.empty() ? "\"" : ", \"") + column + "\" = ?" + std::to_string(bound.size() + 1);
+        update.binds.push_back(std::to_string(bound.size() + 1));
+        bound.push_back(value);
+      }
+      update.text = "UPDATE \"" + sql.dmlTable + "\" SET " + sets + " WHERE _ROWID_ = " + std::to_string(id);
+      Run(update, [&bound](const std::string& name) -> const Value* {
+        std::size_t index = static_cast<std::size_t>(std::stoul(name)) - 1;
+        return index < bound.size() ? &bound[index] : nullptr;
+      });
+      ++reply.rowsAffected;
+    }
+    if (!ids.empty()) reply.rowid = RowidText(RowidOf(ids.back()));
+  }
 }
 
 void Session::RunDdl(std::vector<Token> tokens) {
@@ -793,9 +876,16 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
     return reply;
   }
   if (first == "INSERT" && sql.returningBinds.empty()) {
-    std::vector<std::string> triggers = InsertTriggers(sql.dmlTable);
+    std::vector<std::string> triggers = RowTriggers(sql.dmlTable, "INSERT");
     if (!triggers.empty()) {
       InsertWithTriggers(tokens, request, triggers, reply);
+      return reply;
+    }
+  }
+  if (first == "UPDATE" && sql.returningBinds.empty()) {
+    std::vector<std::string> triggers = RowTriggers(sql.dmlTable, "UPDATE");
+    if (!triggers.empty()) {
+      UpdateWithTriggers(tokens, sql, request, triggers, reply);
       return reply;
     }
   }

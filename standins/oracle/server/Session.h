@@ -67,8 +67,11 @@ class Session {
   std::string ProgramSource(const std::string& name, const std::string& kind);
   bool ProgramUnitCommand(const std::vector<Token>& tokens, const std::string& source, ExecuteReply& reply);
   void RunDdl(std::vector<Token> tokens);
-  // The BEFORE INSERT ... FOR EACH ROW triggers of a table, as stored.
-  std::vector<std::string> InsertTriggers(const std::string& table);
+  // The BEFORE INSERT|UPDATE ... FOR EACH ROW triggers of a table, as stored.
+  std::vector<std::string> RowTriggers(const std::string& table, const char* event);
+  // UPDATE of a table with such triggers, row by row: the triggers see :OLD and change :NEW.
+  void UpdateWithTriggers(const std::vector<Token>& tokens, const TranslatedSql& sql, const ExecuteRequest& request,
+                          const std::vector<std::string>& triggers, ExecuteReply& reply);
   // INSERT ... VALUES on a table with such triggers: the triggers see and change :NEW.
   void InsertWithTriggers(const std::vector<Token>& tokens, const ExecuteRequest& request,
                           const std::vector<std::string>& triggers, ExecuteReply& reply);
