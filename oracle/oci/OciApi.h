@@ -351,5 +351,19 @@ using odefinProc = sword(OCI_CALL*)(Cda_Def* cursor, sword pos, ub1* buf, sword 
                                     sb2* indp, OraText* fmt, sword fmtl, sword fmtt, ub2* rlen, ub2* rcode);
 using odescrProc = sword(OCI_CALL*)(Cda_Def* cursor, sword pos, sb4* dbsize, sb2* dbtype, sb1* cbuf, sb4* cbufl,
                                     sb4* dsize, sb2* prec, sb2* scale, sb2* nullok);
+using obindpsProc = sword(OCI_CALL*)(Cda_Def* cursor, ub1 opcode, const OraText* sqlvar, sword sqlvl, ub1* pvctx,
+                                     sb4 progvl, sword ftype, sword scale, sb2* indp, ub2* alenp, ub2* rcodep,
+                                     sb4 pvSkip, sb4 indSkip, sb4 alenSkip, sb4 rcSkip, ub4 maxsiz, ub4* cursiz,
+                                     OraText* fmt, sb4 fmtl, sword fmtt);
+using odefinpsProc = sword(OCI_CALL*)(Cda_Def* cursor, ub1 opcode, sword pos, ub1* bufctx, sb4 bufl, sword ftype,
+                                      sword scale, sb2* indp, OraText* fmt, sb4 fmtl, sword fmtt, ub2* rlenp,
+                                      ub2* rcodep, sb4 pvSkip, sb4 indSkip, sb4 alenSkip, sb4 rcSkip);
+using oexecProc = sword(OCI_CALL*)(Cda_Def* cursor);
+using ofetchProc = sword(OCI_CALL*)(Cda_Def* cursor);
+using obndrnProc = sword(OCI_CALL*)(Cda_Def* cursor, sword sqlvn, ub1* progv, sword progvl, sword ftype, sword scale,
+                                    sb2* indp, OraText* fmt, sword fmtl, sword fmtt);
+// Piecewise transfer of the version 7 interface (not offered by the stand-in client).
+using ogetpiProc = sword(OCI_CALL*)(Cda_Def* cursor, ub1* piecep, dvoid** ctxpp, ub4* iterp, ub4* indexp);
+using osetpiProc = sword(OCI_CALL*)(Cda_Def* cursor, ub1 piece, dvoid* bufp, ub4* lenp);
 
 }  // namespace oracle::oci
