@@ -14,12 +14,33 @@
 
 namespace btrtest {
 
-// A fresh directory per test (name + process id), with a trailing backslash.
+// Deletes what a directory holds, its subdirectories included.
+inline void EmptyDirectory(const std::string& dir) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = dir + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            EmptyDirectory(path);
+            RemoveDirectoryA(path.c_str());
+        } else {
+            DeleteFileA(path.c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// An empty directory per test (name + process id; process ids come back), with a
+// trailing backslash.
 inline std::string ScratchDirectory(const std::string& name) {
     char base[MAX_PATH];
     GetTempPathA(sizeof base, base);
     const std::string dir = std::string(base) + "btreng-" + name + "-" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(dir.c_str(), nullptr);
+    EmptyDirectory(dir);
     return dir + "\\";
 }
 
