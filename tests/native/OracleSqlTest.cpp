@@ -274,6 +274,8 @@ TEST_F(OracleSqlTest, BeforeInsertRowTriggersFillNewValues) {
   EXPECT_TRUE(rows.rows[0][2].isDate);
   EXPECT_EQ(TextOf(rows.rows[1][0]), "7");  // WHEN kept the trigger out
   EXPECT_TRUE(rows.rows[1][2].IsNull());
+  EXPECT_EQ(Exec(*session_, "insert into orders (note) select note || '+' from orders").rowsAffected, 2);
+  EXPECT_EQ(Scalar(*session_, "select count(*) from orders where id >= 501"), "2");
 }
 
 TEST_F(OracleSqlTest, BeforeUpdateRowTriggersSeeOldAndSetNew) {

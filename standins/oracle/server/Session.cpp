@@ -521,8 +521,10 @@ void Session::InsertWithTriggers(const std::vector<Token>& t, const ExecuteReque
       if (!t[values].IsSymbol(",")) columns.push_back(t[values].text);
     ++values;
   }
-  if (values + 1 >= t.size() || !t[values].Is("VALUES") || !t[values + 1].IsSymbol("(") || !t.back().IsSymbol(")"))
-    throw OraError(3001);  // only INSERT ... VALUES runs row triggers here
+  bool fromQuery = values < t.size() && (t[values].Is("SELECT") || t[values].Is("WITH"));
+  if (!fromQuery &&
+      (values + 1 >= t.size() || !t[values].Is("VALUES") || !t[values + 1].IsSymbol("(") || !t.back().IsSymbol(")")))
+    throw OraError(3001);
   std::vector<std::string> tableColumns;
   {
     sqlite3_stmt* raw = nullptr;
@@ -534,8 +536,14 @@ void Session::InsertWithTriggers(const std::vector<Token>& t, const ExecuteReque
   }
   if (tableColumns.empty()) throw OraError(942);
   if (columns.empty()) columns = tableColumns;
-  std::vector<Token> select = {Token{Token::Kind::Word, "SELECT", t[values].pos}};
-  select.insert(select.end(), t.begin() + static_cast<long>(values) + 2, t.end() - 1);
+  // The rows to insert: the query's, or the one row of the VALUES list.
+  std::vector<Token> select;
+  if (fromQuery) {
+    select.assign(t.begin() + static_cast<long>(values), t.end());
+  } else {
+    select = {Token{Token::Kind::Word, "SELECT", t[values].pos}};
+    select.insert(select.end(), t.begin() + static_cast<long>(values) + 2, t.end() - 1);
+  }
   TranslatedSql expressions = translator_.Translate(select);
   BeginWrite();
   std::size_t iterations = std::max<std::size_t>(1, request.iterations.size());
@@ -548,34 +556,35 @@ void Session::InsertWithTriggers(const std::vector<Token>& t, const ExecuteReque
       return nullptr;
     };
     Result given = Run(expressions, lookup);
-    if (given.rows.empty()) throw OraError(947);
-    if (given.rows[0].size() != columns.size()) throw OraError(given.rows[0].size() < columns.size() ? 947 : 913);
-    std::map<std::string, Value> row;
-    for (std::size_t c = 0; c < columns.size(); ++c) row[columns[c]] = given.rows[0][c];
-    for (const auto& trigger : triggers) {
-      PlsqlBlock block(*this);
-      block.RunRowTrigger(trigger, row);
+    if (given.columns.size() != columns.size()) throw OraError(given.columns.size() < columns.size() ? 947 : 913);
+    for (const auto& values : given.rows) {
+      std::map<std::string, Value> row;
+      for (std::size_t c = 0; c < columns.size(); ++c) row[columns[c]] = values[c];
+      for (const auto& trigger : triggers) {
+        PlsqlBlock block(*this);
+        block.RunRowTrigger(trigger, row);
+      }
+      // The columns given or set by a trigger; the others keep their defaults.
+      TranslatedSql insert;
+      std::vector<Value> bound;
+      std::string names, places;
+      for (const auto& column : tableColumns) {
+        auto it = row.find(column);
+        bool listed = std::find(columns.begin(), columns.end(), column) != columns.end();
+        if (it == row.end() || (!listed && it->second.IsNull())) continue;
+        names += (names.empty() ? "\"" : ", \"") + column + "\"";
+        places += (places.empty() ? "?" : ", ?") + std::to_string(bound.size() + 1);
+        insert.binds.push_back(std::to_string(bound.size() + 1));
+        bound.push_back(it->second);
+      }
+      insert.text = "INSERT INTO \"" + table + "\" (" + names + ") VALUES (" + places + ")";
+      Result r = Run(insert, [&bound](const std::string& name) -> const Value* {
+        std::size_t index = static_cast<std::size_t>(std::stoul(name)) - 1;
+        return index < bound.size() ? &bound[index] : nullptr;
+      });
+      reply.rowsAffected += r.changes;
+      lastRowid = r.lastRowid;
     }
-    // The columns given or set by a trigger; the others keep their defaults.
-    TranslatedSql insert;
-    std::vector<Value> bound;
-    std::string names, places;
-    for (const auto& column : tableColumns) {
-      auto it = row.find(column);
-      bool listed = std::find(columns.begin(), columns.end(), column) != columns.end();
-      if (it == row.end() || (!listed && it->second.IsNull())) continue;
-      names += (names.empty() ? "\"" : ", \"") + column + "\"";
-      places += (places.empty() ? "?" : ", ?") + std::to_string(bound.size() + 1);
-      insert.binds.push_back(std::to_string(bound.size() + 1));
-      bound.push_back(it->second);
-    }
-    insert.text = "INSERT INTO \"" + table + "\" (" + names + ") VALUES (" + places + ")";
-    Result r = Run(insert, [&bound](const std::string& name) -> const Value* {
-      std::size_t index = static_cast<std::size_t>(std::stoul(name)) - 1;
-      return index < bound.size() ? &bound[index] : nullptr;
-    });
-    reply.rowsAffected += r.changes;
-    lastRowid = r.lastRowid;
   }
   if (lastRowid != 0) reply.rowid = RowidText(RowidOf(lastRowid));
 }

@@ -72,7 +72,7 @@ class Session {
   // UPDATE of a table with such triggers, row by row: the triggers see :OLD and change :NEW.
   void UpdateWithTriggers(const std::vector<Token>& tokens, const TranslatedSql& sql, const ExecuteRequest& request,
                           const std::vector<std::string>& triggers, ExecuteReply& reply);
-  // INSERT ... VALUES on a table with such triggers: the triggers see and change :NEW.
+  // INSERT (VALUES or a query) on a table with such triggers: the triggers see and change :NEW.
   void InsertWithTriggers(const std::vector<Token>& tokens, const ExecuteRequest& request,
                           const std::vector<std::string>& triggers, ExecuteReply& reply);
   // Keeps the table's typed columns (NUMBER(p,s), VARCHAR2(n), CHAR(n), DATE) to their types
