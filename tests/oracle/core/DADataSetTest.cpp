@@ -116,6 +116,35 @@ TEST(DADataSet, ParameterValuesSetBeforeTheSessionReachTheServer) {
     EXPECT_EQ(f.server.Executed.back()["EMPNO"].AsInteger(), 10);
 }
 
+TEST(DADataSet, ClosingOverALostConnectionSucceeds) {
+    Fixture f;
+    auto query = f.Emp();
+    query->OpenDataSet();
+    f.server.FailClose = 3113;
+    query->CloseDataSet();
+    EXPECT_FALSE(query->Active());
+    query->OpenDataSet();
+    f.server.FailClose = 942;
+    EXPECT_THROW(query->CloseDataSet(), EDAError);
+}
+
+TEST(DADataSet, AChangedMacroTakesEffectAtTheNextOpen) {
+    Fixture f;
+    f.server.ResultFor(Sql("select * from emp")).Columns = {{"EMPNO", dtInteger}};
+    f.server.ResultFor(Sql("select * from dept")).Columns = {{"DEPTNO", dtInteger}};
+    auto query = f.Query("select * from &tab");
+    query->Macros().MacroByName("tab").SetValue("emp");
+    query->OpenDataSet();
+    query->Macros().MacroByName("tab").SetValue("dept");
+    EXPECT_TRUE(query->Active());
+    EXPECT_NE(query->FindField("EMPNO"), nullptr);
+    query->CloseDataSet();
+    EXPECT_FALSE(query->Prepared());
+    query->OpenDataSet();
+    EXPECT_NE(query->FindField("DEPTNO"), nullptr);
+    EXPECT_EQ(f.server.Log.back(), "execute " + Sql("select * from dept"));
+}
+
 TEST(DADataSet, FetchSettings) {
     Fixture f;
     auto query = f.Emp();

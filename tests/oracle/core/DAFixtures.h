@@ -40,6 +40,8 @@ struct FakeServer {
     int FailCommit = 0;
     int Prepares = 0;
     int CursorAtConnect = 0;
+    // An error code raised when a record set closes (0: none).
+    int FailClose = 0;
     // Statement texts the server refuses to execute (ORA-00942).
     std::vector<std::string> Rejected;
 
@@ -199,6 +201,9 @@ protected:
     void FreeData() override {
         TQdRecordSet::FreeData();
         fetched_ = 0;
+    }
+    void InternalClose() override {
+        if (server_.FailClose) throw EDAError(std::exchange(server_.FailClose, 0), "ORA: scripted close failure");
     }
 
 private:
