@@ -68,13 +68,13 @@ std::unique_ptr<TCustomConnectDialog> TCustomDAConnection::NewConnectDialog() {
     return NewUnownedComponent<TCustomConnectDialog>();
 }
 
-std::unique_ptr<TDADataSet> TCustomDAConnection::NewDataSet() {
+std::unique_ptr<TCustomDADataSet> TCustomDAConnection::NewDataSet() {
     auto dataSet = NewUnownedComponent<TDADataSet>();
     dataSet->SetConnection(this);
     return dataSet;
 }
 
-std::unique_ptr<TDASQL> TCustomDAConnection::NewSQLObject() {
+std::unique_ptr<TCustomDASQL> TCustomDAConnection::NewSQLObject() {
     auto statement = NewUnownedComponent<TDASQL>();
     statement->SetConnection(this);
     return statement;

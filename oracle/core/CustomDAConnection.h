@@ -16,9 +16,8 @@
 namespace oracle {
 
 class TCustomConnectDialog;
+class TCustomDADataSet;
 class TCustomDASQL;
-class TDADataSet;
-class TDASQL;
 class TDASQLMonitorClass;
 
 // Event of the connection object that reports its errors: the argument carries the
@@ -95,8 +94,8 @@ public:
     virtual const TDASQLMonitorClass& SQLMonitorClass() const;
     virtual bool IsFatalConnectionError(const EDAError&) const { return false; }
     // New components working on this session; the caller keeps them.
-    virtual std::unique_ptr<TDADataSet> NewDataSet();
-    virtual std::unique_ptr<TDASQL> NewSQLObject();
+    virtual std::unique_ptr<TCustomDADataSet> NewDataSet();
+    virtual std::unique_ptr<TCustomDASQL> NewSQLObject();
 
     // To another session: the log-on values and the log-on prompt flag.
     void CopyToTarget(platform::TPersistent& target) const override;

@@ -614,7 +614,7 @@ bool TCustomDADataSet::ProviderInTransaction() const {
 // "?" marks outside strings and comments become ":1", ":2"... in order.
 int TCustomDADataSet::ProviderRunStatement(const AnsiString& text, const TParams* params) {
     RequireConnection();
-    std::unique_ptr<TDASQL> statement = UsedConnection()->NewSQLObject();
+    std::unique_ptr<TCustomDASQL> statement = UsedConnection()->NewSQLObject();
     statement->Debug = Debug;
     TParser parser(text);
     parser.OmitBlank = false;
@@ -897,7 +897,7 @@ void TCustomDADataSet::WriteBackParams(const std::vector<bool>& oldParams) {
 bool TCustomDADataSet::PerformSQL(const AnsiString& text, TStatementTypes kinds) {
     if (text.empty()) return false;
     NewUpdateDataSet();
-    TDADataSet& update = *updateDataSet_;
+    TCustomDADataSet& update = *updateDataSet_;
     update.SetSQLText(text);
     update.SetAutoCommit((kinds & (stInsert | stUpdate | stDelete)) ? autoCommit_ : false);
 

@@ -175,7 +175,7 @@ public:
     TSharedObject* GetBlob(const platform::AnsiString& fieldName);
     TQdRecordSet* RecordSet() const { return recordSet_; }
     TQdCommand* Command() const { return command_; }
-    TDADataSet* UpdateDataSet() const { return updateDataSet_.get(); }
+    TCustomDADataSet* UpdateDataSet() const { return updateDataSet_.get(); }
     bool PostingRecord() const { return postingRecord_; }
     // Runs an update statement of the given kinds for the current record; false (and
     // nothing done) for an empty text.
@@ -275,7 +275,7 @@ private:
     std::unique_ptr<TCustomDASQL> innerSQL_;
     std::unique_ptr<TDADataSetOptions> options_;
     std::unique_ptr<TDADetailDataLink> detailLink_;
-    std::unique_ptr<TDADataSet> updateDataSet_;
+    std::unique_ptr<TCustomDADataSet> updateDataSet_;
     TDADataSetUpdateObject* updateObject_ = nullptr;
     TQdRecordSet* recordSet_ = nullptr;
     TQdCommand* command_ = nullptr;
