@@ -123,6 +123,10 @@ TOCICommand::TOCICommand(TOCIConnection* connection)
 }
 
 TOCICommand::~TOCICommand() {
+    if (worker_.Valid()) {
+        StopThread(*OCIConnection(), worker_.Get());
+        worker_.Reset();
+    }
     try {
         if (cursor_->State() != csInactive) CloseCursor();
     } catch (...) {
@@ -551,6 +555,7 @@ void TOCICommand::DoExecute() {
 }
 
 void TOCICommand::EndExecute(bool success) {
+    worker_.Reset();
     executing_ = false;
     if (afterExecute_) afterExecute_(platform::Variant(success));
 }
@@ -559,6 +564,20 @@ void TOCICommand::Execute(int iterations) {
     if (cursor_->State() == csExecuting) return;
     iterations_ = iterations;
     executing_ = true;
+    if (nonBlocking_) {
+        if (!OCIConnection()->ThreadSafety()) {
+            EndExecute(false);
+            RaiseLibraryError("Session must be Thread Safety");
+        }
+        if (worker_.Valid()) AssertionFailed(UnitOraClasses);
+        const std::weak_ptr<bool> alive = alive_;
+        worker_.Reset(RunThread(
+            *OCIConnection(), this, [this] { DoExecute(); },
+            [this, alive](bool success) {
+                if (!alive.expired()) EndExecute(success);
+            }));
+        return;
+    }
     try {
         DoExecute();
     } catch (...) {
@@ -654,6 +673,9 @@ bool TOCICommand::SetProp(int id, const platform::Variant& value) {
             return true;
         case prCacheLobs:
             cacheLobs_ = value.AsBoolean();
+            return true;
+        case prNonBlocking:
+            nonBlocking_ = value.AsBoolean();
             return true;
         default:
             return TQdCommand::SetProp(id, value);

@@ -12,6 +12,7 @@
 #include "oracle/core/QdAccess.h"
 #include "oracle/core/SharedObject.h"
 #include "oracle/oci/OciApi.h"
+#include "platform/TextFile.h"
 
 namespace oracle {
 
@@ -38,6 +39,7 @@ inline constexpr int prScanParams = prCommandHasCursor;
 inline constexpr int prSQLType = 12;
 inline constexpr int prRowsProcessed = 13;
 inline constexpr int prErrorOffset = 57;
+inline constexpr int prNonBlocking = 50;
 inline constexpr int prFieldsAsString = 59;
 inline constexpr int prCacheLobs = 64;
 
@@ -119,6 +121,7 @@ public:
     TOCIConnection* OCIConnection() const;
     bool FieldsAsString() const { return fieldsAsString_; }
     bool CacheLobs() const { return cacheLobs_; }
+    bool NonBlocking() const { return nonBlocking_; }
 
 private:
     void ScanParams();
@@ -149,6 +152,10 @@ private:
     bool cacheLobs_ = true;
     oci::OCIError* errorHandle_ = nullptr;
     uint8_t dummyBuffer_ = 0;
+    bool nonBlocking_ = false;
+    platform::THandleOwner worker_;
+    // A background execution's end report finds out through this whether the command lives.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace oracle

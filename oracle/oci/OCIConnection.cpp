@@ -40,6 +40,7 @@ TOCIConnection::~TOCIConnection() {
     } catch (...) {
         // A destructor reports nothing; Disconnect released everything it held.
     }
+    if (utilWindow_) DestroyWindow(utilWindow_);
 }
 
 void TOCIConnection::CheckOCI() const {
@@ -299,6 +300,106 @@ bool TOCIConnection::GetProp(int id, platform::Variant& value) {
         return true;
     }
     return TQdConnection::GetProp(id, value);
+}
+
+// Background operations
+
+namespace {
+
+const char* const UtilWindowClass = "VimbraUtilWnd";
+constexpr UINT WM_THREAD_DONE = WM_USER;
+constexpr UINT WM_THREAD_FAILED = WM_USER + 1;
+
+struct TThreadRecord {
+    void* Object;
+    std::function<void()> Routine;
+    std::function<void(bool)> EndRoutine;
+    HWND Window;
+};
+
+TBackgroundErrorHandler backgroundErrorHandler;
+
+HINSTANCE ModuleInstance() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&ModuleInstance), &module);
+    return module;
+}
+
+LRESULT CALLBACK UtilWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return 0;
+    if (message != WM_THREAD_DONE && message != WM_THREAD_FAILED) return DefWindowProcA(window, message, wParam, lParam);
+    std::unique_ptr<TThreadRecord> record(reinterpret_cast<TThreadRecord*>(wParam));
+    std::unique_ptr<std::exception_ptr> failure(reinterpret_cast<std::exception_ptr*>(lParam));
+    void* const sender = record->Object;
+    // Nothing may leave a window procedure: failures go to the background error handler.
+    try {
+        if (record->EndRoutine) record->EndRoutine(message == WM_THREAD_DONE);
+        record.reset();
+        if (failure && *failure) std::rethrow_exception(*failure);
+    } catch (...) {
+        if (backgroundErrorHandler) backgroundErrorHandler(sender, std::current_exception());
+    }
+    return 0;
+}
+
+DWORD WINAPI WorkerThreadProc(LPVOID parameter) {
+    auto* record = static_cast<TThreadRecord*>(parameter);
+    try {
+        record->Routine();
+        PostMessageA(record->Window, WM_THREAD_DONE, reinterpret_cast<WPARAM>(record), 0);
+    } catch (...) {
+        // Every failure, not only the runtime's exceptions, reaches the window's thread.
+        auto failure = std::make_unique<std::exception_ptr>(std::current_exception());
+        PostMessageA(record->Window, WM_THREAD_FAILED, reinterpret_cast<WPARAM>(record),
+                     reinterpret_cast<LPARAM>(failure.release()));
+    }
+    return 0;
+}
+
+HWND CreateUtilWindow() {
+    const HINSTANCE instance = ModuleInstance();
+    WNDCLASSA registered{};
+    const bool known = GetClassInfoA(instance, UtilWindowClass, &registered) != 0;
+    if (!known || registered.lpfnWndProc != &UtilWndProc) {
+        if (known) UnregisterClassA(UtilWindowClass, instance);
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = &UtilWndProc;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = UtilWindowClass;
+        RegisterClassA(&windowClass);
+    }
+    // A message-only window: it only receives posted messages and needs no display.
+    const HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, UtilWindowClass, "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE,
+                                        nullptr, instance, nullptr);
+    if (window == nullptr) AssertionFailed(UnitOraClasses);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&UtilWndProc));
+    return window;
+}
+
+}  // namespace
+
+void SetBackgroundErrorHandler(TBackgroundErrorHandler handler) { backgroundErrorHandler = std::move(handler); }
+
+HANDLE RunThread(TOCIConnection& connection, void* object, std::function<void()> routine,
+                 std::function<void(bool)> endRoutine) {
+    if (connection.utilWindow_ == nullptr) connection.utilWindow_ = CreateUtilWindow();
+    auto record = std::make_unique<TThreadRecord>(
+        TThreadRecord{object, std::move(routine), std::move(endRoutine), connection.utilWindow_});
+    const HANDLE thread = CreateThread(nullptr, 0, &WorkerThreadProc, record.get(), 0, nullptr);
+    if (thread == nullptr) AssertionFailed(UnitOraClasses, "Cannot start a worker thread");
+    record.release();  // the utility window frees it
+    return thread;
+}
+
+bool StopThread(TOCIConnection& connection, HANDLE thread) {
+    try {
+        connection.BreakExec();
+    } catch (...) {
+        // The worker reports its own end; a failed interruption only means waiting longer.
+    }
+    if (WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0) return true;
+    return TerminateThread(thread, 0) != 0;
 }
 
 std::unique_ptr<TQdCommand> TOCIConnection::CreateCommand() { return std::make_unique<TOCICommand>(this); }

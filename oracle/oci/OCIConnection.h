@@ -5,8 +5,11 @@
 // own mutex. Created by the Oracle session component.
 #pragma once
 
+#include <windows.h>
+
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -78,6 +81,8 @@ public:
     TConnectMode ConnectMode() const { return connectMode_; }
     uint16_t CharLength() const { return charLength_; }
     int32_t LastErrorCode() const { return lastErrorCode_; }
+    // The hidden window that reports background operations; nil until the first RunThread.
+    HWND UtilWindow() const { return utilWindow_; }
 
 private:
     void ConnectOci7();
@@ -106,6 +111,9 @@ private:
     oci::OCISession* sessionHandle_ = nullptr;
     oci::OCIError* errorHandle_ = nullptr;
     platform::THandleOwner mutex_;
+    HWND utilWindow_ = nullptr;
+
+    friend HANDLE RunThread(TOCIConnection&, void*, std::function<void()>, std::function<void(bool)>);
 };
 
 // Holds a connection's lock for a scope.
@@ -122,5 +130,19 @@ private:
 
 // Asks the loader for the shared environment (loading the client when needed).
 void EnsureOCIInit();
+
+// Runs routine on a worker thread of its own; its end routine (success flag) runs on the
+// thread that created the connection's utility window, when that thread dispatches its
+// messages. A failure of the routine is raised there again, after the end routine, and
+// handed to the background error handler with the object as sender. Answers the thread.
+HANDLE RunThread(TOCIConnection& connection, void* object, std::function<void()> routine,
+                 std::function<void(bool success)> endRoutine);
+// Interrupts the connection's running call and waits for the worker to end; a worker that
+// does not end within the wait is terminated. Answers whether the worker has ended.
+bool StopThread(TOCIConnection& connection, HANDLE thread);
+// Where failures reported through utility windows go (there is no application-wide
+// handler in this runtime); by default they are dropped.
+using TBackgroundErrorHandler = std::function<void(void* sender, std::exception_ptr error)>;
+void SetBackgroundErrorHandler(TBackgroundErrorHandler handler);
 
 }  // namespace oracle

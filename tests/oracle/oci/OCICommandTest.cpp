@@ -322,3 +322,96 @@ TEST_F(OCI7CommandTest, StatementsOfTheVersion7Interface) {
 
 }  // namespace
 }  // namespace oracle
+
+namespace oracle {
+namespace {
+
+// Dispatches this thread's messages until the condition holds or the time (ms) passes.
+bool PumpUntil(const std::function<bool()>& done, int milliseconds = 5000) {
+    for (int i = 0; i < milliseconds / 10 && !done(); ++i) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        if (!done()) Sleep(10);
+    }
+    return done();
+}
+
+TEST_F(OCICommandTest, NonBlockingExecutionsReportOnTheOwnerThread) {
+    Run("CREATE TABLE OCI_CMD_BACKGROUND (N NUMBER)");
+    void* failedSender = nullptr;
+    int32_t failedCode = 0;
+    SetBackgroundErrorHandler([&](void* sender, std::exception_ptr error) {
+        failedSender = sender;
+        try {
+            std::rethrow_exception(error);
+        } catch (const EOraError& e) {
+            failedCode = e.ErrorCode();
+        } catch (...) {
+        }
+    });
+    std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
+    auto& command = static_cast<TOCICommand&>(*created);
+    ASSERT_TRUE(command.SetProp(prNonBlocking, Variant(true)));
+    std::vector<bool> ends;
+    DWORD endThread = 0;
+    command.AssignEvent(evAfterExecute, [&](const Variant& success) {
+        ends.push_back(success.AsBoolean());
+        endThread = GetCurrentThreadId();
+    });
+
+    command.SetSQL("INSERT INTO OCI_CMD_BACKGROUND VALUES (1)");
+    command.Execute(1);
+    ASSERT_TRUE(PumpUntil([&] { return !ends.empty(); }));
+    EXPECT_EQ(ends, std::vector<bool>{true});
+    EXPECT_EQ(endThread, GetCurrentThreadId());
+    EXPECT_FALSE(command.Executing());
+    const HWND window = connection_.UtilWindow();
+    EXPECT_NE(window, nullptr);
+
+    command.SetSQL("INSERT INTO NO_SUCH_TABLE VALUES (1)");
+    command.Execute(1);
+    ASSERT_TRUE(PumpUntil([&] { return ends.size() == 2 && failedCode != 0; }));
+    EXPECT_EQ(ends, (std::vector<bool>{true, false}));
+    EXPECT_EQ(failedCode, 942);
+    EXPECT_EQ(failedSender, &command);
+    EXPECT_EQ(connection_.UtilWindow(), window);  // the window serves every background run
+    SetBackgroundErrorHandler({});
+
+    command.SetProp(prNonBlocking, Variant(false));
+    EXPECT_EQ(Run("DELETE FROM OCI_CMD_BACKGROUND"), 1);
+    Run("DROP TABLE OCI_CMD_BACKGROUND");
+}
+
+TEST_F(OCICommandTest, NonBlockingNeedsAThreadSafeSession) {
+    connection_.SetProp(prThreadSafety, Variant(false));
+    std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
+    auto& command = static_cast<TOCICommand&>(*created);
+    command.SetProp(prNonBlocking, Variant(true));
+    std::vector<bool> ends;
+    command.AssignEvent(evAfterExecute, [&](const Variant& success) { ends.push_back(success.AsBoolean()); });
+    command.SetSQL("SELECT * FROM DUAL");
+    try {
+        command.Execute(1);
+        ADD_FAILURE() << "a session without thread safety runs nothing in the background";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Session must be Thread Safety");
+    }
+    EXPECT_EQ(ends, std::vector<bool>{false});
+    EXPECT_EQ(connection_.UtilWindow(), nullptr);
+}
+
+TEST_F(OCICommandTest, ACommandFreedWhileItsEndIsPendingIsNotCalled) {
+    bool ended = false;
+    {
+        std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
+        created->SetProp(prNonBlocking, Variant(true));
+        created->AssignEvent(evAfterExecute, [&](const Variant&) { ended = true; });
+        created->SetSQL("SELECT * FROM DUAL");
+        created->Execute(1);
+    }
+    PumpUntil([] { return false; }, 500);  // the worker has ended: its report is queued
+    EXPECT_FALSE(ended);
+}
+
+}  // namespace
+}  // namespace oracle
