@@ -29,13 +29,17 @@ void TCustomDAConnection::AfterConstruction() {
     NewConnectionObject();
 }
 
-TCustomDAConnection::~TCustomDAConnection() {
+void TCustomDAConnection::DisconnectForDestruction() {
     destroying_ = true;
     try {
         Disconnect();
     } catch (...) {
-        // A destructor must not throw; the connection object goes below all the same.
+        // A destructor must not throw; the connection object goes all the same.
     }
+}
+
+TCustomDAConnection::~TCustomDAConnection() {
+    DisconnectForDestruction();
     if (connectDialog_) connectDialog_->RemoveConnectionUser(this);
     for (TCustomDASQL* statement : std::vector<TCustomDASQL*>(statementClients_)) statement->SetConnection(nullptr);
     while (ClientDataSetCount() > 0) {

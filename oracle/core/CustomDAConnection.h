@@ -113,6 +113,9 @@ protected:
     virtual bool NeedsLoginPrompt() const;
     void EstablishConnection() override;
     void ReleaseConnection() override;
+    // For the most-derived destructor: disconnects while the session's own operations
+    // still exist; a fatal error of the commit or disconnect is dropped, nothing is raised.
+    void DisconnectForDestruction();
 
 private:
     // Every dataset and statement hears of the connect or disconnect.
