@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "oracle/core/Assertion.h"
+#include "oracle/oci/OraSqlText.h"
+
+namespace oracle {
+namespace {
+
+struct TEditCase {
+    const char* sql;
+    const char* argument;
+    const char* expected;
+};
+
+TEST(OraSqlText, AddWhereCondition) {
+    const TEditCase cases[] = {
+        {"SELECT * FROM t ORDER BY a", "c", "SELECT * FROM t\rWHERE c ORDER BY a"},
+        {"SELECT * FROM t WHERE x = 1 ORDER BY a", "c", "SELECT * FROM t WHERE x = 1 and\r  c ORDER BY a"},
+        {"SELECT * FROM (SELECT * FROM u WHERE z = 1) v", "c", "SELECT * FROM (SELECT * FROM u WHERE z = 1) v\rWHERE c"},
+        {"  SELECT * FROM t  ", "c", "SELECT * FROM t\rWHERE c"},
+        {"SELECT a, count(*) FROM t GROUP BY a", "c", "SELECT a, count(*) FROM t\rWHERE c GROUP BY a"},
+        {"SELECT * FROM t WHERE a = 1 FOR UPDATE", "c", "SELECT * FROM t WHERE a = 1 and\r  c FOR UPDATE"},
+        {"SELECT * FROM t union SELECT * FROM u", "c", "SELECT * FROM t\rWHERE c union SELECT * FROM u"},
+        {"SELECT * FROM t /* all */ ORDER BY a", "c", "SELECT * FROM t /* all */\rWHERE c ORDER BY a"},
+        {"SELECT * FROM t", " \r ", "SELECT * FROM t"},
+        {"UPDATE t SET a = 1", "c", "UPDATE t SET a = 1"},
+        // An OR on either side stays inside its own parentheses, so the "and" filters all rows.
+        {"SELECT * FROM t WHERE a = 1 OR b = 2 ORDER BY a", "c = 3",
+         "SELECT * FROM t WHERE (a = 1 OR b = 2) and\r  c = 3 ORDER BY a"},
+        {"SELECT * FROM t WHERE a = 1", "b = 2 or c = 3", "SELECT * FROM t WHERE a = 1 and\r  (b = 2 or c = 3)"},
+        {"SELECT * FROM t WHERE (a = 1 OR b = 2)", "c", "SELECT * FROM t WHERE (a = 1 OR b = 2) and\r  c"},
+        {"SELECT * FROM t", "b = 2 or c = 3", "SELECT * FROM t\rWHERE b = 2 or c = 3"},
+        // A line comment never swallows what is added after it.
+        {"SELECT * FROM t WHERE a = 1 -- note\rORDER BY a", "c",
+         "SELECT * FROM t WHERE a = 1 -- note\r and\r  c\rORDER BY a"},
+        {"SELECT * FROM t WHERE a = 1 -- note", "c", "SELECT * FROM t WHERE a = 1 -- note\r and\r  c"},
+        {"SELECT * FROM t -- note", "c", "SELECT * FROM t -- note\rWHERE c"},
+        {"SELECT * FROM t ORDER BY a", "c -- why", "SELECT * FROM t\rWHERE c -- why\r ORDER BY a"},
+        // A statement inside parentheses ends at its closing one.
+        {"(SELECT * FROM t) ORDER BY a", "c", "(SELECT * FROM t\rWHERE c) ORDER BY a"},
+    };
+    for (const TEditCase& c : cases)
+        EXPECT_EQ(AddWhereCondition(c.sql, c.argument), c.expected) << c.sql << " + " << c.argument;
+}
+
+TEST(OraSqlText, RemoveWhereClause) {
+    const TEditCase cases[] = {
+        {"SELECT * FROM t WHERE a = 1 ORDER BY b", "", "SELECT * FROM t ORDER BY b"},
+        {"SELECT * FROM t WHERE a = 1", "", "SELECT * FROM t"},
+        {"SELECT * FROM t WHERE a = 1  ", "", "SELECT * FROM t  "},
+        {"SELECT *\rFROM t\rWHERE a = 1\rORDER BY b", "", "SELECT *\rFROM t\rORDER BY b"},
+        {"SELECT * FROM t WHERE a = 1 FOR UPDATE", "", "SELECT * FROM t FOR UPDATE"},
+        {"SELECT * FROM t ORDER BY b", "", "SELECT * FROM t ORDER BY b"},
+        {"SELECT * FROM (SELECT * FROM u WHERE x = 1) v", "", "SELECT * FROM (SELECT * FROM u WHERE x = 1) v"},
+        {"DELETE FROM t WHERE a = 1", "", "DELETE FROM t WHERE a = 1"},
+        // Clauses of a sub-query inside the WHERE clause belong to it.
+        {"SELECT * FROM t WHERE a IN (SELECT b FROM u GROUP BY b) ORDER BY a", "", "SELECT * FROM t ORDER BY a"},
+        {"SELECT * FROM t WHERE a IN (SELECT b FROM u UNION SELECT c FROM w)", "", "SELECT * FROM t"},
+        {"(SELECT * FROM t WHERE a = 1) UNION (SELECT * FROM u)", "", "(SELECT * FROM t) UNION (SELECT * FROM u)"},
+    };
+    for (const TEditCase& c : cases) EXPECT_EQ(RemoveWhereClause(c.sql), c.expected) << c.sql;
+}
+
+TEST(OraSqlText, ReplaceOrderBy) {
+    const TEditCase cases[] = {
+        {"SELECT * FROM t ORDER BY a", "", "SELECT * FROM t"},
+        {"SELECT * FROM t ORDER BY a", "b;c", "SELECT * FROM t ORDER BY b,c"},
+        {"SELECT * FROM t", "b", "SELECT * FROM t ORDER BY b"},
+        {"SELECT *\rFROM t", "b", "SELECT *\rFROM t\r  ORDER BY b"},
+        {"SELECT * FROM t ORDER BY a FOR UPDATE", "b", "SELECT * FROM t ORDER BY b FOR UPDATE"},
+        {"SELECT * FROM t ORDER BY a FOR UPDATE", "", "SELECT * FROM t FOR UPDATE"},
+        {"SELECT * FROM t FOR UPDATE", "b", "SELECT * FROM t ORDER BY b FOR UPDATE"},
+        {"SELECT * FROM t ORDER BY a  ", "", "SELECT * FROM t  "},
+        {"SELECT * FROM (SELECT * FROM u ORDER BY x) v", "", "SELECT * FROM (SELECT * FROM u ORDER BY x) v"},
+        {"SELECT * FROM (SELECT * FROM u ORDER BY x) v", "b", "SELECT * FROM (SELECT * FROM u ORDER BY x) v ORDER BY b"},
+        {"select * from t order by a desc", "b", "select * from t order by b"},
+        {"UPDATE t SET a = 1", "b", "UPDATE t SET a = 1"},
+    };
+    for (const TEditCase& c : cases)
+        EXPECT_EQ(ReplaceOrderBy(c.sql, c.argument), c.expected) << c.sql << " / " << c.argument;
+}
+
+TEST(OraSqlText, OrderByClause) {
+    const TEditCase cases[] = {
+        {"SELECT * FROM t", "", ""},
+        {"SELECT * FROM t ORDER BY a FOR UPDATE", "", "a FOR UPDATE"},
+        {"SELECT * FROM t ORDER BY a, b", "", "a, b"},
+        {"select * from t order\rby a", "", "a"},
+        {"SELECT * FROM (SELECT * FROM u ORDER BY x) v", "", ""},
+        {"SELECT * FROM t ORDER BY", "", ""},
+        {"ORDER BY a", "", ""},
+    };
+    for (const TEditCase& c : cases) EXPECT_EQ(OrderByClause(c.sql), c.expected) << c.sql;
+}
+
+TEST(OraSqlText, ParseFromList) {
+    struct TCase {
+        const char* sql;
+        std::vector<std::pair<std::string, std::string>> tables;
+    };
+    const TCase cases[] = {
+        {"SELECT * FROM scott.emp e, dept@remote d WHERE x = 1", {{"scott.emp", "e"}, {"dept@remote", "d"}}},
+        {"SELECT * FROM emp", {{"emp", ""}}},
+        {"SELECT * FROM emp e, dept", {{"emp", "e"}, {"dept", ""}}},
+        {"SELECT * FROM \"My Tab\" m ORDER BY 1", {{"\"My Tab\"", "m"}}},
+        {"SELECT (SELECT 1 FROM dual) x FROM emp e", {{"emp", "e"}}},
+        {"SELECT * FROM (SELECT * FROM t) v", {}},
+        {"SELECT * FROM scott. , x", {}},
+        {"SELECT 1", {}},
+        {"DELETE FROM t", {}},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::pair<std::string, std::string>> got;
+        for (const TTableInfo& table : ParseFromList(c.sql)) got.emplace_back(table.Name, table.Alias);
+        EXPECT_EQ(got, c.tables) << c.sql;
+    }
+}
+
+TEST(OraSqlText, FromListHoldsThirtyTables) {
+    std::string sql = "SELECT * FROM t1";
+    for (int i = 2; i <= 30; ++i) sql += ", t" + std::to_string(i);
+    EXPECT_EQ(ParseFromList(sql).size(), 30u);
+    try {
+        ParseFromList(sql + ", t31");
+        FAIL() << "a 31st table was taken";
+    } catch (const EAssertionFailed& e) {
+        EXPECT_EQ(e.Unit(), "Ora");
+    }
+}
+
+TEST(OraSqlText, ParseSelectList) {
+    struct TCase {
+        const char* sql;
+        // Name, Table, Expr, Alias of each item.
+        std::vector<std::vector<std::string>> items;
+    };
+    const TCase cases[] = {
+        {"SELECT a, t.b c, f(x) y, SYSDATE FROM t",
+         {{"a", "", "", ""}, {"b", "t", "", "c"}, {"", "", "f(x)", "y"}, {"", "", "SYSDATE", ""}}},
+        {"SELECT DISTINCT a FROM t", {{"a", "", "", ""}}},
+        {"select distinct a, unique_id from t", {{"a", "", "", ""}, {"unique_id", "", "", ""}}},
+        {"SELECT * FROM t", {{"*", "", "", ""}}},
+        {"SELECT e.*, s.t.c AS x FROM t", {{"*", "e", "", ""}, {"c", "t", "", "x"}}},
+        {"SELECT a + b total, count(*) FROM t", {{"", "", "a+b", "total"}, {"", "", "count(*)", ""}}},
+        {"SELECT a b, c FROM t", {{"a", "", "", "b"}, {"c", "", "", ""}}},
+        {"SELECT sal * 2 doubled, 'x' tag, f(a) AS g FROM t",
+         {{"", "", "sal*2", "doubled"}, {"", "", "x", "tag"}, {"", "", "f(a)", "g"}}},
+        {"SELECT CASE WHEN a = 1 THEN b END c FROM t", {{"", "", "CASEa=1THENbEND", "c"}}},
+        {"SELECT user, sysdate d FROM dual", {{"", "", "user", ""}, {"", "", "sysdate", "d"}}},
+        // A sub-query in the list does not end it.
+        {"SELECT (SELECT max(x) FROM u) m, b FROM t", {{"", "", "(SELECTmax(x)FROMu)", "m"}, {"b", "", "", ""}}},
+        {"SELECT a\r, b\rFROM t", {{"a", "", "", ""}, {"b", "", "", ""}}},
+        {"SELECT a", {{"a", "", "", ""}}},
+        {"INSERT INTO t VALUES (1)", {}},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::vector<std::string>> got;
+        for (const TColumnInfo& item : ParseSelectList(c.sql)) got.push_back({item.Name, item.Table, item.Expr, item.Alias});
+        EXPECT_EQ(got, c.items) << c.sql;
+    }
+}
+
+TEST(OraSqlText, LongSelectListsKeepEveryItem) {
+    std::string sql = "SELECT c1";
+    for (int i = 2; i <= 400; ++i) sql += ", c" + std::to_string(i);
+    const std::vector<TColumnInfo> items = ParseSelectList(sql + " FROM t");
+    ASSERT_EQ(items.size(), 400u);
+    EXPECT_EQ(items.back().Name, "c400");
+}
+
+TEST(OraSqlText, UnterminatedTextsEndTheScan) {
+    // Strings, quoted names and comments left open run to the end of the text.
+    for (const char* sql : {"SELECT 'abc FROM t", "SELECT \"abc FROM t", "SELECT a /* FROM t", "SELECT a FROM t WHERE x = '"}) {
+        EXPECT_NO_THROW(ParseSelectList(sql)) << sql;
+        EXPECT_NO_THROW(ParseFromList(sql)) << sql;
+        EXPECT_NO_THROW(AddWhereCondition(sql, "c")) << sql;
+        EXPECT_NO_THROW(RemoveWhereClause(sql)) << sql;
+        EXPECT_NO_THROW(ReplaceOrderBy(sql, "a")) << sql;
+        EXPECT_NO_THROW(OrderByClause(sql)) << sql;
+    }
+}
+
+}  // namespace
+}  // namespace oracle
