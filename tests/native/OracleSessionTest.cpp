@@ -144,6 +144,24 @@ TEST_F(OracleSessionTest, ConcurrentSessionsCommitEveryRow) {
   EXPECT_EQ(Scalar(*session_, "select count(distinct id) from t"), "242");
 }
 
+TEST_F(OracleSessionTest, ABreakStopsTheRunningCall) {
+  struct Case { const char* sql; };
+  const Case cases[] = {
+      {"with recursive c(x) as (select 1 from dual union all select x + 1 from c) select count(*) from c"},
+      {"declare n number := 0; begin loop n := n + 1; end loop; end;"},
+  };
+  for (const auto& c : cases) {
+    std::atomic<int> code{0};
+    std::thread running([&] { code = ErrorOf(*session_, c.sql); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(db_->Interrupt(session_->Id(), session_->BreakKey()));
+    running.join();
+    EXPECT_EQ(code.load(), 1013) << c.sql;
+  }
+  EXPECT_FALSE(db_->Interrupt(session_->Id(), "wrong key"));
+  EXPECT_EQ(Count(*session_), "2");  // the next call runs normally
+}
+
 TEST_F(OracleSessionTest, StatementTypeAndRowCounts) {
   EXPECT_EQ(Exec(*session_, "update t set name = 'x'").rowsAffected, 2);
   EXPECT_EQ(Exec(*session_, "update t set name = 'x'").statementType, 2);

@@ -27,6 +27,8 @@ constexpr sword PastSelectList = OCI7_PAST_SELECT_LIST;
 
 struct Logon {
   std::unique_ptr<ServerConnection> connection;
+  std::int64_t sessionId = 0;  // for breaks
+  std::string breakKey;
   int lastCode = 0;
   std::string lastText;
 };
@@ -207,7 +209,11 @@ OCI_EXPORT sword olog(Lda_Def* lda, ub1* hda, const OraText* uid, sword uidl, co
     w.Str(logon.connection->Address().service);
     w.I64(mode);
     w.U8(0);
-    logon.connection->Call(w, logon.connection->Address().connectTimeoutMs);
+    std::string body = logon.connection->Call(w, logon.connection->Address().connectTimeoutMs);
+    WireReader reply(body);
+    reply.Str();  // the banner
+    logon.sessionId = reply.I64();
+    logon.breakKey = reply.Str();
     return 0;
   });
 }
@@ -220,7 +226,17 @@ OCI_EXPORT sword ologof(Lda_Def* lda) {
 
 OCI_EXPORT sword ocom(Lda_Def* lda) { return SimpleCall(lda, Request::Commit); }
 OCI_EXPORT sword orol(Lda_Def* lda) { return SimpleCall(lda, Request::Rollback); }
-OCI_EXPORT sword obreak(Lda_Def* lda) { return State().FindLogon(lda) ? 0 : -1012; }
+OCI_EXPORT sword obreak(Lda_Def* lda) {
+  Logon* logon = State().FindLogon(lda);
+  if (!logon) return -1012;
+  try {
+    if (logon->connection && logon->sessionId != 0)
+      SendBreak(logon->connection->Address(), logon->sessionId, logon->breakKey);
+  } catch (const std::exception&) {
+    // A break that cannot be delivered leaves the call to finish.
+  }
+  return 0;
+}
 
 OCI_EXPORT sword oerhms(Lda_Def* lda, sb2 rcode, OraText* buf, sword bufsiz) {
   int code = rcode < 0 ? -rcode : rcode;

@@ -554,7 +554,10 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
     w.I64(mode);
     w.U8(credt == OCI_CRED_EXT ? 1 : 0);
     std::string body = svc->server->connection->Call(w, svc->server->connection->Address().connectTimeoutMs);
-    svc->server->banner = WireReader(body).Str();
+    WireReader reply(body);
+    svc->server->banner = reply.Str();
+    svc->server->sessionId = reply.I64();
+    svc->server->breakKey = reply.Str();
     session->begun = true;
     svc->session = session;
     return OCI_SUCCESS;
@@ -607,8 +610,20 @@ OCI_EXPORT sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
   return ServiceCall(svchp, errhp, Request::Rollback);
 }
 
-// Calls are blocking and finish before the program can break them: nothing to stop.
-OCI_EXPORT sword OCIBreak(dvoid* hndlp, OCIError*) { return Handles().Contains(hndlp) ? OCI_SUCCESS : OCI_INVALID_HANDLE; }
+// Another thread breaks a running call: the server stops it and the call fails with ORA-01013.
+// With nothing running, nothing happens.
+OCI_EXPORT sword OCIBreak(dvoid* hndlp, OCIError*) {
+  ServerHandle* server = Handles().Find<ServerHandle>(hndlp, OCI_HTYPE_SERVER);
+  if (auto* svc = Handles().Find<SvcCtxHandle>(hndlp, OCI_HTYPE_SVCCTX)) server = svc->server;
+  if (!server) return Handles().Contains(hndlp) ? OCI_SUCCESS : OCI_INVALID_HANDLE;
+  try {
+    if (server->connection && server->sessionId != 0)
+      SendBreak(server->connection->Address(), server->sessionId, server->breakKey);
+  } catch (const std::exception&) {
+    // A break that cannot be delivered leaves the call to finish.
+  }
+  return OCI_SUCCESS;
+}
 
 // --- statements ---------------------------------------------------------------------------
 

@@ -34,6 +34,8 @@ struct ErrorHandle {
 struct ServerHandle {
   std::unique_ptr<ServerConnection> connection;
   std::string banner;
+  std::int64_t sessionId = 0;  // for breaks
+  std::string breakKey;
 };
 
 struct SessionHandle {

@@ -63,6 +63,15 @@ ServerConnection::ServerConnection(const ServerAddress& address) : address_(addr
   setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
 }
 
+void SendBreak(const ServerAddress& address, std::int64_t sessionId, const std::string& key) {
+  ServerConnection side(address);
+  WireWriter w;
+  w.U8(static_cast<std::uint8_t>(Request::Break));
+  w.I64(sessionId);
+  w.Str(key);
+  side.Call(w);
+}
+
 ServerConnection::~ServerConnection() {
   if (socket_ != INVALID_SOCKET) closesocket(socket_);
 }

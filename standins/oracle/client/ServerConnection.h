@@ -42,4 +42,8 @@ class ServerConnection {
 };
 
 
+// Asks the server, over a connection of its own, to stop what a session runs (its call then
+// fails with ORA-01013). The id and key come with the session's log-on.
+void SendBreak(const ServerAddress& address, std::int64_t sessionId, const std::string& key);
+
 }  // namespace orastandin

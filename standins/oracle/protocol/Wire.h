@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orastandin {
@@ -110,7 +111,7 @@ class WireWriter {
 
 class WireReader {
  public:
-  explicit WireReader(const std::string& data) : data_(data) {}
+  explicit WireReader(std::string data) : data_(std::move(data)) {}  // owns the frame it reads
   std::uint8_t U8();
   std::int64_t I64();
   double F64();
@@ -124,7 +125,7 @@ class WireReader {
 
  private:
   void Need(std::size_t n) const;
-  const std::string& data_;
+  std::string data_;
   std::size_t pos_ = 0;
 };
 

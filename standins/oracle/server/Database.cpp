@@ -257,6 +257,25 @@ void Database::SetLockWait(std::chrono::milliseconds wait) {
   locks_.SetDefaultWait(wait);
 }
 
+void Database::RegisterSession(int id, const std::string& key, sqlite3* connection, std::atomic<bool>* cancelled) {
+  std::lock_guard<std::mutex> lock(sessionsMutex_);
+  sessions_[id] = {key, connection, cancelled};
+}
+
+void Database::UnregisterSession(int id) {
+  std::lock_guard<std::mutex> lock(sessionsMutex_);
+  sessions_.erase(id);
+}
+
+bool Database::Interrupt(int id, const std::string& key) {
+  std::lock_guard<std::mutex> lock(sessionsMutex_);
+  auto it = sessions_.find(id);
+  if (it == sessions_.end() || it->second.key != key) return false;
+  *it->second.cancelled = true;
+  sqlite3_interrupt(it->second.connection);
+  return true;
+}
+
 int Database::NewSessionId() {
   std::lock_guard<std::mutex> lock(mutex_);
   return ++lastSession_;

@@ -113,6 +113,10 @@ class Database {
   Sequences& SequenceStore() { return sequences_; }
   Hooks& TestHooks() { return hooks_; }
   int NewSessionId();
+  // Sessions that a break from another connection can reach: the id and key a log-on hands out.
+  void RegisterSession(int id, const std::string& key, sqlite3* connection, std::atomic<bool>* cancelled);
+  void UnregisterSession(int id);
+  bool Interrupt(int id, const std::string& key);  // interrupts what the session runs
   // Counts changes of the stored program units, so that sessions renew their SQL functions.
   void ProgramsChanged() { ++programsVersion_; }
   int ProgramsVersion() const { return programsVersion_; }
@@ -126,6 +130,13 @@ class Database {
   int lastSession_ = 0;
   std::chrono::milliseconds lockWait_{5000};
   std::atomic<int> programsVersion_{0};
+  std::mutex sessionsMutex_;
+  struct Breakable {
+    std::string key;
+    sqlite3* connection;
+    std::atomic<bool>* cancelled;
+  };
+  std::map<int, Breakable> sessions_;
   RowLocks locks_;
   Sequences sequences_;
   Hooks hooks_;

@@ -176,6 +176,7 @@ std::size_t PlsqlBlock::Statements(std::size_t i, bool execute, std::initializer
 
 std::size_t PlsqlBlock::Statement(std::size_t i, bool execute) {
   const Token& t = t_[i];
+  if (execute) session_.CheckCancelled();
   if (t.Is("BEGIN") || t.Is("DECLARE")) {
     if (t.Is("DECLARE")) Unsupported(i);
     return Block(i, execute);

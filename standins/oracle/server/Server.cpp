@@ -104,6 +104,8 @@ void ServeConnection(Database& database, int socket) {
           bool external = in.U8() != 0;
           session.Logon(user, password, service, mode, external);
           body.Str(database.Banner());
+          body.I64(session.Id());
+          body.Str(session.BreakKey());
           break;
         }
         case Request::Logoff: session.Logoff(); break;
@@ -122,7 +124,12 @@ void ServeConnection(Database& database, int socket) {
           session.Rollback();
           break;
         case Request::Version: body.Str(database.Banner()); break;
-        case Request::Break: break;
+        case Request::Break: {  // from another connection: stop what that session runs
+          int id = static_cast<int>(in.I64());
+          std::string key = in.Str();
+          database.Interrupt(id, key);
+          break;
+        }
         case Request::LobStore: session.StoreLob(in.Val()); break;
         case Request::FileRead: {
           std::string directory = in.Str(), name = in.Str(), contents;

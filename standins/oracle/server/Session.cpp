@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <random>
 
 #include "standins/oracle/protocol/RowidText.h"
 #include "standins/oracle/protocol/StatementKind.h"
@@ -63,6 +64,7 @@ OraError MapSqliteError(sqlite3* db, int rc, const TranslatedSql& sql, const std
     return e.Text() == message ? e : OraError(code);  // our functions send the standard texts
   }
   int primary = rc & 0xFF;
+  if (primary == SQLITE_INTERRUPT) return OraError(1013);
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return OraError(4021);
   if (message.find("no such table") != std::string::npos) return located(OraError(942));
   if (message.find("no such column") != std::string::npos)
@@ -159,9 +161,13 @@ Session::Session(Database& database)
   for (std::size_t i = 0; i < std::size(kNlsParameters); ++i)
     view += std::string(i ? " UNION ALL " : "") + "SELECT '" + kNlsParameters[i][0] + "' AS PARAMETER";
   ExecOrThrow(db_.get(), view + ")");
+  std::random_device random;
+  breakKey_ = std::to_string(random()) + std::to_string(random());
+  database_.RegisterSession(id_, breakKey_, db_.get(), &cancelled_);
 }
 
 Session::~Session() {
+  database_.UnregisterSession(id_);
   try {
     Rollback();
   } catch (...) {
@@ -284,8 +290,13 @@ void Session::RefreshStoredFunctions() {
   }
 }
 
+void Session::CheckCancelled() const {
+  if (cancelled_) throw OraError(1013);
+}
+
 ExecuteReply Session::Execute(const ExecuteRequest& request) {
   if (!LoggedOn()) throw OraError(1012);
+  cancelled_ = false;
   RefreshStoredFunctions();
   ExecuteReply reply = ExecuteOne(request);
   reply.statementType = StatementTypeOf(request.sql);

@@ -1,6 +1,7 @@
 // One logged-on user of the server: its own SQLite connection, its transaction, its row
 // locks, NLS settings and sequence values. Runs the statements a client sends.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -26,6 +27,10 @@ class Session {
   void Logon(const std::string& user, const std::string& password, const std::string& service, int mode,
              bool externalCredentials);
   bool LoggedOn() const { return !user_.empty(); }
+  int Id() const { return id_; }
+  const std::string& BreakKey() const { return breakKey_; }
+  // A break arrived while this call runs: ORA-01013.
+  void CheckCancelled() const;
   void Logoff();  // rolls back; the connection may log on again
   ExecuteReply Execute(const ExecuteRequest& request);
   void Commit();
@@ -87,6 +92,8 @@ class Session {
   SqliteHandle db_;
   SqlTranslator translator_;
   std::string user_;
+  std::string breakKey_;
+  std::atomic<bool> cancelled_{false};
   bool writing_ = false;
   std::map<std::string, std::string> nls_;
   std::map<std::string, std::int64_t> currval_;

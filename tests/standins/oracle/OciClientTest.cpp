@@ -374,6 +374,34 @@ TEST_F(OciServerTest, CursorBindReceivesTheOpenedQuery) {
   oci.HandleFree(cursor, OCI_HTYPE_STMT);
 }
 
+TEST_F(OciServerTest, BreakFromAnotherThreadStopsTheRunningCall) {
+  OciLibrary oci;
+  OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
+  ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
+  auto brk = oci.Bind<OCIBreakProc>("OCIBreak");
+  EXPECT_EQ(brk(c.svc, oci.err), OCI_SUCCESS);  // nothing running: nothing happens
+  struct Breaker {
+    OCIBreakProc call;
+    OCISvcCtx* svc;
+    OCIError* err;
+  } breaker{brk, c.svc, oci.err};
+  HANDLE thread = CreateThread(
+      nullptr, 0,
+      [](LPVOID p) -> DWORD {
+        auto* b = static_cast<Breaker*>(p);
+        Sleep(300);
+        b->call(b->svc, b->err);
+        return 0;
+      },
+      &breaker, 0, nullptr);
+  EXPECT_EQ(c.Run("WITH RECURSIVE c(x) AS (SELECT 1 FROM DUAL UNION ALL SELECT x + 1 FROM c) SELECT COUNT(*) FROM c", 0),
+            OCI_ERROR);
+  EXPECT_EQ(oci.LastError(), 1013);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  EXPECT_EQ(c.Run("SELECT * FROM DUAL", 0), OCI_SUCCESS);
+}
+
 struct LongSource {
   std::string data;
   std::size_t sent = 0;
