@@ -81,6 +81,8 @@ TEST_F(OracleSessionTest, RollbackDiscardsAndSavepointsUndoPart) {
   Exec(*session_, "SAVEPOINT LOCK_Q1");
   Exec(*session_, "insert into t values (4, 'four')");
   Exec(*session_, "ROLLBACK TO SAVEPOINT LOCK_Q1");
+  Exec(*session_, "set transaction read write");
+  Exec(*session_, "lock table t in exclusive mode nowait");
   session_->Commit();
   EXPECT_EQ(Count(*session_), "3");
 }

@@ -318,6 +318,8 @@ bool Session::ExecuteSessionCommand(const std::vector<Token>& t, ExecuteReply& r
       throw OraError(1086, "'" + t[at].text + "'");
   } else if (first == "ROLLBACK") {
     Rollback();
+  } else if ((first == "SET" && word(1, "TRANSACTION")) || (first == "LOCK" && word(1, "TABLE"))) {
+    // Transactions here are always read-write and serialised per write: nothing more to set up.
   } else if (first == "SAVEPOINT") {
     if (t.size() < 2) throw OraError(933);
     BeginWrite();
