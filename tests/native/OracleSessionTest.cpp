@@ -114,6 +114,15 @@ TEST_F(OracleSessionTest, RowLocksHoldUntilCommit) {
   EXPECT_EQ(ErrorOf(*other, "select * from t where id = 1 for update nowait"), 0);
 }
 
+TEST_F(OracleSessionTest, LockTableHoldsOtherWritersOff) {
+  auto other = Logon();
+  Exec(*session_, "lock table t in exclusive mode");
+  EXPECT_EQ(ErrorOf(*other, "lock table t in exclusive mode nowait"), 54);
+  EXPECT_EQ(ErrorOf(*other, "insert into t values (9, 'nine')"), 4021);
+  session_->Commit();
+  EXPECT_EQ(ErrorOf(*other, "insert into t values (9, 'nine')"), 0);
+}
+
 TEST_F(OracleSessionTest, UpdatedRowsAreLockedAgainstOtherSessions) {
   auto other = Logon();
   Exec(*session_, "update t set name = 'uno' where id = 1");

@@ -110,6 +110,7 @@ class Database {
   RowLocks& Locks() { return locks_; }
   // How long a session waits for a row lock or for another session's writes (connections opened later).
   void SetLockWait(std::chrono::milliseconds wait);
+  std::chrono::milliseconds LockWait() const { return lockWait_; }
   Sequences& SequenceStore() { return sequences_; }
   Hooks& TestHooks() { return hooks_; }
   int NewSessionId();

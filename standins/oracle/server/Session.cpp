@@ -318,8 +318,19 @@ bool Session::ExecuteSessionCommand(const std::vector<Token>& t, ExecuteReply& r
       throw OraError(1086, "'" + t[at].text + "'");
   } else if (first == "ROLLBACK") {
     Rollback();
-  } else if ((first == "SET" && word(1, "TRANSACTION")) || (first == "LOCK" && word(1, "TABLE"))) {
-    // Transactions here are always read-write and serialised per write: nothing more to set up.
+  } else if (first == "SET" && word(1, "TRANSACTION")) {
+    // Transactions here are always read-write: nothing to set up.
+  } else if (first == "LOCK" && word(1, "TABLE")) {
+    // Writes are serialised database-wide: holding the write transaction locks every table.
+    bool nowait = t.back().Is("NOWAIT");
+    if (nowait) sqlite3_busy_timeout(db_.get(), 0);
+    try {
+      BeginWrite();
+    } catch (const OraError&) {
+      if (nowait) sqlite3_busy_timeout(db_.get(), static_cast<int>(database_.LockWait().count()));
+      throw OraError(nowait ? 54 : 4021);
+    }
+    if (nowait) sqlite3_busy_timeout(db_.get(), static_cast<int>(database_.LockWait().count()));
   } else if (first == "SAVEPOINT") {
     if (t.size() < 2) throw OraError(933);
     BeginWrite();
