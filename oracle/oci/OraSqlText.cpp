@@ -87,6 +87,29 @@ public:
         return next.IsBlank() ? next.End : (*this)[byIndex].End;
     }
 
+    // Walks a statement from index to where its WHERE clause ends: the first FOR, GROUP,
+    // ORDER or UNION outside parentheses (those of sub-queries belong to the clause), a
+    // parenthesis that closes one opened before the statement, or the end. where: the
+    // first WHERE outside parentheses, npos when there is none.
+    size_t WhereClauseEnd(size_t index, size_t& where) const {
+        where = std::string::npos;
+        for (int depth = 0; !(*this)[index].IsEnd(); ++index) {
+            const TToken& token = (*this)[index];
+            if (depth == 0 && (token.Code == lxFor || token.Code == lxGroup || token.Code == lxOrder ||
+                               token.Code == lxUnion))
+                break;
+            if (token.Is("(")) {
+                ++depth;
+            } else if (token.Is(")")) {
+                if (depth == 0) break;
+                --depth;
+            } else if (depth == 0 && token.Code == lxWhere && where == std::string::npos) {
+                where = index;
+            }
+        }
+        return index;
+    }
+
     // An OR outside parentheses between the two indexes.
     bool HasOuterOr(size_t from, size_t to) const {
         int depth = 0;
@@ -119,8 +142,9 @@ bool IsPseudoColumn(const std::string& name) {
     return upper == "NULL" || upper == "SYSDATE" || upper == "USER" || upper == "UID";
 }
 
+// The text's last token is a line comment, with no line end after it.
 bool EndsInLineComment(const std::string& text) {
-    const TTokenList tokens(text, false, true);
+    const TTokenList tokens(text, true, true);
     return tokens.EndIndex() > 0 && tokens[tokens.EndIndex() - 1].IsLineComment();
 }
 
@@ -249,22 +273,8 @@ std::string AddWhereCondition(const std::string& sql, const std::string& conditi
     size_t i = t.AfterSelect();
     if (i == std::string::npos) return sql;
 
-    size_t where = std::string::npos;
-    for (int depth = 0; !t[i].IsEnd(); ++i) {
-        const TToken& token = t[i];
-        if (depth == 0 && (token.Code == lxFor || token.Code == lxGroup || token.Code == lxOrder ||
-                           token.Code == lxUnion))
-            break;
-        if (token.Is("(")) {
-            ++depth;
-        } else if (token.Is(")")) {
-            if (depth == 0) break;  // closes a parenthesis opened before the statement
-            --depth;
-        } else if (depth == 0 && token.Code == lxWhere && where == std::string::npos) {
-            where = i;
-        }
-    }
-    const size_t stop = i;
+    size_t where;
+    const size_t stop = t.WhereClauseEnd(i, where);
     const TToken& last = t[stop - 1];
     const size_t insertAt = last.End;
 
@@ -296,24 +306,11 @@ std::string RemoveWhereClause(const std::string& sql) {
     size_t i = t.AfterSelect();
     if (i == std::string::npos) return sql;
 
-    size_t start = std::string::npos;
-    for (int depth = 0; !t[i].IsEnd(); ++i) {
-        const TToken& token = t[i];
-        // Clauses of sub-queries inside the WHERE clause are part of it.
-        if (depth == 0 && (token.Code == lxGroup || token.Code == lxOrder || token.Code == lxUnion ||
-                           token.Code == lxFor))
-            break;
-        if (token.Is("(")) {
-            ++depth;
-        } else if (token.Is(")")) {
-            if (depth == 0) break;  // closes a parenthesis opened before the statement
-            --depth;
-        } else if (depth == 0 && token.Code == lxWhere && start == std::string::npos) {
-            start = t[i - 1].IsBlank() ? t[i - 1].Start : token.Start;
-        }
-    }
-    if (start == std::string::npos) return sql;
-    const size_t end = t.BlanksBefore(i);
+    size_t where;
+    const size_t stop = t.WhereClauseEnd(i, where);
+    if (where == std::string::npos) return sql;
+    const size_t start = t[where - 1].IsBlank() ? t[where - 1].Start : t[where].Start;
+    const size_t end = t.BlanksBefore(stop);
     if (end <= start) return sql;
     return std::string(sql).erase(start, end - start);
 }
@@ -366,6 +363,30 @@ std::string OrderByClause(const std::string& sql) {
         }
     }
     return std::string();
+}
+
+std::string FirstTableName(const std::string& sql) {
+    const std::vector<TTableInfo> tables = ParseFromList(sql);
+    return tables.empty() ? std::string() : platform::AnsiUpperCase(tables.front().Name);
+}
+
+std::string RecordCountSQL(const std::string& sql) {
+    std::string inner = ReplaceOrderBy(sql, std::string());
+    // A closing parenthesis after a line comment would be part of the comment.
+    if (EndsInLineComment(inner)) inner += "\r";
+    return "SELECT Count(*) FROM (\r" + inner + ")";
+}
+
+std::string RefreshSQLFromWhere(const std::string& sql, const std::string& refresh) {
+    const std::string text = platform::Trim(refresh);
+    if (platform::AnsiUpperCase(text.substr(0, 5)) != "WHERE") return text;
+    return AddWhereCondition(sql, platform::Trim(text.substr(5)));
+}
+
+std::string LockSQLFromFor(const std::string& refreshSQL, const std::string& lock) {
+    const std::string text = platform::Trim(lock);
+    if (platform::AnsiUpperCase(text.substr(0, 3)) != "FOR") return text;
+    return refreshSQL + "\r" + text;
 }
 
 }  // namespace oracle

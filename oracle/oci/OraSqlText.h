@@ -44,4 +44,16 @@ std::string ReplaceOrderBy(const std::string& sql, const std::string& fields);
 // The text after ORDER BY to the end of the statement; empty without one.
 std::string OrderByClause(const std::string& sql);
 
+// Statements the Oracle dataset derives from its own text.
+// The first table of the FROM list, upper-cased (the table updates go to); empty without one.
+std::string FirstTableName(const std::string& sql);
+// "SELECT Count(*) FROM (" the statement without its ORDER BY clause ")".
+std::string RecordCountSQL(const std::string& sql);
+// A refresh text written as just a WHERE clause becomes sql with that condition added;
+// any other text is the refresh statement itself (trimmed).
+std::string RefreshSQLFromWhere(const std::string& sql, const std::string& refresh);
+// A lock text written as just a FOR clause follows the refresh statement on a line of its
+// own; any other text is the lock statement itself (trimmed).
+std::string LockSQLFromFor(const std::string& refreshSQL, const std::string& lock);
+
 }  // namespace oracle

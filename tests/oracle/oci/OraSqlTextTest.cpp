@@ -96,6 +96,28 @@ TEST(OraSqlText, OrderByClause) {
     for (const TEditCase& c : cases) EXPECT_EQ(OrderByClause(c.sql), c.expected) << c.sql;
 }
 
+TEST(OraSqlText, DerivedStatements) {
+    EXPECT_EQ(FirstTableName("SELECT * FROM scott.emp e, dept"), "SCOTT.EMP");
+    EXPECT_EQ(FirstTableName("SELECT * FROM (SELECT * FROM emp) v"), "");
+
+    EXPECT_EQ(RecordCountSQL("SELECT a, b FROM t WHERE x = :X ORDER BY a"),
+              "SELECT Count(*) FROM (\rSELECT a, b FROM t WHERE x = :X)");
+    EXPECT_EQ(RecordCountSQL("SELECT a FROM t -- all"), "SELECT Count(*) FROM (\rSELECT a FROM t -- all\r)");
+    EXPECT_EQ(RecordCountSQL("SELECT a FROM t -- all\r\n"), "SELECT Count(*) FROM (\rSELECT a FROM t -- all\r\n)");
+
+    const TEditCase refreshes[] = {
+        {"SELECT * FROM emp", "  where empno = :EMPNO ", "SELECT * FROM emp\rWHERE empno = :EMPNO"},
+        {"SELECT * FROM emp WHERE a = 1 OR b = 2", "WHERE empno = :EMPNO",
+         "SELECT * FROM emp WHERE (a = 1 OR b = 2) and\r  empno = :EMPNO"},
+        {"SELECT * FROM emp", " SELECT * FROM emp WHERE empno = :EMPNO ", "SELECT * FROM emp WHERE empno = :EMPNO"},
+    };
+    for (const TEditCase& c : refreshes) EXPECT_EQ(RefreshSQLFromWhere(c.sql, c.argument), c.expected) << c.argument;
+
+    EXPECT_EQ(LockSQLFromFor("SELECT * FROM emp\rWHERE empno = :EMPNO", " FOR UPDATE NOWAIT"),
+              "SELECT * FROM emp\rWHERE empno = :EMPNO\rFOR UPDATE NOWAIT");
+    EXPECT_EQ(LockSQLFromFor("SELECT * FROM emp", " LOCK TABLE emp IN EXCLUSIVE MODE "), "LOCK TABLE emp IN EXCLUSIVE MODE");
+}
+
 TEST(OraSqlText, ParseFromList) {
     struct TCase {
         const char* sql;
