@@ -30,6 +30,7 @@ public:
     std::map<std::string, std::string> variables;  // by upper-case name
 
     bool executed = false;
+    std::unique_ptr<BtrieveFile> file;  // the table, open while the result lives
     std::vector<ResultRow> rows;
     size_t place = 0;    // the row the cursor is on, or the gap before it
     bool onRow = false;
@@ -61,6 +62,16 @@ public:
     }
 
     bool Updatable() const { return statement.kind == Statement::Select && !statement.IsAggregate(); }
+
+    BtrieveFile& File() {
+        if (!executed || !file) throw SqlError(SqlStatusNotExecuted);
+        return *file;
+    }
+
+    // A read with the lock bias locks the row's record; computed rows have none.
+    void LockWhenAsked(uint16_t option, const ResultRow& row) {
+        if ((option & FetchLockBias) && Updatable()) File().Lock(row.position);
+    }
 };
 
 namespace {
@@ -282,9 +293,8 @@ Record ReadRecord(BtrieveFile& file, uint32_t position) {
 Engine::Engine() = default;
 Engine::~Engine() = default;
 
-void Engine::Login(const std::string& /*user*/, const std::string& /*password*/, const std::string& dictionaryPath,
+void Engine::Login(const std::string& user, const std::string& password, const std::string& dictionaryPath,
                    const std::string& dataPath) {
-    // The databases carry no security: every user name and password is accepted.
     std::string dictionary = dictionaryPath;
     std::string data = dataPath;
     if (!dictionary.empty() && dictionary[0] == '@') {
@@ -297,7 +307,7 @@ void Engine::Login(const std::string& /*user*/, const std::string& /*password*/,
     if (sessions_.size() >= 0x7FFF) throw SqlError(SqlStatusInvalidSession);
     while (nextSession_ <= 0 || sessions_.count(nextSession_)) nextSession_ = nextSession_ <= 0 ? 1 : nextSession_ + 1;
     auto session = std::make_unique<Session>();
-    session->id = nextSession_++;
+    session->id = nextSession_;
     session->dictionaryPath = dictionary;
     session->dataPath = data;
     // Each session is a client of its own to the record manager: its transactions and
@@ -308,6 +318,9 @@ void Engine::Login(const std::string& /*user*/, const std::string& /*password*/,
     clientId[14] = static_cast<uint8_t>(session->id);
     clientId[15] = static_cast<uint8_t>(session->id >> 8);
     session->client = wbtrv::ClientFromId(clientId);
+    if (!Dictionary(manager_, session->client, dictionary, data).Admits(user, password))
+        throw SqlError(SqlStatusBadPassword);
+    ++nextSession_;
     current_ = session->id;
     sessions_[session->id] = std::move(session);
 }
@@ -388,6 +401,7 @@ void Engine::Compile(int16_t cursorId, const std::string& text) {
     Session& session = SessionOf(cursor.session);
     cursor.compiled = false;
     cursor.executed = false;
+    cursor.file.reset();
     cursor.rows.clear();
     cursor.columns.clear();
     cursor.columnFields.clear();
@@ -435,8 +449,10 @@ void Engine::Execute(int16_t cursorId) {
         RunWrite(cursor, session);
         return;
     }
-    BtrieveFile file(manager_, session.client, cursor.table.path);
-    std::vector<Selected> selected = SelectRecords(cursor, file);
+    cursor.executed = false;
+    cursor.file.reset();
+    auto file = std::make_unique<BtrieveFile>(manager_, session.client, cursor.table.path);
+    std::vector<Selected> selected = SelectRecords(cursor, *file);
     cursor.rows.clear();
     if (s.IsAggregate()) {
         cursor.rows.push_back({cursor.nextRowId++, 0, Aggregate(cursor, selected)});
@@ -444,6 +460,7 @@ void Engine::Execute(int16_t cursorId) {
         SortRecords(cursor, selected);
         for (const Selected& one : selected) cursor.rows.push_back({cursor.nextRowId++, one.position, cursor.Project(one.record)});
     }
+    cursor.file = std::move(file);
     cursor.executed = true;
     cursor.place = 0;
     cursor.onRow = false;
@@ -492,8 +509,10 @@ void Engine::RunWrite(Cursor& cursor, Session& session) {
 
 bool Engine::Fetch(int16_t cursorId, uint16_t option, uint8_t* buffer, uint32_t& size, uint32_t& count) {
     Cursor& cursor = CursorOf(cursorId);
+    const uint16_t lock = option & FetchLockBias;
     option &= static_cast<uint16_t>(~FetchLockBias);
     if (option == FetchRelease) {
+        if (cursor.file) cursor.file->Unlock();
         count = 0;
         size = 0;
         return true;
@@ -505,7 +524,11 @@ bool Engine::Fetch(int16_t cursorId, uint16_t option, uint8_t* buffer, uint32_t&
     if (size < stride) throw SqlError(SqlStatusBufferTooShort);
     const size_t rows = cursor.rows.size();
     uint32_t delivered = 0;
-    while (delivered < wanted && (delivered + 1) * stride <= size) {
+    const uint32_t room = size;
+    // A failure part-way (a locked record) leaves the rows delivered so far counted.
+    count = 0;
+    size = 0;
+    while (delivered < wanted && (delivered + 1) * stride <= room) {
         size_t target;
         bool found = true;
         switch (delivered ? static_cast<uint16_t>(FetchNext) : option) {
@@ -536,15 +559,15 @@ bool Engine::Fetch(int16_t cursorId, uint16_t option, uint8_t* buffer, uint32_t&
             break;
         }
         if (!found) break;
+        cursor.LockWhenAsked(lock, cursor.rows[target]);
         cursor.place = target;
         cursor.onRow = true;
         cursor.WriteRow(cursor.rows[target], buffer + delivered * stride);
         ++delivered;
+        count = delivered;
+        size = delivered * stride;
     }
-    const bool all = delivered == wanted;
-    count = delivered;
-    size = delivered * stride;
-    return all;
+    return delivered == wanted;
 }
 
 bool Engine::GetPosition(int16_t cursorId, uint8_t* buffer, uint32_t size) {
@@ -557,7 +580,7 @@ bool Engine::GetPosition(int16_t cursorId, uint8_t* buffer, uint32_t size) {
     return true;
 }
 
-bool Engine::FetchAtPosition(int16_t cursorId, uint8_t* buffer, uint32_t size) {
+bool Engine::FetchAtPosition(int16_t cursorId, uint16_t option, uint8_t* buffer, uint32_t size) {
     Cursor& cursor = CursorOf(cursorId);
     if (!cursor.executed) throw SqlError(SqlStatusNotExecuted);
     if (size < 6 || buffer[0] + (buffer[1] << 8) != 4) return false;
@@ -566,6 +589,7 @@ bool Engine::FetchAtPosition(int16_t cursorId, uint8_t* buffer, uint32_t size) {
     auto it = std::find_if(cursor.rows.begin(), cursor.rows.end(), [&](const ResultRow& r) { return r.id == id; });
     if (it == cursor.rows.end()) return false;
     if (size < cursor.Stride()) throw SqlError(SqlStatusBufferTooShort);
+    cursor.LockWhenAsked(option, *it);
     cursor.place = static_cast<size_t>(it - cursor.rows.begin());
     cursor.onRow = true;
     cursor.WriteRow(*it, buffer);
@@ -576,8 +600,7 @@ uint32_t Engine::InsertRows(int16_t cursorId, const uint8_t* buffer, uint32_t co
     Cursor& cursor = CursorOf(cursorId);
     if (!cursor.executed) throw SqlError(SqlStatusNotExecuted);
     if (!cursor.Updatable()) throw SqlError(SqlStatusNotUpdatable);
-    Session& session = SessionOf(cursor.session);
-    BtrieveFile file(manager_, session.client, cursor.table.path);
+    BtrieveFile& file = cursor.File();
     const uint32_t stride = cursor.Stride();
     uint32_t inserted = 0;
     for (; inserted < count; ++inserted) {
@@ -604,8 +627,7 @@ void Engine::UpdateRow(int16_t cursorId, const uint8_t* row) {
     Cursor& cursor = CursorOf(cursorId);
     if (!cursor.Updatable()) throw SqlError(SqlStatusNotUpdatable);
     if (!cursor.executed || !cursor.onRow) throw SqlError(SqlStatusNoCurrentRow);
-    Session& session = SessionOf(cursor.session);
-    BtrieveFile file(manager_, session.client, cursor.table.path);
+    BtrieveFile& file = cursor.File();
     ResultRow& current = cursor.rows[cursor.place];
     Record record = ReadRecord(file, current.position);
     for (size_t i = 0; i < cursor.columns.size(); ++i)
@@ -619,8 +641,7 @@ void Engine::RemoveRow(int16_t cursorId) {
     Cursor& cursor = CursorOf(cursorId);
     if (!cursor.Updatable()) throw SqlError(SqlStatusNotUpdatable);
     if (!cursor.executed || !cursor.onRow) throw SqlError(SqlStatusNoCurrentRow);
-    Session& session = SessionOf(cursor.session);
-    BtrieveFile file(manager_, session.client, cursor.table.path);
+    BtrieveFile& file = cursor.File();
     file.Delete(cursor.rows[cursor.place].position);
     cursor.rows.erase(cursor.rows.begin() + static_cast<std::ptrdiff_t>(cursor.place));
     cursor.onRow = false;  // in the gap before the row that followed

@@ -57,9 +57,10 @@ public:
     // Rows into the buffer at the cursor's row stride; the size (bytes delivered) and the
     // count go in and out. False when fewer rows than asked for were there.
     bool Fetch(int16_t cursorId, uint16_t option, uint8_t* buffer, uint32_t& size, uint32_t& count);
-    // The current row's position data (a 16-bit length, then the data).
+    // The current row's position data (a 16-bit length, then the data). A read with the
+    // lock bias locks the row's record, until release, another locked read, or the end.
     bool GetPosition(int16_t cursorId, uint8_t* buffer, uint32_t size);
-    bool FetchAtPosition(int16_t cursorId, uint8_t* buffer, uint32_t size);
+    bool FetchAtPosition(int16_t cursorId, uint16_t option, uint8_t* buffer, uint32_t size);
     uint32_t InsertRows(int16_t cursorId, const uint8_t* buffer, uint32_t count);
     void UpdateRow(int16_t cursorId, const uint8_t* row);
     void RemoveRow(int16_t cursorId);

@@ -231,23 +231,16 @@ private:
         s.where = OrCondition();
     }
 
-    Condition OrCondition() {
-        Condition left = AndCondition();
-        while (Keyword("OR")) {
-            Condition both;
-            both.kind = Condition::Or;
-            both.children = {std::move(left), AndCondition()};
-            left = std::move(both);
-        }
-        return left;
-    }
+    Condition OrCondition() { return Joined(Condition::Or); }
 
-    Condition AndCondition() {
-        Condition left = NotCondition();
-        while (Keyword("AND")) {
+    // Conditions joined by OR, or by AND (which binds tighter).
+    Condition Joined(Condition::Kind kind) {
+        auto operand = [&] { return kind == Condition::Or ? Joined(Condition::And) : NotCondition(); };
+        Condition left = operand();
+        while (Keyword(kind == Condition::Or ? "OR" : "AND")) {
             Condition both;
-            both.kind = Condition::And;
-            both.children = {std::move(left), NotCondition()};
+            both.kind = kind;
+            both.children = {std::move(left), operand()};
             left = std::move(both);
         }
         return left;

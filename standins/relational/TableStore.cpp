@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint32_t kFileRecordSize = 97;
 constexpr uint32_t kFieldRecordSize = 32;
+constexpr uint32_t kUserRecordSize = 43;
 constexpr uint8_t kIndexNameType = 255;
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -80,12 +81,23 @@ bool BtrieveFile::Step(bool first, Record& record, uint32_t& position) {
     return true;
 }
 
-void BtrieveFile::ReadAt(uint32_t position, Record& record) {
+void BtrieveFile::ReadAt(uint32_t position, Record& record, uint16_t lockBias) {
     record.assign(std::max<size_t>(recordLength_, 4), 0);
     std::memcpy(record.data(), &position, 4);
     uint32_t length = static_cast<uint32_t>(record.size());
-    if (int16_t status = Call(OpGetDirect, record.data(), length)) throw SqlError(status);
+    if (int16_t status = Call(static_cast<uint16_t>(OpGetDirect + lockBias), record.data(), length)) throw SqlError(status);
     record.resize(recordLength_);
+}
+
+void BtrieveFile::Lock(uint32_t position) {
+    Record record;
+    ReadAt(position, record, kSingleNoWaitLockBias);
+}
+
+void BtrieveFile::Unlock() {
+    uint8_t position[4] = {};
+    uint32_t length = sizeof position;
+    if (int16_t status = Call(OpUnlock, position, length)) throw SqlError(status);
 }
 
 uint32_t BtrieveFile::Insert(Record& record) {
@@ -128,6 +140,20 @@ Dictionary::Dictionary(wbtrv::RecordManager& manager, const wbtrv::ClientKey& cl
 bool Dictionary::Exists(const std::string& dictionaryPath) {
     const DWORD attributes = GetFileAttributesA(JoinPath(dictionaryPath, "FILE.DDF").c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Dictionary::Admits(const std::string& user, const std::string& password) const {
+    const std::string users = JoinPath(dictionaryPath_, "USER.DDF");
+    if (GetFileAttributesA(users.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    BtrieveFile file(manager_, client_, users);
+    Record record;
+    uint32_t position;
+    for (bool first = true; file.Step(first, record, position); first = false) {
+        if (record.size() < kUserRecordSize) continue;
+        if (SameName(BlankTrimmed(record.data() + 2, 30), user))
+            return BlankTrimmed(record.data() + 32, 9) == password;
+    }
+    return false;
 }
 
 TableDef Dictionary::Lookup(const std::string& name) const {

@@ -24,7 +24,11 @@ public:
     uint16_t RecordLength() const { return recordLength_; }
     // Reads in physical order; false at the end.
     bool Step(bool first, Record& record, uint32_t& position);
-    void ReadAt(uint32_t position, Record& record);
+    void ReadAt(uint32_t position, Record& record, uint16_t lockBias = 0);
+    // Locks the record for this open (no wait: another's lock is its status); the lock
+    // held before is released.
+    void Lock(uint32_t position);
+    void Unlock();
     uint32_t Insert(Record& record);
     // The record at the position is replaced or removed.
     void Update(uint32_t position, Record& record);
@@ -61,6 +65,11 @@ public:
                std::string dataPath);
     // Raises SqlError(SqlStatusTableNotFound) for a table the dictionary does not hold.
     TableDef Lookup(const std::string& name) const;
+
+    // Whether the user may log in: every user when the dictionary has no USER.DDF; else
+    // one of its users with that password. A USER.DDF record: id (0, 2), user name (2, 30)
+    // and password (32, 9), blank-padded, then flags (41, 2).
+    bool Admits(const std::string& user, const std::string& password) const;
 
     // Whether the directory holds a dictionary.
     static bool Exists(const std::string& dictionaryPath);

@@ -182,7 +182,7 @@ __declspec(dllexport) int16_t WINAPI xFetch(int16_t cursorId, uint32_t size, uin
         if (base == FetchPosition) {
             found = e.GetPosition(cursorId, bytes, size);
         } else if (base == FetchAtPosition) {
-            found = e.FetchAtPosition(cursorId, bytes, size);
+            found = e.FetchAtPosition(cursorId, option, bytes, size);
         } else {
             found = e.Fetch(cursorId, option, bytes, size, *count);
             return static_cast<int16_t>(found ? SqlStatusOk : SqlStatusNoRow);

@@ -152,6 +152,56 @@ TEST_F(RelationalEngine, LogInToDirectoriesAndNamedDatabases) {
     EXPECT_EQ(Query("SELECT * FROM PEOPLE").size(), 4u);
 }
 
+TEST_F(RelationalEngine, ADictionaryWithUsersAdmitsOnlyThem) {
+    WriteDatabase(dir.Path(), kPeople);
+    auto users = wbtrv::ParseFixtureDescription(R"(
+table X$User USER.DDF
+field Xu$Id integer 2
+field Xu$Name string 30
+field Xu$Password string 9
+field Xu$Flags integer 2
+row 1 MASTER secret 0
+row 2 Guest "" 0
+)");
+    wbtrv::FixtureWriter(dir.Path()).WriteTable(users[0]);
+    struct Case {
+        const char* user;
+        const char* password;
+        int16_t status;
+    } cases[] = {{"master", "secret", 0}, {"MASTER", "Secret", SqlStatusBadPassword}, {"guest", "", 0},
+                 {"guest", "x", SqlStatusBadPassword}, {"nobody", "", SqlStatusBadPassword}, {"", "", SqlStatusBadPassword}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(sql.login(c.user, c.password, dir.Path().c_str(), dir.Path().c_str(), "", 1), c.status) << c.user;
+        if (c.status == 0) EXPECT_EQ(sql.logout(), 0);
+    }
+}
+
+TEST_F(RelationalEngine, LockedReadsKeepOtherSessionsOff) {
+    const uint32_t stride = 2 + 4 + 4;
+    int16_t mine = Run("SELECT ID FROM PEOPLE WHERE ID = 1");
+    int16_t status = 0;
+    Fetch(mine, FetchFirst + FetchLockBias, stride, &status);
+    ASSERT_EQ(status, 0);
+
+    const int16_t first = session;
+    ASSERT_EQ(sql.login("other", "", dir.Path().c_str(), dir.Path().c_str(), "", 1), 0);
+    ASSERT_EQ(sql.getSession(&session), 0);
+    int16_t theirs = Run("SELECT ID FROM PEOPLE ORDER BY ID");
+    EXPECT_TRUE(Fetch(theirs, FetchFirst + FetchLockBias, stride, &status).empty());
+    EXPECT_EQ(status, StatusRecordLocked);
+    EXPECT_EQ(I32(Fetch(theirs, FetchFirst, stride).data() + 2), 1);  // reading without a lock is free
+    EXPECT_EQ(I32(Fetch(theirs, FetchNext + FetchLockBias, stride).data() + 2), 2);
+    int16_t update = Compile("UPDATE PEOPLE SET NAME = 'X' WHERE ID = 1");
+    EXPECT_EQ(sql.exec(update), StatusRecordLocked);
+
+    // Released by the first session: now the other may lock it.
+    uint32_t length = 0, count = 0;
+    EXPECT_EQ(sql.putSession(first), 0);
+    EXPECT_EQ(sql.fetch(mine, FetchRelease, &length, nullptr, &count, 0, 0), 0);
+    EXPECT_EQ(sql.putSession(session), 0);
+    EXPECT_EQ(I32(Fetch(theirs, FetchFirst + FetchLockBias, stride).data() + 2), 1);
+}
+
 TEST_F(RelationalEngine, SelectAllDescribesTheFieldsAndDeliversRows) {
     int16_t cursor = Run("select * from people");
     struct Expected {
