@@ -134,6 +134,7 @@ enum SqlStatus : int16_t {
     SqlStatusBadValue = 807,
     SqlStatusNotUpdatable = 808,
     SqlStatusNotSupported = 809,
+    SqlStatusProcedureNotFound = 810,
     SqlStatusNoRow = -109,
 };
 

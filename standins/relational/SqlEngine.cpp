@@ -405,13 +405,19 @@ void Engine::Compile(int16_t cursorId, const std::string& text) {
     cursor.rows.clear();
     cursor.columns.clear();
     cursor.columnFields.clear();
+    const Dictionary dictionary(manager_, session.client, session.dictionaryPath, session.dataPath);
     cursor.statement = ParseStatement(text);
+    // A stored procedure runs the statement kept under its name.
+    if (cursor.statement.kind == Statement::Call) {
+        cursor.statement = ParseStatement(dictionary.ProcedureText(cursor.statement.table));
+        if (cursor.statement.kind == Statement::Call) throw SqlError(SqlStatusSyntaxError);
+    }
     Statement& s = cursor.statement;
     if (s.kind == Statement::BeginTransaction || s.kind == Statement::Commit || s.kind == Statement::Rollback) {
         cursor.compiled = true;
         return;
     }
-    cursor.table = Dictionary(manager_, session.client, session.dictionaryPath, session.dataPath).Lookup(s.table);
+    cursor.table = dictionary.Lookup(s.table);
     if (s.hasWhere) ResolveCondition(cursor.table, s.where);
     for (const std::string& column : s.columns) s.columnFields.push_back(ResolveField(cursor.table, column));
     if (s.kind == Statement::Insert && s.columns.empty()) {

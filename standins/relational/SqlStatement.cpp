@@ -90,6 +90,11 @@ public:
         } else if (Keyword("COMMIT")) {
             Keyword("WORK");
             s.kind = Statement::Commit;
+        } else if (Keyword("CALL")) {
+            s.kind = Statement::Call;
+            s.table = Identifier();
+            ExpectSymbol("(");
+            ExpectSymbol(")");
         } else if (Keyword("ROLLBACK")) {
             Keyword("WORK");
             s.kind = Statement::Rollback;

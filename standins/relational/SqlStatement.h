@@ -1,6 +1,6 @@
 // The statements the engine understands, parsed from their text: SELECT with WHERE and
 // ORDER BY (plain columns, or COUNT/SUM/AVG/MIN/MAX over the whole selection), INSERT,
-// UPDATE, DELETE, and the transaction statements.
+// UPDATE, DELETE, the transaction statements, and CALL of a stored procedure.
 #pragma once
 
 #include <string>
@@ -43,9 +43,9 @@ struct OrderItem {
 };
 
 struct Statement {
-    enum Kind { Select, Insert, Update, Delete, BeginTransaction, Commit, Rollback };
+    enum Kind { Select, Insert, Update, Delete, BeginTransaction, Commit, Rollback, Call };
     Kind kind = Select;
-    std::string table;
+    std::string table;  // or the procedure's name
     bool allColumns = false;          // SELECT *
     std::vector<SelectItem> items;    // SELECT
     std::vector<std::string> columns; // INSERT column list, UPDATE SET targets

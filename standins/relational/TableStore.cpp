@@ -16,6 +16,7 @@ namespace {
 constexpr uint32_t kFileRecordSize = 97;
 constexpr uint32_t kFieldRecordSize = 32;
 constexpr uint32_t kUserRecordSize = 43;
+constexpr uint32_t kProcedureNameSize = 30;
 constexpr uint8_t kIndexNameType = 255;
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -140,6 +141,21 @@ Dictionary::Dictionary(wbtrv::RecordManager& manager, const wbtrv::ClientKey& cl
 bool Dictionary::Exists(const std::string& dictionaryPath) {
     const DWORD attributes = GetFileAttributesA(JoinPath(dictionaryPath, "FILE.DDF").c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string Dictionary::ProcedureText(const std::string& name) const {
+    const std::string procedures = JoinPath(dictionaryPath_, "PROC.DDF");
+    if (GetFileAttributesA(procedures.c_str()) == INVALID_FILE_ATTRIBUTES) throw SqlError(SqlStatusProcedureNotFound);
+    BtrieveFile file(manager_, client_, procedures);
+    Record record;
+    uint32_t position;
+    for (bool first = true; file.Step(first, record, position); first = false) {
+        if (record.size() > kProcedureNameSize && SameName(BlankTrimmed(record.data(), kProcedureNameSize), name))
+            return std::string(reinterpret_cast<const char*>(record.data()) + kProcedureNameSize,
+                               strnlen(reinterpret_cast<const char*>(record.data()) + kProcedureNameSize,
+                                       record.size() - kProcedureNameSize));
+    }
+    throw SqlError(SqlStatusProcedureNotFound);
 }
 
 bool Dictionary::Admits(const std::string& user, const std::string& password) const {

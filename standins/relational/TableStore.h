@@ -66,6 +66,11 @@ public:
     // Raises SqlError(SqlStatusTableNotFound) for a table the dictionary does not hold.
     TableDef Lookup(const std::string& name) const;
 
+    // The statement of a stored procedure; SqlStatusProcedureNotFound when PROC.DDF does
+    // not hold it. A PROC.DDF record: name (0, 30) blank-padded, then the statement text
+    // (30, 1031) zero-terminated.
+    std::string ProcedureText(const std::string& name) const;
+
     // Whether the user may log in: every user when the dictionary has no USER.DDF; else
     // one of its users with that password. A USER.DDF record: id (0, 2), user name (2, 30)
     // and password (32, 9), blank-padded, then flags (41, 2).

@@ -51,6 +51,11 @@ std::string PackedText(const char* texts, uint16_t length, int index) {
     return std::string(texts + at, strnlen(texts + at, length - at));
 }
 
+// Writes through a result cursor name every column with the field list "*.*".
+bool AllColumns(int16_t fieldCount, const char* fieldList) {
+    return fieldCount == 1 && fieldList && std::strcmp(fieldList, "*.*") == 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -190,11 +195,6 @@ __declspec(dllexport) int16_t WINAPI xFetch(int16_t cursorId, uint32_t size, uin
         *count = found ? 1 : 0;
         return static_cast<int16_t>(found ? SqlStatusOk : SqlStatusNoRow);
     });
-}
-
-// Writes through a result cursor name every column with the field list "*.*".
-static bool AllColumns(int16_t fieldCount, const char* fieldList) {
-    return fieldCount == 1 && fieldList && std::strcmp(fieldList, "*.*") == 0;
 }
 
 __declspec(dllexport) int16_t WINAPI xInsert(int16_t cursorId, int16_t fieldCount, const char* fieldList,

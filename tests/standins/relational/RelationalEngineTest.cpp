@@ -176,6 +176,23 @@ row 2 Guest "" 0
     }
 }
 
+TEST_F(RelationalEngine, StoredProceduresRunTheirStatement) {
+    auto procedures = wbtrv::ParseFixtureDescription(R"(
+table X$Proc PROC.DDF
+field Xp$Name string 30
+field Xp$Text zstring 1031
+row Rich "SELECT * FROM PEOPLE WHERE SALARY > @limit ORDER BY ID DESC"
+row Again "CALL Again();"
+)");
+    wbtrv::FixtureWriter(dir.Path()).WriteTable(procedures[0]);
+    int16_t cursor = Compile("CALL RICH();");
+    Subst(cursor, "limit", "1600");
+    ASSERT_EQ(sql.exec(cursor), 0);
+    EXPECT_EQ(Ids(cursor), (std::vector<int32_t>{3, 2}));
+    Compile("CALL Again();", SqlStatusSyntaxError);
+    Compile("CALL Nothing();", SqlStatusProcedureNotFound);
+}
+
 TEST_F(RelationalEngine, LockedReadsKeepOtherSessionsOff) {
     const uint32_t stride = 2 + 4 + 4;
     int16_t mine = Run("SELECT ID FROM PEOPLE WHERE ID = 1");
@@ -305,7 +322,7 @@ TEST_F(RelationalEngine, FailuresAnswerTheirStatus) {
         {"SELECT * FROM PEOPLE WHERE ID = 'one'", 0, SqlStatusBadValue},
         {"INSERT INTO PEOPLE (ID, BORN) VALUES (9, '2001-13-40')", 0, SqlStatusBadValue},
         {"INSERT INTO PEOPLE (ID, NAME) VALUES (9)", SqlStatusSyntaxError, SqlStatusNotExecuted},
-        {"CALL PROC1();", SqlStatusSyntaxError, SqlStatusNotExecuted},
+        {"CALL PROC1();", SqlStatusProcedureNotFound, SqlStatusNotExecuted},
         {"SELECT SUM(NAME) FROM PEOPLE", 0, SqlStatusBadValue},
     };
     for (const Case& c : cases) {

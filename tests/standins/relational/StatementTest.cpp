@@ -67,11 +67,14 @@ TEST(SqlText, StatementsParseIntoTheirParts) {
     EXPECT_EQ(update.columns, (std::vector<std::string>{"A", "B"}));
     EXPECT_TRUE(update.where.negated);
     EXPECT_EQ(ParseStatement("commit").kind, Statement::Commit);
+    Statement call = ParseStatement("CALL Proc_1();");
+    EXPECT_EQ(call.kind, Statement::Call);
+    EXPECT_EQ(call.table, "Proc_1");
     EXPECT_EQ(ParseStatement("ROLLBACK WORK;").kind, Statement::Rollback);
 
     for (const char* bad : {"", "SELECT", "SELECT * FROM", "SELECT * FROM T WHERE A", "SELECT * FROM T extra",
                             "DELETE T", "START", "SELECT * FROM T WHERE A = 'x", "SELECT SUM(*) FROM T",
-                            "SELECT * FROM T WHERE A ! 1", "UPDATE T SET A = 1,", "INSERT INTO T VALUES ()"})
+                            "SELECT * FROM T WHERE A ! 1", "UPDATE T SET A = 1,", "INSERT INTO T VALUES ()", "CALL P", "CALL P(1)"})
         EXPECT_THROW(ParseStatement(bad), SqlError) << bad;
 }
 
