@@ -330,8 +330,11 @@ std::string ReplaceOrderBy(const std::string& sql, const std::string& fields) {
         } else if (token.Is(")")) {
             if (depth > 0) --depth;
         } else if (depth == 0 && start == std::string::npos) {
-            if (const size_t by = t.OrderByAt(i))
+            if (const size_t by = t.OrderByAt(i)) {
                 start = !list.empty() ? t.AfterBy(by) : (t[i - 1].IsBlank() ? t[i - 1].Start : token.Start);
+                // A bare "ORDER BY" at the end still needs the blank before the list.
+                if (!list.empty() && !t[by + 1].IsBlank()) list.insert(list.begin(), ' ');
+            }
         }
     }
     const size_t end = t.BlanksBefore(i);

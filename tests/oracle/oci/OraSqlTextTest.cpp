@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,8 @@ TEST(OraSqlText, ReplaceOrderBy) {
         {"SELECT * FROM (SELECT * FROM u ORDER BY x) v", "", "SELECT * FROM (SELECT * FROM u ORDER BY x) v"},
         {"SELECT * FROM (SELECT * FROM u ORDER BY x) v", "b", "SELECT * FROM (SELECT * FROM u ORDER BY x) v ORDER BY b"},
         {"select * from t order by a desc", "b", "select * from t order by b"},
+        {"SELECT * FROM t ORDER BY", "b", "SELECT * FROM t ORDER BY b"},
+        {"SELECT * FROM t ORDER BY\ra", "b", "SELECT * FROM t ORDER BY\rb"},
         {"UPDATE t SET a = 1", "b", "UPDATE t SET a = 1"},
     };
     for (const TEditCase& c : cases)
@@ -202,6 +205,30 @@ TEST(OraSqlText, UnterminatedTextsEndTheScan) {
         EXPECT_NO_THROW(RemoveWhereClause(sql)) << sql;
         EXPECT_NO_THROW(ReplaceOrderBy(sql, "a")) << sql;
         EXPECT_NO_THROW(OrderByClause(sql)) << sql;
+    }
+}
+
+TEST(OraSqlText, ArbitraryTextsStayInsideTheirBounds) {
+    // Pieces of statements in any order: every operation ends cleanly, whatever is left open.
+    const char* const pieces[] = {"SELECT", "FROM", "WHERE", "ORDER", "BY", "GROUP", "UNION", "FOR", "OR", "AS",
+                                  "END", "(", ")", ",", ".", "*", "@", "a", "t", "1", "'", "\"", "--", "/*",
+                                  "*/", " ", " ", "\r", "\n"};
+    std::mt19937 random(2026);
+    std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> length(1, 24);
+    for (int n = 0; n < 3000; ++n) {
+        std::string sql = "SELECT ";
+        for (int k = length(random); k > 0; --k) sql += pieces[piece(random)];
+        ASSERT_NO_THROW({
+            ParseSelectList(sql);
+            ParseFromList(sql);
+            AddWhereCondition(sql, "c = 1 or d = 2 -- x");
+            EXPECT_LE(RemoveWhereClause(sql).size(), sql.size());
+            ReplaceOrderBy(sql, "a;b");
+            ReplaceOrderBy(sql, "");
+            EXPECT_LE(OrderByClause(sql).size(), sql.size());
+            RecordCountSQL(sql);
+        }) << sql;
     }
 }
 
