@@ -9,7 +9,8 @@ mkdir -p "$work"
 if [ -f "$work/server.pid" ]; then kill "$(cat "$work/server.pid")" 2>/dev/null || true; fi
 rm -f "$work"/standin.db* "$work/port" "$work/server.pid"
 setsid "$server" "$work/standin.db" 0 --port-file "$work/port" \
-  --user SCOTT/TIGER --user HOOKED/HOOKED --user LATE/LATE --user SYS/CHANGE_ON_INSTALL/SYSDBA \
+  --user SCOTT/TIGER --user SYSTEM/MANAGER --user HOOKED/HOOKED --user LATE/LATE \
+  --user SYS/CHANGE_ON_INSTALL/SYSDBA \
   </dev/null >"$work/server.log" 2>&1 &
 echo $! >"$work/server.pid"
 for _ in $(seq 1 100); do
