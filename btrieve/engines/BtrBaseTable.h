@@ -38,6 +38,13 @@ public:
     virtual void ShortenRecord(uint8_t* record, TFieldCacheItem& item, uint32_t usedLength);
 
     void SetTableName(const char* name) override;
+    // The dataset layer sets the update mode (property 0x4050000) on every cursor of a
+    // database that is not of type "STANDARD", which a Btrieve database never is; the
+    // cursor accepts it and ignores it. Its own read-only properties stay refused.
+    void CheckPropWritable(uint32_t id, bool raise) override {
+        if (id != kUpdateModeProp) TBaseTable::CheckPropWritable(id, raise);
+    }
+    static constexpr uint32_t kUpdateModeProp = 0x4050000;
     void FieldToPhysical(uint16_t localType, uint16_t localSize, uint8_t* fieldData, const void* value,
                          uint16_t fieldLength, int16_t units) override;
     int CompareFieldValues(uint16_t type, TFieldCacheItem* item, const void* value2, const void* value1,

@@ -1,0 +1,187 @@
+// The dataset components bound to the Btrieve engine: the default session, the component
+// classes that form descriptions create, and a database on a registered alias whose
+// table is read and written through the dataset framework.
+#include <gtest/gtest.h>
+
+#include "btrieve/engines/QbDatabase.h"
+#include "btrieve/engines/QbSession.h"
+#include "btrieve/engines/QbTable.h"
+#include "platform/Field.h"
+#include "platform/FormReader.h"
+#include "platform/Registry.h"
+#include "tests/btrieve/engines/EngineTestSupport.h"
+
+namespace {
+
+using namespace btrieve;
+using platform::AnsiString;
+
+constexpr const char* kAlias = "BindingTest";
+
+// A settings table with a Cyrillic field name (code page 1251 in the dictionary).
+const char* kSettingsTables =
+    "table Settings SETTINGS.DAT\n"
+    "field CODE integer 4\n"
+    "field \"ID эмитента\" float 8\n"
+    "field NAME string 20\n"
+    "field ACTIVE logical 1\n"
+    "key CODE\n"
+    "row 1 1234 First true\n"
+    "row 2 5.5 Second false\n";
+
+// "ID эмитента" in code page 1251.
+const AnsiString kIssuerField = "ID \xFD\xEC\xE8\xF2\xE5\xED\xF2\xE0";
+
+class BindingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        BtrieveSettings() = TBtrieveSettings{};
+        btrtest::ClearBtrieveConfiguration();
+        dir = btrtest::ScratchDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        btrtest::WriteFixture(dir, kSettingsTables);
+        platform::TRegistry registry;
+        registry.SetRootKey(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(registry.EnterKey(AnsiString("\\Software\\Quillon\\Btrieve\\Aliases\\") + kAlias, true));
+        registry.PutString("PhysicalName", dir.substr(0, dir.size() - 1));
+        // Names in the dictionary are ANSI text, as the deliverables configure it.
+        btrtest::PutConfiguration("Intl", "IgnoreAnsiOEM", 1);
+        btrtest::PutConfiguration("Intl", "IgnoreOEMAnsi", 1);
+        platform::RegisterFieldClasses();
+        StartBtrieveLibrary(false);
+    }
+    void TearDown() override {
+        StopBtrieveLibrary();
+        platform::TRegistry registry;
+        registry.SetRootKey(HKEY_LOCAL_MACHINE);
+        registry.RemoveKey(AnsiString("\\Software\\Quillon\\Btrieve\\Aliases\\") + kAlias);
+    }
+
+    // A database "baza" on the alias and a table of it, both without owner.
+    void OpenSettings() {
+        database = platform::NewUnownedComponent<TQbDatabase>();
+        database->SetDatabaseName("baza");
+        database->SetAliasName(kAlias);
+        database->OpenConnection();
+        table = platform::NewUnownedComponent<TQbTable>();
+        table->SetDatabaseName("baza");
+        table->SetTableName("settings.dat");
+        table->OpenDataSet();
+    }
+
+    std::string dir;
+    std::unique_ptr<TQbDatabase> database;
+    std::unique_ptr<TQbTable> table;
+};
+
+TEST_F(BindingTest, DefaultSessionAndComponentClasses) {
+    TQnSessionlist* list = qbbinding::SessionList();
+    ASSERT_NE(list, nullptr);
+    TQnSession* session = list->FindSession("btrieve");
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session, qbbinding::DefaultSession());
+    EXPECT_TRUE(session->IsPrimary());
+    EXPECT_FALSE(session->Active());
+    EXPECT_EQ(qbbinding::Engine(), nullptr);  // the client is loaded on first use
+    for (const char* name : {"TQbSession", "TQbDatabase", "TQbTable", "TQbBatchMove"}) {
+        const platform::TClassInfo* info = platform::FindComponentClass(name);
+        ASSERT_NE(info, nullptr) << name;
+        EXPECT_TRUE(info->CanCreate()) << name;
+    }
+    // Published properties come from the component classes they bind.
+    EXPECT_NE(platform::FindComponentClass("TQbDatabase")->FindProperty("AliasName"), nullptr);
+    EXPECT_NE(platform::FindComponentClass("TQbTable")->FindProperty("TableName"), nullptr);
+    // A database without a session of its own joins the default session.
+    auto db = platform::NewUnownedComponent<TQbDatabase>();
+    EXPECT_EQ(db->Session(), session);
+    EXPECT_EQ(db->SessionName(), "Btrieve");
+}
+
+TEST_F(BindingTest, ReadsAndWritesFieldsOfATableOnAnAlias) {
+    OpenSettings();
+    ASSERT_TRUE(database->Connected());
+    EXPECT_TRUE(qbbinding::DefaultSession()->Active());
+    ASSERT_TRUE(table->Active());
+    EXPECT_EQ(table->Fields().Count(), 4);
+    table->MoveToFirst();
+    EXPECT_EQ(table->FieldNamed("CODE")->ReadAsInteger(), 1);
+    EXPECT_EQ(table->FieldNamed(kIssuerField)->ReadAsString(), "1234");
+    EXPECT_EQ(table->FieldNamed("NAME")->ReadAsString(), "First");
+    EXPECT_TRUE(table->FieldNamed("ACTIVE")->ReadAsBoolean());
+    table->MoveToNext();
+    EXPECT_DOUBLE_EQ(table->FieldNamed(kIssuerField)->ReadAsFloat(), 5.5);
+
+    // Edit the first record, append a third.
+    table->MoveToFirst();
+    table->BeginEdit();
+    table->FieldNamed("NAME")->WriteAsString("Changed");
+    table->FieldNamed(kIssuerField)->WriteAsFloat(77);
+    table->PostChanges();
+    table->BeginAppend();
+    table->FieldNamed("CODE")->WriteAsInteger(3);
+    table->FieldNamed("NAME")->WriteAsString("Third");
+    table->FieldNamed("ACTIVE")->WriteAsBoolean(true);
+    table->PostChanges();
+    table->CloseDataSet();
+    database->CloseConnection();
+
+    // A fresh database and table see what was posted.
+    table.reset();
+    database.reset();
+    OpenSettings();
+    EXPECT_EQ(table->CountRecords(), 3);
+    table->MoveToFirst();
+    EXPECT_EQ(table->FieldNamed("NAME")->ReadAsString(), "Changed");
+    EXPECT_EQ(table->FieldNamed(kIssuerField)->ReadAsString(), "77");
+    table->MoveToLast();
+    EXPECT_EQ(table->FieldNamed("CODE")->ReadAsInteger(), 3);
+    EXPECT_EQ(table->FieldNamed("NAME")->ReadAsString(), "Third");
+}
+
+// A form description declares the components by class name with persistent fields.
+TEST_F(BindingTest, FormDescriptionCreatesBoundComponents) {
+    auto root = platform::NewUnownedComponent<platform::TComponent>();
+    platform::ReadComponentText(*root,
+                                "Root: TComponent\n"
+                                "DB: TQbDatabase\n"
+                                "  AliasName = 'BindingTest'\n"
+                                "  DatabaseName = 'baza'\n"
+                                "  SessionName = 'Btrieve'\n"
+                                "Table1: TQbTable\n"
+                                "  DatabaseName = 'baza'\n"
+                                "  TableName = 'settings.dat'\n"
+                                "Table1ID: TFloatField\n"
+                                "  FieldName = 'ID '#253#236#232#242#229#237#242#224\n"
+                                "  DataSet = Table1\n");
+    auto* db = dynamic_cast<TQbDatabase*>(root->FindComponent("DB"));
+    auto* table1 = dynamic_cast<TQbTable*>(root->FindComponent("Table1"));
+    auto* issuer = dynamic_cast<platform::TFloatField*>(root->FindComponent("Table1ID"));
+    ASSERT_TRUE(db && table1 && issuer);
+    EXPECT_EQ(db->AliasName(), kAlias);
+    db->OpenConnection();
+    table1->OpenDataSet();
+    table1->MoveToFirst();
+    EXPECT_EQ(table1->Fields().Count(), 1);  // only the declared field
+    EXPECT_EQ(issuer->ReadAsString(), "1234");
+    table1->CloseDataSet();
+    db->CloseConnection();
+}
+
+TEST_F(BindingTest, ProblemsReachTheCallerAsExceptions) {
+    // A table the dictionary does not list.
+    database = platform::NewUnownedComponent<TQbDatabase>();
+    database->SetDatabaseName("baza");
+    database->SetAliasName(kAlias);
+    database->OpenConnection();
+    table = platform::NewUnownedComponent<TQbTable>();
+    table->SetDatabaseName("baza");
+    table->SetTableName("missing.dat");
+    EXPECT_THROW(table->OpenDataSet(), platform::Exception);
+    EXPECT_FALSE(table->Active());
+
+    // A blob stream over a field that holds no blob is a programming error.
+    table->SetTableName("settings.dat");
+    table->OpenDataSet();
+    EXPECT_THROW(table->OpenBlobStream(table->FieldNamed("NAME"), platform::bmRead), platform::EInvalidCast);
+}
+
+}  // namespace
