@@ -78,6 +78,17 @@ using SqlGetDatabaseNamesFn = int16_t(WINAPI*)(char* name, uint16_t* length);
 using SqlUnloadDbNamesFn = int16_t(WINAPI*)();
 inline constexpr uint16_t kSqlDatabaseNameSize = 20;
 
+// Buffers the log-in and describe calls are given.
+inline constexpr uint32_t kSqlLoginPathSize = 261;
+inline constexpr int16_t kSqlColumnNameSize = 256;
+
+// Dictionary files of the relational engine: the users (only whether the file exists
+// matters to the library) and the stored procedures (a record's first bytes are the name).
+inline constexpr const char* kSqlUserFile = "USER.DDF";
+inline constexpr const char* kSqlProcedureFile = "PROC.DDF";
+inline constexpr uint32_t kSqlProcedureRecordSize = 1061;
+inline constexpr uint32_t kSqlProcedureNameSize = 30;
+
 // Version record of XQLVersion.
 #pragma pack(push, 1)
 struct SqlVersionRecord {
@@ -121,6 +132,7 @@ enum SqlStatus : int16_t {
     SqlStatusEndOfData = 9,
     SqlStatusBufferTooShort = 22,
     SqlStatusBadOwner = 51,
+    SqlStatusEngineNotLoaded = 200,  // the statement library could not be loaded
     SqlStatusTableNotFound = 204,
     SqlStatusBadPassword = 205,
     SqlStatusDatabaseNotFound = 285,
@@ -135,6 +147,7 @@ enum SqlStatus : int16_t {
     SqlStatusNotUpdatable = 808,
     SqlStatusNotSupported = 809,
     SqlStatusProcedureNotFound = 810,
+    SqlStatusEngineMissing = 2103,  // raised by the library when the engine is not usable
     SqlStatusNoRow = -109,
 };
 

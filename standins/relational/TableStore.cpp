@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "btrieve/engines/BtrieveApi.h"
+#include "btrieve/engines/RelationalApi.h"
 #include "standins/relational/SqlStatement.h"
 
 namespace wssql {
@@ -16,7 +17,7 @@ namespace {
 constexpr uint32_t kFileRecordSize = 97;
 constexpr uint32_t kFieldRecordSize = 32;
 constexpr uint32_t kUserRecordSize = 43;
-constexpr uint32_t kProcedureNameSize = 30;
+constexpr uint32_t kProcedureNameSize = kSqlProcedureNameSize;
 constexpr uint8_t kIndexNameType = 255;
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -144,7 +145,7 @@ bool Dictionary::Exists(const std::string& dictionaryPath) {
 }
 
 std::string Dictionary::ProcedureText(const std::string& name) const {
-    const std::string procedures = JoinPath(dictionaryPath_, "PROC.DDF");
+    const std::string procedures = JoinPath(dictionaryPath_, kSqlProcedureFile);
     if (GetFileAttributesA(procedures.c_str()) == INVALID_FILE_ATTRIBUTES) throw SqlError(SqlStatusProcedureNotFound);
     BtrieveFile file(manager_, client_, procedures);
     Record record;
@@ -159,7 +160,7 @@ std::string Dictionary::ProcedureText(const std::string& name) const {
 }
 
 bool Dictionary::Admits(const std::string& user, const std::string& password) const {
-    const std::string users = JoinPath(dictionaryPath_, "USER.DDF");
+    const std::string users = JoinPath(dictionaryPath_, kSqlUserFile);
     if (GetFileAttributesA(users.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
     BtrieveFile file(manager_, client_, users);
     Record record;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 #include "btrieve/engines/RelationalApi.h"
 #include "standins/relational/DatabaseNames.h"
@@ -67,11 +68,16 @@ __declspec(dllexport) int16_t WINAPI SQLGetRemoteDatabaseNames(char* name, uint1
     return NextName(true, name, length);
 }
 
+static_assert(std::is_same_v<decltype(&SQLGetCountDatabaseNames), SqlGetCountDatabaseNamesFn>);
+static_assert(std::is_same_v<decltype(&SQLGetRemoteDatabaseNames), SqlGetDatabaseNamesFn>);
+
 __declspec(dllexport) int16_t WINAPI SQLUnloadDBNames() {
     std::lock_guard<std::mutex> guard(CallLock());
     Reader(false) = {};
     Reader(true) = {};
     return SqlStatusOk;
 }
+
+static_assert(std::is_same_v<decltype(&SQLUnloadDBNames), SqlUnloadDbNamesFn>);
 
 }  // extern "C"

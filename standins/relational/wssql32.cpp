@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <type_traits>
 
 #include "btrieve/engines/BtrieveApi.h"
 #include "btrieve/engines/RelationalApi.h"
@@ -230,11 +231,33 @@ __declspec(dllexport) int16_t WINAPI xRemove(int16_t cursorId, int16_t fieldCoun
     });
 }
 
+// The entry points have the shapes the product binds them with (a difference would unbalance
+// the stack of a 32-bit caller).
+static_assert(std::is_same_v<decltype(&_xGetSessionID), XGetSessionIdFn>);
+static_assert(std::is_same_v<decltype(&_xPutSessionID), XPutSessionIdFn>);
+static_assert(std::is_same_v<decltype(&_XQLCursor), XqlCursorFn>);
+static_assert(std::is_same_v<decltype(&_XQLCompile), XqlCompileFn>);
+static_assert(std::is_same_v<decltype(&XQLDescribe), XqlDescribeFn>);
+static_assert(std::is_same_v<decltype(&XQLExec), XqlExecFn>);
+static_assert(std::is_same_v<decltype(&_XQLFetch), XqlFetchFn>);
+static_assert(std::is_same_v<decltype(&_XQLFree), XqlFreeFn>);
+static_assert(std::is_same_v<decltype(&_XQLLogin), XqlLoginFn>);
+static_assert(std::is_same_v<decltype(&_XQLLogout), XqlLogoutFn>);
+static_assert(std::is_same_v<decltype(&_XQLStop), XqlStopFn>);
+static_assert(std::is_same_v<decltype(&XQLSubst), XqlSubstFn>);
+static_assert(std::is_same_v<decltype(&XQLVersion), XqlVersionFn>);
+static_assert(std::is_same_v<decltype(&xFetch), XFetchFn>);
+static_assert(std::is_same_v<decltype(&xInsert), XInsertFn>);
+static_assert(std::is_same_v<decltype(&xUpdate), XUpdateFn>);
+static_assert(std::is_same_v<decltype(&xRemove), XRemoveFn>);
+
 // The engine check calls this before every log-in; sessions already logged in stay.
 __declspec(dllexport) int16_t WINAPI xReset(char* /*options*/) { return SqlStatusOk; }
+static_assert(std::is_same_v<decltype(&xReset), XResetFn>);
 
 #define SQL_NOT_SUPPORTED(name) \
-    __declspec(dllexport) int16_t WINAPI name() { return SqlStatusNotSupported; }
+    __declspec(dllexport) int16_t WINAPI name() { return SqlStatusNotSupported; } \
+    static_assert(std::is_same_v<decltype(&name), XUnusedFn>);
 SQL_NOT_SUPPORTED(_XQLCallback)
 SQL_NOT_SUPPORTED(_xShareSessionID)
 SQL_NOT_SUPPORTED(XQLFormat)
