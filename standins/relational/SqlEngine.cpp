@@ -333,8 +333,9 @@ std::string NamedDatabasePath(const std::string& name) {
 }
 
 void Engine::EndSession(Session& session) {
+    const int16_t id = session.id;
     for (auto it = cursors_.begin(); it != cursors_.end();)
-        it = it->second->session == session.id ? cursors_.erase(it) : std::next(it);
+        it = it->second->session == id ? cursors_.erase(it) : std::next(it);
     // An open transaction is rolled back; the client's files are closed.
     uint8_t scratch[8] = {};
     uint32_t length = 0;
@@ -346,8 +347,8 @@ void Engine::EndSession(Session& session) {
     length = 5;
     wbtrv::CallArgs stop{OpStop, positionBlock, scratch, &length, scratch, 0, 0};
     manager_.Call(stop, session.client);
-    if (current_ == session.id) current_ = -1;
-    sessions_.erase(session.id);
+    if (current_ == id) current_ = -1;
+    sessions_.erase(id);
 }
 
 void Engine::Logout() {

@@ -150,6 +150,10 @@ TEST_F(RelationalEngine, LogInToDirectoriesAndNamedDatabases) {
     EXPECT_EQ(sql.getSession(&current), SqlStatusInvalidSession);
     session = first;
     EXPECT_EQ(Query("SELECT * FROM PEOPLE").size(), 4u);
+
+    // Stop ends every session.
+    EXPECT_EQ(sql.stop(), 0);
+    EXPECT_EQ(sql.putSession(first), SqlStatusInvalidSession);
 }
 
 TEST_F(RelationalEngine, ADictionaryWithUsersAdmitsOnlyThem) {
@@ -172,7 +176,9 @@ row 2 Guest "" 0
                  {"guest", "x", SqlStatusBadPassword}, {"nobody", "", SqlStatusBadPassword}, {"", "", SqlStatusBadPassword}};
     for (const Case& c : cases) {
         EXPECT_EQ(sql.login(c.user, c.password, dir.Path().c_str(), dir.Path().c_str(), "", 1), c.status) << c.user;
-        if (c.status == 0) EXPECT_EQ(sql.logout(), 0);
+        if (c.status == 0) {
+            EXPECT_EQ(sql.logout(), 0);
+        }
     }
 }
 
