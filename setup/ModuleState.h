@@ -3,13 +3,27 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "platform/DataSetTypes.h"
 
 #include "platform/StringList.h"
 #include "platform/SysUtils.h"
 
+namespace platform {
+class TField;
+}
+
 namespace setrix {
 
 using platform::AnsiString;
+
+// One field definition of the table the persistent-field builder prepared last.
+struct FieldDescription {
+    platform::TField* Field = nullptr;  // owned by the table
+    AnsiString Name;
+    platform::TFieldType DataType = platform::ftUnknown;
+};
 
 struct ModuleState {
     // The text most string exports return; valid until the next export stores into it.
@@ -27,6 +41,10 @@ struct ModuleState {
 
     // The directory the chooser of SelectDirectory starts at.
     AnsiString ChooserInitialDirectory;
+
+    // The field definitions of the table the Btrieve exports prepared last; emptied at the
+    // start of every preparation.
+    std::vector<FieldDescription> FieldDescriptions;
 };
 
 ModuleState& State();
