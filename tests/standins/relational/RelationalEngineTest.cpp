@@ -551,3 +551,58 @@ TEST(RelationalNames, LocalAndRemoteDatabasesAreListedInTurn) {
 }
 
 }  // namespace
+
+namespace {
+
+// The product's own tables, as the fixture tool writes them, with names in code page 1251.
+TEST(RelationalProductTables, QueriesOverTheProductDictionary) {
+    SqlLibrary& sql = SqlLibrary::Get();
+    ASSERT_NE(sql.module_, nullptr);
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string tables = exe;
+    tables = tables.substr(0, tables.find_last_of("\\/") + 1) + "product.tables";
+    HANDLE file = CreateFileA(tables.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << tables;
+    std::string description(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, description.data(), static_cast<DWORD>(description.size()), &read, nullptr);
+    CloseHandle(file);
+    TempDirectory dir("product");
+    WriteDatabase(dir.Path(), description);
+    ASSERT_EQ(sql.login("", "", dir.Path().c_str(), dir.Path().c_str(), "", 1), 0);
+
+    const std::string query = wbtrv::ToCodePage1251(
+        "SELECT \"ID схемы\", \"Описание схемы работ\" FROM ecfil016 WHERE \"Флаг активности\" = @QVAR0000 "
+        "ORDER BY \"ID схемы\" DESC");
+    int16_t cursor = -1;
+    ASSERT_EQ(sql.cursor(&cursor), 0);
+    ASSERT_EQ(sql.compile(cursor, static_cast<uint16_t>(query.size()), query.c_str()), 0);
+    ASSERT_EQ(sql.subst(cursor, 1, 9, "QVAR0000", 5, "true"), 0);
+    ASSERT_EQ(sql.exec(cursor), 0);
+    const uint32_t stride = 2 + 8 + 40 + 4;
+    std::vector<double> ids;
+    std::vector<std::string> names;
+    Bytes row(stride);
+    for (uint16_t option = FetchFirst;; option = FetchNext) {
+        uint32_t length = stride, count = 1;
+        sql.fetch(cursor, option, &length, row.data(), &count, 0, 0);
+        if (count == 0) break;
+        ids.push_back(F64(row.data() + 2));
+        names.push_back(Text(row.data() + 10, 40));
+    }
+    EXPECT_EQ(ids, (std::vector<double>{8, 2}));
+    EXPECT_EQ(names, (std::vector<std::string>{wbtrv::ToCodePage1251("Схема 8"), wbtrv::ToCodePage1251("Схема 2")}));
+
+    const std::string sum = wbtrv::ToCodePage1251("SELECT SUM(\"Номер карты\"), COUNT(*) FROM \"JOUR.SH\"");
+    ASSERT_EQ(sql.compile(cursor, static_cast<uint16_t>(sum.size()), sum.c_str()), 0);
+    ASSERT_EQ(sql.exec(cursor), 0);
+    Bytes totals(2 + 8 + 4 + 4);
+    uint32_t length = static_cast<uint32_t>(totals.size()), count = 1;
+    ASSERT_EQ(sql.fetch(cursor, FetchFirst, &length, totals.data(), &count, 0, 0), 0);
+    EXPECT_DOUBLE_EQ(F64(totals.data() + 2), 2003);
+    EXPECT_EQ(I32(totals.data() + 10), 2);
+    sql.stop();
+}
+
+}  // namespace
