@@ -131,11 +131,11 @@ enum SqlStatus : int16_t {
     SqlStatusNoCurrentRow = 8,
     SqlStatusEndOfData = 9,
     SqlStatusBufferTooShort = 22,
-    SqlStatusBadOwner = 51,
+    SqlStatusLoginIgnored = 51,  // a log-in answered so leaves the database logged out
     SqlStatusEngineNotLoaded = 200,  // the statement library could not be loaded
     SqlStatusTableNotFound = 204,
-    SqlStatusBadPassword = 205,
-    SqlStatusDatabaseNotFound = 285,
+    SqlStatusBadPassword = 205,       // its key text is the user name
+    SqlStatusDatabaseNotFound = 285,  // also a table list asked of a named server database
     SqlStatusInvalidSession = 800,
     SqlStatusInvalidCursor = 801,
     SqlStatusSyntaxError = 802,
