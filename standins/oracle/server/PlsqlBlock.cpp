@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "standins/oracle/protocol/OraError.h"
+#include "standins/oracle/server/ProgramUnits.h"
 
 namespace orastandin {
 
@@ -288,7 +289,7 @@ Value PlsqlBlock::CallFunction(Session& session, const std::string& name, const 
     ~Nesting() { --active; }
   } nesting;
   if (active > 50) throw OraError(6502);
-  std::string source = session.ProgramSource(name, "FUNCTION");
+  std::string source = ProgramUnits(session).Source(name, "FUNCTION");
   if (source.empty()) throw OraError(904, "\"" + name + "\"");
   PlsqlBlock unit(session);
   std::vector<Parameter> parameters = unit.OpenUnit(source, "FUNCTION");
@@ -300,7 +301,7 @@ Value PlsqlBlock::CallFunction(Session& session, const std::string& name, const 
 }
 
 bool PlsqlBlock::CallProcedure(const std::string& name, std::size_t from, std::size_t to) {
-  std::string source = session_.ProgramSource(name, "PROCEDURE");
+  std::string source = ProgramUnits(session_).Source(name, "PROCEDURE");
   if (source.empty()) return false;
   // Arguments: "(expr, name => expr, ...)".
   std::vector<std::pair<std::string, std::pair<std::size_t, std::size_t>>> args;

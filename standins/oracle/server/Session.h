@@ -61,31 +61,20 @@ class Session {
   TranslatedSql Translate(std::vector<Token> tokens) const { return translator_.Translate(std::move(tokens)); }
   // DML runs inside the session's write transaction.
   void BeginWrite();
+  sqlite3* Connection() const { return db_.get(); }
 
  private:
   ExecuteReply ExecuteOne(const ExecuteRequest& request);
   bool ExecuteSessionCommand(const std::vector<Token>& tokens, ExecuteReply& reply);
-  bool ExecuteSchemaCommand(const std::vector<Token>& tokens);
- public:
-  // CREATE or DROP of a procedure, function, package, trigger or type: kept with its compile errors.
-  // The source of a stored unit that compiled, or empty; an invalid one is ORA-06550.
-  std::string ProgramSource(const std::string& name, const std::string& kind);
-  bool ProgramUnitCommand(const std::vector<Token>& tokens, const std::string& source, ExecuteReply& reply);
-  void RunDdl(std::vector<Token> tokens);
-  // The BEFORE INSERT|UPDATE ... FOR EACH ROW triggers of a table, as stored.
-  std::vector<std::string> RowTriggers(const std::string& table, const char* event);
-  // UPDATE of a table with such triggers, row by row: the triggers see :OLD and change :NEW.
-  void UpdateWithTriggers(const std::vector<Token>& tokens, const TranslatedSql& sql, const ExecuteRequest& request,
-                          const std::vector<std::string>& triggers, ExecuteReply& reply);
-  // INSERT (VALUES or a query) on a table with such triggers: the triggers see and change :NEW.
-  void InsertWithTriggers(const std::vector<Token>& tokens, const ExecuteRequest& request,
-                          const std::vector<std::string>& triggers, ExecuteReply& reply);
-  // Keeps the table's typed columns (NUMBER(p,s), VARCHAR2(n), CHAR(n), DATE) to their types
-  // on every insert and update, as Oracle stores them.
-  void EnforceColumnTypes(const std::string& table);
   void SetNls(const std::string& parameter, const std::string& value);
-  void RegisterFunctions();
   void ReturnInto(const TranslatedSql& sql, const std::vector<Value>& row, std::vector<BindValue>& out);
+  // Stored functions become SQL functions of the connection; renewed when the units change.
+  void RefreshStoredFunctions();
+
+  struct StoredFunction {
+    Session* session;
+    std::string name;
+  };
 
   Database& database_;
   int id_;
@@ -97,11 +86,6 @@ class Session {
   bool writing_ = false;
   std::map<std::string, std::string> nls_;
   std::map<std::string, std::int64_t> currval_;
-  void RefreshStoredFunctions();
-  struct StoredFunction {
-    Session* session;
-    std::string name;
-  };
   std::map<std::string, std::unique_ptr<StoredFunction>> functions_;
   int programsSeen_ = 0;
   std::map<std::string, StatementHandle> statements_;  // prepared texts, reused (after db_: freed first)
