@@ -24,6 +24,15 @@ struct TBindingState {
     // The engine lock: recursive, since a locked operation may start or stop sessions
     // that take it again.
     std::unique_ptr<std::recursive_mutex> engineLock;
+
+    // A module that ends without its unit end (a process exit) leaves what is still held
+    // to the process: freeing it here would stop sessions and unload client libraries in
+    // no defined order with other static state, under the loader lock.
+    ~TBindingState() {
+        (void)engine.release();
+        (void)ownedList.release();
+        (void)engineLock.release();
+    }
 };
 
 TBindingState& State() {

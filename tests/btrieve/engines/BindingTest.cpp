@@ -3,6 +3,9 @@
 // table is read and written through the dataset framework.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "btrieve/engines/QbDatabase.h"
 #include "btrieve/engines/QbSession.h"
 #include "btrieve/engines/QbTable.h"
@@ -27,7 +30,12 @@ const char* kSettingsTables =
     "field ACTIVE logical 1\n"
     "key CODE\n"
     "row 1 1234 First true\n"
-    "row 2 5.5 Second false\n";
+    "row 2 5.5 Second false\n"
+    "table Notes NOTES.DAT\n"
+    "field ID integer 4\n"
+    "field MEMO 12 20\n"
+    "key ID\n"
+    "row 1 null\n";
 
 // "ID эмитента" in code page 1251.
 const AnsiString kIssuerField = "ID \xFD\xEC\xE8\xF2\xE5\xED\xF2\xE0";
@@ -137,6 +145,28 @@ TEST_F(BindingTest, ReadsAndWritesFieldsOfATableOnAnAlias) {
     EXPECT_EQ(table->FieldNamed("NAME")->ReadAsString(), "Third");
 }
 
+// One lock for the whole library: a thread may take it again while it holds it; another
+// thread waits until it is given back.
+TEST_F(BindingTest, EngineLockIsRecursiveAndExclusive) {
+    TQnSession& session = *qbbinding::DefaultSession();
+    session.EnterEngineLock();
+    session.EnterEngineLock();
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        session.EnterEngineLock();
+        entered = true;
+        session.LeaveEngineLock();
+    });
+    Sleep(100);
+    EXPECT_FALSE(entered);
+    session.LeaveEngineLock();
+    Sleep(50);
+    EXPECT_FALSE(entered);
+    session.LeaveEngineLock();
+    other.join();
+    EXPECT_TRUE(entered);
+}
+
 // A form description declares the components by class name with persistent fields.
 TEST_F(BindingTest, FormDescriptionCreatesBoundComponents) {
     auto root = platform::NewUnownedComponent<platform::TComponent>();
@@ -166,7 +196,7 @@ TEST_F(BindingTest, FormDescriptionCreatesBoundComponents) {
     db->CloseConnection();
 }
 
-TEST_F(BindingTest, ProblemsReachTheCallerAsExceptions) {
+TEST_F(BindingTest, BlobStreamsAndRefusedOpens) {
     // A table the dictionary does not list.
     database = platform::NewUnownedComponent<TQbDatabase>();
     database->SetDatabaseName("baza");
@@ -177,6 +207,27 @@ TEST_F(BindingTest, ProblemsReachTheCallerAsExceptions) {
     table->SetTableName("missing.dat");
     EXPECT_THROW(table->OpenDataSet(), platform::Exception);
     EXPECT_FALSE(table->Active());
+
+    // A memo field reads and writes through the binding's blob stream.
+    auto notes = platform::NewUnownedComponent<TQbTable>();
+    notes->SetDatabaseName("baza");
+    notes->SetTableName("notes.dat");
+    notes->OpenDataSet();
+    notes->MoveToFirst();
+    EXPECT_EQ(notes->FieldNamed("MEMO")->ReadAsString(), "");
+    notes->BeginEdit();
+    notes->FieldNamed("MEMO")->WriteAsString("a short note");
+    notes->PostChanges();
+    notes->CloseDataSet();
+    notes->OpenDataSet();
+    notes->MoveToFirst();
+    EXPECT_EQ(notes->FieldNamed("MEMO")->ReadAsString(), "a short note");
+    {
+        auto stream = notes->OpenBlobStream(notes->FieldNamed("MEMO"), platform::bmRead);
+        ASSERT_NE(dynamic_cast<TQbBlobStream*>(stream.get()), nullptr);
+        EXPECT_EQ(stream->Size(), 12);
+    }
+    notes->CloseDataSet();
 
     // A blob stream over a field that holds no blob is a programming error.
     table->SetTableName("settings.dat");
