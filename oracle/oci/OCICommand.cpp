@@ -8,6 +8,7 @@
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OciCodecs.h"
 #include "oracle/oci/OciLoader.h"
+#include "oracle/oci/OraLob.h"
 #include "oracle/oci/OraParamDesc.h"
 #include "oracle/oci/OraParser.h"
 #include "platform/SysUtils.h"
@@ -374,9 +375,15 @@ void TOCICommand::BindParam(TOraParamDesc& param) {
         refCursor->AllocCursor();
         buffer = refCursor->OCIStmtAddress();
         length = 0;
-    } else if (dataType == dtObject || dataType == dtArray || dataType == dtTable || dataType == dtReference ||
-               dataType == dtOraBlob || dataType == dtOraClob || dataType == dtBFile || dataType == dtCFile) {
-        RaiseLibraryError("Unknown data type");  // LOB, file and object parameters are bound by their own classes
+    } else if (dataType == dtOraBlob || dataType == dtOraClob || dataType == dtBFile || dataType == dtCFile) {
+        auto* lob = dynamic_cast<TOraLob*>(param.Object());
+        if (lob == nullptr) AssertionFailed(UnitOraClasses, "LOB parameter without its value");
+        lob->SetSvcCtx(connection->GetSvcCtx());
+        lob->AllocLob();
+        buffer = lob->LocatorPtr();
+        length = sizeof(OCILobLocator*);
+    } else if (dataType == dtObject || dataType == dtArray || dataType == dtTable || dataType == dtReference) {
+        RaiseLibraryError("Unknown data type");  // object parameters are not bound by this command
     }
     OCIBind* bind = nullptr;
     if (param.IsTable()) {
@@ -530,7 +537,27 @@ void TOCICommand::Exec() {
     // LONG values travel through the bind callbacks; a client asking for pieces another
     // way is not served by this layer.
     if (status != OCI_SUCCESS) Check(status);
+    if (ociVersion_ == 2 && rowsProcessed_ > 0) MoveLobParams();
     if (sqlType_ != SQL_SELECT && autoCommit_ && OCIConnection()->AutoCommit()) OCIConnection()->Commit();
+}
+
+// LOB parameters carry their value on the client: it goes to (or comes from) the server
+// LOB the statement bound.
+void TOCICommand::MoveLobParams() {
+    for (int i = 0; i < params_.Count(); ++i) {
+        auto* param = static_cast<TOraParamDesc*>(params_.Items(i));
+        if (param->GetDataType() != dtOraBlob && param->GetDataType() != dtOraClob) continue;
+        auto* lob = dynamic_cast<TOraLob*>(param->Object());
+        if (lob == nullptr) continue;
+        lob->SetCached(cacheLobs_);
+        if (!lob->Caching() || param->GetNull()) continue;
+        if (param->GetParamType() == pdInput)
+            lob->WriteLob();
+        else if (param->GetParamType() == pdOutput)
+            lob->ReadLob();
+        else
+            RaiseLibraryError("Lob parameter should be Input or Output");
+    }
 }
 
 void TOCICommand::DoExecute() {

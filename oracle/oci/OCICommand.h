@@ -130,6 +130,7 @@ private:
     oci::ub2 ExternalType(TDataType dataType) const;
     oci::sword InternalExecute(oci::ub4 mode);
     void Exec();
+    void MoveLobParams();
     void DoExecute();
     void EndExecute(bool success);
     TOraParamDesc* FindByBindHandle(oci::OCIBind* handle) const;

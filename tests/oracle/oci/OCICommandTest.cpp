@@ -8,6 +8,7 @@
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OciLoader.h"
+#include "oracle/oci/OraLob.h"
 #include "oracle/oci/OraParamDesc.h"
 #include "platform/DateTime.h"
 #include "tests/oracle/oci/OciFixtures.h"
@@ -292,6 +293,35 @@ TEST_F(OCICommandTest, LongValuesTravelInPieces) {
               1);
     blob->Release();
     Run("DROP TABLE OCI_CMD_LONG");
+}
+
+TEST_F(OCICommandTest, LobParametersMoveTheirValue) {
+    Run("CREATE TABLE OCI_CMD_LOB (ID NUMBER, BODY CLOB)");
+    TOraLob* written = NewShared<TOraLob>();
+    written->SetAsString("hello, large object");
+    const auto bindLob = [](TOraLob* lob, uint8_t direction) {
+        return [lob, direction](TOCICommand& c) {
+            auto& param = *static_cast<TOraParamDesc*>(c.FindParam("body"));
+            param.SetDataType(dtOraClob);
+            param.SetParamType(direction);
+            param.SetObject(lob);
+        };
+    };
+    EXPECT_EQ(Run("INSERT INTO OCI_CMD_LOB VALUES (1, EMPTY_CLOB()) RETURNING BODY INTO :body",
+                  bindLob(written, pdInput)),
+              1);
+    TOraLob* read = NewShared<TOraLob>();
+    EXPECT_EQ(Run("UPDATE OCI_CMD_LOB SET ID = 2 RETURNING BODY INTO :body", bindLob(read, pdOutput)), 1);
+    EXPECT_EQ(read->AsString(), "hello, large object");
+    try {
+        Run("UPDATE OCI_CMD_LOB SET ID = 3 RETURNING BODY INTO :body", bindLob(read, pdInputOutput));
+        ADD_FAILURE() << "an input/output LOB";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Lob parameter should be Input or Output");
+    }
+    written->Release();
+    read->Release();
+    Run("DROP TABLE OCI_CMD_LOB");
 }
 
 class OCI7CommandTest : public OCICommandTest {
