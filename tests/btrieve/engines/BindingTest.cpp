@@ -64,15 +64,23 @@ protected:
         registry.RemoveKey(AnsiString("\\Software\\Quillon\\Btrieve\\Aliases\\") + kAlias);
     }
 
-    // A database "baza" on the alias and a table of it, both without owner.
-    void OpenSettings() {
+    // A database "baza" on the alias, without owner.
+    void ConnectDatabase() {
         database = platform::NewUnownedComponent<TQbDatabase>();
         database->SetDatabaseName("baza");
         database->SetAliasName(kAlias);
         database->OpenConnection();
-        table = platform::NewUnownedComponent<TQbTable>();
-        table->SetDatabaseName("baza");
-        table->SetTableName("settings.dat");
+    }
+    // A table of "baza" without owner, not opened yet.
+    static std::unique_ptr<TQbTable> TableOf(const char* tableName) {
+        auto made = platform::NewUnownedComponent<TQbTable>();
+        made->SetDatabaseName("baza");
+        made->SetTableName(tableName);
+        return made;
+    }
+    void OpenSettings() {
+        ConnectDatabase();
+        table = TableOf("settings.dat");
         table->OpenDataSet();
     }
 
@@ -198,20 +206,13 @@ TEST_F(BindingTest, FormDescriptionCreatesBoundComponents) {
 
 TEST_F(BindingTest, BlobStreamsAndRefusedOpens) {
     // A table the dictionary does not list.
-    database = platform::NewUnownedComponent<TQbDatabase>();
-    database->SetDatabaseName("baza");
-    database->SetAliasName(kAlias);
-    database->OpenConnection();
-    table = platform::NewUnownedComponent<TQbTable>();
-    table->SetDatabaseName("baza");
-    table->SetTableName("missing.dat");
+    ConnectDatabase();
+    table = TableOf("missing.dat");
     EXPECT_THROW(table->OpenDataSet(), platform::Exception);
     EXPECT_FALSE(table->Active());
 
     // A memo field reads and writes through the binding's blob stream.
-    auto notes = platform::NewUnownedComponent<TQbTable>();
-    notes->SetDatabaseName("baza");
-    notes->SetTableName("notes.dat");
+    auto notes = TableOf("notes.dat");
     notes->OpenDataSet();
     notes->MoveToFirst();
     EXPECT_EQ(notes->FieldNamed("MEMO")->ReadAsString(), "");
