@@ -5,6 +5,8 @@
 #include <cctype>
 
 #include "oracle/core/CustomDADataSet.h"
+#include "oracle/oci/ConnectDialog.h"
+#include "oracle/oci/ConnectForm.h"
 #include "oracle/oci/OraError.h"
 #include "oracle/oci/OraParser.h"
 #include "oracle/oci/OraSQL.h"
@@ -103,8 +105,10 @@ void AddOraSessionUnit(TModuleUnits& units) {
         [] {
             defaultSession = nullptr;
             delete std::exchange(sessionList, nullptr);
+            RegisterComponentClass(TConnectForm::StaticClassInfo());
         },
         [] {
+            UnregisterComponentClass(TConnectForm::StaticClassInfo());
             DisconnectAllSessions();
             delete std::exchange(sessionList, nullptr);
             defaultSession = nullptr;
@@ -223,6 +227,10 @@ const TClassInfo& TOraSession::StaticClassInfo() {
         return i;
     }();
     return info;
+}
+
+std::unique_ptr<TCustomConnectDialog> TOraSession::NewConnectDialog() {
+    return NewUnownedComponent<TConnectDialog>();
 }
 
 void TOraSession::NewConnectionObject() { AttachConnectionObject(std::make_unique<TOCIConnection>()); }

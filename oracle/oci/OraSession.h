@@ -108,6 +108,7 @@ public:
 
 protected:
     void NewConnectionObject() override;
+    std::unique_ptr<TCustomConnectDialog> NewConnectDialog() override;
     void EstablishConnection() override;
     void ReleaseConnection() override;
 
