@@ -324,6 +324,35 @@ TEST_F(OCICommandTest, LobParametersMoveTheirValue) {
     Run("DROP TABLE OCI_CMD_LOB");
 }
 
+TEST_F(OCICommandTest, RefCursorParametersBecomeTheFetchCursor) {
+    TOraCursor* refCursor = NewShared<TOraCursor>();
+    {
+        std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
+        auto& command = static_cast<TOCICommand&>(*created);
+        command.SetSQL("BEGIN OPEN :c FOR SELECT 41 + 1 FROM DUAL; END;");
+        auto& param = Param(command, "c");
+        param.SetDataType(dtCursor);
+        param.SetObject(refCursor);
+        command.Execute(1);
+        EXPECT_EQ(refCursor->State(), csExecuted);
+        command.SetCursor(refCursor);
+        EXPECT_EQ(command.Cursor(), refCursor);
+        EXPECT_TRUE(command.RowsReturned());
+        int32_t value = 0;
+        OCIDefine* define = nullptr;
+        ASSERT_EQ(Oci.OCIDefineByPos(refCursor->OCIStmt(), &define, connection_.ErrorHandle(), 1, &value, sizeof value,
+                                     SQLT_INT, nullptr, nullptr, nullptr, OCI_DEFAULT),
+                  OCI_SUCCESS);
+        EXPECT_EQ(Oci.OCIStmtFetch(refCursor->OCIStmt(), connection_.ErrorHandle(), 1, OCI_FETCH_NEXT, OCI_DEFAULT),
+                  OCI_SUCCESS);
+        EXPECT_EQ(value, 42);
+        command.SetCursor(nullptr);
+        EXPECT_NE(command.Cursor(), refCursor);
+        EXPECT_EQ(refCursor->RefCount(), 1);
+    }
+    refCursor->Release();
+}
+
 class OCI7CommandTest : public OCICommandTest {
 protected:
     void SetUp() override {
