@@ -135,6 +135,12 @@ TEST_F(EcdumpTest, WritesTheThreeIdentifiersAndKeepsTheRestOfTheFile) {
     EXPECT_EQ(written.GetString(kConfiguration, kBranch), "5");
     EXPECT_EQ(written.GetString(kOwner, kOwnerIssuer), "77");
     EXPECT_EQ(written.GetString("Other", "Key"), "kept");
+    // A file that does not exist yet is made with the two sections.
+    const std::string fresh = dir + "fresh.ini";
+    EXPECT_EQ(Run(fresh), 0u);
+    platform::TIniFile made(fresh);
+    EXPECT_EQ(made.GetString(kConfiguration, kBranch), "5");
+    EXPECT_EQ(made.GetString(kOwner, kOwnerIssuer), "77");
 
     platform::TRegistry registry;
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
