@@ -261,6 +261,8 @@ void EndOciLoader() {
     state.LiteClient = false;
 }
 
+void AddOciLoaderUnit(platform::TModuleUnits& units) { units.Add("OraCall", StartOciLoader, EndOciLoader); }
+
 int CompareVersionText(const std::string& a, const std::string& b) {
     size_t i = 0, j = 0;
     while (i < a.size() || j < b.size()) {

@@ -13,6 +13,7 @@
 
 #include "oracle/oci/OciApi.h"
 #include "oracle/oci/OraError.h"
+#include "platform/ModuleUnits.h"
 
 namespace oracle {
 
@@ -176,9 +177,12 @@ struct TOciClientState {
 
 TOciClientState& OciClient();
 
-// Module start and end (run by the DLL's load and unload code).
+// Module start and end (run by the DLL's load and unload code, the first of the Oracle
+// layer's units): every entry point on its stub, nothing loaded; at the end the client
+// library is freed.
 void StartOciLoader();
 void EndOciLoader();
+void AddOciLoaderUnit(platform::TModuleUnits& units);
 
 // Fills the home list, chooses the client file and reads its version; raises on failure.
 void DetectOCI();

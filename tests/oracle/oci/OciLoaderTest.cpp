@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "oracle/oci/OciLoader.h"
 #include "tests/oracle/oci/OciFixtures.h"
@@ -170,6 +172,33 @@ TEST_F(OracleRegistryTest, InitOciLoadsBindsAndCreatesTheEnvironmentOnce) {
     // No slot keeps an address into the freed library.
     EXPECT_FALSE(IsBound(Oci.OCIHandleAlloc));
     EXPECT_THROW(Oci.OCITransCommit(nullptr, nullptr, 0), platform::Exception);
+}
+
+TEST_F(OracleRegistryTest, ConcurrentFirstUsesCreateOneEnvironment) {
+    PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
+    std::vector<OCIEnv*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&seen, i] {
+            InitOCI();
+            seen[i] = OciClient().Environment;
+        });
+    for (std::thread& thread : threads) thread.join();
+    ASSERT_NE(seen[0], nullptr);
+    for (OCIEnv* environment : seen) EXPECT_EQ(environment, seen[0]);
+}
+
+TEST_F(OracleRegistryTest, ModuleUnitLoadsNothingAndFreesTheClientAtTheEnd) {
+    PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
+    platform::TModuleUnits units;
+    AddOciLoaderUnit(units);
+    units.Start();
+    EXPECT_FALSE(IsClientLoaded());
+    InitOCI();
+    EXPECT_TRUE(IsClientLoaded());
+    units.Stop();
+    EXPECT_FALSE(IsClientLoaded());
+    EXPECT_FALSE(IsBound(Oci.OCIEnvCreate));
 }
 
 TEST_F(OracleRegistryTest, OnlyTheChosenHomeIsPutInFrontOfPathOnce) {
