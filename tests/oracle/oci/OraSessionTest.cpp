@@ -125,8 +125,10 @@ protected:
     void SetUp() override {
         OracleRegistryTest::SetUp();
         REQUIRE_STANDIN_SERVER();
-        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
+        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\" + library_);
     }
+
+    const char* library_ = "oci.dll";
 
     // The way the installation exports use a session.
     std::unique_ptr<TOraSession> Connect(const char* user = "scott", const char* password = "tiger") {
@@ -337,6 +339,50 @@ TEST_F(OraSessionTest, StatementsAreUnpreparedWhenTheSessionDisconnects) {
     EXPECT_FALSE(statement->Prepared());
     session.reset();
     EXPECT_EQ(statement->Session(), nullptr);
+}
+
+TEST_F(OraSessionTest, ConnectChangeEventsAndNewSessionsTakeTheHome) {
+    auto session = NewSession();
+    std::vector<bool> changes;
+    session->OnConnectChange = [&](TOraSession&, bool connected) { changes.push_back(connected); };
+    session->SetConnectPrompt(false);
+    session->SetConnectString("scott/tiger@SETRIX_TEST");
+    session->Connect();
+    session->Disconnect();
+    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+    // A changed home reaches every session and the loader; the next session starts with it.
+    session->Connect();
+    auto second = NewSession();
+    session->SetHome(ohHome1);
+    EXPECT_FALSE(session->Connected());
+    EXPECT_EQ(second->Home(), ohHome1);
+    EXPECT_EQ(OciClient().SelectedHome, ohHome1);
+    EXPECT_EQ(NewSession()->Home(), ohHome1);
+    session->SetHome(ohDefault);
+}
+
+class OraSession7Test : public OraSessionTest {
+protected:
+    void SetUp() override {
+        library_ = "ociw32.dll";
+        OraSessionTest::SetUp();
+    }
+};
+
+TEST_F(OraSession7Test, ExecSqlRoadOnTheVersion7Interface) {
+    auto session = Connect();
+    EXPECT_EQ(session->OCIVersion(), 1);
+    EXPECT_EQ(session->OCIServiceContext(), nullptr);
+    EXPECT_EQ(session->MaxStringSize(), 2000);
+    DropTable(*session, "ORS_OCI7");
+    Exec(*session, "CREATE TABLE ORS_OCI7 (NAME VARCHAR2(10))");
+    auto statement = platform::NewUnownedComponent<TOraSQL>();
+    statement->SetSession(session.get());
+    statement->SetSQLText("INSERT INTO ORS_OCI7 VALUES (:NAME)");
+    statement->ParamByName("NAME").SetAsString("seven");
+    statement->Execute();
+    session->Commit();
+    EXPECT_EQ(Count(*session, "ORS_OCI7"), 1);
 }
 
 }  // namespace
