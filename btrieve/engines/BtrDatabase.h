@@ -53,6 +53,10 @@ public:
     // The field list of one table; the dictionary record is looked up when none is given.
     TBtrFieldListTable* OpenDictionaryFieldList(const uint8_t* dictRecord, const AnsiString& name);
 
+protected:
+    const AnsiString& Password() const { return password_; }
+    void SetPassword(const AnsiString& password) { password_ = password; }
+
 private:
     // Positions an open FILE.DDF on the record whose name is exactly that name (any case).
     static bool FindDictionaryEntry(TWinBtr& fileDdf, const AnsiString& name);

@@ -43,6 +43,9 @@ public:
         bool ignoreOemAnsi = false;
     };
 
+protected:
+    void MarkDatabaseOpened() { databaseOpened_ = true; }
+
 private:
     TBtrSession(TBapiListItem* facade, const TStartup& startup, TQuillonCollection* collection);
     static TStartup ReadConfiguration(const char* directory, const char* name);
