@@ -198,12 +198,8 @@ void TOraSession::AfterConstruction() {
 
 TOraSession::~TOraSession() {
     internalSQL_.reset();
-    try {
-        // Here, not in the base: the Oracle steps of the disconnect must still run.
-        Disconnect();
-    } catch (...) {
-        // A destructor must not throw; the base releases the connection object.
-    }
+    // Here, not in the base: the Oracle steps of the disconnect must still run.
+    DisconnectForDestruction();
     if (sessionList) {
         sessionList->erase(std::remove(sessionList->begin(), sessionList->end(), this), sessionList->end());
         if (defaultSession == this) defaultSession = sessionList->empty() ? nullptr : sessionList->front();
@@ -431,6 +427,12 @@ Variant TOraSession::ExecuteStatement(const AnsiString& text, const std::vector<
 Variant TOraSession::ExecuteUntraced(const AnsiString& text, const std::vector<Variant>& values) {
     TFlagScope untraced(InternalSQL().Untraced, true);
     return ExecuteStatement(text, values);
+}
+
+std::unique_ptr<TCustomDASQL> TOraSession::NewSQLObject() {
+    auto statement = NewUnownedComponent<TOraSQL>();
+    statement->SetSession(this);
+    return statement;
 }
 
 TOraParam& TOraSession::ParamByName(const AnsiString& name) { return InternalSQL().ParamByName(name); }

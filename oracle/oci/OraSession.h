@@ -104,6 +104,8 @@ public:
     void BeginTransaction() override;
     bool IsFatalConnectionError(const EDAError& error) const override;
     void AttachConnectionObject(std::unique_ptr<TQdConnection> object) override;
+    // A TOraSQL working on this session.
+    std::unique_ptr<TCustomDASQL> NewSQLObject() override;
     void CopyToTarget(platform::TPersistent& target) const override;
 
 protected:

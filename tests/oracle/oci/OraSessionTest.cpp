@@ -95,6 +95,9 @@ TEST(OraSessionValues, DefaultsAndConnectionProperties) {
     EXPECT_TRUE(session->ThreadSafety());
     EXPECT_EQ(session->Options().CharLength(), 1);
     ASSERT_NE(session->OraConnection(), nullptr);
+    const auto statement = session->NewSQLObject();
+    ASSERT_NE(dynamic_cast<TOraSQL*>(statement.get()), nullptr);
+    EXPECT_EQ(statement->Connection(), session.get());
     session->SetConnectMode(cmSysDBA);
     EXPECT_EQ(session->OraConnection()->ConnectMode(), cmSysDBA);
     session->SetThreadSafety(false);
