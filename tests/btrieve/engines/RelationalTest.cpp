@@ -10,6 +10,7 @@
 #include "btrieve/base/SqlStmt.h"
 #include "btrieve/engines/BtrSqlBaseTable.h"
 #include "btrieve/engines/BtrSqlDatabase.h"
+#include "btrieve/engines/BtrSqlProcTable.h"
 #include "btrieve/engines/BtrSqlSession.h"
 #include "btrieve/engines/SSQLSqlStmt.h"
 #include "btrieve/engines/SqlEngine.h"
@@ -125,6 +126,31 @@ TEST_F(SqlLoader, ACheckedOnceProgramKeepsTheFirstAnswer) {
     EXPECT_FALSE(SqlEngineLoaded());
     SetSqlEngineCheckedOnce(false);
     EXPECT_TRUE(CheckSqlEngine());
+}
+
+
+// The fake statement library beside the tests: version 3, log-in answered with 51.
+constexpr const char* kUntrustedEngine = "fakesql.dll";
+
+LONG FakeVersionCalls() {
+    HMODULE module = GetModuleHandleA(kUntrustedEngine);
+    if (!module) return -1;
+    auto calls = reinterpret_cast<LONG(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module, "FakeVersionCalls")));
+    return calls ? calls() : -1;
+}
+
+TEST_F(SqlLoader, AnEngineOfAnotherVersionFailsTheCheck) {
+    SetSqlLibraryNames(kUntrustedEngine, kSqlNameLibrary);
+    ASSERT_EQ(LoadSqlEngine(), 0);
+    const LONG before = FakeVersionCalls();
+    EXPECT_FALSE(CheckSqlEngine());
+    EXPECT_FALSE(CheckSqlEngine());
+    EXPECT_EQ(FakeVersionCalls(), before + 2);
+    // Checked once: the second call does not reach the engine.
+    SetSqlEngineCheckedOnce(true);
+    EXPECT_FALSE(CheckSqlEngine());
+    EXPECT_FALSE(CheckSqlEngine());
+    EXPECT_EQ(FakeVersionCalls(), before + 3);
 }
 
 TEST(SqlStatus, StatusesBecomeTheLibrarysErrors) {
@@ -528,6 +554,88 @@ TEST_F(RelationalFixture, ANamedServerDatabaseRefusesATableList) {
     } catch (const EScalableSQLEngineError& e) {
         EXPECT_EQ(e.Code(), 0x2A0E);
     }
+}
+
+
+TEST_F(RelationalFixture, ALogInAnsweredWith51IsAFailure) {
+    SetSqlLibraryNames(kUntrustedEngine, kSqlNameLibrary);
+    TSqlStmt* statement = nullptr;
+    try {
+        db->PrepareStmtExt(2, "SELECT ID FROM PEOPLE", statement);
+        ADD_FAILURE();
+    } catch (const EScalableSQLEngineError& e) {
+        EXPECT_EQ(e.Status(), SqlStatusLoginIgnored);
+        EXPECT_EQ(e.KeyText(), dir);
+    }
+    EXPECT_EQ(statement, nullptr);
+    EXPECT_FALSE(db->LoggedIn());
+    // The transaction is then the record manager's, not a relational one.
+    db->BeginTran(0);
+    db->EndTran(2);
+}
+
+TEST_F(RelationalFixture, TheLastSessionStopsAndUnloadsTheEngine) {
+    Query("SELECT ID FROM PEOPLE");
+    TBaseSession* second = CreateSessionOf<TBtrSqlSession>(nullptr, nullptr, "Second", &sessions);
+    FreeHandle(second);
+    EXPECT_TRUE(SqlEngineLoaded());
+    sessions.FreeAll();
+    EXPECT_FALSE(SqlEngineLoaded());
+    EXPECT_FALSE(SqlEngineLoadedFlag());
+}
+
+TEST_F(RelationalFixture, LogInNamesComeFromParametersOrTheAlias) {
+    db->SetParam("user", "  someone");
+    EXPECT_EQ(db->UserName(), "  someone");
+    db->SetParam("USER NAME", std::string(40, 'u').c_str());
+    EXPECT_EQ(db->UserName(), std::string(31, 'u'));
+    db->SetParam("Other", "x");
+    EXPECT_EQ(db->UserName(), std::string(31, 'u'));
+    {
+        platform::TRegistry registry;
+        registry.SetRootKey(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(registry.EnterKey("\\Software\\Quillon\\Btrieve\\Aliases\\SqlLoginAlias", true));
+        registry.PutString("User", "master");
+        registry.PutString("Password", "secret");
+    }
+    TDatabaseDesc desc{};
+    std::strcpy(desc.name, "SqlLoginAlias");
+    std::strcpy(desc.physicalName, dir.c_str());
+    std::strcpy(desc.dbType, "BTRIEVE");
+    TBaseDatabase* aliased = nullptr;
+    session->CreateDatabaseObject(desc, aliased, 0, 0, nullptr, 0, nullptr, nullptr);
+    {
+        platform::TRegistry registry;
+        registry.SetRootKey(HKEY_LOCAL_MACHINE);
+        registry.RemoveKey("\\Software\\Quillon\\Btrieve\\Aliases\\SqlLoginAlias");
+    }
+    EXPECT_EQ(aliased->UserName(), "master");
+}
+
+TEST_F(RelationalFixture, StoredProceduresAreListedAndCalled) {
+    btrtest::WriteFixture(dir, std::string(kPeople) +
+                                   "table X$Proc PROC.DDF\n"
+                                   "field Xp$Name string 30\n"
+                                   "field Xp$Text string 1031\n"
+                                   "row Purge \"DELETE FROM PEOPLE WHERE ID > 2\"\n"
+                                   "row Nothing \"DELETE FROM PEOPLE WHERE ID > 100\"\n");
+    TBaseTable* list = nullptr;
+    db->OpenProcList(false, false, nullptr, list);
+    std::vector<std::string> names;
+    try {
+        for (;;) {
+            char record[TBtrSqlProcTable::kNameRecordSize];
+            std::memset(record, 'x', sizeof record);
+            list->GetNextRecord(0, reinterpret_cast<uint8_t*>(record), nullptr);
+            names.push_back(record);
+        }
+    } catch (const EQuillonEOFError&) {
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Purge", "Nothing"}));
+    TSqlStmt* statement = nullptr;
+    db->PrepareProc("Purge", 0, statement, nullptr);
+    statement->Execute(nullptr);
+    EXPECT_EQ(Ids(Query("SELECT ID FROM PEOPLE ORDER BY ID")), (std::vector<int32_t>{1, 2}));
 }
 
 TEST(SqlStatementText, MarkersBecomeEngineVariables) {
