@@ -1,15 +1,32 @@
 // Load and unload of setrix.dll.
 #include <windows.h>
 
+#include "oracle/core/CoreUnits.h"
+#include "oracle/oci/OciLoader.h"
+#include "oracle/oci/OraSession.h"
 #include "platform/Forms.h"
+#include "platform/ModuleUnits.h"
 #include "setup/BtrieveIntlOptions.h"
 #include "setup/ModuleState.h"
 
 namespace {
 
+// The Oracle library's units: the client loader, the generic layer, the session list.
+platform::TModuleUnits& OracleUnits() {
+    static platform::TModuleUnits units = [] {
+        platform::TModuleUnits list;
+        oracle::AddOciLoaderUnit(list);
+        oracle::AddCoreUnits(list);
+        oracle::AddOraSessionUnit(list);
+        return list;
+    }();
+    return units;
+}
+
 // The access libraries' module start, in load order, then the library's own defaults.
 void StartModule() {
     platform::RegisterFormClasses();
+    OracleUnits().Start();
     setrix::EnsureBtrieveIntlOptions();
 }
 
@@ -18,8 +35,8 @@ void StartModule() {
 // FreeLibrary and network teardown there could hang; the process takes them with it.
 void StopModule(bool processExit) {
     setrix::ReleaseModuleState();
+    if (!processExit) OracleUnits().Stop();
     platform::UnregisterFormClasses();
-    if (processExit) return;
 }
 
 }  // namespace

@@ -55,4 +55,9 @@ SETRIX_API const char* SelectDirectory(const char* initialDir);
 SETRIX_API const char* GetTNSNamesPath();
 SETRIX_API const char* GetOracleAliasList(const char* tnsNamesPath);
 
+// Oracle log-on checks and statements
+SETRIX_API int CheckOraConn(const char* user, const char* password, const char* server);
+SETRIX_API const char* CheckOraConnStr(const char* user, const char* password, const char* server);
+SETRIX_API int ExecSQL(const char* user, const char* password, const char* server, const char* statement);
+
 SETRIX_API void EmptyProc();

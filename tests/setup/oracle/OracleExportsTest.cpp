@@ -1,0 +1,125 @@
+// The Oracle exports through the real boundary, against the stand-in server: the stand-in
+// client is configured as the machine's Oracle client and each test loads setrix.dll anew,
+// so every test starts with the client unloaded.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "standins/oracle/client/StandinControl.h"
+#include "tests/oracle/oci/OciFixtures.h"
+#include "tests/setup/SetrixLibrary.h"
+
+namespace {
+
+using oracle::testing::OracleRegistryTest;
+using oracle::testing::ProgramFolder;
+
+const char* const kServer = "SETRIX_TEST";
+
+class OracleExports : public OracleRegistryTest {
+protected:
+    void SetUp() override {
+        OracleRegistryTest::SetUp();
+        REQUIRE_STANDIN_SERVER();
+        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
+    }
+
+    int ExecSQL(const char* user, const char* password, const char* server, const std::string& sql) {
+        return setrix_.Fn<int(const char*, const char*, const char*, const char*)>("ExecSQL")(user, password, server,
+                                                                                           sql.c_str());
+    }
+    int ExecAsScott(const std::string& sql) { return ExecSQL("scott", "tiger", kServer, sql); }
+    int CheckOraConn(const char* user, const char* password, const char* server) {
+        return setrix_.Fn<int(const char*, const char*, const char*)>("CheckOraConn")(user, password, server);
+    }
+    std::string CheckOraConnStr(const char* user, const char* password, const char* server) {
+        return setrix_.Fn<const char*(const char*, const char*, const char*)>("CheckOraConnStr")(user, password,
+                                                                                                server);
+    }
+    // A log-on of its own for the test, so that server hooks fire for this test only.
+    void CreateUser(const std::string& name, const std::string& password) {
+        ExecSQL("SYSTEM", "MANAGER", kServer, "DROP USER " + name);
+        ASSERT_EQ(ExecSQL("SYSTEM", "MANAGER", kServer, "CREATE USER " + name + " IDENTIFIED BY " + password), 1);
+    }
+    // Whether a new session sees the row: the block fails when the query finds none.
+    bool RowVisible(const std::string& table, int id) {
+        return ExecAsScott("DECLARE n NUMBER; BEGIN SELECT ID INTO n FROM " + table + " WHERE ID = " +
+                           std::to_string(id) + "; END;") == 1;
+    }
+
+    SetrixLibrary setrix_;
+};
+
+TEST_F(OracleExports, ExecSqlCommitsEachStatementAndKeepsNothingOfAFailingOne) {
+    ExecAsScott("DROP TABLE STX_EXEC");
+    ASSERT_EQ(ExecAsScott("CREATE TABLE STX_EXEC (ID NUMBER(10), NAME VARCHAR2(30))"), 1);
+    EXPECT_EQ(ExecAsScott("INSERT INTO STX_EXEC (ID, NAME) VALUES (1, 'first')"), 1);
+    EXPECT_TRUE(RowVisible("STX_EXEC", 1));
+    // The block's first insert succeeds, its second fails: nothing of it may stay.
+    EXPECT_EQ(ExecAsScott("BEGIN INSERT INTO STX_EXEC VALUES (2, 'second'); INSERT INTO STX_NO_SUCH_TABLE VALUES (1); END;"),
+              -2);
+    EXPECT_FALSE(RowVisible("STX_EXEC", 2));
+    EXPECT_EQ(ExecAsScott("UPDATE STX_EXEC SET NAME = 'way too long for the thirty characters'"), -2);
+    EXPECT_EQ(ExecAsScott("this is no statement"), -2);
+    EXPECT_EQ(ExecAsScott("DROP TABLE STX_EXEC"), 1);
+}
+
+TEST_F(OracleExports, ExecSqlReportsAFailingCommit) {
+    CreateUser("STX_COMMIT", "SECRET");
+    orastandin::InstallServerHook(kServer, "commit:1:fail:3113@STX_COMMIT");
+    EXPECT_EQ(ExecSQL("STX_COMMIT", "SECRET", kServer, "BEGIN NULL; END;"), -2);
+}
+
+TEST_F(OracleExports, LogOnFailuresByExport) {
+    const struct {
+        const char* user;
+        const char* password;
+        const char* server;
+        int check;
+        int exec;
+        const char* message;  // CheckOraConnStr
+    } cases[] = {
+        {"scott", "tiger", kServer, 1, 1, ""},
+        // The client's whole text: nothing of it is cut off.
+        {"scott", "wrong", kServer, 2, -1, "ORA-01017: invalid username/password; logon denied"},
+        {"scott", "tiger", "STX_NO_SUCH_ALIAS", 3, -1,
+         "ORA-12154: TNS:could not resolve the connect identifier specified"},
+        {"scott", "tiger", "SETRIX_NOLISTENER", 10, -1, "ORA-12541: TNS:no listener"},
+        // SYSTEM logs on as SYSDBA in the checks, which this server refuses it; ExecSQL
+        // logs it on normally.
+        {"System", "MANAGER", kServer, 10, 1, "ORA-01031: insufficient privileges"},
+        {"sys", "change_on_install", kServer, 1, 1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.user) + "/" + c.password + "@" + c.server);
+        EXPECT_EQ(CheckOraConn(c.user, c.password, c.server), c.check);
+        EXPECT_EQ(CheckOraConnStr(c.user, c.password, c.server), c.message);
+        EXPECT_EQ(ExecSQL(c.user, c.password, c.server, "BEGIN NULL; END;"), c.exec);
+    }
+}
+
+TEST_F(OracleExports, OnlyTheSystemAccountsLogOnAsSysdba) {
+    CreateUser("SYSTEMX", "SECRET");
+    EXPECT_EQ(CheckOraConn("systemx", "secret", kServer), 1);
+    EXPECT_EQ(CheckOraConn(" system ", "manager", kServer), 2);  // the name itself is passed on unchanged
+    EXPECT_EQ(CheckOraConn("SYSTEM", "MANAGER", kServer), 10);
+}
+
+TEST_F(OracleExports, ASuccessfulCheckLeavesTheResultBufferAlone) {
+    const auto addToList = setrix_.Fn<const char*(const char*, const char*)>("AddToList");
+    const char* list = addToList("", "kept");
+    const char* result = setrix_.Fn<const char*(const char*, const char*, const char*)>("CheckOraConnStr")(
+        "scott", "tiger", kServer);
+    EXPECT_STREQ(result, "");
+    EXPECT_STREQ(list, "kept\r\n");
+}
+
+TEST_F(OracleExports, AServerThatDoesNotAnswerInTimeIsUnreachable) {
+    CreateUser("STX_LATE", "LATE");
+    orastandin::InstallServerHook(kServer, "logon:1:delay:2500@STX_LATE");
+    EXPECT_EQ(CheckOraConn("STX_LATE", "LATE", "SETRIX_QUICK"), 3);
+    orastandin::InstallServerHook(kServer, "logon:1:delay:2500@STX_LATE");
+    EXPECT_EQ(CheckOraConnStr("STX_LATE", "LATE", "SETRIX_QUICK"), "ORA-12535: TNS:operation timed out");
+}
+
+}  // namespace
