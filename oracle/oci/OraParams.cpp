@@ -9,6 +9,9 @@
 #include "oracle/oci/OraLob.h"
 #include "oracle/oci/OraObject.h"
 #include "platform/Field.h"
+#include "platform/Streams.h"
+
+#include <cstring>
 
 namespace oracle {
 
@@ -341,6 +344,94 @@ TOraParam& TOraParams::ParamByName(const AnsiString& name) const {
 
 void TOraParams::ReleaseServerHandles() {
     for (int i = 0; i < Count(); ++i) Items(i).ReleaseServerHandles();
+}
+
+namespace {
+
+// The largest value an entry of the stored form carries (texts: two bytes less).
+constexpr size_t StoredDataLimit = 2048;
+constexpr size_t StoredTextLimit = 2046;
+// The most elements a stored PL/SQL table parameter is taken with.
+constexpr uint32_t StoredLengthLimit = 65535;
+
+// Little-endian reader of the stored form; running past the end is a stream read error.
+class TStoredDataReader {
+public:
+    explicit TStoredDataReader(const std::string& data) : data_(data) {}
+    uint32_t Number(size_t bytes) {
+        Need(bytes);
+        uint32_t value = 0;
+        for (size_t i = 0; i < bytes; ++i) value |= static_cast<uint32_t>(static_cast<uint8_t>(data_[pos_ + i])) << (8 * i);
+        pos_ += bytes;
+        return value;
+    }
+    std::string Bytes(size_t count) {
+        Need(count);
+        std::string bytes = data_.substr(pos_, count);
+        pos_ += count;
+        return bytes;
+    }
+
+private:
+    void Need(size_t count) const {
+        if (count > data_.size() - pos_) throw EReadError("Stream read error");
+    }
+    const std::string& data_;
+    size_t pos_ = 0;
+};
+
+template <class T>
+T FromBytes(const std::string& bytes) {
+    if (bytes.size() != sizeof(T)) throw EReadError("Stream read error");
+    T value;
+    std::memcpy(&value, bytes.data(), sizeof value);
+    return value;
+}
+
+// A value in the native form of its type.
+Variant StoredValue(TFieldType type, const std::string& bytes) {
+    switch (type) {
+        case ftString: case ftFixedChar: return Variant(AnsiString(bytes));
+        case ftSmallint: return Variant(static_cast<int32_t>(FromBytes<int16_t>(bytes)));
+        case ftWord: return Variant(static_cast<int32_t>(FromBytes<uint16_t>(bytes)));
+        case ftInteger: return Variant(FromBytes<int32_t>(bytes));
+        case ftLargeint: return Variant(FromBytes<int64_t>(bytes));
+        case ftBoolean: return Variant(FromBytes<int16_t>(bytes) != 0);
+        case ftFloat: case ftCurrency: return Variant(FromBytes<double>(bytes));
+        case ftDate: case ftTime: case ftDateTime: return Variant::FromDateTime(FromBytes<double>(bytes));
+        default: return Variant(AnsiString(bytes));
+    }
+}
+
+}  // namespace
+
+void TOraParams::ReadData(const std::string& data) {
+    TStoredDataReader reader(data);
+    const uint32_t version = reader.Number(1);
+    const uint32_t count = reader.Number(2);
+    // An entry is always there: a block that says none is damaged, not empty.
+    if (count == 0) throw EReadError("Stream read error");
+    for (uint32_t entry = 0; entry < count; ++entry) {
+        TOraParam& param = ParamByName(reader.Bytes(reader.Number(1)));
+        param.SetDataType(OraDataTypeToFieldType(static_cast<TDataType>(reader.Number(2))));
+        const TFieldType type = param.DataType();
+        const bool text = type == ftString || type == ftFixedChar;
+        if (type != ftUnknown && type != ftBlob && type != ftMemo && type != ftCursor) {
+            if (text) param.SetSize(static_cast<int32_t>(reader.Number(4)));
+            const size_t length = reader.Number(2);
+            // The original reader copied into a fixed area of this size: longer is damage.
+            if (length > (text ? StoredTextLimit : StoredDataLimit)) throw EReadError("Stream read error");
+            const std::string bytes = reader.Bytes(length);
+            if (!TOraParam::IsObjectType(type)) param.SetValue(StoredValue(type, bytes));
+        }
+        if (reader.Number(1) != 0) param.ClearValue();
+        param.SetTable(reader.Number(1) != 0);
+        const uint32_t length = reader.Number(4);
+        // Elements are allocated at once: a damaged count must not exhaust the memory.
+        if (length > StoredLengthLimit) throw EReadError("Stream read error");
+        param.SetLength(static_cast<int32_t>(length));
+        if (version >= 2) param.SetParamType(static_cast<TParamType>(reader.Number(1)));
+    }
 }
 
 }  // namespace oracle

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "oracle/core/DataTypes.h"
 #include "platform/Params.h"
@@ -104,6 +105,9 @@ public:
     TOraParam* FindParam(const platform::AnsiString& name) const;
     TOraParam& ParamByName(const platform::AnsiString& name) const;
     void ReleaseServerHandles();
+    // Reads the parameter values of an older form description (its binary value "Data");
+    // the collection never writes it. A short or malformed block raises EReadError.
+    void ReadData(const std::string& data);
 };
 
 }  // namespace oracle

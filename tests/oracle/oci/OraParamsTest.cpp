@@ -3,6 +3,7 @@
 #include "oracle/core/Blob.h"
 #include "oracle/oci/OraDataTypes.h"
 #include "oracle/oci/OraParams.h"
+#include "platform/Streams.h"
 
 namespace oracle {
 namespace {
@@ -146,6 +147,77 @@ TEST_F(OraParamsTest, StringSizeReadsZeroForOtherTypes) {
     EXPECT_EQ(param.Size(), 30);
     param.SetDataType(ftInteger);
     EXPECT_EQ(param.Size(), 0);
+}
+
+// Builds a stored block: little-endian numbers and raw bytes.
+class TStoredBlock {
+public:
+    TStoredBlock& Number(uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) data_ += static_cast<char>((value >> (8 * i)) & 0xFF);
+        return *this;
+    }
+    TStoredBlock& Text(const std::string& text) {
+        data_ += text;
+        return *this;
+    }
+    TStoredBlock& Name(const std::string& name) { return Number(static_cast<uint32_t>(name.size()), 1).Text(name); }
+    const std::string& Data() const { return data_; }
+
+private:
+    std::string data_;
+};
+
+TEST_F(OraParamsTest, StoredValuesOfOlderForms) {
+    Add(ftUnknown, "N");
+    Add(ftUnknown, "S");
+    Add(ftUnknown, "Gone");
+    TStoredBlock block;
+    block.Number(2, 1).Number(3, 2);
+    block.Name("N").Number(dtInteger, 2).Number(4, 2).Number(42, 4).Number(0, 1).Number(0, 1).Number(1, 4).Number(ptInput, 1);
+    block.Name("S").Number(dtString, 2).Number(20, 4).Number(5, 2).Text("hello").Number(0, 1).Number(0, 1).Number(1, 4).Number(
+        ptOutput, 1);
+    block.Name("Gone").Number(dtString, 2).Number(10, 4).Number(1, 2).Text("x").Number(1, 1).Number(0, 1).Number(1, 4).Number(
+        ptUnknown, 1);
+    params_.ReadData(block.Data());
+    EXPECT_EQ(params_.ParamByName("N").Value().AsInteger(), 42);
+    EXPECT_EQ(params_.ParamByName("N").ParamType(), ptInput);
+    EXPECT_EQ(params_.ParamByName("S").Value().AsString(), "hello");
+    EXPECT_EQ(params_.ParamByName("S").Size(), 20);
+    EXPECT_EQ(params_.ParamByName("S").ParamType(), ptOutput);
+    EXPECT_TRUE(params_.ParamByName("Gone").IsNull());
+}
+
+TEST_F(OraParamsTest, DamagedStoredBlocksAreReadErrors) {
+    Add(ftUnknown, "S");
+    auto entry = [](TStoredBlock block, const char* name, uint32_t textLength) {
+        block.Name(name).Number(dtString, 2).Number(10, 4).Number(textLength, 2).Text(std::string(textLength, 'a'));
+        return block.Number(0, 1).Number(0, 1).Number(1, 4);
+    };
+    TStoredBlock header;
+    header.Number(1, 1).Number(1, 2);
+    const std::string good = entry(header, "S", 3).Data();
+    const struct {
+        std::string data;
+        const char* message;
+    } cases[] = {
+        {good.substr(0, good.size() - 1), "Stream read error"},
+        {TStoredBlock().Number(1, 1).Number(0, 2).Data(), "Stream read error"},
+        {entry(header, "S", 2047).Data(), "Stream read error"},
+        {TStoredBlock(header).Name("S").Number(dtInteger, 2).Number(4, 2).Number(1, 4).Number(0, 1).Number(1, 1).Number(
+             0x7FFFFFFF, 4).Data(),
+         "Stream read error"},
+        {entry(header, "Missing", 1).Data(), "Parameter 'Missing' not found"},
+    };
+    for (const auto& c : cases) {
+        try {
+            params_.ReadData(c.data);
+            ADD_FAILURE() << c.message;
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+    params_.ReadData(good);
+    EXPECT_EQ(params_.ParamByName("S").Value().AsString(), "aaa");
 }
 
 }  // namespace
