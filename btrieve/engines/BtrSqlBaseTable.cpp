@@ -50,6 +50,30 @@ TBtrSqlBaseTable::TBtrSqlBaseTable(TBapiListItem* statement, int16_t sessionId, 
 
 void TBtrSqlBaseTable::MakeCurrent() const { PutSqlSession(static_cast<int16_t>(sessionId_)); }
 
+void TBtrSqlBaseTable::GetProp(uint32_t id, void* value, uint16_t& length, uint16_t bufferLength) {
+    switch (id & 0xFFFF) {
+    case 0: PutPropValue(value, bufferLength, &property0_, sizeof property0_, length); return;
+    case 1: PutPropValue(value, bufferLength, &cursorId_, sizeof cursorId_, length); return;
+    default: TBtrBaseTable::GetProp(id, value, length, bufferLength);
+    }
+}
+
+void TBtrSqlBaseTable::SetProp(uint32_t id, intptr_t value) {
+    if ((id & 0xFFFF) == 0) {
+        property0_ = static_cast<uint8_t>(value);
+        return;
+    }
+    TBtrBaseTable::SetProp(id, value);
+}
+
+void TBtrSqlBaseTable::CheckPropWritable(uint32_t id, bool raise) {
+    if ((id & 0xFFFF) == 1) {
+        if (raise) RaiseEngineError(rc::NotSupported);
+        return;
+    }
+    TBtrBaseTable::CheckPropWritable(id, raise);
+}
+
 uint16_t TBtrSqlBaseTable::GetBookmarkSize() const { return kSqlPositionSize; }
 
 void TBtrSqlBaseTable::Fetch(uint16_t option) {

@@ -15,6 +15,11 @@ public:
     TBtrSqlBaseTable(TBapiListItem* statement, int16_t sessionId, const uint8_t* clientId, int16_t cursorId,
                      TQuillonCollection* collection);
 
+    // Property 0 is a byte the dataset layer sets (the update mode), property 1 the
+    // engine's cursor id, which cannot be set.
+    void GetProp(uint32_t id, void* value, uint16_t& length, uint16_t bufferLength) override;
+    void SetProp(uint32_t id, intptr_t value) override;
+    void CheckPropWritable(uint32_t id, bool raise) override;
     uint16_t GetBookmarkSize() const override;
     void PhysFirst() override { Fetch(FetchFirst); }
     void PhysLast() override { Fetch(FetchLast); }
@@ -51,6 +56,7 @@ protected:
 private:
     uint16_t sessionId_;
     int16_t cursorId_;
+    uint8_t property0_ = 0;
     bool described_ = false;
 };
 

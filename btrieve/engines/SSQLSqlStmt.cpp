@@ -140,8 +140,9 @@ void TSSQLSqlStmt::BeforeDestroy() {
     const int16_t cursor = cursorId_;
     cursorId_ = -1;
     if (!SqlEngineLoaded()) return;
-    PutSqlSession(static_cast<int16_t>(sessionId_));
-    CheckSqlStatus(SqlEngine().free(cursor));
+    // Runs while statements are freed: a cursor the engine no longer knows is gone anyway,
+    // and a failure here must not stop the rest from being freed.
+    if (SqlEngine().putSessionId(static_cast<int16_t>(sessionId_)) == 0) SqlEngine().free(cursor);
 }
 
 void TSSQLSqlStmt::SetParams(uint16_t count, const TEngineFieldDesc* fields, const void* record) {

@@ -372,6 +372,18 @@ TEST_F(RelationalFixture, AResultCursorDescribesItsColumns) {
     EXPECT_EQ(props.fieldCount, 3);
     EXPECT_EQ(props.recordSize, 2 + 4 + 12 + 8 + 4);
     EXPECT_EQ(props.bookmarkSize, 100);
+    // The update mode the dataset layer sets lands in property 0; the cursor id is read-only.
+    EXPECT_NO_THROW(cursor->CheckPropWritable(0x4050000, true));
+    cursor->SetProp(0x4050000, 2);
+    uint8_t mode = 0;
+    uint16_t length = 0;
+    cursor->GetProp(0, &mode, length, sizeof mode);
+    EXPECT_EQ(mode, 2);
+    EXPECT_EQ(length, 1);
+    int16_t cursorId = -1;
+    cursor->GetProp(1, &cursorId, length, sizeof cursorId);
+    EXPECT_EQ(cursorId, static_cast<TBtrSqlBaseTable*>(cursor)->CursorId());
+    EXPECT_THROW(cursor->CheckPropWritable(1, true), EQuillonEngineError);
     struct Expected {
         const char* name;
         uint16_t type;
@@ -636,6 +648,66 @@ TEST_F(RelationalFixture, StoredProceduresAreListedAndCalled) {
     db->PrepareProc("Purge", 0, statement, nullptr);
     statement->Execute(nullptr);
     EXPECT_EQ(Ids(Query("SELECT ID FROM PEOPLE ORDER BY ID")), (std::vector<int32_t>{1, 2}));
+}
+
+TEST_F(RelationalFixture, ARegisteredAliasOpensWithOrWithoutTheEngine) {
+    {
+        platform::TRegistry registry;
+        registry.SetRootKey(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(registry.EnterKey("\\Software\\Quillon\\Btrieve\\Aliases\\SqlPlainAlias", true));
+        registry.PutString("PhysicalName", dir);
+    }
+    for (const char* library : {kSqlStatementLibrary, "no-such-wssql32.dll"}) {
+        SCOPED_TRACE(library);
+        SetSqlLibraryNames(library, kSqlNameLibrary);
+        TBaseDatabase* opened = nullptr;
+        session->OpenDatabase("SqlPlainAlias", 0, 0, nullptr, 0, nullptr, nullptr, opened);
+        ASSERT_NE(dynamic_cast<TBtrSqlDatabase*>(opened), nullptr);
+        EXPECT_EQ(FieldText(opened->Desc().physicalName, sizeof opened->Desc().physicalName), dir);
+        TBaseTable* cursor = nullptr;
+        opened->OpenTable("PEOPLE", nullptr, nullptr, nullptr, 0, 0, 0, 0, false, nullptr, cursor);
+        uint32_t count = 0;
+        cursor->GetRecordCount(count);
+        EXPECT_EQ(count, 6u);
+        FreeHandle(opened);
+        UnloadSqlEngine();
+        ClearSqlEngineLoadedFlag();
+    }
+    EXPECT_TRUE(BtrieveSettings().ignoreSqlDatabases);
+    platform::TRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    registry.RemoveKey("\\Software\\Quillon\\Btrieve\\Aliases\\SqlPlainAlias");
+}
+
+TEST_F(RelationalFixture, ADescriptorTypedWithAnAtSignKeepsItsTypeOnlyForADictionaryWithUsers) {
+    auto typed = [&](const char* name) {
+        TDatabaseDesc desc{};
+        std::strcpy(desc.name, name);
+        std::strcpy(desc.physicalName, dir.c_str());
+        std::strcpy(desc.dbType, "@SERVER");
+        session->SetDescDbType(false, desc);
+        return std::string(desc.dbType);
+    };
+    EXPECT_EQ(typed("LOCAL"), "STANDARD");
+    EXPECT_EQ(typed("@NAMED"), "@SERVER");
+    btrtest::WriteFixture(dir, std::string(kPeople) + "table X$User USER.DDF\nfield Xu$Id integer 2\n");
+    EXPECT_EQ(typed("LOCAL"), "@SERVER");
+}
+
+TEST_F(RelationalFixture, BlocksOfRowsAreReadInOneCall) {
+    TBaseTable* cursor = Query("SELECT ID FROM PEOPLE ORDER BY ID");
+    const size_t rowSize = cursor->GetRecordSize();
+    std::vector<uint8_t> block(rowSize * 4, 0);
+    uint32_t count = 4;
+    cursor->SetToBegin();
+    cursor->ReadBlock(count, block.data(), block.size());
+    ASSERT_EQ(count, 4u);
+    EXPECT_EQ(I32(block.data() + 3 * rowSize + 2), 4);
+    // A count beyond the buffer is cut to what it holds.
+    count = 10;
+    cursor->ReadBlock(count, block.data(), block.size());
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(I32(block.data() + rowSize + 2), 6);
 }
 
 TEST(SqlStatementText, MarkersBecomeEngineVariables) {
