@@ -118,6 +118,9 @@ TEST(OraSQLValues, WorksOnTheDefaultSessionWhenItNamesNone) {
     statement->SetSQLText("UPDATE T SET A = :A WHERE B = :B");
     ASSERT_EQ(statement->Params().Count(), 2);
     EXPECT_EQ(statement->Params().Items(1).Name(), "B");
+    // A debug session debugs its own statement.
+    session->SetDebug(true);
+    EXPECT_TRUE(session->InternalSQL().Debug);
     statement.reset();
 }
 
