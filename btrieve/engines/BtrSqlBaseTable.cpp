@@ -316,7 +316,19 @@ void TBtrSqlAggTable::PhysFirst() {
 
 void TBtrSqlAggTable::PhysLast() {
     TBtrSqlBaseTable::PhysLast();
-    row_ = INT32_MAX;
+    // The last row's number is counted: a bookmark taken there (or after moving back
+    // from there) must be found again by reading from the start.
+    int32_t rows = 1;
+    TBtrSqlBaseTable::PhysFirst();
+    try {
+        for (;;) {
+            TBtrSqlBaseTable::PhysNext();
+            ++rows;
+        }
+    } catch (const EQuillonEOFError&) {
+    }
+    TBtrSqlBaseTable::PhysLast();
+    row_ = rows;
 }
 
 void TBtrSqlAggTable::PhysNext() {

@@ -493,6 +493,16 @@ TEST_F(RelationalFixture, AnAggregateCursorCountsItsRows) {
     cursor->ReadAtBookmark(&bookmark, read.data(), 0);
     EXPECT_EQ(I32(read.data() + 2), 5);
     EXPECT_EQ(cursor->RowNumber(), 5);
+    // From the end: the rows keep their numbers.
+    cursor->SetToEnd();
+    cursor->GetPriorRecord(0, record.data(), nullptr);
+    cursor->GetPriorRecord(0, record.data(), nullptr);
+    EXPECT_EQ(I32(record.data() + 2), 5);
+    cursor->GetBookMark(&bookmark);
+    EXPECT_EQ(bookmark, 5);
+    cursor->SetToBegin();
+    cursor->ReadAtBookmark(&bookmark, read.data(), 0);
+    EXPECT_EQ(I32(read.data() + 2), 5);
 }
 
 TEST_F(RelationalFixture, ResultRowsAreWrittenThroughTheCursor) {
