@@ -346,6 +346,9 @@ TEST_F(RelationalFixture, ParameterValuesAreEngineTexts) {
         {fldtype::UInt32, bytesOf(uint32_t(4000000000u)), "4000000000"},
         {fldtype::Float, bytesOf(1.5), "1.5"},
         {fldtype::Bytes, {1, 2}, ""},
+        {fldtype::ZString, {'A', 'n', 'n', 'a', 0, 'x'}, "Anna"},
+        // A text that fills its field ends there.
+        {fldtype::ZString, {'A', 'n', 'n', 'a'}, "Anna"},
     };
     for (const Case& c : cases) {
         TEngineFieldDesc desc{};
@@ -718,6 +721,24 @@ TEST_F(RelationalFixture, BlocksOfRowsAreReadInOneCall) {
     cursor->ReadBlock(count, block.data(), block.size());
     EXPECT_EQ(count, 2u);
     EXPECT_EQ(I32(block.data() + rowSize + 2), 6);
+}
+
+TEST_F(RelationalFixture, AStatementPreparedAgainRunsItsNewText) {
+    TSqlStmt* statement = nullptr;
+    db->PrepareStmtExt(2, "SELECT ID FROM PEOPLE WHERE ID = 1", statement);
+    statement->Prepare(true);
+    db->PrepareStmtExt(2, "SELECT ID FROM PEOPLE WHERE ID = 2", statement);
+    TBaseTable* cursor = nullptr;
+    statement->Execute(&cursor);
+    EXPECT_EQ(Ids(cursor), (std::vector<int32_t>{2}));
+    // Only SQL is understood.
+    EXPECT_THROW(db->PrepareStmtExt(1, "SELECT ID FROM PEOPLE", statement), EQuillonEngineError);
+}
+
+TEST_F(RelationalFixture, AChangeAskedForRowsRunsOnce) {
+    TBaseTable* cursor = Query("INSERT INTO PEOPLE (ID, NAME) VALUES (8, 'Hanna')");
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(Ids(Query("SELECT ID FROM PEOPLE WHERE ID = 8")), (std::vector<int32_t>{8}));
 }
 
 TEST(SqlStatementText, MarkersBecomeEngineVariables) {
