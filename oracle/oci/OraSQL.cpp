@@ -1,8 +1,10 @@
 #include "oracle/oci/OraSQL.h"
 
 #include <cmath>
+#include <vector>
 
 #include "oracle/core/CustomDADataSet.h"
+#include "oracle/core/SharedObject.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OraError.h"
 #include "oracle/oci/OraParamDesc.h"
@@ -88,6 +90,42 @@ TCustomDAConnection* TOraSQL::CommandConnection() const {
     if (Connection()) return Connection();
     if (OwningDataSet()) return OwningDataSet()->UsedConnection();
     return DefaultSession();
+}
+
+void TOraSQL::StatementTextChanged() {
+    struct TKeptValue {
+        AnsiString name;
+        TFieldType type;
+        TSharedObject* object;
+    };
+    std::vector<TKeptValue> kept;
+    // The parameters exist from the end of construction on, before any text arrives.
+    for (int i = 0; i < Params().Count(); ++i) {
+        TOraParam& param = Params().Items(i);
+        if (!TOraParam::IsLobType(param.DataType()) && !TOraParam::IsObjectType(param.DataType())) continue;
+        if (TSharedObject* object = param.ValueObject()) {
+            object->AddRef();
+            kept.push_back({param.Name(), param.DataType(), object});
+        }
+    }
+    auto releaseKept = [&kept] {
+        for (const TKeptValue& value : kept) value.object->Release();
+    };
+    try {
+        TCustomDASQL::StatementTextChanged();
+        // The generic rebuild copies plain values only: a LOB would come back empty.
+        for (const TKeptValue& value : kept) {
+            TOraParam* param = Params().FindParam(value.name);
+            if (!param || param->DataType() != value.type || param->ValueObject() == value.object) continue;
+            const bool bound = param->Bound();
+            param->ShareValueObject(value.object);
+            param->SetBound(bound);
+        }
+    } catch (...) {
+        releaseKept();
+        throw;
+    }
+    releaseKept();
 }
 
 void TOraSQL::ConnectionClosed() {

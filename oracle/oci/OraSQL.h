@@ -34,6 +34,9 @@ public:
 
     TCustomDAConnection* CommandConnection() const override;
     void AttachCommand(TQdCommand* command) override;
+    // Parameters rebuilt for a new text keep the value objects (LOB contents) of those
+    // of the same name and type.
+    void StatementTextChanged() override;
     void CopyToTarget(platform::TPersistent& target) const override;
 
 protected:

@@ -124,6 +124,18 @@ TEST(OraSQLValues, WorksOnTheDefaultSessionWhenItNamesNone) {
     statement.reset();
 }
 
+TEST(OraSQLValues, LobValuesSurviveANewText) {
+    auto statement = platform::NewUnownedComponent<TOraSQL>();
+    statement->SetSQLText("UPDATE T SET DOC = :DOC");
+    TOraParam& doc = statement->ParamByName("DOC");
+    doc.SetDataType(platform::ftOraClob);
+    doc.SetValue(Variant(AnsiString("a long text")));
+    statement->SetSQLText("UPDATE T SET DOC = :DOC WHERE ID = :ID");
+    ASSERT_EQ(statement->Params().Count(), 2);
+    EXPECT_EQ(statement->ParamByName("DOC").DataType(), platform::ftOraClob);
+    EXPECT_EQ(statement->ParamByName("DOC").ValueAsString(), "a long text");
+}
+
 // ---------------------------------------------------------------- against the stand-in server
 
 class OraSessionTest : public OracleRegistryTest {
