@@ -55,6 +55,8 @@ TEST_F(OracleExports, ExecSqlCommitsEachStatementAndKeepsNothingOfAFailingOne) {
     ASSERT_EQ(ExecAsScott("CREATE TABLE STX_EXEC (ID NUMBER(10), NAME VARCHAR2(30))"), 1);
     EXPECT_EQ(ExecAsScott("INSERT INTO STX_EXEC (ID, NAME) VALUES (1, 'first')"), 1);
     EXPECT_TRUE(RowVisible("STX_EXEC", 1));
+    EXPECT_EQ(ExecAsScott("INSERT INTO STX_EXEC (ID, NAME)\r\nVALUES (3, 'over two lines')"), 1);
+    EXPECT_TRUE(RowVisible("STX_EXEC", 3));
     // The block's first insert succeeds, its second fails: nothing of it may stay.
     EXPECT_EQ(ExecAsScott("BEGIN INSERT INTO STX_EXEC VALUES (2, 'second'); INSERT INTO STX_NO_SUCH_TABLE VALUES (1); END;"),
               -2);
@@ -112,6 +114,18 @@ TEST_F(OracleExports, ASuccessfulCheckLeavesTheResultBufferAlone) {
         "scott", "tiger", kServer);
     EXPECT_STREQ(result, "");
     EXPECT_STREQ(list, "kept\r\n");
+}
+
+TEST_F(OracleExports, TheClientLoadedByALogOnIsFreedWhenTheLibraryIsUnloaded) {
+    const std::string client = ProgramFolder() + "\\oci.dll";
+    ASSERT_EQ(GetModuleHandleA(client.c_str()), nullptr);
+    EXPECT_EQ(CheckOraConn("scott", "tiger", kServer), 1);
+    EXPECT_NE(GetModuleHandleA(client.c_str()), nullptr);
+    setrix_.Unload();
+    EXPECT_EQ(GetModuleHandleA(client.c_str()), nullptr);
+    // Loaded again, the library starts over and finds the client anew.
+    SetrixLibrary again;
+    EXPECT_EQ(again.Fn<int(const char*, const char*, const char*)>("CheckOraConn")("scott", "tiger", kServer), 1);
 }
 
 TEST_F(OracleExports, AServerThatDoesNotAnswerInTimeIsUnreachable) {
