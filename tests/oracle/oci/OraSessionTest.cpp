@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "oracle/core/DASQLMonitor.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OciLoader.h"
 #include "oracle/oci/OraParamDesc.h"
@@ -377,6 +378,29 @@ TEST_F(OraSessionTest, ConnectChangeEventsAndNewSessionsTakeTheHome) {
     EXPECT_EQ(OciClient().SelectedHome, ohHome1);
     EXPECT_EQ(NewSession()->Home(), ohHome1);
     session->SetHome(ohDefault);
+}
+
+TEST_F(OraSessionTest, SessionSettingsAreQuotedAndHousekeepingIsUntraced) {
+    auto monitor = platform::NewUnownedComponent<TDASQLMonitor>();
+    std::vector<std::string> texts;
+    monitor->OnSQL = [&](void*, const AnsiString& text, TDATraceFlag) { texts.push_back(text); };
+    monitor->SetOptions(moCustom);
+    monitor->SetActive(true);
+    auto session = NewSession();
+    session->SetConnectPrompt(false);
+    session->SetConnectString("scott/tiger@SETRIX_TEST");
+    session->Options().SetCharset("UTF8");
+    session->Connect();
+    for (const std::string& text : texts) EXPECT_EQ(text.find("NLS_CHARSET_ID"), std::string::npos) << text;
+    // A quote in a value stays inside the literal instead of ending it.
+    try {
+        session->Options().SetDateLanguage("AMERICAN' x");
+    } catch (const EOraError&) {
+        // The server may refuse such a language; the text sent is what matters.
+    }
+    bool quoted = false;
+    for (const std::string& text : texts) quoted |= text.find("NLS_DATE_LANGUAGE = 'AMERICAN'' x'") != std::string::npos;
+    EXPECT_TRUE(quoted);
 }
 
 class OraSession7Test : public OraSessionTest {
