@@ -403,6 +403,16 @@ TEST_F(OraSessionTest, SessionSettingsAreQuotedAndHousekeepingIsUntraced) {
     EXPECT_TRUE(quoted);
 }
 
+TEST_F(OraSessionTest, UseOCI7SwitchesTheCallInterfaceAndDisconnects) {
+    auto session = Connect();
+    EXPECT_EQ(session->OCIVersion(), 2);
+    session->Options().SetUseOCI7(true);
+    EXPECT_FALSE(session->Connected());
+    EXPECT_EQ(session->OCIVersion(), 1);
+    session->Options().SetUseOCI7(false);
+    EXPECT_EQ(session->OCIVersion(), OciClient().CallInterface);
+}
+
 class OraSession7Test : public OraSessionTest {
 protected:
     void SetUp() override {
