@@ -1,6 +1,7 @@
 // Load and unload of setrix.dll.
 #include <windows.h>
 
+#include "btrieve/engines/QbSession.h"
 #include "oracle/core/CoreUnits.h"
 #include "oracle/oci/OciLoader.h"
 #include "oracle/oci/OraSession.h"
@@ -27,6 +28,7 @@ platform::TModuleUnits& OracleUnits() {
 void StartModule() {
     platform::RegisterFormClasses();
     OracleUnits().Start();
+    btrieve::StartBtrieveLibrary(false);
     setrix::EnsureBtrieveIntlOptions();
 }
 
@@ -35,6 +37,7 @@ void StartModule() {
 // FreeLibrary and network teardown there could hang; the process takes them with it.
 void StopModule(bool processExit) {
     setrix::ReleaseModuleState();
+    if (!processExit) btrieve::StopBtrieveLibrary();
     if (!processExit) OracleUnits().Stop();
     platform::UnregisterFormClasses();
 }

@@ -60,4 +60,10 @@ SETRIX_API int CheckOraConn(const char* user, const char* password, const char* 
 SETRIX_API const char* CheckOraConnStr(const char* user, const char* password, const char* server);
 SETRIX_API int ExecSQL(const char* user, const char* password, const char* server, const char* statement);
 
+// Btrieve data files
+SETRIX_API const char* ReadBTI(const char* dataFile, int position);
+SETRIX_API int WriteBTI(const char* dataFile, int position, const char* text);
+SETRIX_API int UpdateFixedPrice(const char* dataDirectory);
+SETRIX_API int SetLSK(const char* dataDirectory);
+
 SETRIX_API void EmptyProc();
