@@ -141,6 +141,17 @@ TEST_F(BtrieveExports, FailuresGiveTheFailureResultAndStillRemoveTheDictionary) 
     EXPECT_STREQ(readBti(scheme.c_str(), 1), "\xD1\xF5\xE5\xEC\xE0 1");
 }
 
+TEST_F(BtrieveExports, WorkAfterTheLibraryWasUnloadedAndLoadedAgain) {
+    WriteProductFiles(dataDir);
+    const std::string path = dataDir + "TRFIL008.DAT";
+    EXPECT_EQ(writeBti(path.c_str(), 4, "5"), 1);
+    dll.Unload();
+    SetrixLibrary again;
+    EXPECT_STREQ(again.Fn<TextOf2>("ReadBTI")(path.c_str(), 4), "5");
+    EXPECT_EQ(again.Fn<IntOf3>("WriteBTI")(path.c_str(), 4, "6"), 1);
+    EXPECT_STREQ(again.Fn<TextOf2>("ReadBTI")(path.c_str(), 4), "6");
+}
+
 TEST_F(BtrieveExports, ADictionaryTheDirectoryHeldIsPutBack) {
     WriteProductFiles(dataDir);
     WriteFileBytes(dataDir + "FILE.DDF", "the product's own dictionary");
