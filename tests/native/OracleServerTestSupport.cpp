@@ -15,7 +15,7 @@ void ServerTest::SetUp() {
   close(fd);
   std::remove(name);
   path_ = name;
-  db_ = std::make_unique<Database>(path_, "SETRIX", "Setrix9 database stand-in Release 9.2.0.1.0 - Production");
+  db_ = std::make_unique<Database>(path_, "SETRIX", "Setrix9 Oracle database stand-in Release 9.2.0.1.0 - Production");
   db_->AddAccount("SCOTT", "TIGER", false);
   db_->AddAccount("SYS", "CHANGE_ON_INSTALL", true);
   db_->SetLockWait(std::chrono::milliseconds(200));

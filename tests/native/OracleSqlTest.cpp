@@ -427,6 +427,19 @@ TEST_F(OracleSqlTest, DictionaryViewsDescribeTheUsersTables) {
   EXPECT_EQ(Scalar(*session_, "select count(*) from user_errors"), "0");
 }
 
+// The server version read of the OCI7 road looks for the component whose product names Oracle.
+TEST_F(OracleSqlTest, ProductComponentVersionNamesTheDatabaseProduct) {
+  ExecuteReply r = Exec(*session_,
+      "begin SELECT Version INTO :Result FROM SYS.PRODUCT_COMPONENT_VERSION WHERE Upper(Product) LIKE '%ORACLE%'; "
+      "end;",
+      {{"RESULT", Value::Null()}});
+  ASSERT_EQ(r.outBinds.size(), 1u);
+  EXPECT_EQ(TextOf(r.outBinds[0].value), "9.2.0.1.0");
+  EXPECT_EQ(Scalar(*session_, "select product from product_component_version where version = '9.2.0.1.0' and rownum = 1"),
+            "Setrix9 Oracle database stand-in");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from product_component_version where product = 'PL/SQL'"), "1");
+}
+
 TEST_F(OracleSqlTest, FieldOriginQueryOfTwoTables) {
   Exec(*session_, "create table emp (empno number, ename varchar2(10), deptno number)");
   Exec(*session_, "create table dept (deptno number, dname varchar2(10))");

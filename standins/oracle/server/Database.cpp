@@ -55,8 +55,9 @@ const char* const kCatalog[] = {
     "CREATE VIEW IF NOT EXISTS ALL_ERRORS AS /*catalog*/ SELECT ORA_USER() AS OWNER, * FROM USER_ERRORS",
     "CREATE VIEW IF NOT EXISTS USER_USERS AS /*catalog*/ SELECT ORA_USER() AS USERNAME",
     "CREATE VIEW IF NOT EXISTS \"V$VERSION\" AS /*catalog*/ SELECT ORA_BANNER() AS BANNER",
-    "CREATE VIEW IF NOT EXISTS PRODUCT_COMPONENT_VERSION AS /*catalog*/ SELECT ORA_BANNER() AS PRODUCT, "
-    "ORA_VERSION() AS VERSION, 'Production' AS STATUS",
+    // One row per component, as a server lists them: the database product (named by the banner) and PL/SQL.
+    "CREATE VIEW IF NOT EXISTS PRODUCT_COMPONENT_VERSION AS /*catalog*/ SELECT ORA_PRODUCT() AS PRODUCT, "
+    "ORA_VERSION() AS VERSION, 'Production' AS STATUS UNION ALL SELECT 'PL/SQL', ORA_VERSION(), 'Production'",
 };
 }  // namespace
 

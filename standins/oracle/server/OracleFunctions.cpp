@@ -83,6 +83,11 @@ void EmptyBlob(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_zero
 void SysDate(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, CanonicalDate(Now())); }
 void UserFn(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, SessionOf(ctx).User()); }
 void BannerFn(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, SessionOf(ctx).Db().Banner()); }
+// The product is what the banner names before its release.
+void ProductFn(sqlite3_context* ctx, int, sqlite3_value**) {
+  const std::string& banner = SessionOf(ctx).Db().Banner();
+  ResultText(ctx, banner.substr(0, banner.find(" Release ")));
+}
 void VersionFn(sqlite3_context* ctx, int, sqlite3_value**) {
   const std::string& banner = SessionOf(ctx).Db().Banner();
   std::size_t at = banner.find("Release ");
@@ -385,6 +390,7 @@ void RegisterOracleFunctions(sqlite3* db, Session* session) {
       {"ORA_USER", 0, Guarded<UserFn>, false},
       {"ORA_BANNER", 0, Guarded<BannerFn>, false},
       {"ORA_VERSION", 0, Guarded<VersionFn>, false},
+      {"ORA_PRODUCT", 0, Guarded<ProductFn>, false},
       {"ORA_ROWID_TEXT", 1, Guarded<RowidTextFn>, true},
       {"ORA_NEXTVAL", 1, Guarded<NextValFn>, false},
       {"ORA_CURRVAL", 1, Guarded<CurrValFn>, false},

@@ -32,7 +32,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> positional, users, hooks;
-  std::string service = "SETRIX", banner = "Setrix9 database stand-in Release 9.2.0.1.0 - Production", portFile;
+  std::string service = "SETRIX", banner = "Setrix9 Oracle database stand-in Release 9.2.0.1.0 - Production", portFile;
   int lockWaitMs = 5000;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
