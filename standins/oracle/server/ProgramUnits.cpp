@@ -4,6 +4,7 @@
 
 #include "standins/oracle/protocol/OraError.h"
 #include "standins/oracle/server/PlsqlBlock.h"
+#include "standins/oracle/server/TypeCatalog.h"
 
 namespace orastandin {
 
@@ -27,6 +28,7 @@ bool ProgramUnits::Command(const std::vector<Token>& t, const std::string& sourc
     ExecOrThrow(session_.Connection(), "DELETE FROM \"SETRIX$SOURCE\" WHERE NAME = '" + name + "' AND TYPE LIKE '" + kind + "%'");
     if (sqlite3_changes(session_.Connection()) == 0) throw OraError(4043, name);
     ExecOrThrow(session_.Connection(), "DELETE FROM \"SETRIX$ERRORS\" WHERE NAME = '" + name + "' AND TYPE LIKE '" + kind + "%'");
+    if (kind == "TYPE") TypeCatalog(session_.Connection()).Forget(name);
     session_.Db().ProgramsChanged();
     return true;
   }
@@ -77,6 +79,22 @@ bool ProgramUnits::Command(const std::vector<Token>& t, const std::string& sourc
     }
   }
 
+  // A type's spec fills the type catalogue; one that does not parse is kept invalid, without attributes.
+  const bool typeSpec = kind == "TYPE";
+  auto isSchema = [&](const std::string& n) { return session_.Db().IsUserName(n); };
+  auto recordType = [&] {
+    try {
+      TypeCatalog(session_.Connection()).Record(name, t, at + 1, isSchema);
+    } catch (const OraError& e) {
+      TypeCatalog(session_.Connection()).Forget(name);
+      int offset = e.Offset();
+      std::string symbol = "end-of-file";
+      for (const auto& tok : t)
+        if (tok.pos == offset) symbol = tok.text;
+      errors.emplace_back(offset, "PLS-00103: Encountered the symbol \"" + symbol + "\"");
+    }
+  };
+
   auto exec = [&](const char* sql, std::initializer_list<std::string> texts) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(session_.Connection(), sql, -1, &raw, nullptr) != SQLITE_OK) throw OraError(600);
@@ -90,6 +108,7 @@ bool ProgramUnits::Command(const std::vector<Token>& t, const std::string& sourc
     throw OraError(955);
   exec("DELETE FROM \"SETRIX$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2", {name, kind});
   exec("DELETE FROM \"SETRIX$ERRORS\" WHERE NAME = ?1 AND TYPE = ?2", {name, kind});
+  if (typeSpec) recordType();
   exec("INSERT INTO \"SETRIX$SOURCE\" VALUES (?1, ?2, ?3, ?4)", {name, kind, source, errors.empty() ? "VALID" : "INVALID"});
   int sequence = 0;
   for (const auto& [offset, message] : errors) {
