@@ -66,4 +66,11 @@ SETRIX_API int WriteBTI(const char* dataFile, int position, const char* text);
 SETRIX_API int UpdateFixedPrice(const char* dataDirectory);
 SETRIX_API int SetLSK(const char* dataDirectory);
 
+// Configuration moves between the Btrieve files, orvel_data.ini and Oracle
+SETRIX_API int GetOrvelBtrieveConfig(const char* dataDirectory);
+SETRIX_API int SetOrvelOracleParams(const char* user, const char* password, const char* server,
+                                    const char* iniDirectory);
+SETRIX_API int MoveOrvelConfig(const char* dataDirectory, const char* user, const char* password,
+                               const char* server);
+
 SETRIX_API void EmptyProc();

@@ -1,0 +1,151 @@
+// SetOrvelOracleParams and MoveOrvelConfig through setrix.dll against the stand-in server:
+// the configuration row of a schema of the test's own, updated from orvel_data.ini and
+// from the product's Btrieve files, and read back through ExecSQL.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/oracle/oci/OciFixtures.h"
+#include "tests/setup/ProductFiles.h"
+#include "tests/setup/SetrixLibrary.h"
+
+namespace {
+
+using oracle::testing::OracleRegistryTest;
+using oracle::testing::ProgramFolder;
+
+const char* const kServer = "SETRIX_TEST";
+const char* const kUser = "STX_ORVEL";
+const char* const kPassword = "ORVEL";
+
+using ExecSqlFn = int(const char*, const char*, const char*, const char*);
+using ParamsFn = int(const char*, const char*, const char*, const char*);
+
+class ConfigurationMoves : public OracleRegistryTest {
+protected:
+    void SetUp() override {
+        OracleRegistryTest::SetUp();
+        REQUIRE_STANDIN_SERVER();
+        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
+        // The schema stays from an earlier test; its table is made anew.
+        Exec("SYSTEM", "MANAGER", "CREATE USER " + std::string(kUser) + " IDENTIFIED BY " + kPassword);
+        Exec(kUser, kPassword, "DROP TABLE ORVEL_CONFIGURATION");
+        ASSERT_EQ(Exec(kUser, kPassword,
+                       "CREATE TABLE ORVEL_CONFIGURATION (ID NUMBER, ORVEL_NUM NUMBER, ORVEL_TYPE NUMBER, "
+                       "DEF_SERV NUMBER, EXCHANGE_DIRECTORY VARCHAR2(200), CASHE_DIRECTORY VARCHAR2(200), "
+                       "ARCHIVE_DIRECTORY VARCHAR2(200), DUMP_DIRECTORY VARCHAR2(200), "
+                       "REPORT_DIRECTORY VARCHAR2(200), EXCHANGE_WAY NUMBER, EXCHANGE_PERIOD NUMBER, "
+                       "PROCESS_AFTER_GET NUMBER, CONTROL_AFTER_START NUMBER, USE_MAIL_SENDER NUMBER)"),
+                  1);
+        ASSERT_EQ(Exec(kUser, kPassword,
+                       "INSERT INTO ORVEL_CONFIGURATION VALUES (1, 77, 9, 99, 'old', 'old', 'old', 'old', 'old', "
+                       "9, 9, 9, 9, 9)"),
+                  1);
+    }
+    void TearDown() override {
+        RemoveTree(root);
+        OracleRegistryTest::TearDown();
+    }
+
+    int Exec(const std::string& user, const std::string& password, const std::string& sql) {
+        return setrix_.Fn<ExecSqlFn>("ExecSQL")(user.c_str(), password.c_str(), kServer, sql.c_str());
+    }
+    // Whether the configuration row meets the condition.
+    bool Holds(const std::string& condition) {
+        return Exec(kUser, kPassword,
+                    "DECLARE n NUMBER; BEGIN SELECT ID INTO n FROM ORVEL_CONFIGURATION WHERE " + condition +
+                        "; END;") == 1;
+    }
+    int SetOrvelOracleParams(const char* password, const std::string& iniDir) {
+        return setrix_.Fn<ParamsFn>("SetOrvelOracleParams")(kUser, password, kServer, iniDir.c_str());
+    }
+    int MoveOrvelConfig(const std::string& dataDir, const char* password = kPassword) {
+        return setrix_.Fn<ParamsFn>("MoveOrvelConfig")(dataDir.c_str(), kUser, password, kServer);
+    }
+    // root\Data\ with the product's files, TRFIL023 holding `row`.
+    std::string MakeDataDirectory(const std::string& row) const {
+        const std::string dataDir = root + "Data\\";
+        CreateDirectoryA(dataDir.c_str(), nullptr);
+        productfiles::Write(dataDir, productfiles::WithRows(productfiles::Description(), {{"TRFIL023", row}}));
+        return dataDir;
+    }
+    bool Untouched() { return Holds("ORVEL_NUM = 77 AND EXCHANGE_DIRECTORY = 'old' AND USE_MAIL_SENDER = 9"); }
+
+    SetrixLibrary setrix_;
+    std::string root = TempDirectory();
+};
+
+TEST_F(ConfigurationMoves, SetOrvelOracleParamsCopiesTheFiveDirectoriesQuoted) {
+    WriteFileBytes(root + "orvel_data.ini",
+                   "[ORVEL_DATA]\r\nORVELNUM=5\r\nEXCHANGE_DIRECTORY=C:\\O'Brien\\EX\r\nCASHE_DIRECTORY=C:\\CACHE\\\r\n"
+                   "ARCHIVE_DIRECTORY=C:\\ARCH\\\r\nDUMP_DIRECTORY=C:\\DUMP\\\r\nREPORT_DIRECTORY=C:\\REP\\\r\n");
+    std::string dir = root;
+    dir.pop_back();  // the trailing backslash is added
+    EXPECT_EQ(SetOrvelOracleParams(kPassword, " " + dir + " "), 1);
+    EXPECT_TRUE(Holds("EXCHANGE_DIRECTORY = 'C:\\O''Brien\\EX' AND CASHE_DIRECTORY = 'C:\\CACHE\\' AND "
+                      "ARCHIVE_DIRECTORY = 'C:\\ARCH\\' AND DUMP_DIRECTORY = 'C:\\DUMP\\' AND "
+                      "REPORT_DIRECTORY = 'C:\\REP\\'"));
+    EXPECT_TRUE(Holds("ORVEL_NUM = 77"));
+}
+
+TEST_F(ConfigurationMoves, SetOrvelOracleParamsReportsWhatItCouldNotDo) {
+    // Without the INI file nothing is emptied.
+    EXPECT_EQ(SetOrvelOracleParams(kPassword, root), 0);
+    EXPECT_TRUE(Untouched());
+    // A log-on that fails is a failure, not a success.
+    WriteFileBytes(root + "orvel_data.ini", "[ORVEL_DATA]\r\nEXCHANGE_DIRECTORY=C:\\NEW\r\n");
+    EXPECT_EQ(SetOrvelOracleParams("wrong", root), 0);
+    EXPECT_TRUE(Untouched());
+    // Keys the file lacks are sent empty, as the file says.
+    EXPECT_EQ(SetOrvelOracleParams(kPassword, root), 1);
+    EXPECT_TRUE(Holds("EXCHANGE_DIRECTORY = 'C:\\NEW' AND CASHE_DIRECTORY IS NULL"));
+}
+
+TEST_F(ConfigurationMoves, MoveOrvelConfigSendsTheThirteenSettings) {
+    // Background exchange on, by period; process after get on; control after start on.
+    const std::string dataDir = MakeDataDirectory(
+        "row \"C:\\O'Brien\\EXCHANGE\" \"\" \"\\CACHE\\\" \"\" \"\" false false true 2.5 0 true false false false "
+        "true false false false true false\n");
+    EXPECT_EQ(MoveOrvelConfig(dataDir), 1);
+    EXPECT_FALSE(Holds("EXCHANGE_DIRECTORY = 'old'"));
+    EXPECT_TRUE(Holds("ORVEL_NUM = 12 AND ORVEL_TYPE = 1 AND DEF_SERV = 3"));
+    EXPECT_TRUE(Holds("EXCHANGE_DIRECTORY = 'C:\\O''Brien\\EXCHANGE' AND CASHE_DIRECTORY = '" + root + "CACHE\\'"));
+    EXPECT_TRUE(Holds("ARCHIVE_DIRECTORY = '" + root + "Archive' AND DUMP_DIRECTORY IS NULL"));
+    EXPECT_TRUE(Holds("REPORT_DIRECTORY = 'C:\\ORVEL\\REPORTS\\'"));
+    EXPECT_TRUE(Holds("EXCHANGE_WAY = 2 AND EXCHANGE_PERIOD = 2.5"));
+    EXPECT_TRUE(Holds("PROCESS_AFTER_GET = 1 AND CONTROL_AFTER_START = 1 AND USE_MAIL_SENDER = 0"));
+    EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+}
+
+TEST_F(ConfigurationMoves, MoveOrvelConfigExchangeWayAndSchemeType) {
+    const struct {
+        const char* flags;  // background, period, processing, time/period, scheme, -, branches
+        int way, type;
+    } cases[] = {
+        {"false 15 0 false false false false false", 1, 2},
+        {"true 15 0 false true true false false", 3, 3},
+        {"true 15 0 false false true false true", 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flags);
+        const std::string dataDir = MakeDataDirectory("row \"X\" \"D:\\DUMP\" \"\" \"\" \"\" false false " +
+                                                      std::string(c.flags) + " false false false false true\n");
+        ASSERT_EQ(MoveOrvelConfig(dataDir), 1);
+        EXPECT_TRUE(Holds("EXCHANGE_WAY = " + std::to_string(c.way) + " AND ORVEL_TYPE = " + std::to_string(c.type)));
+        EXPECT_TRUE(Holds("CASHE_DIRECTORY = '" + root + "' AND DUMP_DIRECTORY = 'D:\\DUMP'"));
+        EXPECT_TRUE(Holds("PROCESS_AFTER_GET = 0 AND CONTROL_AFTER_START = 0 AND USE_MAIL_SENDER = 1"));
+    }
+}
+
+TEST_F(ConfigurationMoves, MoveOrvelConfigFailures) {
+    // No data directory: nothing to read, nothing sent.
+    EXPECT_EQ(MoveOrvelConfig(root + "Data\\"), 0);
+    EXPECT_TRUE(Untouched());
+    // The settings are read but the log-on fails.
+    const std::string dataDir = MakeDataDirectory("row \"X\" \"\" \"\" \"\" \"\" false false false 15 0\n");
+    EXPECT_EQ(MoveOrvelConfig(dataDir, "wrong"), 0);
+    EXPECT_TRUE(Untouched());
+    EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+}
+
+}  // namespace
