@@ -445,8 +445,8 @@ OCI_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attri
       }
     }
     if (trghndltyp == OCI_DTYPE_PARAM) {
-      const ColumnInfo& c = static_cast<const ParamDescriptor*>(trgthndlp)->column;
-      static const std::string empty;
+      const auto* p = static_cast<const ParamDescriptor*>(trgthndlp);
+      const ColumnInfo& c = p->column;
       switch (attrtype) {
         case OCI_ATTR_DATA_SIZE: return put(static_cast<ub2>(c.size));
         case OCI_ATTR_DATA_TYPE: return put(static_cast<ub2>(c.oraType));
@@ -454,10 +454,26 @@ OCI_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attri
         case OCI_ATTR_PRECISION: return put(static_cast<sb2>(c.precision));
         case OCI_ATTR_SCALE: return put(static_cast<sb1>(c.scale));
         case OCI_ATTR_IS_NULL: return put(static_cast<ub1>(c.nullable ? 1 : 0));
-        case OCI_ATTR_TYPE_NAME:
-        case OCI_ATTR_SCHEMA_NAME: return putText(empty);
+        case OCI_ATTR_TYPE_NAME: return putText(p->typeName);
+        case OCI_ATTR_SCHEMA_NAME: return putText(p->schemaName);
+        case OCI_ATTR_TYPECODE: return put(p->typeCode);
+        case OCI_ATTR_COLLECTION_TYPECODE: return put(p->collectionTypeCode);
+        case OCI_ATTR_NUM_TYPE_ATTRS:
+          return put(static_cast<ub2>(p->attributeList ? p->attributeList->list.size() : 0));
+        case OCI_ATTR_LIST_TYPE_ATTRS:
+          if (!p->attributeList) throw OraError(24315);
+          return put(static_cast<void*>(p->attributeList));
+        case OCI_ATTR_COLLECTION_ELEMENT:
+          if (!p->element) throw OraError(24315);
+          return put(static_cast<void*>(p->element));
+        case OCI_ATTR_NUM_ELEMS: return put(p->numElems);
         default: throw OraError(24315);
       }
+    }
+    if (trghndltyp == OCI_HTYPE_DESCRIBE && attrtype == OCI_ATTR_PARAM) {
+      auto* describe = static_cast<const DescribeHandle*>(trgthndlp);
+      if (!describe->root) throw OraError(24315);
+      return put(static_cast<void*>(describe->root));
     }
     if (trghndltyp == OCI_HTYPE_SVCCTX) {
       auto* svc = static_cast<SvcCtxHandle*>(const_cast<dvoid*>(trgthndlp));
@@ -470,6 +486,13 @@ OCI_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attri
 
 OCI_EXPORT sword OCIParamGet(const dvoid* hndlp, ub4 htype, OCIError* errhp, dvoid** parmdpp, ub4 pos) {
   return Guard(errhp, [&](ErrorHandle*) -> sword {
+    if (htype == OCI_DTYPE_PARAM) {  // an entry of a describe's list
+      auto* list = Handles().Find<ParamDescriptor>(hndlp, OCI_DTYPE_PARAM);
+      if (!list || !parmdpp) return OCI_INVALID_HANDLE;
+      if (pos == 0 || pos > list->list.size()) throw OraError(24334);
+      *parmdpp = list->list[pos - 1];
+      return OCI_SUCCESS;
+    }
     auto* s = Handles().Find<StmtHandle>(hndlp, htype);
     if (!s || htype != OCI_HTYPE_STMT || !parmdpp) return OCI_INVALID_HANDLE;
     if (!s->executed || pos == 0 || pos > s->params.size()) throw OraError(24334);
@@ -792,7 +815,6 @@ sword Unsupported(void* first, void* second) {
 
 OCI_UNSUPPORTED(OCIBindObject)
 OCI_UNSUPPORTED(OCIDefineObject)
-OCI_UNSUPPORTED(OCIDescribeAny)
 OCI_UNSUPPORTED(OCILdaToSvcCtx)
 OCI_UNSUPPORTED(OCISvcCtxToLda)
 OCI_UNSUPPORTED(OCIPasswordChange)
@@ -838,7 +860,6 @@ OCI_UNSUPPORTED(OCIObjectSetAttr)
 OCI_UNSUPPORTED(OCIObjectUnmark)
 OCI_UNSUPPORTED(OCIObjectUnmarkByRef)
 OCI_UNSUPPORTED(OCIObjectUnpin)
-OCI_UNSUPPORTED(OCITypeByName)
 OCI_UNSUPPORTED(OCITypeByRef)
 OCI_UNSUPPORTED(OCICollAppend)
 OCI_UNSUPPORTED(OCICollAssign)

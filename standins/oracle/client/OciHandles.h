@@ -43,9 +43,11 @@ struct SessionHandle {
   bool begun = false;
 };
 
+struct TypeDescriptor;
 struct SvcCtxHandle {
   ServerHandle* server = nullptr;
   SessionHandle* session = nullptr;
+  std::map<std::string, TypeDescriptor*> types;  // by OCITypeByName, one descriptor per name
 };
 
 struct BindHandle {
@@ -80,6 +82,15 @@ struct DefineHandle {
 
 struct ParamDescriptor {
   ColumnInfo column;
+  // The parameters of a type's describe: the type (its code, and its attribute list or its
+  // collection element), the attribute list, or one attribute or element.
+  ub2 typeCode = 0;
+  ub2 collectionTypeCode = 0;
+  std::string typeName, schemaName;  // the type an attribute names; a described type's own name
+  ub4 numElems = 0;                  // the bound of a VARRAY's element
+  ParamDescriptor* attributeList = nullptr;
+  ParamDescriptor* element = nullptr;
+  std::vector<ParamDescriptor*> list;  // of the attribute list
 };
 
 struct StmtHandle {
@@ -115,7 +126,16 @@ struct LobDescriptor {
   std::string directory, fileName;
   bool opened = false;
 };
-struct DescribeHandle {};
+struct DescribeHandle {
+  ParamDescriptor* root = nullptr;  // owned by the describe handle
+};
+
+// The type descriptor OCITypeByName hands out (owned by the service context).
+constexpr ub4 StandinTypeDescriptor = 0x5459;
+struct TypeDescriptor {
+  std::string schema, name;
+  ub2 typeCode = 0;
+};
 
 class HandleRegistry {
  public:
