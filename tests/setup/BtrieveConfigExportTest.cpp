@@ -106,6 +106,16 @@ TEST_F(BtrieveConfigExport, FailuresWriteNoIniFile) {
     EXPECT_EQ(getOrvelBtrieveConfig(dataDir.c_str()), 0);
     EXPECT_FALSE(productfiles::Exists(dataDir + "orvel_data.ini"));
     EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+
+    // The INI file goes to the parent's "Data" folder: another name for the data directory
+    // leaves it without a folder to be written to.
+    const std::string otherDir = root + "Base\\";
+    CreateDirectoryA(otherDir.c_str(), nullptr);
+    productfiles::Write(otherDir);
+    RemoveTree(dataDir);
+    EXPECT_EQ(getOrvelBtrieveConfig(otherDir.c_str()), 0);
+    EXPECT_FALSE(productfiles::Exists(dataDir));
+    EXPECT_TRUE(productfiles::DictionaryRemoved(otherDir));
 }
 
 }  // namespace

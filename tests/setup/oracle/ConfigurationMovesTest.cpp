@@ -146,6 +146,9 @@ TEST_F(ConfigurationMoves, MoveOrvelConfigFailures) {
     EXPECT_EQ(MoveOrvelConfig(dataDir, "wrong"), 0);
     EXPECT_TRUE(Untouched());
     EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+    // The log-on works but the statements fail: a schema without the configuration table.
+    ASSERT_EQ(Exec(kUser, kPassword, "DROP TABLE ORVEL_CONFIGURATION"), 1);
+    EXPECT_EQ(MoveOrvelConfig(dataDir), 0);
 }
 
 }  // namespace
