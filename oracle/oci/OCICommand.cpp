@@ -734,3 +734,164 @@ bool TOCICommand::GetProp(int id, platform::Variant& value) {
 }
 
 }  // namespace oracle
+
+namespace oracle {
+
+namespace {
+
+// Length of a date shown in the connection's format: month and day names are wider
+// than their format letters.
+uint16_t DateTextLength(const std::string& format) {
+    const std::string upper = platform::AnsiUpperCase(format);
+    size_t length = upper.size();
+    if (upper.find("MONTH") != std::string::npos) length += 7;
+    if (upper.find("DAY") != std::string::npos) length += 9;
+    return static_cast<uint16_t>(length);
+}
+
+}  // namespace
+
+bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrings) {
+    TOCIConnection* const connection = OCIConnection();
+    connection->CheckOCI80();
+    OCIStmt* const statement = cursor_->OCIStmt();
+    ub4 count = 0;
+    Check(Oci.OCIAttrGet(statement, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_PARAM_COUNT, errorHandle_));
+    if (position < 1 || static_cast<ub4>(position) > count) return false;
+    void* parameter = nullptr;
+    Check(Oci.OCIParamGet(statement, OCI_HTYPE_STMT, errorHandle_, &parameter, static_cast<ub4>(position)));
+    OraText* name = nullptr;
+    ub4 nameLength = 0;
+    Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME, errorHandle_));
+    ub2 type = 0;
+    Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, errorHandle_));
+    ub2 size = 0;
+    Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, errorHandle_));
+    sb2 precision = 0;
+    sb1 scale = 0;
+    if (type == SQLT_NUM) {
+        Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, errorHandle_));
+        Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, errorHandle_));
+    }
+    ub1 nullable = 1;
+    Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL, errorHandle_));
+
+    field.Name = name ? std::string(reinterpret_cast<const char*>(name), nameLength) : std::string();
+    field.FieldNo = static_cast<uint16_t>(position);
+    field.ActualFieldNo = static_cast<uint16_t>(position);
+    field.Length = 0;
+    field.Scale = 0;
+    field.SubDataType = 0;
+    field.Required = nullable == 0;
+    switch (type) {
+        case SQLT_CHR:
+        case SQLT_AFC:
+            if (longStrings || size < 256) {
+                field.DataType = dtString;
+                field.Size = static_cast<uint16_t>(size + 1);
+            } else {
+                field.DataType = dtMemo;
+                field.SubDataType = 1;
+                field.Size = ReferenceSlotSize;
+            }
+            field.Length = size;
+            field.Fixed = type == SQLT_AFC;
+            break;
+        case SQLT_NUM:
+            if (fieldsAsString_) {
+                field.DataType = dtString;
+                field.Length = precision < 1 ? 38 : static_cast<uint16_t>(precision);
+                field.Size = static_cast<uint16_t>(field.Length + 1);
+            } else {
+                const bool integer = scale == 0 && precision != 0 && precision <= 9;
+                field.DataType = integer ? dtInteger : dtFloat;
+                field.Size = integer ? 4 : 8;
+                field.Length = static_cast<uint16_t>(precision);
+                field.Scale = static_cast<uint16_t>(scale < 0 ? -scale : scale);
+            }
+            break;
+        case SQLT_LNG:
+            field.DataType = dtMemo;
+            field.Size = ReferenceSlotSize;
+            break;
+        case SQLT_RID:
+        case SQLT_RDD:
+            field.DataType = dtString;
+            field.Size = 19;
+            field.Length = 18;
+            break;
+        case SQLT_DAT:
+            if (fieldsAsString_) {
+                field.DataType = dtString;
+                field.Length = DateTextLength(connection->DateFormat());
+                field.Size = static_cast<uint16_t>(field.Length + 1);
+            } else {
+                field.DataType = dtDateTime;
+                field.Size = 7;
+            }
+            break;
+        case SQLT_BIN:
+            field.DataType = dtString;
+            field.Length = static_cast<uint16_t>(2 * size);
+            field.Size = static_cast<uint16_t>(field.Length + 1);
+            break;
+        case SQLT_LBI:
+            field.DataType = dtBlob;
+            field.Size = ReferenceSlotSize;
+            break;
+        case SQLT_LAB:
+            field.DataType = dtLabel;
+            field.Size = size;
+            break;
+        default:
+            RaiseLibraryError("Unknown data type");
+    }
+    return true;
+}
+
+void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicatorSkip, ub4 valueSkip,
+                                    void* indicator) {
+    TOCIConnection* const connection = OCIConnection();
+    connection->CheckOCI80();
+    const ub2 type = field.DataType == dtLabel ? SQLT_LAB : ExternalType(field.DataType);
+    const sb4 length = field.SubDataType == 1 ? field.Length + 1 : field.Size;
+    OCIDefine* define = nullptr;
+    Check(Oci.OCIDefineByPos(cursor_->OCIStmt(), &define, errorHandle_, field.FieldNo, value, length, type, indicator,
+                             nullptr, nullptr, OCI_DEFAULT));
+    if (field.DataType == dtString && connection->CharsetId() != 0) {
+        ub2 charset = connection->CharsetId();
+        Check(Oci.OCIAttrSet(define, OCI_HTYPE_DEFINE, &charset, 0, OCI_ATTR_CHARSET_ID, errorHandle_));
+    }
+    Check(Oci.OCIDefineArrayOfStruct(define, errorHandle_, valueSkip, indicatorSkip, 0, 0));
+    field.Handle = define;
+}
+
+int TOCICommand::Fetch(int rows) {
+    CheckActive();
+    TOCIConnection* const connection = OCIConnection();
+    connection->CheckOCI80();
+    ub4 total = 0;
+    bool ended = false;
+    {
+        TConnectionLock lock(*connection);
+        const sword status =
+            Oci.OCIStmtFetch(cursor_->OCIStmt(), errorHandle_, static_cast<ub4>(rows), OCI_FETCH_NEXT, OCI_DEFAULT);
+        if (status == OCI_NO_DATA)
+            ended = true;
+        else if (status != OCI_SUCCESS)
+            Check(status);
+        Check(Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, errorHandle_));
+    }
+    const int delivered = static_cast<int>(total - rowsFetched_);
+    rowsFetched_ = total;
+    if (ended) FinishFetch();
+    if (cursor_->State() < csFetching) cursor_->SetState(csFetching);
+    return delivered;
+}
+
+void TOCICommand::FinishFetch() {
+    CheckActive();
+    cursor_->SetState(csFetched);
+}
+
+}  // namespace oracle

@@ -115,6 +115,15 @@ public:
     std::string GetRowId();
     void CloseCursor();
 
+    // Column operations of a record set (version 8 interface). DescribeColumn answers
+    // false past the last column.
+    bool DescribeColumn(int position, TFieldDesc& field, bool longStrings);
+    void DefineArrayColumn(TFieldDesc& field, void* value, oci::ub4 indicatorSkip, oci::ub4 valueSkip,
+                           void* indicator);
+    // Rows delivered by this call; the end of data finishes the fetch.
+    int Fetch(int rows);
+    void FinishFetch();
+
     uint16_t SQLType() const { return sqlType_; }
     uint32_t RowsProcessed() const { return rowsProcessed_; }
     uint8_t OCIVersion() const { return ociVersion_; }
@@ -124,6 +133,9 @@ public:
     bool NonBlocking() const { return nonBlocking_; }
 
 private:
+    // The record set binds and executes through the command's own steps.
+    friend class TOCIRecordSet;
+
     void ScanParams();
     void BindParams();
     void BindParam(TOraParamDesc& param);

@@ -6,6 +6,7 @@
 
 #include "oracle/core/Assertion.h"
 #include "oracle/oci/OCICommand.h"
+#include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OciLoader.h"
 #include "platform/DataSetTypes.h"
 #include "platform/SysUtils.h"
@@ -405,7 +406,9 @@ bool StopThread(TOCIConnection& connection, HANDLE thread) {
 std::unique_ptr<TQdCommand> TOCIConnection::CreateCommand() { return std::make_unique<TOCICommand>(this); }
 
 std::unique_ptr<TQdRecordSet> TOCIConnection::CreateRecordSet() {
-    AssertionFailed(UnitOraClasses, "Record sets of this connection are not built yet");
+    auto recordSet = std::make_unique<TOCIRecordSet>();
+    recordSet->SetConnection(this);
+    return recordSet;
 }
 
 }  // namespace oracle

@@ -1,0 +1,375 @@
+#include "oracle/oci/OCIRecordSet.h"
+
+#include <functional>
+#include <string>
+
+#include "oracle/core/Assertion.h"
+#include "oracle/core/Blob.h"
+#include "oracle/oci/OCIConnection.h"
+#include "oracle/oci/OciCodecs.h"
+#include "oracle/oci/OraDataTypes.h"
+#include "oracle/oci/OraParamDesc.h"
+#include "platform/SysUtils.h"
+
+namespace oracle {
+
+namespace {
+
+// Runs an action when the scope ends, also when it is left by an exception.
+class TScopeExit {
+public:
+    explicit TScopeExit(std::function<void()> action) : action_(std::move(action)) {}
+    ~TScopeExit() {
+        if (action_) action_();
+    }
+    TScopeExit(const TScopeExit&) = delete;
+    TScopeExit& operator=(const TScopeExit&) = delete;
+
+private:
+    std::function<void()> action_;
+};
+
+// A select list may name a column twice; the later ones get "_1", "_2"... so that every
+// field can be found by its name.
+std::string UniqueFieldName(const TFieldDescs& fields, const std::string& name) {
+    if (!fields.FindField(name)) return name;
+    for (int n = 1;; ++n) {
+        std::string candidate = name + "_" + std::to_string(n);
+        if (!fields.FindField(candidate)) return candidate;
+    }
+}
+
+}  // namespace
+
+TOCIRecordSet::TOCIRecordSet() { fetchRows_ = 25; }
+
+TOCIRecordSet::~TOCIRecordSet() {
+    // The store's own close must run while this object's parts still exist.
+    Close();
+    Unprepare();
+}
+
+void TOCIRecordSet::CreateCommand() { SetCommand(std::make_unique<TOCICommand>()); }
+
+void TOCIRecordSet::SetCommand(std::unique_ptr<TQdCommand> command) {
+    if (command) connection_ = static_cast<TOCICommand&>(*command).OCIConnection();
+    TQdRecordSet::SetCommand(std::move(command));
+}
+
+void TOCIRecordSet::SetConnection(TQdConnection* connection) {
+    TQdRecordSet::SetConnection(connection);
+    connection_ = static_cast<TOCIConnection*>(connection);
+}
+
+TOCICommand* TOCIRecordSet::OCICommand() { return static_cast<TOCICommand*>(Command()); }
+
+bool TOCIRecordSet::SetProp(int id, const platform::Variant& value) {
+    switch (id) {
+        case prFetchRows:
+            fetchRows_ = value.AsInteger();
+            return true;
+        case prKeepPrepared:
+            KeepPrepared = value.AsBoolean();
+            return true;
+        case prAutoClose:
+            autoClose_ = value.AsBoolean();
+            return true;
+        case prDeferredLobRead:
+            deferredLobRead_ = value.AsBoolean();
+            return true;
+        default:
+            return TQdRecordSet::SetProp(id, value);
+    }
+}
+
+bool TOCIRecordSet::GetProp(int id, platform::Variant& value) {
+    switch (id) {
+        case prKeepPrepared:
+            value = platform::Variant(KeepPrepared);
+            return true;
+        case prAutoClose:
+            value = platform::Variant(autoClose_);
+            return true;
+        case prDeferredLobRead:
+            value = platform::Variant(deferredLobRead_);
+            return true;
+        default:
+            return TQdRecordSet::GetProp(id, value);
+    }
+}
+
+TOraCursor* TOCIRecordSet::FetchCursorOf() {
+    TOCICommand* command = OCICommand();
+    if (command->SQLType() == SQL_PLSQL && command->Cursor() == command->ownCursor_) {
+        for (int i = 0; i < command->ParamCount(); ++i) {
+            auto* param = static_cast<TOraParamDesc*>(command->ParamAt(i));
+            if (param->GetDataType() == dtCursor) return dynamic_cast<TOraCursor*>(param->Object());
+        }
+        return nullptr;
+    }
+    return command->Cursor();
+}
+
+bool TOCIRecordSet::CursorReadyNow() {
+    TOCICommand* command = OCICommand();
+    return command->RowsReturned() || (command->SQLType() == SQL_PLSQL && fetchCursor_ != nullptr);
+}
+
+void TOCIRecordSet::InternalPrepare() {
+    TOCICommand* command = OCICommand();
+    TMemData::InternalPrepare();
+    if (command->Cursor() == command->ownCursor_) command->Prepare();
+    fetchCursor_ = FetchCursorOf();
+    // A REF CURSOR is described only after the block that opens it ran.
+    deferredFields_ = command->Cursor() != fetchCursor_;
+}
+
+void TOCIRecordSet::InternalInitFields() {
+    TOCICommand* command = OCICommand();
+    const bool own = command->Cursor() == command->ownCursor_;
+    const bool wasInactive = command->Cursor()->State() == csInactive;
+    TScopeExit closeAgain([&] {
+        if (own && wasInactive && command->Cursor() == command->ownCursor_) command->CloseCursor();
+    });
+    if (own) {
+        if (command->Cursor()->State() == csInactive) command->Prepare();
+        fetchCursor_ = FetchCursorOf();
+        const TCursorState state = command->Cursor()->State();
+        if (command->SQLType() == SQL_PLSQL && fetchCursor_) {
+            if (state < csBound) command->BindParams();
+            if (state < csExecuted) command->Exec();
+            command->SetCursor(fetchCursor_);
+        } else if (command->SQLType() == SQL_SELECT) {
+            if (command->OCIVersion() == 2 && state < csExecuted) {
+                if (state < csBound) command->BindParams();
+                command->InternalExecute(oci::OCI_DESCRIBE_ONLY);
+            }
+        } else {
+            return;
+        }
+    } else {
+        fetchCursor_ = FetchCursorOf();
+        command->CheckActive();
+    }
+    TConnectionLock lock(*connection_);
+    for (int position = 1;; ++position) {
+        auto field = std::make_unique<TFieldDesc>();
+        if (!command->DescribeColumn(position, *field, LongStrings())) break;
+        field->ActualName = field->Name;
+        field->FieldNo = static_cast<uint16_t>(FieldCount() + 1);
+        field->Name = UniqueFieldName(Fields(), field->Name);
+        Fields().Add(std::move(field));
+    }
+}
+
+void TOCIRecordSet::InternalOpen() { TQdRecordSet::InternalOpen(); }
+
+void TOCIRecordSet::ExecCommand() {
+    TOCICommand* command = OCICommand();
+    command->executing_ = true;
+    bool success = false;
+    try {
+        OpenBody();
+        success = true;
+    } catch (...) {
+        EndOpen(false);
+        throw;
+    }
+    EndOpen(success);
+}
+
+void TOCIRecordSet::OpenBody() {
+    TOCICommand* command = OCICommand();
+    TScopeExit done([command] { command->executing_ = false; });
+    if (command->Cursor() == command->ownCursor_) {
+        if (command->SQLType() != SQL_UNPARAMETERIZED) command->BindParams();
+        command->Exec();
+    }
+    if (!CursorReadyNow()) command->CheckRowsReturned();
+    if (deferredFields_) InitFields();
+    command->SetCursor(fetchCursor_);
+}
+
+void TOCIRecordSet::EndOpen(bool success) {
+    if (success && fetchAll_) FetchAllRows();
+    if (afterExecute_) afterExecute_(platform::Variant(success));
+}
+
+bool TOCIRecordSet::Fetch() {
+    TOCICommand* command = OCICommand();
+    bool fetched = false;
+    TCursorState state = command->Cursor()->State();
+    if (state != csInactive && state != csFetched) {
+        const bool notify = state != csFetchingAll && blockFetch_;
+        if (notify) blockFetch_(platform::Variant(true));
+        TScopeExit after([&] {
+            if (notify) blockFetch_(platform::Variant(false));
+        });
+        fetched = FetchBlockRows();
+    }
+    if (command->Cursor()->State() == csFetched && autoClose_) {
+        TOCIRecordSet::InternalUnprepare();
+        prepared_ = false;
+    }
+    return fetched;
+}
+
+int16_t* TOCIRecordSet::Indicator(void* record, int fieldNo) const {
+    return reinterpret_cast<int16_t*>(static_cast<uint8_t*>(record) + DataSize() + 2 * (fieldNo - 1));
+}
+
+const int16_t* TOCIRecordSet::Indicator(const void* record, int fieldNo) const {
+    return reinterpret_cast<const int16_t*>(static_cast<const uint8_t*>(record) + DataSize() + 2 * (fieldNo - 1));
+}
+
+bool TOCIRecordSet::FetchBlockRows() {
+    TOCICommand* command = OCICommand();
+    if (command->Cursor()->State() <= csPrepared) return false;
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TFieldDesc& field = *Fields().Items(i);
+        if (!field.ParentField && GetComplexTypes().Contains(field.DataType))
+            RaiseLibraryError("Unknown data type");
+    }
+    TBlockManager& blocks = BlockManager();
+    const int itemSize = blocks.ItemSize();
+    const auto rows = static_cast<uint16_t>(fetchRows_ < 1 ? 1 : fetchRows_);
+    PBlockHeader block = blocks.AllocBlock(rows);
+    PItemHeader first = blocks.ItemAt(block, 0);
+    uint8_t* firstRecord = TBlockManager::ItemData(first);
+    int fetched = 0;
+    try {
+        {
+            TConnectionLock lock(*connection_);
+            for (int i = 0; i < FieldCount(); ++i) {
+                TFieldDesc& field = *Fields().Items(i);
+                if (field.ParentField) continue;
+                command->DefineArrayColumn(field, firstRecord + field.Offset, static_cast<oci::ub4>(itemSize),
+                                           static_cast<oci::ub4>(itemSize), Indicator(firstRecord, field.FieldNo));
+            }
+        }
+        fetched = command->Fetch(rows);
+    } catch (...) {
+        blocks.FreeBlock(block);
+        throw;
+    }
+    if (fetched == 0) {
+        blocks.FreeBlock(block);
+        return false;
+    }
+    for (int i = 0; i < rows; ++i) {
+        PItemHeader item = blocks.ItemAt(block, i);
+        if (i >= fetched) {
+            blocks.ReleaseToFreeList(item);
+            continue;
+        }
+        blocks.UseItem(item);
+        item->Status = usUnmodified;
+        item->Result = urNone;
+        AppendItem(item);
+        if (!OmitRecord(item)) ++recordCount_;
+    }
+    return true;
+}
+
+bool TOCIRecordSet::GetNull(int fieldNo, const void* record) {
+    const TFieldDesc& field = FieldAt(fieldNo);
+    if (field.ParentField) return TData::GetNull(fieldNo, record);
+    return *Indicator(record, fieldNo) == -1;
+}
+
+void TOCIRecordSet::SetNull(int fieldNo, void* record, bool isNull) {
+    const TFieldDesc& field = FieldAt(fieldNo);
+    if (field.ParentField) {
+        TData::SetNull(fieldNo, record, isNull);
+        return;
+    }
+    *Indicator(record, fieldNo) = isNull ? -1 : 0;
+    if (isNull && TData::GetBlobTypes().Contains(field.DataType))
+        if (TBlob* blob = GetBlob(fieldNo, record)) blob->Clear();
+}
+
+void TOCIRecordSet::GetDateFromBuf(const void* source, void* dest, int format) {
+    const auto* date = static_cast<const uint8_t*>(source);
+    if (format == 0)
+        *static_cast<double*>(dest) = OraDateToMSecs(date);
+    else
+        *static_cast<platform::TDateTime*>(dest) = OraDateToDateTime(date);
+}
+
+void TOCIRecordSet::PutDateToBuf(void* dest, const void* source, int format) {
+    auto* date = static_cast<uint8_t*>(dest);
+    if (format == 0)
+        MSecsToOraDate(date, *static_cast<const double*>(source));
+    else
+        DateTimeToOraDate(date, *static_cast<const platform::TDateTime*>(source));
+}
+
+TDataTypeSet TOCIRecordSet::GetBlobTypes() const { return {dtBlob, dtMemo, dtOraBlob, dtOraClob, dtBFile, dtCFile}; }
+
+TDataTypeSet TOCIRecordSet::GetComplexTypes() const {
+    return {dtBlob, dtMemo, dtObject, dtReference, dtArray, dtTable, dtCursor, dtOraBlob, dtOraClob, dtBFile, dtCFile};
+}
+
+void TOCIRecordSet::FetchAllRows() {
+    if (blockFetch_) blockFetch_(platform::Variant(true));
+    TScopeExit after([this] {
+        if (blockFetch_) blockFetch_(platform::Variant(false));
+    });
+    TOCICommand* command = OCICommand();
+    TOraCursor* cursor = command->Cursor();
+    if (cursor->State() == csInactive || cursor->State() >= csFetchingAll) return;
+    const TCursorState before = cursor->State();
+    try {
+        cursor->SetState(csFetchingAll);
+        while (Fetch()) {
+        }
+    } catch (...) {
+        if (cursor->State() != csInactive) cursor->SetState(before);
+        throw;
+    }
+    allFetched_ = true;
+}
+
+void TOCIRecordSet::SetToEnd() {
+    while (OCICommand()->Cursor()->State() < csFetched && OCICommand()->Cursor()->State() != csInactive) FetchAllRows();
+    TQdRecordSet::SetToEnd();
+}
+
+void TOCIRecordSet::FreeForeignCursor() {
+    TOCICommand* command = OCICommand();
+    TScopeExit forget([&] {
+        command->SetCursor(nullptr);
+        fetchCursor_ = nullptr;
+    });
+    if (command->Cursor()->State() != csInactive) command->CloseCursor();
+}
+
+void TOCIRecordSet::InternalClose() {
+    TOCICommand* command = OCICommand();
+    if (command->Cursor() != command->ownCursor_) FreeForeignCursor();
+    if (command->Cursor()->State() > csPrepared) command->Cursor()->SetState(csPrepared);
+}
+
+void TOCIRecordSet::InternalUnprepare() {
+    TOCICommand* command = OCICommand();
+    if (command->Cursor() != command->ownCursor_) FreeForeignCursor();
+    if (command->Cursor()->State() != csInactive) command->CloseCursor();
+}
+
+void TOCIRecordSet::Reopen() {
+    TOCICommand* command = OCICommand();
+    if (command->Cursor()->State() == csInactive) {
+        Close();
+        Open();
+    } else if (command->Cursor() == command->ownCursor_) {
+        FreeData();
+        InitData();
+        InternalOpen();
+    } else {
+        if (command->SQLType() == 0) RaiseLibraryError("Reopen is not allowed");
+        Close();
+        Open();
+    }
+}
+
+}  // namespace oracle

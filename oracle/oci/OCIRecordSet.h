@@ -1,0 +1,76 @@
+// TOCIRecordSet: the Oracle back-end record set. It describes the select list of its
+// command into field descriptors and fetches FetchRows rows per client call straight
+// into the record blocks of the record list: each column is defined as an array whose
+// stride is the item size, so no copying follows the fetch. Every record ends with one
+// 16-bit indicator per field (-1 null, 0 value present).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "oracle/core/QdAccess.h"
+#include "oracle/oci/OCICommand.h"
+
+namespace oracle {
+
+class TOCIConnection;
+
+// Property identifiers the Oracle record set adds.
+inline constexpr int prKeepPrepared = 54;
+inline constexpr int prAutoClose = 55;
+inline constexpr int prDeferredLobRead = 61;
+
+class TOCIRecordSet : public TQdRecordSet {
+public:
+    TOCIRecordSet();
+    ~TOCIRecordSet() override;
+
+    void SetCommand(std::unique_ptr<TQdCommand> command) override;
+    void ExecCommand() override;
+    void FetchAllRows() override;
+    void SetConnection(TQdConnection* connection) override;
+    bool SetProp(int id, const platform::Variant& value) override;
+    bool GetProp(int id, platform::Variant& value) override;
+    bool Fetch() override;
+
+    bool GetNull(int fieldNo, const void* record) override;
+    void SetNull(int fieldNo, void* record, bool isNull) override;
+    void GetDateFromBuf(const void* source, void* dest, int format) override;
+    void PutDateToBuf(void* dest, const void* source, int format) override;
+    TDataTypeSet GetBlobTypes() const override;
+    TDataTypeSet GetComplexTypes() const override;
+    void SetToEnd() override;
+    void Reopen() override;
+
+    TOCICommand* OCICommand();
+    TOCIConnection* OCIConnection() const { return connection_; }
+    bool AutoClose() const { return autoClose_; }
+
+protected:
+    void CreateCommand() override;
+    void InternalPrepare() override;
+    void InternalUnprepare() override;
+    void InternalOpen() override;
+    void InternalClose() override;
+    void InternalInitFields() override;
+    int GetIndicatorSize() const override { return 2 * FieldCount(); }
+
+private:
+    // The cursor rows come from: the command's own, or the first cursor parameter of a
+    // PL/SQL block.
+    TOraCursor* FetchCursorOf();
+    bool CursorReadyNow();
+    void OpenBody();
+    void EndOpen(bool success);
+    bool FetchBlockRows();
+    void FreeForeignCursor();
+    int16_t* Indicator(void* record, int fieldNo) const;
+    const int16_t* Indicator(const void* record, int fieldNo) const;
+
+    bool autoClose_ = false;
+    bool deferredLobRead_ = false;
+    TOraCursor* fetchCursor_ = nullptr;
+    TOCIConnection* connection_ = nullptr;
+};
+
+}  // namespace oracle

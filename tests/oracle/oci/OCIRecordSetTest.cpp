@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "oracle/oci/OCICommand.h"
+#include "oracle/oci/OCIConnection.h"
+#include "oracle/oci/OCIRecordSet.h"
+#include "oracle/oci/OraDataTypes.h"
+#include "platform/DateTime.h"
+#include "platform/SysUtils.h"
+#include "tests/oracle/oci/OciFixtures.h"
+
+namespace oracle {
+namespace {
+
+using platform::Variant;
+using testing::OracleRegistryTest;
+using testing::ProgramFolder;
+
+class OCIRecordSetTest : public OracleRegistryTest {
+protected:
+    void SetUp() override {
+        OracleRegistryTest::SetUp();
+        REQUIRE_STANDIN_SERVER();
+        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
+        connection_.SetUsername("scott");
+        connection_.SetPassword("tiger");
+        connection_.SetServer("SETRIX_TEST");
+        connection_.Connect();
+    }
+
+    void Run(const std::string& sql) {
+        std::unique_ptr<TQdCommand> command = connection_.CreateCommand();
+        command->SetSQL(sql);
+        command->Execute(1);
+    }
+
+    std::unique_ptr<TOCIRecordSet> Query(const std::string& sql) {
+        std::unique_ptr<TQdRecordSet> created = connection_.CreateRecordSet();
+        std::unique_ptr<TOCIRecordSet> recordSet(static_cast<TOCIRecordSet*>(created.release()));
+        recordSet->SetSQL(sql);
+        return recordSet;
+    }
+
+    // Every row of an open record set, each as the values of its fields.
+    static std::vector<std::vector<Variant>> Rows(TOCIRecordSet& recordSet) {
+        std::vector<std::vector<Variant>> rows;
+        TRecordBuffer record = recordSet.AllocRecBuf();
+        while (true) {
+            recordSet.GetNextRecord(record.data());
+            if (recordSet.Eof()) break;
+            std::vector<Variant> row;
+            for (int i = 1; i <= recordSet.FieldCount(); ++i) {
+                Variant value;
+                recordSet.GetFieldAsVariant(i, record.data(), value);
+                row.push_back(value);
+            }
+            rows.push_back(row);
+        }
+        return rows;
+    }
+
+    TOCIConnection connection_;
+};
+
+TEST_F(OCIRecordSetTest, ColumnsBecomeFieldDescriptors) {
+    Run("CREATE TABLE RS_DESC (N9 NUMBER(9), N10 NUMBER(10), N52 NUMBER(5,2), NF NUMBER, "
+        "S VARCHAR2(20) NOT NULL, C CHAR(3), D DATE, R RAW(16), L VARCHAR2(4000))");
+    const struct {
+        const char* name;
+        TDataType type;
+        int size;
+        int length;
+        int scale;
+    } expected[] = {
+        {"N9", dtInteger, 4, 9, 0},     {"N10", dtFloat, 8, 10, 0},   {"N52", dtFloat, 8, 5, 2},
+        {"NF", dtFloat, 8, 0, 127},  // a NUMBER without precision has scale -127
+        {"S", dtString, 21, 20, 0},   {"C", dtString, 4, 3, 0},
+        {"D", dtDateTime, 7, 0, 0},     {"R", dtString, 33, 32, 0},   {"L", dtMemo, ReferenceSlotSize, 4000, 0},
+    };
+    auto recordSet = Query("SELECT N9, N10, N52, NF, S, C, D, R, L FROM RS_DESC");
+    recordSet->SetProp(prLongStrings, Variant(false));
+    recordSet->Prepare();
+    ASSERT_EQ(recordSet->FieldCount(), static_cast<int>(std::size(expected)));
+    for (int i = 0; i < recordSet->FieldCount(); ++i) {
+        const TFieldDesc& field = *recordSet->Fields().Items(i);
+        const auto& e = expected[i];
+        EXPECT_EQ(field.Name, e.name);
+        EXPECT_EQ(field.DataType, e.type) << e.name;
+        EXPECT_EQ(field.Size, e.size) << e.name;
+        EXPECT_EQ(field.Length, e.length) << e.name;
+        EXPECT_EQ(field.Scale, e.scale) << e.name;
+        EXPECT_EQ(field.FieldNo, i + 1);
+    }
+    EXPECT_TRUE(recordSet->FieldByName("S")->Required);
+    EXPECT_FALSE(recordSet->FieldByName("C")->Required);
+    EXPECT_TRUE(recordSet->FieldByName("C")->Fixed);
+    EXPECT_EQ(recordSet->FieldByName("L")->SubDataType, 1);
+    recordSet->Unprepare();
+    EXPECT_EQ(recordSet->OCICommand()->GetCursorState(), csInactive);
+
+    recordSet->SetProp(prLongStrings, Variant(true));
+    recordSet->Prepare();
+    EXPECT_EQ(recordSet->FieldByName("L")->DataType, dtString);
+    EXPECT_EQ(recordSet->FieldByName("L")->Size, 4001);
+
+    auto asText = Query("SELECT NF FROM RS_DESC");
+    asText->OCICommand()->SetProp(prFieldsAsString, Variant(true));
+    asText->Prepare();
+    EXPECT_EQ(asText->Fields().Items(0)->DataType, dtString);
+    EXPECT_EQ(asText->Fields().Items(0)->Length, 38);
+    Run("DROP TABLE RS_DESC");
+}
+
+TEST_F(OCIRecordSetTest, RepeatedColumnNamesGetANumber) {
+    auto recordSet = Query("SELECT 1 ID, 'x' NAME, 2 ID, 3 ID FROM DUAL");
+    recordSet->Prepare();
+    std::vector<std::string> names, actual;
+    for (int i = 0; i < recordSet->FieldCount(); ++i) {
+        names.push_back(recordSet->Fields().Items(i)->Name);
+        actual.push_back(recordSet->Fields().Items(i)->ActualName);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"ID", "NAME", "ID_1", "ID_2"}));
+    EXPECT_EQ(actual, (std::vector<std::string>{"ID", "NAME", "ID", "ID"}));
+}
+
+TEST_F(OCIRecordSetTest, RowsArriveInBlocksWithTheirValues) {
+    Run("CREATE TABLE RS_ROWS (ID NUMBER(9), NAME VARCHAR2(30), AMOUNT NUMBER(8,2), BORN DATE)");
+    for (int i = 1; i <= 26; ++i) {
+        const std::string name = i % 5 == 0 ? "NULL" : "'row " + std::to_string(i) + "'";
+        Run("INSERT INTO RS_ROWS VALUES (" + std::to_string(i) + ", " + name + ", " + std::to_string(i) +
+            ".25, TO_DATE('2001-02-" + std::to_string(i) + "', 'YYYY-MM-DD'))");
+    }
+    int blockFetches = 0;
+    auto recordSet = Query("SELECT ID, NAME, AMOUNT, BORN FROM RS_ROWS ORDER BY ID");
+    recordSet->AssignEvent(evBlockFetch, [&](const Variant& starting) {
+        if (starting.AsBoolean()) ++blockFetches;
+    });
+    recordSet->Open();
+    const auto rows = Rows(*recordSet);
+    ASSERT_EQ(rows.size(), 26u);
+    EXPECT_EQ(recordSet->GetRecordCount(), 26);
+    // Two blocks with rows, and the call that finds the end.
+    EXPECT_GE(blockFetches, 2);
+    for (int i = 1; i <= 26; ++i) {
+        const auto& row = rows[static_cast<size_t>(i - 1)];
+        EXPECT_EQ(row[0].AsInteger(), i);
+        if (i % 5 == 0)
+            EXPECT_TRUE(row[1].IsNull()) << i;
+        else
+            EXPECT_EQ(row[1].AsString(), "row " + std::to_string(i));
+        EXPECT_DOUBLE_EQ(row[2].AsDouble(), i + 0.25);
+        EXPECT_DOUBLE_EQ(row[3].AsDateTime(), platform::EncodeDate(2001, 2, i));
+    }
+    EXPECT_TRUE(recordSet->AllFetched());
+    recordSet->Close();
+    EXPECT_EQ(recordSet->OCICommand()->GetCursorState(), csInactive);
+
+    // Opened again, the statement delivers its rows anew; the whole set at once with FetchAll.
+    recordSet->SetProp(prFetchAll, Variant(true));
+    recordSet->SetProp(prFetchRows, Variant(7));
+    recordSet->Open();
+    EXPECT_EQ(recordSet->GetRecordCount(), 26);
+    EXPECT_EQ(Rows(*recordSet).size(), 26u);
+    recordSet->Close();
+    Run("DROP TABLE RS_ROWS");
+}
+
+TEST_F(OCIRecordSetTest, NullsAndDatesWrittenIntoARecord) {
+    auto recordSet = Query("SELECT SYSDATE D, 5 N FROM DUAL");
+    recordSet->Open();
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    recordSet->GetNextRecord(record.data());
+    ASSERT_FALSE(recordSet->Eof());
+    EXPECT_FALSE(recordSet->GetNull(2, record.data()));
+    recordSet->SetNull(2, record.data(), true);
+    EXPECT_TRUE(recordSet->GetNull(2, record.data()));
+    const platform::TDateTime day = platform::EncodeDate(1999, 12, 31);
+    recordSet->PutFieldAsVariant(1, record.data(), Variant::FromDateTime(day));
+    Variant value;
+    recordSet->GetFieldAsVariant(1, record.data(), value);
+    EXPECT_DOUBLE_EQ(value.AsDateTime(), day);
+    recordSet->GetNextRecord(record.data());
+    EXPECT_TRUE(recordSet->Eof());
+}
+
+TEST_F(OCIRecordSetTest, OpeningAStatementWithoutRowsFails) {
+    Run("CREATE TABLE RS_NOROWS (N NUMBER)");
+    auto recordSet = Query("UPDATE RS_NOROWS SET N = 1");
+    try {
+        recordSet->Open();
+        ADD_FAILURE() << "opened";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "SQL statement doesn't return rows");
+    }
+    EXPECT_FALSE(recordSet->Active());
+    Run("DROP TABLE RS_NOROWS");
+}
+
+}  // namespace
+}  // namespace oracle
