@@ -853,16 +853,27 @@ void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicato
                                     void* indicator) {
     TOCIConnection* const connection = OCIConnection();
     connection->CheckOCI80();
-    const ub2 type = field.DataType == dtLabel ? SQLT_LAB : ExternalType(field.DataType);
-    const sb4 length = field.SubDataType == 1 ? field.Length + 1 : field.Size;
+    // A long string column is read as text into a buffer of its own.
+    const bool longString = field.SubDataType == 1;
+    const ub2 type = longString ? SQLT_STR : ExternalType(field.DataType);
+    const sb4 length = longString ? field.Length + 1 : field.Size;
     OCIDefine* define = nullptr;
     Check(Oci.OCIDefineByPos(cursor_->OCIStmt(), &define, errorHandle_, field.FieldNo, value, length, type, indicator,
                              nullptr, nullptr, OCI_DEFAULT));
-    if (field.DataType == dtString && connection->CharsetId() != 0) {
+    if ((field.DataType == dtString || longString) && connection->CharsetId() != 0) {
         ub2 charset = connection->CharsetId();
         Check(Oci.OCIAttrSet(define, OCI_HTYPE_DEFINE, &charset, 0, OCI_ATTR_CHARSET_ID, errorHandle_));
     }
     Check(Oci.OCIDefineArrayOfStruct(define, errorHandle_, valueSkip, indicatorSkip, 0, 0));
+    field.Handle = define;
+}
+
+void TOCICommand::DefineDynamic(TFieldDesc& field, void* context, OCICallbackDefine callback) {
+    OCIConnection()->CheckOCI80();
+    OCIDefine* define = nullptr;
+    Check(Oci.OCIDefineByPos(cursor_->OCIStmt(), &define, errorHandle_, field.FieldNo, nullptr, LongPieceLimit,
+                             ExternalType(field.DataType), nullptr, nullptr, nullptr, OCI_DYNAMIC_FETCH));
+    Check(Oci.OCIDefineDynamic(define, errorHandle_, context, callback));
     field.Handle = define;
 }
 

@@ -120,6 +120,8 @@ public:
     bool DescribeColumn(int position, TFieldDesc& field, bool longStrings);
     void DefineArrayColumn(TFieldDesc& field, void* value, oci::ub4 indicatorSkip, oci::ub4 valueSkip,
                            void* indicator);
+    // A LONG or LONG RAW column the client hands over piece by piece through callback.
+    void DefineDynamic(TFieldDesc& field, void* context, oci::OCICallbackDefine callback);
     // Rows delivered by this call; the end of data finishes the fetch.
     int Fetch(int rows);
     void FinishFetch();

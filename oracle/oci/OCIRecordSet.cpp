@@ -1,5 +1,6 @@
 #include "oracle/oci/OCIRecordSet.h"
 
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -222,12 +223,93 @@ const int16_t* TOCIRecordSet::Indicator(const void* record, int fieldNo) const {
     return reinterpret_cast<const int16_t*>(static_cast<const uint8_t*>(record) + DataSize() + 2 * (fieldNo - 1));
 }
 
+bool TOCIRecordSet::IsLongColumn(const TFieldDesc& field) const {
+    return TData::GetBlobTypes().Contains(field.DataType) && !IsLongString(field);
+}
+
+void TOCIRecordSet::CreateBlockValues(PBlockHeader block, int count) {
+    if (!HasComplexFields()) return;
+    for (int i = 0; i < count; ++i) CreateComplexFields(TBlockManager::ItemData(BlockManager().ItemAt(block, i)), true);
+}
+
+void TOCIRecordSet::FreeBlockValues(PBlockHeader block, int from, int to) {
+    if (!HasComplexFields()) return;
+    for (int i = from; i < to; ++i) FreeComplexFields(TBlockManager::ItemData(BlockManager().ItemAt(block, i)), true);
+}
+
+// Each row of the buffer starts with empty texts, so that a row the client leaves alone
+// reads as empty.
+void TOCIRecordSet::PrepareFetchBuffer(int rows) {
+    bytesPerRow_ = 0;
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TFieldDesc& field = *Fields().Items(i);
+        if (!field.ParentField && IsLongString(field)) bytesPerRow_ += field.Length + 1;
+    }
+    fetchBuffer_.assign(static_cast<size_t>(bytesPerRow_) * static_cast<size_t>(rows), 0);
+}
+
+void TOCIRecordSet::AfterBlockFetch(PBlockHeader block, int fetched) {
+    for (int row = 0; row < fetched; ++row) {
+        void* record = TBlockManager::ItemData(BlockManager().ItemAt(block, row));
+        int bufferOffset = 0;
+        for (int i = 0; i < FieldCount(); ++i) {
+            const TFieldDesc& field = *Fields().Items(i);
+            if (field.ParentField || !TData::GetBlobTypes().Contains(field.DataType)) continue;
+            TBlob* blob = GetBlob(field.FieldNo, record);
+            if (IsLongString(field)) {
+                const auto* text =
+                    fetchBuffer_.data() + static_cast<size_t>(row) * static_cast<size_t>(bytesPerRow_) + bufferOffset;
+                bufferOffset += field.Length + 1;
+                const auto length = static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(text), field.Length));
+                if (length == 0 || !blob) continue;
+                PPieceHeader piece = blob->AllocPiece(length);
+                std::memcpy(TBlob::PieceData(piece), text, length);
+                *TBlob::PieceUsedPtr(piece) = length;
+                blob->AppendPiece(piece);
+            } else if (blob) {
+                // The client announced every piece full; the last one is short or empty.
+                for (PPieceHeader piece = blob->FirstPiece(); piece;) {
+                    PPieceHeader next = piece->Next;
+                    if (piece->Used == 0) blob->DeletePiece(piece);
+                    piece = next;
+                }
+                blob->Compress();
+            }
+        }
+    }
+}
+
+oci::sb4 OCI_CALL TOCIRecordSet::LongDefineCallback(void* context, oci::OCIDefine* define, oci::ub4 iteration,
+                                                    void** buffer, oci::ub4** length, oci::ub1* piece,
+                                                    void** indicator, oci::ub2** returnCode) {
+    auto* self = static_cast<TOCIRecordSet*>(context);
+    TFieldDesc* field = nullptr;
+    for (int i = 0; i < self->FieldCount() && !field; ++i)
+        if (self->Fields().Items(i)->Handle == define) field = self->Fields().Items(i);
+    Check(field != nullptr, UnitOraClasses, "Unknown define handle");
+    auto* item = reinterpret_cast<PItemHeader>(reinterpret_cast<uint8_t*>(self->fetchBase_) +
+                                               size_t{iteration} * static_cast<size_t>(self->BlockManager().ItemSize()));
+    void* record = TBlockManager::ItemData(item);
+    TBlob* blob = self->GetBlob(field->FieldNo, record);
+    Check(blob != nullptr, UnitOraClasses, "No blob for a LONG column");
+    PPieceHeader next = blob->AllocPiece(blob->PieceSize);
+    blob->AppendPiece(next);
+    *TBlob::PieceUsedPtr(next) = blob->PieceSize;
+    *buffer = TBlob::PieceData(next);
+    *length = TBlob::PieceUsedPtr(next);
+    *indicator = self->Indicator(record, field->FieldNo);
+    *piece = oci::OCI_NEXT_PIECE;
+    *returnCode = nullptr;
+    return oci::OCI_CONTINUE;
+}
+
 bool TOCIRecordSet::FetchBlockRows() {
     TOCICommand* command = OCICommand();
     if (command->Cursor()->State() <= csPrepared) return false;
     for (int i = 0; i < FieldCount(); ++i) {
         const TFieldDesc& field = *Fields().Items(i);
-        if (!field.ParentField && GetComplexTypes().Contains(field.DataType))
+        if (!field.ParentField && GetComplexTypes().Contains(field.DataType) &&
+            !TData::GetBlobTypes().Contains(field.DataType))
             RaiseLibraryError("Unknown data type");
     }
     TBlockManager& blocks = BlockManager();
@@ -238,24 +320,45 @@ bool TOCIRecordSet::FetchBlockRows() {
     uint8_t* firstRecord = TBlockManager::ItemData(first);
     int fetched = 0;
     try {
+        CreateBlockValues(block, rows);
+        PrepareFetchBuffer(rows);
         {
             TConnectionLock lock(*connection_);
+            int bufferOffset = 0;
             for (int i = 0; i < FieldCount(); ++i) {
                 TFieldDesc& field = *Fields().Items(i);
                 if (field.ParentField) continue;
-                command->DefineArrayColumn(field, firstRecord + field.Offset, static_cast<oci::ub4>(itemSize),
-                                           static_cast<oci::ub4>(itemSize), Indicator(firstRecord, field.FieldNo));
+                if (IsLongColumn(field)) {
+                    command->DefineDynamic(field, this, &TOCIRecordSet::LongDefineCallback);
+                } else if (IsLongString(field)) {
+                    command->DefineArrayColumn(field, fetchBuffer_.data() + bufferOffset,
+                                               static_cast<oci::ub4>(itemSize), static_cast<oci::ub4>(bytesPerRow_),
+                                               Indicator(firstRecord, field.FieldNo));
+                    bufferOffset += field.Length + 1;
+                } else {
+                    command->DefineArrayColumn(field, firstRecord + field.Offset, static_cast<oci::ub4>(itemSize),
+                                               static_cast<oci::ub4>(itemSize), Indicator(firstRecord, field.FieldNo));
+                }
             }
         }
+        fetchBase_ = first;
         fetched = command->Fetch(rows);
+        if (fetched > 0) AfterBlockFetch(block, fetched);
     } catch (...) {
+        fetchBase_ = nullptr;
+        FreeBlockValues(block, 0, rows);
         blocks.FreeBlock(block);
+        fetchBuffer_.clear();
         throw;
     }
+    fetchBase_ = nullptr;
     if (fetched == 0) {
+        FreeBlockValues(block, 0, rows);
         blocks.FreeBlock(block);
+        fetchBuffer_.clear();
         return false;
     }
+    FreeBlockValues(block, fetched, rows);
     for (int i = 0; i < rows; ++i) {
         PItemHeader item = blocks.ItemAt(block, i);
         if (i >= fetched) {
@@ -348,6 +451,7 @@ void TOCIRecordSet::InternalClose() {
     TOCICommand* command = OCICommand();
     if (command->Cursor() != command->ownCursor_) FreeForeignCursor();
     if (command->Cursor()->State() > csPrepared) command->Cursor()->SetState(csPrepared);
+    fetchBuffer_.clear();
 }
 
 void TOCIRecordSet::InternalUnprepare() {

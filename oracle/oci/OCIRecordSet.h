@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "oracle/core/QdAccess.h"
 #include "oracle/oci/OCICommand.h"
@@ -63,6 +64,16 @@ private:
     void OpenBody();
     void EndOpen(bool success);
     bool FetchBlockRows();
+    static bool IsLongString(const TFieldDesc& field) { return field.SubDataType == 1; }
+    // LONG and LONG RAW columns: delivered piece by piece into the blob of their row.
+    bool IsLongColumn(const TFieldDesc& field) const;
+    void CreateBlockValues(PBlockHeader block, int count);
+    void FreeBlockValues(PBlockHeader block, int from, int to);
+    void PrepareFetchBuffer(int rows);
+    void AfterBlockFetch(PBlockHeader block, int fetched);
+    static oci::sb4 OCI_CALL LongDefineCallback(void* context, oci::OCIDefine* define, oci::ub4 iteration,
+                                                void** buffer, oci::ub4** length, oci::ub1* piece, void** indicator,
+                                                oci::ub2** returnCode);
     void FreeForeignCursor();
     int16_t* Indicator(void* record, int fieldNo) const;
     const int16_t* Indicator(const void* record, int fieldNo) const;
@@ -71,6 +82,11 @@ private:
     bool deferredLobRead_ = false;
     TOraCursor* fetchCursor_ = nullptr;
     TOCIConnection* connection_ = nullptr;
+    // Text buffers of the long string columns of one block: a row of them per item.
+    std::vector<uint8_t> fetchBuffer_;
+    int bytesPerRow_ = 0;
+    // Item the rows of the running block fetch start at (the LONG callback finds its row from it).
+    PItemHeader fetchBase_ = nullptr;
 };
 
 }  // namespace oracle

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "oracle/core/Blob.h"
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OCIRecordSet.h"
@@ -166,6 +167,40 @@ TEST_F(OCIRecordSetTest, RowsArriveInBlocksWithTheirValues) {
     EXPECT_EQ(Rows(*recordSet).size(), 26u);
     recordSet->Close();
     Run("DROP TABLE RS_ROWS");
+}
+
+TEST_F(OCIRecordSetTest, LongAndWideTextColumnsBecomeBlobs) {
+    Run("CREATE TABLE RS_LONG (ID NUMBER(9), WIDE VARCHAR2(4000), TEXT LONG)");
+    const std::string wide(3000, 'w');
+    std::string text;
+    for (int i = 0; text.size() < 70000; ++i) text += std::to_string(i) + ",";
+    Run("INSERT INTO RS_LONG VALUES (1, '" + wide + "', '" + text + "')");
+    Run("INSERT INTO RS_LONG VALUES (2, NULL, NULL)");
+    Run("INSERT INTO RS_LONG VALUES (3, 'short', 'x')");
+    auto recordSet = Query("SELECT ID, WIDE, TEXT FROM RS_LONG ORDER BY ID");
+    recordSet->SetProp(prLongStrings, Variant(false));
+    recordSet->SetProp(prFetchRows, Variant(2));
+    recordSet->Open();
+    EXPECT_EQ(recordSet->FieldByName("WIDE")->DataType, dtMemo);
+    EXPECT_EQ(recordSet->FieldByName("TEXT")->DataType, dtMemo);
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    const struct {
+        std::string wide;
+        std::string text;
+        bool nulls;
+    } expected[] = {{wide, text, false}, {"", "", true}, {"short", "x", false}};
+    for (const auto& e : expected) {
+        recordSet->GetNextRecord(record.data());
+        ASSERT_FALSE(recordSet->Eof());
+        EXPECT_EQ(recordSet->GetNull(2, record.data()), e.nulls);
+        EXPECT_EQ(recordSet->GetNull(3, record.data()), e.nulls);
+        EXPECT_EQ(recordSet->GetBlob(2, record.data())->AsString(), e.wide);
+        EXPECT_EQ(recordSet->GetBlob(3, record.data())->AsString(), e.text);
+    }
+    recordSet->GetNextRecord(record.data());
+    EXPECT_TRUE(recordSet->Eof());
+    recordSet->Close();
+    Run("DROP TABLE RS_LONG");
 }
 
 TEST_F(OCIRecordSetTest, NullsAndDatesWrittenIntoARecord) {
