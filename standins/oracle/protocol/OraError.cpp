@@ -84,6 +84,8 @@ const std::map<int, const char*>& Messages() {
       {12541, "TNS:no listener"},
       {12560, "TNS:protocol adapter error"},
       {24344, "success with compilation error"},
+      {22053, "overflow error"},
+      {22060, "argument [%1] is an invalid or uninitialized number"},
       {22920, "row containing the LOB value is not locked"},
       {22285, "non-existent directory or file for %1 operation"},
       {22289, "cannot perform %1 operation on an unopened file or LOB"},
