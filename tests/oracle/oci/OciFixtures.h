@@ -34,7 +34,7 @@ private:
 };
 
 // HKLM\SOFTWARE\ORACLE removed before and after the test, PATH and the loader reset and
-// restored. Tests using it run under the "oracle-registry" resource lock.
+// restored. Tests using it run under the "machine-registry" resource lock.
 class OracleRegistryTest : public ::testing::Test {
 protected:
     void SetUp() override;
