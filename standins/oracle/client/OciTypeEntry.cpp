@@ -54,12 +54,11 @@ int CellInt(const Value& v, int nullValue) {
   return std::atoi(v.bytes.c_str());
 }
 
-// The type code of a catalogued type; ORA-04043 when there is none.
+// The type code of a catalogued type; ORA-04043 when there is none. All users share the
+// server's one name space, so the schema does not narrow the search.
 std::string TypeCodeOf(SvcCtxHandle* svc, const QualifiedName& type) {
-  ExecuteReply r = CatalogQuery(svc, "SELECT TYPECODE, OWNER FROM ALL_TYPES WHERE TYPE_NAME = :NAME", type.name);
-  if (r.rows.empty() || (!type.schema.empty() && type.schema != CellText(r.rows[0][1]) && type.schema != "SYS" &&
-                         type.schema != "PUBLIC"))
-    throw OraError(4043, type.schema.empty() ? type.name : type.schema + "." + type.name);
+  ExecuteReply r = CatalogQuery(svc, "SELECT TYPECODE FROM ALL_TYPES WHERE TYPE_NAME = :NAME", type.name);
+  if (r.rows.empty()) throw OraError(4043, type.schema.empty() ? type.name : type.schema + "." + type.name);
   return CellText(r.rows[0][0]);
 }
 

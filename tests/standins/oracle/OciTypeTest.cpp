@@ -101,6 +101,14 @@ TEST_F(OciTypeTest, ObjectTypeDescribesEachAttribute) {
   EXPECT_EQ(oci_->ParamGet(list, OCI_DTYPE_PARAM, oci_->err, &beyond, 5), OCI_ERROR);
   EXPECT_EQ(oci_->LastError(), 24334);
 
+  // Another user reaches the type under its owner's name (one name space for all users).
+  OciConnection system(*oci_, "SETRIX_TEST", "SYSTEM", "MANAGER");
+  ASSERT_EQ(system.logonStatus, OCI_SUCCESS);
+  std::string qualified = "SCOTT." + person;
+  EXPECT_EQ(describeAny_(system.svc, oci_->err, qualified.data(), static_cast<ub4>(qualified.size()), OCI_OTYPE_NAME,
+                         0, OCI_PTYPE_TYPE, describe_),
+            OCI_SUCCESS);
+
   // The scalar attributes: sizes, precisions and scales as the layer maps them to fields.
   type = Describe(address);
   ASSERT_NE(type, nullptr);
