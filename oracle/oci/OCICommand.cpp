@@ -843,6 +843,15 @@ bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrin
             field.DataType = dtLabel;
             field.Size = size;
             break;
+        case SQLT_CLOB:
+        case SQLT_BLOB:
+        case SQLT_BFILEE:
+        case SQLT_CFILEE: {
+            static constexpr TDataType lobTypes[] = {dtOraClob, dtOraBlob, dtBFile, dtCFile};
+            field.DataType = lobTypes[type - SQLT_CLOB];
+            field.Size = ReferenceSlotSize;
+            break;
+        }
         default:
             RaiseLibraryError("Unknown data type");
     }

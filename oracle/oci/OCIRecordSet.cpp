@@ -9,6 +9,7 @@
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OciCodecs.h"
 #include "oracle/oci/OraDataTypes.h"
+#include "oracle/oci/OraLob.h"
 #include "oracle/oci/OraParamDesc.h"
 #include "platform/SysUtils.h"
 
@@ -38,6 +39,12 @@ std::string UniqueFieldName(const TFieldDescs& fields, const std::string& name) 
         std::string candidate = name + "_" + std::to_string(n);
         if (!fields.FindField(candidate)) return candidate;
     }
+}
+
+// Reference slots of records and the fetch buffer may be unaligned.
+template <class T>
+void PutReference(uint8_t* slot, T* value) {
+    std::memcpy(slot, &value, sizeof(value));
 }
 
 }  // namespace
@@ -239,13 +246,62 @@ void TOCIRecordSet::FreeBlockValues(PBlockHeader block, int from, int to) {
 
 // Each row of the buffer starts with empty texts, so that a row the client leaves alone
 // reads as empty.
+bool TOCIRecordSet::IsLobField(const TFieldDesc& field) {
+    return field.DataType == dtOraBlob || field.DataType == dtOraClob || field.DataType == dtBFile ||
+           field.DataType == dtCFile;
+}
+
+int TOCIRecordSet::FetchBufferBytes(const TFieldDesc& field) const {
+    if (field.ParentField) return 0;
+    if (IsLongString(field)) return field.Length + 1;
+    if (IsLobField(field)) return static_cast<int>(sizeof(void*));
+    return 0;
+}
+
 void TOCIRecordSet::PrepareFetchBuffer(int rows) {
     bytesPerRow_ = 0;
+    for (int i = 0; i < FieldCount(); ++i) bytesPerRow_ += FetchBufferBytes(*Fields().Items(i));
+    fetchBuffer_.assign(static_cast<size_t>(bytesPerRow_) * static_cast<size_t>(rows), 0);
+    // A LOB column is defined into its row's locator: the client fills the LOB object.
+    for (int row = 0; row < rows; ++row) {
+        void* record = TBlockManager::ItemData(BlockManager().ItemAt(fetchBlock_, row));
+        uint8_t* rowBuffer = fetchBuffer_.data() + static_cast<size_t>(row) * static_cast<size_t>(bytesPerRow_);
+        int offset = 0;
+        for (int i = 0; i < FieldCount(); ++i) {
+            const TFieldDesc& field = *Fields().Items(i);
+            if (!field.ParentField && IsLobField(field)) {
+                auto* lob = static_cast<TOraLob*>(GetBlob(field.FieldNo, record));
+                PutReference(rowBuffer + offset, lob->Locator());
+            }
+            offset += FetchBufferBytes(field);
+        }
+    }
+}
+
+// A LOB arrives as a locator; its contents are read at once unless the reading is
+// deferred or the command keeps LOBs on the server.
+void TOCIRecordSet::ReadLobValues(void* record) {
+    const bool read = !deferredLobRead_ && OCICommand()->CacheLobs();
     for (int i = 0; i < FieldCount(); ++i) {
         const TFieldDesc& field = *Fields().Items(i);
-        if (!field.ParentField && IsLongString(field)) bytesPerRow_ += field.Length + 1;
+        if (field.ParentField || !IsLobField(field) || GetNull(field.FieldNo, record)) continue;
+        auto* lob = static_cast<TOraLob*>(GetBlob(field.FieldNo, record));
+        lob->ServerData = true;
+        if (field.DataType == dtBFile || field.DataType == dtCFile) {
+            auto* file = static_cast<TOraFile*>(lob);
+            if (read && file->Exists()) file->CheckValue();
+            continue;
+        }
+        uint32_t size = 0;
+        if (read) {
+            lob->ReadLob();
+            size = lob->TBlob::GetSize();
+        } else {
+            size = lob->GetLength();
+        }
+        // An empty LOB reads as null, whether or not its contents were read.
+        if (size == 0) *Indicator(record, field.FieldNo) = -1;
     }
-    fetchBuffer_.assign(static_cast<size_t>(bytesPerRow_) * static_cast<size_t>(rows), 0);
 }
 
 void TOCIRecordSet::AfterBlockFetch(PBlockHeader block, int fetched) {
@@ -254,19 +310,20 @@ void TOCIRecordSet::AfterBlockFetch(PBlockHeader block, int fetched) {
         int bufferOffset = 0;
         for (int i = 0; i < FieldCount(); ++i) {
             const TFieldDesc& field = *Fields().Items(i);
+            const int bytes = FetchBufferBytes(field);
+            bufferOffset += bytes;
             if (field.ParentField || !TData::GetBlobTypes().Contains(field.DataType)) continue;
             TBlob* blob = GetBlob(field.FieldNo, record);
             if (IsLongString(field)) {
-                const auto* text =
-                    fetchBuffer_.data() + static_cast<size_t>(row) * static_cast<size_t>(bytesPerRow_) + bufferOffset;
-                bufferOffset += field.Length + 1;
+                const auto* text = fetchBuffer_.data() + static_cast<size_t>(row) * static_cast<size_t>(bytesPerRow_) +
+                                   (bufferOffset - bytes);
                 const auto length = static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(text), field.Length));
                 if (length == 0 || !blob) continue;
                 PPieceHeader piece = blob->AllocPiece(length);
                 std::memcpy(TBlob::PieceData(piece), text, length);
                 *TBlob::PieceUsedPtr(piece) = length;
                 blob->AppendPiece(piece);
-            } else if (blob) {
+            } else if (blob && !IsLobField(field)) {
                 // The client announced every piece full; the last one is short or empty.
                 for (PPieceHeader piece = blob->FirstPiece(); piece;) {
                     PPieceHeader next = piece->Next;
@@ -276,6 +333,7 @@ void TOCIRecordSet::AfterBlockFetch(PBlockHeader block, int fetched) {
                 blob->Compress();
             }
         }
+        ReadLobValues(record);
     }
 }
 
@@ -309,7 +367,7 @@ bool TOCIRecordSet::FetchBlockRows() {
     for (int i = 0; i < FieldCount(); ++i) {
         const TFieldDesc& field = *Fields().Items(i);
         if (!field.ParentField && GetComplexTypes().Contains(field.DataType) &&
-            !TData::GetBlobTypes().Contains(field.DataType))
+            !GetBlobTypes().Contains(field.DataType))
             RaiseLibraryError("Unknown data type");
     }
     TBlockManager& blocks = BlockManager();
@@ -321,6 +379,7 @@ bool TOCIRecordSet::FetchBlockRows() {
     int fetched = 0;
     try {
         CreateBlockValues(block, rows);
+        fetchBlock_ = block;
         PrepareFetchBuffer(rows);
         {
             TConnectionLock lock(*connection_);
@@ -330,11 +389,11 @@ bool TOCIRecordSet::FetchBlockRows() {
                 if (field.ParentField) continue;
                 if (IsLongColumn(field)) {
                     command->DefineDynamic(field, this, &TOCIRecordSet::LongDefineCallback);
-                } else if (IsLongString(field)) {
+                } else if (FetchBufferBytes(field) > 0) {
                     command->DefineArrayColumn(field, fetchBuffer_.data() + bufferOffset,
                                                static_cast<oci::ub4>(itemSize), static_cast<oci::ub4>(bytesPerRow_),
                                                Indicator(firstRecord, field.FieldNo));
-                    bufferOffset += field.Length + 1;
+                    bufferOffset += FetchBufferBytes(field);
                 } else {
                     command->DefineArrayColumn(field, firstRecord + field.Offset, static_cast<oci::ub4>(itemSize),
                                                static_cast<oci::ub4>(itemSize), Indicator(firstRecord, field.FieldNo));
@@ -408,6 +467,25 @@ void TOCIRecordSet::PutDateToBuf(void* dest, const void* source, int format) {
 }
 
 TDataTypeSet TOCIRecordSet::GetBlobTypes() const { return {dtBlob, dtMemo, dtOraBlob, dtOraClob, dtBFile, dtCFile}; }
+
+void TOCIRecordSet::CreateComplexFields(void* record, bool withBlobs) {
+    if (!withBlobs) return;
+    TOCICommand* command = OCICommand();
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TFieldDesc& field = *Fields().Items(i);
+        if (field.ParentField) continue;
+        uint8_t* slot = FieldData(record, field);
+        if (field.DataType == dtBlob || field.DataType == dtMemo) {
+            PutReference(slot, NewShared<TBlob>());
+        } else if (IsLobField(field)) {
+            const bool file = field.DataType == dtBFile || field.DataType == dtCFile;
+            TOraLob* lob = file ? NewShared<TOraFile>(connection_->GetSvcCtx()) : NewShared<TOraLob>(connection_->GetSvcCtx());
+            PutReference(slot, static_cast<TBlob*>(lob));
+            lob->AllocLob();
+            lob->SetCached(command->CacheLobs());
+        }
+    }
+}
 
 TDataTypeSet TOCIRecordSet::GetComplexTypes() const {
     return {dtBlob, dtMemo, dtObject, dtReference, dtArray, dtTable, dtCursor, dtOraBlob, dtOraClob, dtBFile, dtCFile};

@@ -40,6 +40,7 @@ public:
     void PutDateToBuf(void* dest, const void* source, int format) override;
     TDataTypeSet GetBlobTypes() const override;
     TDataTypeSet GetComplexTypes() const override;
+    void CreateComplexFields(void* record, bool withBlobs) override;
     void SetToEnd() override;
     void Reopen() override;
 
@@ -65,6 +66,10 @@ private:
     void EndOpen(bool success);
     bool FetchBlockRows();
     static bool IsLongString(const TFieldDesc& field) { return field.SubDataType == 1; }
+    static bool IsLobField(const TFieldDesc& field);
+    // Bytes a field takes in a row of the fetch buffer (0: the field is defined into the record).
+    int FetchBufferBytes(const TFieldDesc& field) const;
+    void ReadLobValues(void* record);
     // LONG and LONG RAW columns: delivered piece by piece into the blob of their row.
     bool IsLongColumn(const TFieldDesc& field) const;
     void CreateBlockValues(PBlockHeader block, int count);
@@ -87,6 +92,7 @@ private:
     int bytesPerRow_ = 0;
     // Item the rows of the running block fetch start at (the LONG callback finds its row from it).
     PItemHeader fetchBase_ = nullptr;
+    PBlockHeader fetchBlock_ = nullptr;
 };
 
 }  // namespace oracle

@@ -203,6 +203,33 @@ TEST_F(OCIRecordSetTest, LongAndWideTextColumnsBecomeBlobs) {
     Run("DROP TABLE RS_LONG");
 }
 
+TEST_F(OCIRecordSetTest, LobColumnsAreReadWholeAndEmptyOnesAreNull) {
+    Run("CREATE TABLE RS_LOB (ID NUMBER(9), C CLOB, B BLOB)");
+    Run("INSERT INTO RS_LOB VALUES (1, 'clob text', EMPTY_BLOB())");
+    Run("INSERT INTO RS_LOB VALUES (2, EMPTY_CLOB(), EMPTY_BLOB())");
+    Run("INSERT INTO RS_LOB VALUES (3, NULL, NULL)");
+    for (const bool deferred : {false, true}) {
+        auto recordSet = Query("SELECT ID, C, B FROM RS_LOB ORDER BY ID");
+        recordSet->SetProp(prDeferredLobRead, Variant(deferred));
+        recordSet->Open();
+        EXPECT_EQ(recordSet->FieldByName("C")->DataType, dtOraClob);
+        EXPECT_EQ(recordSet->FieldByName("B")->DataType, dtOraBlob);
+        TRecordBuffer record = recordSet->AllocRecBuf();
+        recordSet->GetNextRecord(record.data());
+        EXPECT_FALSE(recordSet->GetNull(2, record.data()));
+        EXPECT_EQ(recordSet->GetBlob(2, record.data())->AsString(), "clob text") << deferred;
+        EXPECT_TRUE(recordSet->GetNull(3, record.data())) << deferred;
+        for (int row = 2; row <= 3; ++row) {
+            recordSet->GetNextRecord(record.data());
+            ASSERT_FALSE(recordSet->Eof());
+            EXPECT_TRUE(recordSet->GetNull(2, record.data())) << row << deferred;
+            EXPECT_TRUE(recordSet->GetNull(3, record.data())) << row << deferred;
+        }
+        recordSet->Close();
+    }
+    Run("DROP TABLE RS_LOB");
+}
+
 TEST_F(OCIRecordSetTest, NullsAndDatesWrittenIntoARecord) {
     auto recordSet = Query("SELECT SYSDATE D, 5 N FROM DUAL");
     recordSet->Open();
