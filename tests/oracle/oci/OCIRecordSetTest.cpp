@@ -8,6 +8,7 @@
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OCIRecordSet.h"
+#include "oracle/oci/OraParamDesc.h"
 #include "oracle/oci/OraDataTypes.h"
 #include "platform/DateTime.h"
 #include "platform/SysUtils.h"
@@ -228,6 +229,30 @@ TEST_F(OCIRecordSetTest, LobColumnsAreReadWholeAndEmptyOnesAreNull) {
         recordSet->Close();
     }
     Run("DROP TABLE RS_LOB");
+}
+
+TEST_F(OCIRecordSetTest, RowsOfACursorThatABlockOpens) {
+    TOraCursor* refCursor = NewShared<TOraCursor>();
+    {
+        auto recordSet = Query("BEGIN OPEN :c FOR SELECT 41 + 1 ANSWER, 'x' NAME FROM DUAL; END;");
+        auto* param = static_cast<TOraParamDesc*>(recordSet->OCICommand()->FindParam("c"));
+        param->SetDataType(dtCursor);
+        param->SetObject(refCursor);
+        recordSet->Prepare();
+        // The cursor is described only once the block has run.
+        EXPECT_EQ(recordSet->FieldCount(), 0);
+        recordSet->Open();
+        ASSERT_EQ(recordSet->FieldCount(), 2);
+        EXPECT_EQ(recordSet->Fields().Items(0)->Name, "ANSWER");
+        const auto rows = Rows(*recordSet);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][0].AsInteger(), 42);
+        EXPECT_EQ(rows[0][1].AsString(), "x");
+        recordSet->Close();
+        EXPECT_NE(recordSet->OCICommand()->Cursor(), refCursor);
+    }
+    EXPECT_EQ(refCursor->RefCount(), 1);
+    refCursor->Release();
 }
 
 TEST_F(OCIRecordSetTest, NullsAndDatesWrittenIntoARecord) {
