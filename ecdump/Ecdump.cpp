@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "btrieve/engines/QbSession.h"
+#include "btrieve/engines/SqlEngine.h"
 #include "ecdump/MainForm.h"
 #include "platform/CommandLine.h"
 #include "platform/Field.h"
@@ -40,6 +41,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The Btrieve library's module start (COM for this main thread included), then the
     // work, then the module end in reverse.
     try {
+        // The tool asks for the relational engine once per process, whatever it answers.
+        btrieve::SetSqlEngineCheckedOnce(true);
         btrieve::StartBtrieveLibrary(true);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ecdump: start: %s\n", error.what());

@@ -6,7 +6,7 @@
 
 #include "btrieve/base/VirtEng.h"
 #include "btrieve/components/VCLScreenApplication.h"
-#include "btrieve/engines/BtrSession.h"
+#include "btrieve/engines/BtrSqlSession.h"
 #include "btrieve/engines/QbDatabase.h"
 #include "btrieve/engines/QbTable.h"
 
@@ -91,7 +91,7 @@ void TQbSession::AssignEngineInstance(std::unique_ptr<TVirtEng> engine) { State(
 void TQbSession::EnterEngineLock() { EngineLock().lock(); }
 void TQbSession::LeaveEngineLock() { EngineLock().unlock(); }
 TQnSessionlist* TQbSession::BindSessionList() { return State().sessionList; }
-TSessionClass TQbSession::EngineSessionClass() { return CreateSessionOf<TBtrSession>; }
+TSessionClass TQbSession::EngineSessionClass() { return CreateSessionOf<TBtrSqlSession>; }
 TQnSession* TQbSession::PrimarySession() { return State().defaultSession; }
 const platform::TClassInfo& TQbSession::DatabaseComponentClass() { return TQbDatabase::StaticClassInfo(); }
 const platform::TClassInfo& TQbSession::TableComponentClass() { return TQbTable::StaticClassInfo(); }
