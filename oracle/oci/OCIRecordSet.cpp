@@ -373,7 +373,24 @@ bool TOCIRecordSet::FetchBlockRows() {
     TBlockManager& blocks = BlockManager();
     const int itemSize = blocks.ItemSize();
     const auto rows = static_cast<uint16_t>(fetchRows_ < 1 ? 1 : fetchRows_);
-    PBlockHeader block = blocks.AllocBlock(rows);
+    int32_t lastRecordNo = lastItem_ ? lastItem_->RecordNo : 0;
+    PBlockHeader block = nullptr;
+    const bool reused = uniDirectional_ && firstItem_ && firstItem_->Block == lastItem_->Block &&
+                        firstItem_->Block->ItemCount == rows;
+    if (reused) {
+        // Only the newest block is kept: its items take the next rows.
+        block = firstItem_->Block;
+        for (int i = 0; i < rows; ++i) {
+            PItemHeader item = blocks.ItemAt(block, i);
+            if (item->Check != ItemUsed) continue;
+            if (HasComplexFields()) FreeComplexFields(TBlockManager::ItemData(item), true);
+            blocks.ReleaseToFreeList(item);
+        }
+        block->UsedCount = 0;
+        firstItem_ = lastItem_ = currentItem_ = nullptr;
+    } else {
+        block = blocks.AllocBlock(rows);
+    }
     PItemHeader first = blocks.ItemAt(block, 0);
     uint8_t* firstRecord = TBlockManager::ItemData(first);
     int fetched = 0;
@@ -406,14 +423,16 @@ bool TOCIRecordSet::FetchBlockRows() {
     } catch (...) {
         fetchBase_ = nullptr;
         FreeBlockValues(block, 0, rows);
-        blocks.FreeBlock(block);
+        // A reused block's items are on the free list already.
+        if (!reused) blocks.FreeBlock(block);
         fetchBuffer_.clear();
         throw;
     }
     fetchBase_ = nullptr;
     if (fetched == 0) {
         FreeBlockValues(block, 0, rows);
-        blocks.FreeBlock(block);
+        // A reused block's items are on the free list already.
+        if (!reused) blocks.FreeBlock(block);
         fetchBuffer_.clear();
         return false;
     }
@@ -428,6 +447,7 @@ bool TOCIRecordSet::FetchBlockRows() {
         item->Status = usUnmodified;
         item->Result = urNone;
         AppendItem(item);
+        item->RecordNo = ++lastRecordNo;
         if (!OmitRecord(item)) ++recordCount_;
     }
     return true;

@@ -255,6 +255,33 @@ TEST_F(OCIRecordSetTest, RowsOfACursorThatABlockOpens) {
     refCursor->Release();
 }
 
+TEST_F(OCIRecordSetTest, UniDirectionalSetsReuseTheirBlockAndAutoCloseReleasesTheStatement) {
+    Run("CREATE TABLE RS_UNI (ID NUMBER(9), C CLOB)");
+    for (int i = 1; i <= 12; ++i)
+        Run("INSERT INTO RS_UNI VALUES (" + std::to_string(i) + ", 'text " + std::to_string(i) + "')");
+    for (const bool autoClose : {false, true}) {
+        auto recordSet = Query("SELECT ID, C FROM RS_UNI ORDER BY ID");
+        recordSet->SetProp(prUniDirectional, Variant(true));
+        recordSet->SetProp(prFetchRows, Variant(5));
+        recordSet->SetProp(prAutoClose, Variant(autoClose));
+        recordSet->Open();
+        TRecordBuffer record = recordSet->AllocRecBuf();
+        std::vector<int> ids;
+        for (recordSet->GetNextRecord(record.data()); !recordSet->Eof(); recordSet->GetNextRecord(record.data())) {
+            Variant id;
+            recordSet->GetFieldAsVariant(1, record.data(), id);
+            ids.push_back(id.AsInteger());
+            EXPECT_EQ(recordSet->GetBlob(2, record.data())->AsString(), "text " + id.AsString());
+        }
+        EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+        EXPECT_EQ(recordSet->GetRecordCount(), 12);
+        EXPECT_EQ(recordSet->Prepared(), !autoClose);
+        EXPECT_EQ(recordSet->OCICommand()->GetCursorState() == csInactive, autoClose);
+        recordSet->Close();
+    }
+    Run("DROP TABLE RS_UNI");
+}
+
 TEST_F(OCIRecordSetTest, NullsAndDatesWrittenIntoARecord) {
     auto recordSet = Query("SELECT SYSDATE D, 5 N FROM DUAL");
     recordSet->Open();
