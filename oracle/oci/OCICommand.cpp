@@ -753,36 +753,59 @@ uint16_t DateTextLength(const std::string& format) {
 
 bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrings) {
     TOCIConnection* const connection = OCIConnection();
-    connection->CheckOCI80();
-    OCIStmt* const statement = cursor_->OCIStmt();
-    ub4 count = 0;
-    Check(Oci.OCIAttrGet(statement, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_PARAM_COUNT, errorHandle_));
-    if (position < 1 || static_cast<ub4>(position) > count) return false;
-    void* parameter = nullptr;
-    Check(Oci.OCIParamGet(statement, OCI_HTYPE_STMT, errorHandle_, &parameter, static_cast<ub4>(position)));
-    OraText* name = nullptr;
-    ub4 nameLength = 0;
-    Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME, errorHandle_));
+    connection->CheckOCI();
+    std::string name;
     ub2 type = 0;
-    Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, errorHandle_));
     ub2 size = 0;
-    Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, errorHandle_));
     sb2 precision = 0;
     sb1 scale = 0;
-    if (type == SQLT_NUM) {
-        Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, errorHandle_));
-        Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, errorHandle_));
+    bool required = false;
+    if (ociVersion_ == 1) {
+        sb4 columnSize = 0;
+        sb2 columnType = 0;
+        sb1 nameBuffer[50] = {};
+        sb4 nameLength = sizeof nameBuffer;
+        sb4 displaySize = 0;
+        sb2 columnScale = 0;
+        sb2 nullOk = 1;
+        const sword status = Oci.odescr(cursor_->CDA(), position, &columnSize, &columnType, nameBuffer, &nameLength,
+                                        &displaySize, &precision, &columnScale, &nullOk);
+        if (status == OCI7_PAST_SELECT_LIST) return false;
+        Check(status);
+        name.assign(reinterpret_cast<const char*>(nameBuffer), static_cast<size_t>(std::max<sb4>(nameLength, 0)));
+        type = static_cast<ub2>(columnType);
+        size = static_cast<ub2>(columnSize);
+        scale = static_cast<sb1>(columnScale);
+        required = nullOk == 0;
+    } else {
+        OCIStmt* const statement = cursor_->OCIStmt();
+        ub4 count = 0;
+        Check(Oci.OCIAttrGet(statement, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_PARAM_COUNT, errorHandle_));
+        if (position < 1 || static_cast<ub4>(position) > count) return false;
+        void* parameter = nullptr;
+        Check(Oci.OCIParamGet(statement, OCI_HTYPE_STMT, errorHandle_, &parameter, static_cast<ub4>(position)));
+        OraText* text = nullptr;
+        ub4 textLength = 0;
+        Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &text, &textLength, OCI_ATTR_NAME, errorHandle_));
+        if (text) name.assign(reinterpret_cast<const char*>(text), textLength);
+        Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, errorHandle_));
+        Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, errorHandle_));
+        if (type == SQLT_NUM) {
+            Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, errorHandle_));
+            Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, errorHandle_));
+        }
+        ub1 nullable = 1;
+        Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL, errorHandle_));
+        required = nullable == 0;
     }
-    ub1 nullable = 1;
-    Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL, errorHandle_));
 
-    field.Name = name ? std::string(reinterpret_cast<const char*>(name), nameLength) : std::string();
+    field.Name = name;
     field.FieldNo = static_cast<uint16_t>(position);
     field.ActualFieldNo = static_cast<uint16_t>(position);
     field.Length = 0;
     field.Scale = 0;
     field.SubDataType = 0;
-    field.Required = nullable == 0;
+    field.Required = required;
     switch (type) {
         case SQLT_CHR:
         case SQLT_AFC:
@@ -861,11 +884,17 @@ bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrin
 void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicatorSkip, ub4 valueSkip,
                                     void* indicator) {
     TOCIConnection* const connection = OCIConnection();
-    connection->CheckOCI80();
     // A long string column is read as text into a buffer of its own.
     const bool longString = field.SubDataType == 1;
     const ub2 type = longString ? SQLT_STR : ExternalType(field.DataType);
     const sb4 length = longString ? field.Length + 1 : field.Size;
+    if (ociVersion_ == 1) {
+        const auto define = reinterpret_cast<odefinpsProc>(Oci.odefinps);
+        Check(define(cursor_->CDA(), 1, field.FieldNo, static_cast<ub1*>(value), length, type, 0,
+                     static_cast<sb2*>(indicator), nullptr, 0, 0, nullptr, nullptr, static_cast<sb4>(valueSkip),
+                     static_cast<sb4>(indicatorSkip), 0, 0));
+        return;
+    }
     OCIDefine* define = nullptr;
     Check(Oci.OCIDefineByPos(cursor_->OCIStmt(), &define, errorHandle_, field.FieldNo, value, length, type, indicator,
                              nullptr, nullptr, OCI_DEFAULT));
@@ -889,18 +918,27 @@ void TOCICommand::DefineDynamic(TFieldDesc& field, void* context, OCICallbackDef
 int TOCICommand::Fetch(int rows) {
     CheckActive();
     TOCIConnection* const connection = OCIConnection();
-    connection->CheckOCI80();
     ub4 total = 0;
     bool ended = false;
     {
         TConnectionLock lock(*connection);
-        const sword status =
-            Oci.OCIStmtFetch(cursor_->OCIStmt(), errorHandle_, static_cast<ub4>(rows), OCI_FETCH_NEXT, OCI_DEFAULT);
-        if (status == OCI_NO_DATA)
-            ended = true;
-        else if (status != OCI_SUCCESS)
-            Check(status);
-        Check(Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, errorHandle_));
+        if (ociVersion_ == 1) {
+            const sword status = Oci.ofen(cursor_->CDA(), rows);
+            if (status == OCI7_END_OF_FETCH)
+                ended = true;
+            else if (status != OCI_SUCCESS)
+                Check(status);
+            total = cursor_->CDA()->rowsProcessed;
+        } else {
+            const sword status = Oci.OCIStmtFetch(cursor_->OCIStmt(), errorHandle_, static_cast<ub4>(rows),
+                                                  OCI_FETCH_NEXT, OCI_DEFAULT);
+            if (status == OCI_NO_DATA)
+                ended = true;
+            else if (status != OCI_SUCCESS)
+                Check(status);
+            Check(Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT,
+                                 errorHandle_));
+        }
     }
     const int delivered = static_cast<int>(total - rowsFetched_);
     rowsFetched_ = total;
@@ -911,7 +949,14 @@ int TOCICommand::Fetch(int rows) {
 
 void TOCICommand::FinishFetch() {
     CheckActive();
-    cursor_->SetState(csFetched);
+    struct TFetched {
+        TOraCursor* cursor;
+        ~TFetched() { cursor->SetState(csFetched); }
+    } fetched{cursor_};
+    if (ociVersion_ == 1) {
+        TConnectionLock lock(*OCIConnection());
+        Check(Oci.ocan(cursor_->CDA()));
+    }
 }
 
 }  // namespace oracle

@@ -26,7 +26,7 @@ protected:
     void SetUp() override {
         OracleRegistryTest::SetUp();
         REQUIRE_STANDIN_SERVER();
-        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
+        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\" + library_);
         connection_.SetUsername("scott");
         connection_.SetPassword("tiger");
         connection_.SetServer("SETRIX_TEST");
@@ -64,6 +64,7 @@ protected:
         return rows;
     }
 
+    const char* library_ = "oci.dll";
     TOCIConnection connection_;
 };
 
@@ -280,6 +281,41 @@ TEST_F(OCIRecordSetTest, UniDirectionalSetsReuseTheirBlockAndAutoCloseReleasesTh
         recordSet->Close();
     }
     Run("DROP TABLE RS_UNI");
+}
+
+class OCI7RecordSetTest : public OCIRecordSetTest {
+protected:
+    void SetUp() override {
+        library_ = "ociw32.dll";
+        OCIRecordSetTest::SetUp();
+    }
+};
+
+TEST_F(OCI7RecordSetTest, RowsOfTheVersion7Interface) {
+    Run("CREATE TABLE RS_SEVEN (ID NUMBER(9), NAME VARCHAR2(10), D DATE)");
+    for (int i = 1; i <= 7; ++i)
+        Run("INSERT INTO RS_SEVEN VALUES (" + std::to_string(i) + ", " + (i == 4 ? "NULL" : "'n" + std::to_string(i) + "'") +
+            ", TO_DATE('2010-03-0" + std::to_string(i) + "', 'YYYY-MM-DD'))");
+    auto recordSet = Query("SELECT ID, NAME, D FROM RS_SEVEN ORDER BY ID");
+    recordSet->SetProp(prFetchRows, Variant(3));
+    recordSet->Open();
+    ASSERT_EQ(recordSet->FieldCount(), 3);
+    EXPECT_EQ(recordSet->FieldByName("ID")->DataType, dtInteger);
+    EXPECT_EQ(recordSet->FieldByName("NAME")->Size, 11);
+    EXPECT_EQ(recordSet->FieldByName("D")->DataType, dtDateTime);
+    const auto rows = Rows(*recordSet);
+    ASSERT_EQ(rows.size(), 7u);
+    for (int i = 1; i <= 7; ++i) {
+        const auto& row = rows[static_cast<size_t>(i - 1)];
+        EXPECT_EQ(row[0].AsInteger(), i);
+        if (i == 4)
+            EXPECT_TRUE(row[1].IsNull());
+        else
+            EXPECT_EQ(row[1].AsString(), "n" + std::to_string(i));
+        EXPECT_DOUBLE_EQ(row[2].AsDateTime(), platform::EncodeDate(2010, 3, i));
+    }
+    recordSet->Close();
+    Run("DROP TABLE RS_SEVEN");
 }
 
 TEST_F(OCIRecordSetTest, NullsAndDatesWrittenIntoARecord) {
