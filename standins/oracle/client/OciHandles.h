@@ -130,6 +130,12 @@ struct DescribeHandle {
   ParamDescriptor* root = nullptr;  // owned by the describe handle
 };
 
+// An OCIString: a registered text, owned by the environment of its first use.
+constexpr ub4 StandinString = 0x5354;
+struct StringValue {
+  std::string text;
+};
+
 // The type descriptor OCITypeByName hands out (owned by the service context).
 constexpr ub4 StandinTypeDescriptor = 0x5459;
 struct TypeDescriptor {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "standins/oracle/client/OciCalls.h"
+#include "standins/oracle/client/OciTypes.h"
 
 using namespace orastandin;
 using namespace orastandin::oci;
@@ -133,6 +134,10 @@ ParamDescriptor* DescribeType(SvcCtxHandle* svc, const void* owner, const Qualif
 }
 
 }  // namespace
+
+ParamDescriptor* orastandin::oci::DescribeTypeNamed(SvcCtxHandle* svc, const void* owner, const std::string& name) {
+  return DescribeType(svc, owner, {"", name});
+}
 
 // Describes types by name only: other objects and other ways to name them are not offered.
 OCI_EXPORT sword OCIDescribeAny(OCISvcCtx* svchp, OCIError* errhp, dvoid* objptr, ub4 objnmLen, ub1 objptrTyp, ub1,

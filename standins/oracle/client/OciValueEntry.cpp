@@ -65,10 +65,6 @@ void PutInteger(long double value, void* out) {
   *static_cast<T*>(out) = static_cast<T>(value);
 }
 
-struct StringValue {
-  std::string text;
-};
-constexpr ub4 StandinString = 0x5354;
 
 StringValue* StringOf(const void* s) { return Handles().Find<StringValue>(s, StandinString); }
 

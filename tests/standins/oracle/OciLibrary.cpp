@@ -95,6 +95,15 @@ sword OciConnection::Run(const std::string& sql, ub4 iters) {
   return oci.StmtExecute(svc, stmt, oci.err, iters, 0, nullptr, nullptr, OCI_DEFAULT);
 }
 
+void OciSessionTest::SetUp() {
+  SKIP_WITHOUT_SERVER();
+  oci_ = std::make_unique<OciLibrary>();
+  connection_ = std::make_unique<OciConnection>(*oci_, "SETRIX_TEST", "SCOTT", "TIGER");
+  ASSERT_EQ(connection_->logonStatus, OCI_SUCCESS);
+}
+
+void OciSessionTest::Create(const std::string& sql) { ASSERT_EQ(connection_->Run(sql), OCI_SUCCESS) << sql; }
+
 std::string UniqueName(const char* prefix) {
   static std::atomic<int> counter{0};
   return std::string(prefix) + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);

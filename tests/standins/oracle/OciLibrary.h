@@ -3,6 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <string>
 
 #include "oracle/oci/OciApi.h"
@@ -80,6 +83,17 @@ struct OciConnection {
   OCIStmt* stmt = nullptr;
   sword attachStatus = OCI_ERROR;
   sword logonStatus = OCI_ERROR;
+};
+
+// A test logged on as SCOTT through the fixture's server (skipped without one).
+class OciSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  // Runs a statement that must succeed.
+  void Create(const std::string& sql);
+
+  std::unique_ptr<OciLibrary> oci_;
+  std::unique_ptr<OciConnection> connection_;
 };
 
 // A table name no other test uses.

@@ -9,13 +9,11 @@
 namespace orastandin::testing {
 namespace {
 
-class OciTypeTest : public ::testing::Test {
+class OciTypeTest : public OciSessionTest {
  protected:
   void SetUp() override {
-    SKIP_WITHOUT_SERVER();
-    oci_ = std::make_unique<OciLibrary>();
-    connection_ = std::make_unique<OciConnection>(*oci_, "SETRIX_TEST", "SCOTT", "TIGER");
-    ASSERT_EQ(connection_->logonStatus, OCI_SUCCESS);
+    OciSessionTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     describeAny_ = oci_->Bind<OCIDescribeAnyProc>("OCIDescribeAny");
     typeByName_ = oci_->Bind<OCITypeByNameProc>("OCITypeByName");
     ASSERT_EQ(oci_->HandleAlloc(oci_->env, reinterpret_cast<void**>(&describe_), OCI_HTYPE_DESCRIBE, 0, nullptr),
@@ -24,8 +22,6 @@ class OciTypeTest : public ::testing::Test {
   void TearDown() override {
     if (describe_) oci_->HandleFree(describe_, OCI_HTYPE_DESCRIBE);
   }
-
-  void Create(const std::string& sql) { ASSERT_EQ(connection_->Run(sql), OCI_SUCCESS) << sql; }
 
   // The type's parameter, or null when the describe fails.
   OCIParam* Describe(const std::string& name) {
@@ -55,8 +51,6 @@ class OciTypeTest : public ::testing::Test {
                        static_cast<ub4>(name.size()), nullptr, 0, OCI_DURATION_SESSION, OCI_TYPEGET_HEADER, tdo);
   }
 
-  std::unique_ptr<OciLibrary> oci_;
-  std::unique_ptr<OciConnection> connection_;
   OCIDescribeAnyProc describeAny_ = nullptr;
   OCITypeByNameProc typeByName_ = nullptr;
   OCIDescribe* describe_ = nullptr;
