@@ -109,11 +109,16 @@ TEST_F(OCIRecordSetTest, ColumnsBecomeFieldDescriptors) {
     EXPECT_EQ(recordSet->FieldByName("L")->DataType, dtString);
     EXPECT_EQ(recordSet->FieldByName("L")->Size, 4001);
 
-    auto asText = Query("SELECT NF FROM RS_DESC");
+    // Numbers and dates as text: a date is as wide as the session's format shows it.
+    connection_.SetProp(prDateFormat, Variant("dd-month-yyyy"));
+    auto asText = Query("SELECT NF, N9, D FROM RS_DESC");
     asText->OCICommand()->SetProp(prFieldsAsString, Variant(true));
     asText->Prepare();
-    EXPECT_EQ(asText->Fields().Items(0)->DataType, dtString);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(asText->Fields().Items(i)->DataType, dtString);
     EXPECT_EQ(asText->Fields().Items(0)->Length, 38);
+    EXPECT_EQ(asText->Fields().Items(1)->Length, 9);
+    EXPECT_EQ(asText->Fields().Items(1)->Size, 10);
+    EXPECT_EQ(asText->Fields().Items(2)->Length, 20);
     Run("DROP TABLE RS_DESC");
 }
 
@@ -158,15 +163,20 @@ TEST_F(OCIRecordSetTest, RowsArriveInBlocksWithTheirValues) {
         EXPECT_DOUBLE_EQ(row[3].AsDateTime(), platform::EncodeDate(2001, 2, i));
     }
     EXPECT_TRUE(recordSet->AllFetched());
+    // Reopened, the statement runs again and its rows replace the old ones.
+    Run("DELETE FROM RS_ROWS WHERE ID > 3");
+    recordSet->Reopen();
+    EXPECT_EQ(Rows(*recordSet).size(), 3u);
+    EXPECT_EQ(recordSet->GetRecordCount(), 3);
     recordSet->Close();
     EXPECT_EQ(recordSet->OCICommand()->GetCursorState(), csInactive);
 
     // Opened again, the statement delivers its rows anew; the whole set at once with FetchAll.
     recordSet->SetProp(prFetchAll, Variant(true));
-    recordSet->SetProp(prFetchRows, Variant(7));
+    recordSet->SetProp(prFetchRows, Variant(2));
     recordSet->Open();
-    EXPECT_EQ(recordSet->GetRecordCount(), 26);
-    EXPECT_EQ(Rows(*recordSet).size(), 26u);
+    EXPECT_EQ(recordSet->GetRecordCount(), 3);
+    EXPECT_EQ(Rows(*recordSet).size(), 3u);
     recordSet->Close();
     Run("DROP TABLE RS_ROWS");
 }
