@@ -373,7 +373,6 @@ bool TOCIRecordSet::FetchBlockRows() {
     TBlockManager& blocks = BlockManager();
     const int itemSize = blocks.ItemSize();
     const auto rows = static_cast<uint16_t>(fetchRows_ < 1 ? 1 : fetchRows_);
-    int32_t lastRecordNo = lastItem_ ? lastItem_->RecordNo : 0;
     PBlockHeader block = nullptr;
     const bool reused = uniDirectional_ && firstItem_ && firstItem_->Block == lastItem_->Block &&
                         firstItem_->Block->ItemCount == rows;
@@ -447,8 +446,9 @@ bool TOCIRecordSet::FetchBlockRows() {
         item->Status = usUnmodified;
         item->Result = urNone;
         AppendItem(item);
-        item->RecordNo = ++lastRecordNo;
+        // Only rows that pass the filter are counted and numbered.
         if (!OmitRecord(item)) ++recordCount_;
+        item->RecordNo = recordCount_ - recordNoOffset_;
     }
     return true;
 }

@@ -163,6 +163,21 @@ TEST_F(OCIRecordSetTest, RowsArriveInBlocksWithTheirValues) {
         EXPECT_DOUBLE_EQ(row[3].AsDateTime(), platform::EncodeDate(2001, 2, i));
     }
     EXPECT_TRUE(recordSet->AllFetched());
+    // A filter counts and numbers only the rows it lets through.
+    recordSet->Close();
+    recordSet->FilterFunc = [&](const void* record) {
+        Variant id;
+        recordSet->GetFieldAsVariant(1, record, id);
+        return id.AsInteger() % 2 == 0;
+    };
+    recordSet->Open();
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    std::vector<int> numbers;
+    for (recordSet->GetNextRecord(record.data()); !recordSet->Eof(); recordSet->GetNextRecord(record.data()))
+        numbers.push_back(recordSet->GetRecordNo());
+    EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
+    EXPECT_EQ(recordSet->GetRecordCount(), 13);
+    recordSet->FilterFunc = nullptr;
     // Reopened, the statement runs again and its rows replace the old ones.
     Run("DELETE FROM RS_ROWS WHERE ID > 3");
     recordSet->Reopen();
