@@ -1,5 +1,6 @@
 #include "oracle/oci/OCIRecordSet.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -372,7 +373,8 @@ bool TOCIRecordSet::FetchBlockRows() {
     }
     TBlockManager& blocks = BlockManager();
     const int itemSize = blocks.ItemSize();
-    const auto rows = static_cast<uint16_t>(fetchRows_ < 1 ? 1 : fetchRows_);
+    // A block counts its items in 16 bits.
+    const auto rows = static_cast<uint16_t>(std::clamp(fetchRows_, 1, 65535));
     PBlockHeader block = nullptr;
     const bool reused = uniDirectional_ && firstItem_ && firstItem_->Block == lastItem_->Block &&
                         firstItem_->Block->ItemCount == rows;
@@ -466,7 +468,7 @@ void TOCIRecordSet::SetNull(int fieldNo, void* record, bool isNull) {
         return;
     }
     *Indicator(record, fieldNo) = isNull ? -1 : 0;
-    if (isNull && TData::GetBlobTypes().Contains(field.DataType))
+    if (isNull && GetBlobTypes().Contains(field.DataType))
         if (TBlob* blob = GetBlob(fieldNo, record)) blob->Clear();
 }
 

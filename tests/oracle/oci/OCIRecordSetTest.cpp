@@ -186,6 +186,12 @@ TEST_F(OCIRecordSetTest, RowsArriveInBlocksWithTheirValues) {
     recordSet->Close();
     EXPECT_EQ(recordSet->OCICommand()->GetCursorState(), csInactive);
 
+    // A block holds at most 65535 rows; a larger FetchRows is not wrapped round to an empty block.
+    recordSet->SetProp(prFetchRows, Variant(65536));
+    recordSet->Open();
+    EXPECT_EQ(Rows(*recordSet).size(), 3u);
+    recordSet->Close();
+
     // Opened again, the statement delivers its rows anew; the whole set at once with FetchAll.
     recordSet->SetProp(prFetchAll, Variant(true));
     recordSet->SetProp(prFetchRows, Variant(2));
@@ -224,6 +230,10 @@ TEST_F(OCIRecordSetTest, LongAndWideTextColumnsBecomeBlobs) {
         EXPECT_EQ(recordSet->GetBlob(2, record.data())->AsString(), e.wide);
         EXPECT_EQ(recordSet->GetBlob(3, record.data())->AsString(), e.text);
     }
+    // Setting a blob field null empties its value.
+    recordSet->SetNull(3, record.data(), true);
+    EXPECT_TRUE(recordSet->GetNull(3, record.data()));
+    EXPECT_EQ(recordSet->GetBlob(3, record.data())->GetSize(), 0u);
     recordSet->GetNextRecord(record.data());
     EXPECT_TRUE(recordSet->Eof());
     recordSet->Close();
