@@ -107,5 +107,111 @@ TEST_F(OciObjectTest, InstancesFollowTheLayoutAndIndicatorRules) {
   resize(oci_->env, oci_->err, 0, &text);
 }
 
+// A collection of the given type, freed with the holder.
+class Collection {
+ public:
+  Collection(OciObjectTest& test, OciLibrary& oci, OCISvcCtx* svc, const std::string& type) : oci_(oci) {
+    OCIType* tdo = nullptr;
+    EXPECT_EQ(oci.Bind<OCITypeByNameProc>("OCITypeByName")(oci.env, oci.err, svc, reinterpret_cast<const OraText*>(""),
+                                                           0, reinterpret_cast<const OraText*>(type.c_str()),
+                                                           static_cast<ub4>(type.size()), nullptr, 0,
+                                                           OCI_DURATION_SESSION, OCI_TYPEGET_HEADER, &tdo),
+              OCI_SUCCESS);
+    EXPECT_EQ(oci.Bind<OCIObjectNewProc>("OCIObjectNew")(oci.env, oci.err, svc, OCI_TYPECODE_NAMEDCOLLECTION, tdo,
+                                                         nullptr, OCI_DURATION_SESSION, 1, &instance_),
+              OCI_SUCCESS);
+  }
+  ~Collection() {
+    if (instance_) oci_.Bind<OCIObjectFreeProc>("OCIObjectFree")(oci_.env, oci_.err, instance_, OCI_OBJECTFREE_FORCE);
+  }
+  OCIColl* get() const { return static_cast<OCIColl*>(instance_); }
+
+ private:
+  OciLibrary& oci_;
+  void* instance_ = nullptr;
+};
+
+TEST_F(OciObjectTest, CollectionsAppendAssignAndDeleteElements) {
+  const std::string numbers = UniqueName("ONUMS_T"), names = UniqueName("ONAMES_T");
+  Create("create type " + numbers + " as varray(3) of number");
+  Create("create type " + names + " as table of varchar2(20)");
+  auto append = Call<OCICollAppendProc>("OCICollAppend");
+  auto assignElem = Call<OCICollAssignElemProc>("OCICollAssignElem");
+  auto getElem = Call<OCICollGetElemProc>("OCICollGetElem");
+  auto collSize = Call<OCICollSizeProc>("OCICollSize");
+  auto fromInt = Call<OCINumberFromIntProc>("OCINumberFromInt");
+  auto toInt = Call<OCINumberToIntProc>("OCINumberToInt");
+
+  Collection varray(*this, *oci_, connection_->svc, numbers);
+  ASSERT_NE(varray.get(), nullptr);
+  for (std::int32_t v : {10, 20, 30}) {
+    OCINumber n{};
+    fromInt(oci_->err, &v, sizeof v, OCI_NUMBER_SIGNED, &n);
+    OCIInd notNull = IndNotNull;
+    ASSERT_EQ(append(oci_->env, oci_->err, &n, &notNull, varray.get()), OCI_SUCCESS);
+  }
+  OCINumber extra{};
+  EXPECT_EQ(append(oci_->env, oci_->err, &extra, nullptr, varray.get()), OCI_ERROR);  // beyond the bound of 3
+  EXPECT_EQ(oci_->LastError(), 22165);
+  OCIInd isNull = IndNull;
+  ASSERT_EQ(assignElem(oci_->env, oci_->err, 1, &extra, &isNull, varray.get()), OCI_SUCCESS);
+  EXPECT_EQ(assignElem(oci_->env, oci_->err, 3, &extra, &isNull, varray.get()), OCI_ERROR);
+  sb4 size = 0;
+  collSize(oci_->env, oci_->err, varray.get(), &size);
+  EXPECT_EQ(size, 3);
+  boolean exists = 0;
+  void* element = nullptr;
+  void* indicator = nullptr;
+  ASSERT_EQ(getElem(oci_->env, oci_->err, varray.get(), 2, &exists, &element, &indicator), OCI_SUCCESS);
+  ASSERT_TRUE(exists);
+  std::int32_t value = 0;
+  toInt(oci_->err, static_cast<OCINumber*>(element), sizeof value, OCI_NUMBER_SIGNED, &value);
+  EXPECT_EQ(value, 30);
+  getElem(oci_->env, oci_->err, varray.get(), 1, &exists, &element, &indicator);
+  EXPECT_EQ(*static_cast<OCIInd*>(indicator), IndNull);
+  getElem(oci_->env, oci_->err, varray.get(), 3, &exists, &element, &indicator);
+  EXPECT_FALSE(exists);
+
+  // Texts are copied in; deleted slots of a nested table keep the others' indexes.
+  Collection table(*this, *oci_, connection_->svc, names);
+  auto assignText = Call<OCIStringAssignTextProc>("OCIStringAssignText");
+  auto stringPtr = Call<OCIStringPtrProc>("OCIStringPtr");
+  OCIString* text = nullptr;
+  for (const char* word : {"alpha", "beta", "gamma"}) {
+    assignText(oci_->env, oci_->err, reinterpret_cast<const OraText*>(word), static_cast<ub4>(std::strlen(word)), &text);
+    ASSERT_EQ(append(oci_->env, oci_->err, text, nullptr, table.get()), OCI_SUCCESS);
+  }
+  Call<OCIStringResizeProc>("OCIStringResize")(oci_->env, oci_->err, 0, &text);
+  auto tableDelete = Call<OCITableDeleteProc>("OCITableDelete");
+  ASSERT_EQ(tableDelete(oci_->env, oci_->err, 1, table.get()), OCI_SUCCESS);
+  EXPECT_EQ(tableDelete(oci_->env, oci_->err, 1, table.get()), OCI_ERROR);
+  EXPECT_EQ(oci_->LastError(), 22160);
+  EXPECT_EQ(tableDelete(oci_->env, oci_->err, 0, reinterpret_cast<OCITable*>(varray.get())), OCI_ERROR);
+  sb4 tableSize = 0;
+  Call<OCITableSizeProc>("OCITableSize")(oci_->env, oci_->err, table.get(), &tableSize);
+  collSize(oci_->env, oci_->err, table.get(), &size);
+  EXPECT_EQ(tableSize, 2);
+  EXPECT_EQ(size, 3);
+  sb4 next = -1;
+  Call<OCITableNextProc>("OCITableNext")(oci_->env, oci_->err, 0, table.get(), &next, &exists);
+  EXPECT_TRUE(exists);
+  EXPECT_EQ(next, 2);
+  getElem(oci_->env, oci_->err, table.get(), 1, &exists, &element, &indicator);
+  EXPECT_FALSE(exists);
+  getElem(oci_->env, oci_->err, table.get(), 2, &exists, &element, &indicator);
+  ASSERT_TRUE(exists);
+  OCIString* slot = *static_cast<OCIString**>(element);
+  EXPECT_STREQ(reinterpret_cast<char*>(stringPtr(oci_->env, slot)), "gamma");
+
+  Collection copy(*this, *oci_, connection_->svc, names);
+  ASSERT_EQ(Call<OCICollAssignProc>("OCICollAssign")(oci_->env, oci_->err, table.get(), copy.get()), OCI_SUCCESS);
+  Call<OCITableSizeProc>("OCITableSize")(oci_->env, oci_->err, copy.get(), &tableSize);
+  EXPECT_EQ(tableSize, 2);
+  getElem(oci_->env, oci_->err, copy.get(), 0, &exists, &element, &indicator);
+  ASSERT_TRUE(exists);
+  EXPECT_NE(*static_cast<OCIString**>(element), nullptr);
+  EXPECT_STREQ(reinterpret_cast<char*>(stringPtr(oci_->env, *static_cast<OCIString**>(element))), "alpha");
+}
+
 }  // namespace
 }  // namespace orastandin::testing
