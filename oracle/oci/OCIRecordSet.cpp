@@ -176,6 +176,27 @@ void TOCIRecordSet::InternalOpen() { TQdRecordSet::InternalOpen(); }
 void TOCIRecordSet::ExecCommand() {
     TOCICommand* command = OCICommand();
     command->executing_ = true;
+    if (command->NonBlocking()) {
+        if (!connection_->ThreadSafety()) {
+            command->executing_ = false;
+            RaiseLibraryError("Session must be Thread Safety");
+        }
+        const std::weak_ptr<bool> alive = alive_;
+        worker_.Reset(RunThread(
+            *connection_, this,
+            [this] {
+                OpenBody();
+                Fetch();
+            },
+            [this, alive](bool success) {
+                if (!alive.expired()) EndOpen(success);
+            }));
+        // The statement runs and its first block arrives on the worker; the record list is
+        // touched by one thread at a time, so the caller goes on when that is done. The end
+        // report follows on this thread's message loop.
+        WaitForSingleObject(worker_.Get(), INFINITE);
+        return;
+    }
     bool success = false;
     try {
         OpenBody();
@@ -200,6 +221,13 @@ void TOCIRecordSet::OpenBody() {
 }
 
 void TOCIRecordSet::EndOpen(bool success) {
+    if (worker_.Valid()) {
+        worker_.Reset();
+        if (firstItem_) {
+            currentItem_ = firstItem_;
+            bof_ = false;
+        }
+    }
     if (success && fetchAll_) FetchAllRows();
     if (afterExecute_) afterExecute_(platform::Variant(success));
 }

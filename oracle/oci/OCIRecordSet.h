@@ -11,6 +11,7 @@
 
 #include "oracle/core/QdAccess.h"
 #include "oracle/oci/OCICommand.h"
+#include "platform/TextFile.h"
 
 namespace oracle {
 
@@ -93,6 +94,10 @@ private:
     // Item the rows of the running block fetch start at (the LONG callback finds its row from it).
     PItemHeader fetchBase_ = nullptr;
     PBlockHeader fetchBlock_ = nullptr;
+    // Thread of a non-blocking open.
+    platform::THandleOwner worker_;
+    // The end report of a background open finds out through this whether the record set lives.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace oracle

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -316,6 +317,57 @@ TEST_F(OCIRecordSetTest, UniDirectionalSetsReuseTheirBlockAndAutoCloseReleasesTh
         recordSet->Close();
     }
     Run("DROP TABLE RS_UNI");
+}
+
+bool PumpUntil(const std::function<bool()>& done, int milliseconds = 5000) {
+    for (int i = 0; i < milliseconds / 10 && !done(); ++i) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        if (!done()) Sleep(10);
+    }
+    return done();
+}
+
+TEST_F(OCIRecordSetTest, NonBlockingOpenFetchesTheFirstBlockOnAWorker) {
+    Run("CREATE TABLE RS_BACKGROUND (ID NUMBER(9))");
+    for (int i = 1; i <= 4; ++i) Run("INSERT INTO RS_BACKGROUND VALUES (" + std::to_string(i) + ")");
+    auto recordSet = Query("SELECT ID FROM RS_BACKGROUND ORDER BY ID");
+    recordSet->OCICommand()->SetProp(prNonBlocking, Variant(true));
+    recordSet->SetProp(prFetchRows, Variant(3));
+    std::vector<bool> ends;
+    DWORD endThread = 0;
+    recordSet->AssignEvent(evRecordSetExecuted, [&](const Variant& success) {
+        ends.push_back(success.AsBoolean());
+        endThread = GetCurrentThreadId();
+    });
+    recordSet->Open();
+    EXPECT_EQ(recordSet->GetRecordCount(), 3);
+    ASSERT_TRUE(PumpUntil([&] { return !ends.empty(); }));
+    EXPECT_EQ(ends, std::vector<bool>{true});
+    EXPECT_EQ(endThread, GetCurrentThreadId());
+    EXPECT_FALSE(recordSet->OCICommand()->Executing());
+    // The first record is current once the open has reported.
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    std::vector<int> ids;
+    for (recordSet->GetRecord(record.data()); !recordSet->Eof(); recordSet->GetNextRecord(record.data())) {
+        Variant id;
+        recordSet->GetFieldAsVariant(1, record.data(), id);
+        ids.push_back(id.AsInteger());
+    }
+    EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 4}));
+    recordSet->Close();
+
+    connection_.SetProp(prThreadSafety, Variant(false));
+    try {
+        recordSet->Open();
+        ADD_FAILURE() << "opened";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Session must be Thread Safety");
+    }
+    EXPECT_FALSE(recordSet->OCICommand()->Executing());
+    connection_.SetProp(prThreadSafety, Variant(true));
+    recordSet.reset();
+    Run("DROP TABLE RS_BACKGROUND");
 }
 
 class OCI7RecordSetTest : public OCIRecordSetTest {
