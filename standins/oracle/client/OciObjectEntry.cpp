@@ -24,6 +24,7 @@ struct TypeLayout {
     ub2 dataType = 0;
     std::size_t dataOffset = 0, indicatorOffset = 0;  // bytes
     std::shared_ptr<TypeLayout> nested;                // an embedded object
+    std::shared_ptr<TypeLayout> collection;            // a collection held by pointer
   };
   bool object = false;
   std::vector<Attribute> attributes;
@@ -76,6 +77,8 @@ Placement Place(SvcCtxHandle* svc, const ParamDescriptor& p, TypeLayout::Attribu
         place.size = nested->dataSize;
         place.indicatorBytes = nested->indicatorSize;
         a.nested = nested;
+      } else {
+        a.collection = nested;
       }
       break;
     }
@@ -173,9 +176,18 @@ void MarkAttributesNull(const TypeLayout& layout, OCIInd* indicators) {
   }
 }
 
+void FreeCollection(void* key);
+
+// Frees what an object's slots own: texts and collections.
 void FreeStrings(const TypeLayout& layout, unsigned char* data) {
   for (const auto& a : layout.attributes) {
     if (a.nested) FreeStrings(*a.nested, data + a.dataOffset);
+    if (a.collection) {
+      void* collection = nullptr;
+      std::memcpy(&collection, data + a.dataOffset, sizeof collection);
+      if (collection) FreeCollection(collection);
+      std::memset(data + a.dataOffset, 0, sizeof collection);
+    }
     if (a.dataType != SQLT_CHR && a.dataType != SQLT_AFC) continue;
     void* string = nullptr;
     std::memcpy(&string, data + a.dataOffset, sizeof string);
@@ -183,10 +195,22 @@ void FreeStrings(const TypeLayout& layout, unsigned char* data) {
   }
 }
 
-// Gives each text slot of a copied object a string of its own.
+std::unique_ptr<ObjectInstance> NewCollection(std::shared_ptr<TypeLayout> layout);
+void CopyCollection(const ObjectInstance& from, ObjectInstance& to, OCIEnv* env);
+
+// Gives each text and collection slot of a copied object a value of its own.
 void DuplicateStrings(const TypeLayout& layout, unsigned char* data, OCIEnv* env) {
   for (const auto& a : layout.attributes) {
     if (a.nested) DuplicateStrings(*a.nested, data + a.dataOffset, env);
+    if (a.collection) {
+      void* source = nullptr;
+      std::memcpy(&source, data + a.dataOffset, sizeof source);
+      auto copy = NewCollection(a.collection);
+      if (ObjectInstance* from = source ? Instances().Find(source) : nullptr)
+        if (from->collection) CopyCollection(*from, *copy, env);
+      void* key = Instances().Add(std::move(copy));
+      std::memcpy(data + a.dataOffset, &key, sizeof key);
+    }
     if (a.dataType != SQLT_CHR && a.dataType != SQLT_AFC) continue;
     void* slot = nullptr;
     std::memcpy(&slot, data + a.dataOffset, sizeof slot);
@@ -237,6 +261,49 @@ void StoreElement(const TypeLayout& layout, CollectionElement& element, const vo
   element.deleted = false;
 }
 
+void FreeCollection(void* key) {
+  std::unique_ptr<ObjectInstance> instance = Instances().Remove(key);
+  if (!instance || !instance->collection) return;
+  for (auto& element : instance->collection->elements) FreeElementValue(*instance->layout, *element);
+}
+
+std::unique_ptr<ObjectInstance> NewCollection(std::shared_ptr<TypeLayout> layout) {
+  auto instance = std::make_unique<ObjectInstance>();
+  instance->layout = std::move(layout);
+  instance->collection = std::make_unique<CollectionValue>();
+  instance->indicators.assign(1, IndNotNull);
+  return instance;
+}
+
+// A new object's collection attributes hold empty collections.
+void AllocateCollections(const TypeLayout& layout, unsigned char* data) {
+  for (const auto& a : layout.attributes) {
+    if (a.nested) AllocateCollections(*a.nested, data + a.dataOffset);
+    if (!a.collection) continue;
+    void* key = Instances().Add(NewCollection(a.collection));
+    std::memcpy(data + a.dataOffset, &key, sizeof key);
+  }
+}
+
+void CopyCollection(const ObjectInstance& from, ObjectInstance& to, OCIEnv* env) {
+  for (auto& element : to.collection->elements) FreeElementValue(*to.layout, *element);
+  to.collection->elements.clear();
+  const ub2 type = to.layout->element.dataType;
+  for (const auto& source : from.collection->elements) {
+    auto element = std::make_unique<CollectionElement>();
+    if (source->deleted) {
+      element->data.assign(to.layout->elementSize, 0);
+      element->indicators.assign(to.layout->elementIndicatorSize / sizeof(OCIInd), IndNull);
+      element->deleted = true;
+    } else {
+      const void* value = source->data.data();
+      if (type == SQLT_CHR || type == SQLT_AFC) std::memcpy(&value, source->data.data(), sizeof value);  // the OCIString*
+      StoreElement(*to.layout, *element, value, source->indicators.data(), env);
+    }
+    to.collection->elements.push_back(std::move(element));
+  }
+}
+
 ObjectInstance& CollectionOf(const void* coll) {
   ObjectInstance* instance = Instances().Find(coll);
   if (!instance || !instance->collection) throw OraError(21560, "3");
@@ -262,14 +329,13 @@ OCI_EXPORT sword OCIObjectNew(OCIEnv* env, OCIError* err, const OCISvcCtx* svc, 
     object->layout = LayoutOf(service, type->name);
     if (object->layout->object == collection) throw OraError(21560, "4");  // the code does not fit the type
     if (collection) {
-      object->collection = std::make_unique<CollectionValue>();
-      object->indicators.assign(1, IndNotNull);
-      *instance = Instances().Add(std::move(object));
+      *instance = Instances().Add(NewCollection(object->layout));
       return OCI_SUCCESS;
     }
     object->data.assign(object->layout->dataSize, 0);
     object->indicators.assign(object->layout->indicatorSize / sizeof(OCIInd), IndNotNull);
     MarkAttributesNull(*object->layout, object->indicators.data());
+    AllocateCollections(*object->layout, object->data.data());
     *instance = Instances().Add(std::move(object));
     return OCI_SUCCESS;
   });
@@ -409,22 +475,7 @@ OCI_EXPORT sword OCICollAssign(OCIEnv* env, OCIError* err, const OCIColl* rhs, O
     ObjectInstance& from = CollectionOf(rhs);
     ObjectInstance& to = CollectionOf(lhs);
     if (&from == &to) return OCI_SUCCESS;
-    for (auto& element : to.collection->elements) FreeElementValue(*to.layout, *element);
-    to.collection->elements.clear();
-    const ub2 type = to.layout->element.dataType;
-    for (const auto& source : from.collection->elements) {
-      auto element = std::make_unique<CollectionElement>();
-      if (source->deleted) {
-        element->data.assign(to.layout->elementSize, 0);
-        element->indicators.assign(to.layout->elementIndicatorSize / sizeof(OCIInd), IndNull);
-        element->deleted = true;
-      } else {
-        const void* value = source->data.data();
-        if (type == SQLT_CHR || type == SQLT_AFC) std::memcpy(&value, source->data.data(), sizeof value);  // the OCIString*
-        StoreElement(*to.layout, *element, value, source->indicators.data(), env);
-      }
-      to.collection->elements.push_back(std::move(element));
-    }
+    CopyCollection(from, to, env);
     return OCI_SUCCESS;
   });
 }

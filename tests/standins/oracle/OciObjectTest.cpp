@@ -213,5 +213,37 @@ TEST_F(OciObjectTest, CollectionsAppendAssignAndDeleteElements) {
   EXPECT_STREQ(reinterpret_cast<char*>(stringPtr(oci_->env, *static_cast<OCIString**>(element))), "alpha");
 }
 
+// An object's collection attribute holds an empty collection of its own, freed with the object.
+TEST_F(OciObjectTest, CollectionAttributesHoldTheirOwnCollections) {
+  const std::string scores = UniqueName("OSCORES_T"), player = UniqueName("OPLAYER_T");
+  Create("create type " + scores + " as varray(4) of number");
+  Create("create type " + player + " as object (id number, scores " + scores + ")");
+  OCIType* tdo = nullptr;
+  ASSERT_EQ(Call<OCITypeByNameProc>("OCITypeByName")(oci_->env, oci_->err, connection_->svc,
+                                                     reinterpret_cast<const OraText*>(""), 0,
+                                                     reinterpret_cast<const OraText*>(player.c_str()),
+                                                     static_cast<ub4>(player.size()), nullptr, 0, OCI_DURATION_SESSION,
+                                                     OCI_TYPEGET_HEADER, &tdo),
+            OCI_SUCCESS);
+  void* instance = nullptr;
+  ASSERT_EQ(Call<OCIObjectNewProc>("OCIObjectNew")(oci_->env, oci_->err, connection_->svc, OCI_TYPECODE_OBJECT, tdo,
+                                                   nullptr, OCI_DURATION_SESSION, 1, &instance),
+            OCI_SUCCESS);
+  // SCORES follows the 22-byte ID on a pointer boundary.
+  OCIColl* collection = nullptr;
+  std::memcpy(&collection, static_cast<unsigned char*>(instance) + RoundUp(sizeof(OCINumber), sizeof(void*)),
+              sizeof collection);
+  ASSERT_NE(collection, nullptr);
+  OCINumber zero{};
+  ASSERT_EQ(Call<OCICollAppendProc>("OCICollAppend")(oci_->env, oci_->err, &zero, nullptr, collection), OCI_SUCCESS);
+  sb4 size = 0;
+  auto collSize = Call<OCICollSizeProc>("OCICollSize");
+  ASSERT_EQ(collSize(oci_->env, oci_->err, collection, &size), OCI_SUCCESS);
+  EXPECT_EQ(size, 1);
+  Call<OCIObjectFreeProc>("OCIObjectFree")(oci_->env, oci_->err, instance, OCI_OBJECTFREE_FORCE);
+  EXPECT_EQ(collSize(oci_->env, oci_->err, collection, &size), OCI_ERROR);  // gone with its object
+  EXPECT_EQ(oci_->LastError(), 21560);
+}
+
 }  // namespace
 }  // namespace orastandin::testing
