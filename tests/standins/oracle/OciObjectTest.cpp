@@ -16,6 +16,22 @@ class OciObjectTest : public OciSessionTest {
   F Call(const char* name) {
     return oci_->Bind<F>(name);
   }
+
+ public:
+  // A new instance of the named type (null when a call fails); its descriptor into tdo.
+  void* NewInstance(const std::string& type, ub2 typeCode, OCIType** tdo) {
+    void* instance = nullptr;
+    EXPECT_EQ(Call<OCITypeByNameProc>("OCITypeByName")(oci_->env, oci_->err, connection_->svc,
+                                                       reinterpret_cast<const OraText*>(""), 0,
+                                                       reinterpret_cast<const OraText*>(type.c_str()),
+                                                       static_cast<ub4>(type.size()), nullptr, 0, OCI_DURATION_SESSION,
+                                                       OCI_TYPEGET_HEADER, tdo),
+              OCI_SUCCESS);
+    EXPECT_EQ(Call<OCIObjectNewProc>("OCIObjectNew")(oci_->env, oci_->err, connection_->svc, typeCode, *tdo, nullptr,
+                                                     OCI_DURATION_SESSION, 1, &instance),
+              OCI_SUCCESS);
+    return instance;
+  }
 };
 
 std::size_t RoundUp(std::size_t value, std::size_t multiple) { return (value + multiple - 1) / multiple * multiple; }
@@ -25,16 +41,8 @@ TEST_F(OciObjectTest, InstancesFollowTheLayoutAndIndicatorRules) {
   Create("create type " + address + " as object (street varchar2(40), house number(4), since date)");
   Create("create type " + person + " as object (name varchar2(30), home " + address + ", boss ref " + person + ")");
   OCIType* tdo = nullptr;
-  ASSERT_EQ(Call<OCITypeByNameProc>("OCITypeByName")(oci_->env, oci_->err, connection_->svc,
-                                                     reinterpret_cast<const OraText*>(""), 0,
-                                                     reinterpret_cast<const OraText*>(person.c_str()),
-                                                     static_cast<ub4>(person.size()), nullptr, 0, OCI_DURATION_SESSION,
-                                                     OCI_TYPEGET_HEADER, &tdo),
-            OCI_SUCCESS);
-  void* instance = nullptr;
-  ASSERT_EQ(Call<OCIObjectNewProc>("OCIObjectNew")(oci_->env, oci_->err, connection_->svc, OCI_TYPECODE_OBJECT, tdo,
-                                                   nullptr, OCI_DURATION_SESSION, 1, &instance),
-            OCI_SUCCESS);
+  void* instance = NewInstance(person, OCI_TYPECODE_OBJECT, &tdo);
+  ASSERT_NE(instance, nullptr);
   void* nullStruct = nullptr;
   ASSERT_EQ(Call<OCIObjectGetIndProc>("OCIObjectGetInd")(oci_->env, oci_->err, instance, &nullStruct), OCI_SUCCESS);
   auto* indicators = static_cast<OCIInd*>(nullStruct);
@@ -110,16 +118,9 @@ TEST_F(OciObjectTest, InstancesFollowTheLayoutAndIndicatorRules) {
 // A collection of the given type, freed with the holder.
 class Collection {
  public:
-  Collection(OciObjectTest& test, OciLibrary& oci, OCISvcCtx* svc, const std::string& type) : oci_(oci) {
+  Collection(OciObjectTest& test, OciLibrary& oci, const std::string& type) : oci_(oci) {
     OCIType* tdo = nullptr;
-    EXPECT_EQ(oci.Bind<OCITypeByNameProc>("OCITypeByName")(oci.env, oci.err, svc, reinterpret_cast<const OraText*>(""),
-                                                           0, reinterpret_cast<const OraText*>(type.c_str()),
-                                                           static_cast<ub4>(type.size()), nullptr, 0,
-                                                           OCI_DURATION_SESSION, OCI_TYPEGET_HEADER, &tdo),
-              OCI_SUCCESS);
-    EXPECT_EQ(oci.Bind<OCIObjectNewProc>("OCIObjectNew")(oci.env, oci.err, svc, OCI_TYPECODE_NAMEDCOLLECTION, tdo,
-                                                         nullptr, OCI_DURATION_SESSION, 1, &instance_),
-              OCI_SUCCESS);
+    instance_ = test.NewInstance(type, OCI_TYPECODE_NAMEDCOLLECTION, &tdo);
   }
   ~Collection() {
     if (instance_) oci_.Bind<OCIObjectFreeProc>("OCIObjectFree")(oci_.env, oci_.err, instance_, OCI_OBJECTFREE_FORCE);
@@ -142,7 +143,7 @@ TEST_F(OciObjectTest, CollectionsAppendAssignAndDeleteElements) {
   auto fromInt = Call<OCINumberFromIntProc>("OCINumberFromInt");
   auto toInt = Call<OCINumberToIntProc>("OCINumberToInt");
 
-  Collection varray(*this, *oci_, connection_->svc, numbers);
+  Collection varray(*this, *oci_, numbers);
   ASSERT_NE(varray.get(), nullptr);
   for (std::int32_t v : {10, 20, 30}) {
     OCINumber n{};
@@ -173,7 +174,7 @@ TEST_F(OciObjectTest, CollectionsAppendAssignAndDeleteElements) {
   EXPECT_FALSE(exists);
 
   // Texts are copied in; deleted slots of a nested table keep the others' indexes.
-  Collection table(*this, *oci_, connection_->svc, names);
+  Collection table(*this, *oci_, names);
   auto assignText = Call<OCIStringAssignTextProc>("OCIStringAssignText");
   auto stringPtr = Call<OCIStringPtrProc>("OCIStringPtr");
   OCIString* text = nullptr;
@@ -203,7 +204,7 @@ TEST_F(OciObjectTest, CollectionsAppendAssignAndDeleteElements) {
   OCIString* slot = *static_cast<OCIString**>(element);
   EXPECT_STREQ(reinterpret_cast<char*>(stringPtr(oci_->env, slot)), "gamma");
 
-  Collection copy(*this, *oci_, connection_->svc, names);
+  Collection copy(*this, *oci_, names);
   ASSERT_EQ(Call<OCICollAssignProc>("OCICollAssign")(oci_->env, oci_->err, table.get(), copy.get()), OCI_SUCCESS);
   Call<OCITableSizeProc>("OCITableSize")(oci_->env, oci_->err, copy.get(), &tableSize);
   EXPECT_EQ(tableSize, 2);
@@ -219,16 +220,8 @@ TEST_F(OciObjectTest, CollectionAttributesHoldTheirOwnCollections) {
   Create("create type " + scores + " as varray(4) of number");
   Create("create type " + player + " as object (id number, scores " + scores + ")");
   OCIType* tdo = nullptr;
-  ASSERT_EQ(Call<OCITypeByNameProc>("OCITypeByName")(oci_->env, oci_->err, connection_->svc,
-                                                     reinterpret_cast<const OraText*>(""), 0,
-                                                     reinterpret_cast<const OraText*>(player.c_str()),
-                                                     static_cast<ub4>(player.size()), nullptr, 0, OCI_DURATION_SESSION,
-                                                     OCI_TYPEGET_HEADER, &tdo),
-            OCI_SUCCESS);
-  void* instance = nullptr;
-  ASSERT_EQ(Call<OCIObjectNewProc>("OCIObjectNew")(oci_->env, oci_->err, connection_->svc, OCI_TYPECODE_OBJECT, tdo,
-                                                   nullptr, OCI_DURATION_SESSION, 1, &instance),
-            OCI_SUCCESS);
+  void* instance = NewInstance(player, OCI_TYPECODE_OBJECT, &tdo);
+  ASSERT_NE(instance, nullptr);
   // SCORES follows the 22-byte ID on a pointer boundary.
   OCIColl* collection = nullptr;
   std::memcpy(&collection, static_cast<unsigned char*>(instance) + RoundUp(sizeof(OCINumber), sizeof(void*)),
