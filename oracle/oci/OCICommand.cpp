@@ -889,10 +889,9 @@ void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicato
     const ub2 type = longString ? SQLT_STR : ExternalType(field.DataType);
     const sb4 length = longString ? field.Length + 1 : field.Size;
     if (ociVersion_ == 1) {
-        const auto define = reinterpret_cast<odefinpsProc>(Oci.odefinps);
-        Check(define(cursor_->CDA(), 1, field.FieldNo, static_cast<ub1*>(value), length, type, 0,
-                     static_cast<sb2*>(indicator), nullptr, 0, 0, nullptr, nullptr, static_cast<sb4>(valueSkip),
-                     static_cast<sb4>(indicatorSkip), 0, 0));
+        Check(Oci.odefinps(cursor_->CDA(), 1, field.FieldNo, static_cast<ub1*>(value), length, type, 0,
+                           static_cast<sb2*>(indicator), nullptr, 0, 0, nullptr, nullptr, static_cast<sb4>(valueSkip),
+                           static_cast<sb4>(indicatorSkip), 0, 0));
         return;
     }
     OCIDefine* define = nullptr;

@@ -26,7 +26,7 @@ using OCIUntypedProc = sword(OCI_CALL*)();
 #define ORACLE_OCI7_ENTRIES(X) \
   X(obindps, OCIUntypedProc) X(obndra, OCIUntypedProc) X(obndrn, OCIUntypedProc) X(obndrv, obndrvProc) \
   X(obreak, obreakProc) X(ocan, ocanProc) X(oclose, ocloseProc) X(ocof, OCIUntypedProc) X(ocom, ocomProc) \
-  X(ocon, OCIUntypedProc) X(odefin, odefinProc) X(odefinps, OCIUntypedProc) X(odescr, odescrProc) \
+  X(ocon, OCIUntypedProc) X(odefin, odefinProc) X(odefinps, odefinpsProc) X(odescr, odescrProc) \
   X(odessp, OCIUntypedProc) X(oerhms, oerhmsProc) X(oermsg, OCIUntypedProc) X(oexec, OCIUntypedProc) \
   X(oexfet, OCIUntypedProc) X(oexn, oexnProc) X(ofen, ofenProc) X(ofetch, OCIUntypedProc) \
   X(oflng, OCIUntypedProc) X(ognfd, OCIUntypedProc) X(olog, ologProc) X(ologof, ologofProc) \
