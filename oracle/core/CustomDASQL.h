@@ -18,9 +18,6 @@ namespace oracle {
 class TCustomDAConnection;
 class TCustomDADataSet;
 
-// Property of the Oracle command: rows processed by the last execution.
-inline constexpr int prRowsProcessed = 13;
-
 class TCustomDASQL : public platform::TComponent {
 public:
     using TAfterExecuteEvent = std::function<void(platform::TComponent& sender, bool result)>;

@@ -10,6 +10,7 @@
 #include "oracle/core/Blob.h"
 #include "oracle/core/FilterExpression.h"
 #include "oracle/core/ObjectType.h"
+#include "platform/ScopeExit.h"
 #include "platform/SysUtils.h"
 
 namespace oracle {
@@ -31,17 +32,6 @@ template <class T>
 void StorePointer(uint8_t* slot, T* value) {
     std::memcpy(slot, &value, sizeof(value));
 }
-
-// Runs the cleanup also when the guarded code throws.
-template <class F>
-class TFinally {
-public:
-    explicit TFinally(F f) : f_(std::move(f)) {}
-    ~TFinally() noexcept(false) { f_(); }
-
-private:
-    F f_;
-};
 
 }  // namespace
 
@@ -123,7 +113,7 @@ void TData::Open() {
 }
 
 void TData::Close() {
-    TFinally cleanup([this] {
+    platform::TScopeExit cleanup([this] {
         FreeData();
         active_ = false;
         FreeFilterExpression();

@@ -24,6 +24,8 @@ namespace oracle {
 // Property identifiers of the base (the Oracle layer adds its own).
 inline constexpr int prAutoCommit = 5;
 inline constexpr int prCommandHasCursor = 11;
+// Rows processed by the last execution of a command.
+inline constexpr int prRowsProcessed = 13;
 inline constexpr int prUniDirectional = 20;
 inline constexpr int prFetchRows = 21;
 inline constexpr int prFetchAll = 22;

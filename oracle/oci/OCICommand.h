@@ -37,7 +37,6 @@ enum TCursorState : uint8_t {
 // The base's id 11: the Oracle command answers (and takes) its parameter-scan switch.
 inline constexpr int prScanParams = prCommandHasCursor;
 inline constexpr int prSQLType = 12;
-inline constexpr int prRowsProcessed = 13;
 inline constexpr int prErrorOffset = 57;
 inline constexpr int prNonBlocking = 50;
 inline constexpr int prFieldsAsString = 59;

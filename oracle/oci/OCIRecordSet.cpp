@@ -12,25 +12,12 @@
 #include "oracle/oci/OraDataTypes.h"
 #include "oracle/oci/OraLob.h"
 #include "oracle/oci/OraParamDesc.h"
+#include "platform/ScopeExit.h"
 #include "platform/SysUtils.h"
 
 namespace oracle {
 
 namespace {
-
-// Runs an action when the scope ends, also when it is left by an exception.
-class TScopeExit {
-public:
-    explicit TScopeExit(std::function<void()> action) : action_(std::move(action)) {}
-    ~TScopeExit() {
-        if (action_) action_();
-    }
-    TScopeExit(const TScopeExit&) = delete;
-    TScopeExit& operator=(const TScopeExit&) = delete;
-
-private:
-    std::function<void()> action_;
-};
 
 // A select list may name a column twice; the later ones get "_1", "_2"... so that every
 // field can be found by its name.
@@ -137,7 +124,7 @@ void TOCIRecordSet::InternalInitFields() {
     TOCICommand* command = OCICommand();
     const bool own = command->Cursor() == command->ownCursor_;
     const bool wasInactive = command->Cursor()->State() == csInactive;
-    TScopeExit closeAgain([&] {
+    platform::TScopeExit closeAgain([&] {
         if (own && wasInactive && command->Cursor() == command->ownCursor_) command->CloseCursor();
     });
     if (own) {
@@ -210,7 +197,7 @@ void TOCIRecordSet::ExecCommand() {
 
 void TOCIRecordSet::OpenBody() {
     TOCICommand* command = OCICommand();
-    TScopeExit done([command] { command->executing_ = false; });
+    platform::TScopeExit done([command] { command->executing_ = false; });
     if (command->Cursor() == command->ownCursor_) {
         if (command->SQLType() != SQL_UNPARAMETERIZED) command->BindParams();
         command->Exec();
@@ -239,7 +226,7 @@ bool TOCIRecordSet::Fetch() {
     if (state != csInactive && state != csFetched) {
         const bool notify = state != csFetchingAll && blockFetch_;
         if (notify) blockFetch_(platform::Variant(true));
-        TScopeExit after([&] {
+        platform::TScopeExit after([&] {
             if (notify) blockFetch_(platform::Variant(false));
         });
         fetched = FetchBlockRows();
@@ -543,7 +530,7 @@ TDataTypeSet TOCIRecordSet::GetComplexTypes() const {
 
 void TOCIRecordSet::FetchAllRows() {
     if (blockFetch_) blockFetch_(platform::Variant(true));
-    TScopeExit after([this] {
+    platform::TScopeExit after([this] {
         if (blockFetch_) blockFetch_(platform::Variant(false));
     });
     TOCICommand* command = OCICommand();
@@ -568,7 +555,7 @@ void TOCIRecordSet::SetToEnd() {
 
 void TOCIRecordSet::FreeForeignCursor() {
     TOCICommand* command = OCICommand();
-    TScopeExit forget([&] {
+    platform::TScopeExit forget([&] {
         command->SetCursor(nullptr);
         fetchCursor_ = nullptr;
     });

@@ -35,7 +35,6 @@ T ReadSlot(const void* slot) {
 OCIInd ReadIndicator(const void* at) { return ReadSlot<OCIInd>(at); }
 void WriteIndicator(void* at, OCIInd value) { std::memcpy(at, &value, sizeof value); }
 
-const char* AddBytes(const void* base, int32_t offset) { return static_cast<const char*>(base) + offset; }
 char* AddBytes(void* base, int32_t offset) { return static_cast<char*>(base) + offset; }
 
 TDataType DataTypeOf(const TAttribute* attribute) { return attribute ? attribute->DataType : dtUnknown; }

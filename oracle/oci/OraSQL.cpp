@@ -5,6 +5,7 @@
 
 #include "oracle/core/CustomDADataSet.h"
 #include "oracle/core/SharedObject.h"
+#include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OraError.h"
 #include "oracle/oci/OraParamDesc.h"
@@ -16,10 +17,6 @@ namespace oracle {
 using namespace platform;
 
 namespace {
-
-// The command's non-blocking switch (its header cannot join the statement base's here:
-// both declare the rows-processed property).
-constexpr int NonBlockingProperty = 50;
 
 // Types whose value lives in a shared object the descriptor binds directly.
 bool SharesValueObject(TFieldType type) {
@@ -63,7 +60,7 @@ void TOraSQL::SetSession(TOraSession* session) { SetConnection(session); }
 
 void TOraSQL::SetNonBlocking(bool value) {
     TCustomDASQL::NonBlocking = value;
-    if (Command()) Command()->SetProp(NonBlockingProperty, Variant(value));
+    if (Command()) Command()->SetProp(prNonBlocking, Variant(value));
 }
 
 std::unique_ptr<TParams> TOraSQL::NewParamsObject() { return std::make_unique<TOraParams>(this); }
@@ -83,7 +80,7 @@ void TOraSQL::NewCommand() {
 void TOraSQL::AttachCommand(TQdCommand* command) {
     TCustomDASQL::AttachCommand(command);
     // Commands start blocking: only a switched-on statement has anything to hand over.
-    if (command && TCustomDASQL::NonBlocking) command->SetProp(NonBlockingProperty, Variant(true));
+    if (command && TCustomDASQL::NonBlocking) command->SetProp(prNonBlocking, Variant(true));
 }
 
 TCustomDAConnection* TOraSQL::CommandConnection() const {
