@@ -40,6 +40,7 @@ void WireWriter::Column(const ColumnInfo& c) {
   I64(c.precision);
   I64(c.scale);
   U8(c.nullable ? 1 : 0);
+  Str(c.typeName);
 }
 
 void WireWriter::Execute(const ExecuteRequest& r) {
@@ -150,6 +151,7 @@ ColumnInfo WireReader::Column() {
   c.precision = static_cast<int>(I64());
   c.scale = static_cast<int>(I64());
   c.nullable = U8() != 0;
+  c.typeName = Str();
   return c;
 }
 

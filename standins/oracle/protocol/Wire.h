@@ -11,7 +11,8 @@ namespace orastandin {
 
 // Requests a client sends; every reply starts with a ReplyStatus byte.
 enum class Request : std::uint8_t {
-  Logon = 1, Logoff, Execute, Commit, Rollback, Version, Break, SetHook, LobStore, FileRead
+  Logon = 1, Logoff, Execute, Commit, Rollback, Version, Break, SetHook, LobStore, FileRead,
+  ObjectFlush  // U8 remove, the REF's image, the object's image
 };
 enum class ReplyStatus : std::uint8_t { Ok = 0, Error = 1 };
 
@@ -37,7 +38,7 @@ struct Value {
 // Oracle's internal type codes, as describe reports them.
 namespace oratype {
 constexpr int Varchar2 = 1, Number = 2, Long = 8, Rowid = 11, Date = 12, Raw = 23, LongRaw = 24,
-              Char = 96, Clob = 112, Blob = 113, Bfile = 114;
+              Char = 96, Named = 108, Ref = 110, Clob = 112, Blob = 113, Bfile = 114;
 }
 
 struct ColumnInfo {
@@ -47,6 +48,7 @@ struct ColumnInfo {
   int precision = 0;
   int scale = 0;
   bool nullable = true;
+  std::string typeName;  // an object, collection or REF column's type
 };
 
 struct BindValue {

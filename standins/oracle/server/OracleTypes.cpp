@@ -21,6 +21,12 @@ DeclaredType ParseDeclaredType(const std::string& declared) {
   std::string base = d.substr(0, paren);
   while (!base.empty() && base.back() == ' ') base.pop_back();
   auto has = [&](const char* w) { return base.find(w) != std::string::npos; };
+  // Columns of object and collection types ("NAMED type") and REF columns ("REF type").
+  for (const auto& [prefix, code] : {std::pair<const char*, int>{"NAMED ", oratype::Named}, {"REF ", oratype::Ref}})
+    if (base.rfind(prefix, 0) == 0) {
+      t = {code, base.substr(std::string(prefix).size()), code == oratype::Named ? 2000 : 36, 0, 0};
+      return t;
+    }
   if (has("LONG") && has("RAW")) {
     t = {oratype::LongRaw, "LONG RAW", 0, 0, 0};
   } else if (base == "LONG" || base == "LONG TEXT") {

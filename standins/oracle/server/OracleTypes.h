@@ -7,7 +7,7 @@ namespace orastandin {
 
 struct DeclaredType {
   int oraType = 1;
-  std::string name = "VARCHAR2";
+  std::string name = "VARCHAR2";  // for NAMED and REF columns: the type's name
   int size = 4000;
   int precision = 0;
   int scale = 0;

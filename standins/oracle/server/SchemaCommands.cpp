@@ -15,10 +15,11 @@ void SchemaCommands::EnforceColumnTypes(const std::string& table) {
     std::string name = reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0));
     std::string declared = reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 1));
     int type = ParseDeclaredType(declared).oraType;
-    if (type != oratype::Number && type != oratype::Varchar2 && type != oratype::Char && type != oratype::Date) continue;
+    const char* function = type == oratype::Named || type == oratype::Ref ? "ORA_OBJECT_COLUMN" : "ORA_COLUMN_VALUE";
+    if (type != oratype::Named && type != oratype::Ref && type != oratype::Number && type != oratype::Varchar2 && type != oratype::Char && type != oratype::Date) continue;
     std::string quotedDecl;
     for (char c : declared) quotedDecl += c == '\'' ? std::string("''") : std::string(1, c);
-    sets += std::string(sets.empty() ? "" : ", ") + "\"" + name + "\" = ORA_COLUMN_VALUE(NEW.\"" + name + "\", '" +
+    sets += std::string(sets.empty() ? "" : ", ") + "\"" + name + "\" = " + function + "(NEW.\"" + name + "\", '" +
             quotedDecl + "')";
   }
   for (const char* when : {"INSERT", "UPDATE"}) {

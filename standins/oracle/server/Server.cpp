@@ -72,6 +72,7 @@ const char* OperationName(Request r) {
     case Request::SetHook: return "sethook";
     case Request::LobStore: return "lobstore";
     case Request::FileRead: return "fileread";
+    case Request::ObjectFlush: return "objectflush";
   }
   return "";
 }
@@ -131,6 +132,12 @@ void ServeConnection(Database& database, int socket) {
           break;
         }
         case Request::LobStore: session.StoreLob(in.Val()); break;
+        case Request::ObjectFlush: {
+          const bool remove = in.U8() != 0;
+          Value ref = in.Val();
+          session.FlushObject(remove, ref, in.Val());
+          break;
+        }
         case Request::FileRead: {
           std::string directory = in.Str(), name = in.Str(), contents;
           bool wanted = in.U8() != 0;

@@ -7,10 +7,12 @@
 #include <memory>
 #include <random>
 
+#include "standins/oracle/protocol/ObjectImage.h"
 #include "standins/oracle/protocol/RowidText.h"
 #include "standins/oracle/protocol/StatementKind.h"
 #include "standins/oracle/protocol/OraError.h"
 #include "standins/oracle/protocol/OracleFormats.h"
+#include "standins/oracle/server/ObjectTables.h"
 #include "standins/oracle/server/OracleFunctions.h"
 #include "standins/oracle/server/OracleTypes.h"
 #include "standins/oracle/server/PlsqlBlock.h"
@@ -80,6 +82,8 @@ ColumnInfo Inferred(const std::string& name, const std::vector<std::vector<Value
       typed = true;
       if (v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real) c = {name, oratype::Number, 22, 0, -127, true};
       else if (v.isDate) c = {name, oratype::Date, 7, 0, 0, true};
+      else if (ObjectImage image; v.kind == Value::Kind::Blob && ObjectImage::Decode(v.bytes, image))
+        return {name, image.kind == ObjectImage::Kind::Ref ? oratype::Ref : oratype::Named, 0, 0, 0, true, image.typeName};
       else if (v.kind == Value::Kind::Blob) c.oraType = oratype::Raw;
     }
     if (c.oraType == oratype::Varchar2 || c.oraType == oratype::Raw)
@@ -97,6 +101,7 @@ Session::Session(Database& database)
       translator_([&database](const std::string& name) { return database.IsUserName(name); }) {
   for (const auto& p : kNlsParameters) nls_[p[0]] = p[1];
   RegisterOracleFunctions(db_.get(), this);
+  ObjectTables::RegisterFunctions(db_.get());
   sqlite3_create_function_v2(
       db_.get(), "ORA_NLS", 1, SQLITE_UTF8, this,
       [](sqlite3_context* ctx, int, sqlite3_value** a) {
@@ -349,10 +354,14 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
     return reply;
   }
 
+  if (!request.describeOnly && ObjectTables(*this).CreateObjectTable(tokens)) return reply;
+  tokens = ObjectTables(*this).Rewrite(std::move(tokens));
   TranslatedSql sql = translator_.Translate(tokens);
   if (IsDdl(first)) {
     Commit();
     Run(sql, lookupFor(0));
+    if (first == "DROP" && tokens.size() > 2 && tokens[1].Is("TABLE"))
+      ObjectTables(*this).TableDropped(tokens[tokens.size() > 4 && tokens[3].IsSymbol(".") ? 4 : 2].text);
     if (first == "CREATE") {  // CREATE [GLOBAL TEMPORARY] TABLE [schema.]name
       std::size_t at = 1;
       while (at < tokens.size() && !tokens[at].Is("TABLE") && !tokens[at].IsSymbol("(")) ++at;
@@ -455,6 +464,15 @@ bool Session::ReadFile(const std::string& directory, const std::string& name, bo
   }
   if (contentsWanted) contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return true;
+}
+
+void Session::FlushObject(bool remove, const Value& ref, const Value& object) {
+  if (!LoggedOn()) throw OraError(1012);
+  ObjectImage refImage, objectImage;
+  if (!ObjectImage::Decode(ref.bytes, refImage) || refImage.kind != ObjectImage::Kind::Ref) throw OraError(932);
+  if (remove) return ObjectTables(*this).Remove(refImage);
+  if (!ObjectImage::Decode(object.bytes, objectImage) || objectImage.kind != ObjectImage::Kind::Object) throw OraError(932);
+  ObjectTables(*this).Store(refImage, objectImage);
 }
 
 void Session::StoreLob(const Value& lob) {
@@ -573,7 +591,8 @@ Session::Result Session::Run(const TranslatedSql& sql, const BindLookup& binds, 
     std::string name = sqlite3_column_name(statement, c);
     if (hasDeclared[c]) {
       const DeclaredType& t = declared[c];
-      result.columns.push_back({name, t.oraType, t.size, t.precision, t.scale, ColumnAcceptsNull(statement, c)});
+      result.columns.push_back({name, t.oraType, t.size, t.precision, t.scale, ColumnAcceptsNull(statement, c),
+                                t.oraType == oratype::Named || t.oraType == oratype::Ref ? t.name : std::string()});
     } else {
       result.columns.push_back(Inferred(name, result.rows, static_cast<std::size_t>(c)));
     }

@@ -37,6 +37,9 @@ class Session {
   void Rollback();
   // Writes a LOB value back to the row it came from (a value returned with its place).
   void StoreLob(const Value& lob);
+  // Writes an object of a client's cache to its object table: stores it under the REF's
+  // object id, or deletes it.
+  void FlushObject(bool remove, const Value& ref, const Value& object);
   // The contents of a file under a directory alias; ORA-22285 for an unknown alias, and for a
   // missing file unless only its existence is asked (then false).
   bool ReadFile(const std::string& directory, const std::string& name, bool contentsWanted, std::string& contents);
