@@ -15,6 +15,7 @@ TDataSet::TDataSet(TComponent* owner) : TComponent(owner), fields_(this), fieldD
 TDataSet::~TDataSet() {
     // The most-derived class has closed the dataset; what remains are links and fields.
     for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) source->SetDataSet(nullptr);
+    if (dataSetField_) dataSetField_->SetNestedDataSet(nullptr);
     fields_.RemoveAll();
 }
 
@@ -881,8 +882,34 @@ bool TDataSet::IsLinkedTo(const TDataSource* source) const {
 
 void TDataSet::SetDataSetField(TDataSetField* field) {
     RequireClosed();
+    if (dataSetField_ && dataSetField_ != field && dataSetField_->NestedDataSet() == this)
+        dataSetField_->SetNestedDataSet(nullptr);
     dataSetField_ = field;
     if (field) field->SetNestedDataSet(this);
+}
+
+void TDataSet::DataSetFieldGone(TDataSetField* field) {
+    if (dataSetField_ != field) return;
+    try {
+        CloseDataSet();
+    } catch (...) {
+        // The field is going away in any case; the dataset must not keep pointing at it.
+    }
+    dataSetField_ = nullptr;
+}
+
+std::vector<TDataSet*> TDataSet::NestedDataSets() const {
+    std::vector<TDataSet*> nested;
+    std::function<void(TFields&)> collect = [&](TFields& list) {
+        for (int i = 0; i < list.Count(); ++i) {
+            TField* field = list.FieldAt(i);
+            if (auto* dataSetField = dynamic_cast<TDataSetField*>(field); dataSetField && dataSetField->NestedDataSet())
+                nested.push_back(dataSetField->NestedDataSet());
+            if (auto* object = dynamic_cast<TObjectField*>(field)) collect(object->Fields());
+        }
+    };
+    collect(const_cast<TFields&>(fields_));
+    return nested;
 }
 
 void TDataSet::StorageHandleError(const std::exception&) {}
@@ -926,6 +953,11 @@ void TDataSet::DispatchDataEvent(TDataEvent event, intptr_t info) {
             field->Change();
         }
     }
+    // Nested datasets follow the current record also while controls are disabled: what
+    // they show is data, not display.
+    if (event == deDataSetScroll || event == deDataSetChange)
+        for (TDataSet* nested : NestedDataSets())
+            if (nested->Active()) nested->DataEvent(deParentScroll, 0);
     if (disableCount_ > 0 && event != deUpdateState) return;
     for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) source->DataEvent(event, info);
 }

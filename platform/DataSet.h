@@ -172,6 +172,10 @@ public:
     bool IsLinkedTo(const TDataSource* source) const;
     TDataSetField* DataSetField() const { return dataSetField_; }
     virtual void SetDataSetField(TDataSetField* field);
+    // Datasets showing the rows behind this dataset's nested-table and reference fields;
+    // the active ones get a parent-scroll event whenever this dataset's current record
+    // changes.
+    std::vector<TDataSet*> NestedDataSets() const;
     void DisableControls();
     void EnableControls();
     bool ControlsDisabled() const { return disableCount_ > 0; }
@@ -307,8 +311,11 @@ protected:
     friend class TField;
     friend class TFieldDefs;
     friend class TDataLink;
+    friend class TDataSetField;
 
 private:
+    // The DataSetField is being freed: the dataset closes and forgets it.
+    void DataSetFieldGone(TDataSetField* field);
     void Notify(const TDataSetNotifyEvent& event) {
         if (event) event(*this);
     }

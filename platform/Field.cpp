@@ -63,10 +63,21 @@ bool TField::GetData(void* buffer) const {
 
 void TField::SetData(const void* buffer) {
     if (!dataSet_) DatabaseError("Field '" + DisplayName() + "' has no dataset");
+    if (!FieldIsModifiable()) DatabaseError("Field '" + DisplayName() + "' cannot be modified");
     dataSet_->StoreFieldData(this, buffer);
 }
 
 bool TField::IsNull() const { return !GetData(nullptr); }
+
+AnsiString TField::FieldClassDescription() const {
+    AnsiString kind = ClassName();
+    if (!kind.empty() && kind[0] == 'T') kind.erase(0, 1);
+    const AnsiString suffix = "Field";
+    if (kind.size() > suffix.size() && kind.compare(kind.size() - suffix.size(), suffix.size(), suffix) == 0)
+        kind.resize(kind.size() - suffix.size());
+    AnsiString description = "(" + kind + ")";
+    return dataSet_ && !IsNull() ? AnsiUpperCase(description) : description;
+}
 
 void TField::AccessError(const char* typeName) const {
     DatabaseError("Field '" + DisplayName() + "' cannot be accessed as type " + typeName);
@@ -93,7 +104,7 @@ void TField::WriteAsVariant(const Variant& value) {
     }
     TFieldType type = DataType();
     if (type == ftString || type == ftFixedChar || type == ftWideString || type == ftBytes ||
-        type == ftVarBytes || IsBlobType(type))
+        type == ftVarBytes || IsBlob())
         WriteAsString(value.AsString());
     else if (IsIntegerKind(type))
         WriteAsInteger(value.AsInteger());
@@ -139,6 +150,7 @@ AnsiString TField::ReadBlobText() const {
 
 void TField::WriteBlobText(const AnsiString& value) {
     if (!dataSet_) DatabaseError("Field '" + DisplayName() + "' has no dataset");
+    if (!FieldIsModifiable()) DatabaseError("Field '" + DisplayName() + "' cannot be modified");
     std::unique_ptr<TStream> stream = dataSet_->OpenBlobStream(this, bmWrite);
     if (!stream) DatabaseError("Field '" + DisplayName() + "' has no blob storage");
     if (!value.empty()) stream->WriteBuffer(value.data(), static_cast<int32_t>(value.size()));
@@ -705,6 +717,9 @@ AnsiString TObjectField::ReadAsString() const {
 TADTField::TADTField(TComponent* owner) : TObjectField(owner) { SetDataType(ftADT); }
 TArrayField::TArrayField(TComponent* owner) : TObjectField(owner) { SetDataType(ftArray); }
 TDataSetField::TDataSetField(TComponent* owner) : TObjectField(owner) { SetDataType(ftDataSet); }
+TDataSetField::~TDataSetField() {
+    if (nestedDataSet_) nestedDataSet_->DataSetFieldGone(this);
+}
 TReferenceField::TReferenceField(TComponent* owner) : TDataSetField(owner) { SetDataType(ftReference); }
 
 // ================================================================ class descriptions

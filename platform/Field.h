@@ -120,6 +120,12 @@ public:
     // Text converted between the storage's and the program's code page.
     bool Transliterate() const { return transliterate_; }
     void SetTransliterate(bool value) { transliterate_ = value; }
+    // False for field classes whose values the program never writes (they only show
+    // what the server holds); every write through the field is then refused.
+    virtual bool FieldIsModifiable() const { return true; }
+    // The class's kind in parentheses ("(Blob)" for TBlobField), upper-cased when the
+    // field holds a value: what is shown for values without a text form.
+    virtual AnsiString FieldClassDescription() const;
 
     TFieldNotifyEvent OnValidate, OnChange;
 
@@ -418,8 +424,8 @@ public:
     static const TClassInfo& StaticClassInfo();
     const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
     bool IsBlob() const override { return true; }
-    TFieldType BlobType() const { return DataType(); }
-    void SetBlobType(TFieldType type) { SetDataType(type); }
+    virtual TFieldType BlobType() const { return DataType(); }
+    virtual void SetBlobType(TFieldType type) { SetDataType(type); }
     // Whole value as bytes; empty when null.
     AnsiString ReadAsString() const override { return ReadBlobText(); }
     void WriteAsString(const AnsiString& value) override { WriteBlobText(value); }
@@ -477,6 +483,8 @@ public:
 class TDataSetField : public TObjectField {
 public:
     explicit TDataSetField(TComponent* owner = nullptr);
+    // A nested dataset showing this field's rows is closed and loses its field.
+    ~TDataSetField() override;
     static const TClassInfo& StaticClassInfo();
     const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
     TDataSet* NestedDataSet() const { return nestedDataSet_; }
