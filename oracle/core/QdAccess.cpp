@@ -111,6 +111,11 @@ void TQdRecordSet::FetchAllRows() {
     allFetched_ = true;
 }
 
+void TQdRecordSet::SetToBegin() {
+    TMemData::SetToBegin();
+    if (!firstItem_ && Active() && !allFetched_) eof_ = false;
+}
+
 void TQdRecordSet::GetNextRecord(void* dest) {
     if (Eof()) return;
     PItemHeader item = currentItem_ ? currentItem_->Next : firstItem_;

@@ -176,11 +176,14 @@ public:
 
     void GetNextRecord(void* dest) override;
     void GetPriorRecord(void* dest) override;
+    // Rows not fetched yet still lie ahead of the beginning.
+    void SetToBegin() override;
 
     virtual void SetCommand(std::unique_ptr<TQdCommand> command) { command_ = std::move(command); }
     virtual void ExecCommand();
     virtual void FetchAllRows();
-    virtual void CursorReady() {}
+    // The prepared statement has rows to fetch (left to the back end).
+    virtual bool CursorReady() { return false; }
     virtual void SetConnection(TQdConnection* connection) { Command()->SetConnection(connection); }
     virtual void SetSQL(const std::string& text) { Command()->SetSQL(text); }
     virtual bool SetProp(int id, const platform::Variant& value);

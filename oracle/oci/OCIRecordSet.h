@@ -30,6 +30,7 @@ public:
     void SetCommand(std::unique_ptr<TQdCommand> command) override;
     void ExecCommand() override;
     void FetchAllRows() override;
+    bool CursorReady() override { return CursorReadyNow(); }
     void SetConnection(TQdConnection* connection) override;
     bool SetProp(int id, const platform::Variant& value) override;
     bool GetProp(int id, platform::Variant& value) override;

@@ -7,6 +7,7 @@
 #include "oracle/core/CustomDADataSet.h"
 #include "oracle/oci/ConnectDialog.h"
 #include "oracle/oci/ConnectForm.h"
+#include "oracle/oci/OraDataSet.h"
 #include "oracle/oci/OraError.h"
 #include "oracle/oci/OraParser.h"
 #include "oracle/oci/OraSQL.h"
@@ -433,6 +434,12 @@ std::unique_ptr<TCustomDASQL> TOraSession::NewSQLObject() {
     auto statement = NewUnownedComponent<TOraSQL>();
     statement->SetSession(this);
     return statement;
+}
+
+std::unique_ptr<TCustomDADataSet> TOraSession::NewDataSet() {
+    auto dataSet = NewUnownedComponent<TOraDataSet>();
+    dataSet->SetSession(this);
+    return dataSet;
 }
 
 TOraParam& TOraSession::ParamByName(const AnsiString& name) { return InternalSQL().ParamByName(name); }

@@ -106,6 +106,8 @@ public:
     void AttachConnectionObject(std::unique_ptr<TQdConnection> object) override;
     // A TOraSQL working on this session.
     std::unique_ptr<TCustomDASQL> NewSQLObject() override;
+    // A TOraDataSet working on this session.
+    std::unique_ptr<TCustomDADataSet> NewDataSet() override;
     void CopyToTarget(platform::TPersistent& target) const override;
 
 protected:
