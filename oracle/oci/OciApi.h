@@ -295,6 +295,11 @@ using OCIObjectCopyProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, const OCI
 using OCIObjectGetObjectRefProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, dvoid* object, OCIRef* objectRef);
 using OCIObjectPinProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, OCIRef* objectRef, void* corhdl,
                                           ub4 pinOption, ub2 pinDuration, ub4 lockOption, dvoid** object);
+using OCIObjectPinTableProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, const OCISvcCtx* svc,
+                                               const OraText* schemaName, ub4 sLength, const OraText* objectName,
+                                               ub4 oLength, const OCIRef* scopeObjRef, ub2 pinDuration,
+                                               dvoid** object);
+using OCIObjectUnpinProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, dvoid* object);
 using OCIObjectSetAttrProc = sword(OCI_CALL*)(OCIEnv* env, OCIError* err, dvoid* instance, dvoid* nullStruct,
                                               OCIType* tdo, const OraText** names, const ub4* lengths,
                                               ub4 nameCount, const ub4* indexes, ub4 indexCount, OCIInd nullStatus,

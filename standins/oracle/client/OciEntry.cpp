@@ -8,6 +8,7 @@
 
 #include "standins/oracle/client/OciCalls.h"
 #include "standins/oracle/client/OciHandles.h"
+#include "standins/oracle/client/OciObjects.h"
 #include "standins/oracle/client/TnsNames.h"
 #include "standins/oracle/client/ValueCodec.h"
 #include "standins/oracle/protocol/RowidText.h"
@@ -89,6 +90,10 @@ void FillRowid(RowidDescriptor* d, const Value& v) {
 
 bool IsLobType(ub2 dty) { return dty == SQLT_CLOB || dty == SQLT_BLOB || dty == SQLT_BFILEE || dty == SQLT_CFILEE; }
 bool IsFileType(ub2 dty) { return dty == SQLT_BFILEE || dty == SQLT_CFILEE; }
+bool IsObjectType(ub2 dty) { return dty == SQLT_NTY || dty == SQLT_REF; }
+
+// The instance (or REF) slot and indicator structure slot of row or iteration i.
+void** ObjectSlot(void** slots, ub4 skip, ub4 i) { return At<void*>(slots, skip ? skip : sizeof(void*), i); }
 
 // The locator in a program's slot (a pointer to the locator pointer).
 LobDescriptor* LocatorIn(void* slot) {
@@ -134,6 +139,12 @@ Value ReadBind(BindHandle& b, ub4 iteration) {
     }
     if (isNull || data.empty()) return Value::Null();
     return ReadExternal(data.data(), static_cast<sb4>(data.size()), b.dty);
+  }
+  if (IsObjectType(b.dty)) {
+    if (!b.object.instances) throw OraError(1008);  // OCIBindObject was not called
+    void** instance = ObjectSlot(b.object.instances, b.valueSkip, iteration);
+    void** indicators = b.object.indicators ? ObjectSlot(b.object.indicators, 0, iteration) : nullptr;
+    return ObjectBindValue(b.dty, *instance, indicators ? *indicators : nullptr);
   }
   sb2* indicator = At<sb2>(b.indicator, b.indicatorSkip, iteration);
   if (indicator && *indicator == -1) return Value::Null();
@@ -182,7 +193,11 @@ void WritePieces(const std::string& data, bool isNull, ub1 firstPiece, Callback&
   }
 }
 
-void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat) {
+void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat, SvcCtxHandle* service) {
+  if (IsObjectType(b.dty) && b.object.instances) {
+    StoreObjectValue(b.object.type, b.dty, b.object.instances, b.object.indicators, v, service);
+    return;
+  }
   if (b.outCallback) {
     WritePieces(PieceData(v, b.dty, dateFormat), v.IsNull(), OCI_ONE_PIECE,
                 [&](dvoid** buffer, ub4** length, ub1* piece, dvoid** indicator, ub2** rcode) {
@@ -226,6 +241,13 @@ bool DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
                   });
       continue;
     }
+    if (IsObjectType(d->dty) && d->object.instances) {
+      void** indicators = d->object.indicators ? ObjectSlot(d->object.indicators, 0, slot) : nullptr;
+      StoreObjectValue(d->object.type, d->dty, ObjectSlot(d->object.instances, d->valueSkip, slot), indicators, v,
+                       s.service);
+      if (sb2* ind = At<sb2>(d->indicator, d->indicatorSkip, slot)) *ind = v.IsNull() ? -1 : 0;
+      continue;
+    }
     if (d->dty == SQLT_RDD) {
       FillRowid(RowidIn(At<char>(d->value, d->valueSkip ? d->valueSkip : sizeof(void*), slot)), v);
       if (sb2* ind = At<sb2>(d->indicator, d->indicatorSkip, slot)) *ind = v.IsNull() ? -1 : 0;
@@ -249,6 +271,16 @@ bool DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
   return truncated;
 }
 
+// A column's describe; object and REF columns name their type and its schema (the user's:
+// all users share the server's one name space).
+ParamDescriptor* ColumnParam(const ColumnInfo& column, StmtHandle& owner) {
+  auto* p = Handles().Create<ParamDescriptor>(OCI_DTYPE_PARAM, &owner);
+  p->column = column;
+  p->typeName = column.typeName;
+  if (!column.typeName.empty() && owner.service && owner.service->session) p->schemaName = owner.service->session->user;
+  return p;
+}
+
 // A statement handle bound as a cursor takes the query the block opened, ready to fetch.
 void OpenCursorResult(StmtHandle& target, OpenedCursor& cursor, const std::string& dateFormat) {
   target.result = {};
@@ -264,11 +296,7 @@ void OpenCursorResult(StmtHandle& target, OpenedCursor& cursor, const std::strin
   target.rowCount = 0;
   for (ParamDescriptor* p : target.params) Handles().Free(p, OCI_DTYPE_PARAM);
   target.params.clear();
-  for (const auto& column : target.result.columns) {
-    auto* p = Handles().Create<ParamDescriptor>(OCI_DTYPE_PARAM, &target);
-    p->column = column;
-    target.params.push_back(p);
-  }
+  for (const auto& column : target.result.columns) target.params.push_back(ColumnParam(column, target));
 }
 
 sword Fetch(StmtHandle& s, ErrorHandle* err, ub4 rows) {
@@ -323,7 +351,10 @@ OCI_EXPORT sword OCIHandleAlloc(const dvoid* parenth, dvoid** hndlpp, ub4 type, 
   void* h = nullptr;
   switch (type) {
     case OCI_HTYPE_ERROR: h = Handles().Create<ErrorHandle>(type, parenth); break;
-    case OCI_HTYPE_SVCCTX: h = Handles().Create<SvcCtxHandle>(type, parenth); break;
+    case OCI_HTYPE_SVCCTX:
+      h = Handles().Create<SvcCtxHandle>(type, parenth);
+      static_cast<SvcCtxHandle*>(h)->env = parenth;
+      break;
     case OCI_HTYPE_STMT: h = Handles().Create<StmtHandle>(type, parenth); break;
     case OCI_HTYPE_DESCRIBE: h = Handles().Create<DescribeHandle>(type, parenth); break;
     case OCI_HTYPE_SERVER: h = Handles().Create<ServerHandle>(type, parenth); break;
@@ -644,6 +675,7 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     WireWriter w = RequestOf(Request::Execute);
     w.Execute(request);
     s->executed = false;
+    s->service = svc;
     s->functionCode = static_cast<ub2>(FunctionCodeOf(s->sql));
     try {
       s->result = WireReader(svc->server->connection->Call(w)).Reply();
@@ -658,19 +690,16 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     s->rowCount = query ? 0 : static_cast<ub4>(s->result.rowsAffected);
     for (ParamDescriptor* p : s->params) Handles().Free(p, OCI_DTYPE_PARAM);
     s->params.clear();
-    for (const auto& column : s->result.columns) {
-      auto* p = Handles().Create<ParamDescriptor>(OCI_DTYPE_PARAM, s);
-      p->column = column;
-      s->params.push_back(p);
-    }
+    for (const auto& column : s->result.columns) s->params.push_back(ColumnParam(column, *s));
     for (const auto& out : s->result.outBinds)
       for (BindHandle* b : s->binds)
-        if (b->name == out.name) WriteBind(*b, out.value, s->result.dateFormat);
+        if (b->name == out.name) WriteBind(*b, out.value, s->result.dateFormat, svc);
     for (auto& cursor : s->result.cursors)
       for (BindHandle* b : s->binds)
         if (b->name == cursor.bind && b->dty == SQLT_RSET && b->value) {
           auto* target = Handles().Find<StmtHandle>(*static_cast<void**>(b->value), OCI_HTYPE_STMT);
           if (!target) throw OraError(24338);
+          target->service = svc;
           OpenCursorResult(*target, cursor, s->result.dateFormat);
         }
     if (query && !describeOnly && iters > 0) return Fetch(*s, err, iters);
@@ -800,6 +829,34 @@ OCI_EXPORT sword OCIDefineDynamic(OCIDefine* defnp, OCIError*, dvoid* octxp, OCI
   return OCI_SUCCESS;
 }
 
+// The object (or REF) of a bind of type SQLT_NTY or SQLT_REF: pgvpp holds the instance
+// pointer (successive ones by the bind's skip), indpp (when given) its indicator structure.
+OCI_EXPORT sword OCIBindObject(OCIBind* bindp, OCIError* errhp, const OCIType* type, dvoid** pgvpp, ub4*, dvoid** indpp,
+                               ub4*) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    auto* b = Handles().Find<BindHandle>(bindp, OCI_HTYPE_BIND);
+    if (!b || !pgvpp) return OCI_INVALID_HANDLE;
+    if (!IsObjectType(b->dty)) throw OraError(932);
+    b->object = {Handles().Find<TypeDescriptor>(type, StandinTypeDescriptor), pgvpp, indpp};
+    if (b->dty == SQLT_NTY && !b->object.type) throw OraError(21560, "3");
+    return OCI_SUCCESS;
+  });
+}
+
+// Fetched objects fill the instances in the slots pgvpp holds (new ones for empty slots);
+// REFs fill or replace the REF pointers there.
+OCI_EXPORT sword OCIDefineObject(OCIDefine* defnp, OCIError* errhp, const OCIType* type, dvoid** pgvpp, ub4*,
+                                 dvoid** indpp, ub4*) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    auto* d = Handles().Find<DefineHandle>(defnp, OCI_HTYPE_DEFINE);
+    if (!d || !pgvpp) return OCI_INVALID_HANDLE;
+    if (!IsObjectType(d->dty)) throw OraError(932);
+    d->object = {Handles().Find<TypeDescriptor>(type, StandinTypeDescriptor), pgvpp, indpp};
+    if (d->dty == SQLT_NTY && !d->object.type) throw OraError(21560, "3");
+    return OCI_SUCCESS;
+  });
+}
+
 // --- what this client does not offer -------------------------------------------------------
 
 namespace {
@@ -813,8 +870,6 @@ sword Unsupported(void* first, void* second) {
 #define OCI_UNSUPPORTED(name) \
   OCI_EXPORT sword name(void* first, void* second, ...) { return Unsupported(first, second); }
 
-OCI_UNSUPPORTED(OCIBindObject)
-OCI_UNSUPPORTED(OCIDefineObject)
 OCI_UNSUPPORTED(OCILdaToSvcCtx)
 OCI_UNSUPPORTED(OCISvcCtxToLda)
 OCI_UNSUPPORTED(OCIPasswordChange)
@@ -836,26 +891,19 @@ OCI_UNSUPPORTED(OCICacheFree)
 OCI_UNSUPPORTED(OCICacheRefresh)
 OCI_UNSUPPORTED(OCICacheUnmark)
 OCI_UNSUPPORTED(OCICacheUnpin)
-OCI_UNSUPPORTED(OCIObjectCopy)
 OCI_UNSUPPORTED(OCIObjectExists)
-OCI_UNSUPPORTED(OCIObjectFlush)
 OCI_UNSUPPORTED(OCIObjectGetAttr)
-OCI_UNSUPPORTED(OCIObjectGetObjectRef)
 OCI_UNSUPPORTED(OCIObjectGetProperty)
 OCI_UNSUPPORTED(OCIObjectGetTypeRef)
 OCI_UNSUPPORTED(OCIObjectIsDirty)
 OCI_UNSUPPORTED(OCIObjectIsLocked)
 OCI_UNSUPPORTED(OCIObjectLock)
-OCI_UNSUPPORTED(OCIObjectMarkDelete)
 OCI_UNSUPPORTED(OCIObjectMarkDeleteByRef)
 OCI_UNSUPPORTED(OCIObjectMarkUpdate)
-OCI_UNSUPPORTED(OCIObjectPin)
 OCI_UNSUPPORTED(OCIObjectPinCountReset)
-OCI_UNSUPPORTED(OCIObjectPinTable)
 OCI_UNSUPPORTED(OCIObjectRefresh)
 OCI_UNSUPPORTED(OCIObjectUnmark)
 OCI_UNSUPPORTED(OCIObjectUnmarkByRef)
-OCI_UNSUPPORTED(OCIObjectUnpin)
 OCI_UNSUPPORTED(OCITypeByRef)
 OCI_UNSUPPORTED(OCICollMax)
 OCI_UNSUPPORTED(OCICollTrim)
@@ -868,10 +916,7 @@ OCI_UNSUPPORTED(OCIDateSetTime)
 OCI_UNSUPPORTED(OCIDateToText)
 OCI_UNSUPPORTED(OCINumberFromText)
 OCI_UNSUPPORTED(OCINumberToText)
-OCI_UNSUPPORTED(OCIRefAssign)
-OCI_UNSUPPORTED(OCIRefClear)
 OCI_UNSUPPORTED(OCIRefIsEqual)
-OCI_UNSUPPORTED(OCIRefIsNull)
 OCI_UNSUPPORTED(OCIStringAllocSize)
 OCI_UNSUPPORTED(OCITableExists)
 OCI_UNSUPPORTED(OCITableFirst)

@@ -45,9 +45,19 @@ struct SessionHandle {
 
 struct TypeDescriptor;
 struct SvcCtxHandle {
+  const void* env = nullptr;  // the environment it was made in
   ServerHandle* server = nullptr;
   SessionHandle* session = nullptr;
   std::map<std::string, TypeDescriptor*> types;  // by OCITypeByName, one descriptor per name
+  std::map<std::string, std::shared_ptr<void>> layouts;  // of object instances, by type name
+};
+
+// The object or REF a bind or define takes (OCIBindObject, OCIDefineObject): the type, the
+// program's instance (or REF) pointer slots and indicator structure pointer slots.
+struct ObjectSlots {
+  TypeDescriptor* type = nullptr;
+  void** instances = nullptr;
+  void** indicators = nullptr;
 };
 
 struct BindHandle {
@@ -64,6 +74,7 @@ struct BindHandle {
   OCICallbackInBind inCallback = nullptr;
   void* outContext = nullptr;
   OCICallbackOutBind outCallback = nullptr;
+  ObjectSlots object;
 };
 
 struct DefineHandle {
@@ -78,6 +89,7 @@ struct DefineHandle {
   bool dynamic = false;
   void* context = nullptr;
   OCICallbackDefine callback = nullptr;
+  ObjectSlots object;
 };
 
 struct ParamDescriptor {
@@ -94,6 +106,7 @@ struct ParamDescriptor {
 };
 
 struct StmtHandle {
+  SvcCtxHandle* service = nullptr;  // of the last execution
   std::string sql;
   ub2 statementType = 0;
   ub2 functionCode = 0;
@@ -139,8 +152,25 @@ struct StringValue {
 // The type descriptor OCITypeByName hands out (owned by the service context).
 constexpr ub4 StandinTypeDescriptor = 0x5459;
 struct TypeDescriptor {
+  SvcCtxHandle* service = nullptr;
   std::string schema, name;
   ub2 typeCode = 0;
+};
+
+// A REF: the object table and object id of the object it names (0: a null REF), and the
+// service context through which it is pinned.
+constexpr ub4 StandinRef = 0x5246;
+struct RefValue {
+  SvcCtxHandle* service = nullptr;
+  std::string typeName, table;
+  std::int64_t oid = 0;
+};
+
+// An object table pinned by OCIObjectPinTable, in which new persistent objects are made.
+constexpr ub4 StandinObjectTable = 0x5442;
+struct ObjectTableValue {
+  SvcCtxHandle* service = nullptr;
+  std::string table, typeName;
 };
 
 class HandleRegistry {

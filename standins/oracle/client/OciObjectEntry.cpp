@@ -5,13 +5,17 @@
 // then one per attribute (an embedded object's whole structure in place).
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 
 #include "standins/oracle/client/OciCalls.h"
+#include "standins/oracle/client/OciObjects.h"
 #include "standins/oracle/client/OciTypes.h"
+#include "standins/oracle/protocol/ObjectImage.h"
 
 using namespace orastandin;
 using namespace orastandin::oci;
@@ -26,6 +30,7 @@ struct TypeLayout {
     std::shared_ptr<TypeLayout> nested;                // an embedded object
     std::shared_ptr<TypeLayout> collection;            // a collection held by pointer
   };
+  std::string name;
   bool object = false;
   std::vector<Attribute> attributes;
   std::size_t dataSize = 0, indicatorSize = sizeof(OCIInd);
@@ -93,6 +98,7 @@ std::shared_ptr<TypeLayout> LayoutOf(SvcCtxHandle* svc, const std::string& name,
   int owner = 0;
   describe.root = DescribeTypeNamed(svc, &owner, name);
   auto layout = std::make_shared<TypeLayout>();
+  layout->name = describe.root->column.name;
   layout->object = describe.root->typeCode == OCI_TYPECODE_OBJECT;
   if (!layout->object) {
     layout->table = describe.root->collectionTypeCode == OCI_TYPECODE_TABLE;
@@ -114,6 +120,13 @@ std::shared_ptr<TypeLayout> LayoutOf(SvcCtxHandle* svc, const std::string& name,
   return layout;
 }
 
+// Layouts are described once per service context and type.
+std::shared_ptr<TypeLayout> CachedLayout(SvcCtxHandle* svc, const std::string& name) {
+  std::shared_ptr<void>& cached = svc->layouts[name];
+  if (!cached) cached = LayoutOf(svc, name);
+  return std::static_pointer_cast<TypeLayout>(cached);
+}
+
 // A collection's elements keep their addresses while others are added; a nested table's
 // deleted slots stay in place.
 struct CollectionElement {
@@ -125,12 +138,19 @@ struct CollectionValue {
   std::vector<std::unique_ptr<CollectionElement>> elements;
 };
 
-// An object's data and indicator structure, or a collection.
+// An object's data and indicator structure, or a collection. A persistent object belongs to
+// an object table under its object id: new until it is flushed, deleted when so marked.
 struct ObjectInstance {
   std::shared_ptr<TypeLayout> layout;
   std::vector<unsigned char> data;
   std::vector<OCIInd> indicators;
   std::unique_ptr<CollectionValue> collection;
+  SvcCtxHandle* service = nullptr;
+  std::string table;
+  std::int64_t oid = 0;
+  bool isNew = false, deleted = false;
+  int pins = 0;
+  bool Persistent() const { return !table.empty(); }
   void* Key() { return collection ? static_cast<void*>(collection.get()) : data.data(); }
 };
 
@@ -140,8 +160,17 @@ class ObjectInstances {
   void* Add(std::unique_ptr<ObjectInstance> instance) {
     std::lock_guard<std::mutex> lock(mutex_);
     void* key = instance->Key();
+    if (instance->Persistent()) persistent_[{instance->service, instance->oid}] = key;
     instances_[key] = std::move(instance);
     return key;
+  }
+  // The cached instance of a persistent object.
+  ObjectInstance* FindObject(const SvcCtxHandle* service, std::int64_t oid) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = persistent_.find({service, oid});
+    if (it == persistent_.end()) return nullptr;
+    auto instance = instances_.find(it->second);
+    return instance == instances_.end() ? nullptr : instance->second.get();
   }
   ObjectInstance* Find(const void* key) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -154,12 +183,14 @@ class ObjectInstances {
     if (it == instances_.end()) return nullptr;
     auto instance = std::move(it->second);
     instances_.erase(it);
+    if (instance->Persistent()) persistent_.erase({instance->service, instance->oid});
     return instance;
   }
 
  private:
   std::mutex mutex_;
   std::map<const void*, std::unique_ptr<ObjectInstance>> instances_;
+  std::map<std::pair<const SvcCtxHandle*, std::int64_t>, void*> persistent_;
 };
 
 ObjectInstances& Instances() {
@@ -316,27 +347,463 @@ ObjectInstance& CollectionOf(const void* coll) {
 
 }  // namespace
 
-OCI_EXPORT sword OCIObjectNew(OCIEnv* env, OCIError* err, const OCISvcCtx* svc, ub2 typecode, OCIType* tdo, dvoid*,
+// --- object values: instances, collections and REFs as object images -----------------------
+
+namespace {
+
+RefValue* RefOf(const void* p) { return p ? Handles().Find<RefValue>(p, StandinRef) : nullptr; }
+
+Value RefImage(const RefValue* ref) {
+  if (!ref || ref->oid == 0) return Value::Null();
+  ObjectImage image;
+  image.kind = ObjectImage::Kind::Ref;
+  image.typeName = ref->typeName;
+  image.table = ref->table;
+  image.oid = ref->oid;
+  return image.AsValue();
+}
+
+ObjectImage Decoded(const Value& v, ObjectImage::Kind kind) {
+  ObjectImage image;
+  if (v.kind != Value::Kind::Blob || !ObjectImage::Decode(v.bytes, image) || image.kind != kind) throw OraError(932);
+  return image;
+}
+
+void SetRef(RefValue& ref, const Value& v, SvcCtxHandle* service) {
+  if (service) ref.service = service;
+  if (v.IsNull()) {
+    ref.oid = 0;
+    return;
+  }
+  ObjectImage image = Decoded(v, ObjectImage::Kind::Ref);
+  ref.typeName = image.typeName;
+  ref.table = image.table;
+  ref.oid = image.oid;
+}
+
+std::string DateText(const OCIDate& d) {
+  char text[32];
+  std::snprintf(text, sizeof text, CanonicalDateFormat, d.year, d.month, d.day, d.hour, d.minute, d.second);
+  return text;
+}
+
+OCIDate DateOf(const std::string& text) {
+  int parts[6] = {};
+  if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &parts[0], &parts[1], &parts[2], &parts[3], &parts[4], &parts[5]) < 3)
+    throw OraError(932);
+  OCIDate d{};
+  d.year = static_cast<sb2>(parts[0]);
+  d.month = static_cast<ub1>(parts[1]);
+  d.day = static_cast<ub1>(parts[2]);
+  d.hour = static_cast<ub1>(parts[3]);
+  d.minute = static_cast<ub1>(parts[4]);
+  d.second = static_cast<ub1>(parts[5]);
+  return d;
+}
+
+template <class T>
+T SlotPointer(const unsigned char* slot) {
+  T p = nullptr;
+  std::memcpy(&p, slot, sizeof p);
+  return p;
+}
+void SetSlotPointer(unsigned char* slot, const void* p) { std::memcpy(slot, &p, sizeof p); }
+
+Value ObjectImageOf(const TypeLayout& layout, const unsigned char* data, const OCIInd* indicators);
+Value CollectionImageOf(const ObjectInstance& collection);
+
+// The value in an attribute's or element's slot; indicator is its own (for an embedded
+// object, its indicator structure).
+Value SlotValue(const TypeLayout::Attribute& a, const unsigned char* slot, const OCIInd* indicator) {
+  if (*indicator == IndNull) return Value::Null();
+  switch (a.dataType) {
+    case SQLT_CHR:
+    case SQLT_AFC: {
+      const StringValue* s = Handles().Find<StringValue>(SlotPointer<void*>(slot), StandinString);
+      return s && !s->text.empty() ? Value::Text(s->text) : Value::Null();
+    }
+    case SQLT_NUM: {
+      OCINumber number;
+      std::memcpy(&number, slot, sizeof number);
+      return NumberValue(number);
+    }
+    case SQLT_DAT: {
+      OCIDate date;
+      std::memcpy(&date, slot, sizeof date);
+      return Value::Date(DateText(date));
+    }
+    case SQLT_REF: return RefImage(RefOf(SlotPointer<void*>(slot)));
+    case SQLT_NTY: {
+      if (a.nested) return ObjectImageOf(*a.nested, slot, indicator);
+      const ObjectInstance* c = Instances().Find(SlotPointer<void*>(slot));
+      return c && c->collection ? CollectionImageOf(*c) : Value::Null();
+    }
+    default: throw OraError(3001);  // LOB attributes do not travel in objects here
+  }
+}
+
+Value ObjectImageOf(const TypeLayout& layout, const unsigned char* data, const OCIInd* indicators) {
+  if (indicators[0] == IndNull) return Value::Null();
+  ObjectImage image;
+  image.typeName = layout.name;
+  for (const auto& a : layout.attributes)
+    image.items.push_back(SlotValue(a, data + a.dataOffset, indicators + a.indicatorOffset / sizeof(OCIInd)));
+  return image.AsValue();
+}
+
+Value CollectionImageOf(const ObjectInstance& c) {
+  if (c.indicators[0] == IndNull) return Value::Null();
+  ObjectImage image;
+  image.kind = ObjectImage::Kind::Collection;
+  image.typeName = c.layout->name;
+  for (const auto& element : c.collection->elements)
+    if (!element->deleted) image.items.push_back(SlotValue(c.layout->element, element->data.data(), element->indicators.data()));
+  return image.AsValue();
+}
+
+void FillObject(const TypeLayout& layout, unsigned char* data, OCIInd* indicators, const Value& v, const void* env,
+                SvcCtxHandle* service);
+void FillCollection(ObjectInstance& c, const Value& v, const void* env, SvcCtxHandle* service);
+
+// Writes a value into an attribute's or element's slot, in place.
+void FillSlot(const TypeLayout::Attribute& a, unsigned char* slot, OCIInd* indicator, const Value& v, const void* env,
+              SvcCtxHandle* service) {
+  if (a.dataType == SQLT_NTY && a.nested) return FillObject(*a.nested, slot, indicator, v, env, service);
+  if (a.dataType == SQLT_NTY) {
+    ObjectInstance* c = Instances().Find(SlotPointer<void*>(slot));
+    if (!c) {
+      void* key = Instances().Add(NewCollection(a.collection));
+      SetSlotPointer(slot, key);
+      c = Instances().Find(key);
+    }
+    FillCollection(*c, v, env, service);
+    *indicator = v.IsNull() ? IndNull : IndNotNull;
+    return;
+  }
+  if (a.dataType == SQLT_REF) {
+    RefValue* ref = RefOf(SlotPointer<void*>(slot));
+    if (!ref) {
+      ref = Handles().Create<RefValue>(StandinRef, env);
+      SetSlotPointer(slot, ref);
+    }
+    SetRef(*ref, v, service);
+  } else if (!v.IsNull()) {
+    switch (a.dataType) {
+      case SQLT_CHR:
+      case SQLT_AFC: {
+        StringValue* s = Handles().Find<StringValue>(SlotPointer<void*>(slot), StandinString);
+        if (!s) {
+          s = Handles().Create<StringValue>(StandinString, env);
+          SetSlotPointer(slot, s);
+        }
+        s->text = v.kind == Value::Kind::Integer ? std::to_string(v.integer) : v.bytes;
+        break;
+      }
+      case SQLT_NUM: {
+        OCINumber number;
+        NumberFromValue(v, number);
+        std::memcpy(slot, &number, sizeof number);
+        break;
+      }
+      case SQLT_DAT: {
+        const OCIDate date = DateOf(v.bytes);
+        std::memcpy(slot, &date, sizeof date);
+        break;
+      }
+      default: throw OraError(3001);
+    }
+  }
+  *indicator = v.IsNull() ? IndNull : IndNotNull;
+}
+
+void FillObject(const TypeLayout& layout, unsigned char* data, OCIInd* indicators, const Value& v, const void* env,
+                SvcCtxHandle* service) {
+  if (v.IsNull()) {
+    indicators[0] = IndNull;
+    MarkAttributesNull(layout, indicators);
+    return;
+  }
+  ObjectImage image = Decoded(v, ObjectImage::Kind::Object);
+  if (image.items.size() != layout.attributes.size()) throw OraError(932);
+  indicators[0] = IndNotNull;
+  for (std::size_t i = 0; i < layout.attributes.size(); ++i) {
+    const auto& a = layout.attributes[i];
+    FillSlot(a, data + a.dataOffset, indicators + a.indicatorOffset / sizeof(OCIInd), image.items[i], env, service);
+  }
+}
+
+void FillCollection(ObjectInstance& c, const Value& v, const void* env, SvcCtxHandle* service) {
+  for (auto& element : c.collection->elements) FreeElementValue(*c.layout, *element);
+  c.collection->elements.clear();
+  c.indicators[0] = v.IsNull() ? IndNull : IndNotNull;
+  if (v.IsNull()) return;
+  ObjectImage image = Decoded(v, ObjectImage::Kind::Collection);
+  for (const Value& item : image.items) {
+    auto element = std::make_unique<CollectionElement>();
+    element->data.assign(c.layout->elementSize, 0);
+    element->indicators.assign(c.layout->elementIndicatorSize / sizeof(OCIInd), IndNotNull);
+    FillSlot(c.layout->element, element->data.data(), element->indicators.data(), item, env, service);
+    c.collection->elements.push_back(std::move(element));
+  }
+}
+
+// A new instance of an object or collection type, its attributes null.
+std::unique_ptr<ObjectInstance> NewInstance(std::shared_ptr<TypeLayout> layout) {
+  if (!layout->object) return NewCollection(std::move(layout));
+  auto object = std::make_unique<ObjectInstance>();
+  object->layout = std::move(layout);
+  object->data.assign(object->layout->dataSize, 0);
+  object->indicators.assign(object->layout->indicatorSize / sizeof(OCIInd), IndNotNull);
+  MarkAttributesNull(*object->layout, object->indicators.data());
+  AllocateCollections(*object->layout, object->data.data());
+  return object;
+}
+
+Value InstanceValue(const ObjectInstance& instance, const OCIInd* indicators) {
+  if (instance.collection) return CollectionImageOf(instance);
+  return ObjectImageOf(*instance.layout, instance.data.data(), indicators ? indicators : instance.indicators.data());
+}
+
+void FillInstance(ObjectInstance& instance, const Value& v, const void* env, SvcCtxHandle* service) {
+  if (instance.collection) return FillCollection(instance, v, env, service);
+  FillObject(*instance.layout, instance.data.data(), instance.indicators.data(), v, env, service);
+}
+
+std::int64_t NewObjectId() {
+  static std::mutex mutex;
+  static std::mt19937_64 random{std::random_device{}()};
+  std::lock_guard<std::mutex> lock(mutex);
+  return static_cast<std::int64_t>(random() >> 1) | 1;
+}
+
+ObjectInstance& InstanceOf(const void* p) {
+  ObjectInstance* instance = Instances().Find(p);
+  if (!instance) throw OraError(21710);
+  return *instance;
+}
+
+ObjectInstance& PersistentInstance(const void* p) {
+  ObjectInstance& instance = InstanceOf(p);
+  if (!instance.Persistent()) throw OraError(21710);
+  return instance;
+}
+
+Value RefOfInstance(const ObjectInstance& instance) {
+  ObjectImage ref;
+  ref.kind = ObjectImage::Kind::Ref;
+  ref.typeName = instance.layout->name;
+  ref.table = instance.table;
+  ref.oid = instance.oid;
+  return ref.AsValue();
+}
+
+// The latest state of the object a REF names, from the server; ORA-21700 when it is gone.
+Value FetchObject(SvcCtxHandle* service, const Value& ref) {
+  ExecuteReply r = ServerQuery(service, "SELECT DEREF(:R) FROM DUAL", {{"R", ref}});
+  if (r.rows.empty() || r.rows[0].empty() || r.rows[0][0].IsNull()) throw OraError(21700);
+  return r.rows[0][0];
+}
+
+}  // namespace
+
+Value orastandin::oci::ObjectBindValue(ub2 dty, const void* instance, const void* indicator) {
+  if (dty == SQLT_REF) return RefImage(RefOf(instance));
+  if (!instance) return Value::Null();
+  return InstanceValue(InstanceOf(instance), static_cast<const OCIInd*>(indicator));
+}
+
+void orastandin::oci::StoreObjectValue(TypeDescriptor* type, ub2 dty, void** instanceSlot, void** indicatorSlot,
+                                       const Value& v, SvcCtxHandle* service) {
+  if (!instanceSlot) throw OraError(21560, "4");
+  const void* env = service ? service->env : nullptr;
+  if (dty == SQLT_REF) {
+    RefValue* ref = RefOf(*instanceSlot);
+    if (!ref) {
+      ref = Handles().Create<RefValue>(StandinRef, env);
+      *instanceSlot = ref;
+    }
+    SetRef(*ref, v, service);
+    return;
+  }
+  ObjectInstance* instance = *instanceSlot ? Instances().Find(*instanceSlot) : nullptr;
+  if (!instance) {
+    if (!type || !service) throw OraError(21560, "3");
+    void* key = Instances().Add(NewInstance(CachedLayout(service, type->name)));
+    instance = Instances().Find(key);
+    *instanceSlot = key;
+  }
+  FillInstance(*instance, v, env, service);
+  if (indicatorSlot) *indicatorSlot = instance->indicators.data();
+}
+
+// A REF (null), a transient instance, or with an object table (OCIObjectPinTable) a new
+// persistent object with an object id of its own, stored when it is flushed.
+OCI_EXPORT sword OCIObjectNew(OCIEnv* env, OCIError* err, const OCISvcCtx* svc, ub2 typecode, OCIType* tdo, dvoid* table,
                               ub2, boolean, dvoid** instance) {
   return Guard(err, [&](ErrorHandle*) -> sword {
     SvcCtxHandle* service = ConnectedService(const_cast<OCISvcCtx*>(svc));
     auto* type = Handles().Find<TypeDescriptor>(tdo, StandinTypeDescriptor);
     if (!Handles().Is(env, OCI_HTYPE_ENV) || !service || !instance) return OCI_INVALID_HANDLE;
-    const bool collection = typecode == OCI_TYPECODE_NAMEDCOLLECTION || typecode == OCI_TYPECODE_VARRAY ||
-                            typecode == OCI_TYPECODE_TABLE;
-    if ((typecode != OCI_TYPECODE_OBJECT && !collection) || !type) throw OraError(3001);  // REFs: not yet
-    auto object = std::make_unique<ObjectInstance>();
-    object->layout = LayoutOf(service, type->name);
-    if (object->layout->object == collection) throw OraError(21560, "4");  // the code does not fit the type
-    if (collection) {
-      *instance = Instances().Add(NewCollection(object->layout));
+    if (typecode == OCI_TYPECODE_REF) {
+      auto* ref = Handles().Create<RefValue>(StandinRef, env);
+      ref->service = service;
+      if (type) ref->typeName = type->name;
+      *instance = ref;
       return OCI_SUCCESS;
     }
-    object->data.assign(object->layout->dataSize, 0);
-    object->indicators.assign(object->layout->indicatorSize / sizeof(OCIInd), IndNotNull);
-    MarkAttributesNull(*object->layout, object->indicators.data());
-    AllocateCollections(*object->layout, object->data.data());
+    const bool collection = typecode == OCI_TYPECODE_NAMEDCOLLECTION || typecode == OCI_TYPECODE_VARRAY ||
+                            typecode == OCI_TYPECODE_TABLE;
+    if ((typecode != OCI_TYPECODE_OBJECT && !collection) || !type) throw OraError(3001);
+    std::shared_ptr<TypeLayout> layout = CachedLayout(service, type->name);
+    if (layout->object == collection) throw OraError(21560, "4");  // the code does not fit the type
+    std::unique_ptr<ObjectInstance> object = NewInstance(layout);
+    if (table) {
+      auto* objectTable = Handles().Find<ObjectTableValue>(table, StandinObjectTable);
+      if (!objectTable) throw OraError(21560, "6");
+      if (collection || objectTable->typeName != layout->name) throw OraError(932);
+      object->service = service;
+      object->table = objectTable->table;
+      object->oid = NewObjectId();
+      object->isNew = true;
+    }
     *instance = Instances().Add(std::move(object));
+    return OCI_SUCCESS;
+  });
+}
+
+// The object table a new persistent object goes to; ORA-00942 for a table that is no object table.
+OCI_EXPORT sword OCIObjectPinTable(OCIEnv* env, OCIError* err, const OCISvcCtx* svc, const OraText*, ub4,
+                                   const OraText* name, ub4 nameLength, const OCIRef*, ub2, dvoid** object) {
+  return Guard(err, [&](ErrorHandle*) -> sword {
+    SvcCtxHandle* service = ConnectedService(const_cast<OCISvcCtx*>(svc));
+    if (!Handles().Is(env, OCI_HTYPE_ENV) || !service || !name || !object) return OCI_INVALID_HANDLE;
+    const std::string table = TextArg(name, static_cast<sb4>(nameLength));
+    ExecuteReply r = ServerQuery(service, "SELECT TABLE_TYPE FROM USER_OBJECT_TABLES WHERE TABLE_NAME = :NAME",
+                                 {{"NAME", Value::Text(table)}});
+    if (r.rows.empty()) throw OraError(942);
+    auto* pinned = Handles().Create<ObjectTableValue>(StandinObjectTable, env);
+    pinned->service = service;
+    pinned->table = table;
+    pinned->typeName = r.rows[0][0].bytes;
+    *object = pinned;
+    return OCI_SUCCESS;
+  });
+}
+
+// The object a REF names, in its latest state: one instance per object, pinned again by
+// every pin; ORA-21700 for an object that is gone or marked deleted.
+OCI_EXPORT sword OCIObjectPin(OCIEnv* env, OCIError* err, OCIRef* objectRef, void*, ub4, ub2, ub4, dvoid** object) {
+  return Guard(err, [&](ErrorHandle*) -> sword {
+    RefValue* ref = RefOf(objectRef);
+    if (!Handles().Is(env, OCI_HTYPE_ENV) || !ref || !object) return OCI_INVALID_HANDLE;
+    if (ref->oid == 0) throw OraError(21560, "3");
+    SvcCtxHandle* service = ConnectedService(reinterpret_cast<OCISvcCtx*>(ref->service));
+    if (!service) return OCI_INVALID_HANDLE;
+    ObjectInstance* cached = Instances().FindObject(service, ref->oid);
+    if (cached && cached->deleted) throw OraError(21700);
+    if (cached && cached->isNew) {  // not stored yet: the cache holds its only state
+      ++cached->pins;
+      *object = cached->Key();
+      return OCI_SUCCESS;
+    }
+    const Value value = FetchObject(service, RefImage(ref));
+    if (!cached) {
+      std::unique_ptr<ObjectInstance> instance = NewInstance(CachedLayout(service, ref->typeName));
+      instance->service = service;
+      instance->table = ref->table;
+      instance->oid = ref->oid;
+      cached = Instances().Find(Instances().Add(std::move(instance)));
+    }
+    FillInstance(*cached, value, env, service);
+    ++cached->pins;
+    *object = cached->Key();
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCIObjectUnpin(OCIEnv*, OCIError* err, dvoid* object) {
+  return Guard(err, [&](ErrorHandle*) -> sword {
+    ObjectInstance& instance = InstanceOf(object);
+    if (instance.pins > 0) --instance.pins;
+    return OCI_SUCCESS;
+  });
+}
+
+// Writes a persistent object to its table: a new or changed one is stored, a deleted one
+// removed (one never stored has nothing to remove).
+OCI_EXPORT sword OCIObjectFlush(OCIEnv*, OCIError* err, dvoid* object) {
+  return Guard(err, [&](ErrorHandle*) -> sword {
+    ObjectInstance& instance = PersistentInstance(object);
+    SvcCtxHandle* service = ConnectedService(reinterpret_cast<OCISvcCtx*>(instance.service));
+    if (!service) return OCI_INVALID_HANDLE;
+    if (instance.deleted && instance.isNew) return OCI_SUCCESS;
+    WireWriter w = RequestOf(Request::ObjectFlush);
+    w.U8(instance.deleted ? 1 : 0);
+    w.Val(RefOfInstance(instance));
+    w.Val(instance.deleted ? Value::Null() : InstanceValue(instance, nullptr));
+    service->server->connection->Call(w);
+    instance.isNew = false;
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT sword OCIObjectMarkDelete(OCIEnv*, OCIError* err, dvoid* object) {
+  return Guard(err, [&](ErrorHandle*) -> sword {
+    PersistentInstance(object).deleted = true;
+    return OCI_SUCCESS;
+  });
+}
+
+// Copies the source's values (texts, collections and REFs by value) into the target, which
+// keeps its own identity.
+OCI_EXPORT sword OCIObjectCopy(OCIEnv* env, OCIError* err, const OCISvcCtx*, dvoid* source, dvoid* sourceNull,
+                               dvoid* target, dvoid* targetNull, OCIType*, ub2, ub1) {
+  return Guard(err, [&](ErrorHandle*) -> sword {
+    ObjectInstance& from = InstanceOf(source);
+    ObjectInstance& to = InstanceOf(target);
+    if (from.layout->name != to.layout->name || !from.collection != !to.collection) throw OraError(932);
+    if (&from == &to) return OCI_SUCCESS;
+    const Value value = InstanceValue(from, static_cast<const OCIInd*>(sourceNull));
+    FillInstance(to, value, env, to.service ? to.service : from.service);
+    if (targetNull && targetNull != to.indicators.data() && !to.collection)
+      std::memcpy(targetNull, to.indicators.data(), to.layout->indicatorSize);
+    return OCI_SUCCESS;
+  });
+}
+
+// A REF to a persistent object; ORA-21710 for a transient one.
+OCI_EXPORT sword OCIObjectGetObjectRef(OCIEnv*, OCIError* err, dvoid* object, OCIRef* objectRef) {
+  return Guard(err, [&](ErrorHandle*) -> sword {
+    RefValue* ref = RefOf(objectRef);
+    if (!ref) return OCI_INVALID_HANDLE;
+    ObjectInstance& instance = PersistentInstance(object);
+    SetRef(*ref, RefOfInstance(instance), instance.service);
+    return OCI_SUCCESS;
+  });
+}
+
+OCI_EXPORT boolean OCIRefIsNull(OCIEnv*, const OCIRef* ref) {
+  const RefValue* value = RefOf(ref);
+  return !value || value->oid == 0;
+}
+
+OCI_EXPORT void OCIRefClear(OCIEnv*, OCIRef* ref) {
+  if (RefValue* value = RefOf(ref)) value->oid = 0;
+}
+
+// Copies a REF; an empty target gets a new one.
+OCI_EXPORT sword OCIRefAssign(OCIEnv* env, OCIError* err, const OCIRef* source, OCIRef** target) {
+  return Guard(err, [&](ErrorHandle*) -> sword {
+    const RefValue* from = RefOf(source);
+    if (!from || !target) return OCI_INVALID_HANDLE;
+    RefValue* to = *target ? RefOf(*target) : nullptr;
+    if (*target && !to) return OCI_INVALID_HANDLE;
+    if (!to) {
+      if (!Handles().Is(env, OCI_HTYPE_ENV)) return OCI_INVALID_HANDLE;
+      to = Handles().Create<RefValue>(StandinRef, env);
+      *target = reinterpret_cast<OCIRef*>(to);
+    }
+    *to = *from;
     return OCI_SUCCESS;
   });
 }
@@ -352,6 +819,8 @@ OCI_EXPORT sword OCIObjectGetInd(OCIEnv*, OCIError* err, dvoid* instance, dvoid*
 
 OCI_EXPORT sword OCIObjectFree(OCIEnv*, OCIError* err, dvoid* instance, ub2) {
   return Guard(err, [&](ErrorHandle*) -> sword {
+    if (RefOf(instance)) return Handles().Free(instance, StandinRef) ? OCI_SUCCESS : OCI_INVALID_HANDLE;
+    if (Handles().Is(instance, StandinObjectTable)) return Handles().Free(instance, StandinObjectTable) ? OCI_SUCCESS : OCI_INVALID_HANDLE;
     std::unique_ptr<ObjectInstance> object = Instances().Remove(instance);
     if (!object) return OCI_INVALID_HANDLE;
     if (object->collection) {
@@ -409,7 +878,14 @@ OCI_EXPORT sword OCIObjectSetAttr(OCIEnv* env, OCIError* err, dvoid* instance, d
       }
       case SQLT_NUM: std::memcpy(data, attrValue, sizeof(OCINumber)); break;
       case SQLT_DAT: std::memcpy(data, attrValue, sizeof(OCIDate)); break;
-      default: throw OraError(3001);  // whole embedded objects, REFs, collections, LOBs: not yet
+      case SQLT_REF: {
+        const RefValue* from = RefOf(attrValue);
+        if (!from) return OCI_INVALID_HANDLE;
+        FillSlot(*attribute, data, indicator, RefImage(from), env, from->service);
+        if (from->oid == 0) return OCI_SUCCESS;
+        break;
+      }
+      default: throw OraError(3001);  // whole embedded objects, collections, LOBs: not yet
     }
     *indicator = IndNotNull;
     return OCI_SUCCESS;

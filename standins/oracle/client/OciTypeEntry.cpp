@@ -30,13 +30,7 @@ QualifiedName ParseName(const std::string& text) {
 }
 
 ExecuteReply CatalogQuery(SvcCtxHandle* svc, const std::string& sql, const std::string& typeName) {
-  ExecuteRequest request;
-  request.sql = sql;
-  request.bindNames = {"NAME"};
-  request.iterations = {{Value::Text(typeName)}};
-  WireWriter w = RequestOf(Request::Execute);
-  w.Execute(request);
-  return WireReader(svc->server->connection->Call(w)).Reply();
+  return ServerQuery(svc, sql, {{"NAME", Value::Text(typeName)}});
 }
 
 std::string CellText(const Value& v) {
@@ -135,6 +129,19 @@ ParamDescriptor* DescribeType(SvcCtxHandle* svc, const void* owner, const Qualif
 
 }  // namespace
 
+ExecuteReply orastandin::oci::ServerQuery(SvcCtxHandle* svc, const std::string& sql, const std::vector<BindValue>& binds) {
+  ExecuteRequest request;
+  request.sql = sql;
+  request.iterations.emplace_back();
+  for (const BindValue& b : binds) {
+    request.bindNames.push_back(b.name);
+    request.iterations[0].push_back(b.value);
+  }
+  WireWriter w = RequestOf(Request::Execute);
+  w.Execute(request);
+  return WireReader(svc->server->connection->Call(w)).Reply();
+}
+
 ParamDescriptor* orastandin::oci::DescribeTypeNamed(SvcCtxHandle* svc, const void* owner, const std::string& name) {
   return DescribeType(svc, owner, {"", name});
 }
@@ -170,6 +177,7 @@ OCI_EXPORT sword OCITypeByName(OCIEnv* env, OCIError* err, const OCISvcCtx* svc,
     }
     const std::string typeCode = TypeCodeOf(service, name);
     auto* descriptor = Handles().Create<TypeDescriptor>(StandinTypeDescriptor, service);
+    descriptor->service = service;
     descriptor->schema = name.schema;
     descriptor->name = name.name;
     descriptor->typeCode = typeCode == "OBJECT" ? OCI_TYPECODE_OBJECT : OCI_TYPECODE_NAMEDCOLLECTION;

@@ -5,10 +5,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "standins/oracle/client/OciCalls.h"
+#include "standins/oracle/client/OciObjects.h"
 
 using namespace orastandin;
 using namespace orastandin::oci;
@@ -69,6 +71,25 @@ void PutInteger(long double value, void* out) {
 StringValue* StringOf(const void* s) { return Handles().Find<StringValue>(s, StandinString); }
 
 }  // namespace
+
+void orastandin::oci::NumberFromValue(const Value& v, OCINumber& number) {
+  switch (v.kind) {
+    case Value::Kind::Integer: return StoreInteger(number, v.integer);
+    case Value::Kind::Real: return StoreReal(number, v.real);
+    case Value::Kind::Text: {
+      char* end = nullptr;
+      const double d = std::strtod(v.bytes.c_str(), &end);
+      if (!end || *end != '\0') throw OraError(1722);
+      return StoreReal(number, d);
+    }
+    default: std::memset(number.bytes, 0, sizeof number.bytes);
+  }
+}
+
+Value orastandin::oci::NumberValue(const OCINumber& number) {
+  if (number.bytes[0] == NumberReal) return Value::Float(static_cast<double>(ValueOf(number)));
+  return Value::Int(static_cast<std::int64_t>(ValueOf(number)));
+}
 
 OCI_EXPORT sword OCINumberFromInt(OCIError* err, const dvoid* inum, uword inumLength, uword inumSFlag,
                                   OCINumber* number) {

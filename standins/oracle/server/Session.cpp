@@ -466,6 +466,10 @@ bool Session::ReadFile(const std::string& directory, const std::string& name, bo
   return true;
 }
 
+TranslatedSql Session::Translate(std::vector<Token> tokens) {
+  return translator_.Translate(ObjectTables(*this).Rewrite(std::move(tokens)));
+}
+
 void Session::FlushObject(bool remove, const Value& ref, const Value& object) {
   if (!LoggedOn()) throw OraError(1012);
   ObjectImage refImage, objectImage;

@@ -61,7 +61,8 @@ class Session {
   };
   Result Run(const TranslatedSql& sql, const BindLookup& binds, bool describeOnly = false);
   TranslatedSql Translate(const std::string& sql) const { return translator_.Translate(sql); }
-  TranslatedSql Translate(std::vector<Token> tokens) const { return translator_.Translate(std::move(tokens)); }
+  // With the object constructs rewritten first.
+  TranslatedSql Translate(std::vector<Token> tokens);
   // DML runs inside the session's write transaction.
   void BeginWrite();
   sqlite3* Connection() const { return db_.get(); }
