@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/standins/oracle/OciLibrary.h"
@@ -274,6 +275,212 @@ TEST_F(OciObjectTableTest, CopiesAreDeepAndTransientObjectsHaveNoRef) {
             OCI_ERROR);
   EXPECT_EQ(Error(), 932);
   for (void* freed : {static_cast<void*>(refs[0]), static_cast<void*>(ref), eve, copy, table}) EXPECT_EQ(Free(freed), OCI_SUCCESS);
+}
+
+// contact: ID, HOME (address: STREET an OCIString* at 0, ZIP an OCINumber after it),
+// PHONES (a nested table of texts), WHO (a REF to a person).
+class OciObjectColumnTest : public OciObjectTableTest {
+ protected:
+  void SetUp() override {
+    OciObjectTableTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    address_ = UniqueName("TADDRESS_T");
+    phones_ = UniqueName("TPHONES_T");
+    contacts_ = UniqueName("TCONTACTS");
+    Create("create type " + address_ + " as object (street varchar2(20), zip number(5))");
+    Create("create type " + phones_ + " as table of varchar2(12)");
+    Create("create table " + contacts_ + " (id number, home " + address_ + ", phones " + phones_ + ", who ref " +
+           person_ + ") nested table phones store as " + contacts_ + "_PHONES");
+    addressType_ = Type(address_);
+    phonesType_ = Type(phones_);
+  }
+
+  struct Row {
+    void* home = nullptr;
+    void* phones = nullptr;
+    OCIRef* who = nullptr;
+  };
+  // Fetches home, phones and who of the contacts in id order into rows (its slots filled in
+  // place or, when empty, with new instances).
+  sword FetchContacts(std::vector<Row>& rows) {
+    const std::string sql = "select home, phones, who from " + contacts_ + " order by id";
+    EXPECT_EQ(oci_->StmtPrepare(connection_->stmt, oci_->err, reinterpret_cast<const OraText*>(sql.c_str()),
+                                static_cast<ub4>(sql.size() + 1), OCI_NTV_SYNTAX, OCI_DEFAULT),
+              OCI_SUCCESS);
+    const struct {
+      ub2 dty;
+      OCIType* type;
+      void** slot;
+    } columns[] = {{SQLT_NTY, addressType_, &rows[0].home},
+                   {SQLT_NTY, phonesType_, &rows[0].phones},
+                   {SQLT_REF, personType_, reinterpret_cast<void**>(&rows[0].who)}};
+    for (ub4 i = 0; i < 3; ++i) {
+      OCIDefine* define = nullptr;
+      EXPECT_EQ(oci_->DefineByPos(connection_->stmt, &define, oci_->err, i + 1, nullptr, 0, columns[i].dty, nullptr,
+                                  nullptr, nullptr, 0),
+                OCI_SUCCESS);
+      EXPECT_EQ(oci_->DefineArrayOfStruct(define, oci_->err, sizeof(Row), 0, 0, 0), OCI_SUCCESS);
+      EXPECT_EQ(Call<OCIDefineObjectProc>("OCIDefineObject")(define, oci_->err, columns[i].type, columns[i].slot,
+                                                             nullptr, nullptr, nullptr),
+                OCI_SUCCESS);
+    }
+    return oci_->StmtExecute(connection_->svc, connection_->stmt, oci_->err, static_cast<ub4>(rows.size()), 0, nullptr,
+                             nullptr, OCI_DEFAULT);
+  }
+  std::vector<std::string> Phones(void* collection) {
+    sb4 size = -1;
+    EXPECT_EQ(Call<OCICollSizeProc>("OCICollSize")(oci_->env, oci_->err, static_cast<OCIColl*>(collection), &size),
+              OCI_SUCCESS);
+    std::vector<std::string> phones;
+    for (sb4 i = 0; i < size; ++i) {
+      boolean exists = 0;
+      void* element = nullptr;
+      void* indicator = nullptr;
+      Call<OCICollGetElemProc>("OCICollGetElem")(oci_->env, oci_->err, static_cast<OCIColl*>(collection), i, &exists,
+                                                 &element, &indicator);
+      phones.push_back(exists ? reinterpret_cast<const char*>(Call<OCIStringPtrProc>("OCIStringPtr")(
+                                    oci_->env, *static_cast<OCIString**>(element)))
+                              : "?");
+    }
+    return phones;
+  }
+  void* NewInstance(OCIType* type, ub2 typeCode) {
+    void* instance = nullptr;
+    EXPECT_EQ(Call<OCIObjectNewProc>("OCIObjectNew")(oci_->env, oci_->err, connection_->svc, typeCode, type, nullptr,
+                                                     OCI_DURATION_SESSION, 1, &instance),
+              OCI_SUCCESS);
+    return instance;
+  }
+  // Binds each named placeholder to the object (or REF) in its slot.
+  sword ExecuteWithObjects(const std::string& sql, std::vector<std::tuple<const char*, ub2, OCIType*, void**>> binds) {
+    EXPECT_EQ(oci_->StmtPrepare(connection_->stmt, oci_->err, reinterpret_cast<const OraText*>(sql.c_str()),
+                                static_cast<ub4>(sql.size() + 1), OCI_NTV_SYNTAX, OCI_DEFAULT),
+              OCI_SUCCESS);
+    for (auto& [name, dty, type, slot] : binds) {
+      OCIBind* bind = nullptr;
+      EXPECT_EQ(oci_->BindByName(connection_->stmt, &bind, oci_->err, reinterpret_cast<const OraText*>(name),
+                                 static_cast<sb4>(std::strlen(name)), nullptr, 0, dty, nullptr, nullptr, nullptr, 0,
+                                 nullptr, OCI_DEFAULT),
+                OCI_SUCCESS);
+      EXPECT_EQ(Call<OCIBindObjectProc>("OCIBindObject")(bind, oci_->err, type, slot, nullptr, nullptr, nullptr),
+                OCI_SUCCESS);
+    }
+    return oci_->StmtExecute(connection_->svc, connection_->stmt, oci_->err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+  }
+  void SetText(void* instance, OCIType* type, const char* attribute, const char* value) {
+    OCIString* text = nullptr;
+    Call<OCIStringAssignTextProc>("OCIStringAssignText")(oci_->env, oci_->err, reinterpret_cast<const OraText*>(value),
+                                                         static_cast<ub4>(std::strlen(value)), &text);
+    const OraText* names[] = {reinterpret_cast<const OraText*>(attribute)};
+    const ub4 lengths[] = {static_cast<ub4>(std::strlen(attribute))};
+    ASSERT_EQ(Call<OCIObjectSetAttrProc>("OCIObjectSetAttr")(oci_->env, oci_->err, instance, Indicators(instance), type,
+                                                             names, lengths, 1, nullptr, 0, IndNotNull, nullptr, text),
+              OCI_SUCCESS);
+  }
+  std::string Street(void* address) { return Name(address); }  // the same layout: a text first, a number after
+  int Zip(void* address) { return Age(address); }
+
+  std::string address_, phones_, contacts_;
+  OCIType* addressType_ = nullptr;
+  OCIType* phonesType_ = nullptr;
+};
+
+TEST_F(OciObjectColumnTest, ObjectColumnsDescribeTheirTypeAndFillTheProgramsInstancesInPlace) {
+  Create("insert into " + persons_ + " values ('Ann', 30)");
+  Create("insert into " + contacts_ + " select 1, " + address_ + "('Main 1', 12345), " + phones_ +
+         "('555', '556'), ref(p) from " + persons_ + " p");
+  Create("insert into " + contacts_ + " values (2, null, " + phones_ + "(), null)");
+  std::vector<Row> rows(3);
+  void* own = NewInstance(addressType_, OCI_TYPECODE_OBJECT);
+  rows[0].home = own;
+  ASSERT_EQ(FetchContacts(rows), OCI_NO_DATA) << Error();
+
+  const struct {
+    ub2 dataType;
+    const std::string typeName;
+  } described[] = {{SQLT_NTY, address_}, {SQLT_NTY, phones_}, {SQLT_REF, person_}};
+  for (ub4 i = 0; i < 3; ++i) {
+    void* param = nullptr;
+    ASSERT_EQ(oci_->ParamGet(connection_->stmt, OCI_HTYPE_STMT, oci_->err, &param, i + 1), OCI_SUCCESS);
+    ub2 type = 0;
+    oci_->AttrGet(param, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, oci_->err);
+    EXPECT_EQ(type, described[i].dataType) << i;
+    for (auto [attribute, expected] : {std::pair<ub4, std::string>{OCI_ATTR_TYPE_NAME, described[i].typeName},
+                                       {OCI_ATTR_SCHEMA_NAME, "SCOTT"}}) {
+      OraText* text = nullptr;
+      ub4 length = 0;
+      oci_->AttrGet(param, OCI_DTYPE_PARAM, &text, &length, attribute, oci_->err);
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(text), length), expected) << i;
+    }
+  }
+
+  EXPECT_EQ(rows[0].home, own);
+  EXPECT_EQ(Street(own), "Main 1");
+  EXPECT_EQ(Zip(own), 12345);
+  EXPECT_EQ(Indicators(own)[0], IndNotNull);
+  EXPECT_EQ(Phones(rows[0].phones), (std::vector<std::string>{"555", "556"}));
+  void* ann = nullptr;
+  ASSERT_EQ(Pin(rows[0].who, &ann), OCI_SUCCESS) << Error();
+  EXPECT_EQ(Name(ann), "Ann");
+
+  ASSERT_NE(rows[1].home, nullptr);  // a new instance, null
+  EXPECT_EQ(Indicators(rows[1].home)[0], IndNull);
+  EXPECT_TRUE(Phones(rows[1].phones).empty());
+  EXPECT_TRUE(Call<OCIRefIsNullProc>("OCIRefIsNull")(oci_->env, rows[1].who));
+  EXPECT_EQ(rows[2].home, nullptr);  // no third row
+}
+
+TEST_F(OciObjectColumnTest, ObjectBindsWriteObjectsCollectionsAndRefs) {
+  Create("insert into " + persons_ + " values ('Bob', 40)");
+  std::vector<OCIRef*> refs = FetchRefs("select ref(p) from " + persons_ + " p", {nullptr});
+  void* home = NewInstance(addressType_, OCI_TYPECODE_OBJECT);
+  SetText(home, addressType_, "STREET", "Side 2");
+  void* phones = NewInstance(phonesType_, OCI_TYPECODE_NAMEDCOLLECTION);
+  OCIString* text = nullptr;
+  Call<OCIStringAssignTextProc>("OCIStringAssignText")(oci_->env, oci_->err, reinterpret_cast<const OraText*>("777"), 3,
+                                                       &text);
+  OCIInd present = IndNotNull;
+  ASSERT_EQ(Call<OCICollAppendProc>("OCICollAppend")(oci_->env, oci_->err, text, &present, static_cast<OCIColl*>(phones)),
+            OCI_SUCCESS);
+  ASSERT_EQ(ExecuteWithObjects("insert into " + contacts_ + " values (1, :home, :phones, :who)",
+                               {{"HOME", SQLT_NTY, addressType_, &home},
+                                {"PHONES", SQLT_NTY, phonesType_, &phones},
+                                {"WHO", SQLT_REF, personType_, reinterpret_cast<void**>(&refs[0])}}),
+            OCI_SUCCESS)
+      << Error();
+  Indicators(home)[0] = IndNull;  // a null object is stored as null
+  ASSERT_EQ(ExecuteWithObjects("insert into " + contacts_ + " (id, home) values (2, :home)",
+                               {{"HOME", SQLT_NTY, addressType_, &home}}),
+            OCI_SUCCESS);
+  std::vector<Row> rows(2);
+  ASSERT_EQ(FetchContacts(rows), OCI_SUCCESS) << Error();
+  EXPECT_EQ(Street(rows[0].home), "Side 2");
+  EXPECT_EQ(Indicators(rows[0].home)[2], IndNull);  // ZIP was never set
+  EXPECT_EQ(Phones(rows[0].phones), std::vector<std::string>{"777"});
+  void* bob = nullptr;
+  ASSERT_EQ(Pin(rows[0].who, &bob), OCI_SUCCESS);
+  EXPECT_EQ(Name(bob), "Bob");
+  EXPECT_EQ(Indicators(rows[1].home)[0], IndNull);
+
+  // Into an object table the object gives the row; a block hands one back through its bind.
+  void* person = NewInstance(personType_, OCI_TYPECODE_OBJECT);
+  SetPerson(person, "Gus", 7);
+  ASSERT_EQ(ExecuteWithObjects("insert into " + persons_ + " values (:p)", {{"P", SQLT_NTY, personType_, &person}}),
+            OCI_SUCCESS)
+      << Error();
+  void* out = NewInstance(personType_, OCI_TYPECODE_OBJECT);
+  ASSERT_EQ(ExecuteWithObjects("begin select value(p) into :o from " + persons_ + " p where p.name = 'Gus'; end;",
+                               {{"O", SQLT_NTY, personType_, &out}}),
+            OCI_SUCCESS)
+      << Error();
+  EXPECT_EQ(Name(out), "Gus");
+  EXPECT_EQ(Age(out), 7);
+
+  // An object of another type does not fit the column.
+  EXPECT_EQ(ExecuteWithObjects("insert into " + contacts_ + " (id, home) values (3, :home)",
+                               {{"HOME", SQLT_NTY, personType_, &person}}),
+            OCI_ERROR);
+  EXPECT_EQ(Error(), 932);
 }
 
 }  // namespace
