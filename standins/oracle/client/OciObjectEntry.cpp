@@ -833,16 +833,25 @@ OCI_EXPORT sword OCIObjectFree(OCIEnv*, OCIError* err, dvoid* instance, ub2) {
 }
 
 // Writes an attribute named by a path through embedded objects; its indicator takes nullStatus.
-OCI_EXPORT sword OCIObjectSetAttr(OCIEnv* env, OCIError* err, dvoid* instance, dvoid* nullStruct, OCIType*,
+// The instance may also be an object inside another one (a collection's element): the type
+// descriptor then gives its layout, and nullStruct its indicator structure.
+OCI_EXPORT sword OCIObjectSetAttr(OCIEnv* env, OCIError* err, dvoid* instance, dvoid* nullStruct, OCIType* tdo,
                                   const OraText** names, const ub4* lengths, ub4 nameCount, const ub4*, ub4 indexCount,
-                                  OCIInd nullStatus, const dvoid*, const dvoid* attrValue) {
+                                  OCIInd nullStatus, const dvoid* attrNullStruct, const dvoid* attrValue) {
   return Guard(err, [&](ErrorHandle*) -> sword {
     ObjectInstance* object = Instances().Find(instance);
-    if (!object || !names || !lengths || nameCount == 0) return OCI_INVALID_HANDLE;
-    if (indexCount > 0) throw OraError(3001);  // collection elements: not yet
+    if (!names || !lengths || nameCount == 0 || !instance) return OCI_INVALID_HANDLE;
+    if (indexCount > 0) throw OraError(3001);  // indexes into collections are not offered
+    std::shared_ptr<TypeLayout> embedded;
+    if (!object) {
+      auto* type = Handles().Find<TypeDescriptor>(tdo, StandinTypeDescriptor);
+      if (!type || !nullStruct) return OCI_INVALID_HANDLE;
+      embedded = CachedLayout(type->service, type->name);
+      if (!embedded->object) return OCI_INVALID_HANDLE;
+    }
     auto* indicators = reinterpret_cast<unsigned char*>(nullStruct ? nullStruct : object->indicators.data());
-    unsigned char* data = object->data.data();
-    const TypeLayout* layout = object->layout.get();
+    unsigned char* data = object ? object->data.data() : static_cast<unsigned char*>(instance);
+    const TypeLayout* layout = object ? object->layout.get() : embedded.get();
     const TypeLayout::Attribute* attribute = nullptr;
     for (ub4 i = 0; i < nameCount; ++i) {
       const std::string name = TextArg(names[i], static_cast<sb4>(lengths[i]));
@@ -885,7 +894,21 @@ OCI_EXPORT sword OCIObjectSetAttr(OCIEnv* env, OCIError* err, dvoid* instance, d
         if (from->oid == 0) return OCI_SUCCESS;
         break;
       }
-      default: throw OraError(3001);  // whole embedded objects, collections, LOBs: not yet
+      case SQLT_NTY: {  // a whole embedded object (with its indicator structure) or collection
+        Value value;
+        if (attribute->nested) {
+          std::vector<OCIInd> present(attribute->nested->indicatorSize / sizeof(OCIInd), IndNotNull);
+          value = ObjectImageOf(*attribute->nested, static_cast<const unsigned char*>(attrValue),
+                                attrNullStruct ? static_cast<const OCIInd*>(attrNullStruct) : present.data());
+        } else {
+          const ObjectInstance* from = Instances().Find(attrValue);
+          if (!from || !from->collection) return OCI_INVALID_HANDLE;
+          value = CollectionImageOf(*from);
+        }
+        FillSlot(*attribute, data, indicator, value, env, object ? object->service : nullptr);
+        return OCI_SUCCESS;
+      }
+      default: throw OraError(3001);  // LOBs are not kept in objects here
     }
     *indicator = IndNotNull;
     return OCI_SUCCESS;

@@ -238,5 +238,83 @@ TEST_F(OciObjectTest, CollectionAttributesHoldTheirOwnCollections) {
   EXPECT_EQ(oci_->LastError(), 21560);
 }
 
+// SetAttr reaches objects inside collections (given their type and indicator structure) and
+// takes whole embedded objects and collections, copied in.
+TEST_F(OciObjectTest, SetAttrWritesElementObjectsAndWholeEmbeddedValues) {
+  const std::string point = UniqueName("OPOINT_T"), path = UniqueName("OPATH_T"), shape = UniqueName("OSHAPE_T");
+  Create("create type " + point + " as object (x number, y number)");
+  Create("create type " + path + " as varray(5) of " + point);
+  Create("create type " + shape + " as object (origin " + point + ", path " + path + ")");
+  OCIType* pointType = nullptr;
+  OCIType* pathType = nullptr;
+  OCIType* shapeType = nullptr;
+  void* origin = NewInstance(point, OCI_TYPECODE_OBJECT, &pointType);
+  void* route = NewInstance(path, OCI_TYPECODE_NAMEDCOLLECTION, &pathType);
+  void* figure = NewInstance(shape, OCI_TYPECODE_OBJECT, &shapeType);
+  ASSERT_TRUE(origin && route && figure);
+  auto setAttr = Call<OCIObjectSetAttrProc>("OCIObjectSetAttr");
+  auto fromInt = Call<OCINumberFromIntProc>("OCINumberFromInt");
+  auto toInt = Call<OCINumberToIntProc>("OCINumberToInt");
+  auto set = [&](void* instance, void* indicators, OCIType* tdo, const char* name, const void* value,
+                 const void* valueIndicators = nullptr) {
+    const OraText* names[] = {reinterpret_cast<const OraText*>(name)};
+    const ub4 lengths[] = {static_cast<ub4>(std::strlen(name))};
+    return setAttr(oci_->env, oci_->err, instance, indicators, tdo, names, lengths, 1, nullptr, 0, IndNotNull,
+                   valueIndicators, value);
+  };
+  auto number = [&](std::int32_t v) {
+    OCINumber n{};
+    fromInt(oci_->err, &v, sizeof v, OCI_NUMBER_SIGNED, &n);
+    return n;
+  };
+  auto readInt = [&](const void* at) {
+    std::int32_t v = -1;
+    toInt(oci_->err, static_cast<const OCINumber*>(at), sizeof v, OCI_NUMBER_SIGNED, &v);
+    return v;
+  };
+  void* originInd = nullptr;
+  Call<OCIObjectGetIndProc>("OCIObjectGetInd")(oci_->env, oci_->err, origin, &originInd);
+  const OCINumber seven = number(7), eight = number(8);
+  ASSERT_EQ(set(origin, originInd, pointType, "X", &seven), OCI_SUCCESS);
+  ASSERT_EQ(set(origin, originInd, pointType, "Y", &eight), OCI_SUCCESS);
+
+  // An element appended null, then written attribute by attribute in place.
+  std::vector<unsigned char> empty(2 * sizeof(OCINumber), 0);
+  OCIInd nulls[] = {IndNull, IndNull, IndNull};
+  ASSERT_EQ(Call<OCICollAppendProc>("OCICollAppend")(oci_->env, oci_->err, empty.data(), nulls,
+                                                     static_cast<OCIColl*>(route)),
+            OCI_SUCCESS);
+  boolean exists = 0;
+  void* element = nullptr;
+  void* elementInd = nullptr;
+  Call<OCICollGetElemProc>("OCICollGetElem")(oci_->env, oci_->err, static_cast<OCIColl*>(route), 0, &exists, &element,
+                                             &elementInd);
+  ASSERT_TRUE(exists);
+  EXPECT_EQ(set(element, nullptr, pointType, "X", &seven), OCI_INVALID_HANDLE);  // without its indicator structure
+  ASSERT_EQ(set(element, elementInd, pointType, "X", &seven), OCI_SUCCESS) << oci_->LastError();
+  EXPECT_EQ(readInt(element), 7);
+  EXPECT_EQ(static_cast<OCIInd*>(elementInd)[1], IndNotNull);
+
+  // Whole values: ORIGIN at 0 (two numbers), PATH after it on a pointer boundary.
+  void* figureInd = nullptr;
+  Call<OCIObjectGetIndProc>("OCIObjectGetInd")(oci_->env, oci_->err, figure, &figureInd);
+  ASSERT_EQ(set(figure, figureInd, shapeType, "ORIGIN", origin, originInd), OCI_SUCCESS) << oci_->LastError();
+  ASSERT_EQ(set(figure, figureInd, shapeType, "PATH", route), OCI_SUCCESS) << oci_->LastError();
+  auto* bytes = static_cast<unsigned char*>(figure);
+  EXPECT_EQ(readInt(bytes + sizeof(OCINumber)), 8);
+  OCIColl* copied = nullptr;
+  std::memcpy(&copied, bytes + RoundUp(2 * sizeof(OCINumber), sizeof(void*)), sizeof copied);
+  ASSERT_NE(copied, nullptr);
+  EXPECT_NE(static_cast<void*>(copied), route);  // the object keeps a collection of its own
+  sb4 size = 0;
+  Call<OCICollSizeProc>("OCICollSize")(oci_->env, oci_->err, copied, &size);
+  EXPECT_EQ(size, 1);
+  const OCIInd* indicators = static_cast<OCIInd*>(figureInd);
+  EXPECT_EQ(indicators[1], IndNotNull);  // ORIGIN's own
+  EXPECT_EQ(indicators[2], IndNotNull);  // ORIGIN.X
+  for (void* instance : {origin, route, figure})
+    Call<OCIObjectFreeProc>("OCIObjectFree")(oci_->env, oci_->err, instance, OCI_OBJECTFREE_FORCE);
+}
+
 }  // namespace
 }  // namespace orastandin::testing
