@@ -1,7 +1,9 @@
-// GetOrvelBtrieveConfig, SetOrvelOracleParams and MoveOrvelConfig: the product's settings
-// carried from its Btrieve files to orvel_data.ini or to the Oracle table
-// ORVEL_CONFIGURATION, and from orvel_data.ini to that table. Every UPDATE runs through
-// ExecSQL, each in a session of its own and committed by itself.
+// GetOrvelBtrieveConfig, GetOrvelOracleConfig, SetOrvelOracleParams and MoveOrvelConfig:
+// the product's settings carried from its Btrieve files or the Oracle table
+// ORVEL_CONFIGURATION to orvel_data.ini, and from orvel_data.ini or the Btrieve files to
+// that table. Every UPDATE runs through ExecSQL, each in a session of its own and committed
+// by itself.
+#include <utility>
 #include <vector>
 
 #include "btrieve/engines/QbTable.h"
@@ -14,6 +16,7 @@
 #include "setup/ExportBoundary.h"
 #include "setup/Exports.h"
 #include "setup/FilePaths.h"
+#include "setup/OracleAccess.h"
 #include "setup/PersistentFields.h"
 
 using namespace setrix;
@@ -47,6 +50,18 @@ constexpr int SchemeFlag = 12;        // scheme flag
 constexpr int BranchScheme = 14;      // "Схема с филиалами"
 constexpr int ControlAfterStart = 18; // "Контроль после старт"
 constexpr int UseMailSender = 19;     // "Использовать встроен"
+
+// The orvel_data.ini keys and the ORVEL_CONFIGURATION columns they are read from.
+constexpr std::pair<const char*, const char*> OracleSettings[] = {
+    {"ORVELNUM", "ORVEL_NUMBER"},
+    {"ORVELTYPE", "ORVEL_TYPE"},
+    {"DEFSERV", "DEFAULT_SERVICE"},
+    {"EXCHANGE_DIRECTORY", "EXCHANGE_DIRECTORY"},
+    {"CASHE_DIRECTORY", "CASHE_DIRECTORY"},
+    {"ARCHIVE_DIRECTORY", "ARCHIVE_DIRECTORY"},
+    {"DUMP_DIRECTORY", "DUMP_DIRECTORY"},
+    {"REPORT_DIRECTORY", "REPORT_DIRECTORY"},
+};
 
 // The product's settings as its Btrieve files hold them.
 struct BtrieveSettings {
@@ -110,16 +125,6 @@ BtrieveSettings ReadBtrieveSettings(BtrieveWorkspace& workspace, const AnsiStrin
     return settings;
 }
 
-// The text with every single quote doubled, for a quoted SQL literal.
-AnsiString QuoteSQLString(const AnsiString& text) {
-    AnsiString quoted;
-    for (char c : text) {
-        quoted += c;
-        if (c == '\'') quoted += '\'';
-    }
-    return quoted;
-}
-
 // A number's text as an SQL literal: the locale's decimal comma would split it into two
 // values, and an empty text would leave "SET X=" without a value.
 AnsiString SqlNumber(const AnsiString& text) {
@@ -177,6 +182,25 @@ SETRIX_API int GetOrvelBtrieveConfig(const char* dataDirectory) {
         ini.PutString(IniSection, "ARCHIVE_DIRECTORY", parent + "Archive");
         ini.PutString(IniSection, "DUMP_DIRECTORY", dump);
         ini.PutString(IniSection, "REPORT_DIRECTORY", settings.ReportDirectory);
+        ini.FlushFile();
+        return Succeeded;
+    });
+}
+
+SETRIX_API int GetOrvelOracleConfig(const char* user, const char* password, const char* server,
+                                    const char* iniDirectory) {
+    return Guarded(Failed, [&] {
+        const AnsiString path = ExcludeTrailingBackslash(platform::Trim(Arg(iniDirectory))) + "\\" + IniFileName;
+        auto session = NewLogOnSession(Arg(user), Arg(password), Arg(server), TSysdbaRule::Off);
+        session->OpenConnection();
+        auto query = OpenQuery(*session,
+                               "SELECT ORVEL_NUMBER, ORVEL_TYPE, DEFAULT_SERVICE, EXCHANGE_DIRECTORY, CASHE_DIRECTORY, "
+                               "ARCHIVE_DIRECTORY, DUMP_DIRECTORY, REPORT_DIRECTORY FROM ORVEL_CONFIGURATION");
+        // A table without its row holds no settings: the file keeps the ones it has.
+        if (query->IsEmpty()) return Failed;
+        platform::TIniFile ini(path);
+        for (const auto& [key, column] : OracleSettings)
+            ini.PutString(IniSection, key, query->FieldNamed(column)->ReadAsString());
         ini.FlushFile();
         return Succeeded;
     });

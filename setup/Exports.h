@@ -59,6 +59,10 @@ SETRIX_API const char* GetOracleAliasList(const char* tnsNamesPath);
 SETRIX_API int CheckOraConn(const char* user, const char* password, const char* server);
 SETRIX_API const char* CheckOraConnStr(const char* user, const char* password, const char* server);
 SETRIX_API int ExecSQL(const char* user, const char* password, const char* server, const char* statement);
+SETRIX_API const char* GetSQLResult(const char* user, const char* password, const char* server, const char* query);
+SETRIX_API const char* CheckDBTableExists(const char* user, const char* password, const char* server,
+                                          const char* table);
+SETRIX_API const char* GetOrvelDBVersion(const char* user, const char* password, const char* server);
 
 // Btrieve data files
 SETRIX_API const char* ReadBTI(const char* dataFile, int position);
@@ -68,9 +72,15 @@ SETRIX_API int SetLSK(const char* dataDirectory);
 
 // Configuration moves between the Btrieve files, orvel_data.ini and Oracle
 SETRIX_API int GetOrvelBtrieveConfig(const char* dataDirectory);
+SETRIX_API int GetOrvelOracleConfig(const char* user, const char* password, const char* server,
+                                    const char* iniDirectory);
 SETRIX_API int SetOrvelOracleParams(const char* user, const char* password, const char* server,
                                     const char* iniDirectory);
 SETRIX_API int MoveOrvelConfig(const char* dataDirectory, const char* user, const char* password,
                                const char* server);
+
+// The card journal moved from JOUR.SH into a new Oracle table
+SETRIX_API int MoveJourSh2Oracle(const char* dataDirectory, const char* tableName, const char* user,
+                                 const char* password, const char* server);
 
 SETRIX_API void EmptyProc();

@@ -38,6 +38,37 @@ void RunStatement(oracle::TOraSession& session, const AnsiString& text) {
     statement->Execute();
 }
 
+std::unique_ptr<oracle::TOraQuery> NewQuery(oracle::TOraSession& session, const AnsiString& text) {
+    auto query = platform::NewUnownedComponent<oracle::TOraQuery>();
+    query->SetSession(&session);
+    query->SQL().AssignText(text);
+    return query;
+}
+
+std::unique_ptr<oracle::TOraQuery> OpenQuery(oracle::TOraSession& session, const AnsiString& text) {
+    auto query = NewQuery(session, text);
+    query->OpenDataSet();
+    return query;
+}
+
+bool IsPlainIdentifier(const AnsiString& name) {
+    constexpr size_t MaxLength = 30;
+    auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (name.empty() || name.size() > MaxLength || !isLetter(name.front())) return false;
+    for (char c : name)
+        if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '_' && c != '$' && c != '#') return false;
+    return true;
+}
+
+AnsiString QuoteSQLString(const AnsiString& text) {
+    AnsiString quoted;
+    for (char c : text) {
+        quoted += c;
+        if (c == '\'') quoted += '\'';
+    }
+    return quoted;
+}
+
 TOraFailure ClassifyFailure(const AnsiString& message) {
     const AnsiString code = message.substr(0, 9);
     if (code == "ORA-01017") return TOraFailure::WrongLogOn;

@@ -1,10 +1,12 @@
 // The way the Oracle exports reach the database: a session of their own for each call,
-// logged on without a dialog, statements run through the statement component, and the
-// client's failures sorted by the error code their message begins with.
+// logged on without a dialog, statements run through the statement component, queries
+// through the query dataset, and the client's failures sorted by the error code their
+// message begins with.
 #pragma once
 
 #include <memory>
 
+#include "oracle/oci/OraQuery.h"
 #include "oracle/oci/OraSession.h"
 #include "platform/SysUtils.h"
 
@@ -24,6 +26,18 @@ std::unique_ptr<oracle::TOraSession> NewLogOnSession(const AnsiString& user, con
 
 // Runs one statement (DML, DDL or a block) on the session.
 void RunStatement(oracle::TOraSession& session, const AnsiString& text);
+
+// An unowned query on the session with the text as its SQL; not opened.
+std::unique_ptr<oracle::TOraQuery> NewQuery(oracle::TOraSession& session, const AnsiString& text);
+// The same, opened. It must be freed before the session.
+std::unique_ptr<oracle::TOraQuery> OpenQuery(oracle::TOraSession& session, const AnsiString& text);
+
+// A name Oracle takes unquoted: an ASCII letter, then letters, digits, "_", "$" or "#",
+// 30 characters at most. Names the exports paste into SQL text must be such names.
+bool IsPlainIdentifier(const AnsiString& name);
+
+// The text with every single quote doubled, for a quoted SQL literal.
+AnsiString QuoteSQLString(const AnsiString& text);
 
 // What a failure message says, by the client's error code at its start.
 enum class TOraFailure { WrongLogOn, ServerUnreachable, NoTable, NoColumn, Other };

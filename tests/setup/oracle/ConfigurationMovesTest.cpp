@@ -1,6 +1,7 @@
-// SetOrvelOracleParams and MoveOrvelConfig through setrix.dll against the stand-in server:
-// the configuration row of a schema of the test's own, updated from orvel_data.ini and
-// from the product's Btrieve files, and read back through ExecSQL.
+// GetOrvelOracleConfig, SetOrvelOracleParams and MoveOrvelConfig through setrix.dll against
+// the stand-in server: the configuration row of a schema of the test's own, read into
+// orvel_data.ini, updated from it and from the product's Btrieve files, and read back
+// through ExecSQL.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,11 +36,12 @@ protected:
                        "DEF_SERV NUMBER, EXCHANGE_DIRECTORY VARCHAR2(200), CASHE_DIRECTORY VARCHAR2(200), "
                        "ARCHIVE_DIRECTORY VARCHAR2(200), DUMP_DIRECTORY VARCHAR2(200), "
                        "REPORT_DIRECTORY VARCHAR2(200), EXCHANGE_WAY NUMBER, EXCHANGE_PERIOD NUMBER, "
-                       "PROCESS_AFTER_GET NUMBER, CONTROL_AFTER_START NUMBER, USE_MAIL_SENDER NUMBER)"),
+                       "PROCESS_AFTER_GET NUMBER, CONTROL_AFTER_START NUMBER, USE_MAIL_SENDER NUMBER, "
+                       "ORVEL_NUMBER NUMBER, DEFAULT_SERVICE NUMBER)"),
                   1);
         ASSERT_EQ(Exec(kUser, kPassword,
                        "INSERT INTO ORVEL_CONFIGURATION VALUES (1, 77, 9, 99, 'old', 'old', 'old', 'old', 'old', "
-                       "9, 9, 9, 9, 9)"),
+                       "9, 9, 9, 9, 9, 77, 99)"),
                   1);
     }
     void TearDown() override {
@@ -58,6 +60,15 @@ protected:
     }
     int SetOrvelOracleParams(const char* password, const std::string& iniDir) {
         return setrix_.Fn<ParamsFn>("SetOrvelOracleParams")(kUser, password, kServer, iniDir.c_str());
+    }
+    int GetOrvelOracleConfig(const char* password, const std::string& iniDir) {
+        return setrix_.Fn<ParamsFn>("GetOrvelOracleConfig")(kUser, password, kServer, iniDir.c_str());
+    }
+    std::string IniValue(const std::string& section, const std::string& key) const {
+        char value[256];
+        GetPrivateProfileStringA(section.c_str(), key.c_str(), "<none>", value, sizeof value,
+                                 (root + "orvel_data.ini").c_str());
+        return value;
     }
     int MoveOrvelConfig(const std::string& dataDir, const char* password = kPassword) {
         return setrix_.Fn<ParamsFn>("MoveOrvelConfig")(dataDir.c_str(), kUser, password, kServer);
@@ -149,6 +160,46 @@ TEST_F(ConfigurationMoves, MoveOrvelConfigFailures) {
     // The log-on works but the statements fail: a schema without the configuration table.
     ASSERT_EQ(Exec(kUser, kPassword, "DROP TABLE ORVEL_CONFIGURATION"), 1);
     EXPECT_EQ(MoveOrvelConfig(dataDir), 0);
+}
+
+TEST_F(ConfigurationMoves, GetOrvelOracleConfigWritesTheEightSettings) {
+    ASSERT_EQ(Exec(kUser, kPassword,
+                   "UPDATE ORVEL_CONFIGURATION SET ORVEL_NUMBER = 12, ORVEL_TYPE = 3, DEFAULT_SERVICE = 4, "
+                   "EXCHANGE_DIRECTORY = 'C:\\EX\\', CASHE_DIRECTORY = 'C:\\CACHE\\', "
+                   "ARCHIVE_DIRECTORY = 'C:\\ARCH\\', DUMP_DIRECTORY = NULL, REPORT_DIRECTORY = 'C:\\REP\\'"),
+              1);
+    WriteFileBytes(root + "orvel_data.ini", "[OTHER]\r\nKEY=kept\r\n[ORVEL_DATA]\r\nORVELNUM=1\r\nEXTRA=kept\r\n");
+    // Blanks around the directory and its trailing backslash are dropped.
+    EXPECT_EQ(GetOrvelOracleConfig(kPassword, " " + root + " "), 1);
+    const struct {
+        const char* key;
+        const char* value;
+    } expected[] = {
+        {"ORVELNUM", "12"},
+        {"ORVELTYPE", "3"},
+        {"DEFSERV", "4"},
+        {"EXCHANGE_DIRECTORY", "C:\\EX\\"},
+        {"CASHE_DIRECTORY", "C:\\CACHE\\"},
+        {"ARCHIVE_DIRECTORY", "C:\\ARCH\\"},
+        {"DUMP_DIRECTORY", ""},
+        {"REPORT_DIRECTORY", "C:\\REP\\"},
+        {"EXTRA", "kept"},
+    };
+    for (const auto& e : expected) EXPECT_EQ(IniValue("ORVEL_DATA", e.key), e.value) << e.key;
+    EXPECT_EQ(IniValue("OTHER", "KEY"), "kept");
+    EXPECT_TRUE(Holds("ORVEL_NUM = 77"));
+}
+
+TEST_F(ConfigurationMoves, GetOrvelOracleConfigWritesNothingItCouldNotRead) {
+    const std::string before = "[ORVEL_DATA]\r\nORVELNUM=1\r\n";
+    WriteFileBytes(root + "orvel_data.ini", before);
+    EXPECT_EQ(GetOrvelOracleConfig("wrong", root), 0);
+    // A table without its row holds no settings to write.
+    ASSERT_EQ(Exec(kUser, kPassword, "DELETE FROM ORVEL_CONFIGURATION"), 1);
+    EXPECT_EQ(GetOrvelOracleConfig(kPassword, root), 0);
+    ASSERT_EQ(Exec(kUser, kPassword, "DROP TABLE ORVEL_CONFIGURATION"), 1);
+    EXPECT_EQ(GetOrvelOracleConfig(kPassword, root), 0);
+    EXPECT_EQ(ReadFileBytes(root + "orvel_data.ini"), before);
 }
 
 }  // namespace

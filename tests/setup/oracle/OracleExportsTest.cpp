@@ -36,6 +36,22 @@ protected:
         return setrix_.Fn<const char*(const char*, const char*, const char*)>("CheckOraConnStr")(user, password,
                                                                                                 server);
     }
+    std::string TextExport(const char* name, const char* user, const char* password, const char* server,
+                           const std::string& fourth) {
+        return setrix_.Fn<const char*(const char*, const char*, const char*, const char*)>(name)(user, password, server,
+                                                                                              fourth.c_str());
+    }
+    std::string GetSQLResult(const std::string& sql, const char* password = "tiger", const char* server = kServer) {
+        return TextExport("GetSQLResult", "scott", password, server, sql);
+    }
+    std::string CheckDBTableExists(const std::string& table, const char* password = "tiger",
+                                   const char* server = kServer) {
+        return TextExport("CheckDBTableExists", "scott", password, server, table);
+    }
+    std::string GetOrvelDBVersion(const char* user, const char* password, const char* server = kServer) {
+        return setrix_.Fn<const char*(const char*, const char*, const char*)>("GetOrvelDBVersion")(user, password,
+                                                                                                  server);
+    }
     // A log-on of its own for the test, so that server hooks fire for this test only.
     void CreateUser(const std::string& name, const std::string& password) {
         ExecSQL("SYSTEM", "MANAGER", kServer, "DROP USER " + name);
@@ -134,6 +150,100 @@ TEST_F(OracleExports, AServerThatDoesNotAnswerInTimeIsUnreachable) {
     EXPECT_EQ(CheckOraConn("STX_LATE", "LATE", "SETRIX_QUICK"), 3);
     orastandin::InstallServerHook(kServer, "logon:1:delay:2500@STX_LATE");
     EXPECT_EQ(CheckOraConnStr("STX_LATE", "LATE", "SETRIX_QUICK"), "ORA-12535: TNS:operation timed out");
+}
+
+TEST_F(OracleExports, GetSqlResultAnswersTheFirstFieldOfTheFirstRow) {
+    ExecAsScott("DROP TABLE STX_RESULT");
+    ASSERT_EQ(ExecAsScott("CREATE TABLE STX_RESULT (ID NUMBER, NAME VARCHAR2(30), NOTE VARCHAR2(30))"), 1);
+    ASSERT_EQ(ExecAsScott("BEGIN INSERT INTO STX_RESULT VALUES (2, 'second', 'b'); "
+                          "INSERT INTO STX_RESULT VALUES (1, 'first', NULL); END;"),
+              1);
+    const struct {
+        std::string sql;
+        const char* password;
+        const char* server;
+        const char* result;
+    } cases[] = {
+        {"SELECT NAME, ID FROM STX_RESULT ORDER BY ID", "tiger", kServer, "first"},
+        {"SELECT ID, NAME FROM STX_RESULT ORDER BY ID DESC", "tiger", kServer, "2"},
+        {"SELECT COUNT(*) FROM STX_RESULT", "tiger", kServer, "2"},
+        // No row, a null field, a failing query and a failing log-on all answer nothing.
+        {"SELECT NAME FROM STX_RESULT WHERE ID = 3", "tiger", kServer, ""},
+        {"SELECT NOTE FROM STX_RESULT WHERE ID = 1", "tiger", kServer, ""},
+        {"SELECT NAME FROM STX_NO_SUCH_TABLE", "tiger", kServer, ""},
+        {"SELECT NAME FROM STX_RESULT", "wrong", kServer, ""},
+        {"SELECT NAME FROM STX_RESULT", "tiger", "STX_NO_SUCH_ALIAS", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql + " " + c.password + "@" + c.server);
+        // A result left from an earlier call must not show through.
+        setrix_.Fn<const char*(const char*, const char*)>("AddToList")("", "stale");
+        EXPECT_EQ(GetSQLResult(c.sql, c.password, c.server), c.result);
+    }
+    EXPECT_EQ(ExecAsScott("DROP TABLE STX_RESULT"), 1);
+}
+
+TEST_F(OracleExports, CheckDbTableExistsCountsTablesOfTheName) {
+    ExecAsScott("DROP TABLE STX_EXISTS");
+    ASSERT_EQ(ExecAsScott("CREATE TABLE STX_EXISTS (ID NUMBER)"), 1);
+    const struct {
+        std::string table;
+        const char* password;
+        const char* server;
+        const char* result;
+    } cases[] = {
+        {"STX_EXISTS", "tiger", kServer, "1"},
+        {"stx_Exists", "tiger", kServer, "1"},
+        {"STX_NO_SUCH_TABLE", "tiger", kServer, "0"},
+        // A quote in the name is part of the name, not of the statement.
+        {"STX_EXISTS' OR 'A'='A", "tiger", kServer, "0"},
+        {"O'BRIEN", "tiger", kServer, "0"},
+        {"STX_EXISTS", "wrong", kServer, "!2"},
+        {"STX_EXISTS", "tiger", "STX_NO_SUCH_ALIAS", "!3"},
+        {"STX_EXISTS", "tiger", "SETRIX_NOLISTENER", "!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table + " " + c.password + "@" + c.server);
+        EXPECT_EQ(CheckDBTableExists(c.table, c.password, c.server), c.result);
+    }
+    EXPECT_EQ(ExecAsScott("DROP TABLE STX_EXISTS"), 1);
+}
+
+TEST_F(OracleExports, GetOrvelDbVersionReadsTheConfigurationTableOfTheUser) {
+    ExecAsScott("DROP TABLE ORVEL_CONFIGURATION");
+    // No table, then a table without the version column, then one without a row.
+    EXPECT_EQ(GetOrvelDBVersion("scott", "tiger"), "?4");
+    ASSERT_EQ(ExecAsScott("CREATE TABLE ORVEL_CONFIGURATION (ORVEL_NUM NUMBER)"), 1);
+    EXPECT_EQ(GetOrvelDBVersion("scott", "tiger"), "?5");
+    ASSERT_EQ(ExecAsScott("DROP TABLE ORVEL_CONFIGURATION"), 1);
+    ASSERT_EQ(ExecAsScott("CREATE TABLE ORVEL_CONFIGURATION (DB_VERSION VARCHAR2(20))"), 1);
+    EXPECT_EQ(GetOrvelDBVersion("scott", "tiger"), "");
+    ASSERT_EQ(ExecAsScott("INSERT INTO ORVEL_CONFIGURATION VALUES ('5.12.0.3')"), 1);
+
+    const struct {
+        const char* user;
+        const char* password;
+        const char* server;
+        const char* result;
+    } cases[] = {
+        {"scott", "tiger", kServer, "5.12.0.3"},
+        // SYS logs on as SYSDBA; SYSTEM would too, which this server refuses it.
+        {"sys", "change_on_install", kServer, "5.12.0.3"},
+        {"SYSTEM", "MANAGER", kServer, "!"},
+        {"scott", "wrong", kServer, "!2"},
+        {"scott", "tiger", "STX_NO_SUCH_ALIAS", "!3"},
+        {"scott", "tiger", "SETRIX_NOLISTENER", "!"},
+        // The user name is pasted into the query as its schema: only a plain name may be,
+        // whether or not it could log on.
+        {"scott x", "tiger", kServer, "!"},
+        {"scott.ORVEL_CONFIGURATION --", "tiger", kServer, "!"},
+        {"", "tiger", kServer, "!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.user) + "/" + c.password + "@" + c.server);
+        EXPECT_EQ(GetOrvelDBVersion(c.user, c.password, c.server), c.result);
+    }
+    EXPECT_EQ(ExecAsScott("DROP TABLE ORVEL_CONFIGURATION"), 1);
 }
 
 }  // namespace

@@ -1,0 +1,178 @@
+// MoveJourSh2Oracle through setrix.dll: the card journal JOUR.SH of a data directory,
+// written by the fixture writer, copied into a new table on the stand-in server and read
+// back through GetSQLResult.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "standins/oracle/client/StandinControl.h"
+#include "tests/oracle/oci/OciFixtures.h"
+#include "tests/setup/ProductFiles.h"
+#include "tests/setup/SetrixLibrary.h"
+
+namespace {
+
+using oracle::testing::OracleRegistryTest;
+using oracle::testing::ProgramFolder;
+
+const char* const kServer = "SETRIX_TEST";
+const char* const kUser = "STX_JOURNAL";
+const char* const kPassword = "JOURNAL";
+const char* const kTable = "STX_JOUR_MOVE";
+
+using ExecSqlFn = int(const char*, const char*, const char*, const char*);
+using SqlResultFn = const char*(const char*, const char*, const char*, const char*);
+using MoveFn = int(const char*, const char*, const char*, const char*, const char*);
+
+// Two records as the product writes them: a 16-digit card number, a line of text.
+const char* const kTwoRecords =
+    "row 730486 0 4276001234567891 501 \"first line\" 7\n"
+    "row 730487 43200 9999999999999998 502 \"second line\" 8\n";
+
+class JournalMove : public OracleRegistryTest {
+protected:
+    void SetUp() override {
+        OracleRegistryTest::SetUp();
+        REQUIRE_STANDIN_SERVER();
+        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
+        Exec("SYSTEM", "MANAGER", "CREATE USER " + std::string(kUser) + " IDENTIFIED BY " + kPassword);
+        Exec(kUser, kPassword, "DROP TABLE " + std::string(kTable));
+    }
+    void TearDown() override {
+        RemoveTree(root);
+        OracleRegistryTest::TearDown();
+    }
+
+    int Exec(const std::string& user, const std::string& password, const std::string& sql) {
+        return setrix_.Fn<ExecSqlFn>("ExecSQL")(user.c_str(), password.c_str(), kServer, sql.c_str());
+    }
+    std::string Query(const std::string& sql) {
+        return setrix_.Fn<SqlResultFn>("GetSQLResult")(kUser, kPassword, kServer, sql.c_str());
+    }
+    // The number of the table's rows that meet the condition, as text ("" without the table).
+    std::string Rows(const std::string& condition = "1 = 1") {
+        return Query("SELECT COUNT(*) FROM " + std::string(kTable) + " WHERE " + condition);
+    }
+    bool TableExists() {
+        return Query("SELECT COUNT(*) FROM USER_TABLES WHERE TABLE_NAME = '" + std::string(kTable) + "'") == "1";
+    }
+    int Move(const std::string& dataDir, const std::string& table = kTable, const char* password = kPassword) {
+        return setrix_.Fn<MoveFn>("MoveJourSh2Oracle")(dataDir.c_str(), table.c_str(), kUser, password, kServer);
+    }
+    // root\Data\ with the product's files, JOUR.SH holding the given records.
+    std::string DataDirectory(const std::string& records) const {
+        const std::string dataDir = root + "Data\\";
+        CreateDirectoryA(dataDir.c_str(), nullptr);
+        productfiles::Write(dataDir, productfiles::WithRows(productfiles::Description(), {{"JOUR.SH", records}}));
+        return dataDir;
+    }
+
+    SetrixLibrary setrix_;
+    std::string root = TempDirectory();
+};
+
+TEST_F(JournalMove, CopiesEveryRecordWithItsMomentAndExactNumbers) {
+    const std::string dataDir = DataDirectory(kTwoRecords);
+    ASSERT_EQ(Move(dataDir), 1);
+    EXPECT_EQ(Rows(), "2");
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM ALL_TAB_COLUMNS WHERE TABLE_NAME = '" + std::string(kTable) +
+                    "' AND NULLABLE = 'N'"),
+              "5");
+    // Numbers beyond the fifteen digits of a number's text form arrive whole.
+    EXPECT_EQ(Rows("DATE_TIME = TO_DATE('2001-01-01 00:00:00', 'YYYY-MM-DD HH24:MI:SS') AND "
+                   "CARD_NUMBER = 4276001234567891 AND CLIENT_NUMBER = 501 AND STROKA = 'first line' AND "
+                   "PERSONNEL_ID = 7"),
+              "1");
+    EXPECT_EQ(Rows("DATE_TIME = TO_DATE('2001-01-02 12:00:00', 'YYYY-MM-DD HH24:MI:SS') AND "
+                   "CARD_NUMBER = 9999999999999998 AND CLIENT_NUMBER = 502 AND PERSONNEL_ID = 8"),
+              "1");
+    EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+}
+
+TEST_F(JournalMove, RecordsAtTheEdgesOfTheirValues) {
+    const struct {
+        const char* record;
+        const char* condition;
+    } cases[] = {
+        // An empty line of text would be a null the column refuses: it goes over as one blank.
+        {"row 730486 59 1 2 \"\" 3\n", "STROKA = ' '"},
+        // Before 30 December 1899 a date-time value counts backwards; its time of day does not.
+        {"row 693593 21600 1 2 \"x\" 3\n", "DATE_TIME = TO_DATE('1899-12-29 06:00:00', 'YYYY-MM-DD HH24:MI:SS')"},
+        {"row 1 0 1 2 \"x\" 3\n", "DATE_TIME = TO_DATE('0001-01-01 00:00:00', 'YYYY-MM-DD HH24:MI:SS')"},
+        {"row 3652059 86399 1 2 \"x\" 3\n", "DATE_TIME = TO_DATE('9999-12-31 23:59:59', 'YYYY-MM-DD HH24:MI:SS')"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.record);
+        Exec(kUser, kPassword, "DROP TABLE " + std::string(kTable));
+        ASSERT_EQ(Move(DataDirectory(c.record)), 1);
+        EXPECT_EQ(Rows(c.condition), "1");
+    }
+}
+
+TEST_F(JournalMove, ARecordWithoutAValidMomentFailsTheMoveAndLeavesNoTable) {
+    const char* const damaged[] = {
+        "row 730486 0 1 2 \"x\" 3\nrow 0 0 1 2 \"x\" 3\n",
+        "row 730486 0 1 2 \"x\" 3\nrow -5 0 1 2 \"x\" 3\n",
+        "row 730486 0 1 2 \"x\" 3\nrow 730486 86400 1 2 \"x\" 3\n",
+        "row 3652060 0 1 2 \"x\" 3\n",
+    };
+    for (const char* records : damaged) {
+        SCOPED_TRACE(records);
+        EXPECT_EQ(Move(DataDirectory(records)), 0);
+        // A table left half filled would make the next attempt answer "exists" and copy nothing.
+        EXPECT_FALSE(TableExists());
+    }
+    EXPECT_EQ(Move(DataDirectory(kTwoRecords)), 1);
+    EXPECT_EQ(Rows(), "2");
+}
+
+TEST_F(JournalMove, AnInsertTheServerRefusesLeavesNoTableBehind) {
+    const std::string dataDir = DataDirectory(kTwoRecords);
+    // The ninth statement of the move's session is the second row's insert (after the
+    // log-on's own, the count, the table, the query's open and the first row's insert).
+    orastandin::InstallServerHook(kServer, "execute:9:fail:1653@" + std::string(kUser));
+    EXPECT_EQ(Move(dataDir), 0);
+    EXPECT_FALSE(TableExists());
+    EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+    EXPECT_EQ(Move(dataDir), 1);
+    EXPECT_EQ(Rows(), "2");
+}
+
+TEST_F(JournalMove, AnExistingTableIsLeftAsItIs) {
+    ASSERT_EQ(Exec(kUser, kPassword, "CREATE TABLE " + std::string(kTable) + " (X NUMBER)"), 1);
+    ASSERT_EQ(Exec(kUser, kPassword, "INSERT INTO " + std::string(kTable) + " VALUES (42)"), 1);
+    const std::string dataDir = DataDirectory(kTwoRecords);
+    // The name is looked up upper-cased.
+    EXPECT_EQ(Move(dataDir, "stx_jour_move"), 2);
+    EXPECT_EQ(Rows("X = 42"), "1");
+    EXPECT_EQ(Rows(), "1");
+    EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+}
+
+TEST_F(JournalMove, WhatStopsAMoveBeforeItCreatesAnything) {
+    const std::string dataDir = DataDirectory(kTwoRecords);
+    const struct {
+        std::string directory;
+        std::string table;
+        const char* password;
+        int result;
+    } cases[] = {
+        {root, kTable, kPassword, 4},  // no jour.sh there
+        {dataDir, kTable, "wrong", 3},
+        // Names pasted into the statements must be plain names.
+        {dataDir, "", kPassword, 0},
+        {dataDir, std::string(kTable) + " (X NUMBER); --", kPassword, 0},
+        {dataDir, "1STX", kPassword, 0},
+        {dataDir, "STX JOUR", kPassword, 0},
+        {dataDir, "\"STX_JOUR_MOVE\"", kPassword, 0},
+        {dataDir, "STX_NAME_LONGER_THAN_THIRTY_CHARS", kPassword, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.directory + " " + c.table + " " + c.password);
+        EXPECT_EQ(Move(c.directory, c.table, c.password), c.result);
+        EXPECT_FALSE(TableExists());
+        EXPECT_TRUE(productfiles::DictionaryRemoved(c.directory));
+    }
+}
+
+}  // namespace
