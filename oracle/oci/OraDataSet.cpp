@@ -288,12 +288,28 @@ void TOraDataSet::NewUpdateDataSet() {
 }
 
 bool TOraDataSet::PerformSQL(const AnsiString& text, TStatementTypes kinds) {
-    if (!TCustomDADataSet::PerformSQL(text, kinds)) return false;
+    // A lock query and a key-sequence block report no processed rows of their own: the
+    // base's count check is for DML. A lock is checked by the rows it found instead.
+    const bool ownCheck = (kinds & ~(stLock | stCustom)) == 0;
+    TDADataSetOptions& options = Options();
+    const bool strict = options.StrictUpdate;
+    if (ownCheck) options.StrictUpdate = false;
+    {
+        const TScopeExit restore([&] { options.StrictUpdate = strict; });
+        if (!TCustomDADataSet::PerformSQL(text, kinds)) return false;
+    }
+    if (ownCheck && (kinds & stLock)) {
+        TCustomDADataSet& update = *UpdateDataSet();
+        const bool rows = update.Active();
+        const int found = rows ? update.Data()->GetRecordCount() : update.RowsAffected();
+        if (rows) update.CloseDataSet();
+        if (strict && found != 1) DADatabaseErrorFmt(rows ? SRefreshFailed : SUpdateFailed, found);
+    }
     returnedRowId_.clear();
     if (auto* update = dynamic_cast<TOraDataSet*>(UpdateDataSet()); update && update->OraCommand()) {
         try {
             returnedRowId_ = update->OraCommand()->GetRowId();
-        } catch (const EDAError&) {
+        } catch (const Exception&) {
             // A statement without a cursor left (a lock query closed) has no ROWID to give.
         }
     }
@@ -381,7 +397,10 @@ void TOraDataSet::LockRecord() {
     LockCurrentRecord();
 }
 
-void TOraDataSet::LockCurrentRecord() { PerformSQL(LockSQLText(), stLock); }
+void TOraDataSet::LockCurrentRecord() {
+    // Going on without a lock statement would edit as if the record were locked.
+    if (!PerformSQL(LockSQLText(), stLock)) DatabaseError("No statement to lock the record with");
+}
 
 void TOraDataSet::UnlockRecord() {
     try {

@@ -1,1 +1,319 @@
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "oracle/core/DASQLMonitor.h"
+#include "oracle/oci/OCICommand.h"
+#include "oracle/oci/OCIRecordSet.h"
+#include "oracle/oci/OraDataSet.h"
+#include "oracle/oci/OraSQL.h"
+#include "platform/Field.h"
+#include "tests/oracle/oci/OraQueryFixture.h"
+
+namespace oracle {
+namespace {
+
+using platform::AnsiString;
+using platform::Variant;
+using testing::OraQueryTest;
+
+std::unique_ptr<TOraDataSet> NewDataSet() { return platform::NewUnownedComponent<TOraDataSet>(); }
+
+bool RecordSetProp(TOraDataSet& dataSet, int id) {
+    Variant value;
+    dataSet.OraRecordSet()->GetProp(id, value);
+    return value.AsBoolean();
+}
+
+// ---------------------------------------------------------------- without a server
+
+TEST(OraDataSetValues, DefaultsOfTheDataSetAndItsOptions) {
+    auto dataSet = NewDataSet();
+    EXPECT_EQ(dataSet->LockMode(), lmNone);
+    EXPECT_EQ(dataSet->SequenceMode(), smPost);
+    EXPECT_EQ(dataSet->FetchRows(), 25);
+    EXPECT_TRUE(dataSet->AutoCommit());
+    EXPECT_NE(dataSet->OraRecordSet(), nullptr);
+    EXPECT_NE(dataSet->OraCommand(), nullptr);
+    EXPECT_NE(dynamic_cast<TOraSQL*>(&dataSet->InnerSQL()), nullptr);
+    const TOraDataSetOptions& options = dataSet->OptionsDS();
+    const struct {
+        const char* name;
+        bool value;
+        bool expected;
+    } cases[] = {
+        {"KeepPrepared", options.KeepPrepared(), false},   {"AutoClose", options.AutoClose(), false},
+        {"FieldsOrigin", options.FieldsOrigin(), false},   {"DefaultValues", options.DefaultValues(), false},
+        {"FieldsAsString", options.FieldsAsString(), false}, {"DeferredLobRead", options.DeferredLobRead(), false},
+        {"CacheLobs", options.CacheLobs(), true},          {"RequiredFields", options.RequiredFields(), true},
+        {"StrictUpdate", options.StrictUpdate, true},      {"TrimFixedChar", options.TrimFixedChar(), true},
+        {"LongStrings", options.LongStrings(), true},      {"NumberRange", options.NumberRange(), false},
+        {"QueryRecCount", options.QueryRecCount, false},   {"ReturnParams", options.ReturnParams, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.value, c.expected) << c.name;
+}
+
+TEST(OraDataSetValues, OptionsReachTheRecordSetAndCommandAtOnce) {
+    auto dataSet = NewDataSet();
+    TOraDataSetOptions& options = dataSet->OptionsDS();
+    options.SetKeepPrepared(true);
+    options.SetAutoClose(true);
+    options.SetDeferredLobRead(true);
+    options.SetFieldsAsString(true);
+    options.SetCacheLobs(false);
+    dataSet->SetNonBlocking(true);
+    EXPECT_TRUE(RecordSetProp(*dataSet, prKeepPrepared));
+    EXPECT_TRUE(RecordSetProp(*dataSet, prAutoClose));
+    EXPECT_TRUE(RecordSetProp(*dataSet, prDeferredLobRead));
+    EXPECT_TRUE(dataSet->OraCommand()->FieldsAsString());
+    EXPECT_FALSE(dataSet->OraCommand()->CacheLobs());
+    EXPECT_TRUE(dataSet->OraCommand()->NonBlocking());
+    // A session's record set takes the values the dataset holds.
+    auto session = platform::NewUnownedComponent<TOraSession>();
+    dataSet->SetSession(session.get());
+    EXPECT_TRUE(RecordSetProp(*dataSet, prAutoClose));
+    EXPECT_FALSE(dataSet->OraCommand()->CacheLobs());
+    dataSet.reset();
+}
+
+TEST(OraDataSetValues, OptionsCopyLeavesDeferredLobReadBehind) {
+    auto source = NewDataSet();
+    auto target = NewDataSet();
+    TOraDataSetOptions& options = source->OptionsDS();
+    options.SetKeepPrepared(true);
+    options.SetAutoClose(true);
+    options.SetFieldsOrigin(true);
+    options.SetDefaultValues(true);
+    options.SetFieldsAsString(true);
+    options.SetCacheLobs(false);
+    options.SetDeferredLobRead(true);
+    options.QueryRecCount = true;
+    target->SetOptionsDS(options);
+    const TOraDataSetOptions& copied = target->OptionsDS();
+    EXPECT_TRUE(copied.KeepPrepared());
+    EXPECT_TRUE(copied.AutoClose());
+    EXPECT_TRUE(copied.FieldsOrigin());
+    EXPECT_TRUE(copied.DefaultValues());
+    EXPECT_TRUE(copied.FieldsAsString());
+    EXPECT_FALSE(copied.CacheLobs());
+    EXPECT_TRUE(copied.QueryRecCount);
+    EXPECT_FALSE(copied.DeferredLobRead());
+    // The copy reaches the target's command, not only its flags.
+    EXPECT_TRUE(target->OraCommand()->FieldsAsString());
+}
+
+TEST(OraDataSetValues, KeyFieldsAreTrimmedAndSplitAtSemicolons) {
+    const struct {
+        const char* value;
+        const char* stored;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"ID", "ID", {"ID"}},
+        {"  ID ; CODE  ", "ID ; CODE", {"ID", "CODE"}},
+        {"A;B;C", "A;B;C", {"A", "B", "C"}},
+        {"A;;B;", "A;;B;", {"A", "B"}},
+        {"", "", {}},
+    };
+    auto dataSet = NewDataSet();
+    for (const auto& c : cases) {
+        dataSet->SetKeyFields(c.value);
+        EXPECT_EQ(dataSet->KeyFields(), c.stored) << c.value;
+        std::vector<std::string> names;
+        for (int i = 0; i < dataSet->KeyFieldDescs().Count(); ++i)
+            names.push_back(dataSet->KeyFieldDescs().Items(i)->Name);
+        EXPECT_EQ(names, c.names) << c.value;
+    }
+    dataSet->SetKeySequence("  SEQ_ID ");
+    EXPECT_EQ(dataSet->KeySequence(), "SEQ_ID");
+}
+
+TEST(OraDataSetValues, LockSavepointNameKeepsTheLast25Characters) {
+    const struct {
+        const char* name;
+        const char* savepoint;
+    } cases[] = {
+        {"Q1", "LOCK_Q1"},
+        {"", "LOCK_"},
+        {"A234567890123456789012345", "LOCK_A234567890123456789012345"},
+        {"A2345678901234567890123456", "LOCK_2345678901234567890123456"},
+        {"Journal_Query_For_The_Installation_Step1", "LOCK_or_The_Installation_Step1"},
+    };
+    for (const auto& c : cases) {
+        auto dataSet = NewDataSet();
+        dataSet->SetName(c.name);
+        EXPECT_EQ(dataSet->LockSavepointName(), c.savepoint) << c.name;
+        EXPECT_LE(dataSet->LockSavepointName().size(), 30u);
+    }
+}
+
+TEST(OraDataSetValues, WithoutASessionTheDefaultSessionServes) {
+    ASSERT_EQ(DefaultSession(), nullptr);
+    auto dataSet = NewDataSet();
+    EXPECT_EQ(dataSet->UsedConnection(), nullptr);
+    auto first = platform::NewUnownedComponent<TOraSession>();
+    EXPECT_EQ(dataSet->UsedConnection(), first.get());
+    EXPECT_EQ(dataSet->Session(), nullptr);
+    first.reset();
+    EXPECT_EQ(dataSet->UsedConnection(), nullptr);
+    auto next = platform::NewUnownedComponent<TOraSession>();
+    EXPECT_EQ(dataSet->UsedConnection(), next.get());
+    // A named session wins over the default one.
+    auto own = platform::NewUnownedComponent<TOraSession>();
+    dataSet->SetSession(own.get());
+    EXPECT_EQ(dataSet->UsedConnection(), own.get());
+    dataSet.reset();
+}
+
+TEST(OraDataSetValues, SessionsMakeOracleDataSets) {
+    auto session = platform::NewUnownedComponent<TOraSession>();
+    const auto dataSet = session->NewDataSet();
+    auto* oracleDataSet = dynamic_cast<TOraDataSet*>(dataSet.get());
+    ASSERT_NE(oracleDataSet, nullptr);
+    EXPECT_EQ(oracleDataSet->Session(), session.get());
+}
+
+// ---------------------------------------------------------------- against the stand-in server
+
+class OraDataSetTest : public OraQueryTest {
+protected:
+    std::unique_ptr<TOraDataSet> Open(const std::string& sql) {
+        auto dataSet = NewDataSet();
+        dataSet->SetSession(session_.get());
+        dataSet->SetSQLText(sql);
+        dataSet->OpenDataSet();
+        return dataSet;
+    }
+
+    void FillNumbers(const std::string& table, int count) {
+        MakeTable(table, "ID NUMBER(10)");
+        for (int i = 1; i <= count; ++i) Exec("INSERT INTO " + table + " VALUES (" + std::to_string(i) + ")");
+    }
+};
+
+// Captures the texts the monitor receives.
+class TTextCapture {
+public:
+    TTextCapture() : monitor_(platform::NewUnownedComponent<TDASQLMonitor>()) {
+        monitor_->OnSQL = [this](void*, const AnsiString& text, TDATraceFlag) { texts_.push_back(text); };
+        monitor_->SetOptions(moCustom);
+        monitor_->SetActive(true);
+    }
+    bool Saw(const std::string& part) const {
+        for (const std::string& text : texts_)
+            if (text.find(part) != std::string::npos) return true;
+        return false;
+    }
+    // Every text, line breaks shown as \r and \n.
+    std::string All() const {
+        std::string all;
+        for (const std::string& text : texts_) {
+            for (char c : text) all += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+            all += "\n";
+        }
+        return all;
+    }
+
+private:
+    std::unique_ptr<TDASQLMonitor> monitor_;
+    std::vector<std::string> texts_;
+};
+
+TEST_F(OraDataSetTest, RowIdColumnIsHiddenAmongDefaultFields) {
+    MakeTable("ORD_HIDE", "ID NUMBER(10), NAME VARCHAR2(20)");
+    Exec("INSERT INTO ORD_HIDE VALUES (1, 'one')");
+    auto dataSet = Open("SELECT ROWID, ID, NAME FROM ORD_HIDE");
+    EXPECT_FALSE(dataSet->FieldNamed("ROWID")->Visible());
+    EXPECT_FALSE(dataSet->FieldNamed("ROWID")->ReadAsString().empty());
+    EXPECT_TRUE(dataSet->FieldNamed("ID")->Visible());
+    EXPECT_TRUE(dataSet->FieldNamed("NAME")->Visible());
+}
+
+TEST_F(OraDataSetTest, ServerCountServesBeforeAllRowsAreFetched) {
+    FillNumbers("ORD_COUNT", 30);
+    const struct {
+        const char* sql;
+        int count;
+        const char* countSQL;
+    } cases[] = {
+        {"SELECT ID FROM ORD_COUNT ORDER BY ID DESC", 30, "SELECT Count(*) FROM (\rSELECT ID FROM ORD_COUNT\r\n)"},
+        {"SELECT ID FROM ORD_COUNT WHERE ID > :LOW", 20,
+         "SELECT Count(*) FROM (\rSELECT ID FROM ORD_COUNT WHERE ID > :LOW\r\n)"},
+        // The closing parenthesis stays out of the line comment.
+        {"SELECT ID FROM ORD_COUNT -- every row", 30, "SELECT Count(*) FROM (\rSELECT ID FROM ORD_COUNT -- every row\r\n)"},
+    };
+    for (const auto& c : cases) {
+        TTextCapture capture;
+        auto dataSet = NewDataSet();
+        dataSet->SetSession(session_.get());
+        dataSet->SetSQLText(c.sql);
+        if (platform::TParam* low = dataSet->FindParam("LOW")) low->SetValue(Variant(int32_t{10}));
+        dataSet->SetFetchRows(5);
+        dataSet->Options().QueryRecCount = true;
+        dataSet->OpenDataSet();
+        EXPECT_FALSE(dataSet->AllRowsFetched()) << c.sql;
+        EXPECT_EQ(dataSet->CountRecords(), c.count) << c.sql;
+        EXPECT_TRUE(capture.Saw(c.countSQL)) << capture.All();
+    }
+}
+
+TEST_F(OraDataSetTest, FetchEventsSurroundEveryBlock) {
+    FillNumbers("ORD_FETCH", 10);
+    auto dataSet = NewDataSet();
+    dataSet->SetSession(session_.get());
+    dataSet->SetSQLText("SELECT ID FROM ORD_FETCH");
+    dataSet->SetFetchRows(3);
+    std::string order;
+    dataSet->BeforeFetch = [&](platform::TDataSet&) { order += "("; };
+    dataSet->AfterFetch = [&](platform::TDataSet&) { order += ")"; };
+    dataSet->OpenDataSet();
+    while (!dataSet->Eof()) dataSet->MoveToNext();
+    // Four blocks with rows and the call that finds the end, each wrapped.
+    EXPECT_GE(order.size(), 8u);
+    for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i % 2 == 0 ? '(' : ')') << order;
+}
+
+TEST_F(OraDataSetTest, CompileErrorsBecomeTheMessageOfAnExecutedStatement) {
+    auto dataSet = NewDataSet();
+    dataSet->SetSession(session_.get());
+    dataSet->SetSQLText("CREATE OR REPLACE PROCEDURE ORD_BROKEN AS\nBEGIN\n  IF 1 = 1 THEN\n    NULL;\nEND;");
+    try {
+        dataSet->ExecuteDataSet();
+        ADD_FAILURE() << "broken procedure compiled";
+    } catch (const EOraError& e) {
+        EXPECT_EQ(e.ErrorCode(), OraSuccessWithCompilationErrors);
+        EXPECT_STREQ(e.what(), "5/1     PLS-00103: Encountered the symbol \"END\"\r");
+    }
+}
+
+TEST_F(OraDataSetTest, KeyFieldsChangeOnlyWhileClosed) {
+    FillNumbers("ORD_KEYS", 1);
+    auto dataSet = Open("SELECT ID FROM ORD_KEYS");
+    EXPECT_THROW(dataSet->SetKeyFields("ID"), platform::EDatabaseError);
+    EXPECT_EQ(dataSet->KeyFieldDescs().Count(), 0);
+    dataSet->CloseDataSet();
+    dataSet->SetKeyFields(" ID ");
+    dataSet->OpenDataSet();
+    // The same value after trimming is no change.
+    EXPECT_NO_THROW(dataSet->SetKeyFields("ID "));
+    EXPECT_THROW(dataSet->SetKeyFields("ID;CODE"), platform::EDatabaseError);
+    EXPECT_EQ(dataSet->KeyFields(), "ID");
+}
+
+TEST_F(OraDataSetTest, DataSetWithoutSessionWorksOnTheDefaultOne) {
+    ASSERT_EQ(DefaultSession(), session_.get());
+    auto dataSet = NewDataSet();
+    dataSet->SetSQLText("SELECT 7 AS N FROM DUAL");
+    dataSet->OpenDataSet();
+    EXPECT_EQ(dataSet->FieldNamed("N")->ReadAsInteger(), 7);
+    // The session going away closes the dataset instead of leaving it on a dead link.
+    session_.reset();
+    EXPECT_FALSE(dataSet->Active());
+    session_ = Connect();
+    dataSet->OpenDataSet();
+    EXPECT_EQ(dataSet->FieldNamed("N")->ReadAsInteger(), 7);
+}
+
+}  // namespace
+}  // namespace oracle
