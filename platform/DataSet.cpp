@@ -566,6 +566,10 @@ void TDataSet::DeleteRecord() {
 
 void TDataSet::CheckBrowseMode() {
     RequireOpen();
+    // A nested dataset's pending change belongs to this dataset's current record: it is
+    // posted (and marks this record modified) before the record is posted or left.
+    for (TDataSet* nested : NestedDataSets())
+        if (nested->Active()) nested->CheckBrowseMode();
     DataEvent(deCheckBrowseMode, 0);
     switch (state_) {
     case dsEdit:

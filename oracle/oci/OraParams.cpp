@@ -41,11 +41,12 @@ bool HasValueObject(TFieldType type) {
     }
 }
 
-// The texts of the parameters' own message identifiers.
 }  // namespace
 
 AnsiString OraMessage(int id) {
     switch (id) {
+        case SObjectFieldExpected: return "Type of field should be Object";
+        case SMissingDataSetField: return "Missing DataSetField property";
         case SUnsupportedDataType: return "Unsupported data type";
         case STypeCannotBeTable: return "This type cannot consist in table";
         case SUserTransactionInProgress: return "User transaction is already in progress";

@@ -28,7 +28,9 @@ inline constexpr platform::TFieldType FieldTypeLabel = static_cast<platform::TFi
 
 enum TSubFieldType : uint8_t { stNone, stOraBlob, stOraClob };
 
-// Message identifiers of the parameters' texts.
+// Message identifiers of the Oracle components' texts.
+inline constexpr int SObjectFieldExpected = 65171;
+inline constexpr int SMissingDataSetField = 65172;
 inline constexpr int SUnsupportedDataType = 65185;
 inline constexpr int STypeCannotBeTable = 65187;
 inline constexpr int SUserTransactionInProgress = 65311;

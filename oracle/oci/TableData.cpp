@@ -121,6 +121,17 @@ bool TTableData::Fetch() {
     return true;
 }
 
+void TTableData::SetToBegin() {
+    TMemData::SetToBegin();
+    if (!firstItem_ && Active()) eof_ = false;
+}
+
+void TTableData::SetToEnd() {
+    while (Fetch()) {
+    }
+    TMemData::SetToEnd();
+}
+
 void TTableData::GetNextRecord(void* dest) {
     if (Eof()) return;
     PItemHeader item = nullptr;
@@ -139,6 +150,11 @@ void TTableData::GetNextRecord(void* dest) {
     }
     currentItem_ = item;
     bof_ = eof_ = false;
+    GetRecord(dest);
+}
+
+void TTableData::GetPriorRecord(void* dest) {
+    TMemData::GetPriorRecord(nullptr);
     GetRecord(dest);
 }
 
@@ -187,14 +203,29 @@ void TTableData::GetRecord(void* dest) {
 }
 
 void TTableData::PutRecord(const void* source) {
-    if (Bof() || Eof() || !currentItem_ || FieldCount() == 0) return;
+    if (Bof() || Eof() || !currentItem_) return;
+    WriteElement(currentItem_, source);
+}
+
+void TTableData::UpdateRecord(const void* source) {
+    PItemHeader item = currentItem_;
+    const TElementItem kept = item ? ItemOf(item) : TElementItem{nullptr, -1};
+    TMemData::UpdateRecord(source);
+    // The base copied the record's bytes over the item: it names its element again, and
+    // the value goes to the collection.
+    ItemOf(item) = kept;
+    WriteElement(item, source);
+}
+
+void TTableData::WriteElement(PItemHeader item, const void* source) {
+    if (FieldCount() == 0) return;
     const TFieldDesc& field = FieldAt(1);
-    const int32_t index = ItemOf(currentItem_).Index;
+    const int32_t index = ItemOf(item).Index;
     const auto* record = static_cast<const uint8_t*>(source);
     const uint8_t* slot = record + field.Offset;
     const TDataType type = ElementType();
     if (type == dtObject) {
-        ItemOf(currentItem_).Object = LoadObject(slot);
+        ItemOf(item).Object = LoadObject(slot);
         return;
     }
     if (record[DataSize()] != 0) {
@@ -234,8 +265,14 @@ void TTableData::InsertRecord(const void* source) {
     insertSource_ = source;
     TMemData::InsertRecord(source);
     insertSource_ = nullptr;
-    // The item's bytes came from the record: its index is the appended element's.
-    if (currentItem_ && insertedIndex_ >= 0) ItemOf(currentItem_).Index = insertedIndex_;
+    // The item's bytes came from the record: its index is the appended element's, and a
+    // scalar value still has to go into that element.
+    if (!currentItem_ || insertedIndex_ < 0) return;
+    ItemOf(currentItem_).Index = insertedIndex_;
+    if (ElementType() != dtObject) {
+        ItemOf(currentItem_).Object = nullptr;
+        WriteElement(currentItem_, source);
+    }
 }
 
 void TTableData::DoInsertRecord() {

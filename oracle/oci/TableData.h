@@ -27,7 +27,11 @@ public:
     TDataTypeSet GetComplexTypes() const override { return {dtObject, dtReference}; }
     void GetRecord(void* dest) override;
     void GetNextRecord(void* dest) override;
+    // Backwards too the record is read from the element, not from the item.
+    void GetPriorRecord(void* dest) override;
     void PutRecord(const void* source) override;
+    // Edits and inserts write the element's value into the collection.
+    void UpdateRecord(const void* source) override;
     void InsertRecord(const void* source) override;
     void CancelRecord(void* record) override;
     void CreateComplexFields(void* record, bool withBlobs) override;
@@ -35,6 +39,10 @@ public:
     void CopyComplexFields(const void* source, void* dest, bool withBlobs) override;
     // Reads the next existing element as a new record; false when there is none.
     bool Fetch() override;
+    // Elements are read on demand: before the first read the start is not the end, and
+    // the end is reached only after the last element has been read.
+    void SetToBegin() override;
+    void SetToEnd() override;
 
 protected:
     void InternalPrepare() override {}
@@ -51,6 +59,8 @@ private:
         int32_t Index;
     };
     static TElementItem& ItemOf(PItemHeader item);
+    // The value of field 1 of the record into the item's element.
+    void WriteElement(PItemHeader item, const void* source);
     TDataType ElementType() const;
 
     TOraArray* table_ = nullptr;

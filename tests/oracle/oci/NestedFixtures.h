@@ -29,9 +29,13 @@ public:
     }
     ~OraMemDataSet() override { CloseDataSet(); }
 
-    // Records written straight into the store (values the field classes refuse to write),
-    // then the dataset opened over them.
+    // Records written straight into the store (values the field classes refuse to write);
+    // the dataset opens over them.
     void OpenWith(const std::vector<std::function<void(TData&, void* record)>>& records) {
+        Fill(records);
+        OpenDataSet();
+    }
+    void Fill(const std::vector<std::function<void(TData&, void* record)>>& records) {
         PrepareDataSet();
         Data()->Open();
         for (const auto& fill : records) {
@@ -40,7 +44,6 @@ public:
             fill(*Data(), record.data());
             Data()->AppendRecord(record.data());
         }
-        OpenDataSet();
     }
 
 protected:
