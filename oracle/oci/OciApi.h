@@ -172,6 +172,8 @@ constexpr ub2 OCI_TYPECODE_REF = 110;
 
 // Pieces of piecewise transfers.
 constexpr ub1 OCI_ONE_PIECE = 0, OCI_FIRST_PIECE = 1, OCI_NEXT_PIECE = 2, OCI_LAST_PIECE = 3;
+// Directions OCIStmtGetPieceInfo reports.
+constexpr ub1 OCI_PARAM_IN = 1, OCI_PARAM_OUT = 2;
 
 // Internal (describe) type codes.
 constexpr ub2 SQLT_CHR = 1, SQLT_NUM = 2, SQLT_INT = 3, SQLT_FLT = 4, SQLT_STR = 5, SQLT_LNG = 8, SQLT_RID = 11,
@@ -367,7 +369,7 @@ using oexecProc = sword(OCI_CALL*)(Cda_Def* cursor);
 using ofetchProc = sword(OCI_CALL*)(Cda_Def* cursor);
 using obndrnProc = sword(OCI_CALL*)(Cda_Def* cursor, sword sqlvn, ub1* progv, sword progvl, sword ftype, sword scale,
                                     sb2* indp, OraText* fmt, sword fmtl, sword fmtt);
-// Piecewise transfer of the version 7 interface (not offered by the stand-in client).
+// Piecewise transfer of the version 7 interface.
 using ogetpiProc = sword(OCI_CALL*)(Cda_Def* cursor, ub1* piecep, dvoid** ctxpp, ub4* iterp, ub4* indexp);
 using osetpiProc = sword(OCI_CALL*)(Cda_Def* cursor, ub1 piece, dvoid* bufp, ub4* lenp);
 

@@ -4,11 +4,13 @@
 // past the select list, else minus the ORA code (which oerhms turns into its text).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "standins/oracle/client/PieceExchange.h"
 #include "standins/oracle/client/TnsNames.h"
 #include "standins/oracle/client/ValueCodec.h"
 #include "standins/oracle/protocol/OraError.h"
@@ -41,6 +43,7 @@ struct CursorBind {
   sb2* indicator = nullptr;
   ub4 skip = 0;
   ub4 indicatorSkip = sizeof(sb2);
+  bool piecewise = false;  // obindps opcode 0: the value comes through ogetpi/osetpi
 };
 
 struct CursorDefine {
@@ -51,6 +54,7 @@ struct CursorDefine {
   ub2* rlen = nullptr;
   ub2* rcode = nullptr;
   ub4 skip = 0, indicatorSkip = sizeof(sb2), rlenSkip = sizeof(ub2), rcodeSkip = sizeof(ub2);
+  bool piecewise = false;  // odefinps opcode 0: the value goes out through ogetpi/osetpi
 };
 
 struct Cursor {
@@ -61,6 +65,15 @@ struct Cursor {
   bool executed = false;
   ExecuteReply result;
   std::size_t nextRow = 0;
+  // Piecewise values: binds' values being collected (-3129), a fetch stopped at a piecewise
+  // define's value (-3130).
+  PieceCollector inPieces;
+  PieceOutlet outPiece;
+  struct PendingFetch {
+    bool active = false;
+    sword rows = 0, delivered = 0;
+    std::vector<sword> positionsDone;
+  } fetch;
 };
 
 // The state behind the program's data areas, keyed by their addresses.
@@ -274,6 +287,9 @@ OCI_EXPORT sword oparse(Cda_Def* cursor, const OraText* sqlstm, sb4 sqllen, swor
     c->binds.clear();
     c->defines.clear();
     c->executed = false;
+    c->inPieces.Reset();
+    c->outPiece.Reset();
+    c->fetch = {};
     cursor->functionType = static_cast<ub2>(FunctionCodeOf(c->sql));
     cursor->functionCode = static_cast<ub1>(cursor->functionType);
     cursor->rowsProcessed = 0;
@@ -307,10 +323,11 @@ OCI_EXPORT sword obindps(Cda_Def* cursor, ub1 opcode, const OraText* sqlvar, swo
   Cursor* c = State().FindCursor(cursor);
   return Guard(cursor, LogonOf(c), [&]() -> sword {
     if (!c) throw OraError(1001);
-    if (opcode != 1) throw OraError(3001);  // piecewise transfer is not offered
+    if (opcode > 1) throw OraError(3001);
     CursorBind b{BindNameOf(Text(sqlvar, sqlvl)), pvctx, static_cast<sword>(progvl), ftype, indp};
     b.skip = static_cast<ub4>(pv_skip);
     b.indicatorSkip = ind_skip > 0 ? static_cast<ub4>(ind_skip) : sizeof(sb2);
+    b.piecewise = opcode == 0;
     AddBind(*c, b);
     return 0;
   });
@@ -332,8 +349,9 @@ OCI_EXPORT sword odefinps(Cda_Def* cursor, ub1 opcode, sword pos, ub1* bufctx, s
   Cursor* c = State().FindCursor(cursor);
   return Guard(cursor, LogonOf(c), [&]() -> sword {
     if (!c) throw OraError(1001);
-    if (opcode != 1) throw OraError(3001);
+    if (opcode > 1) throw OraError(3001);
     CursorDefine d{bufctx, static_cast<sword>(bufl), ftype, indp, rlen, rcode};
+    d.piecewise = opcode == 0;
     d.skip = static_cast<ub4>(pv_skip);
     if (ind_skip > 0) d.indicatorSkip = static_cast<ub4>(ind_skip);
     if (alen_skip > 0) d.rlenSkip = static_cast<ub4>(alen_skip);
@@ -343,20 +361,49 @@ OCI_EXPORT sword odefinps(Cda_Def* cursor, ub1 opcode, sword pos, ub1* bufctx, s
   });
 }
 
+OCI_EXPORT sword ofen(Cda_Def* cursor, sword nrows);
+
 OCI_EXPORT sword oexn(Cda_Def* cursor, sword iters, sword) {
   Cursor* c = State().FindCursor(cursor);
   Logon* logon = LogonOf(c);
   return Guard(cursor, logon, [&]() -> sword {
     if (!c) throw OraError(1001);
     if (!logon || !logon->connection) throw OraError(1012);
+    if (c->executed && c->fetch.active) return ofen(cursor, 0);  // the fetch waits for a piece's buffer
     bool query = StatementTypeOf(c->sql) == StmtSelect;
     ExecuteRequest request;
     request.sql = c->sql;
     for (const auto& b : c->binds) request.bindNames.push_back(b.name);
     int count = query ? 1 : std::max(iters, 1);
+    PieceCollector& pieces = c->inPieces;
+    if (!pieces.Active()) {
+      std::vector<PieceCollector::Slot> wanted;
+      for (int i = 0; i < count; ++i)
+        for (std::size_t k = 0; k < c->binds.size(); ++k)
+          if (c->binds[k].piecewise) wanted.push_back({k, static_cast<std::uint32_t>(i)});
+      if (!wanted.empty()) {
+        pieces.Start(std::move(wanted));
+        return OCI7_NEED_PIECE_IN;
+      }
+    } else {
+      pieces.TakeAnswer();
+      if (!pieces.Complete()) return OCI7_NEED_PIECE_IN;
+    }
+    struct CollectedOnExit {
+      PieceCollector& pieces;
+      ~CollectedOnExit() { pieces.Reset(); }
+    } collected{pieces};
     for (int i = 0; i < count; ++i) {
       std::vector<Value> row;
-      for (const auto& b : c->binds) {
+      for (std::size_t k = 0; k < c->binds.size(); ++k) {
+        const CursorBind& b = c->binds[k];
+        std::string data;
+        if (b.piecewise) {
+          row.push_back(pieces.ValueOf(k, static_cast<std::uint32_t>(i), data)
+                            ? ReadExternal(data.data(), static_cast<sb4>(data.size()), static_cast<ub2>(b.type))
+                            : Value::Null());
+          continue;
+        }
         ub4 skip = b.skip ? b.skip : static_cast<ub4>(b.length);
         const sb2* ind = b.indicator ? reinterpret_cast<const sb2*>(reinterpret_cast<const char*>(b.indicator) + b.indicatorSkip * i) : nullptr;
         if (ind && *ind == -1) row.push_back(Value::Null());
@@ -369,6 +416,8 @@ OCI_EXPORT sword oexn(Cda_Def* cursor, sword iters, sword) {
     c->result = WireReader(logon->connection->Call(w)).Reply();
     c->executed = true;
     c->nextRow = 0;
+    c->fetch = {};
+    c->outPiece.Reset();
     cursor->rowsProcessed = query ? 0 : static_cast<ub4>(c->result.rowsAffected);
     StoreRowid(cursor, c->result.rowid);
     for (const auto& out : c->result.outBinds)
@@ -417,11 +466,31 @@ OCI_EXPORT sword ofen(Cda_Def* cursor, sword nrows) {
   Cursor* c = State().FindCursor(cursor);
   return Guard(cursor, LogonOf(c), [&]() -> sword {
     if (!c || !c->executed) throw OraError(1002);
-    sword delivered = 0;
+    auto& f = c->fetch;
+    if (f.active) {  // stopped at a piecewise value: the program gave a buffer for its piece (or not yet)
+      if (c->outPiece.Active()) {
+        if (!c->outPiece.Deliver()) return OCI7_NEED_PIECE_OUT;
+        f.positionsDone.push_back(static_cast<sword>(c->outPiece.Position()));
+      }
+      nrows = f.rows;
+    } else {
+      f = {};
+      f.active = true;
+      f.rows = nrows;
+    }
+    sword& delivered = f.delivered;
     while (delivered < nrows && c->nextRow < c->result.rows.size()) {
-      const auto& row = c->result.rows[c->nextRow++];
+      const auto& row = c->result.rows[c->nextRow];
       for (auto& [pos, d] : c->defines) {
         if (pos < 1 || pos > static_cast<sword>(row.size())) continue;
+        if (d.piecewise) {
+          if (std::find(f.positionsDone.begin(), f.positionsDone.end(), pos) != f.positionsDone.end()) continue;
+          const Value& v = row[static_cast<std::size_t>(pos - 1)];
+          c->outPiece.Start(v.IsNull() ? std::string()
+                            : v.kind == Value::Kind::Blob ? v.bytes : ValueText(v, c->result.dateFormat),
+                            v.IsNull(), static_cast<std::size_t>(pos), static_cast<std::uint32_t>(delivered));
+          return OCI7_NEED_PIECE_OUT;
+        }
         ub4 skip = d.skip ? d.skip : static_cast<ub4>(d.length);
         const ColumnInfo* col = &c->result.columns[static_cast<std::size_t>(pos - 1)];
         WriteResult r = WriteExternal(row[static_cast<std::size_t>(pos - 1)], col, static_cast<ub2>(d.type),
@@ -430,10 +499,14 @@ OCI_EXPORT sword ofen(Cda_Def* cursor, sword nrows) {
         if (d.rlen) *reinterpret_cast<ub2*>(reinterpret_cast<char*>(d.rlen) + d.rlenSkip * delivered) = static_cast<ub2>(r.length);
         if (d.rcode) *reinterpret_cast<ub2*>(reinterpret_cast<char*>(d.rcode) + d.rcodeSkip * delivered) = r.truncated ? 1406 : 0;
       }
+      f.positionsDone.clear();
+      ++c->nextRow;
       ++delivered;
     }
-    cursor->rowsProcessed += static_cast<ub4>(delivered);
-    if (delivered < nrows) {
+    const sword fetched = delivered;
+    f = {};
+    cursor->rowsProcessed += static_cast<ub4>(fetched);
+    if (fetched < nrows) {
       cursor->returnCode = 1403;
       return EndOfFetch;
     }
@@ -448,6 +521,57 @@ OCI_EXPORT sword ocan(Cda_Def* cursor) {
   if (!c) return -1001;
   c->nextRow = c->result.rows.size();
   return 0;
+}
+
+// Which piecewise value oexn (-3129) or ofen (-3130) waits for: its piece, the context the
+// program bound it with, and its iteration or row.
+OCI_EXPORT sword ogetpi(Cda_Def* cursor, ub1* piecep, dvoid** ctxpp, ub4* iterp, ub4* indexp) {
+  Cursor* c = State().FindCursor(cursor);
+  return Guard(cursor, LogonOf(c), [&]() -> sword {
+    if (!c) throw OraError(1001);
+    if (!piecep || !ctxpp || !iterp || !indexp) throw OraError(1009);
+    *indexp = 0;
+    if (c->inPieces.Active() && !c->inPieces.Complete()) {
+      *piecep = c->inPieces.PieceAsked();
+      *ctxpp = c->binds[c->inPieces.Current().bind].buffer;
+      *iterp = c->inPieces.Current().iteration;
+      return 0;
+    }
+    if (c->fetch.active && c->outPiece.Active()) {
+      *piecep = c->outPiece.PieceOffered();
+      *ctxpp = c->defines[static_cast<sword>(c->outPiece.Position())].buffer;
+      *iterp = c->outPiece.Row();
+      return 0;
+    }
+    throw OraError(1002);  // nothing is waiting for a piece
+  });
+}
+
+// The program's answer: the piece of a bind's value, or the buffer for a define's next piece
+// (*lenp is its room, then the bytes written). A bind's indicator of -1 makes its value null.
+OCI_EXPORT sword osetpi(Cda_Def* cursor, ub1 piece, dvoid* bufp, ub4* lenp) {
+  Cursor* c = State().FindCursor(cursor);
+  return Guard(cursor, LogonOf(c), [&]() -> sword {
+    if (!c) throw OraError(1001);
+    if (!lenp) throw OraError(1009);
+    if (c->inPieces.Active() && !c->inPieces.Complete()) {
+      const CursorBind& b = c->binds[c->inPieces.Current().bind];
+      const sb2* ind = b.indicator ? reinterpret_cast<const sb2*>(reinterpret_cast<const char*>(b.indicator) +
+                                                                  b.indicatorSkip * c->inPieces.Current().iteration)
+                                   : nullptr;
+      c->inPieces.Answer(bufp, *lenp, piece, ind && *ind == -1);
+      return 0;
+    }
+    if (c->fetch.active && c->outPiece.Active()) {
+      const CursorDefine& d = c->defines[static_cast<sword>(c->outPiece.Position())];
+      sb2* ind = d.indicator ? reinterpret_cast<sb2*>(reinterpret_cast<char*>(d.indicator) +
+                                                      d.indicatorSkip * c->outPiece.Row())
+                             : nullptr;
+      c->outPiece.SetBuffer(bufp, lenp, ind);
+      return 0;
+    }
+    throw OraError(1002);
+  });
 }
 
 namespace {
@@ -473,7 +597,5 @@ OCI7_UNSUPPORTED(onbclr)
 OCI7_UNSUPPORTED(onbset)
 OCI7_UNSUPPORTED(onbtst)
 OCI7_UNSUPPORTED(oopt)
-OCI7_UNSUPPORTED(ogetpi)
-OCI7_UNSUPPORTED(osetpi)
 OCI7_UNSUPPORTED(sqllda)
 OCI7_UNSUPPORTED(sqlld2)

@@ -119,7 +119,12 @@ void FillLocator(LobDescriptor& lob, const Value& v, ub2 dty) {
   lob.place = v.lob;
 }
 
-Value ReadBind(BindHandle& b, ub4 iteration) {
+Value ReadBind(BindHandle& b, ub4 iteration, std::size_t index, const PieceCollector& pieces) {
+  if (b.dataAtExec && !b.inCallback) {  // collected piece by piece through OCIStmtSetPieceInfo
+    std::string data;
+    if (!pieces.ValueOf(index, iteration, data)) return Value::Null();
+    return ReadExternal(data.data(), static_cast<sb4>(data.size()), b.dty);
+  }
   if (b.dataAtExec && b.inCallback) {
     std::string data;
     bool isNull = false;
@@ -226,13 +231,21 @@ void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat, Svc
   if (b.rcode) *b.rcode = r.truncated ? 1406 : (v.IsNull() ? 1405 : 0);
 }
 
-// Copies rows of the result into the defines; true when a value was cut short.
-bool DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
+// Copies rows of the result into the defines; true when a value was cut short. A dynamic
+// define without a callback stops the row (NeedPiece) until its value has been handed out.
+enum class RowDelivery { Whole, Truncated, NeedPiece };
+RowDelivery DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
   bool truncated = false;
   for (auto& [position, d] : s.defines) {
     if (!Handles().Contains(d) || position == 0 || position > row.size()) continue;
     const Value& v = row[position - 1];
     const ColumnInfo* column = position <= s.result.columns.size() ? &s.result.columns[position - 1] : nullptr;
+    if (d->dynamic && !d->callback) {
+      auto& done = s.fetch.positionsDone;
+      if (std::find(done.begin(), done.end(), position) != done.end()) continue;
+      s.outPiece.Start(PieceData(v, d->dty, s.result.dateFormat), v.IsNull(), position, slot);
+      return RowDelivery::NeedPiece;
+    }
     if (d->dynamic && d->callback) {
       WritePieces(PieceData(v, d->dty, s.result.dateFormat), v.IsNull(), OCI_FIRST_PIECE,
                   [&](dvoid** buffer, ub4** length, ub1* piece, dvoid** indicator, ub2** rcode) {
@@ -268,7 +281,7 @@ bool DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
     if (ub2* rcode = At<ub2>(d->rcode, d->rcodeSkip, slot)) *rcode = r.truncated ? 1406 : (v.IsNull() ? 1405 : 0);
     truncated = truncated || r.truncated;
   }
-  return truncated;
+  return truncated ? RowDelivery::Truncated : RowDelivery::Whole;
 }
 
 // A column's describe; object and REF columns name their type and its schema (the user's:
@@ -301,14 +314,33 @@ void OpenCursorResult(StmtHandle& target, OpenedCursor& cursor, const std::strin
 
 sword Fetch(StmtHandle& s, ErrorHandle* err, ub4 rows) {
   if (!s.executed || s.describedOnly || s.statementType != StmtSelect) throw OraError(1002);
-  if (rows == 0) {  // cancels the cursor
-    s.nextRow = s.result.rows.size();
-    return OCI_SUCCESS;
+  auto& f = s.fetch;
+  if (f.active) {  // a fetch stopped at a piece: the program gave a buffer for it (or not yet)
+    if (s.outPiece.Active()) {
+      if (!s.outPiece.Deliver()) return OCI_NEED_DATA;
+      f.positionsDone.push_back(static_cast<ub4>(s.outPiece.Position()));
+    }
+    rows = f.rows;
+  } else {
+    if (rows == 0) {  // cancels the cursor
+      s.nextRow = s.result.rows.size();
+      return OCI_SUCCESS;
+    }
+    f = {};
+    f.active = true;
+    f.rows = rows;
   }
-  bool truncated = false;
-  ub4 delivered = 0;
-  while (delivered < rows && s.nextRow < s.result.rows.size())
-    truncated = DeliverRow(s, s.result.rows[s.nextRow++], delivered++) || truncated;
+  while (f.delivered < rows && s.nextRow < s.result.rows.size()) {
+    RowDelivery r = DeliverRow(s, s.result.rows[s.nextRow], f.delivered);
+    if (r == RowDelivery::NeedPiece) return OCI_NEED_DATA;
+    f.truncated = f.truncated || r == RowDelivery::Truncated;
+    f.positionsDone.clear();
+    ++s.nextRow;
+    ++f.delivered;
+  }
+  const ub4 delivered = f.delivered;
+  const bool truncated = f.truncated;
+  f = {};
   s.rowCount += delivered;
   if (delivered < rows) {
     if (err) err->Set(OraError(1403));
@@ -646,6 +678,9 @@ OCI_EXPORT sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* 
     s->result = {};
     s->rowCount = 0;
     s->parseErrorOffset = 0;
+    s->inPieces.Reset();
+    s->outPiece.Reset();
+    s->fetch = {};
     return OCI_SUCCESS;
   });
 }
@@ -657,6 +692,7 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     SvcCtxHandle* svc = ConnectedService(svchp);
     if (!s || !svc) return OCI_INVALID_HANDLE;
     if (s->sql.empty()) throw OraError(900);
+    if (s->executed && s->fetch.active) return Fetch(*s, err, 0);  // the fetch it began waits for a piece
     bool query = s->statementType == StmtSelect;
     bool describeOnly = (mode & OCI_DESCRIBE_ONLY) != 0;
     if (!query && !describeOnly && iters == 0) throw OraError(24333);
@@ -667,14 +703,39 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
                    s->binds.end());
     for (BindHandle* b : s->binds) request.bindNames.push_back(b->name);
     ub4 iterations = query || describeOnly ? 1 : iters;
+    // Data-at-execution binds without callbacks: their values are asked for piece by piece.
+    PieceCollector& pieces = s->inPieces;
+    if (!pieces.Active()) {
+      const std::vector<std::string> placeholders = Placeholders(s->sql);
+      auto named = [&](const BindHandle* b) {
+        return std::find(placeholders.begin(), placeholders.end(), b->name) != placeholders.end();
+      };
+      std::vector<PieceCollector::Slot> wanted;
+      for (ub4 i = 0; i < iterations && !describeOnly; ++i)
+        for (std::size_t k = 0; k < s->binds.size(); ++k)
+          if (s->binds[k]->dataAtExec && !s->binds[k]->inCallback && named(s->binds[k])) wanted.push_back({k, i});
+      if (!wanted.empty()) {
+        pieces.Start(std::move(wanted));
+        return OCI_NEED_DATA;
+      }
+    } else {
+      pieces.TakeAnswer();
+      if (!pieces.Complete()) return OCI_NEED_DATA;
+    }
+    struct CollectedOnExit {
+      PieceCollector& pieces;
+      ~CollectedOnExit() { pieces.Reset(); }
+    } collected{pieces};
     for (ub4 i = 0; i < iterations; ++i) {
       std::vector<Value> row;
-      for (BindHandle* b : s->binds) row.push_back(ReadBind(*b, i));
+      for (std::size_t k = 0; k < s->binds.size(); ++k) row.push_back(ReadBind(*s->binds[k], i, k, pieces));
       request.iterations.push_back(std::move(row));
     }
     WireWriter w = RequestOf(Request::Execute);
     w.Execute(request);
     s->executed = false;
+    s->fetch = {};
+    s->outPiece.Reset();
     s->service = svc;
     s->functionCode = static_cast<ub2>(FunctionCodeOf(s->sql));
     try {
@@ -733,6 +794,7 @@ sword Bind(StmtHandle* s, OCIBind** bindpp, const std::string& name, dvoid* valu
     s->binds.push_back(b);
   }
   *b = BindHandle{};
+  b->statement = s;
   b->name = name;
   b->value = valuep;
   b->valueSize = valueSize;
@@ -797,6 +859,7 @@ OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* er
     DefineHandle*& d = s->defines[position];
     if (!d || !Handles().Contains(d)) d = Handles().Create<DefineHandle>(OCI_HTYPE_DEFINE, s);
     *d = DefineHandle{};
+    d->statement = s;
     d->position = position;
     d->value = valuep;
     d->valueSize = valueSize;
@@ -857,6 +920,56 @@ OCI_EXPORT sword OCIDefineObject(OCIDefine* defnp, OCIError* errhp, const OCITyp
   });
 }
 
+// Which value a call that answered OCI_NEED_DATA waits for: a bind's (in) or a define's (out).
+OCI_EXPORT sword OCIStmtGetPieceInfo(OCIStmt* stmtp, OCIError* errhp, dvoid** hndlpp, ub4* typep, ub1* inoutp,
+                                     ub4* iterp, ub4* idxp, ub1* piecep) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    auto* s = Handles().Find<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+    if (!s || !hndlpp || !typep || !inoutp || !iterp || !idxp || !piecep) return OCI_INVALID_HANDLE;
+    *idxp = 0;
+    if (s->inPieces.Active() && !s->inPieces.Complete()) {
+      *hndlpp = s->binds[s->inPieces.Current().bind];
+      *typep = OCI_HTYPE_BIND;
+      *inoutp = OCI_PARAM_IN;
+      *iterp = s->inPieces.Current().iteration;
+      *piecep = s->inPieces.PieceAsked();
+      return OCI_SUCCESS;
+    }
+    if (s->fetch.active && s->outPiece.Active()) {
+      *hndlpp = s->defines[static_cast<ub4>(s->outPiece.Position())];
+      *typep = OCI_HTYPE_DEFINE;
+      *inoutp = OCI_PARAM_OUT;
+      *iterp = s->outPiece.Row();
+      *piecep = s->outPiece.PieceOffered();
+      return OCI_SUCCESS;
+    }
+    throw OraError(1002);  // nothing is waiting for a piece
+  });
+}
+
+// The program's answer: the piece of a bind's value (in), or the buffer for a define's next
+// piece (out; *alenp is its room, then the bytes written).
+OCI_EXPORT sword OCIStmtSetPieceInfo(dvoid* hndlp, ub4 type, OCIError* errhp, const dvoid* bufp, ub4* alenp, ub1 piece,
+                                     const dvoid* indp, ub2* rcodep) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    if (type == OCI_HTYPE_BIND) {
+      auto* b = Handles().Find<BindHandle>(hndlp, OCI_HTYPE_BIND);
+      if (!b || !Handles().Contains(b->statement)) return OCI_INVALID_HANDLE;
+      const bool isNull = indp && *static_cast<const sb2*>(indp) == -1;
+      b->statement->inPieces.Answer(bufp, alenp ? *alenp : 0, piece, isNull);
+      return OCI_SUCCESS;
+    }
+    if (type == OCI_HTYPE_DEFINE) {
+      auto* d = Handles().Find<DefineHandle>(hndlp, OCI_HTYPE_DEFINE);
+      if (!d || !Handles().Contains(d->statement) || !alenp) return OCI_INVALID_HANDLE;
+      d->statement->outPiece.SetBuffer(const_cast<dvoid*>(bufp), alenp, static_cast<sb2*>(const_cast<dvoid*>(indp)));
+      if (rcodep) *rcodep = 0;
+      return OCI_SUCCESS;
+    }
+    return OCI_INVALID_HANDLE;
+  });
+}
+
 // --- what this client does not offer -------------------------------------------------------
 
 namespace {
@@ -873,8 +986,6 @@ sword Unsupported(void* first, void* second) {
 OCI_UNSUPPORTED(OCILdaToSvcCtx)
 OCI_UNSUPPORTED(OCISvcCtxToLda)
 OCI_UNSUPPORTED(OCIPasswordChange)
-OCI_UNSUPPORTED(OCIStmtGetPieceInfo)
-OCI_UNSUPPORTED(OCIStmtSetPieceInfo)
 OCI_UNSUPPORTED(OCILobAppend)
 OCI_UNSUPPORTED(OCILobAssign)
 OCI_UNSUPPORTED(OCILobCharSetForm)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "oracle/oci/OciApi.h"
+#include "standins/oracle/client/PieceExchange.h"
 #include "standins/oracle/client/ServerConnection.h"
 #include "standins/oracle/protocol/OraError.h"
 #include "standins/oracle/protocol/Wire.h"
@@ -60,7 +61,9 @@ struct ObjectSlots {
   void** indicators = nullptr;
 };
 
+struct StmtHandle;
 struct BindHandle {
+  StmtHandle* statement = nullptr;
   std::string name;
   void* value = nullptr;
   sb4 valueSize = 0;
@@ -78,6 +81,7 @@ struct BindHandle {
 };
 
 struct DefineHandle {
+  StmtHandle* statement = nullptr;
   ub4 position = 0;
   void* value = nullptr;
   sb4 valueSize = 0;
@@ -119,6 +123,16 @@ struct StmtHandle {
   ub4 rowCount = 0;
   ub2 parseErrorOffset = 0;
   std::vector<ParamDescriptor*> params;
+  // Piecewise values without callbacks (status OCI_NEED_DATA): binds' values being
+  // collected, and a fetch stopped at a dynamic define's value.
+  PieceCollector inPieces;
+  PieceOutlet outPiece;
+  struct PendingFetch {
+    bool active = false;
+    ub4 rows = 0, delivered = 0;
+    bool truncated = false;
+    std::vector<ub4> positionsDone;  // of the row being delivered
+  } fetch;
 };
 
 // Laid out as the Oracle layer reads it: the pointer to the 13 ROWID bytes at byte 8.

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "tests/standins/oracle/OciLibrary.h"
 
@@ -47,6 +49,10 @@ class Oci7ServerTest : public ::testing::Test {
     ofen = oci7.Bind<ofenProc>("ofen");
     oclose = oci7.Bind<ocloseProc>("oclose");
     ocom = oci7.Bind<ocomProc>("ocom");
+    obindps = oci7.Bind<obindpsProc>("obindps");
+    odefinps = oci7.Bind<odefinpsProc>("odefinps");
+    ogetpi = oci7.Bind<ogetpiProc>("ogetpi");
+    osetpi = oci7.Bind<osetpiProc>("osetpi");
   }
   sword Logon(const char* user, const char* password) {
     return olog(&lda, hda, reinterpret_cast<const OraText*>(user), -1, reinterpret_cast<const OraText*>(password), -1,
@@ -72,6 +78,10 @@ class Oci7ServerTest : public ::testing::Test {
   ofenProc ofen;
   ocloseProc oclose;
   ocomProc ocom;
+  obindpsProc obindps;
+  odefinpsProc odefinps;
+  ogetpiProc ogetpi;
+  osetpiProc osetpi;
 };
 
 TEST_F(Oci7ServerTest, FailedLogonStatusResolvesToItsText) {
@@ -128,6 +138,77 @@ TEST_F(Oci7ServerTest, StatementsRunThroughCursorDataAreas) {
   sword status = oexn(&cda, 1, 0);
   EXPECT_EQ(status, -942);
   EXPECT_EQ(cda.returnCode, 942);
+  EXPECT_EQ(oclose(&cda), 0);
+  EXPECT_EQ(ologof(&lda), 0);
+}
+
+// Piecewise binds and defines (opcode 0): oexn asks for each piece with -3129 and ofen offers
+// each with -3130; ogetpi names the piece and the program's context, osetpi answers.
+TEST_F(Oci7ServerTest, PiecewiseValuesTravelThroughGetAndSetPieceInfo) {
+  ASSERT_EQ(Logon("SCOTT", "TIGER"), 0);
+  ASSERT_EQ(oopen(&cda, &lda, nullptr, -1, -1, nullptr, -1), 0);
+  const std::string table = UniqueName("SEVENLONG");
+  ASSERT_EQ(Parse("CREATE TABLE " + table + " (ID NUMBER, TEXT LONG)"), 0);
+  ASSERT_EQ(oexn(&cda, 1, 0), 0);
+  ASSERT_EQ(Parse("INSERT INTO " + table + " VALUES (1, :TEXT)"), 0);
+  int context = 0;
+  sb2 indicator = 0;
+  ASSERT_EQ(obindps(&cda, 0, reinterpret_cast<const OraText*>(":TEXT"), -1, reinterpret_cast<ub1*>(&context),
+                    2147483647, SQLT_LNG, 0, &indicator, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr, nullptr, 0, 0),
+            0);
+  const struct {
+    ub1 asked;
+    const char* data;
+    ub1 given;
+  } pieces[] = {{OCI_FIRST_PIECE, "ab", OCI_FIRST_PIECE}, {OCI_NEXT_PIECE, "cd", OCI_LAST_PIECE}};
+  for (const auto& p : pieces) {
+    ASSERT_EQ(oexn(&cda, 1, 0), OCI7_NEED_PIECE_IN);
+    ub1 piece = 0;
+    void* ctx = nullptr;
+    ub4 iteration = 9, index = 9;
+    ASSERT_EQ(ogetpi(&cda, &piece, &ctx, &iteration, &index), 0);
+    EXPECT_EQ(piece, p.asked);
+    EXPECT_EQ(ctx, &context);
+    EXPECT_EQ(iteration, 0u);
+    ub4 length = 2;
+    ASSERT_EQ(osetpi(&cda, p.given, const_cast<char*>(p.data), &length), 0);
+  }
+  ASSERT_EQ(oexn(&cda, 1, 0), 0);
+  EXPECT_EQ(cda.rowsProcessed, 1u);
+
+  ASSERT_EQ(Parse("SELECT TEXT FROM " + table), 0);
+  int defineContext = 0;
+  sb2 fetchedIndicator = 5;
+  ASSERT_EQ(odefinps(&cda, 0, 1, reinterpret_cast<ub1*>(&defineContext), 2147483647, SQLT_LNG, 0, &fetchedIndicator,
+                     nullptr, 0, 0, nullptr, nullptr, 0, 0, 0, 0),
+            0);
+  ASSERT_EQ(oexn(&cda, 1, 0), 0);
+  std::string value;
+  std::vector<ub1> offered;
+  sword status = ofen(&cda, 1);
+  while (status == OCI7_NEED_PIECE_OUT && offered.size() < 10) {
+    ub1 piece = 0;
+    void* ctx = nullptr;
+    ub4 row = 9, index = 0;
+    ASSERT_EQ(ogetpi(&cda, &piece, &ctx, &row, &index), 0);
+    EXPECT_EQ(ctx, &defineContext);
+    EXPECT_EQ(row, 0u);
+    offered.push_back(piece);
+    char chunk[3];
+    ub4 length = sizeof chunk;
+    ASSERT_EQ(osetpi(&cda, piece, chunk, &length), 0);
+    status = ofen(&cda, 1);
+    value.append(chunk, length);
+  }
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(value, "abcd");
+  EXPECT_EQ(fetchedIndicator, 0);
+  EXPECT_EQ(offered, (std::vector<ub1>{OCI_FIRST_PIECE, OCI_NEXT_PIECE}));
+  EXPECT_EQ(ofen(&cda, 1), OCI7_END_OF_FETCH);
+  ub1 piece = 0;
+  void* ctx = nullptr;
+  ub4 row = 0, index = 0;
+  EXPECT_EQ(ogetpi(&cda, &piece, &ctx, &row, &index), -1002);  // nothing waits for a piece
   EXPECT_EQ(oclose(&cda), 0);
   EXPECT_EQ(ologof(&lda), 0);
 }
