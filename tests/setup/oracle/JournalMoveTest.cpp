@@ -91,21 +91,26 @@ TEST_F(JournalMove, CopiesEveryRecordWithItsMomentAndExactNumbers) {
 
 TEST_F(JournalMove, RecordsAtTheEdgesOfTheirValues) {
     const struct {
-        const char* record;
+        const char* records;
         const char* condition;
+        const char* rows;
     } cases[] = {
         // An empty line of text would be a null the column refuses: it goes over as one blank.
-        {"row 730486 59 1 2 \"\" 3\n", "STROKA = ' '"},
+        {"row 730486 59 1 2 \"\" 3\n", "STROKA = ' '", "1"},
         // Before 30 December 1899 a date-time value counts backwards; its time of day does not.
-        {"row 693593 21600 1 2 \"x\" 3\n", "DATE_TIME = TO_DATE('1899-12-29 06:00:00', 'YYYY-MM-DD HH24:MI:SS')"},
-        {"row 1 0 1 2 \"x\" 3\n", "DATE_TIME = TO_DATE('0001-01-01 00:00:00', 'YYYY-MM-DD HH24:MI:SS')"},
-        {"row 3652059 86399 1 2 \"x\" 3\n", "DATE_TIME = TO_DATE('9999-12-31 23:59:59', 'YYYY-MM-DD HH24:MI:SS')"},
+        {"row 693593 21600 1 2 \"x\" 3\n", "DATE_TIME = TO_DATE('1899-12-29 06:00:00', 'YYYY-MM-DD HH24:MI:SS')",
+         "1"},
+        {"row 1 0 1 2 \"x\" 3\n", "DATE_TIME = TO_DATE('0001-01-01 00:00:00', 'YYYY-MM-DD HH24:MI:SS')", "1"},
+        {"row 3652059 86399 1 2 \"x\" 3\n", "DATE_TIME = TO_DATE('9999-12-31 23:59:59', 'YYYY-MM-DD HH24:MI:SS')",
+         "1"},
+        // An empty journal still gets its table.
+        {"", "1 = 1", "0"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.record);
+        SCOPED_TRACE(c.records);
         Exec(kUser, kPassword, "DROP TABLE " + std::string(kTable));
-        ASSERT_EQ(Move(DataDirectory(c.record)), 1);
-        EXPECT_EQ(Rows(c.condition), "1");
+        ASSERT_EQ(Move(DataDirectory(c.records)), 1);
+        EXPECT_EQ(Rows(c.condition), c.rows);
     }
 }
 
