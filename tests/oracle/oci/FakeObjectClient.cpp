@@ -140,7 +140,8 @@ static sword OCI_CALL FakeCollGetElem(OCIEnv*, OCIError*, const OCIColl* coll, s
     auto* c = reinterpret_cast<FakeCollection*>(const_cast<OCIColl*>(coll));
     *exists = index >= 0 && static_cast<size_t>(index) < c->slots.size() && !c->deleted[static_cast<size_t>(index)];
     *element = *exists ? c->slots[static_cast<size_t>(index)].data() : nullptr;
-    *indicator = *exists ? &c->indicators[static_cast<size_t>(index)] : nullptr;
+    const auto i = static_cast<size_t>(index);
+    *indicator = !*exists ? nullptr : i < c->objectIndicators.size() ? c->objectIndicators[i].data() : &c->indicators[i];
     return OCI_SUCCESS;
 }
 

@@ -59,6 +59,8 @@ struct FakeCollection {
     std::deque<std::vector<char>> slots;
     std::deque<OCIInd> indicators;
     std::vector<bool> deleted;
+    // Object elements: each one's indicator structure, answered instead of indicators.
+    std::deque<std::vector<OCIInd>> objectIndicators;
 };
 
 struct FakeClient {

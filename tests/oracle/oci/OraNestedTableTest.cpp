@@ -61,6 +61,9 @@ protected:
         person.typeCode = OCI_TYPECODE_OBJECT;
         person.attributes = {Attribute("NAME", SQLT_CHR, 20), Attribute("AGE", SQLT_NUM, 22, 3, 0)};
         client_.types["PERSON_T"] = person;
+        FakeParam people = numbers;
+        people.element = {NamedType("", SQLT_NTY, "PERSON_T")};
+        client_.types["PEOPLE_T"] = people;
         numberTable_ = Hold(NewShared<TOraType>(svc_, "NUMTAB_T"));
         personType_ = Hold(NewShared<TOraType>(svc_, "PERSON_T"));
     }
@@ -190,11 +193,13 @@ TEST_F(NestedTableTest, OpeningOpensTheParent) {
     auto items = NewUnownedComponent<TOraDataSetField>();
     items->SetFieldName("ITEMS");
     items->BindToDataSet(parent_.get());
+    parent_->FieldDefs().SetHiddenFields(true);
     {
         TOraNestedTable nested;
         nested.SetDataSetField(items.get());
         nested.OpenDataSet();
         EXPECT_TRUE(parent_->Active());
+        EXPECT_TRUE(nested.FieldDefs().HiddenFields());  // the parent's setting
         EXPECT_EQ(Rows(nested), (std::vector<double>{1, 2}));
         EXPECT_EQ(parent_->NestedDataSets(), (std::vector<TDataSet*>{&nested}));
     }
@@ -333,6 +338,42 @@ TEST_F(NestedTableTest, WithoutAParentTheBoundObjectIsShown) {
     nested.BindRef(nullptr);
     EXPECT_FALSE(nested.Active());
     EXPECT_EQ(nested.RefObject(), nullptr);
+}
+
+TEST_F(NestedTableTest, ANestedTableOfObjectsShowsTheirAttributes) {
+    auto peopleType = Hold(NewShared<TOraType>(svc_, "PEOPLE_T"));
+    const TOraType* personType = dynamic_cast<TOraType*>(peopleType->Attributes(0)->ObjectType());
+    ASSERT_NE(personType, nullptr);
+    FakeCollection people;
+    people.elementSize = personType->DataSize;
+    for (const auto& [name, age] : {std::pair<const char*, int>{"ANN", 31}, {"BOB", 42}}) {
+        TInstance person(personType);
+        person.Set(personType->Attributes(0), client_.NewString(name));
+        OCINumber number{};
+        FakeNumberFromInt(nullptr, &age, sizeof age, 0, &number);
+        person.Set(personType->Attributes(1), number);
+        FakeCollAppend(nullptr, nullptr, person.data.data(), person.indicators.data(),
+                       reinterpret_cast<OCIColl*>(&people));
+        people.objectIndicators.push_back(person.indicators);
+    }
+    auto table = Hold(NewShared<TOraNestTable>(peopleType.get()));
+    table->SetSvcCtx(svc_);
+    table->SetInstance(&people);
+    OCIInd present = IndNotNull;
+    table->SetIndicator(&present);
+
+    TOraNestedTable nested;
+    nested.BindTable(table.get());
+    nested.OpenDataSet();
+    // The element's own object column is left out; its attributes are the fields.
+    ASSERT_EQ(nested.FieldDefs().Count(), 2);
+    EXPECT_EQ(nested.FieldDefs().Items(0).Name(), "NAME");
+    EXPECT_EQ(nested.FieldDefs().Items(1).Name(), "AGE");
+    std::vector<std::string> rows;
+    for (nested.MoveToFirst(); !nested.Eof(); nested.MoveToNext())
+        rows.push_back(nested.FieldNamed("NAME")->ReadAsString() + " " + nested.FieldNamed("AGE")->ReadAsString());
+    EXPECT_EQ(rows, (std::vector<std::string>{"ANN 31", "BOB 42"}));
+    nested.CloseDataSet();
 }
 
 TEST_F(NestedTableTest, FieldsOfAnotherKindAreRefused) {
