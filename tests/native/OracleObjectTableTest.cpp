@@ -2,6 +2,8 @@
 // collection and REF types, and the writes of a client's object cache.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "standins/oracle/protocol/ObjectImage.h"
 #include "tests/native/OracleServerTestSupport.h"
 
@@ -172,6 +174,27 @@ TEST_F(OracleObjectTableTest, DroppingAnObjectTableForgetsItsObjects) {
   Exec(*session_, "create table persons of person_t");
   Exec(*session_, "insert into persons values (person_t('Bob', 40, null))");
   EXPECT_EQ(Scalar(*session_, "select name from persons"), "Bob");
+}
+
+// PL/SQL table binds travel as collections: elements read by index and bounds, assigned
+// elements grow the table.
+TEST_F(OracleObjectTableTest, BlocksReadAndWriteTableBinds) {
+  ObjectImage numbers;
+  numbers.kind = ObjectImage::Kind::Collection;
+  numbers.items = {Value::Int(10), Value::Int(20), Value::Int(30)};
+  ExecuteReply r = Exec(*session_,
+                        "begin :total := 0; for i in 1 .. :t.count loop :total := :total + :t(i); end loop; "
+                        ":t(5) := :t.last * 2; :o(2) := 'x'; :first := :o.first; end;",
+                        {{"T", numbers.AsValue()}, {"TOTAL", Value::Null()}, {"O", Value::Null()},
+                         {"FIRST", Value::Null()}});
+  std::map<std::string, Value> out;
+  for (const auto& b : r.outBinds) out[b.name] = b.value;
+  EXPECT_EQ(TextOf(out["TOTAL"]), "60");
+  EXPECT_EQ(Items(Image(out["T"])), "10|20|30||6");
+  EXPECT_EQ(Items(Image(out["O"])), "|x");
+  EXPECT_EQ(TextOf(out["FIRST"]), "1");
+  EXPECT_EQ(ErrorOf(*session_, "begin :x := 1; end;"), 0);
+  EXPECT_NE(ErrorOf(*session_, "declare v number; begin v := :t(1); end;"), 0);  // an unbound table
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "standins/oracle/client/OciHandles.h"
 #include "standins/oracle/client/OciObjects.h"
 #include "standins/oracle/client/TnsNames.h"
+#include "standins/oracle/protocol/ObjectImage.h"
 #include "standins/oracle/client/ValueCodec.h"
 #include "standins/oracle/protocol/RowidText.h"
 #include "standins/oracle/protocol/StatementKind.h"
@@ -120,6 +121,15 @@ void FillLocator(LobDescriptor& lob, const Value& v, ub2 dty) {
 }
 
 Value ReadBind(BindHandle& b, ub4 iteration, std::size_t index, const PieceCollector& pieces) {
+  if (b.maxElements > 0 && !b.dataAtExec) {  // a PL/SQL table: its elements in use, as a collection
+    ObjectImage table;
+    table.kind = ObjectImage::Kind::Collection;
+    BindHandle element = b;
+    element.maxElements = 0;
+    const ub4 count = std::min(b.currentElements ? *b.currentElements : b.maxElements, b.maxElements);
+    for (ub4 e = 0; e < count; ++e) table.items.push_back(ReadBind(element, e, index, pieces));
+    return table.AsValue();
+  }
   if (b.dataAtExec && !b.inCallback) {  // collected piece by piece through OCIStmtSetPieceInfo
     std::string data;
     if (!pieces.ValueOf(index, iteration, data)) return Value::Null();
@@ -201,6 +211,22 @@ void WritePieces(const std::string& data, bool isNull, ub1 firstPiece, Callback&
 void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat, SvcCtxHandle* service) {
   if (IsObjectType(b.dty) && b.object.instances) {
     StoreObjectValue(b.object.type, b.dty, b.object.instances, b.object.indicators, v, service);
+    return;
+  }
+  if (b.maxElements > 0) {  // a PL/SQL table: each element in its place, the count in use
+    ObjectImage table;
+    if (!v.IsNull() && !ObjectImage::Decode(v.bytes, table)) throw OraError(6502);
+    if (table.items.size() > b.maxElements) throw OraError(6513);
+    const ub4 skip = b.valueSkip ? b.valueSkip : static_cast<ub4>(b.valueSize);
+    for (ub4 e = 0; e < table.items.size(); ++e) {
+      WriteResult r;
+      if (b.value) r = WriteExternal(table.items[e], nullptr, b.dty, At<char>(b.value, skip, e), b.valueSize, dateFormat);
+      else r.indicator = table.items[e].IsNull() ? -1 : 0;
+      if (sb2* ind = At<sb2>(b.indicator, b.indicatorSkip, e)) *ind = r.indicator;
+      if (ub2* alen = At<ub2>(b.alen, b.alenSkip, e)) *alen = static_cast<ub2>(r.length);
+      if (ub2* rcode = At<ub2>(b.rcode, b.rcodeSkip, e)) *rcode = r.truncated ? 1406 : (table.items[e].IsNull() ? 1405 : 0);
+    }
+    if (b.currentElements) *b.currentElements = static_cast<ub4>(table.items.size());
     return;
   }
   if (b.outCallback) {
@@ -784,7 +810,7 @@ OCI_EXPORT sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2, u
 
 namespace {
 sword Bind(StmtHandle* s, OCIBind** bindpp, const std::string& name, dvoid* valuep, sb4 valueSize, ub2 dty, dvoid* indp,
-           ub2* alenp, ub2* rcodep, ub4 mode) {
+           ub2* alenp, ub2* rcodep, ub4 maxElements, ub4* currentElements, ub4 mode) {
   if (!s || !bindpp) return OCI_INVALID_HANDLE;
   BindHandle* b = nullptr;
   for (BindHandle* existing : s->binds)
@@ -802,6 +828,8 @@ sword Bind(StmtHandle* s, OCIBind** bindpp, const std::string& name, dvoid* valu
   b->indicator = indp;
   b->alen = alenp;
   b->rcode = rcodep;
+  b->maxElements = maxElements;
+  b->currentElements = currentElements;
   b->dataAtExec = (mode & OCI_DATA_AT_EXEC) != 0;
   *bindpp = reinterpret_cast<OCIBind*>(b);
   return OCI_SUCCESS;
@@ -810,21 +838,22 @@ sword Bind(StmtHandle* s, OCIBind** bindpp, const std::string& name, dvoid* valu
 
 OCI_EXPORT sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindpp, OCIError* errhp, const OraText* placeholder,
                                sb4 placehLen, dvoid* valuep, sb4 valueSize, ub2 dty, dvoid* indp, ub2* alenp,
-                               ub2* rcodep, ub4, ub4*, ub4 mode) {
+                               ub2* rcodep, ub4 maxarrLen, ub4* curelep, ub4 mode) {
   return Guard(errhp, [&](ErrorHandle*) -> sword {
     return Bind(Handles().Find<StmtHandle>(stmtp, OCI_HTYPE_STMT), bindpp, BindName(TextArg(placeholder, placehLen)),
-                valuep, valueSize, dty, indp, alenp, rcodep, mode);
+                valuep, valueSize, dty, indp, alenp, rcodep, maxarrLen, curelep, mode);
   });
 }
 
 OCI_EXPORT sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindpp, OCIError* errhp, ub4 position, dvoid* valuep,
-                              sb4 valueSize, ub2 dty, dvoid* indp, ub2* alenp, ub2* rcodep, ub4, ub4*, ub4 mode) {
+                              sb4 valueSize, ub2 dty, dvoid* indp, ub2* alenp, ub2* rcodep, ub4 maxarrLen,
+                              ub4* curelep, ub4 mode) {
   return Guard(errhp, [&](ErrorHandle*) -> sword {
     auto* s = Handles().Find<StmtHandle>(stmtp, OCI_HTYPE_STMT);
     if (!s) return OCI_INVALID_HANDLE;
     std::vector<std::string> names = Placeholders(s->sql);
     if (position == 0 || position > names.size()) throw OraError(1036);
-    return Bind(s, bindpp, names[position - 1], valuep, valueSize, dty, indp, alenp, rcodep, mode);
+    return Bind(s, bindpp, names[position - 1], valuep, valueSize, dty, indp, alenp, rcodep, maxarrLen, curelep, mode);
   });
 }
 

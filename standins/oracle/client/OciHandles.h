@@ -72,6 +72,9 @@ struct BindHandle {
   ub2* alen = nullptr;
   ub2* rcode = nullptr;
   ub4 valueSkip = 0, indicatorSkip = sizeof(sb2), alenSkip = sizeof(ub2), rcodeSkip = sizeof(ub2);
+  // A PL/SQL table: room for maxElements, *currentElements of them in use (set on return).
+  ub4 maxElements = 0;
+  ub4* currentElements = nullptr;
   bool dataAtExec = false;
   void* inContext = nullptr;
   OCICallbackInBind inCallback = nullptr;

@@ -76,6 +76,7 @@ const std::map<int, const char*>& Messages() {
       {6503, "PL/SQL: Function returned without value"},
       {6553, "PLS-306: wrong number or types of arguments in call"},
       {6502, "PL/SQL: numeric or value error"},
+      {6513, "PL/SQL: index for PL/SQL table out of range for host language array"},
       {6550, "line %1, column %2:\nPLS-00103: Encountered an unsupported construct"},
       {8002, "sequence %1.CURRVAL is not yet defined in this session"},
       {12154, "TNS:could not resolve the connect identifier specified"},

@@ -290,6 +290,28 @@ void ObjectColumnFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   ResultValue(ctx, AttributeValue(std::move(v), column));
 }
 
+// ORA_ELEMENT(table, i): the i-th (from 1) element of a table bind; ORA-01403 beyond its end.
+void ElementFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Value v = FromSqlite(argv[0]);
+  ObjectImage image;
+  if (!v.IsNull() && !ObjectImage::Decode(v.bytes, image)) throw OraError(932);
+  const std::int64_t n = sqlite3_value_int64(argv[1]);
+  if (n < 1 || n > static_cast<std::int64_t>(image.items.size())) throw OraError(1403);
+  ResultValue(ctx, image.items[static_cast<std::size_t>(n - 1)]);
+}
+
+// ORA_TABLE_BOUND(table, 'COUNT' | 'FIRST' | 'LAST'); FIRST and LAST are null for an empty table.
+void TableBoundFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Value v = FromSqlite(argv[0]);
+  ObjectImage image;
+  if (!v.IsNull() && !ObjectImage::Decode(v.bytes, image)) throw OraError(932);
+  const std::string bound = FromSqlite(argv[1]).bytes;
+  const auto count = static_cast<std::int64_t>(image.items.size());
+  if (bound == "COUNT") return sqlite3_result_int64(ctx, count);
+  if (count == 0) return sqlite3_result_null(ctx);
+  sqlite3_result_int64(ctx, bound == "FIRST" ? 1 : count);
+}
+
 bool IsClauseWord(const Token& t) {
   static const char* const words[] = {"WHERE", "ORDER", "GROUP", "HAVING", "UNION", "MINUS", "INTERSECT", "CONNECT",
                                       "START", "FOR", "SET", "VALUES", "ON", "JOIN", "INNER", "LEFT", "RIGHT", "FULL",
@@ -323,7 +345,8 @@ void ObjectTables::RegisterFunctions(sqlite3* db) {
   } functions[] = {
       {"ORA_CONSTRUCT", -1, Guarded<ConstructFn>}, {"ORA_ATTR", 2, Guarded<AttrFn>}, {"ORA_REF", 2, Guarded<RefFn>},
       {"ORA_VALUE", 2, Guarded<ValueFn>},          {"ORA_DEREF", 1, Guarded<DerefFn>},
-      {"ORA_OBJECT_COLUMN", 2, Guarded<ObjectColumnFn>},
+      {"ORA_OBJECT_COLUMN", 2, Guarded<ObjectColumnFn>}, {"ORA_ELEMENT", 2, Guarded<ElementFn>},
+      {"ORA_TABLE_BOUND", 2, Guarded<TableBoundFn>},
   };
   for (const auto& f : functions)
     sqlite3_create_function_v2(db, f.name, f.args, SQLITE_UTF8, nullptr, f.fn, nullptr, nullptr, nullptr);

@@ -21,7 +21,8 @@ class ObjectTables {
   explicit ObjectTables(Session& session) : session_(session) {}
 
   // ORA_CONSTRUCT(type, values...), ORA_ATTR(value, n), ORA_REF(table, rowid),
-  // ORA_VALUE(table, rowid), ORA_DEREF(ref) on the connection.
+  // ORA_VALUE(table, rowid), ORA_DEREF(ref), ORA_OBJECT_COLUMN(value, declared type), and for
+  // table binds ORA_ELEMENT(table, i), ORA_TABLE_BOUND(table, bound) on the connection.
   static void RegisterFunctions(sqlite3* db);
 
   // Rewrites the object constructs of a statement into the functions above; columns of

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "standins/oracle/protocol/ObjectImage.h"
 #include "standins/oracle/protocol/OraError.h"
 #include "standins/oracle/server/ProgramUnits.h"
 
@@ -396,6 +397,21 @@ std::vector<Token> PlsqlBlock::WithVariables(std::size_t from, std::size_t to) c
   std::vector<Token> out;
   for (std::size_t i = from; i < to; ++i) {
     Token tok = t_[i];
+    // A table bind: :T(i) is its element, :T.COUNT, :T.FIRST and :T.LAST its bounds.
+    if (tok.kind == Token::Kind::Bind && i + 1 < to && t_[i + 1].IsSymbol("(")) {
+      out.insert(out.end(), {Token{Token::Kind::Word, "ORA_ELEMENT", tok.pos}, Token{Token::Kind::Symbol, "(", tok.pos},
+                             tok, Token{Token::Kind::Symbol, ",", tok.pos}});
+      ++i;
+      continue;
+    }
+    if (tok.kind == Token::Kind::Bind && i + 2 < to && t_[i + 1].IsSymbol(".") &&
+        (t_[i + 2].Is("COUNT") || t_[i + 2].Is("FIRST") || t_[i + 2].Is("LAST"))) {
+      out.insert(out.end(), {Token{Token::Kind::Word, "ORA_TABLE_BOUND", tok.pos},
+                             Token{Token::Kind::Symbol, "(", tok.pos}, tok, Token{Token::Kind::Symbol, ",", tok.pos},
+                             Token{Token::Kind::String, t_[i + 2].text, tok.pos}, Token{Token::Kind::Symbol, ")", tok.pos}});
+      i += 2;
+      continue;
+    }
     bool member = (i > 0 && t_[i - 1].IsSymbol(".")) || (i + 1 < t_.size() && t_[i + 1].IsSymbol("("));
     if ((tok.kind == Token::Kind::Word || tok.kind == Token::Kind::Bind) && !member && records_.count(tok.text) &&
         i + 2 < to && t_[i + 1].IsSymbol(".") && t_[i + 2].kind == Token::Kind::Word) {
@@ -445,6 +461,19 @@ void PlsqlBlock::Assign(const Token& target, const Value& value) {
   }
 }
 
+void PlsqlBlock::AssignElement(const Token& table, const Value& index, const Value& value) {
+  if (index.IsNull() || (index.kind != Value::Kind::Integer && index.kind != Value::Kind::Real)) throw OraError(6502);
+  const auto n = static_cast<std::int64_t>(index.kind == Value::Kind::Integer ? index.integer : index.real);
+  if (n < 1 || n > 1 << 20) throw OraError(6502);
+  ObjectImage image;
+  image.kind = ObjectImage::Kind::Collection;
+  const Value* current = Lookup(table.text);
+  if (current && !current->IsNull() && !ObjectImage::Decode(current->bytes, image)) throw OraError(6550, "1", "1");
+  if (image.items.size() < static_cast<std::size_t>(n)) image.items.resize(static_cast<std::size_t>(n));
+  image.items[static_cast<std::size_t>(n - 1)] = value;
+  Assign(table, image.AsValue());
+}
+
 void PlsqlBlock::AssignField(const Token& record, const std::string& field, const Value& value) {
   auto it = records_.find(record.text);
   if (it == records_.end()) {
@@ -456,6 +485,15 @@ void PlsqlBlock::AssignField(const Token& record, const std::string& field, cons
 }
 
 void PlsqlBlock::Simple(std::size_t from, std::size_t to) {
+  if (t_[from].kind == Token::Kind::Bind && from + 1 < to && t_[from + 1].IsSymbol("(")) {  // :T(i) := value
+    std::size_t close = from + 2;
+    for (int depth = 0; close < to && !(depth == 0 && t_[close].IsSymbol(")")); ++close) {
+      if (t_[close].IsSymbol("(")) ++depth;
+      else if (t_[close].IsSymbol(")")) --depth;
+    }
+    if (close + 1 >= to || !t_[close + 1].IsSymbol(":=")) Unsupported(from);
+    return AssignElement(t_[from], Evaluate(from + 2, close), Evaluate(close + 2, to));
+  }
   if (from + 1 < to && t_[from + 1].IsSymbol(":=")) {
     Assign(t_[from], Evaluate(from + 2, to));
     return;

@@ -1,5 +1,6 @@
 // Runs an anonymous PL/SQL block by interpreting the constructs clients send: local
-// variables and records (%ROWTYPE), cursors, assignment to binds and variables,
+// variables and records (%ROWTYPE), cursors, assignment to binds and variables, table binds
+// (:T(i), :T.COUNT/FIRST/LAST, :T(i) := v),
 // SELECT ... INTO, IF/ELSIF/ELSE, WHILE, FOR (numeric ranges, cursors, queries) and plain
 // loops with EXIT [WHEN], nested blocks with WHEN OTHERS / NO_DATA_FOUND handlers, and SQL
 // statements. Anything else is ORA-06550. Check() only parses (stored program units).
@@ -42,6 +43,8 @@ class PlsqlBlock {
   std::vector<Token> WithVariables(std::size_t from, std::size_t to) const;
   void Assign(const Token& target, const Value& value);
   void AssignField(const Token& record, const std::string& field, const Value& value);
+  // :T(index) := value for a table bind: the table grows with nulls up to the index.
+  void AssignElement(const Token& table, const Value& index, const Value& value);
   std::size_t Find(std::size_t from, const char* word) const;  // at depth 0; throws when missing
   std::size_t Expect(std::size_t i, const char* word) const;
   [[noreturn]] void Unsupported(std::size_t i) const;

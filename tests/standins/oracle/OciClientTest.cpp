@@ -351,6 +351,49 @@ TEST_F(OciServerTest, PlsqlBlockWritesOutBinds) {
   EXPECT_EQ(rows, 1u);
 }
 
+// PL/SQL tables (maxarr and the current element count): the elements in use go in, the
+// elements the block left come back with their count; more than the room is ORA-06513.
+TEST_F(OciServerTest, PlsqlTableBindsCarryTheirElementsBothWays) {
+  OciLibrary oci;
+  OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
+  ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
+  auto run = [&](const std::string& block, std::int32_t* numbers, ub4* numberCount, char (*names)[8], sb2* nameInd,
+                 ub2* nameLength, ub4* nameCount, ub4 nameRoom, std::int32_t* total) {
+    oci.StmtPrepare(c.stmt, oci.err, reinterpret_cast<const OraText*>(block.c_str()),
+                    static_cast<ub4>(block.size() + 1), 1, 0);
+    OCIBind* b[3] = {};
+    oci.BindByName(c.stmt, &b[0], oci.err, reinterpret_cast<const OraText*>("T"), 1, numbers, 4, SQLT_INT, nullptr,
+                   nullptr, nullptr, 5, numberCount, 0);
+    oci.BindByName(c.stmt, &b[1], oci.err, reinterpret_cast<const OraText*>("N"), 1, names, 8, SQLT_STR, nameInd,
+                   nameLength, nullptr, nameRoom, nameCount, 0);
+    oci.BindByName(c.stmt, &b[2], oci.err, reinterpret_cast<const OraText*>("TOTAL"), 5, total, 4, SQLT_INT, nullptr,
+                   nullptr, nullptr, 0, nullptr, 0);
+    return oci.StmtExecute(c.svc, c.stmt, oci.err, 1, 0, nullptr, nullptr, 0);
+  };
+  std::int32_t numbers[5] = {10, 20, 30, 99, 99};
+  ub4 numberCount = 3, nameCount = 0;
+  char names[4][8] = {};
+  sb2 nameInd[4] = {5, 5, 5, 5};
+  ub2 nameLength[4] = {};
+  std::int32_t total = 0;
+  const std::string block =
+      "begin :total := 0; for i in 1 .. :t.count loop :total := :total + :t(i); :n(i) := 'n' || :t(i); end loop; "
+      ":t(4) := 40; :n(4) := null; end;";
+  ASSERT_EQ(run(block, numbers, &numberCount, names, nameInd, nameLength, &nameCount, 4, &total), OCI_SUCCESS)
+      << oci.LastError();
+  EXPECT_EQ(total, 60);  // the fourth element was not in use when the block began
+  EXPECT_EQ(numberCount, 4u);
+  EXPECT_EQ(numbers[3], 40);
+  EXPECT_EQ(nameCount, 4u);
+  EXPECT_STREQ(names[2], "n30");
+  EXPECT_EQ(nameLength[0], 3);
+  EXPECT_EQ(nameInd[0], 0);
+  EXPECT_EQ(nameInd[3], -1);
+
+  EXPECT_EQ(run(block, numbers, &numberCount, names, nameInd, nameLength, &nameCount, 3, &total), OCI_ERROR);
+  EXPECT_EQ(oci.LastError(), 6513);
+}
+
 TEST_F(OciServerTest, CursorBindReceivesTheOpenedQuery) {
   OciLibrary oci;
   OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
