@@ -114,6 +114,30 @@ TEST_F(OracleSessionTest, RowLocksHoldUntilCommit) {
   EXPECT_EQ(ErrorOf(*other, "select * from t where id = 1 for update nowait"), 0);
 }
 
+// The locks taken after a savepoint go with a rollback to it; those taken before stay.
+TEST_F(OracleSessionTest, RollbackToASavepointReleasesTheLocksTakenSince) {
+  auto other = Logon();
+  Exec(*session_, "select * from t where id = 1 for update");
+  Exec(*session_, "savepoint s1");
+  Exec(*session_, "select * from t where id = 2 for update nowait");
+  Exec(*session_, "update t set name = 'drei' where id = 3");
+  Exec(*session_, "savepoint s2");
+  Exec(*session_, "select * from t where id = 1 for update");  // held already: not taken again
+  Exec(*session_, "rollback to savepoint s1");
+  const struct {
+    int id;
+    int code;
+  } rows[] = {{1, 54}, {2, 0}, {3, 0}};
+  for (const auto& row : rows)
+    EXPECT_EQ(ErrorOf(*other, "select * from t where id = " + std::to_string(row.id) + " for update nowait"), row.code)
+        << row.id;
+  EXPECT_EQ(ErrorOf(*session_, "rollback to savepoint s2"), 1086);  // gone with the rollback to s1
+  EXPECT_EQ(ErrorOf(*session_, "select * from t where id = 2 for update nowait"), 54);  // the other holds it now
+  other->Rollback();
+  session_->Commit();
+  EXPECT_EQ(ErrorOf(*other, "select * from t where id = 1 for update nowait"), 0);
+}
+
 TEST_F(OracleSessionTest, LockTableHoldsOtherWritersOff) {
   auto other = Logon();
   Exec(*session_, "lock table t in exclusive mode");

@@ -112,13 +112,32 @@ void RowLocks::Acquire(int session, const std::string& table, const std::vector<
     if (released_.wait_until(lock, deadline) == std::cv_status::timeout && heldByOther())
       throw OraError(forDml ? 60 : 30006);
   }
-  for (auto row : rows) owners_[{table, row}] = session;
+  for (auto row : rows)
+    if (owners_.emplace(std::make_pair(table, row), session).second) taken_[session].emplace_back(table, row);
 }
 
 void RowLocks::ReleaseAll(int session) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto it = owners_.begin(); it != owners_.end();)
     it = it->second == session ? owners_.erase(it) : std::next(it);
+  taken_.erase(session);
+  released_.notify_all();
+}
+
+std::size_t RowLocks::Mark(int session) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = taken_.find(session);
+  return it == taken_.end() ? 0 : it->second.size();
+}
+
+void RowLocks::ReleaseSince(int session, std::size_t mark) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto& taken = taken_[session];
+  for (std::size_t i = mark; i < taken.size(); ++i) {
+    auto owner = owners_.find(taken[i]);
+    if (owner != owners_.end() && owner->second == session) owners_.erase(owner);
+  }
+  if (mark < taken.size()) taken.resize(mark);
   released_.notify_all();
 }
 

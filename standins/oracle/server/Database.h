@@ -39,12 +39,17 @@ class RowLocks {
   void Acquire(int session, const std::string& table, const std::vector<std::int64_t>& rows, bool nowait,
                int waitSeconds, bool forDml);
   void ReleaseAll(int session);
+  // How many row locks the session has taken (a savepoint's mark); ReleaseSince gives back
+  // those taken after the mark (a rollback to the savepoint).
+  std::size_t Mark(int session);
+  void ReleaseSince(int session, std::size_t mark);
   void SetDefaultWait(std::chrono::milliseconds wait) { defaultWait_ = wait; }
 
  private:
   std::mutex mutex_;
   std::condition_variable released_;
   std::map<std::pair<std::string, std::int64_t>, int> owners_;
+  std::map<int, std::vector<std::pair<std::string, std::int64_t>>> taken_;  // per session, in order
   std::chrono::milliseconds defaultWait_{5000};
 };
 

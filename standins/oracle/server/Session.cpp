@@ -175,6 +175,7 @@ void Session::Commit() {
     if (sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) throw OraError(4021);
     writing_ = false;
   }
+  savepoints_.clear();
   database_.Locks().ReleaseAll(id_);
 }
 
@@ -183,6 +184,7 @@ void Session::Rollback() {
     sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     writing_ = false;
   }
+  savepoints_.clear();
   database_.Locks().ReleaseAll(id_);
 }
 
@@ -269,6 +271,13 @@ bool Session::ExecuteSessionCommand(const std::vector<Token>& t, ExecuteReply& r
     if (!writing_) throw OraError(1086, "'" + t[at].text + "'");
     if (sqlite3_exec(db_.get(), ("ROLLBACK TO \"" + t[at].text + "\"").c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
       throw OraError(1086, "'" + t[at].text + "'");
+    // The row locks taken since the savepoint go with the changes; later savepoints are gone.
+    for (std::size_t k = savepoints_.size(); k-- > 0;)
+      if (savepoints_[k].first == t[at].text) {
+        database_.Locks().ReleaseSince(id_, savepoints_[k].second);
+        savepoints_.resize(k + 1);
+        break;
+      }
   } else if (first == "ROLLBACK") {
     Rollback();
   } else if (first == "SET" && word(1, "TRANSACTION")) {
@@ -288,6 +297,10 @@ bool Session::ExecuteSessionCommand(const std::vector<Token>& t, ExecuteReply& r
     if (t.size() < 2) throw OraError(933);
     BeginWrite();
     ExecOrThrow(db_.get(), "SAVEPOINT \"" + t[1].text + "\"");
+    savepoints_.erase(std::remove_if(savepoints_.begin(), savepoints_.end(),
+                                     [&](const auto& s) { return s.first == t[1].text; }),
+                      savepoints_.end());
+    savepoints_.emplace_back(t[1].text, database_.Locks().Mark(id_));
   } else if (first == "ALTER" && word(1, "SESSION") && word(2, "SET")) {
     for (std::size_t i = 3; i + 2 < t.size() + 0; i += 3) {
       if (!t[i + 1].IsSymbol("=")) throw OraError(922);

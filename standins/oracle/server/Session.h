@@ -90,6 +90,7 @@ class Session {
   bool writing_ = false;
   std::map<std::string, std::string> nls_;
   std::map<std::string, std::int64_t> currval_;
+  std::vector<std::pair<std::string, std::size_t>> savepoints_;  // in order, with their row-lock marks
   std::map<std::string, std::unique_ptr<StoredFunction>> functions_;
   int programsSeen_ = 0;
   std::map<std::string, StatementHandle> statements_;  // prepared texts, reused (after db_: freed first)
