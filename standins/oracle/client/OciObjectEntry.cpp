@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 
 #include "standins/oracle/client/OciCalls.h"
@@ -833,38 +834,83 @@ OCI_EXPORT sword OCIObjectFree(OCIEnv*, OCIError* err, dvoid* instance, ub2) {
 }
 
 // Writes an attribute named by a path through embedded objects; its indicator takes nullStatus.
+namespace {
+
+// Where an attribute path through embedded objects leads in an instance: the attribute, its
+// slot and its indicator (an embedded object's: its indicator structure).
+struct AttributePlace {
+  const TypeLayout::Attribute* attribute = nullptr;
+  unsigned char* data = nullptr;
+  OCIInd* indicator = nullptr;
+  ObjectInstance* object = nullptr;  // the registered instance, if it is one
+};
+
 // The instance may also be an object inside another one (a collection's element): the type
-// descriptor then gives its layout, and nullStruct its indicator structure.
+// descriptor then gives its layout, and nullStruct its indicator structure. Null when an
+// argument is not a valid handle; ORA-00904 for a name that is no attribute.
+std::optional<AttributePlace> FindAttribute(void* instance, void* nullStruct, OCIType* tdo, const OraText** names,
+                                            const ub4* lengths, ub4 nameCount, ub4 indexCount) {
+  AttributePlace place;
+  place.object = Instances().Find(instance);
+  if (!names || !lengths || nameCount == 0 || !instance) return std::nullopt;
+  if (indexCount > 0) throw OraError(3001);  // indexes into collections are not offered
+  std::shared_ptr<TypeLayout> embedded;
+  if (!place.object) {
+    auto* type = Handles().Find<TypeDescriptor>(tdo, StandinTypeDescriptor);
+    if (!type || !nullStruct) return std::nullopt;
+    embedded = CachedLayout(type->service, type->name);
+    if (!embedded->object) return std::nullopt;
+  } else if (place.object->collection) {
+    return std::nullopt;
+  }
+  auto* indicators = reinterpret_cast<unsigned char*>(nullStruct ? nullStruct : place.object->indicators.data());
+  unsigned char* data = place.object ? place.object->data.data() : static_cast<unsigned char*>(instance);
+  const TypeLayout* layout = place.object ? place.object->layout.get() : embedded.get();
+  for (ub4 i = 0; i < nameCount; ++i) {
+    const std::string name = TextArg(names[i], static_cast<sb4>(lengths[i]));
+    place.attribute = nullptr;
+    if (layout)
+      for (const auto& a : layout->attributes)
+        if (a.name == name) place.attribute = &a;
+    if (!place.attribute) throw OraError(904, name);
+    data += place.attribute->dataOffset;
+    indicators += place.attribute->indicatorOffset;
+    layout = i + 1 < nameCount ? place.attribute->nested.get() : nullptr;
+  }
+  place.data = data;
+  place.indicator = reinterpret_cast<OCIInd*>(indicators);
+  return place;
+}
+
+}  // namespace
+
+// The attribute at a name path: its null status, its indicator structure (embedded objects)
+// and the address of its value (for texts, REFs and collections: of the slot holding the
+// pointer, as OCICollGetElem gives elements).
+OCI_EXPORT sword OCIObjectGetAttr(OCIEnv*, OCIError* err, dvoid* instance, dvoid* nullStruct, OCIType* tdo,
+                                  const OraText** names, const ub4* lengths, ub4 nameCount, const ub4*, ub4 indexCount,
+                                  OCIInd* attrNullStatus, dvoid** attrNullStruct, dvoid** attrValue, OCIType** attrTdo) {
+  return Guard(err, [&](ErrorHandle*) -> sword {
+    std::optional<AttributePlace> place = FindAttribute(instance, nullStruct, tdo, names, lengths, nameCount, indexCount);
+    if (!place || !attrNullStatus || !attrValue) return OCI_INVALID_HANDLE;
+    *attrNullStatus = *place->indicator;
+    if (attrNullStruct) *attrNullStruct = place->attribute->nested ? place->indicator : nullptr;
+    *attrValue = place->data;
+    if (attrTdo) *attrTdo = nullptr;  // the program describes attribute types itself
+    return OCI_SUCCESS;
+  });
+}
+
 OCI_EXPORT sword OCIObjectSetAttr(OCIEnv* env, OCIError* err, dvoid* instance, dvoid* nullStruct, OCIType* tdo,
                                   const OraText** names, const ub4* lengths, ub4 nameCount, const ub4*, ub4 indexCount,
                                   OCIInd nullStatus, const dvoid* attrNullStruct, const dvoid* attrValue) {
   return Guard(err, [&](ErrorHandle*) -> sword {
-    ObjectInstance* object = Instances().Find(instance);
-    if (!names || !lengths || nameCount == 0 || !instance) return OCI_INVALID_HANDLE;
-    if (indexCount > 0) throw OraError(3001);  // indexes into collections are not offered
-    std::shared_ptr<TypeLayout> embedded;
-    if (!object) {
-      auto* type = Handles().Find<TypeDescriptor>(tdo, StandinTypeDescriptor);
-      if (!type || !nullStruct) return OCI_INVALID_HANDLE;
-      embedded = CachedLayout(type->service, type->name);
-      if (!embedded->object) return OCI_INVALID_HANDLE;
-    }
-    auto* indicators = reinterpret_cast<unsigned char*>(nullStruct ? nullStruct : object->indicators.data());
-    unsigned char* data = object ? object->data.data() : static_cast<unsigned char*>(instance);
-    const TypeLayout* layout = object ? object->layout.get() : embedded.get();
-    const TypeLayout::Attribute* attribute = nullptr;
-    for (ub4 i = 0; i < nameCount; ++i) {
-      const std::string name = TextArg(names[i], static_cast<sb4>(lengths[i]));
-      attribute = nullptr;
-      if (layout)
-        for (const auto& a : layout->attributes)
-          if (a.name == name) attribute = &a;
-      if (!attribute) throw OraError(904, name);
-      data += attribute->dataOffset;
-      indicators += attribute->indicatorOffset;
-      layout = i + 1 < nameCount ? attribute->nested.get() : nullptr;
-    }
-    auto* indicator = reinterpret_cast<OCIInd*>(indicators);
+    std::optional<AttributePlace> place = FindAttribute(instance, nullStruct, tdo, names, lengths, nameCount, indexCount);
+    if (!place) return OCI_INVALID_HANDLE;
+    const TypeLayout::Attribute* attribute = place->attribute;
+    unsigned char* data = place->data;
+    ObjectInstance* object = place->object;
+    OCIInd* indicator = place->indicator;
     if (nullStatus != IndNotNull) {
       *indicator = IndNull;
       return OCI_SUCCESS;

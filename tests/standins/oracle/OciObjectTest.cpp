@@ -312,6 +312,32 @@ TEST_F(OciObjectTest, SetAttrWritesElementObjectsAndWholeEmbeddedValues) {
   const OCIInd* indicators = static_cast<OCIInd*>(figureInd);
   EXPECT_EQ(indicators[1], IndNotNull);  // ORIGIN's own
   EXPECT_EQ(indicators[2], IndNotNull);  // ORIGIN.X
+
+  // GetAttr by the same paths: where the value lies, its null status, an object's indicators.
+  auto getAttr = Call<OCIObjectGetAttrProc>("OCIObjectGetAttr");
+  auto get = [&](std::initializer_list<const char*> path, OCIInd* status, void** nullStruct, void** value) {
+    std::vector<const OraText*> names;
+    std::vector<ub4> lengths;
+    for (const char* n : path) {
+      names.push_back(reinterpret_cast<const OraText*>(n));
+      lengths.push_back(static_cast<ub4>(std::strlen(n)));
+    }
+    return getAttr(oci_->env, oci_->err, figure, figureInd, shapeType, names.data(), lengths.data(),
+                   static_cast<ub4>(names.size()), nullptr, 0, status, nullStruct, value, nullptr);
+  };
+  OCIInd status = IndNull;
+  void* nullStruct = nullptr;
+  void* value = nullptr;
+  ASSERT_EQ(get({"ORIGIN", "Y"}, &status, &nullStruct, &value), OCI_SUCCESS);
+  EXPECT_EQ(status, IndNotNull);
+  EXPECT_EQ(value, bytes + sizeof(OCINumber));
+  EXPECT_EQ(nullStruct, nullptr);
+  ASSERT_EQ(get({"ORIGIN"}, &status, &nullStruct, &value), OCI_SUCCESS);
+  EXPECT_EQ(nullStruct, &static_cast<OCIInd*>(figureInd)[1]);
+  ASSERT_EQ(get({"PATH"}, &status, &nullStruct, &value), OCI_SUCCESS);
+  EXPECT_EQ(*static_cast<OCIColl**>(value), copied);
+  EXPECT_EQ(get({"ORIGIN", "Z"}, &status, &nullStruct, &value), OCI_ERROR);
+  EXPECT_EQ(oci_->LastError(), 904);
   for (void* instance : {origin, route, figure})
     Call<OCIObjectFreeProc>("OCIObjectFree")(oci_->env, oci_->err, instance, OCI_OBJECTFREE_FORCE);
 }
