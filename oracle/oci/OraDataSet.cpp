@@ -382,7 +382,12 @@ void TOraDataSet::FetchKeySequenceValue() {
 
 void TOraDataSet::StorageInsert() {
     TCustomDADataSet::StorageInsert();
-    if (!keySequence_.empty() && sequenceMode_ == smInsert && keyFieldDescs_.Count() > 0) FetchKeySequenceValue();
+    if (keySequence_.empty() || sequenceMode_ != smInsert || keyFieldDescs_.Count() == 0) return;
+    // The new record is in place but the dataset enters the insert state only after
+    // this step; the key is written into the new record all the same.
+    const TDataSetState saved = SetTempState(dsInsert);
+    const TScopeExit restore([&] { RestoreState(saved); });
+    FetchKeySequenceValue();
 }
 
 AnsiString TOraDataSet::LockSavepointName() const {

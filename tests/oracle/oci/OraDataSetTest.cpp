@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "oracle/core/DASQLMonitor.h"
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OraDataSet.h"
@@ -18,6 +17,7 @@ namespace {
 using platform::AnsiString;
 using platform::Variant;
 using testing::OraQueryTest;
+using testing::TTextCapture;
 
 std::unique_ptr<TOraDataSet> NewDataSet() { return platform::NewUnownedComponent<TOraDataSet>(); }
 
@@ -190,34 +190,6 @@ protected:
         MakeTable(table, "ID NUMBER(10)");
         for (int i = 1; i <= count; ++i) Exec("INSERT INTO " + table + " VALUES (" + std::to_string(i) + ")");
     }
-};
-
-// Captures the texts the monitor receives.
-class TTextCapture {
-public:
-    TTextCapture() : monitor_(platform::NewUnownedComponent<TDASQLMonitor>()) {
-        monitor_->OnSQL = [this](void*, const AnsiString& text, TDATraceFlag) { texts_.push_back(text); };
-        monitor_->SetOptions(moCustom);
-        monitor_->SetActive(true);
-    }
-    bool Saw(const std::string& part) const {
-        for (const std::string& text : texts_)
-            if (text.find(part) != std::string::npos) return true;
-        return false;
-    }
-    // Every text, line breaks shown as \r and \n.
-    std::string All() const {
-        std::string all;
-        for (const std::string& text : texts_) {
-            for (char c : text) all += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
-            all += "\n";
-        }
-        return all;
-    }
-
-private:
-    std::unique_ptr<TDASQLMonitor> monitor_;
-    std::vector<std::string> texts_;
 };
 
 TEST_F(OraDataSetTest, RowIdColumnIsHiddenAmongDefaultFields) {

@@ -1,13 +1,15 @@
 // Fixture of the Oracle dataset and query tests: a session logged on to the stand-in
-// server, statements run on it, tables made and counted, and queries created the way
-// the installation exports create them.
+// server, statements run on it, tables made and counted, queries created the way the
+// installation exports create them, and the statement texts a monitor receives.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "oracle/core/DASQLMonitor.h"
 #include "oracle/oci/OraError.h"
 #include "oracle/oci/OraQuery.h"
 #include "oracle/oci/OraSQL.h"
@@ -74,6 +76,34 @@ protected:
     }
 
     std::unique_ptr<TOraSession> session_;
+};
+
+// Captures the texts the monitor receives.
+class TTextCapture {
+public:
+    TTextCapture() : monitor_(platform::NewUnownedComponent<TDASQLMonitor>()) {
+        monitor_->OnSQL = [this](void*, const platform::AnsiString& text, TDATraceFlag) { texts_.push_back(text); };
+        monitor_->SetOptions(moCustom);
+        monitor_->SetActive(true);
+    }
+    bool Saw(const std::string& part) const {
+        for (const std::string& text : texts_)
+            if (text.find(part) != std::string::npos) return true;
+        return false;
+    }
+    // Every text, line breaks shown as \r and \n.
+    std::string All() const {
+        std::string all;
+        for (const std::string& text : texts_) {
+            for (char c : text) all += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+            all += "\n";
+        }
+        return all;
+    }
+
+private:
+    std::unique_ptr<TDASQLMonitor> monitor_;
+    std::vector<std::string> texts_;
 };
 
 }  // namespace oracle::testing
