@@ -1,6 +1,7 @@
 #include "platform/DataSet.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,7 +16,8 @@ TDataSet::TDataSet(TComponent* owner) : TComponent(owner), fields_(this), fieldD
 TDataSet::~TDataSet() {
     // The most-derived class has closed the dataset; what remains are links and fields.
     for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) source->SetDataSet(nullptr);
-    if (dataSetField_) dataSetField_->SetNestedDataSet(nullptr);
+    if (dataSetField_ && dataSetField_->NestedDataSet() == this) dataSetField_->SetNestedDataSet(nullptr);
+    AssignDataSetField(nullptr);
     fields_.RemoveAll();
 }
 
@@ -888,8 +890,20 @@ void TDataSet::SetDataSetField(TDataSetField* field) {
     RequireClosed();
     if (dataSetField_ && dataSetField_ != field && dataSetField_->NestedDataSet() == this)
         dataSetField_->SetNestedDataSet(nullptr);
-    dataSetField_ = field;
+    AssignDataSetField(field);
     if (field) field->SetNestedDataSet(this);
+}
+
+namespace {
+// Datasets that show the rows of another dataset's field: while there are none (the usual
+// case), a dataset's scrolling need not look for nested datasets among its fields.
+std::atomic<int> nestedDataSetCount{0};
+}  // namespace
+
+void TDataSet::AssignDataSetField(TDataSetField* field) {
+    if (!dataSetField_ && field) ++nestedDataSetCount;
+    if (dataSetField_ && !field) --nestedDataSetCount;
+    dataSetField_ = field;
 }
 
 void TDataSet::DataSetFieldGone(TDataSetField* field) {
@@ -899,11 +913,12 @@ void TDataSet::DataSetFieldGone(TDataSetField* field) {
     } catch (...) {
         // The field is going away in any case; the dataset must not keep pointing at it.
     }
-    dataSetField_ = nullptr;
+    AssignDataSetField(nullptr);
 }
 
 std::vector<TDataSet*> TDataSet::NestedDataSets() const {
     std::vector<TDataSet*> nested;
+    if (nestedDataSetCount == 0) return nested;
     std::function<void(TFields&)> collect = [&](TFields& list) {
         for (int i = 0; i < list.Count(); ++i) {
             TField* field = list.FieldAt(i);

@@ -316,6 +316,7 @@ protected:
 private:
     // The DataSetField is being freed: the dataset closes and forgets it.
     void DataSetFieldGone(TDataSetField* field);
+    void AssignDataSetField(TDataSetField* field);
     void Notify(const TDataSetNotifyEvent& event) {
         if (event) event(*this);
     }
