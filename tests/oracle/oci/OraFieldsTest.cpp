@@ -79,7 +79,7 @@ protected:
     void SetUp() override {
         ds.OpenWith({[](TData&, void*) {},
                      [](TData& data, void* record) {
-                         for (const char* name : {"DOC", "ITEMS", "OWNER"}) MarkNotNull(data, record, name);
+                         for (const char* name : {"ID", "DOC", "ITEMS", "OWNER"}) MarkNotNull(data, record, name);
                          const int32_t label = 7;
                          data.PutField(data.FieldByName("LBL")->FieldNo, record, &label);
                      }});
@@ -94,10 +94,12 @@ TEST_F(OraFieldValues, DescriptionsAreUpperCasedWhenTheFieldHoldsAValue) {
         const char* doc;
         const char* items;
         const char* owner;
+        const char* id;  // the framework's description, from the class name
     };
-    for (const Expected& e : {Expected{"(BFile)", "(DataSet)", "(Reference)"},
-                              Expected{"(BFILE)", "(DATASET)", "(REFERENCE)"}}) {
+    for (const Expected& e : {Expected{"(BFile)", "(DataSet)", "(Reference)", "(Integer)"},
+                              Expected{"(BFILE)", "(DATASET)", "(REFERENCE)", "(INTEGER)"}}) {
         EXPECT_EQ(ds.FieldNamed("DOC")->FieldClassDescription(), e.doc);
+        EXPECT_EQ(ds.FieldNamed("ID")->FieldClassDescription(), e.id);
         EXPECT_EQ(ds.FieldNamed("ITEMS")->ReadAsString(), e.items);
         EXPECT_EQ(ds.FieldNamed("OWNER")->ReadAsString(), e.owner);
         ds.MoveToNext();

@@ -338,6 +338,11 @@ TEST_F(NestedTableTest, WithoutAParentTheBoundObjectIsShown) {
     nested.BindRef(nullptr);
     EXPECT_FALSE(nested.Active());
     EXPECT_EQ(nested.RefObject(), nullptr);
+    // Taking the dataset away from a parent field drops what was bound.
+    nested.SetDataSetField(static_cast<TDataSetField*>(parent_->FieldNamed("ITEMS")));
+    nested.BindTable(table);
+    nested.SetDataSetField(nullptr);
+    EXPECT_EQ(nested.TableObject(), nullptr);
 }
 
 TEST_F(NestedTableTest, ANestedTableOfObjectsShowsTheirAttributes) {
