@@ -559,8 +559,20 @@ void TBaseTable::EmptyTable() {
     const int32_t savedShareMode = shareMode_;
     const bool wasClosed = state_ == cursorstate::Closed;
     const bool reopened = wasClosed || shareMode_ != 1;
+    // Emptying takes every record, not only those the range and the filters show;
+    // both are in force again afterwards.
+    const bool startActive = rangeStart_.active, endActive = rangeEnd_.active;
+    const bool sameShape = sameRangeShape_, filtersActive = filtersActive_;
+    rangeStart_.active = false;
+    rangeEnd_.active = false;
+    sameRangeShape_ = false;
+    filtersActive_ = false;
     // The cursor goes back to its own share mode and open state whatever happens.
     auto restore = [&] {
+        rangeStart_.active = startActive;
+        rangeEnd_.active = endActive;
+        sameRangeShape_ = sameShape;
+        filtersActive_ = filtersActive;
         shareMode_ = savedShareMode;
         if (!reopened) return;
         CloseCursor();

@@ -34,13 +34,18 @@ void TFieldCacheItem::SetChanged(bool changed) {
 TFieldCacheItem& TQuillonFieldCache::Item(int n) {
     if (n >= 1 && n <= Count()) return *items_[n - 1];
     if (n < 1 || !cursor_) RaiseEngineError(rc::InvalidRecStruct);
-    TEngineFieldDesc desc{};
-    uint16_t localSize = 0, localType = 0;
-    cursor_->GetFieldDesc(static_cast<uint16_t>(n), localSize, localType, desc);
-    desc.fieldNumber = static_cast<uint16_t>(n);
-    desc.localType = localType;
-    desc.localSize = localSize;
-    return Add(desc);
+    // Item n must describe field n: the fields before it are described first, in order.
+    while (Count() < n) {
+        const auto number = static_cast<uint16_t>(Count() + 1);
+        TEngineFieldDesc desc{};
+        uint16_t localSize = 0, localType = 0;
+        cursor_->GetFieldDesc(number, localSize, localType, desc);
+        desc.fieldNumber = number;
+        desc.localType = localType;
+        desc.localSize = localSize;
+        Add(desc);
+    }
+    return *items_[n - 1];
 }
 
 TFieldCacheItem& TQuillonFieldCache::Add(const TEngineFieldDesc& desc) {

@@ -220,6 +220,21 @@ TEST_F(CursorTest, EmptyTableReturnsTheCursorToItsOpenState) {
     EXPECT_EQ(shared->ShareMode(), 0);
 }
 
+TEST_F(CursorTest, EmptyTableEmptiesBeyondTheRangeAndFiltersItShows) {
+    const int32_t start = 10, end = 20;
+    cursor_->SetRange(true, 1, 0, &start, true, 1, 0, &end, true);
+    TFilterListItem* filter = nullptr;
+    cursor_->AddFilter(0, 0, false, nullptr, RejectId15, filter);
+    cursor_->ActivateFilter(filter);
+    cursor_->EmptyTable();
+    EXPECT_TRUE(Ids().empty());
+
+    // The range and the filter are in force again afterwards.
+    Fill({5, 10, 15, 20, 25});
+    cursor_->SetToBegin();
+    EXPECT_EQ(Walk(true), (std::vector<int>{10, 20}));
+}
+
 TEST_F(CursorTest, ReadBlockCountsAndBounds) {
     std::vector<TRow> block(5);
     auto* buffer = reinterpret_cast<uint8_t*>(block.data());
@@ -403,6 +418,33 @@ TEST(FieldAccess, FieldDescriptorByPosition) {
         EXPECT_EQ(e.ErrorMessage(), "Table: T");
     }
     EXPECT_EQ(cursor.FieldCache().FieldNumber("name"), 2);
+}
+
+namespace {
+// A cursor that describes its three 4-byte fields only when asked.
+class TDescribingCursor : public TBaseTable {
+public:
+    TDescribingCursor() : TBaseTable(nullptr, nullptr, "D", nullptr, 0, 0) {}
+    void GetFieldDesc(uint16_t n, uint16_t& localSize, uint16_t& localType, TEngineFieldDesc& desc) override {
+        if (n < 1 || n > 3) RaiseEngineError(rc::InvalidRecStruct);
+        desc = TEngineFieldDesc{};
+        CopyToField(desc.name, sizeof desc.name, "F" + std::to_string(n));
+        desc.offset = static_cast<uint16_t>((n - 1) * 4);
+        desc.length = 4;
+        localType = fldtype::Int32;
+        localSize = 4;
+    }
+};
+}  // namespace
+
+TEST(FieldAccess, FieldsAskedForOutOfOrderKeepTheirNumbers) {
+    TDescribingCursor cursor;
+    EXPECT_EQ(cursor.FieldCache().Item(3).FieldName(), "F3");
+    EXPECT_EQ(cursor.FieldCache().Item(1).FieldName(), "F1");
+    EXPECT_EQ(cursor.FieldCache().Item(2).Desc().offset, 4);
+    EXPECT_EQ(cursor.FieldCache().FieldNumber("F3"), 3);
+    EXPECT_EQ(CodeOf([&] { cursor.FieldCache().Item(4); }), rc::InvalidRecStruct);
+    EXPECT_EQ(cursor.FieldCache().Count(), 3);
 }
 
 TEST(ListCursor, GivesItsRecordsAndRefusesWrites) {
