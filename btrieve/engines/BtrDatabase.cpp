@@ -360,7 +360,10 @@ void TBtrDatabase::DeleteTable(const char* tableName, const char*) {
     CheckParam(tableName);
     // The dictionary files are read as plain files: their records are only compared
     // by table id, and an exclusive open leaves no room for field lists over them.
-    BeginTran(2);
+    // Inside the caller's transaction the deletions are part of it; otherwise they get one
+    // of their own.
+    const bool ownTransaction = tranState_ != 1;
+    if (ownTransaction) BeginTran(2);
     try {
         uint16_t fileId = 0;
         {
@@ -393,13 +396,15 @@ void TBtrDatabase::DeleteTable(const char* tableName, const char*) {
             }
         }
     } catch (...) {
-        try {
-            EndTran(2);
-        } catch (...) {
+        if (ownTransaction) {
+            try {
+                EndTran(2);
+            } catch (...) {
+            }
         }
         throw;
     }
-    EndTran(0);
+    if (ownTransaction) EndTran(0);
 }
 
 void TBtrDatabase::RenameTable(const char* oldName, const char*, const char* newName) {

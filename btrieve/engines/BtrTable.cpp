@@ -519,9 +519,11 @@ void TBtrTable::AddIndex(const TEngineIndexDesc& desc) {
         if (desc.caseInsensitive) s.flags |= KeyCaseInsensitive;
         s.dataType = static_cast<uint8_t>(item.LocalType());
     }
+    // Without a number of its own the new key takes the next one: the names follow the keys.
+    const size_t at = desc.indexId != 0 ? desc.indexId : file_->SafeKeyCount();
     file_->AddIndex(specs.data(), static_cast<uint32_t>(fields), desc.indexId);
     auto& names = IndexNames();
-    const size_t at = std::min<size_t>(desc.indexId, names.size());
+    if (names.size() < at) names.resize(at);
     names.insert(names.begin() + static_cast<std::ptrdiff_t>(at), FieldText(desc.name, sizeof desc.name));
 }
 

@@ -222,6 +222,32 @@ TEST_F(CursorTest, IndexDescriptionsAndNames) {
     EXPECT_EQ(props.blockSize, 4096);
 }
 
+TEST_F(CursorTest, AddedIndexesAreSelectedByTheirNames) {
+    // An index without a number of its own becomes the next key; its name must name that
+    // key and leave the names of the others where they were.
+    TBaseTable* people = Open("People");
+    TEngineIndexDesc byAmount{};
+    std::strcpy(byAmount.name, "ByAmount");
+    byAmount.fieldsInKey = 1;
+    byAmount.keyFields[0] = 4;
+    people->AddIndex(byAmount);
+    uint16_t number = 99;
+    people->IndexForFields("ByAmount", number, nullptr);
+    EXPECT_EQ(number, 2);
+    people->IndexForFields("ByName", number, nullptr);
+    EXPECT_EQ(number, 1);
+    people->SwitchToIndex("ByAmount", nullptr, 0, false);
+    EXPECT_EQ(Ids(people), (std::vector<int32_t>{2, 4, 3, 1}));
+    TEngineIndexDesc described{};
+    people->GetIndexDesc(0, described);
+    EXPECT_STREQ(described.name, "ByAmount");
+
+    people->DeleteIndex("ByAmount", nullptr, 0);
+    people->IndexForFields("ByName", number, nullptr);
+    EXPECT_EQ(number, 1);
+    EXPECT_THROW(people->IndexForFields("ByAmount", number, nullptr), EQuillonEngineError);
+}
+
 TEST_F(CursorTest, SequenceNumbersRoundTrip) {
     TBaseTable* people = Open("People");
     auto record = Record(people);

@@ -144,6 +144,21 @@ TEST_F(DatabaseTest, DeleteTableTakesTheWholeNameOnly) {
     EXPECT_NE(GetFileAttributesA((dir + "PEOPLE.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(DatabaseTest, DeleteTableJoinsTheCallersTransaction) {
+    // Inside a transaction of the caller the deletion is part of it: an abort brings the
+    // table back, a commit keeps it deleted.
+    db->BeginTran(0);
+    EXPECT_NO_THROW(db->DeleteTable("People", nullptr));
+    EXPECT_EQ(db->TranState(), 1);
+    db->EndTran(2);
+    EXPECT_EQ(Ids(Open("People")), (std::vector<int32_t>{1, 2, 3, 4}));
+    db->Cursors().FreeAll();
+    db->BeginTran(0);
+    db->DeleteTable("People", nullptr);
+    db->EndTran(0);
+    EXPECT_EQ(NativeOf([&] { Open("People"); }), 204);
+}
+
 TEST_F(DatabaseTest, RenameTableKeepsTheNameFindable) {
     db->RenameTable("People", nullptr, "Folk");
     EXPECT_EQ(NativeOf([&] { Open("People"); }), 204);
