@@ -123,7 +123,8 @@ class Database {
   void RegisterSession(int id, const std::string& key, sqlite3* connection, std::atomic<bool>* cancelled);
   void UnregisterSession(int id);
   bool Interrupt(int id, const std::string& key);  // interrupts what the session runs
-  // Counts changes of the stored program units, so that sessions renew their SQL functions.
+  // Counts changes of the stored program units (types among them) and of object tables, so
+  // that sessions renew their SQL functions and the object names they know.
   void ProgramsChanged() { ++programsVersion_; }
   int ProgramsVersion() const { return programsVersion_; }
 

@@ -354,16 +354,21 @@ void ObjectTables::RegisterFunctions(sqlite3* db) {
 
 std::vector<Token> ObjectTables::Rewrite(std::vector<Token> t) {
   sqlite3* db = session_.Connection();
-  auto names = [&](const char* sql) {
-    std::map<std::string, std::string> found;
-    StatementHandle s = Prepare(db, sql);
-    while (sqlite3_step(s.get()) == SQLITE_ROW) found[ColumnText(s.get(), 0)] = ColumnText(s.get(), 1);
-    return found;
-  };
-  const std::map<std::string, std::string> types = names("SELECT TYPE_NAME, TYPECODE FROM \"SETRIX$TYPES\"");
+  Session::ObjectCatalog& known = session_.ObjectNames();
+  if (known.version != session_.Db().ProgramsVersion()) {
+    auto names = [&](const char* sql) {
+      std::map<std::string, std::string> found;
+      StatementHandle s = Prepare(db, sql);
+      while (sqlite3_step(s.get()) == SQLITE_ROW) found[ColumnText(s.get(), 0)] = ColumnText(s.get(), 1);
+      return found;
+    };
+    known.version = session_.Db().ProgramsVersion();
+    known.types = names("SELECT TYPE_NAME, TYPECODE FROM \"SETRIX$TYPES\"");
+    known.tables = names("SELECT TABLE_NAME, TYPE_NAME FROM \"SETRIX$OBJECT_TABLES\"");
+  }
+  const std::map<std::string, std::string>& types = known.types;
   if (types.empty()) return t;  // nothing here can be an object
-  const std::map<std::string, std::string> tables =
-      names("SELECT TABLE_NAME, TYPE_NAME FROM \"SETRIX$OBJECT_TABLES\"");
+  const std::map<std::string, std::string>& tables = known.tables;
   auto typeNamed = [&](const std::string& word) { return types.count(word) != 0; };
   const bool createTable = t.size() > 2 && t[0].Is("CREATE") &&
                            (t[1].Is("TABLE") || (t.size() > 4 && t[1].Is("GLOBAL") && t[3].Is("TABLE")));
@@ -490,6 +495,7 @@ bool ObjectTables::CreateObjectTable(const std::vector<Token>& t) {
   sqlite3_bind_text(entry.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_bind_text(entry.get(), 2, typeName.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_step(entry.get());
+  session_.Db().ProgramsChanged();
   SchemaCommands(session_).EnforceColumnTypes(table);
   return true;
 }
@@ -502,6 +508,7 @@ void ObjectTables::TableDropped(const std::string& table) {
     sqlite3_bind_text(s.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_step(s.get());
   }
+  if (sqlite3_changes(db) > 0) session_.Db().ProgramsChanged();  // it was an object table
 }
 
 void ObjectTables::Store(const ObjectImage& ref, const ObjectImage& object) {

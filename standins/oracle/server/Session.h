@@ -65,6 +65,14 @@ class Session {
   TranslatedSql Translate(std::vector<Token> tokens);
   // DML runs inside the session's write transaction.
   void BeginWrite();
+  // The names of object types (with their type codes) and of object tables (with their types),
+  // as the object constructs of statements were last read against; renewed by ObjectTables
+  // when the catalogue changes (Database::ProgramsVersion).
+  struct ObjectCatalog {
+    int version = -1;
+    std::map<std::string, std::string> types, tables;
+  };
+  ObjectCatalog& ObjectNames() { return objectNames_; }
   sqlite3* Connection() const { return db_.get(); }
 
  private:
@@ -90,7 +98,8 @@ class Session {
   bool writing_ = false;
   std::map<std::string, std::string> nls_;
   std::map<std::string, std::int64_t> currval_;
-  std::vector<std::pair<std::string, std::size_t>> savepoints_;  // in order, with their row-lock marks
+  std::vector<std::pair<std::string, std::size_t>> savepoints_;
+  ObjectCatalog objectNames_;  // in order, with their row-lock marks
   std::map<std::string, std::unique_ptr<StoredFunction>> functions_;
   int programsSeen_ = 0;
   std::map<std::string, StatementHandle> statements_;  // prepared texts, reused (after db_: freed first)
