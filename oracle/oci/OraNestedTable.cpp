@@ -141,10 +141,19 @@ void TOraNestedTable::ActivateCursor(bool infoOnly) {
 }
 
 void TOraNestedTable::DeactivateCursor() {
-    TMemDataSet::DeactivateCursor();
-    if (!DataSetField()) return;
-    BindTable(nullptr);
-    BindRef(nullptr);
+    // The bindings go also when closing the cursor failed: the dataset is closed then too.
+    auto dropBindings = [this] {
+        if (!DataSetField()) return;
+        BindTable(nullptr);
+        BindRef(nullptr);
+    };
+    try {
+        TMemDataSet::DeactivateCursor();
+    } catch (...) {
+        dropBindings();
+        throw;
+    }
+    dropBindings();
 }
 
 void TOraNestedTable::DispatchDataEvent(TDataEvent event, intptr_t info) {
