@@ -270,6 +270,7 @@ AnsiString TQnDatabase::GetConnectParams() {
     const AnsiString name = !AliasName().empty() ? AliasName() : databaseName_;
     platform::TStringList list;
     session_->GetAliasParams(name, list);
+    connectedAliasParams_ = list.JoinedText();
     if (!InState(platform::csDesigning)) {
         for (int i = 0; i < list.Count(); ++i) {
             const AnsiString key = list.Names(i);
@@ -315,6 +316,17 @@ void TQnDatabase::Login(platform::TStrings& loginParams) {
     }
     // No login dialog in this library: the user name stays, the password is empty.
     loginParams.SetValue("PASSWORD", "");
+}
+
+bool TQnDatabase::AliasParamsChanged() {
+    const AnsiString name = !AliasName().empty() ? AliasName() : databaseName_;
+    platform::TStringList list;
+    try {
+        session_->GetAliasParams(name, list);
+    } catch (const platform::Exception&) {
+        return true;
+    }
+    return list.JoinedText() != connectedAliasParams_;
 }
 
 bool TQnDatabase::OpenFromExisting() {

@@ -60,6 +60,9 @@ public:
     bool AcquiredHandle() const { return acquiredHandle_; }
     bool PseudoIndexes() const { return pseudoIndexes_; }
     int RefCount() const { return refCount_; }
+    // Whether the alias parameters read at the last connect are no longer those in the
+    // configuration (also when they cannot be read any more).
+    bool AliasParamsChanged();
     void SetRefCount(int value) { refCount_ = value; }
     TBaseDatabase* Handle() const { return handle_; }
     TQnSession* Session() const { return session_; }
@@ -114,6 +117,7 @@ private:
     AnsiString sessionName_;
     AnsiString databaseName_;
     AnsiString storedName_;
+    AnsiString connectedAliasParams_;
     TQnSessionlist* sessionList_ = nullptr;
 };
 

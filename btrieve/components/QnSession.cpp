@@ -435,6 +435,14 @@ TBaseDatabase* TQnSession::FindSharedHandle(const AnsiString& name) {
 TQnDatabase* TQnSession::OpenDatabase(const AnsiString& name, TComponent* owner) {
     TQnSessionLock lock(*this);
     TQnDatabase* database = FindDatabaseOfOwner(name, owner);
+    // An idle temporary database kept connected for its alias would go on working in the
+    // place the alias named when it connected: once the alias says otherwise it is let go
+    // and made afresh.
+    if (database && database->Temporary() && database->RefCount() == 0 && database->Connected() &&
+        database->Owner() && database->AliasParamsChanged()) {
+        FreeComponent(database);
+        database = nullptr;
+    }
     bool created = false;
     if (!database) {
         database = static_cast<TQnDatabase*>(DatabaseComponentClass().CreateOwned(*this));

@@ -324,3 +324,31 @@ TEST_F(SessionDatabaseTest, DatabasesOutlivingTheirSessionJoinThePrimary) {
     database->OpenConnection();
     EXPECT_TRUE(database->Connected());
 }
+
+TEST_F(SessionDatabaseTest, KeptTemporaryDatabaseFollowsItsAlias) {
+    // A table naming the alias itself gets a temporary database, which stays connected
+    // after the table closes; once the alias points elsewhere the next table must not
+    // be served from the old directory.
+    auto directoryOfNewTable = [] {
+        auto table = platform::NewUnownedComponent<TTestTable>();
+        table->SetDatabaseName("SETRIXTEST_EDIT");
+        table->SetTableName("T");
+        table->OpenDataSet();
+        EXPECT_TRUE(table->Database()->Temporary());
+        const AnsiString directory = table->Database()->Handle()->GetDirectory();
+        const TQnDatabase* database = table->Database();
+        table->CloseDataSet();
+        return std::make_pair(directory, database);
+    };
+    WriteAlias("SETRIXTEST_EDIT", "C:\\EDIT");
+    const auto first = directoryOfNewTable();
+    EXPECT_EQ(first.first, "C:\\EDIT");
+    ASSERT_EQ(Primary().FindDatabase("SETRIXTEST_EDIT"), first.second);
+    EXPECT_TRUE(first.second->Connected());  // KeepConnections
+    const auto again = directoryOfNewTable();
+    EXPECT_EQ(again.second, first.second);  // unchanged alias: the kept database serves
+
+    WriteAlias("SETRIXTEST_EDIT", "C:\\OTHER");
+    EXPECT_EQ(directoryOfNewTable().first, "C:\\OTHER");
+    EXPECT_EQ(Primary().DatabaseCount(), 1);
+}
