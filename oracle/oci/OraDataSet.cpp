@@ -7,6 +7,7 @@
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OraError.h"
+#include "oracle/oci/OraFields.h"
 #include "oracle/oci/OraSQL.h"
 #include "oracle/oci/OraSession.h"
 #include "oracle/oci/OraSqlText.h"
@@ -162,9 +163,7 @@ void TOraDataSet::BlockFetchEvent(bool beforeBlock) {
     }
 }
 
-std::unique_ptr<TField> TOraDataSet::FieldClassForType(TFieldType type) {
-    return TCustomDADataSet::FieldClassForType(type);
-}
+std::unique_ptr<TField> TOraDataSet::FieldClassForType(TFieldType type) { return OraFieldForType(type); }
 
 // ---------------------------------------------------------------- properties
 
@@ -234,11 +233,8 @@ void TOraDataSet::ActivateCursor(bool infoOnly) {
 void TOraDataSet::FireAfterOpen() {
     TCustomDADataSet::FireAfterOpen();
     // Nested tables re-read their rows from this dataset's first record.
-    for (int i = 0; i < Fields().Count(); ++i) {
-        auto* field = dynamic_cast<TDataSetField*>(Fields().FieldAt(i));
-        TDataSet* nested = field ? field->NestedDataSet() : nullptr;
-        if (nested && nested->Active()) nested->DataEvent(deParentScroll, 0);
-    }
+    for (TDataSet* nested : NestedDataSets())
+        if (nested->Active()) nested->DataEvent(deParentScroll, 0);
 }
 
 bool TOraDataSet::CursorReturnsRows() {

@@ -7,6 +7,7 @@
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OraDataSet.h"
+#include "oracle/oci/OraFields.h"
 #include "oracle/oci/OraSQL.h"
 #include "platform/Field.h"
 #include "tests/oracle/oci/OraQueryFixture.h"
@@ -285,6 +286,14 @@ TEST_F(OraDataSetTest, DataSetWithoutSessionWorksOnTheDefaultOne) {
     session_ = Connect();
     dataSet->OpenDataSet();
     EXPECT_EQ(dataSet->FieldNamed("N")->ReadAsInteger(), 7);
+}
+
+TEST_F(OraDataSetTest, DefaultFieldsAreOfTheOracleClasses) {
+    MakeTable("ORD_CLASSES", "ID NUMBER(10), DOC BFILE");
+    Exec("INSERT INTO ORD_CLASSES VALUES (1, NULL)");
+    auto dataSet = Open("SELECT ID, DOC FROM ORD_CLASSES");
+    EXPECT_NE(dynamic_cast<TBFileField*>(dataSet->FieldNamed("DOC")), nullptr);
+    EXPECT_FALSE(dataSet->FieldNamed("DOC")->FieldIsModifiable());
 }
 
 }  // namespace
