@@ -16,6 +16,7 @@
 #include "standins/oracle/client/OciCalls.h"
 #include "standins/oracle/client/OciObjects.h"
 #include "standins/oracle/client/OciTypes.h"
+#include "standins/oracle/client/ValueCodec.h"
 #include "standins/oracle/protocol/ObjectImage.h"
 
 using namespace orastandin;
@@ -497,7 +498,7 @@ void FillSlot(const TypeLayout::Attribute& a, unsigned char* slot, OCIInd* indic
           s = Handles().Create<StringValue>(StandinString, env);
           SetSlotPointer(slot, s);
         }
-        s->text = v.kind == Value::Kind::Integer ? std::to_string(v.integer) : v.bytes;
+        s->text = v.kind == Value::Kind::Text || v.kind == Value::Kind::Blob ? v.bytes : ValueText(v, std::string());
         break;
       }
       case SQLT_NUM: {
@@ -743,7 +744,7 @@ OCI_EXPORT sword OCIObjectFlush(OCIEnv*, OCIError* err, dvoid* object) {
     w.Val(RefOfInstance(instance));
     w.Val(instance.deleted ? Value::Null() : InstanceValue(instance, nullptr));
     service->server->connection->Call(w);
-    instance.isNew = false;
+    instance.isNew = instance.deleted;  // a deleted object is stored no more: flushing it again does nothing
     return OCI_SUCCESS;
   });
 }

@@ -173,6 +173,7 @@ TEST_F(OciObjectTableTest, ANewPersistentObjectIsStoredWhenFlushedAndPinnedFromT
   EXPECT_EQ(Error(), 21700);
   ASSERT_EQ(flush(oci_->env, oci_->err, object), OCI_SUCCESS);
   EXPECT_EQ(Scalar(*connection_, "select count(*) from " + persons_), "0");
+  EXPECT_EQ(flush(oci_->env, oci_->err, object), OCI_SUCCESS);  // nothing left to delete
   EXPECT_EQ(Call<OCIObjectUnpinProc>("OCIObjectUnpin")(oci_->env, oci_->err, object), OCI_SUCCESS);
   for (void* freed : {static_cast<void*>(ref), static_cast<void*>(refs[0]), object, table})
     EXPECT_EQ(Free(freed), OCI_SUCCESS);
