@@ -231,10 +231,28 @@ void TBtrTable::FillKeyLimits(uint8_t* key, uint16_t fieldCount, bool upward) {
             const bool largest = part.descending == upward;
             uint8_t* p = key + offset;
             const uint8_t physical = partTypes_[i];
-            if ((physical == TypeInteger || physical == TypeAutoIncrement) && size >= 1 && size <= 8) {
+            if ((physical == TypeInteger || physical == TypeAutoIncrement || physical == TypeCurrency) && size >= 1 &&
+                size <= 8) {
                 // Signed little-endian: the top byte carries the sign.
                 std::memset(p, largest ? 0xFF : 0x00, size);
                 p[size - 1] = largest ? 0x7F : 0x80;
+            } else if ((physical == TypeDecimal || physical == TypeMoney) && size >= 1) {
+                // Signed numbers in digits order by value: all nines, positive or negative.
+                std::memset(p, 0x99, size);
+                p[size - 1] = largest ? 0x9F : 0x9D;
+            } else if (physical == TypeNumeric && size >= 1) {
+                std::memset(p, '9', size);
+                p[size - 1] = largest ? 'I' : 'R';
+            } else if (physical == TypeNumericSa && size >= 1) {
+                std::memset(p, '9', size);
+                if (!largest) p[size - 1] = 'y';
+            } else if (physical == TypeNumericSts && size >= 2) {
+                std::memset(p, '9', size - 1);
+                p[size - 1] = largest ? '+' : '-';
+            } else if (physical == TypeBFloat && (size == 4 || size == 8)) {
+                // Highest exponent and mantissa; the sign bit tops the byte below the exponent.
+                std::memset(p, 0xFF, size);
+                p[size - 2] = largest ? 0x7F : 0xFF;
             } else if (physical == TypeFloat && size == 8) {
                 const double v = largest ? DBL_MAX : -DBL_MAX;
                 std::memcpy(p, &v, 8);

@@ -112,6 +112,45 @@ TEST_F(CursorTest, KeySearchesFillTheMissingParts) {
     EXPECT_EQ(Field<int32_t>(people, 1, record), 2);
 }
 
+// Keys whose second part is a signed number stored as digits, money or a binary float.
+class SignedKeyPartTest : public EngineFixture {
+protected:
+    std::string Tables() const override {
+        return "table Amounts AMOUNTS.DAT\n"
+               "field CODE integer 4\n"
+               "field DEC decimal 4 dec=2\n"
+               "field NUM numeric 6 dec=2\n"
+               "field STS numericsts 6 dec=2\n"
+               "field CUR currency 8\n"
+               "field BFL bfloat 8\n"
+               "key CODE+DEC\nkey CODE+NUM\nkey CODE+STS\nkey CODE+CUR\nkey CODE+BFL\n"
+               "row 1 -5 -5 -5 -5 -5\n"
+               "row 2 -3 -3 -3 -3 -3\n"
+               "row 2 4 4 4 4 4\n"
+               "row 3 1 1 1 1 1\n";
+    }
+};
+
+TEST_F(SignedKeyPartTest, MissingPartsTakeTheSmallestAndLargestValues) {
+    // A read by the first part alone lands on its smallest second part, a negative one;
+    // "at or before" lands on its largest.
+    TBaseTable* amounts = Open("Amounts");
+    auto record = Record(amounts);
+    const int32_t code = 2;
+    const struct {
+        const char* key;
+        uint16_t field;
+    } cases[] = {{"0", 2}, {"1", 3}, {"2", 4}, {"3", 5}, {"4", 6}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        amounts->SwitchToIndex(c.key, nullptr, 0, false);
+        amounts->GetRecordForKey(true, 1, 0, &code, record.data());
+        EXPECT_EQ(Field<double>(amounts, c.field, record), -3.0);
+        amounts->KeySearch(searchcond::LessOrEqual, true, record.data(), &code, 0, 1);
+        EXPECT_EQ(Field<double>(amounts, c.field, record), 4.0);
+    }
+}
+
 TEST_F(CursorTest, WritesThroughTheCursor) {
     TBaseTable* people = Open("People");
     auto record = Record(people);
