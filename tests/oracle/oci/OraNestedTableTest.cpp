@@ -14,6 +14,7 @@
 #include "oracle/oci/OraNestedTable.h"
 #include "oracle/oci/OraObject.h"
 #include "oracle/oci/OraType.h"
+#include "platform/DataLink.h"
 #include "tests/oracle/oci/FakeObjectClient.h"
 #include "tests/oracle/oci/NestedFixtures.h"
 
@@ -185,6 +186,29 @@ TEST_F(NestedTableTest, RowsFollowTheParentsCurrentRecordWhileStayingOpen) {
     parent_->MoveToLast();
     nested.OpenDataSet();
     EXPECT_EQ(Rows(nested), (std::vector<double>{10, 20, 30}));
+}
+
+TEST_F(NestedTableTest, AWindowOfParentRecordsDoesNotMisleadTheNestedDataSet) {
+    OpenParent();
+    // A control showing two parent records at once: the parent's store reads ahead and
+    // stands on the second record while the first is the current one.
+    TDataSource source;
+    source.SetDataSet(parent_.get());
+    TDataLink grid;
+    grid.SetDataSource(&source);
+    grid.SetBufferCount(2);
+    parent_->MoveToFirst();
+    TOraNestedTable& nested = NestedOn("ITEMS");
+    nested.OpenDataSet();
+    EXPECT_EQ(Rows(nested), (std::vector<double>{1, 2}));
+    parent_->MoveToNext();
+    EXPECT_EQ(Rows(nested), (std::vector<double>{10, 20, 30}));
+    parent_->MoveToPrior();
+    nested.CloseDataSet();
+    nested.OpenDataSet();
+    EXPECT_EQ(Rows(nested), (std::vector<double>{1, 2}));
+    nested.CloseDataSet();
+    grid.SetDataSource(nullptr);
 }
 
 TEST_F(NestedTableTest, OpeningOpensTheParent) {
