@@ -53,6 +53,13 @@ TEST_F(OracleObjectTableTest, RowsOfAnObjectTableAreObjectsWithTheirAttributesAs
   EXPECT_EQ(Scalar(*session_, "select count(*) from persons where age >= 40"), "2");
   EXPECT_EQ(Scalar(*session_, "select table_type from user_object_tables where table_name = 'PERSONS'"), "PERSON_T");
 
+  // An object of one attribute gives its value too (not itself).
+  Exec(*session_, "create type tag_t as object (label varchar2(10))");
+  Exec(*session_, "create table tags of tag_t");
+  Exec(*session_, "insert into tags values (tag_t('red'))");
+  Exec(*session_, "insert into tags values ('blue')");
+  EXPECT_EQ(Scalar(*session_, "select count(*) from tags where label in ('red', 'blue')"), "2");
+
   ObjectImage ann = ImageOf(*session_, "select value(p) from persons p where name = 'Ann'");
   EXPECT_EQ(ann.kind, ObjectImage::Kind::Object);
   EXPECT_EQ(ann.typeName, "PERSON_T");

@@ -439,7 +439,7 @@ std::vector<Token> ObjectTables::Rewrite(std::vector<Token> t) {
         else if (depth == 0 && o[i].IsSymbol(",")) single = false;
       }
       std::optional<TypeInfo> info = LookupType(db, *type);
-      if (single && info && info->attributes.size() > 1) {
+      if (single && info && !info->attributes.empty()) {
         std::vector<Token> value(o.begin() + static_cast<long>(values + 2), o.begin() + static_cast<long>(close));
         std::vector<Token> expanded;
         const int pos = o[values].pos;
