@@ -374,11 +374,17 @@ void TBaseTable::GetRecordCount(uint32_t& count) {
     count = 0;
     TScopedRecBuf record(*this, GetRecBufSize());
     std::vector<uint8_t> bookmark(std::max<size_t>(GetBookmarkSize(), 1), 0);
-    bool positioned = true;
-    try {
-        GetBookMark(bookmark.data());
-    } catch (const EQuillonEngineError&) {
-        positioned = false;
+    // A cursor on no record (unpositioned or at either end) goes back to its end, not
+    // to the record the engine read last: the next move must find the first (or last).
+    const uint8_t savedState = state_;
+    bool positioned = savedState != cursorstate::BeforeFirst && savedState != cursorstate::AfterLast &&
+                      savedState != cursorstate::Unpositioned;
+    if (positioned) {
+        try {
+            GetBookMark(bookmark.data());
+        } catch (const EQuillonEngineError&) {
+            positioned = false;
+        }
     }
     SetToBegin();
     try {
@@ -390,6 +396,7 @@ void TBaseTable::GetRecordCount(uint32_t& count) {
     } catch (const EQuillonBoundryError&) {
     }
     if (positioned) SetToBookMark(bookmark.data());
+    else if (savedState == cursorstate::AfterLast) SetToEnd();
     else SetToBegin();
 }
 

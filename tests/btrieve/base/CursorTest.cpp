@@ -174,6 +174,31 @@ TEST_F(CursorTest, RecordCountPumpsMessagesAndKeepsThePosition) {
     EXPECT_EQ(fresh->State(), cursorstate::BeforeFirst);
 }
 
+TEST_F(CursorTest, RecordCountLeavesACursorAtEitherEndWhereItWas) {
+    // The cursor has read 10 before it goes to an end; the engine still knows that record.
+    const struct {
+        const char* name;
+        void (TBaseTable::*toEnd)();
+        bool forward;
+        int expected;
+    } cases[] = {
+        {"before the first", &TBaseTable::SetToBegin, true, 5},
+        {"after the last", &TBaseTable::SetToEnd, false, 25},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        cursor_->SetToBegin();
+        cursor_->GetRelativeRecord(2, 0, nullptr, rec());
+        (cursor_->*c.toEnd)();
+        uint32_t count = 0;
+        cursor_->GetRecordCount(count);
+        EXPECT_EQ(count, 5u);
+        if (c.forward) cursor_->GetNextRecord(0, rec(), nullptr);
+        else cursor_->GetPriorRecord(0, rec(), nullptr);
+        EXPECT_EQ(row_.id, c.expected);
+    }
+}
+
 TEST_F(CursorTest, RelativeMovesLockOnlyTheLastStep) {
     EXPECT_EQ(CodeOf([&] { cursor_->GetRelativeRecord(0, 0, nullptr, rec()); }), rc::InvalidParam);
     cursor_->SetToEnd();
