@@ -168,8 +168,23 @@ TEST_F(OracleObjectTableTest, AFlushStoresUpdatesAndDeletesInTheSessionsTransact
   session_->Rollback();
   EXPECT_EQ(Scalar(*session_, "select name from persons"), "Eve");
 
-  object.items = {Value::Text("Eve")};
-  EXPECT_THROW(session_->FlushObject(false, ref.AsValue(), object.AsValue()), OraError);
+  // Objects keep their attributes' types: the wrong count, a text too long, a number too large.
+  const struct {
+    std::vector<Value> items;
+    int code;
+  } wrong[] = {{{Value::Text("Eve")}, 932},
+               {{Value::Text("Evangelina!"), Value::Int(1), Value::Null()}, 1401},
+               {{Value::Text("Eve"), Value::Int(1000), Value::Null()}, 1438}};
+  for (const auto& w : wrong) {
+    object.items = w.items;
+    try {
+      session_->FlushObject(false, ref.AsValue(), object.AsValue());
+      ADD_FAILURE() << w.code;
+    } catch (const OraError& e) {
+      EXPECT_EQ(e.Code(), w.code);
+    }
+  }
+  EXPECT_EQ(Scalar(*session_, "select age from persons"), "34");
 }
 
 TEST_F(OracleObjectTableTest, DroppingAnObjectTableForgetsItsObjects) {

@@ -9,6 +9,7 @@
 #include "standins/oracle/server/Database.h"
 #include "standins/oracle/server/OracleTypes.h"
 #include "standins/oracle/server/SchemaCommands.h"
+#include "standins/oracle/server/SqliteErrors.h"
 #include "standins/oracle/server/Session.h"
 
 namespace orastandin {
@@ -529,7 +530,8 @@ void ObjectTables::Store(const ObjectImage& ref, const ObjectImage& object) {
     StatementHandle update = Prepare(db, "UPDATE " + Quoted(ref.table) + " SET " + sets + " WHERE rowid = ?");
     for (std::size_t i = 0; i < values.size(); ++i) BindItem(update.get(), static_cast<int>(i + 1), values[i]);
     sqlite3_bind_int64(update.get(), static_cast<int>(values.size() + 1), place->rowid);
-    if (sqlite3_step(update.get()) != SQLITE_DONE) throw OraError::Verbatim(1, sqlite3_errmsg(db), 0);
+    const int rc = sqlite3_step(update.get());
+    if (rc != SQLITE_DONE) throw MapSqliteError(db, rc, {}, session_.User());
     return;
   }
   std::string names, marks;
@@ -539,11 +541,8 @@ void ObjectTables::Store(const ObjectImage& ref, const ObjectImage& object) {
   }
   StatementHandle insert = Prepare(db, "INSERT INTO " + Quoted(ref.table) + " (" + names + ") VALUES (" + marks + ")");
   for (std::size_t i = 0; i < values.size(); ++i) BindItem(insert.get(), static_cast<int>(i + 1), values[i]);
-  if (sqlite3_step(insert.get()) != SQLITE_DONE) {
-    std::string message = sqlite3_errmsg(db);
-    if (message.rfind("ORA-", 0) == 0) throw OraError::Verbatim(std::atoi(message.c_str() + 4), message, 0);
-    throw OraError(1400, ref.table);
-  }
+  const int rc = sqlite3_step(insert.get());
+  if (rc != SQLITE_DONE) throw MapSqliteError(db, rc, {}, session_.User());
   // The row takes the object id the client gave the new object.
   StatementHandle oid = Prepare(db, "UPDATE \"SETRIX$OIDS\" SET OID = ?1 WHERE TABLE_NAME = ?2 AND ROW_ID = ?3");
   sqlite3_bind_int64(oid.get(), 1, ref.oid);
