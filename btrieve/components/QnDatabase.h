@@ -60,6 +60,8 @@ public:
     bool AcquiredHandle() const { return acquiredHandle_; }
     bool PseudoIndexes() const { return pseudoIndexes_; }
     int RefCount() const { return refCount_; }
+    // True while the database disconnects (and closes its datasets).
+    bool Releasing() const { return releasing_; }
     // Whether the alias parameters read at the last connect are no longer those in the
     // configuration (also when they cannot be read any more).
     bool AliasParamsChanged();

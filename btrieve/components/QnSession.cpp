@@ -470,7 +470,9 @@ void TQnSession::CloseDatabase(TQnDatabase* database) {
     if (database->RefCount() > 0) database->SetRefCount(database->RefCount() - 1);
     if (database->RefCount() != 0 || database->KeepConnection()) return;
     if (database->Temporary()) {
-        if (!database->InState(platform::csDestroying) && database->Owner()) FreeComponent(database);
+        // A database closing its own datasets is still at work: it stays, disconnected.
+        if (!database->InState(platform::csDestroying) && !database->Releasing() && database->Owner())
+            FreeComponent(database);
     } else {
         database->CloseConnection();
     }

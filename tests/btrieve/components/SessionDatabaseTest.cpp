@@ -352,3 +352,24 @@ TEST_F(SessionDatabaseTest, KeptTemporaryDatabaseFollowsItsAlias) {
     EXPECT_EQ(directoryOfNewTable().first, "C:\\OTHER");
     EXPECT_EQ(Primary().DatabaseCount(), 1);
 }
+
+TEST_F(SessionDatabaseTest, TemporaryDatabaseClosedUnderItsTableSurvivesItsOwnClose) {
+    // Without kept connections the table's close frees its temporary database; when
+    // that close comes from the database's own disconnect, the database is still at
+    // work and must not be freed under it.
+    Primary().SetKeepConnections(false);
+    auto table = platform::NewUnownedComponent<TTestTable>();
+    table->SetDatabaseName("C:\\DATA");
+    table->SetTableName("T");
+    table->OpenDataSet();
+    TQnDatabase* database = table->Database();
+    ASSERT_TRUE(database->Temporary());
+    database->CloseConnection();
+    EXPECT_FALSE(table->Active());
+    ASSERT_EQ(Primary().FindDatabase("C:\\DATA"), database);
+    EXPECT_FALSE(database->Connected());
+    table->OpenDataSet();
+    EXPECT_EQ(table->Database(), database);
+    table->CloseDataSet();
+    EXPECT_EQ(Primary().FindDatabase("C:\\DATA"), nullptr);  // an ordinary last close frees it
+}
