@@ -205,6 +205,15 @@ TEST_F(CursorTest, RelativeMovesLockOnlyTheLastStep) {
     cursor_->GetRelativeRecord(-3, 1, nullptr, rec());
     EXPECT_EQ(row_.id, 15);
     EXPECT_EQ(TTestStore::Get().lockedReads, 1);
+
+    // A locked move from either end re-reads the record it reached.
+    cursor_->SetToBegin();
+    cursor_->GetNextRecord(1, rec(), nullptr);
+    EXPECT_EQ(row_.id, 5);
+    cursor_->SetToEnd();
+    cursor_->GetPriorRecord(1, rec(), nullptr);
+    EXPECT_EQ(row_.id, 25);
+    EXPECT_EQ(TTestStore::Get().lockedReads, 3);
 }
 
 TEST_F(CursorTest, DeleteAllRecordsStaysInsideTheRangeAndFilters) {
@@ -311,6 +320,13 @@ TEST_F(CursorTest, CursorPropertiesAtTheirOffsets) {
     EXPECT_EQ(word(309), 4);    // bookmark size
     EXPECT_EQ(word(323), 0xFFFF);
     EXPECT_EQ(word(339), 255);
+
+    // The field count property is four bytes, whatever room the caller gives.
+    uint32_t count[2] = {};
+    uint16_t length = 0;
+    cursor_->GetProp(15, count, length, sizeof count);
+    EXPECT_EQ(count[0], 3u);
+    EXPECT_EQ(length, 4);
 }
 
 TEST(FieldComparisons, ByLogicalType) {
