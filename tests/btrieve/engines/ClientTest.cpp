@@ -317,4 +317,41 @@ TEST_F(WinBtrTest, CollatingSequenceOfTheKeyNotOfTheSegment) {
     EXPECT_EQ(sequence[9 + 'q'], 'Q');
 }
 
+TEST_F(WinBtrTest, SpecificationsLongerThanTheStatBufferStillOpen) {
+    // Seven keys with a collating sequence each: the specification outgrows the 1920-byte
+    // stat buffer; the file opens on what fits, and the extended Stat reaches the last one.
+    constexpr int kKeys = 7;
+    std::vector<uint8_t> spec(16 + kKeys * sizeof(KeySegmentSpec) + kKeys * kAcsSize, 0);
+    ASSERT_GT(spec.size(), kStatBufferSize);
+    FileSpecHeader header{};
+    header.recordLength = 2 * kKeys;
+    header.pageSize = 4096;
+    header.keyCount = kKeys;
+    std::memcpy(spec.data(), &header, sizeof header);
+    for (int k = 0; k < kKeys; ++k) {
+        const KeySegmentSpec segment = {static_cast<uint16_t>(2 * k + 1), 2, KeyAltCollation | KeyDuplicates, 0,
+                                        TypeString, 0, {}, 0, static_cast<uint8_t>(k)};
+        std::memcpy(spec.data() + 16 + k * sizeof segment, &segment, sizeof segment);
+        AltCollatingSequence sequence{};
+        sequence.signature = kAcsSignature;
+        sequence.name[0] = static_cast<char>('A' + k);
+        for (int c = 0; c < 256; ++c) sequence.map[c] = static_cast<uint8_t>(c);
+        std::memcpy(spec.data() + 16 + kKeys * sizeof segment + k * kAcsSize, &sequence, sizeof sequence);
+    }
+    TWinBtr file;
+    file.Create((dir + "WIDE.DAT").c_str(), spec.data(), static_cast<uint32_t>(spec.size()));
+    file.Open((dir + "WIDE.DAT").c_str(), nullptr, kOpenNormal);
+    EXPECT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.RecordLength(), 2u * kKeys);
+    EXPECT_EQ(file.KeyCount(), static_cast<uint32_t>(kKeys));
+    file.SetKeyNumber(kKeys - 1);
+    ASSERT_TRUE(file.KeyUsesAcs());
+    uint8_t sequence[kAcsSize] = {};
+    file.GetKeyAcs(sequence);
+    EXPECT_EQ(sequence[1], 'A' + kKeys - 1);
+    // Outside Stat a short buffer is still a failure.
+    uint8_t shortBuffer[4] = {};
+    EXPECT_THROW(file.CallRaw(OpStat, shortBuffer, sizeof shortBuffer), EBtrieveEngineError);
+}
+
 }  // namespace
