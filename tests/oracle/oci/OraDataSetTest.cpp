@@ -10,6 +10,7 @@
 #include "oracle/oci/OraFields.h"
 #include "oracle/oci/OraSQL.h"
 #include "platform/Field.h"
+#include "standins/oracle/client/StandinControl.h"
 #include "tests/oracle/oci/OraQueryFixture.h"
 
 namespace oracle {
@@ -167,6 +168,23 @@ TEST(OraDataSetValues, WithoutASessionTheDefaultSessionServes) {
     dataSet.reset();
 }
 
+TEST(OraDataSetValues, ProviderTableIsTheFirstOfTheFromList) {
+    const struct {
+        const char* sql;
+        const char* table;
+    } cases[] = {
+        {"select * from scott.emp e, dept d where e.deptno = d.deptno", "SCOTT.EMP"},
+        {"SELECT ID FROM journal", "JOURNAL"},
+        {"SELECT 1 FROM (SELECT ID FROM T)", ""},
+        {"BEGIN NULL; END;", ""},
+    };
+    for (const auto& c : cases) {
+        auto dataSet = NewDataSet();
+        dataSet->SetSQLText(c.sql);
+        EXPECT_EQ(dataSet->ProviderTableName(), c.table) << c.sql;
+    }
+}
+
 TEST(OraDataSetValues, SessionsMakeOracleDataSets) {
     auto session = platform::NewUnownedComponent<TOraSession>();
     const auto dataSet = session->NewDataSet();
@@ -294,6 +312,55 @@ TEST_F(OraDataSetTest, DefaultFieldsAreOfTheOracleClasses) {
     auto dataSet = Open("SELECT ID, DOC FROM ORD_CLASSES");
     EXPECT_NE(dynamic_cast<TBFileField*>(dataSet->FieldNamed("DOC")), nullptr);
     EXPECT_FALSE(dataSet->FieldNamed("DOC")->FieldIsModifiable());
+}
+
+TEST_F(OraDataSetTest, UnreadableCompileErrorsLeaveTheServerMessage) {
+    auto hooked = platform::NewUnownedComponent<TOraSession>();
+    hooked->SetConnectPrompt(false);
+    hooked->SetConnectString("HOOKED/HOOKED@SETRIX_TEST");
+    hooked->Connect();
+    auto dataSet = NewDataSet();
+    dataSet->SetSession(hooked.get());
+    dataSet->SetSQLText("CREATE OR REPLACE PROCEDURE ORD_FINE AS BEGIN NULL; END;");
+    // The statement reports compile errors; the listing query then fails.
+    orastandin::InstallServerHook("SETRIX_TEST", "execute:1:info:24344@HOOKED");
+    orastandin::InstallServerHook("SETRIX_TEST", "execute:2:fail:942@HOOKED");
+    try {
+        dataSet->ExecuteDataSet();
+        ADD_FAILURE() << "compile errors were not reported";
+    } catch (const EOraError& e) {
+        EXPECT_EQ(e.ErrorCode(), OraSuccessWithCompilationErrors);
+        EXPECT_NE(std::string(e.what()).find("24344"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(OraDataSetTest, ExecutingAQueryOpensIt) {
+    FillNumbers("ORD_EXEC", 2);
+    auto dataSet = NewDataSet();
+    dataSet->SetSession(session_.get());
+    dataSet->SetSQLText("SELECT ID FROM ORD_EXEC ORDER BY ID");
+    dataSet->ExecuteDataSet();
+    EXPECT_TRUE(dataSet->Active());
+    EXPECT_EQ(dataSet->FieldNamed("ID")->ReadAsInteger(), 1);
+    // A statement without rows runs and leaves the dataset closed.
+    dataSet->SetSQLText("UPDATE ORD_EXEC SET ID = ID + 10");
+    dataSet->ExecuteDataSet();
+    EXPECT_FALSE(dataSet->Active());
+    EXPECT_EQ(dataSet->RowsAffected(), 2);
+}
+
+TEST_F(OraDataSetTest, FieldOriginsAreReadWhenAsked) {
+    MakeTable("ORD_ORIGIN", "ID NUMBER(10), NAME VARCHAR2(20)");
+    auto dataSet = NewDataSet();
+    dataSet->SetSession(session_.get());
+    dataSet->SetSQLText("SELECT ID, NAME AS LABEL FROM ORD_ORIGIN");
+    dataSet->OpenDataSet();
+    EXPECT_EQ(dataSet->FieldNamed("LABEL")->Origin(), "");
+    dataSet->CloseDataSet();
+    dataSet->OptionsDS().SetFieldsOrigin(true);
+    dataSet->OpenDataSet();
+    EXPECT_EQ(dataSet->FieldNamed("ID")->Origin(), "ORD_ORIGIN.ID");
+    EXPECT_EQ(dataSet->FieldNamed("LABEL")->Origin(), "ORD_ORIGIN.NAME");
 }
 
 }  // namespace

@@ -456,6 +456,30 @@ TEST_F(OraQueryEditTest, RefreshBeforeEditReadsTheRowAgain) {
     EXPECT_EQ(query->State(), platform::dsBrowse);
 }
 
+TEST_F(OraQueryEditTest, LobFieldsGoToTheirStatementsAsLobs) {
+    MakeTable("ORQ_DOCS", "ID NUMBER(10), DOC CLOB");
+    Exec("INSERT INTO ORQ_DOCS VALUES (1, 'first text')");
+    session_->Commit();
+    auto query = NewQuery("SELECT ID, DOC FROM ORQ_DOCS");
+    // The statements hand out the row's own locator, which receives the field's text.
+    query->SQLUpdate().Add("UPDATE ORQ_DOCS SET DOC = EMPTY_CLOB() WHERE ID = :OLD_ID RETURNING DOC INTO :DOC");
+    query->SQLInsert().Add("INSERT INTO ORQ_DOCS (ID, DOC) VALUES (:ID, EMPTY_CLOB()) RETURNING DOC INTO :DOC");
+    query->OpenDataSet();
+    EXPECT_EQ(query->FieldNamed("DOC")->ReadAsString(), "first text");
+    query->BeginEdit();
+    query->FieldNamed("DOC")->WriteAsString("a changed text");
+    query->PostChanges();
+    query->BeginAppend();
+    query->FieldNamed("ID")->WriteAsInteger(2);
+    query->FieldNamed("DOC")->WriteAsString(std::string(5000, 'x'));
+    query->PostChanges();
+    auto reader = NewQuery("SELECT ID, DOC FROM ORQ_DOCS ORDER BY ID");
+    reader->OpenDataSet();
+    EXPECT_EQ(reader->FieldNamed("DOC")->ReadAsString(), "a changed text");
+    reader->MoveToNext();
+    EXPECT_EQ(reader->FieldNamed("DOC")->ReadAsString(), std::string(5000, 'x'));
+}
+
 // ---------------------------------------------------------------- record locks
 
 TEST_F(OraQueryEditTest, ImmediateLockHoldsTheRowUntilCancel) {
@@ -505,6 +529,25 @@ TEST_F(OraQueryEditTest, ARowLockedElsewhereCannotBeEdited) {
     }
     EXPECT_EQ(query->State(), platform::dsBrowse);
     other->Rollback();
+}
+
+TEST_F(OraQueryEditTest, ARowGoneMeanwhileCannotBeLocked) {
+    auto query = EditQuery();
+    query->SQLUpdate().Add("UPDATE ORQ_EDIT SET NAME = :NAME WHERE ID = :OLD_ID");
+    query->SQLRefresh().Add("WHERE ID = :ID");
+    query->SQLLock().Add("FOR UPDATE NOWAIT");
+    query->SetLockMode(lmLockImmediate);
+    query->OpenDataSet();
+    auto other = Connect();
+    Exec(*other, "DELETE FROM ORQ_EDIT WHERE ID = 1");
+    other->Commit();
+    try {
+        query->BeginEdit();
+        ADD_FAILURE() << "locked a row that is gone";
+    } catch (const platform::EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "Refresh failed. Found 0 records");
+    }
+    EXPECT_EQ(query->State(), platform::dsBrowse);
 }
 
 TEST_F(OraQueryEditTest, LockingWithoutALockStatementIsAnError) {
