@@ -176,6 +176,10 @@ public:
     // the active ones get a parent-scroll event whenever this dataset's current record
     // changes.
     std::vector<TDataSet*> NestedDataSets() const;
+    // The class of the datasets made for this dataset's fields' rows when a program asks a
+    // dataset field for its nested dataset (TDataSetField::NestedDataSetOrNew).
+    const TClassInfo* NestedDataSetClass() const { return nestedDataSetClass_; }
+    void SetNestedDataSetClass(const TClassInfo* info) { nestedDataSetClass_ = info; }
     void DisableControls();
     void EnableControls();
     bool ControlsDisabled() const { return disableCount_ > 0; }
@@ -366,6 +370,7 @@ private:
     TFilterOptions filterOptions_ = 0;
     TFilterRecordEvent onFilterRecord_;
     TDataSetField* dataSetField_ = nullptr;
+    const TClassInfo* nestedDataSetClass_ = nullptr;
     std::vector<TDataSource*> dataSources_;
 };
 

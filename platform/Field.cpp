@@ -720,6 +720,17 @@ TDataSetField::TDataSetField(TComponent* owner) : TObjectField(owner) { SetDataT
 TDataSetField::~TDataSetField() {
     if (nestedDataSet_) nestedDataSet_->DataSetFieldGone(this);
 }
+
+TDataSet* TDataSetField::NestedDataSetOrNew() {
+    if (nestedDataSet_ || !DataSet() || !DataSet()->NestedDataSetClass()) return nestedDataSet_;
+    const TClassInfo& info = *DataSet()->NestedDataSetClass();
+    if (!info.InheritsFrom(TDataSet::StaticClassInfo()))
+        DatabaseError(info.ClassName() + " is not a dataset class");
+    auto* nested = static_cast<TDataSet*>(info.CreateOwned(*DataSet()));
+    nested->SetObjectView(true);
+    nested->SetDataSetField(this);
+    return nested;
+}
 TReferenceField::TReferenceField(TComponent* owner) : TDataSetField(owner) { SetDataType(ftReference); }
 
 // ================================================================ class descriptions

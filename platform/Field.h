@@ -489,6 +489,10 @@ public:
     const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
     TDataSet* NestedDataSet() const { return nestedDataSet_; }
     void SetNestedDataSet(TDataSet* ds) { nestedDataSet_ = ds; }
+    // The nested dataset; when there is none yet, one of the dataset's nested-dataset class
+    // is made (owned by the dataset, object view on) and shows this field's rows. None
+    // when the dataset names no such class.
+    TDataSet* NestedDataSetOrNew();
 
 private:
     TDataSet* nestedDataSet_ = nullptr;

@@ -211,6 +211,22 @@ TEST_F(NestedTableTest, AWindowOfParentRecordsDoesNotMisleadTheNestedDataSet) {
     grid.SetDataSource(nullptr);
 }
 
+TEST_F(NestedTableTest, ADataSetFieldMakesItsNestedDataSetOfTheParentsClass) {
+    OpenParent();
+    auto* items = static_cast<TDataSetField*>(parent_->FieldNamed("ITEMS"));
+    EXPECT_EQ(items->NestedDataSetOrNew(), nullptr);  // the parent names no class
+    parent_->SetNestedDataSetClass(&TOraNestedTable::StaticClassInfo());
+    TDataSet* made = items->NestedDataSetOrNew();
+    auto* nested = dynamic_cast<TOraNestedTable*>(made);
+    ASSERT_NE(nested, nullptr);
+    EXPECT_EQ(items->NestedDataSetOrNew(), made);
+    EXPECT_EQ(nested->Owner(), parent_.get());
+    EXPECT_TRUE(nested->ObjectView());
+    nested->OpenDataSet();
+    parent_->MoveToNext();
+    EXPECT_EQ(Rows(*nested), (std::vector<double>{10, 20, 30}));
+}
+
 TEST_F(NestedTableTest, OpeningOpensTheParent) {
     FillParent();
     // A persistent dataset field of the closed parent.
