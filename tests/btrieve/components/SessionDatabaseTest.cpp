@@ -373,3 +373,23 @@ TEST_F(SessionDatabaseTest, TemporaryDatabaseClosedUnderItsTableSurvivesItsOwnCl
     table->CloseDataSet();
     EXPECT_EQ(Primary().FindDatabase("C:\\DATA"), nullptr);  // an ordinary last close frees it
 }
+
+TEST_F(SessionDatabaseTest, FailedConnectTakesItsSessionAliasAway) {
+    WriteAlias("SETRIXTEST_EDIT", "C:\\BADTYPE");
+    std::vector<int> kinds;
+    Primary().OnDBNotify = [&](int kind, void*) {
+        if (kind == 4 || kind == 5) kinds.push_back(kind);
+    };
+    const int32_t mode = Primary().GetConfigMode();
+    auto database = NewDatabase("Btrieve", "SETRIXTEST_EDIT");
+    EXPECT_THROW(database->OpenConnection(), ETDBEngineError);
+    EXPECT_FALSE(database->Connected());
+    EXPECT_FALSE(database->SessionAlias());
+    EXPECT_EQ(kinds, (std::vector<int>{4, 5}));
+    EXPECT_EQ(Primary().GetConfigMode(), mode);
+    platform::TStringList params;
+    Primary().GetAliasParams("Btrieve", params);
+    EXPECT_NE(params.Values("PhysicalName"), "C:\\BADTYPE");
+    // The parameters merged from the alias stay.
+    EXPECT_EQ(database->Params().Values("PhysicalName"), "C:\\BADTYPE");
+}
