@@ -273,7 +273,7 @@ void TBtrBaseTable::GetBlob(uint8_t* record, uint16_t field, uint32_t offset, ui
     TFieldCacheItem* item = nullptr;
     TBlobSlot& slot = SlotOf(field, record, item);
     const uint16_t fieldLength = item->Desc().length;
-    if (offset >= fieldLength && IsMemo(*item)) RaiseEngineError(kBlobOffsetTooLarge);
+    if (offset >= fieldLength) RaiseEngineError(kBlobOffsetTooLarge);
     auto* out = static_cast<uint8_t*>(destination);
     if (IsMemo(*item)) {
         const uint32_t text = MemoTextLength(*item);

@@ -138,6 +138,14 @@ TEST_F(BlobFieldTest, BinaryBlobsAsTextInTheirField) {
     EXPECT_THROW(docs->GetBlob(again.data(), 3, 0, 300, back.data(), read), EQuillonEngineError);
     EXPECT_EQ(read, 300u);
     EXPECT_EQ(back, zeros);
+    // An offset beyond the field is a wrong offset, not the end of the blob.
+    const uint16_t fieldLength = static_cast<TBtrTable*>(docs)->FieldCache().Item(3).Desc().length;
+    try {
+        docs->GetBlob(again.data(), 3, fieldLength, 10, back.data(), read);
+        FAIL();
+    } catch (const EQuillonEngineError& e) {
+        EXPECT_EQ(e.Code(), 0x270E);
+    }
 
     // Bytes whose text does not fit the field stop the update.
     Bytes varied(300);
