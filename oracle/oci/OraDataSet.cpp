@@ -8,6 +8,7 @@
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OraError.h"
 #include "oracle/oci/OraFields.h"
+#include "oracle/oci/OraParser.h"
 #include "oracle/oci/OraSQL.h"
 #include "oracle/oci/OraSession.h"
 #include "oracle/oci/OraSqlText.h"
@@ -31,6 +32,28 @@ bool SharesValueObject(TFieldType type) {
         default:
             return type == FieldTypeBFile;
     }
+}
+
+// The statement without a FOR UPDATE clause of its own: a counting query around it may
+// not lock, and the server refuses it there.
+AnsiString WithoutForUpdate(const AnsiString& sql) {
+    TOraParser parser(sql);
+    parser.OmitComment = true;
+    std::string token;
+    int depth = 0;
+    for (int code = parser.GetNext(token); code != lcEnd; code = parser.GetNext(token)) {
+        if (token == "(") {
+            ++depth;
+        } else if (token == ")") {
+            --depth;
+        } else if (depth == 0 && code != lcString && AnsiUpperCase(token) == "FOR") {
+            const int start = parser.PrevPos();
+            std::string next;
+            if (parser.GetNext(next) != lcEnd && AnsiUpperCase(next) == "UPDATE") return TrimRight(sql.substr(0, start));
+            parser.Back();
+        }
+    }
+    return sql;
 }
 
 }  // namespace
@@ -243,7 +266,7 @@ bool TOraDataSet::CursorReturnsRows() {
 }
 
 int TOraDataSet::CountRecordsByQuery() {
-    const AnsiString text = RecordCountSQL(EffectiveSQL());
+    const AnsiString text = RecordCountSQL(WithoutForUpdate(EffectiveSQL()));
     std::unique_ptr<TCustomDADataSet> counter = static_cast<TOraSession*>(UsedConnection())->NewDataSet();
     counter->Untraced = true;
     counter->SetSQLText(text);

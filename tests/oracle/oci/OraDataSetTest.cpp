@@ -231,6 +231,10 @@ TEST_F(OraDataSetTest, ServerCountServesBeforeAllRowsAreFetched) {
         {"SELECT ID FROM ORD_COUNT ORDER BY ID DESC", 30, "SELECT Count(*) FROM (\rSELECT ID FROM ORD_COUNT\r\n)"},
         {"SELECT ID FROM ORD_COUNT WHERE ID > :LOW", 20,
          "SELECT Count(*) FROM (\rSELECT ID FROM ORD_COUNT WHERE ID > :LOW\r\n)"},
+        // A counting query may not lock: the clause stays with the query itself.
+        {"SELECT ID FROM ORD_COUNT FOR UPDATE", 30, "SELECT Count(*) FROM (\rSELECT ID FROM ORD_COUNT)"},
+        {"SELECT ID FROM ORD_COUNT WHERE ID IN (SELECT ID FROM ORD_COUNT) for update nowait", 30,
+         "SELECT Count(*) FROM (\rSELECT ID FROM ORD_COUNT WHERE ID IN (SELECT ID FROM ORD_COUNT))"},
         // The closing parenthesis stays out of the line comment.
         {"SELECT ID FROM ORD_COUNT -- every row", 30, "SELECT Count(*) FROM (\rSELECT ID FROM ORD_COUNT -- every row\r\n)"},
     };
