@@ -607,7 +607,8 @@ TBlobStream::TBlobStream(TField* field, TBlobStreamMode mode)
     if (!buffer_) return;
     if (dataSet_->State() == dsFilter) DatabaseErrorFmt("Cannot access field '%s' in a filter", field->DisplayName());
     if (!field->Modified() && mode != bmRead) {
-        if (field->ReadOnly()) DatabaseErrorFmt("Field '%s' cannot be modified", field->DisplayName());
+        if (field->ReadOnly() || !field->FieldIsModifiable())
+            DatabaseErrorFmt("Field '%s' cannot be modified", field->DisplayName());
         if (dataSet_->State() != dsEdit && dataSet_->State() != dsInsert)
             DatabaseError("Dataset not in edit or insert mode");
     }

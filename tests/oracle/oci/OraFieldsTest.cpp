@@ -124,6 +124,7 @@ TEST_F(OraFieldValues, ABFileRefusesEveryChange) {
              source.SetPosition(0);
              static_cast<TBlobField*>(doc)->LoadFromStream(source);
          }},
+        {"blob stream", [&] { ds.OpenBlobStream(doc, bmWrite); }},
     };
     for (const auto& [what, write] : writes) {
         try {
