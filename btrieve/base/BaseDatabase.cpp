@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <type_traits>
 #include <cstring>
 
 #include "btrieve/base/BaseUtils.h"
@@ -11,31 +10,6 @@
 #include "btrieve/base/SqlStmt.h"
 
 namespace btrieve {
-
-namespace {
-
-// A cursor or statement made for one operation: closed and freed on every path.
-template <class T>
-class TTemporary {
-public:
-    TTemporary() = default;
-    ~TTemporary() {
-        if (!item) return;
-        if constexpr (std::is_base_of_v<TBaseTable, T>) {
-            try {
-                if (close) item->CloseCursor();
-            } catch (...) {
-            }
-        }
-        FreeHandle(item);
-    }
-    TTemporary(const TTemporary&) = delete;
-    TTemporary& operator=(const TTemporary&) = delete;
-    T* item = nullptr;
-    bool close = true;
-};
-
-}  // namespace
 
 TBaseDatabase::TBaseDatabase(TBapiListItem* session, int32_t openMode, int32_t shareMode, uint16_t paramCount,
                              const char* name, const TEngineFieldDesc* paramDescs, const char* paramValues,

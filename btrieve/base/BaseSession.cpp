@@ -14,14 +14,6 @@ const char kDatabases[] = "\\DATABASES\\";
 
 AnsiString AliasRecordPath(const AnsiString& alias) { return kDatabases + alias + "\\DB INFO"; }
 
-// A list cursor made for one look-up and freed on every path.
-struct TListGuard {
-    TBaseTable* cursor = nullptr;
-    ~TListGuard() {
-        if (cursor) FreeHandle(cursor);
-    }
-};
-
 // The string or decimal text of a value of the open key; false for other kinds.
 bool ReadValueText(TRightsRegistry& registry, const AnsiString& name, AnsiString& text) {
     DWORD type = 0;
@@ -181,14 +173,15 @@ void TBaseSession::GetDatabaseDesc(const char* name, TDatabaseDesc& desc, bool k
         SetDescDbType(false, desc);
         return;
     }
-    TListGuard list;
-    OpenDatabaseList(list.cursor);
-    CheckHandle(list.cursor);
+    TTemporary<TBaseTable> list;
+    list.close = false;
+    OpenDatabaseList(list.item);
+    CheckHandle(list.item);
     TDatabaseDesc candidate;
     try {
         for (;;) {
             std::memset(&candidate, 0, sizeof candidate);
-            list.cursor->GetNextRecord(0, reinterpret_cast<uint8_t*>(&candidate), nullptr);
+            list.item->GetNextRecord(0, reinterpret_cast<uint8_t*>(&candidate), nullptr);
             if (platform::AnsiSameText(FieldText(candidate.name, sizeof candidate.name), name)) break;
         }
     } catch (const EQuillonBoundryError&) {
@@ -222,14 +215,7 @@ void TBaseSession::OpenDatabase(const char* name, int32_t openMode, int32_t shar
 }
 
 void TBaseSession::OpenDatabaseList(TBaseTable*& cursor) {
-    auto* list = MakeHandle<TRegDBListTable>(this, "", &lists_);
-    try {
-        list->OpenCursor();
-    } catch (...) {
-        FreeHandle(list);
-        throw;
-    }
-    cursor = list;
+    cursor = OpenNewCursor(MakeHandle<TRegDBListTable>(this, "", &lists_));
 }
 
 void TBaseSession::CloseList(TBaseTable*& cursor) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "btrieve/base/BapiListItem.h"
@@ -312,5 +313,40 @@ public:
     void ModifyRecord(uint8_t*, bool) override { RaiseEngineError(rc::TableReadOnly); }
     void DeleteRecord(uint8_t*) override { RaiseEngineError(rc::TableReadOnly); }
 };
+
+// A handle made for one operation (a cursor, a list, a statement): freed on every
+// path, a cursor closed first unless `close` is cleared.
+template <class T>
+class TTemporary {
+public:
+    TTemporary() = default;
+    ~TTemporary() {
+        if (!item) return;
+        if constexpr (std::is_base_of_v<TBaseTable, T>) {
+            try {
+                if (close) item->CloseCursor();
+            } catch (...) {
+            }
+        }
+        FreeHandle(item);
+    }
+    TTemporary(const TTemporary&) = delete;
+    TTemporary& operator=(const TTemporary&) = delete;
+    T* item = nullptr;
+    bool close = true;
+};
+
+// Hands out a cursor just made once it is open; a cursor that does not open is freed
+// again, so that no caller is left holding a half-made one.
+template <class T>
+T* OpenNewCursor(T* cursor) {
+    try {
+        cursor->OpenCursor();
+    } catch (...) {
+        FreeHandle(cursor);
+        throw;
+    }
+    return cursor;
+}
 
 }  // namespace btrieve
