@@ -314,11 +314,13 @@ TBaseSession* TQnSession::Handle() {
 }
 
 void TQnSession::LockSession() {
+    // Every level takes the (recursive) engine lock: a count held by one thread must
+    // not let another thread past it.
+    EnterEngineLock();
     if (lockCount_ > 0) {
         ++lockCount_;
         return;
     }
-    EnterEngineLock();
     lockCount_ = 1;
     try {
         MakeCurrent();
@@ -332,7 +334,8 @@ void TQnSession::LockSession() {
 
 void TQnSession::UnlockSession() {
     if (lockCount_ <= 0) return;
-    if (--lockCount_ == 0) LeaveEngineLock();
+    --lockCount_;
+    LeaveEngineLock();
 }
 
 void TQnSession::CheckInactive() {

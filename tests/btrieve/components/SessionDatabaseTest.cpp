@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "TestBinding.h"
@@ -392,4 +394,21 @@ TEST_F(SessionDatabaseTest, FailedConnectTakesItsSessionAliasAway) {
     EXPECT_NE(params.Values("PhysicalName"), "C:\\BADTYPE");
     // The parameters merged from the alias stay.
     EXPECT_EQ(database->Params().Values("PhysicalName"), "C:\\BADTYPE");
+}
+
+TEST_F(SessionDatabaseTest, SessionLockHeldByOneThreadHoldsOffAnother) {
+    // The nesting count belongs to the session, but the engine lock to a thread: a
+    // second thread locking the same session waits for the first.
+    Primary().LockSession();
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        Primary().LockSession();
+        entered = true;
+        Primary().UnlockSession();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(entered);
+    Primary().UnlockSession();
+    other.join();
+    EXPECT_TRUE(entered);
 }
