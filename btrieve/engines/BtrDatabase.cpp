@@ -241,14 +241,7 @@ bool TBtrDatabase::TableExists(const char* name) {
 }
 
 void TBtrDatabase::OpenTableList(bool extended, bool systemTables, const char*, TBaseTable*& cursor) {
-    auto* list = MakeHandle<TBtrTblListTable>(this, clientId_, extended, systemTables, &Cursors());
-    try {
-        list->OpenCursor();
-    } catch (...) {
-        FreeHandle(list);
-        throw;
-    }
-    cursor = list;
+    cursor = OpenNewCursor(MakeHandle<TBtrTblListTable>(this, clientId_, extended, systemTables, &Cursors()));
 }
 
 void TBtrDatabase::OpenFieldList(const char* tableName, const char*, bool, TBaseTable*& cursor) {

@@ -76,14 +76,7 @@ void TBtrSqlDatabase::OpenTableList(bool extended, bool systemTables, const char
 }
 
 void TBtrSqlDatabase::OpenProcList(bool, bool, const char*, TBaseTable*& cursor) {
-    auto* list = MakeHandle<TBtrSqlProcTable>(this, ClientId(), DatabaseDirectory(), &Cursors());
-    try {
-        list->OpenCursor();
-    } catch (...) {
-        FreeHandle(list);
-        throw;
-    }
-    cursor = list;
+    cursor = OpenNewCursor(MakeHandle<TBtrSqlProcTable>(this, ClientId(), DatabaseDirectory(), &Cursors()));
 }
 
 void TBtrSqlDatabase::BeginTran(int32_t isolation) {

@@ -179,13 +179,7 @@ void TSSQLSqlStmt::Execute(TBaseTable** cursor) {
     else
         result = MakeHandle<TBtrSqlBaseTable>(this, static_cast<int16_t>(sessionId_), clientId_, cursorId_,
                                               &Database().Cursors());
-    try {
-        result->OpenCursor();
-    } catch (...) {
-        FreeHandle(result);
-        throw;
-    }
-    *cursor = result;
+    *cursor = OpenNewCursor(result);
 }
 
 void TSSQLSqlStmt::Prepare(bool flag) {
