@@ -318,23 +318,34 @@ TEST_F(OraDataSetTest, DefaultFieldsAreOfTheOracleClasses) {
     EXPECT_FALSE(dataSet->FieldNamed("DOC")->FieldIsModifiable());
 }
 
-TEST_F(OraDataSetTest, UnreadableCompileErrorsLeaveTheServerMessage) {
+TEST_F(OraDataSetTest, CompileErrorsWithoutAListingLeaveTheServerMessage) {
     auto hooked = platform::NewUnownedComponent<TOraSession>();
     hooked->SetConnectPrompt(false);
     hooked->SetConnectString("HOOKED/HOOKED@SETRIX_TEST");
     hooked->Connect();
-    auto dataSet = NewDataSet();
-    dataSet->SetSession(hooked.get());
-    dataSet->SetSQLText("CREATE OR REPLACE PROCEDURE ORD_FINE AS BEGIN NULL; END;");
-    // The statement reports compile errors; the listing query then fails.
-    orastandin::InstallServerHook("SETRIX_TEST", "execute:1:info:24344@HOOKED");
-    orastandin::InstallServerHook("SETRIX_TEST", "execute:2:fail:942@HOOKED");
-    try {
-        dataSet->ExecuteDataSet();
-        ADD_FAILURE() << "compile errors were not reported";
-    } catch (const EOraError& e) {
-        EXPECT_EQ(e.ErrorCode(), OraSuccessWithCompilationErrors);
-        EXPECT_NE(std::string(e.what()).find("24344"), std::string::npos) << e.what();
+    const struct {
+        const char* name;
+        const char* sql;
+        bool listingFails;
+    } cases[] = {
+        // The listing query itself fails.
+        {"listing fails", "CREATE OR REPLACE PROCEDURE ORD_FINE AS BEGIN NULL; END;", true},
+        // A statement that creates no stored unit has no listing: an empty message says nothing.
+        {"no stored unit", "CREATE TABLE ORD_NOUNIT (A NUMBER)", false},
+    };
+    for (const auto& c : cases) {
+        auto dataSet = NewDataSet();
+        dataSet->SetSession(hooked.get());
+        dataSet->SetSQLText(c.sql);
+        orastandin::InstallServerHook("SETRIX_TEST", "execute:1:info:24344@HOOKED");
+        if (c.listingFails) orastandin::InstallServerHook("SETRIX_TEST", "execute:2:fail:942@HOOKED");
+        try {
+            dataSet->ExecuteDataSet();
+            ADD_FAILURE() << c.name << ": compile errors were not reported";
+        } catch (const EOraError& e) {
+            EXPECT_EQ(e.ErrorCode(), OraSuccessWithCompilationErrors) << c.name;
+            EXPECT_NE(std::string(e.what()).find("24344"), std::string::npos) << c.name << ": " << e.what();
+        }
     }
 }
 

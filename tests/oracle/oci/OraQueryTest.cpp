@@ -510,6 +510,7 @@ TEST_F(OraQueryEditTest, ImmediateLockHoldsTheRowUntilCancel) {
         query->CancelChanges();
         EXPECT_TRUE(capture.Saw("ROLLBACK TO SAVEPOINT LOCK_Q1")) << capture.All();
     }
+    EXPECT_TRUE(LockableElsewhere(1));
     // Posting commits and with it ends the lock.
     query->BeginEdit();
     query->FieldNamed("NAME")->WriteAsString("uno");
@@ -586,6 +587,7 @@ TEST_F(OraQueryEditTest, DelayedLockGoesBackToItsSavepointWhenTheUpdateFails) {
         EXPECT_TRUE(capture.Saw("SAVEPOINT LOCK_Q1")) << capture.All();
         EXPECT_TRUE(capture.Saw("ROLLBACK TO SAVEPOINT LOCK_Q1")) << capture.All();
     }
+    EXPECT_TRUE(LockableElsewhere(1));
     EXPECT_EQ(Count(*session_, "ORQ_EDIT", "ID = 3"), 1);
     // A change that applies takes the lock and keeps it until the transaction ends.
     query->SQLUpdate().Clear();
