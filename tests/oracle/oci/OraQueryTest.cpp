@@ -599,6 +599,35 @@ TEST_F(OraQueryEditTest, DelayedLockGoesBackToItsSavepointWhenTheUpdateFails) {
     EXPECT_EQ(CommittedName(1), "uno");
 }
 
+TEST_F(OraQueryEditTest, DeletesAreLockedFirstInEitherLockMode) {
+    for (TLockMode mode : {lmLockImmediate, lmLockDelayed}) {
+        MakeTable("ORQ_EDIT", "ID NUMBER(10), NAME VARCHAR2(5)");
+        Exec("INSERT INTO ORQ_EDIT VALUES (1, 'one')");
+        session_->Commit();
+        auto query = EditQuery();
+        query->SetAutoCommit(false);
+        // Finds no row: the delete fails after the lock was taken.
+        query->SQLDelete().Add("DELETE FROM ORQ_EDIT WHERE ID = :OLD_ID AND NAME IS NULL");
+        query->SQLLock().Add("SELECT ID FROM ORQ_EDIT WHERE ID = :OLD_ID FOR UPDATE NOWAIT");
+        query->SetLockMode(mode);
+        query->OpenDataSet();
+        {
+            TTextCapture capture;
+            EXPECT_THROW(query->DeleteRecord(), platform::EDatabaseError) << mode;
+            EXPECT_TRUE(capture.Saw("SAVEPOINT LOCK_Q1")) << capture.All();
+            EXPECT_TRUE(capture.Saw("ROLLBACK TO SAVEPOINT LOCK_Q1")) << capture.All();
+        }
+        EXPECT_TRUE(LockableElsewhere(1)) << mode;
+        query->SQLDelete().Clear();
+        query->SQLDelete().Add("DELETE FROM ORQ_EDIT WHERE ID = :OLD_ID");
+        query->DeleteRecord();
+        EXPECT_TRUE(query->IsEmpty()) << mode;
+        EXPECT_FALSE(LockableElsewhere(1)) << mode;
+        session_->Commit();
+        EXPECT_EQ(Count(*session_, "ORQ_EDIT"), 0) << mode;
+    }
+}
+
 // ---------------------------------------------------------------- form reading
 
 TEST_F(OraQueryEditTest, ActiveReadFromAFormOpensWhenTheFormIsComplete) {
