@@ -94,8 +94,10 @@ void TBtrSqlDatabase::BeginTran(int32_t isolation) {
 void TBtrSqlDatabase::EndTran(int32_t endMode) {
     if (tranState_ != 1) RaiseEngineError(rc::NoActiveTran);
     if (btrieveTransaction_) {
-        btrieveTransaction_ = false;
+        // A commit the record manager refuses leaves its transaction open: the next end
+        // still belongs to the record manager, not to a relational log-in.
         TBtrDatabase::EndTran(endMode);
+        btrieveTransaction_ = false;
         return;
     }
     tranState_ = 0;

@@ -16,6 +16,7 @@
 #include "btrieve/engines/BtrSqlSession.h"
 #include "btrieve/engines/SSQLSqlStmt.h"
 #include "btrieve/engines/SqlEngine.h"
+#include "btrieve/engines/WinBtr.h"
 #include "platform/DateTime.h"
 #include "tests/btrieve/engines/EngineTestSupport.h"
 
@@ -246,6 +247,23 @@ TEST_F(RelationalFixture, TheDatabaseIsABtrieveDatabaseUntilSqlIsAsked) {
     EXPECT_FALSE(db->LoggedIn());
     db->EndTran(0);
     EXPECT_THROW(db->EndTran(0), EQuillonEngineError);
+
+    // A commit the record manager refuses: the abort that follows goes to the record
+    // manager too, and nothing logs in to the relational engine.
+    db->BeginTran(0);
+    TWinBtr stopper(db->ClientId());
+    stopper.Stop();
+    EXPECT_THROW(db->EndTran(0), EBtrieveEngineError);
+    EXPECT_EQ(db->TranState(), 1);
+    try {
+        db->EndTran(2);
+        ADD_FAILURE() << "an abort of a transaction the client no longer has";
+    } catch (const EScalableSQLEngineError& e) {
+        ADD_FAILURE() << "the abort went to the relational engine: " << e.Status();
+    } catch (const EBtrieveEngineError&) {
+    }
+    EXPECT_EQ(db->TranState(), 0);
+    EXPECT_FALSE(db->LoggedIn());
 }
 
 TEST_F(RelationalFixture, WithoutTheEngineStatementsFailAndTablesStillOpen) {
