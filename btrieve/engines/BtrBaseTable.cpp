@@ -380,7 +380,10 @@ void TBtrBaseTable::CreatePhysical(const char* name, bool) {
     location = platform::AnsiUpperCase(location);
     // The location must fit its 64 characters: a cut path would name another file.
     if (location.size() > fileddf::LocSize) RaiseEngineErrorMsg(rc::InvalidParam, location);
-    database->BeginTran(2);
+    // Inside the caller's transaction the entries are part of it; otherwise they get one
+    // of their own, so that a failure leaves neither dictionary file half written.
+    const bool ownTransaction = database->TranState() != 1;
+    if (ownTransaction) database->BeginTran(2);
     try {
         uint16_t fileId = 0;
         {
@@ -425,13 +428,15 @@ void TBtrBaseTable::CreatePhysical(const char* name, bool) {
             fieldDdf.Insert();
         }
     } catch (...) {
-        try {
-            database->EndTran(2);
-        } catch (...) {
+        if (ownTransaction) {
+            try {
+                database->EndTran(2);
+            } catch (...) {
+            }
         }
         throw;
     }
-    database->EndTran(0);
+    if (ownTransaction) database->EndTran(0);
 }
 
 }  // namespace btrieve

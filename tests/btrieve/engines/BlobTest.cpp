@@ -204,6 +204,28 @@ TEST_F(BlobFieldTest, CreatedTablesJoinTheDictionary) {
     EXPECT_DOUBLE_EQ(Field<double>(prices, 2, record), 12.34);
     // The new table took the id after the last one.
     EXPECT_EQ(reinterpret_cast<uint8_t*>(static_cast<TBtrTable*>(prices)->ExtraBuf())[0], 23);
+
+    // Inside the caller's transaction the registration joins it: an abort leaves no entry.
+    db->Cursors().FreeAll();
+    TwoFieldTable later("LATER.DAT", "NOTE", TypeString, 10);
+    db->BeginTran(0);
+    EXPECT_NO_THROW(db->CreateTable(false, later.desc));
+    EXPECT_EQ(db->TranState(), 1);
+    db->Cursors().FreeAll();
+    db->EndTran(2);
+    try {
+        Open("LATER");
+        ADD_FAILURE() << "an aborted registration left its table";
+    } catch (const EBtrieveEngineError& e) {
+        EXPECT_EQ(e.Status(), 204);
+    }
+    db->Cursors().FreeAll();
+    TwoFieldTable kept("KEPT.DAT", "NOTE", TypeString, 10);
+    db->BeginTran(0);
+    db->CreateTable(false, kept.desc);
+    db->Cursors().FreeAll();
+    db->EndTran(0);
+    EXPECT_EQ(Open("KEPT")->FieldCache().Count(), 2);
 }
 
 }  // namespace
