@@ -159,7 +159,8 @@ const TCodeName kCodes[] = {
 };
 static_assert(sizeof(kCodes) / sizeof(kCodes[0]) == kResultCodeCount);
 
-AnsiString FormatInt(const AnsiString& format, long long value) {
+// The formats hold one %d or %u: the value goes in as the int they read.
+AnsiString FormatInt(const AnsiString& format, int value) {
     char buf[300];
     std::snprintf(buf, sizeof buf, format.c_str(), value);
     return buf;
@@ -182,7 +183,7 @@ AnsiString GetErrorName(uint16_t code, size_t maxLength) {
     if (it != std::end(kCodes))
         text = AnsiString("DBIERR_") + ResultNameById(kResultNameIdBase + static_cast<int>(it - kCodes));
     else
-        text = FormatInt("Quillon (BDE) Error %u.", code);
+        text = FormatInt("Quillon (BDE) Error %u.", static_cast<int>(code));
     if (text.size() > maxLength) text.resize(maxLength);
     return text;
 }

@@ -141,7 +141,9 @@ void TMemTable::SetToBookMark(const void* bookmark) {
     CheckParam(bookmark);
     for (int i = 1; i <= records_.Count(); ++i) {
         MoveTo(i);
-        if (current_->UpdateStatus() == updstatus::Inserted) continue;
+        // Records inserted into a cache have no bookmark of the wrapped cursor; those of
+        // a plain memory table carry keys of their own and are found like the others.
+        if (baseCursor_ && current_->UpdateStatus() == updstatus::Inserted) continue;
         int32_t result = 1;
         CompareBookMarks(bookmark, current_->Key.data(), result);
         if (result == 0) {
@@ -226,22 +228,37 @@ bool TMemTable::StatusVisible(uint8_t mask, bool hasRecord) const {
     }
 }
 
+std::vector<uint8_t> TMemTable::FreeKey() const {
+    // Numbers by count would repeat after a deletion, and two records sharing a key
+    // share a bookmark: a new record takes the number after the highest one held.
+    int32_t highest = 0;
+    const size_t size = std::min<size_t>(sizeof highest, GetBookmarkSize());
+    for (auto* item : records_) {
+        int32_t number = 0;
+        std::memcpy(&number, static_cast<const TMemTableRecord*>(item)->Key.data(), size);
+        highest = std::max(highest, number);
+    }
+    const int32_t next = highest + 1;
+    std::vector<uint8_t> key(GetBookmarkSize(), 0);
+    std::memcpy(key.data(), &next, size);
+    return key;
+}
+
 void TMemTable::AddRecord(const uint8_t* record) {
     CheckParam(record);
+    const std::vector<uint8_t> key = baseCursor_ ? std::vector<uint8_t>() : FreeKey();
+    const void* ownKey = key.empty() ? nullptr : key.data();
     TMemTableRecord* added;
-    if (records_.Count() == 0 || position_ <= 0) {
-        added = MakeHandle<TMemTableRecord>(this, record, nullptr, &records_);
-    } else {
-        added = MakeHandle<TMemTableRecord>(this, record, nullptr, &records_, position_ - 1);
-        if (!baseCursor_) {
-            const int32_t number = records_.Count();
-            std::memcpy(added->Key.data(), &number, std::min<size_t>(sizeof number, added->Key.size()));
-        }
-    }
+    if (records_.Count() == 0 || position_ <= 0)
+        added = MakeHandle<TMemTableRecord>(this, record, ownKey, &records_);
+    else
+        added = MakeHandle<TMemTableRecord>(this, record, ownKey, &records_, position_ - 1);
     added->SetUpdateStatus(updstatus::Inserted);
 }
 
 void TMemTable::AddWithKey(const uint8_t* image, const void* key) {
+    const std::vector<uint8_t> ownKey = key || baseCursor_ ? std::vector<uint8_t>() : FreeKey();
+    if (!ownKey.empty()) key = ownKey.data();
     MakeHandle<TMemTableRecord>(this, image, key, &records_);
     MoveTo(records_.Count());
     state_ = cursorstate::OnRecord;

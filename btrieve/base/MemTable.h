@@ -104,6 +104,8 @@ private:
     TMemTableRecord* RecordAt(int position) const;
     void MoveTo(int position);
     void FindOrAdd(const uint8_t* image, const void* key);
+    // A key of a plain memory table that no record holds yet.
+    std::vector<uint8_t> FreeKey() const;
 
     TCacheCollection records_;
     int position_ = 0;

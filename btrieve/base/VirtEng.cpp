@@ -540,7 +540,7 @@ DBIResult TVirtEng::GetErrorEntry(int n, int32_t& nativeCode, char* text) {
     if (entry.nativeCode != 0) AppendErrorLine(FieldText(entry.nativeText, sizeof entry.nativeText), lines);
     if (entry.resultCode != 0) {
         const AnsiString errorText = FieldText(entry.errorText, sizeof entry.errorText);
-        const int32_t absolute = entry.nativeCode < 0 ? -entry.nativeCode : entry.nativeCode;
+        const int64_t absolute = entry.nativeCode < 0 ? -static_cast<int64_t>(entry.nativeCode) : entry.nativeCode;
         AppendErrorLine(absolute == entry.resultCode ? "DBI Error Code = " + errorText : errorText, lines);
     }
     // Each context text is read within its own slot.

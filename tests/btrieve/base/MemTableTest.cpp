@@ -76,6 +76,41 @@ TEST(MemTable, DeletingTheCurrentRecordKeepsTheNextOneReachable) {
     EXPECT_EQ(value, 3);
 }
 
+TEST(MemTable, RecordsAddedAfterADeletionGoLastAndKeepBookmarksOfTheirOwn) {
+    TEngineFieldDesc descs[] = {Desc(fldtype::Int32, 0)};
+    TMemTable table(nullptr, nullptr, descs, 0, 1, "M", nullptr);
+    int32_t value = 0;
+    auto* rec = reinterpret_cast<uint8_t*>(&value);
+    for (int32_t v : {1, 2, 3}) {
+        value = v;
+        table.AppendRecord(rec);
+    }
+    table.SetToBegin();
+    table.GetNextRecord(0, rec, nullptr);
+    table.DeleteRecord(rec);
+    value = 4;
+    table.AppendRecord(rec);
+    value = 5;
+    table.InsertRecord(0, rec);  // in front of the current record, 4
+
+    std::vector<std::pair<int32_t, int32_t>> marks;  // bookmark, value
+    table.SetToBegin();
+    while (CodeOf([&] { table.GetNextRecord(0, rec, nullptr); }) == 0) {
+        int32_t mark = 0;
+        table.GetBookMark(&mark);
+        marks.emplace_back(mark, value);
+    }
+    std::vector<int32_t> values;
+    for (const auto& [mark, v] : marks) values.push_back(v);
+    EXPECT_EQ(values, (std::vector<int32_t>{2, 3, 5, 4}));
+    for (const auto& [mark, v] : marks) {
+        SCOPED_TRACE(v);
+        table.SetToBookMark(&mark);
+        table.GetRecord(0, rec, nullptr);
+        EXPECT_EQ(value, v);
+    }
+}
+
 namespace {
 
 class DelayedUpdatesTest : public ::testing::Test {
