@@ -1,5 +1,7 @@
 #include "oracle/oci/OraDataSet.h"
 
+#include <atomic>
+
 #include "oracle/core/DAError.h"
 #include "oracle/core/DASQLMonitor.h"
 #include "oracle/core/WaitCursor.h"
@@ -101,7 +103,10 @@ void TOraDataSetOptions::CopyToTarget(TPersistent& target) const {
 
 // ================================================================ construction
 
-TOraDataSet::TOraDataSet(TComponent* owner) : TCustomDADataSet(owner) {}
+TOraDataSet::TOraDataSet(TComponent* owner) : TCustomDADataSet(owner) {
+    static std::atomic<uint32_t> instances{0};
+    instanceNumber_ = ++instances;
+}
 
 TOraDataSet::~TOraDataSet() {
     try {
@@ -147,6 +152,12 @@ void TOraDataSet::SetSession(TOraSession* session) { SetConnection(session); }
 TCustomDAConnection* TOraDataSet::UsedConnection() const {
     if (Connection()) return Connection();
     return DefaultSession();
+}
+
+TOraSession& TOraDataSet::UsedSession() const {
+    auto* session = dynamic_cast<TOraSession*>(UsedConnection());
+    if (!session) DADatabaseError(SConnectionNotDefined);
+    return *session;
 }
 
 void TOraDataSet::DisconnectDataSet() {
@@ -267,7 +278,7 @@ bool TOraDataSet::CursorReturnsRows() {
 
 int TOraDataSet::CountRecordsByQuery() {
     const AnsiString text = RecordCountSQL(WithoutForUpdate(EffectiveSQL()));
-    std::unique_ptr<TCustomDADataSet> counter = static_cast<TOraSession*>(UsedConnection())->NewDataSet();
+    std::unique_ptr<TCustomDADataSet> counter = UsedSession().NewDataSet();
     counter->Untraced = true;
     counter->SetSQLText(text);
     counter->Params().CopyFromSource(&Params());
@@ -290,7 +301,7 @@ void TOraDataSet::ExecuteCommand() {
         if (error.ErrorCode() != OraSuccessWithCompilationErrors) throw;
         AnsiString listing;
         try {
-            listing = static_cast<TOraSession*>(UsedConnection())->GetCompileErrors(EffectiveSQL());
+            listing = UsedSession().GetCompileErrors(EffectiveSQL());
         } catch (...) {
             // The listing could not be read: the server's own message stays.
             throw error;
@@ -411,13 +422,16 @@ void TOraDataSet::StorageInsert() {
 
 AnsiString TOraDataSet::LockSavepointName() const {
     const AnsiString& name = Name();
+    // Datasets without a name would share one savepoint: the unlock of one would then
+    // roll back to where another set its lock. Each of them gets a name of its own.
+    if (name.empty()) return "LOCK_" + IntToHex(instanceNumber_, 8);
     return "LOCK_" + (name.size() > SavepointNameTail ? name.substr(name.size() - SavepointNameTail) : name);
 }
 
 void TOraDataSet::LockRecord() {
     if (Eof()) return;
     UpdateCursorPos();
-    static_cast<TOraSession*>(UsedConnection())->Savepoint(LockSavepointName());
+    UsedSession().Savepoint(LockSavepointName());
     LockCurrentRecord();
 }
 
@@ -427,8 +441,10 @@ void TOraDataSet::LockCurrentRecord() {
 }
 
 void TOraDataSet::UnlockRecord() {
+    // Everything the session did since the savepoint goes back with the lock, also what
+    // other datasets and statements of the session changed meanwhile without a commit.
     try {
-        static_cast<TOraSession*>(UsedConnection())->RollbackToSavepoint(LockSavepointName());
+        UsedSession().RollbackToSavepoint(LockSavepointName());
     } catch (...) {
         // No savepoint to go back to (the transaction ended): nothing is locked.
     }

@@ -93,7 +93,8 @@ public:
     // The ROWID the last successful update statement returned.
     const platform::AnsiString& ReturnedRowId() const { return returnedRowId_; }
 
-    // "LOCK_" and the component name (its last 25 characters when longer).
+    // "LOCK_" and the component name (its last 25 characters when longer); an unnamed
+    // dataset's own number instead of the name.
     platform::AnsiString LockSavepointName() const;
     void LockRecord();
     void UnlockRecord();
@@ -103,6 +104,8 @@ public:
     void BlockFetchEvent(bool beforeBlock);
 
     TCustomDAConnection* UsedConnection() const override;
+    // The session in use; "Connection is not defined" without one.
+    TOraSession& UsedSession() const;
     void DisconnectDataSet() override;
     platform::AnsiString ProviderTableName() override;
     bool PerformSQL(const platform::AnsiString& text, TStatementTypes kinds) override;
@@ -151,6 +154,8 @@ private:
     platform::AnsiString returnedRowId_;
     // A default field named ROWID is made invisible at open.
     bool hideRowId_ = true;
+    // Numbers the datasets of the process (the savepoint of an unnamed one).
+    uint32_t instanceNumber_ = 0;
     // Active as read from a form, applied when the form is complete.
     bool streamedActive_ = false;
 };

@@ -152,7 +152,7 @@ void TCustomOraQuery::BeforeEditHook() {
     if (RefreshOptions & roBeforeEdit) kinds |= stRefresh;
     if (kinds == 0) return;
     if ((kinds & stRefresh) && text.empty()) text = RefreshSQLText();
-    if (kinds & stLock) static_cast<TOraSession*>(UsedConnection())->Savepoint(LockSavepointName());
+    if (kinds & stLock) UsedSession().Savepoint(LockSavepointName());
     PerformSQL(text, kinds);
 }
 

@@ -137,7 +137,6 @@ TEST(OraDataSetValues, LockSavepointNameKeepsTheLast25Characters) {
         const char* savepoint;
     } cases[] = {
         {"Q1", "LOCK_Q1"},
-        {"", "LOCK_"},
         {"A234567890123456789012345", "LOCK_A234567890123456789012345"},
         {"A2345678901234567890123456", "LOCK_2345678901234567890123456"},
         {"Journal_Query_For_The_Installation_Step1", "LOCK_or_The_Installation_Step1"},
@@ -148,6 +147,12 @@ TEST(OraDataSetValues, LockSavepointNameKeepsTheLast25Characters) {
         EXPECT_EQ(dataSet->LockSavepointName(), c.savepoint) << c.name;
         EXPECT_LE(dataSet->LockSavepointName().size(), 30u);
     }
+    // Unnamed datasets do not share one savepoint.
+    auto first = NewDataSet();
+    auto second = NewDataSet();
+    EXPECT_EQ(first->LockSavepointName().substr(0, 5), "LOCK_");
+    EXPECT_GT(first->LockSavepointName().size(), 5u);
+    EXPECT_NE(first->LockSavepointName(), second->LockSavepointName());
 }
 
 TEST(OraDataSetValues, WithoutASessionTheDefaultSessionServes) {

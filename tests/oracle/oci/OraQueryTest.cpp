@@ -519,6 +519,26 @@ TEST_F(OraQueryEditTest, ImmediateLockHoldsTheRowUntilCancel) {
     EXPECT_EQ(CommittedName(1), "uno");
 }
 
+TEST_F(OraQueryEditTest, UnnamedQueriesKeepTheirLocksApart) {
+    auto first = LockingQuery();
+    auto second = LockingQuery();
+    first->SetName("");
+    second->SetName("");
+    first->OpenDataSet();
+    second->OpenDataSet();
+    second->MoveToNext();
+    first->BeginEdit();
+    second->BeginEdit();
+    EXPECT_FALSE(LockableElsewhere(1));
+    EXPECT_FALSE(LockableElsewhere(2));
+    // Cancelled in the reverse order, each edit gives back its own lock.
+    second->CancelChanges();
+    EXPECT_FALSE(LockableElsewhere(1));
+    EXPECT_TRUE(LockableElsewhere(2));
+    first->CancelChanges();
+    EXPECT_TRUE(LockableElsewhere(1));
+}
+
 TEST_F(OraQueryEditTest, ARowLockedOrGoneElsewhereIsNotEdited) {
     const struct {
         const char* name;
