@@ -438,11 +438,11 @@ TBaseDatabase* TQnSession::FindSharedHandle(const AnsiString& name) {
 TQnDatabase* TQnSession::OpenDatabase(const AnsiString& name, TComponent* owner) {
     TQnSessionLock lock(*this);
     TQnDatabase* database = FindDatabaseOfOwner(name, owner);
-    // An idle temporary database kept connected for its alias would go on working in the
-    // place the alias named when it connected: once the alias says otherwise it is let go
-    // and made afresh.
-    if (database && database->Temporary() && database->RefCount() == 0 && database->Connected() &&
-        database->Owner() && database->AliasParamsChanged()) {
+    // An idle temporary database kept for its alias (connected, or disconnected with the
+    // alias's values in its parameters) would go on working in the place the alias named
+    // when it connected: once the alias says otherwise it is let go and made afresh.
+    if (database && database->Temporary() && database->RefCount() == 0 && database->Owner() &&
+        database->AliasParamsChanged()) {
         FreeComponent(database);
         database = nullptr;
     }

@@ -351,8 +351,16 @@ TEST_F(SessionDatabaseTest, KeptTemporaryDatabaseFollowsItsAlias) {
     EXPECT_EQ(again.second, first.second);  // unchanged alias: the kept database serves
 
     WriteAlias("SETRIXTEST_EDIT", "C:\\OTHER");
-    EXPECT_EQ(directoryOfNewTable().first, "C:\\OTHER");
+    const auto moved = directoryOfNewTable();
+    EXPECT_EQ(moved.first, "C:\\OTHER");
     EXPECT_EQ(Primary().DatabaseCount(), 1);
+
+    // Disconnected but kept, its parameters still hold the old place.
+    Primary().FindDatabase("SETRIXTEST_EDIT")->SetKeepConnection(false);
+    ASSERT_EQ(Primary().FindDatabase("SETRIXTEST_EDIT"), moved.second);
+    EXPECT_FALSE(moved.second->Connected());
+    WriteAlias("SETRIXTEST_EDIT", "C:\\THIRD");
+    EXPECT_EQ(directoryOfNewTable().first, "C:\\THIRD");
 }
 
 TEST_F(SessionDatabaseTest, TemporaryDatabaseClosedUnderItsTableSurvivesItsOwnClose) {
