@@ -434,10 +434,13 @@ TEST_F(OraQueryEditTest, KeySequenceFillsTheFirstKeyField) {
         else
             query->LocalUpdate = true;
         query->OpenDataSet();
+        TTextCapture capture;
         query->BeginInsert();
         EXPECT_EQ(!query->FieldNamed("ID")->IsNull(), c.keyAfterInsert) << c.name;
         query->FieldNamed("NAME")->WriteAsString(c.name);
         query->PostChanges();
+        EXPECT_EQ(capture.Saw("begin\r  SELECT ORQ_SEQ.NEXTVAL INTO :ID FROM Dual;\rend;"), c.keyAfterPost)
+            << capture.All();
         EXPECT_EQ(!query->FieldNamed("ID")->IsNull(), c.keyAfterPost) << c.name;
         if (c.keyAfterPost) EXPECT_EQ(query->FieldNamed("ID")->ReadAsInteger(), ++last) << c.name;
         EXPECT_TRUE(query->FieldNamed("CODE")->IsNull()) << c.name;
