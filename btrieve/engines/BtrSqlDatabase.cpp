@@ -27,6 +27,11 @@ TBtrSqlDatabase::TBtrSqlDatabase(TBapiListItem* session, const TDatabaseDesc& de
                                  const TEngineFieldDesc* paramDescs, const char* paramValues,
                                  TQuillonCollection* collection)
     : TBtrDatabase(session, desc, password, openMode, shareMode, paramCount, paramDescs, paramValues, collection) {
+    // The base applied the open parameters before this class existed, so only its own
+    // names: "User" and "Password" are taken now. A password given to the open wins.
+    const AnsiString given = Password();
+    ApplyParams(paramCount, paramDescs, paramValues);
+    if (!given.empty()) SetPassword(given);
     if (paramCount == 0) ReadAliasLogin();
 }
 

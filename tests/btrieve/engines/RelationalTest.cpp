@@ -660,6 +660,25 @@ TEST_F(RelationalFixture, LogInNamesComeFromParametersOrTheAlias) {
         registry.RemoveKey("\\Software\\Quillon\\Btrieve\\Aliases\\SqlLoginAlias");
     }
     EXPECT_EQ(aliased->UserName(), "master");
+
+    // Open parameters reach the log-in under the names this database knows; a password
+    // given to the open wins over the parameter.
+    const char values[] = "alice\0pw";
+    TEngineFieldDesc params[2] = {};
+    std::strcpy(params[0].name, "User");
+    std::strcpy(params[1].name, "Password");
+    params[1].offset = 6;
+    struct {
+        const char* password;
+        const char* expected;
+    } cases[] = {{nullptr, "pw"}, {"given", "given"}};
+    for (const auto& c : cases) {
+        TBaseDatabase* opened = nullptr;
+        session->CreateDatabaseObject(desc, opened, 0, 0, c.password, 2, params, values);
+        auto* withParams = static_cast<TBtrSqlDatabase*>(opened);
+        EXPECT_EQ(withParams->UserName(), "alice");
+        EXPECT_EQ(withParams->OwnerName(), c.expected);  // the password, when there is one
+    }
 }
 
 TEST_F(RelationalFixture, StoredProceduresAreListedAndCalled) {
