@@ -338,6 +338,18 @@ void OpenCursorResult(StmtHandle& target, OpenedCursor& cursor, const std::strin
   for (const auto& column : target.result.columns) target.params.push_back(ColumnParam(column, target));
 }
 
+// Success, or success with the information the execution carried (e.g. ORA-24344).
+sword ExecutionStatus(StmtHandle& s, ErrorHandle* err) {
+  if (s.result.warning.code == 0) return OCI_SUCCESS;
+  if (err) err->Set(OraError::Verbatim(s.result.warning.code, s.result.warning.text, 0));
+  return OCI_SUCCESS_WITH_INFO;
+}
+
+void StartOutBindPiece(StmtHandle& s, std::size_t index) {
+  const auto& [bind, value] = s.outBinds[index];
+  s.outPiece.Start(PieceData(value, bind->dty, s.result.dateFormat), value.IsNull(), index, 0);
+}
+
 sword Fetch(StmtHandle& s, ErrorHandle* err, ub4 rows) {
   if (!s.executed || s.describedOnly || s.statementType != StmtSelect) throw OraError(1002);
   auto& f = s.fetch;
@@ -707,6 +719,7 @@ OCI_EXPORT sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* 
     s->inPieces.Reset();
     s->outPiece.Reset();
     s->fetch = {};
+    s->outBinds.clear();
     return OCI_SUCCESS;
   });
 }
@@ -719,6 +732,16 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     if (!s || !svc) return OCI_INVALID_HANDLE;
     if (s->sql.empty()) throw OraError(900);
     if (s->executed && s->fetch.active) return Fetch(*s, err, 0);  // the fetch it began waits for a piece
+    if (s->executed && !s->outBinds.empty()) {  // an out bind's value waits for the program's buffers
+      if (!s->outPiece.Deliver()) return OCI_NEED_DATA;
+      const std::size_t next = s->outPiece.Position() + 1;
+      if (next < s->outBinds.size()) {
+        StartOutBindPiece(*s, next);
+        return OCI_NEED_DATA;
+      }
+      s->outBinds.clear();
+      return ExecutionStatus(*s, err);
+    }
     bool query = s->statementType == StmtSelect;
     bool describeOnly = (mode & OCI_DESCRIBE_ONLY) != 0;
     if (!query && !describeOnly && iters == 0) throw OraError(24333);
@@ -762,6 +785,7 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     s->executed = false;
     s->fetch = {};
     s->outPiece.Reset();
+    s->outBinds.clear();
     s->service = svc;
     s->functionCode = static_cast<ub2>(FunctionCodeOf(s->sql));
     try {
@@ -779,8 +803,11 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     s->params.clear();
     for (const auto& column : s->result.columns) s->params.push_back(ColumnParam(column, *s));
     for (const auto& out : s->result.outBinds)
-      for (BindHandle* b : s->binds)
-        if (b->name == out.name) WriteBind(*b, out.value, s->result.dateFormat, svc);
+      for (BindHandle* b : s->binds) {
+        if (b->name != out.name) continue;
+        if (b->dataAtExec && !b->outCallback) s->outBinds.emplace_back(b, out.value);  // piece by piece
+        else WriteBind(*b, out.value, s->result.dateFormat, svc);
+      }
     for (auto& cursor : s->result.cursors)
       for (BindHandle* b : s->binds)
         if (b->name == cursor.bind && b->dty == SQLT_RSET && b->value) {
@@ -790,11 +817,11 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
           OpenCursorResult(*target, cursor, s->result.dateFormat);
         }
     if (query && !describeOnly && iters > 0) return Fetch(*s, err, iters);
-    if (s->result.warning.code != 0) {
-      if (err) err->Set(OraError::Verbatim(s->result.warning.code, s->result.warning.text, 0));
-      return OCI_SUCCESS_WITH_INFO;
+    if (!s->outBinds.empty()) {
+      StartOutBindPiece(*s, 0);
+      return OCI_NEED_DATA;
     }
-    return OCI_SUCCESS;
+    return ExecutionStatus(*s, err);
   });
 }
 
@@ -964,6 +991,14 @@ OCI_EXPORT sword OCIStmtGetPieceInfo(OCIStmt* stmtp, OCIError* errhp, dvoid** hn
       *piecep = s->inPieces.PieceAsked();
       return OCI_SUCCESS;
     }
+    if (!s->outBinds.empty() && s->outPiece.Active()) {
+      *hndlpp = s->outBinds[s->outPiece.Position()].first;
+      *typep = OCI_HTYPE_BIND;
+      *inoutp = OCI_PARAM_OUT;
+      *iterp = 0;
+      *piecep = s->outPiece.PieceOffered();
+      return OCI_SUCCESS;
+    }
     if (s->fetch.active && s->outPiece.Active()) {
       *hndlpp = s->defines[static_cast<ub4>(s->outPiece.Position())];
       *typep = OCI_HTYPE_DEFINE;
@@ -984,6 +1019,13 @@ OCI_EXPORT sword OCIStmtSetPieceInfo(dvoid* hndlp, ub4 type, OCIError* errhp, co
     if (type == OCI_HTYPE_BIND) {
       auto* b = Handles().Find<BindHandle>(hndlp, OCI_HTYPE_BIND);
       if (!b || !Handles().Contains(b->statement)) return OCI_INVALID_HANDLE;
+      StmtHandle& s = *b->statement;
+      if (!s.outBinds.empty() && s.outPiece.Active()) {  // the buffer for an out value's next piece
+        if (!alenp) return OCI_INVALID_HANDLE;
+        s.outPiece.SetBuffer(const_cast<dvoid*>(bufp), alenp, static_cast<sb2*>(const_cast<dvoid*>(indp)));
+        if (rcodep) *rcodep = 0;
+        return OCI_SUCCESS;
+      }
       const bool isNull = indp && *static_cast<const sb2*>(indp) == -1;
       b->statement->inPieces.Answer(bufp, alenp ? *alenp : 0, piece, isNull);
       return OCI_SUCCESS;

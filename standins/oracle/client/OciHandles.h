@@ -129,7 +129,9 @@ struct StmtHandle {
   // Piecewise values without callbacks (status OCI_NEED_DATA): binds' values being
   // collected, and a fetch stopped at a dynamic define's value.
   PieceCollector inPieces;
-  PieceOutlet outPiece;
+  PieceOutlet outPiece;  // a define's value (fetch) or an out bind's (the position in outBinds)
+  // Values a statement returned to data-at-execution binds without callbacks, handed out in turn.
+  std::vector<std::pair<BindHandle*, Value>> outBinds;
   struct PendingFetch {
     bool active = false;
     ub4 rows = 0, delivered = 0;

@@ -150,5 +150,39 @@ TEST_F(OciPieceTest, DynamicDefinesHandTheirValuesOutIntoTheProgramsBuffers) {
   EXPECT_EQ(rows, 3u);
 }
 
+// A block's value for a data-at-execution bind comes back piece by piece, after its own
+// value went in.
+TEST_F(OciPieceTest, OutBindValuesAreHandedOutAfterTheExecution) {
+  Prepare("begin :text := :text || 'defgh'; end;");
+  OCIBind* text = nullptr;
+  oci_->BindByName(connection_->stmt, &text, oci_->err, reinterpret_cast<const OraText*>("TEXT"), 4, nullptr,
+                   2147483647, SQLT_LNG, nullptr, nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC);
+  ASSERT_EQ(Execute(), OCI_NEED_DATA);
+  EXPECT_EQ(Info().direction, OCI_PARAM_IN);
+  ub4 length = 3;
+  ASSERT_EQ(setPiece_(text, OCI_HTYPE_BIND, oci_->err, "abc", &length, OCI_ONE_PIECE, nullptr, nullptr), OCI_SUCCESS);
+  std::string value;
+  std::vector<ub1> offered;
+  sb2 indicator = 5;
+  char chunk[3];
+  length = 0;
+  sword status = Execute();
+  while (status == OCI_NEED_DATA && offered.size() < 10) {
+    value.append(chunk, length);
+    PieceInfo info = Info();
+    EXPECT_EQ(info.handle, text);
+    EXPECT_EQ(info.direction, OCI_PARAM_OUT);
+    offered.push_back(info.piece);
+    length = sizeof chunk;
+    ASSERT_EQ(setPiece_(text, OCI_HTYPE_BIND, oci_->err, chunk, &length, info.piece, &indicator, nullptr), OCI_SUCCESS);
+    status = Execute();
+  }
+  value.append(chunk, length);
+  ASSERT_EQ(status, OCI_SUCCESS) << oci_->LastError();
+  EXPECT_EQ(value, "abcdefgh");
+  EXPECT_EQ(indicator, 0);
+  EXPECT_EQ(offered, (std::vector<ub1>{OCI_FIRST_PIECE, OCI_NEXT_PIECE, OCI_NEXT_PIECE}));
+}
+
 }  // namespace
 }  // namespace orastandin::testing
