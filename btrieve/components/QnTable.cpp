@@ -442,9 +442,15 @@ TBaseTable* TQnTable::LookupCursorForFields(const AnsiString& fields, bool caseI
     TBaseTable* clone = nullptr;
     Check(Engine().CloneCursor(Cursor(), true, false, clone));
     lookupCursor_ = clone;
-    AnsiString tag;
-    const AnsiString name = GetIndexParams(indexText, fieldsFlag, tag);
-    Check(Engine().SwitchToIndex(lookupCursor_, name.c_str(), tag.c_str(), 0, false));
+    try {
+        AnsiString tag;
+        const AnsiString name = GetIndexParams(indexText, fieldsFlag, tag);
+        Check(Engine().SwitchToIndex(lookupCursor_, name.c_str(), tag.c_str(), 0, false));
+    } catch (...) {
+        // A clone left on another index would answer the next search by the wrong key.
+        ReleaseLookupCursor();
+        throw;
+    }
     return lookupCursor_;
 }
 

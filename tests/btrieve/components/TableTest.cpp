@@ -544,3 +544,14 @@ TEST_F(TableTest, UpdateObjectsAndUpdateEventsOpenReadOnlyButModifiable) {
     second.SetUpdateObject(nullptr);
     EXPECT_EQ(updates->dataSet, nullptr);
 }
+
+TEST_F(TableTest, LookupCursorThatCouldNotTakeItsIndexIsNotKept) {
+    TTestTable& table = OpenTable();
+    table.IndexDefs().Update();
+    // An index the engine does not know: the lookup cursor cannot be switched to it.
+    table.IndexDefs().Add("NOSUCH", "FLAG", 0);
+    EXPECT_THROW(table.LocateByValues("FLAG", Variant(80), 0), ETDBEngineError);
+    EXPECT_EQ(table.LookupCursor(), nullptr);
+    // Asked again, the same failure, never an answer from a cursor on another index.
+    EXPECT_THROW(table.LocateByValues("FLAG", Variant(80), 0), ETDBEngineError);
+}
