@@ -299,7 +299,8 @@ DBIResult TVirtEng::SetToEnd(TBaseTable* cursor) {
 }
 
 DBIResult TVirtEng::SetToCursor(TBaseTable* destination, TBaseTable* source) {
-    return Guard([&] { UseCursor(source)->SetToCursor(Live(destination)); });
+    // A missing destination is left to the source cursor, which answers 0x2702 for it.
+    return Guard([&] { UseCursor(source)->SetToCursor(destination ? Live(destination) : nullptr); });
 }
 
 DBIResult TVirtEng::GetBookMark(TBaseTable* cursor, void* bookmark) {

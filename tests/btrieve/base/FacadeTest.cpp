@@ -166,6 +166,19 @@ TEST_F(FacadeTest, HandlesOfAFreedDatabaseAreRefused) {
     EXPECT_EQ(eng_.GetNextRecord(notACursor, 0, rec(), nullptr), rc::InvalidHandle);
 }
 
+TEST_F(FacadeTest, SetToCursorPositionsTheDestinationOnTheSourcesRecord) {
+    TBaseTable* other = nullptr;
+    ASSERT_EQ(eng_.OpenTable(database_, "T", nullptr, nullptr, nullptr, 0, 0, 0, 0, false, nullptr, other), 0);
+    ASSERT_EQ(eng_.GetNextRecord(cursor_, 0, rec(), nullptr), 0);
+    ASSERT_EQ(eng_.GetNextRecord(cursor_, 0, rec(), nullptr), 0);
+    EXPECT_EQ(eng_.SetToCursor(other, cursor_), 0);
+    EXPECT_EQ(eng_.GetRecord(other, 0, rec(), nullptr), 0);
+    EXPECT_EQ(row_.id, 2);
+    // A missing destination is the source cursor's own parameter error; a missing source has no handle.
+    EXPECT_EQ(eng_.SetToCursor(nullptr, cursor_), rc::InvalidParam);
+    EXPECT_EQ(eng_.SetToCursor(other, nullptr), rc::InvalidHandle);
+}
+
 TEST_F(FacadeTest, PropertiesAndOwners) {
     uint16_t length = 9;
     int32_t value = 0;
