@@ -68,7 +68,8 @@ struct Cursor {
   // Piecewise values: binds' values being collected (-3129), a fetch stopped at a piecewise
   // define's value (-3130).
   PieceCollector inPieces;
-  PieceOutlet outPiece;
+  PieceOutlet outPiece;  // a define's value (fetch) or an out bind's (the position in outBinds)
+  std::vector<std::pair<std::size_t, Value>> outBinds;  // values returned to piecewise binds, by bind
   struct PendingFetch {
     bool active = false;
     sword rows = 0, delivered = 0;
@@ -187,6 +188,17 @@ void AddBind(Cursor& c, CursorBind bind) {
   c.binds.push_back(bind);
 }
 
+// The bytes of a value handed out piece by piece.
+std::string PieceBytes(const Value& v, const std::string& dateFormat) {
+  if (v.IsNull()) return {};
+  return v.kind == Value::Kind::Blob ? v.bytes : ValueText(v, dateFormat);
+}
+
+void StartOutBindPiece(Cursor& c, std::size_t index) {
+  const Value& v = c.outBinds[index].second;
+  c.outPiece.Start(PieceBytes(v, c.result.dateFormat), v.IsNull(), index, 0);
+}
+
 void StoreRowid(Cda_Def* cda, const std::string& rowid) {
   std::memset(cda->rowid, 0, sizeof cda->rowid);
   RowidParts parts;
@@ -289,6 +301,7 @@ OCI_EXPORT sword oparse(Cda_Def* cursor, const OraText* sqlstm, sb4 sqllen, swor
     c->executed = false;
     c->inPieces.Reset();
     c->outPiece.Reset();
+    c->outBinds.clear();
     c->fetch = {};
     cursor->functionType = static_cast<ub2>(FunctionCodeOf(c->sql));
     cursor->functionCode = static_cast<ub1>(cursor->functionType);
@@ -370,6 +383,16 @@ OCI_EXPORT sword oexn(Cda_Def* cursor, sword iters, sword) {
     if (!c) throw OraError(1001);
     if (!logon || !logon->connection) throw OraError(1012);
     if (c->executed && c->fetch.active) return ofen(cursor, 0);  // the fetch waits for a piece's buffer
+    if (c->executed && !c->outBinds.empty()) {  // an out bind's value waits for the program's buffers
+      if (!c->outPiece.Deliver()) return OCI7_NEED_PIECE_OUT;
+      const std::size_t next = c->outPiece.Position() + 1;
+      if (next < c->outBinds.size()) {
+        StartOutBindPiece(*c, next);
+        return OCI7_NEED_PIECE_OUT;
+      }
+      c->outBinds.clear();
+      return 0;
+    }
     bool query = StatementTypeOf(c->sql) == StmtSelect;
     ExecuteRequest request;
     request.sql = c->sql;
@@ -418,14 +441,24 @@ OCI_EXPORT sword oexn(Cda_Def* cursor, sword iters, sword) {
     c->nextRow = 0;
     c->fetch = {};
     c->outPiece.Reset();
+    c->outBinds.clear();
     cursor->rowsProcessed = query ? 0 : static_cast<ub4>(c->result.rowsAffected);
     StoreRowid(cursor, c->result.rowid);
     for (const auto& out : c->result.outBinds)
-      for (auto& b : c->binds)
-        if (b.name == out.name && b.buffer) {
+      for (std::size_t k = 0; k < c->binds.size(); ++k) {
+        CursorBind& b = c->binds[k];
+        if (b.name != out.name) continue;
+        if (b.piecewise) {
+          c->outBinds.emplace_back(k, out.value);
+        } else if (b.buffer) {
           WriteResult r = WriteExternal(out.value, nullptr, static_cast<ub2>(b.type), b.buffer, b.length, c->result.dateFormat);
           if (b.indicator) *b.indicator = r.indicator;
         }
+      }
+    if (!c->outBinds.empty()) {
+      StartOutBindPiece(*c, 0);
+      return OCI7_NEED_PIECE_OUT;
+    }
     return 0;
   });
 }
@@ -486,9 +519,8 @@ OCI_EXPORT sword ofen(Cda_Def* cursor, sword nrows) {
         if (d.piecewise) {
           if (std::find(f.positionsDone.begin(), f.positionsDone.end(), pos) != f.positionsDone.end()) continue;
           const Value& v = row[static_cast<std::size_t>(pos - 1)];
-          c->outPiece.Start(v.IsNull() ? std::string()
-                            : v.kind == Value::Kind::Blob ? v.bytes : ValueText(v, c->result.dateFormat),
-                            v.IsNull(), static_cast<std::size_t>(pos), static_cast<std::uint32_t>(delivered));
+          c->outPiece.Start(PieceBytes(v, c->result.dateFormat), v.IsNull(), static_cast<std::size_t>(pos),
+                            static_cast<std::uint32_t>(delivered));
           return OCI7_NEED_PIECE_OUT;
         }
         ub4 skip = d.skip ? d.skip : static_cast<ub4>(d.length);
@@ -537,6 +569,12 @@ OCI_EXPORT sword ogetpi(Cda_Def* cursor, ub1* piecep, dvoid** ctxpp, ub4* iterp,
       *iterp = c->inPieces.Current().iteration;
       return 0;
     }
+    if (!c->outBinds.empty() && c->outPiece.Active()) {
+      *piecep = c->outPiece.PieceOffered();
+      *ctxpp = c->binds[c->outBinds[c->outPiece.Position()].first].buffer;
+      *iterp = 0;
+      return 0;
+    }
     if (c->fetch.active && c->outPiece.Active()) {
       *piecep = c->outPiece.PieceOffered();
       *ctxpp = c->defines[static_cast<sword>(c->outPiece.Position())].buffer;
@@ -560,6 +598,11 @@ OCI_EXPORT sword osetpi(Cda_Def* cursor, ub1 piece, dvoid* bufp, ub4* lenp) {
                                                                   b.indicatorSkip * c->inPieces.Current().iteration)
                                    : nullptr;
       c->inPieces.Answer(bufp, *lenp, piece, ind && *ind == -1);
+      return 0;
+    }
+    if (!c->outBinds.empty() && c->outPiece.Active()) {
+      const CursorBind& b = c->binds[c->outBinds[c->outPiece.Position()].first];
+      c->outPiece.SetBuffer(bufp, lenp, b.indicator);
       return 0;
     }
     if (c->fetch.active && c->outPiece.Active()) {

@@ -209,6 +209,31 @@ TEST_F(Oci7ServerTest, PiecewiseValuesTravelThroughGetAndSetPieceInfo) {
   void* ctx = nullptr;
   ub4 row = 0, index = 0;
   EXPECT_EQ(ogetpi(&cda, &piece, &ctx, &row, &index), -1002);  // nothing waits for a piece
+
+  // A block's value for a piecewise bind comes back through oexn's -3130.
+  ASSERT_EQ(Parse("BEGIN :TEXT := :TEXT || 'ef'; END;"), 0);
+  ASSERT_EQ(obindps(&cda, 0, reinterpret_cast<const OraText*>(":TEXT"), -1, reinterpret_cast<ub1*>(&context),
+                    2147483647, SQLT_LNG, 0, &indicator, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr, nullptr, 0, 0),
+            0);
+  ASSERT_EQ(oexn(&cda, 1, 0), OCI7_NEED_PIECE_IN);
+  ub4 length = 4;
+  ASSERT_EQ(osetpi(&cda, OCI_ONE_PIECE, const_cast<char*>("abcd"), &length), 0);
+  std::string returned;
+  offered.clear();
+  status = oexn(&cda, 1, 0);
+  while (status == OCI7_NEED_PIECE_OUT && offered.size() < 10) {
+    ASSERT_EQ(ogetpi(&cda, &piece, &ctx, &row, &index), 0);
+    EXPECT_EQ(ctx, &context);
+    offered.push_back(piece);
+    char chunk[4];
+    length = sizeof chunk;
+    ASSERT_EQ(osetpi(&cda, piece, chunk, &length), 0);
+    status = oexn(&cda, 1, 0);
+    returned.append(chunk, length);
+  }
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(returned, "abcdef");
+  EXPECT_EQ(offered, (std::vector<ub1>{OCI_FIRST_PIECE, OCI_NEXT_PIECE}));
   EXPECT_EQ(oclose(&cda), 0);
   EXPECT_EQ(ologof(&lda), 0);
 }
