@@ -114,8 +114,10 @@ void TData::PutFieldAsVariant(int fieldNo, void* record, const Variant& value) {
     const platform::TVarType type = value.VarType();
     switch (field.DataType) {
         case dtString: {
-            // At most Size - 1 characters, always terminated.
-            std::vector<char> text(std::max<size_t>(field.Size, 1), '\0');
+            // At most Size - 1 characters, always terminated; an attribute has no room
+            // in the record (Size 0) and holds up to its declared length.
+            const size_t room = field.ParentField ? size_t{field.Length} + 1 : size_t{field.Size};
+            std::vector<char> text(std::max<size_t>(room, 1), '\0');
             const std::string source = value.AsString();
             std::memcpy(text.data(), source.data(), std::min(source.size(), text.size() - 1));
             StoreNative(fieldNo, record, text.data());

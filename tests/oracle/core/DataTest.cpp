@@ -300,6 +300,35 @@ TEST(RecordStoreObjects, AttributeFieldsLiveInTheirObject) {
     phones->Release();
 }
 
+// Attributes have no room in the record (Size 0): a text put through a variant is
+// limited by the attribute's declared length instead.
+TEST(RecordStoreObjects, VariantTextsReachAttributesUpToTheirLength) {
+    TestStore store({{"PERSON", dtObject}});
+    auto* person = MakeType("PERSON_T", dtObject);
+    AddAttribute(person, "CITY", dtString, 6);
+    store.InitObjectFields(person, store.Fields().Items(0));
+    store.Open();
+    TRecordBuffer record = store.NewRecord();
+    auto* value = NewShared<MapObject>();
+    std::memcpy(record.data(), &value, sizeof(value));
+    store.SetNull(1, record.data(), false);
+    const int cityNo = store.FindField("PERSON.CITY")->FieldNo;
+
+    const struct {
+        const char* put;
+        const char* stored;
+    } cases[] = {{"Omsk", "Omsk"}, {"Tomsk", "Tomsk"}, {"Novosibirsk", "Novosi"}};
+    for (const auto& c : cases) {
+        store.PutFieldAsVariant(cityNo, record.data(), Variant(std::string(c.put)));
+        EXPECT_EQ(value->values["CITY"], c.stored) << c.put;
+        Variant read;
+        store.GetFieldAsVariant(cityNo, record.data(), read);
+        EXPECT_EQ(read.AsString(), c.stored) << c.put;
+    }
+    value->Release();
+    person->Release();
+}
+
 // Records the life-cycle calls a store receives; fails where asked.
 class LifeCycleStore : public TestStore {
 public:
