@@ -82,10 +82,18 @@ bool TQnBDEDataset::MapsToIndex(const std::vector<TField*>& fields, bool caseIns
 }
 
 void TQnBDEDataset::SwitchToIndex(const AnsiString& indexName, const AnsiString& tagName) {
-    ResetCursorRange();
+    const bool hadRange = ResetCursorRange();
     UpdateCursorPos();
     uint16_t code = Engine().SwitchToIndex(cursor_, indexName.c_str(), tagName.c_str(), 0, true);
     if (code == rc::NoCurrRec) code = Engine().SwitchToIndex(cursor_, indexName.c_str(), tagName.c_str(), 0, false);
+    if (code != 0 && hadRange) {
+        // The index stays as it was: so does its range (a detail table would otherwise
+        // show every record after a refused switch).
+        try {
+            SetCursorRange();
+        } catch (const platform::Exception&) {
+        }
+    }
     Check(code);
     keyFieldCount_ = 0;
     keySize_ = 0;

@@ -555,3 +555,18 @@ TEST_F(TableTest, LookupCursorThatCouldNotTakeItsIndexIsNotKept) {
     // Asked again, the same failure, never an answer from a cursor on another index.
     EXPECT_THROW(table.LocateByValues("FLAG", Variant(80), 0), ETDBEngineError);
 }
+
+TEST_F(TableTest, RefusedIndexSwitchKeepsTheMasterRange) {
+    TTestStore::Get().tables["M"] = {Row(2, "master2"), Row(7, "master7")};
+    TTestTable& master = OpenTable("M");
+    platform::TDataSource source(nullptr);
+    source.SetDataSet(&master);
+    TTestTable& detail = NewTable();
+    detail.SetMasterSource(&source);
+    detail.SetMasterFields("ID");
+    detail.OpenDataSet();
+    EXPECT_THROW(detail.SetIndexName("NOSUCH"), ETDBEngineError);
+    EXPECT_EQ(Ids(detail), (std::vector<int>{2}));
+    master.MoveToNext();
+    EXPECT_EQ(Ids(detail), (std::vector<int>{7}));
+}
