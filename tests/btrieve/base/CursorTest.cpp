@@ -142,6 +142,14 @@ int16_t RejectAll(intptr_t, const uint8_t*, int32_t) {
 int16_t RejectId15(intptr_t, const uint8_t* record, int32_t) {
     return reinterpret_cast<const TRow*>(record)->id != 15;
 }
+// Of 5, 10, 15, 20, 25 the cursor then shows 10 and 20: the range [10, 20] and a filter hiding 15.
+void ShowTenAndTwenty(TBaseTable& cursor) {
+    const int32_t start = 10, end = 20;
+    cursor.SetRange(true, 1, 0, &start, true, 1, 0, &end, true);
+    TFilterListItem* filter = nullptr;
+    cursor.AddFilter(0, 0, false, nullptr, RejectId15, filter);
+    cursor.ActivateFilter(filter);
+}
 }  // namespace
 
 TEST_F(CursorTest, FilterThatRejectsEverythingReadsTheWholeTable) {
@@ -217,11 +225,7 @@ TEST_F(CursorTest, RelativeMovesLockOnlyTheLastStep) {
 }
 
 TEST_F(CursorTest, DeleteAllRecordsStaysInsideTheRangeAndFilters) {
-    const int32_t start = 10, end = 20;
-    cursor_->SetRange(true, 1, 0, &start, true, 1, 0, &end, true);
-    TFilterListItem* filter = nullptr;
-    cursor_->AddFilter(0, 0, false, nullptr, RejectId15, filter);
-    cursor_->ActivateFilter(filter);
+    ShowTenAndTwenty(*cursor_);
     cursor_->DeleteAllRecords();
     EXPECT_EQ(Ids(), (std::vector<int>{5, 15, 25}));
     EXPECT_EQ(g_pumpRuns, 2);
@@ -255,11 +259,7 @@ TEST_F(CursorTest, EmptyTableReturnsTheCursorToItsOpenState) {
 }
 
 TEST_F(CursorTest, EmptyTableEmptiesBeyondTheRangeAndFiltersItShows) {
-    const int32_t start = 10, end = 20;
-    cursor_->SetRange(true, 1, 0, &start, true, 1, 0, &end, true);
-    TFilterListItem* filter = nullptr;
-    cursor_->AddFilter(0, 0, false, nullptr, RejectId15, filter);
-    cursor_->ActivateFilter(filter);
+    ShowTenAndTwenty(*cursor_);
     cursor_->EmptyTable();
     EXPECT_TRUE(Ids().empty());
 

@@ -18,6 +18,26 @@ TEngineFieldDesc Desc(uint16_t type, int16_t units1, int16_t units2 = 0) {
     return d;
 }
 
+// A plain memory table of one 32-bit integer, read and written through `value`.
+struct TIntTable {
+    TEngineFieldDesc descs[1] = {Desc(fldtype::Int32, 0)};
+    TMemTable table{nullptr, nullptr, descs, 0, 1, "M", nullptr};
+    int32_t value = 0;
+    uint8_t* rec() { return reinterpret_cast<uint8_t*>(&value); }
+    void Append(std::initializer_list<int32_t> values) {
+        for (int32_t v : values) {
+            value = v;
+            table.AppendRecord(rec());
+        }
+    }
+    // Reads the first record and deletes it.
+    void DeleteFirst() {
+        table.SetToBegin();
+        table.GetNextRecord(0, rec(), nullptr);
+        table.DeleteRecord(rec());
+    }
+};
+
 }  // namespace
 
 TEST(MemTable, FieldLengthsByTypeAndOffsetsOneAfterAnother) {
@@ -58,17 +78,12 @@ TEST(MemTable, InsertsComeBackInOrderAndEmptyTablesEndAtOnce) {
 }
 
 TEST(MemTable, DeletingTheCurrentRecordKeepsTheNextOneReachable) {
-    TEngineFieldDesc descs[] = {Desc(fldtype::Int32, 0)};
-    TMemTable table(nullptr, nullptr, descs, 0, 1, "M", nullptr);
-    int32_t value = 0;
-    auto* rec = reinterpret_cast<uint8_t*>(&value);
-    for (int32_t v : {1, 2, 3}) {
-        value = v;
-        table.AppendRecord(rec);
-    }
-    table.SetToBegin();
-    table.GetNextRecord(0, rec, nullptr);
-    table.DeleteRecord(rec);
+    TIntTable t;
+    TMemTable& table = t.table;
+    int32_t& value = t.value;
+    uint8_t* rec = t.rec();
+    t.Append({1, 2, 3});
+    t.DeleteFirst();
     table.GetNextRecord(0, rec, nullptr);
     EXPECT_EQ(value, 2);
     table.DeleteRecord(rec);
@@ -77,19 +92,13 @@ TEST(MemTable, DeletingTheCurrentRecordKeepsTheNextOneReachable) {
 }
 
 TEST(MemTable, RecordsAddedAfterADeletionGoLastAndKeepBookmarksOfTheirOwn) {
-    TEngineFieldDesc descs[] = {Desc(fldtype::Int32, 0)};
-    TMemTable table(nullptr, nullptr, descs, 0, 1, "M", nullptr);
-    int32_t value = 0;
-    auto* rec = reinterpret_cast<uint8_t*>(&value);
-    for (int32_t v : {1, 2, 3}) {
-        value = v;
-        table.AppendRecord(rec);
-    }
-    table.SetToBegin();
-    table.GetNextRecord(0, rec, nullptr);
-    table.DeleteRecord(rec);
-    value = 4;
-    table.AppendRecord(rec);
+    TIntTable t;
+    TMemTable& table = t.table;
+    int32_t& value = t.value;
+    uint8_t* rec = t.rec();
+    t.Append({1, 2, 3});
+    t.DeleteFirst();
+    t.Append({4});
     value = 5;
     table.InsertRecord(0, rec);  // in front of the current record, 4
 
