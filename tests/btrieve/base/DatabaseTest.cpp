@@ -115,6 +115,11 @@ TEST_F(DatabaseTest, IndexListsLeaveNoExtraCursorOpen) {
     list->GetNextRecord(0, reinterpret_cast<uint8_t*>(&desc), nullptr);
     EXPECT_EQ(desc.fieldsInKey, 2);
     EXPECT_EQ(CodeOf([&] { list->InsertRecord(0, reinterpret_cast<uint8_t*>(&desc)); }), rc::TableReadOnly);
+
+    // A table without indexes has no list, and the cursor opened to learn that is gone again.
+    TTestStore::Get().tables["PLAIN"] = {Row(1)};
+    EXPECT_EQ(CodeOf([&] { database_->OpenIndexList("PLAIN", 0, list); }), rc::NotIndexed);
+    EXPECT_EQ(database_->Cursors().Count(), 1);
 }
 
 TEST_F(DatabaseTest, ParametersModesAndMemoryTables) {

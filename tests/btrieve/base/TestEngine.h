@@ -1,6 +1,7 @@
 // A small engine over memory for the engine-neutral layer's tests: a session, a
 // database and a cursor over an in-memory table kept sorted by its integer key.
 // Rows: ID (32-bit integer, the key of index 0), NAME (12-byte string), FLAG (16-bit).
+// A table named PLAIN reports no indexes.
 #pragma once
 
 #include <cstring>
