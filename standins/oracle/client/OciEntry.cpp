@@ -748,21 +748,25 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     ExecuteRequest request;
     request.sql = s->sql;
     request.describeOnly = describeOnly;
-    s->binds.erase(std::remove_if(s->binds.begin(), s->binds.end(), [](BindHandle* b) { return !Handles().Contains(b); }),
+    // Binds of an earlier statement on this handle are not this one's: their program memory
+    // may be gone, so they are neither read nor sent.
+    const std::vector<std::string> placeholders = Placeholders(s->sql);
+    s->binds.erase(std::remove_if(s->binds.begin(), s->binds.end(),
+                                  [&](BindHandle* b) {
+                                    return !Handles().Contains(b) ||
+                                           std::find(placeholders.begin(), placeholders.end(), b->name) ==
+                                               placeholders.end();
+                                  }),
                    s->binds.end());
     for (BindHandle* b : s->binds) request.bindNames.push_back(b->name);
     ub4 iterations = query || describeOnly ? 1 : iters;
     // Data-at-execution binds without callbacks: their values are asked for piece by piece.
     PieceCollector& pieces = s->inPieces;
     if (!pieces.Active()) {
-      const std::vector<std::string> placeholders = Placeholders(s->sql);
-      auto named = [&](const BindHandle* b) {
-        return std::find(placeholders.begin(), placeholders.end(), b->name) != placeholders.end();
-      };
       std::vector<PieceCollector::Slot> wanted;
       for (ub4 i = 0; i < iterations && !describeOnly; ++i)
         for (std::size_t k = 0; k < s->binds.size(); ++k)
-          if (s->binds[k]->dataAtExec && !s->binds[k]->inCallback && named(s->binds[k])) wanted.push_back({k, i});
+          if (s->binds[k]->dataAtExec && !s->binds[k]->inCallback) wanted.push_back({k, i});
       if (!wanted.empty()) {
         pieces.Start(std::move(wanted));
         return OCI_NEED_DATA;

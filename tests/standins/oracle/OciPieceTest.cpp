@@ -184,5 +184,16 @@ TEST_F(OciPieceTest, OutBindValuesAreHandedOutAfterTheExecution) {
   EXPECT_EQ(offered, (std::vector<ub1>{OCI_FIRST_PIECE, OCI_NEXT_PIECE, OCI_NEXT_PIECE}));
 }
 
+// A statement prepared again on the handle takes only the binds it names: an earlier
+// statement's data-at-execution bind is not asked for.
+TEST_F(OciPieceTest, BindsOfAnEarlierStatementAreLeftOut) {
+  Prepare("insert into " + table_ + " values (1, :text)");
+  OCIBind* text = nullptr;
+  oci_->BindByName(connection_->stmt, &text, oci_->err, reinterpret_cast<const OraText*>("TEXT"), 4, nullptr,
+                   2147483647, SQLT_LNG, nullptr, nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC);
+  Prepare("select count(*) from " + table_);
+  EXPECT_EQ(Execute(0), OCI_SUCCESS) << oci_->LastError();
+}
+
 }  // namespace
 }  // namespace orastandin::testing
