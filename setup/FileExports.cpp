@@ -37,6 +37,22 @@ bool IsRoot(const AnsiString& fullPath) {
     return false;
 }
 
+// A path given relative to the current directory ("sub", "C:sub"), not from a root.
+bool IsRelative(const AnsiString& path) {
+    const size_t start = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+    return start >= path.size() || (path[start] != '\\' && path[start] != '/');
+}
+
+// A full path that is the current directory or one above it: deleting it takes the
+// current directory with it.
+bool HoldsCurrentDirectory(const AnsiString& fullPath) {
+    const AnsiString current = ExpandFileName(".");
+    AnsiString path = fullPath;
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    if (current.size() < path.size() || !AnsiSameText(current.substr(0, path.size()), path)) return false;
+    return current.size() == path.size() || current[path.size()] == '\\';
+}
+
 }  // namespace
 
 int DeleteFolder(const char* path) {
@@ -46,6 +62,9 @@ int DeleteFolder(const char* path) {
         if (IsDotsAndSeparatorsOnly(given)) return kInvalidSource;
         const AnsiString full = ExpandFileName(given);
         if (full.empty() || full.size() >= MAX_PATH || IsRoot(full)) return kInvalidSource;
+        // "C:" or "sub\.." lead back to the current directory, most likely from an empty
+        // folder name; the same directory named from its root is the script's plain wish.
+        if (IsRelative(Trim(given)) && HoldsCurrentDirectory(full)) return kInvalidSource;
         std::vector<char> names(full.begin(), full.end());
         names.push_back('\0');
         names.push_back('\0');

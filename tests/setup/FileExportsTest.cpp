@@ -59,6 +59,19 @@ TEST_F(FileExports, DeleteFolderRefusesTheCurrentDirectoryAndRoots) {
         EXPECT_NE(deleteFolder(path), 0) << (path ? path : "(null)");
         EXPECT_TRUE(Exists(current + "\\keep.txt")) << (path ? path : "(null)");
     }
+    // Relative paths that lead back to the current directory or above it: the bare drive
+    // (a script's empty folder name after its drive) and steps back out of a folder.
+    const std::string drive = current.substr(0, 2);
+    CreateDirectoryA((current + "\\sub").c_str(), nullptr);
+    for (const std::string& path : {drive, drive + ".", drive + "sub\\..", std::string("sub\\.."),
+                                    std::string("sub\\..\\.."), std::string("sub/../")}) {
+        EXPECT_NE(deleteFolder(path.c_str()), 0) << path;
+        EXPECT_TRUE(Exists(current + "\\keep.txt")) << path;
+    }
+    // The same directory named absolutely is the script's plain wish (an uninstaller may
+    // run inside what it removes); a relative path below the current directory still goes.
+    EXPECT_EQ(deleteFolder("sub\\..\\sub"), 0);
+    EXPECT_FALSE(Exists(current + "\\sub"));
 }
 
 TEST_F(FileExports, WriteLineAppendsAndCreates) {
