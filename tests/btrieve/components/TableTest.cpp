@@ -30,6 +30,7 @@ protected:
         database_->OpenConnection();
     }
     void TearDown() override {
+        masterSource_.reset();
         tables_.clear();
         database_.reset();
         StopBinding();
@@ -51,6 +52,18 @@ protected:
         for (table.MoveToFirst(); !table.Eof(); table.MoveToNext()) ids.push_back(table.FieldNamed("ID")->ReadAsInteger());
         return ids;
     }
+    // A detail table on "T" that follows the master table "M" (records 2 and 7) by ID.
+    TTestTable& OpenDetail(TTestTable*& master) {
+        TTestStore::Get().tables["M"] = {Row(2, "master2"), Row(7, "master7")};
+        master = &OpenTable("M");
+        masterSource_ = std::make_unique<platform::TDataSource>(nullptr);
+        masterSource_->SetDataSet(master);
+        TTestTable& detail = NewTable();
+        detail.SetMasterSource(masterSource_.get());
+        detail.SetMasterFields("ID");
+        detail.OpenDataSet();
+        return detail;
+    }
     static std::vector<int> StoredIds() {
         std::vector<int> ids;
         for (const auto& row : TTestStore::Get().tables["T"]) ids.push_back(row.id);
@@ -58,6 +71,7 @@ protected:
     }
 
     std::unique_ptr<TTestDatabase> database_;
+    std::unique_ptr<platform::TDataSource> masterSource_;
     std::vector<std::unique_ptr<TTestTable>> tables_;
 };
 
@@ -265,14 +279,9 @@ TEST_F(TableTest, FailingFilterEventIsReportedAndAccepts) {
 }
 
 TEST_F(TableTest, DetailFollowsItsMasterThroughKeyRanges) {
-    TTestStore::Get().tables["M"] = {Row(2, "master2"), Row(7, "master7")};
-    TTestTable& master = OpenTable("M");
-    platform::TDataSource source(nullptr);
-    source.SetDataSet(&master);
-    TTestTable& detail = NewTable();
-    detail.SetMasterSource(&source);
-    detail.SetMasterFields("ID");
-    detail.OpenDataSet();
+    TTestTable* masterTable = nullptr;
+    TTestTable& detail = OpenDetail(masterTable);
+    TTestTable& master = *masterTable;
     EXPECT_EQ(Ids(detail), (std::vector<int>{2}));
     master.MoveToNext();
     EXPECT_EQ(detail.FieldNamed("ID")->ReadAsInteger(), 7);
@@ -557,14 +566,9 @@ TEST_F(TableTest, LookupCursorThatCouldNotTakeItsIndexIsNotKept) {
 }
 
 TEST_F(TableTest, RefusedIndexSwitchKeepsTheMasterRange) {
-    TTestStore::Get().tables["M"] = {Row(2, "master2"), Row(7, "master7")};
-    TTestTable& master = OpenTable("M");
-    platform::TDataSource source(nullptr);
-    source.SetDataSet(&master);
-    TTestTable& detail = NewTable();
-    detail.SetMasterSource(&source);
-    detail.SetMasterFields("ID");
-    detail.OpenDataSet();
+    TTestTable* masterTable = nullptr;
+    TTestTable& detail = OpenDetail(masterTable);
+    TTestTable& master = *masterTable;
     EXPECT_THROW(detail.SetIndexName("NOSUCH"), ETDBEngineError);
     EXPECT_EQ(Ids(detail), (std::vector<int>{2}));
     master.MoveToNext();
