@@ -184,15 +184,30 @@ TEST_F(OciPieceTest, OutBindValuesAreHandedOutAfterTheExecution) {
   EXPECT_EQ(offered, (std::vector<ub1>{OCI_FIRST_PIECE, OCI_NEXT_PIECE, OCI_NEXT_PIECE}));
 }
 
+sb4 OCI_CALL CountPieceRequest(dvoid* context, OCIBind*, ub4, ub4, dvoid** buffer, ub4* length, ub1* piece,
+                               dvoid** indicator) {
+  ++*static_cast<int*>(context);
+  *buffer = nullptr;
+  *length = 0;
+  *piece = OCI_ONE_PIECE;
+  *indicator = nullptr;
+  return OCI_CONTINUE;
+}
+
 // A statement prepared again on the handle takes only the binds it names: an earlier
-// statement's data-at-execution bind is not asked for.
+// statement's data-at-execution binds (with or without callbacks) are not asked for.
 TEST_F(OciPieceTest, BindsOfAnEarlierStatementAreLeftOut) {
-  Prepare("insert into " + table_ + " values (1, :text)");
-  OCIBind* text = nullptr;
-  oci_->BindByName(connection_->stmt, &text, oci_->err, reinterpret_cast<const OraText*>("TEXT"), 4, nullptr,
+  Prepare("insert into " + table_ + " values (:id, :text)");
+  OCIBind* binds[2] = {};
+  int requests = 0;
+  oci_->BindByName(connection_->stmt, &binds[0], oci_->err, reinterpret_cast<const OraText*>("ID"), 2, nullptr,
                    2147483647, SQLT_LNG, nullptr, nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC);
+  oci_->BindByName(connection_->stmt, &binds[1], oci_->err, reinterpret_cast<const OraText*>("TEXT"), 4, nullptr,
+                   2147483647, SQLT_LNG, nullptr, nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC);
+  oci_->BindDynamic(binds[0], oci_->err, &requests, CountPieceRequest, nullptr, nullptr);
   Prepare("select count(*) from " + table_);
   EXPECT_EQ(Execute(0), OCI_SUCCESS) << oci_->LastError();
+  EXPECT_EQ(requests, 0);
 }
 
 }  // namespace
