@@ -728,15 +728,6 @@ AnsiString KindNames(TStatementTypes kinds) {
     return text;
 }
 
-bool NeverWrittenBack(TFieldType type) {
-    switch (type) {
-        case ftBlob: case ftMemo: case ftCursor: case ftADT: case ftArray: case ftReference: case ftDataSet:
-        case ftOraBlob: case ftOraClob:
-            return true;
-        default:
-            return false;
-    }
-}
 
 // Makes a read-only field writable while a value is assigned.
 void AssignToField(TField& field, const Variant& value) {
@@ -752,6 +743,16 @@ void AssignToField(TField& field, const Variant& value) {
 }
 
 }  // namespace
+
+bool FieldTypeHoldsObject(TFieldType type) {
+    switch (type) {
+        case ftBlob: case ftMemo: case ftCursor: case ftADT: case ftArray: case ftReference: case ftDataSet:
+        case ftOraBlob: case ftOraClob:
+            return true;
+        default:
+            return false;
+    }
+}
 
 AnsiString TCustomDADataSet::InsertSQLText() {
     return updateObject_ ? updateObject_->SQL(platform::ukInsert).JoinedText() : AnsiString();
@@ -889,7 +890,7 @@ void TCustomDADataSet::WriteBackParams(const std::vector<bool>& oldParams) {
         if (oldParams[static_cast<size_t>(i)]) continue;
         const TParam& param = params.Items(i);
         TField* field = FindField(param.Name());
-        if (!field || !FieldUsableAsParam(field) || NeverWrittenBack(field->DataType())) continue;
+        if (!field || !FieldUsableAsParam(field) || FieldTypeHoldsObject(field->DataType())) continue;
         AssignToField(*field, param.Value());
     }
 }

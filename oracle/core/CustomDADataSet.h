@@ -86,6 +86,10 @@ private:
     platform::TStringList refreshSQL_;
 };
 
+// Field types whose values are objects of the record (blobs, LOBs, cursors, objects,
+// collections, references): parameters share them and never write them back.
+bool FieldTypeHoldsObject(platform::TFieldType type);
+
 class TCustomDADataSet : public TMemDataSet {
 public:
     using TUpdateExecuteEvent =

@@ -26,15 +26,7 @@ namespace {
 // Savepoint names are identifiers of at most 30 characters.
 constexpr size_t SavepointNameTail = 25;
 
-bool SharesValueObject(TFieldType type) {
-    switch (type) {
-        case ftBlob: case ftMemo: case ftCursor: case ftADT: case ftArray: case ftReference: case ftDataSet:
-        case ftOraBlob: case ftOraClob:
-            return true;
-        default:
-            return type == FieldTypeBFile;
-    }
-}
+bool SharesValueObject(TFieldType type) { return FieldTypeHoldsObject(type) || type == FieldTypeBFile; }
 
 // The statement without a FOR UPDATE clause of its own: a counting query around it may
 // not lock, and the server refuses it there.
