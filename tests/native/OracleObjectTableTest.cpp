@@ -68,6 +68,18 @@ TEST_F(OracleObjectTableTest, RowsOfAnObjectTableAreObjectsWithTheirAttributesAs
 }
 
 TEST_F(OracleObjectTableTest, ARefNamesOneObjectUntilItIsDeleted) {
+  // Described by their kind even without rows.
+  ExecuteReply empty = Exec(*session_, "select p.name, ref(p) r, value(p), address_t('x', 1) from persons p");
+  ASSERT_EQ(empty.columns.size(), 4u);
+  const struct {
+    int oraType;
+    const char* typeName;
+  } kinds[] = {{oratype::Varchar2, ""}, {oratype::Ref, "PERSON_T"}, {oratype::Named, "PERSON_T"},
+               {oratype::Named, "ADDRESS_T"}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(empty.columns[i].oraType, kinds[i].oraType) << i;
+    EXPECT_EQ(empty.columns[i].typeName, kinds[i].typeName) << i;
+  }
   Exec(*session_, "insert into persons values (person_t('Ann', 30, null))");
   Exec(*session_, "insert into persons values (person_t('Bob', 40, null))");
   ExecuteReply described = Exec(*session_, "select ref(p) from persons p where p.name = 'Ann'");

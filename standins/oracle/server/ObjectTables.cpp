@@ -353,7 +353,7 @@ void ObjectTables::RegisterFunctions(sqlite3* db) {
     sqlite3_create_function_v2(db, f.name, f.args, SQLITE_UTF8, nullptr, f.fn, nullptr, nullptr, nullptr);
 }
 
-std::vector<Token> ObjectTables::Rewrite(std::vector<Token> t) {
+std::vector<Token> ObjectTables::Rewrite(std::vector<Token> t, ItemTypes* itemTypes) {
   sqlite3* db = session_.Connection();
   Session::ObjectCatalog& known = session_.ObjectNames();
   if (known.version != session_.Db().ProgramsVersion()) {
@@ -386,14 +386,28 @@ std::vector<Token> ObjectTables::Rewrite(std::vector<Token> t) {
       objectTables[t[i + 1].text] = t[i].text;
   }
 
+  // An item of the outer select list that is a REF, an object or a constructor has its type
+  // even when no row shows it.
+  const bool query = !t.empty() && t[0].Is("SELECT");
+  std::size_t item = 0;
+  int depth = 0;
+  bool inList = query;
+  auto noteItem = [&](int oraType, const std::string& typeName) {
+    if (itemTypes && inList && depth == 0) (*itemTypes)[item] = {oraType, typeName};
+  };
   std::vector<Token> o;
   for (std::size_t i = 0; i < t.size(); ++i) {
     const Token& tok = t[i];
+    if (tok.IsSymbol("(")) ++depth;
+    else if (tok.IsSymbol(")")) --depth;
+    else if (depth == 0 && tok.IsSymbol(",")) ++item;
+    else if (depth == 0 && tok.Is("FROM")) inList = false;
     const bool call = i + 1 < t.size() && t[i + 1].IsSymbol("(") && !(i > 0 && t[i - 1].IsSymbol("."));
     if (call && tok.kind == Token::Kind::Word && (tok.Is("REF") || tok.Is("VALUE")) && i + 3 < t.size() &&
         t[i + 3].IsSymbol(")") && !createTable) {
       auto table = objectTables.find(t[i + 2].text);
       if (table == objectTables.end()) throw OraError(904, t[i + 2].text);
+      noteItem(tok.Is("REF") ? oratype::Ref : oratype::Named, tables.at(table->second));
       o.insert(o.end(), {Word(tok.Is("REF") ? "ORA_REF" : "ORA_VALUE", tok.pos), Symbol("(", tok.pos),
                          String(table->second, tok.pos), Symbol(",", tok.pos), Word(t[i + 2].text + ".ROWID", tok.pos),
                          Symbol(")", tok.pos)});
@@ -401,6 +415,7 @@ std::vector<Token> ObjectTables::Rewrite(std::vector<Token> t) {
     } else if (call && tok.Is("DEREF")) {
       o.push_back(Word("ORA_DEREF", tok.pos));
     } else if (call && tok.kind == Token::Kind::Word && !createTable && typeNamed(tok.text)) {
+      noteItem(oratype::Named, tok.text);
       o.insert(o.end(), {Word("ORA_CONSTRUCT", tok.pos), Symbol("(", tok.pos), String(tok.text, tok.pos)});
       if (!t[i + 2].IsSymbol(")")) o.push_back(Symbol(",", tok.pos));
       ++i;

@@ -6,7 +6,9 @@
 #pragma once
 #include <sqlite3.h>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "standins/oracle/protocol/ObjectImage.h"
@@ -27,8 +29,11 @@ class ObjectTables {
 
   // Rewrites the object constructs of a statement into the functions above; columns of
   // object and collection types become "NAMED type" columns, NESTED TABLE ... STORE AS
-  // clauses go (the collection is kept in its column).
-  std::vector<Token> Rewrite(std::vector<Token> tokens);
+  // clauses go (the collection is kept in its column). itemTypes (when given) receives the
+  // type (Named or Ref, and the type's name) of each outer select item that is a REF(alias),
+  // VALUE(alias) or constructor, by its position.
+  using ItemTypes = std::map<std::size_t, std::pair<int, std::string>>;
+  std::vector<Token> Rewrite(std::vector<Token> tokens, ItemTypes* itemTypes = nullptr);
   // CREATE TABLE t OF type; false for any other statement.
   bool CreateObjectTable(const std::vector<Token>& tokens);
   // After DROP TABLE: the table's object ids and its entry go.

@@ -368,7 +368,8 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
   }
 
   if (!request.describeOnly && ObjectTables(*this).CreateObjectTable(tokens)) return reply;
-  tokens = ObjectTables(*this).Rewrite(std::move(tokens));
+  ObjectTables::ItemTypes objectItems;
+  tokens = ObjectTables(*this).Rewrite(std::move(tokens), &objectItems);
   TranslatedSql sql = translator_.Translate(tokens);
   if (IsDdl(first)) {
     Commit();
@@ -399,6 +400,14 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
     }
     reply.columns = std::move(r.columns);
     reply.rows = std::move(r.rows);
+    for (const auto& [position, type] : objectItems)  // typed though no row showed it
+      if (position < reply.columns.size() && reply.columns[position].typeName.empty()) {
+        ColumnInfo& c = reply.columns[position];
+        c.oraType = type.first;
+        c.typeName = type.second;
+        c.size = 0;
+        c.precision = c.scale = 0;
+      }
     reply.rowsAffected = static_cast<std::int64_t>(reply.rows.size());
     return reply;
   }
