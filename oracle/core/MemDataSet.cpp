@@ -418,7 +418,7 @@ char* TMemDataSet::StateBuffer() {
         case dsNewValue:
             return ActiveBuffer();
         case dsCalcFields:
-            return CalcBuffer();
+            return lookupBuffer_ ? lookupBuffer_ : CalcBuffer();
         case dsFilter:
             return filterBuffer_;
         case dsOldValue:
@@ -856,13 +856,24 @@ Variant TMemDataSet::LookupValues(const AnsiString& keyFields, const Variant& ke
         return Variant::Null();
     }
     CursorPosChanged();
+    // The result is what the fields show for the record found, calculated fields
+    // included: the record gets a calculated-field area and is read in that state.
+    std::vector<char> buffer(static_cast<size_t>(std::max(bufferSize_, data_->RecordSize())), 0);
+    std::memcpy(buffer.data(), record.data(), static_cast<size_t>(data_->RecordSize()));
+    FillCalcFields(buffer.data());
     const std::vector<std::string> names = SplitFieldNames(resultFields);
     std::vector<Variant> values;
-    for (const std::string& name : names) {
-        Variant value;
-        data_->GetFieldAsVariant(data_->FieldByName(name)->FieldNo, record.data(), value);
-        values.push_back(value);
+    const TDataSetState previous = SetTempState(dsCalcFields);
+    lookupBuffer_ = buffer.data();
+    try {
+        for (const std::string& name : names) values.push_back(FieldNamed(name)->Value());
+    } catch (...) {
+        lookupBuffer_ = nullptr;
+        RestoreState(previous);
+        throw;
     }
+    lookupBuffer_ = nullptr;
+    RestoreState(previous);
     if (values.size() == 1) return values.front();
     return Variant::ArrayOf(values);
 }

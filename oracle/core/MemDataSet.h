@@ -148,6 +148,7 @@ private:
     std::unique_ptr<TData> data_;
     std::vector<char> spareBuffer_;
     char* filterBuffer_ = nullptr;
+    char* lookupBuffer_ = nullptr;  // the record a lookup reads its result fields from
     bool cachedUpdates_ = false;
     bool inserting_ = false;
     bool editing_ = false;

@@ -360,6 +360,44 @@ TEST_F(LocateDataSet, LookupAnswersValuesWithoutMoving) {
     EXPECT_EQ(CurrentId(), 2);
 }
 
+// The looked-up values are those the fields show for the record found: memo texts
+// and calculated fields included.
+TEST(MemDataSetLookup, AnswersMemoAndCalculatedFieldsOfTheRecordFound) {
+    TestDataSet ds({{"ID", dtInteger}, {"NOTE", dtMemo}});
+    auto* id = NewComponent<TIntegerField>(ds);
+    id->SetFieldName("ID");
+    id->BindToDataSet(&ds);
+    auto* note = NewComponent<TMemoField>(ds);
+    note->SetFieldName("NOTE");
+    note->BindToDataSet(&ds);
+    auto* doubled = NewComponent<TIntegerField>(ds);
+    doubled->SetFieldName("DOUBLED");
+    doubled->SetFieldKind(fkCalculated);
+    doubled->BindToDataSet(&ds);
+    ds.OnCalcFields = [](TDataSet& d) {
+        d.FieldNamed("DOUBLED")->WriteAsInteger(d.FieldNamed("ID")->ReadAsInteger() * 2);
+    };
+    ds.OpenDataSet();
+    for (int value = 1; value <= 3; ++value) {
+        ds.BeginAppend();
+        id->WriteAsInteger(value);
+        note->WriteAsString("note " + std::to_string(value));
+        ds.PostChanges();
+    }
+    ds.MoveToFirst();
+
+    EXPECT_EQ(ds.LookupValues("ID", Variant(3), "NOTE").AsString(), "note 3");
+    EXPECT_EQ(ds.LookupValues("ID", Variant(2), "DOUBLED").AsInteger(), 4);
+    const Variant both = ds.LookupValues("ID", Variant(3), "DOUBLED;NOTE");
+    ASSERT_TRUE(both.IsArray());
+    EXPECT_EQ(both[0].AsInteger(), 6);
+    EXPECT_EQ(both[1].AsString(), "note 3");
+    // The current record and its calculated field are those from before.
+    EXPECT_EQ(id->ReadAsInteger(), 1);
+    EXPECT_EQ(doubled->ReadAsInteger(), 2);
+    EXPECT_EQ(note->ReadAsString(), "note 1");
+}
+
 TEST_F(LocateDataSet, FindNextUsesTheFilterWithoutFiltering) {
     ds.SetFilter("NAME = 'abc*'");
     EXPECT_TRUE(ds.FindFirst());
