@@ -211,7 +211,7 @@ void MarkAttributesNull(const TypeLayout& layout, OCIInd* indicators) {
 
 void FreeCollection(void* key);
 
-// Frees what an object's slots own: texts and collections.
+// Frees what an object's slots own: texts, REFs and collections.
 void FreeStrings(const TypeLayout& layout, unsigned char* data) {
   for (const auto& a : layout.attributes) {
     if (a.nested) FreeStrings(*a.nested, data + a.dataOffset);
@@ -220,6 +220,12 @@ void FreeStrings(const TypeLayout& layout, unsigned char* data) {
       std::memcpy(&collection, data + a.dataOffset, sizeof collection);
       if (collection) FreeCollection(collection);
       std::memset(data + a.dataOffset, 0, sizeof collection);
+    }
+    if (a.dataType == SQLT_REF) {
+      void* ref = nullptr;
+      std::memcpy(&ref, data + a.dataOffset, sizeof ref);
+      if (ref) Handles().Free(ref, StandinRef);
+      std::memset(data + a.dataOffset, 0, sizeof ref);
     }
     if (a.dataType != SQLT_CHR && a.dataType != SQLT_AFC) continue;
     void* string = nullptr;
@@ -231,10 +237,22 @@ void FreeStrings(const TypeLayout& layout, unsigned char* data) {
 std::unique_ptr<ObjectInstance> NewCollection(std::shared_ptr<TypeLayout> layout);
 void CopyCollection(const ObjectInstance& from, ObjectInstance& to, OCIEnv* env);
 
-// Gives each text and collection slot of a copied object a value of its own.
+// Gives each text, REF and collection slot of a copied object a value of its own.
 void DuplicateStrings(const TypeLayout& layout, unsigned char* data, OCIEnv* env) {
   for (const auto& a : layout.attributes) {
     if (a.nested) DuplicateStrings(*a.nested, data + a.dataOffset, env);
+    if (a.dataType == SQLT_REF) {
+      void* slot = nullptr;
+      std::memcpy(&slot, data + a.dataOffset, sizeof slot);
+      if (const RefValue* from = slot ? Handles().Find<RefValue>(slot, StandinRef) : nullptr) {
+        RefValue* copy = Handles().Create<RefValue>(StandinRef, env);
+        *copy = *from;
+        slot = copy;
+      } else {
+        slot = nullptr;
+      }
+      std::memcpy(data + a.dataOffset, &slot, sizeof slot);
+    }
     if (a.collection) {
       void* source = nullptr;
       std::memcpy(&source, data + a.dataOffset, sizeof source);
@@ -260,10 +278,10 @@ void FreeElementValue(const TypeLayout& layout, CollectionElement& element) {
   if (element.data.empty()) return;  // not stored yet
   const auto& e = layout.element;
   if (e.nested) FreeStrings(*e.nested, element.data.data());
-  if (e.dataType == SQLT_CHR || e.dataType == SQLT_AFC) {
+  if (e.dataType == SQLT_CHR || e.dataType == SQLT_AFC || e.dataType == SQLT_REF) {
     void* slot = nullptr;
     std::memcpy(&slot, element.data.data(), sizeof slot);
-    if (slot) Handles().Free(slot, StandinString);
+    if (slot) Handles().Free(slot, e.dataType == SQLT_REF ? StandinRef : StandinString);
     std::memset(element.data.data(), 0, sizeof slot);
   }
 }
