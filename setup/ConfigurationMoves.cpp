@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "btrieve/engines/QbTable.h"
+#include "platform/DataSet.h"
 #include "platform/Field.h"
 #include "platform/FormatSettings.h"
 #include "platform/IniFiles.h"
@@ -90,12 +91,15 @@ AnsiString SchemeTypeOf(bool flagged, bool withBranches) {
     return flagged ? "3" : "2";
 }
 
-// A table's first record, its fields made by the persistent-field builder.
+// A table's first record, its fields made by the persistent-field builder. A settings file
+// without its record holds no settings: read on, it would hand empty ones to the INI file
+// or the Oracle table in place of those they keep.
 btrieve::TQbTable& FirstRecordOf(BtrieveWorkspace& workspace, const AnsiString& fileName) {
     btrieve::TQbTable& table = workspace.Table(fileName);
     CreatePersistentFields(table);
     table.OpenDataSet();
     table.MoveToFirst();
+    if (table.IsEmpty()) platform::DatabaseError("The settings file " + fileName + " has no record");
     return table;
 }
 

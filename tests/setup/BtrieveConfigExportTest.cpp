@@ -107,6 +107,18 @@ TEST_F(BtrieveConfigExport, FailuresWriteNoIniFile) {
     EXPECT_FALSE(productfiles::Exists(dataDir + "orvel_data.ini"));
     EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
 
+    // Settings files without their record hold no settings: the INI file keeps its own.
+    for (const char* table : {"TRFIL008", "TRFIL023"}) {
+        SCOPED_TRACE(table);
+        RemoveTree(dataDir);
+        CreateDirectoryA(dataDir.c_str(), nullptr);
+        productfiles::Write(dataDir, productfiles::WithRows(productfiles::Description(), {{table, ""}}));
+        WriteFileBytes(dataDir + "orvel_data.ini", "[ORVEL_DATA]\r\nORVELNUM=5\r\n");
+        EXPECT_EQ(getOrvelBtrieveConfig(dataDir.c_str()), 0);
+        EXPECT_EQ(ReadFileBytes(dataDir + "orvel_data.ini"), "[ORVEL_DATA]\r\nORVELNUM=5\r\n");
+        EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+    }
+
     // The INI file goes to the parent's "Data" folder: another name for the data directory
     // leaves it without a folder to be written to.
     const std::string otherDir = root + "Base\\";

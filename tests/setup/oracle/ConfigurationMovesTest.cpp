@@ -152,6 +152,11 @@ TEST_F(ConfigurationMoves, MoveOrvelConfigFailures) {
     // No data directory: nothing to read, nothing sent.
     EXPECT_EQ(MoveOrvelConfig(root + "Data\\"), 0);
     EXPECT_TRUE(Untouched());
+    // A settings file without its record has no settings to send: the row keeps its own.
+    const std::string emptyDir = MakeDataDirectory("");
+    EXPECT_EQ(MoveOrvelConfig(emptyDir), 0);
+    EXPECT_TRUE(Untouched());
+    EXPECT_TRUE(productfiles::DictionaryRemoved(emptyDir));
     // The settings are read but the log-on fails.
     const std::string dataDir = MakeDataDirectory("row \"X\" \"\" \"\" \"\" \"\" false false false 15 0\n");
     EXPECT_EQ(MoveOrvelConfig(dataDir, "wrong"), 0);
