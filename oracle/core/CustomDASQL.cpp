@@ -268,7 +268,7 @@ void TCustomDASQL::ParseParams(const AnsiString& text, TParams& params) const {
         if (afterColon && (code == lcIdent || code == lcNumber || code > parser.Lexemes().SymbolCount)) {
             if (!params.FindParam(token)) params.CreateParam(ftUnknown, token, ptUnknown);
         }
-        afterColon = token == ":";
+        afterColon = token == ":" && !afterColon;  // the second colon of "::" marks nothing
     }
 }
 

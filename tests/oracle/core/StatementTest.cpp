@@ -161,6 +161,28 @@ TEST(Statement, ChangingTheTextUnpreparesAndRebuildsParametersKeepingValues) {
     EXPECT_TRUE(f.statement->Params().Items(1).IsNull());
 }
 
+// Without a command that scans its text (here: no command at all) the statement finds
+// the parameters itself.
+TEST(Statement, ParametersAreMarksOutsideStringsAndComments) {
+    const struct {
+        const char* text;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"select :a, :b from dual", {"a", "b"}},
+        {"select ':x' from t where y = :y", {"y"}},
+        {"/* :c */ select :d from t", {"d"}},
+        {"select x::int from t", {}},
+        {"begin :r := f(:a, :A); end;", {"r", "a"}},
+    };
+    for (const auto& c : cases) {
+        auto statement = platform::NewUnownedComponent<TDASQL>();
+        statement->SetSQLText(c.text);
+        std::vector<std::string> names;
+        for (int i = 0; i < statement->ParamCount(); ++i) names.push_back(statement->Params().Items(i).Name());
+        EXPECT_EQ(names, c.names) << c.text;
+    }
+}
+
 TEST(Statement, MacrosReachTheCommandExpanded) {
     StatementFixture f;
     f.statement->SetSQLText("select * from &tab where x = :x");
