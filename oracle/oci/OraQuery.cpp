@@ -107,7 +107,7 @@ bool TCustomOraQuery::IsModifiable() {
 
 bool TCustomOraQuery::ChangeAllowed(const TStringList& statement) {
     if (statement.Count() > 0 || LocalUpdate) return true;
-    if (CachedUpdates() && RecordUpdateStatus() == usInserted && sqlInsert_.Count() > 0) return true;
+    if (CachedUpdates() && RecordUpdateStatus() == platform::usInserted && sqlInsert_.Count() > 0) return true;
     return (CachedUpdates() && OnUpdateRecord) || UpdateObject();
 }
 

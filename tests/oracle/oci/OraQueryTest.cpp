@@ -442,7 +442,9 @@ TEST_F(OraQueryEditTest, KeySequenceFillsTheFirstKeyField) {
         EXPECT_EQ(capture.Saw("begin\r  SELECT ORQ_SEQ.NEXTVAL INTO :ID FROM Dual;\rend;"), c.keyAfterPost)
             << capture.All();
         EXPECT_EQ(!query->FieldNamed("ID")->IsNull(), c.keyAfterPost) << c.name;
-        if (c.keyAfterPost) EXPECT_EQ(query->FieldNamed("ID")->ReadAsInteger(), ++last) << c.name;
+        if (c.keyAfterPost) {
+            EXPECT_EQ(query->FieldNamed("ID")->ReadAsInteger(), ++last) << c.name;
+        }
         EXPECT_TRUE(query->FieldNamed("CODE")->IsNull()) << c.name;
     }
     EXPECT_EQ(Count(*session_, "ORQ_KEYED", "ID = 100 AND NAME = 'on insert'"), 1);
