@@ -174,7 +174,9 @@ void LoadOracleAliases() {
     aliases.SetSortedFlag(true);
     aliases.SetDuplicates(TDuplicates::dupIgnore);
     aliases.Clear();
-    TTnsNamesParser(aliases).ParseFile(TnsNamesPath());
+    ParseTnsNamesFile(TnsNamesPath());
 }
+
+void ParseTnsNamesFile(const AnsiString& path) { TTnsNamesParser(State().OracleAliases).ParseFile(path); }
 
 }  // namespace setrix

@@ -37,6 +37,10 @@ const AnsiString& TnsNamesPath();
 // names.default_domain of the sqlnet.ora beside the tnsnames path; kept once found.
 AnsiString GetDefaultDomain();
 
+// Adds the aliases of a tnsnames.ora file and of the files it includes to the module's
+// alias list.
+void ParseTnsNamesFile(const AnsiString& path);
+
 // Refills the module's alias list from the tnsnames path and the files it includes.
 void LoadOracleAliases();
 
