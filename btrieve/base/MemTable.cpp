@@ -66,7 +66,9 @@ TMemTable::TMemTable(TBapiListItem* owner, TBaseTable* baseCursor, TEngineFieldD
     }
     if (offset > 0xFFFF) RaiseEngineError(rc::InvalidTableCreate);
     recordLength_ = static_cast<uint16_t>(offset);
-    imageLength_ = std::max<size_t>(recordLength_, baseCursor ? baseCursor->GetRecBufSize() : 0);
+    // A cache keeps whole record buffers of the cursor it wraps: its images are filled
+    // from and written to buffers of exactly that size, whatever its fields add up to.
+    imageLength_ = baseCursor ? baseCursor->GetRecBufSize() : recordLength_;
     if (FieldCache().Count() > 0) {
         uint16_t count = 0, length = 0;
         GetFieldCountAndRecLen(count, length);

@@ -59,8 +59,8 @@ public:
     TMemTableRecord* Current() const { return current_; }
     int Position() const { return position_; }
     TBaseTable* BaseCursor() const { return baseCursor_; }
-    // Bytes of a record image (at least the record length, and the whole record
-    // buffer of the cursor whose changes it caches).
+    // Bytes of a record image: the record length, or for a cache the record buffer
+    // size of the cursor whose changes it keeps.
     size_t ImageLength() const { return imageLength_; }
 
     uint16_t GetRecordSize() const override { return recordLength_; }

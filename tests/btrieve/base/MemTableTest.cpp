@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "TestEngine.h"
@@ -227,6 +228,26 @@ TEST_F(DelayedUpdatesTest, EndingWithUnwrittenChangesIsReported) {
     EXPECT_EQ(handle, base_);
     EXPECT_FALSE(TBapiListItem::IsLive(cursor_));
     EXPECT_STREQ(Rows()[0].name, "N1");
+}
+
+TEST_F(DelayedUpdatesTest, CachedImagesHoldExactlyTheWrappedRecordBuffer) {
+    // Overlaid fields make the sum of the field lengths longer than the record: an
+    // image that long would read past the caller's record buffer when it is filled.
+    TBaseTable* overlaid = nullptr;
+    database_->OpenTable("T", nullptr, nullptr, nullptr, 0, 0, 0, 0, false, nullptr, overlaid);
+    TEngineFieldDesc overlay = RowFields()[0];
+    std::strcpy(overlay.name, "IDLOW");
+    overlay.length = 2;
+    overlaid->FieldCache().Add(overlay);
+    TBaseTable* wrapper = nullptr;
+    overlaid->BeginDelayedUpdates(wrapper);
+    TRow row{};
+    wrapper->SetToBegin();
+    wrapper->GetNextRecord(0, reinterpret_cast<uint8_t*>(&row), nullptr);
+    wrapper->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+    TMemTable& cache = static_cast<TBaseCacheTable*>(wrapper)->Cache();
+    ASSERT_EQ(cache.Records().Count(), 1);
+    EXPECT_EQ(static_cast<TMemTableRecord*>(cache.Records().Get(0))->Image.size(), sizeof(TRow));
 }
 
 TEST_F(DelayedUpdatesTest, WrapperRefusesWhatItCannotDo) {
