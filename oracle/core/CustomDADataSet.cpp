@@ -878,7 +878,8 @@ void TCustomDADataSet::ReadRefreshedRecord(TStatementTypes kinds) {
             target.SetNull(to->FieldNo, current, shared == nullptr);
         }
     }
-    if ((kinds & stRefresh) && !postingRecord_ && state != dsInsert) {
+    // A cached change being applied goes back to the store with its record.
+    if ((kinds & stRefresh) && !postingRecord_ && state != dsInsert && !ApplyingCachedChange()) {
         UpdateCursorPos();
         target.PutRecord(current);
     }

@@ -4,6 +4,7 @@
 
 #include "oracle/core/Assertion.h"
 #include "oracle/core/Blob.h"
+#include "platform/ScopeExit.h"
 
 namespace oracle {
 
@@ -425,6 +426,15 @@ void TMemData::ApplyUpdates() {
     void* oldBuf = oldCacheRecBuf_;
     if (!newBuf) newBuf = (ownNew = AllocRecBuf()).data();
     if (!oldBuf) oldBuf = (ownOld = AllocRecBuf()).data();
+    // The apply handler finds the two versions of the change where the store keeps them.
+    void* const givenNew = newCacheRecBuf_;
+    void* const givenOld = oldCacheRecBuf_;
+    newCacheRecBuf_ = newBuf;
+    oldCacheRecBuf_ = oldBuf;
+    platform::TScopeExit restoreBuffers([&] {
+        newCacheRecBuf_ = givenNew;
+        oldCacheRecBuf_ = givenOld;
+    });
 
     applying_ = true;
     try {

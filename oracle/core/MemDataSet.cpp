@@ -106,6 +106,21 @@ void TMemDataSet::ApplyRecord(TUpdateKind kind, TUpdateAction& action) {
     const bool modified = Modified();
     const auto frameworkKind = static_cast<platform::TUpdateKind>(kind);
     int result = uaFail;
+    // The handlers and the apply statements see the record being applied (with its
+    // calculated fields), not the dataset's current one; what they change in it goes
+    // back to the store with the record.
+    auto* storeRecord = static_cast<char*>(data_->NewCacheRecBuf());
+    std::vector<char> record(static_cast<size_t>(std::max(bufferSize_, data_->RecordSize())), 0);
+    if (storeRecord) {
+        std::memcpy(record.data(), storeRecord, static_cast<size_t>(data_->RecordSize()));
+        FillCalcFields(record.data());
+    }
+    char* const previousApply = applyBuffer_;
+    if (storeRecord) applyBuffer_ = record.data();
+    const auto finish = [&] {
+        applyBuffer_ = previousApply;
+        if (storeRecord) std::memcpy(storeRecord, record.data(), static_cast<size_t>(data_->RecordSize()));
+    };
     try {
         if (OnUpdateRecord) {
             OnUpdateRecord(*this, frameworkKind, result);
@@ -128,9 +143,11 @@ void TMemDataSet::ApplyRecord(TUpdateKind kind, TUpdateAction& action) {
             }
         }
     } catch (...) {
+        finish();
         SetModified(modified);
         throw;
     }
+    finish();
     SetModified(modified);
     action = static_cast<TUpdateAction>(result);
 }
@@ -412,6 +429,7 @@ char* TMemDataSet::StateBuffer() {
     switch (State()) {
         case dsBrowse:
         case dsBlockRead:
+            if (applyBuffer_) return applyBuffer_;
             return IsEmpty() ? nullptr : ActiveBuffer();
         case dsEdit:
         case dsInsert:
@@ -423,6 +441,11 @@ char* TMemDataSet::StateBuffer() {
             return filterBuffer_;
         case dsOldValue:
             if (spareBuffer_.empty()) return nullptr;
+            if (applyBuffer_ && data_->OldCacheRecBuf()) {
+                // The store keeps the old version of the change it applies.
+                std::memcpy(spareBuffer_.data(), data_->OldCacheRecBuf(), static_cast<size_t>(data_->RecordSize()));
+                return spareBuffer_.data();
+            }
             UpdateCursorPos();
             data_->GetOldRecord(spareBuffer_.data());
             return spareBuffer_.data();

@@ -50,6 +50,8 @@ public:
 
     // The record buffer that field access uses in the current state, or nil.
     char* StateBuffer();
+    // Whether the store is applying a cached change: the fields then show that record.
+    bool ApplyingCachedChange() const { return applyBuffer_ != nullptr; }
 
     void SetFilter(const platform::AnsiString& text) override;
     void SetFiltered(bool value) override;
@@ -149,6 +151,7 @@ private:
     std::vector<char> spareBuffer_;
     char* filterBuffer_ = nullptr;
     char* lookupBuffer_ = nullptr;  // the record a lookup reads its result fields from
+    char* applyBuffer_ = nullptr;   // the cached change being applied
     bool cachedUpdates_ = false;
     bool inserting_ = false;
     bool editing_ = false;

@@ -311,6 +311,42 @@ TEST(UpdateStatements, OldValueParametersTakeTheValueBeforeTheEdit) {
     EXPECT_EQ(f.server.Executed.back()["old_empno"].AsInteger(), 30);
 }
 
+// Applying cached changes binds the values of each changed record, wherever the
+// dataset stands, and a refresh after the update lands in that record.
+TEST(UpdateStatements, CachedChangesBindTheRecordsTheyChanged) {
+    Fixture f;
+    auto query = f.Emp({{Variant(10), Variant("KING"), Variant(5000.0)}, {Variant(20), Variant("FORD"), Variant(3000.0)}});
+    query->SetCachedUpdates(true);
+    query->RefreshOptions = roAfterUpdate;
+    f.server.ResultFor(Sql("select SAL from emp where empno = :EMPNO")).Columns = {{"SAL", dtFloat}};
+    f.server.ResultFor(Sql("select SAL from emp where empno = :EMPNO")).Rows = {{Variant(1750.0)}};
+    query->OpenDataSet();
+    query->MoveToLast();
+    query->BeginEdit();
+    query->FieldNamed("EMPNO")->WriteAsInteger(21);
+    query->FieldNamed("SAL")->WriteAsFloat(1500);
+    query->PostChanges();
+    query->BeginAppend();
+    query->FieldNamed("EMPNO")->WriteAsInteger(30);
+    query->FieldNamed("SAL")->WriteAsFloat(900);
+    query->PostChanges();
+    query->MoveToFirst();
+    f.server.Executed.clear();
+
+    query->Data()->ApplyUpdates();
+    ASSERT_EQ(f.server.Executed.size(), 3u);  // update, its refresh, insert
+    EXPECT_EQ(f.server.Executed[0]["SAL"].AsDouble(), 1500);
+    EXPECT_EQ(f.server.Executed[0]["OLD_EMPNO"].AsInteger(), 20);
+    EXPECT_EQ(f.server.Executed[1]["EMPNO"].AsInteger(), 21);
+    EXPECT_EQ(f.server.Executed[2]["EMPNO"].AsInteger(), 30);
+    EXPECT_EQ(f.server.Executed[2]["SAL"].AsDouble(), 900);
+    // The dataset still shows its first record; the refreshed salary is in the changed one.
+    EXPECT_EQ(query->FieldNamed("EMPNO")->ReadAsInteger(), 10);
+    EXPECT_EQ(query->FieldNamed("SAL")->ReadAsFloat(), 5000);
+    EXPECT_EQ(query->LookupValues("EMPNO", Variant(21), "SAL").AsDouble(), 1750);
+    EXPECT_EQ(query->LookupValues("EMPNO", Variant(10), "SAL").AsDouble(), 5000);
+}
+
 TEST(UpdateStatements, StrictUpdateWantsExactlyOneRow) {
     struct Case {
         bool strict;
