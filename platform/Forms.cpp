@@ -351,6 +351,8 @@ HINSTANCE HInstance() {
     return module;
 }
 
+bool ModuleIsProgram() { return HInstance() == GetModuleHandleA(nullptr); }
+
 void RegisterFormClasses() {
     RegisterComponentClass(TForm::StaticClassInfo());
     RegisterComponentClass(TEdit::StaticClassInfo());

@@ -137,6 +137,8 @@ private:
 // The module (program or DLL) the platform is linked into: its forms' window class and
 // the form descriptions in its resources belong to it.
 HINSTANCE HInstance();
+// Whether the code runs in the program itself rather than in a DLL it loaded.
+bool ModuleIsProgram();
 
 // Makes the form and control classes known to form descriptions; the module's start and
 // stop call these.

@@ -10,6 +10,7 @@
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OraError.h"
 #include "oracle/oci/OraFields.h"
+#include "oracle/oci/OraNestedTable.h"
 #include "oracle/oci/OraParser.h"
 #include "oracle/oci/OraSQL.h"
 #include "oracle/oci/OraSession.h"
@@ -98,6 +99,7 @@ void TOraDataSetOptions::CopyToTarget(TPersistent& target) const {
 TOraDataSet::TOraDataSet(TComponent* owner) : TCustomDADataSet(owner) {
     static std::atomic<uint32_t> instances{0};
     instanceNumber_ = ++instances;
+    SetNestedDataSetClass(&TOraNestedTable::StaticClassInfo());
 }
 
 TOraDataSet::~TOraDataSet() {

@@ -9,9 +9,11 @@
 #include "oracle/oci/ConnectForm.h"
 #include "oracle/oci/OraDataSet.h"
 #include "oracle/oci/OraError.h"
+#include "oracle/oci/OraFields.h"
 #include "oracle/oci/OraParser.h"
 #include "oracle/oci/OraSQL.h"
 #include "platform/Field.h"
+#include "platform/Forms.h"
 
 namespace oracle {
 
@@ -107,8 +109,11 @@ void AddOraSessionUnit(TModuleUnits& units) {
             defaultSession = nullptr;
             delete std::exchange(sessionList, nullptr);
             RegisterComponentClass(TConnectForm::StaticClassInfo());
+            // Forms of a program may name the Oracle field classes; a DLL has no forms of its own.
+            if (platform::ModuleIsProgram()) RegisterOraFieldClasses();
         },
         [] {
+            if (platform::ModuleIsProgram()) UnregisterOraFieldClasses();
             UnregisterComponentClass(TConnectForm::StaticClassInfo());
             DisconnectAllSessions();
             delete std::exchange(sessionList, nullptr);

@@ -8,6 +8,7 @@
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OraDataSet.h"
 #include "oracle/oci/OraFields.h"
+#include "oracle/oci/OraNestedTable.h"
 #include "oracle/oci/OraSQL.h"
 #include "platform/Field.h"
 #include "standins/oracle/client/StandinControl.h"
@@ -196,6 +197,18 @@ TEST(OraDataSetValues, SessionsMakeOracleDataSets) {
     auto* oracleDataSet = dynamic_cast<TOraDataSet*>(dataSet.get());
     ASSERT_NE(oracleDataSet, nullptr);
     EXPECT_EQ(oracleDataSet->Session(), session.get());
+}
+
+TEST(OraDataSetValues, DataSetFieldsShowTheirRowsInNestedTables) {
+    auto dataSet = NewDataSet();
+    const auto field = OraFieldForType(platform::ftDataSet);
+    field->SetFieldName("ITEMS");
+    field->BindToDataSet(dataSet.get());
+    auto& items = static_cast<platform::TDataSetField&>(*field);
+    platform::TDataSet* nested = items.NestedDataSetOrNew();
+    ASSERT_NE(nested, nullptr);
+    EXPECT_NE(dynamic_cast<TOraNestedTable*>(nested), nullptr);
+    EXPECT_EQ(nested->DataSetField(), &items);
 }
 
 // ---------------------------------------------------------------- against the stand-in server
