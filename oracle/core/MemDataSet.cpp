@@ -480,8 +480,10 @@ bool TMemDataSet::ReadFieldDataByNumber(int fieldNo, void* dest) {
 
 void TMemDataSet::StoreFieldData(TField* field, const void* value) {
     const TDataSetState state = State();
-    if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields && state != dsFilter &&
-        state != dsNewValue && state != dsInternalCalc)
+    // The record of a cached change being applied takes values back from the server.
+    const bool applying = applyBuffer_ && (state == dsBrowse || state == dsBlockRead);
+    if (!applying && state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields &&
+        state != dsFilter && state != dsNewValue && state != dsInternalCalc)
         DatabaseError("Dataset not in edit or insert mode");
     char* buffer = StateBuffer();
     if (!buffer) DatabaseError("Dataset not in edit or insert mode");
@@ -496,7 +498,7 @@ void TMemDataSet::StoreFieldData(TField* field, const void* value) {
         field->Validate(value);
         if (field->FieldKind() != fkInternalCalc) data_->PutField(field->FieldNo(), buffer, value);
     }
-    if (state != dsCalcFields && state != dsFilter && state != dsNewValue)
+    if (!applying && state != dsCalcFields && state != dsFilter && state != dsNewValue)
         DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field));
 }
 

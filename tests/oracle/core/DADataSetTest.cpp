@@ -471,6 +471,24 @@ TEST(UpdateStatements, ReturnedParametersGoBackIntoTheirFields) {
     EXPECT_EQ(query->FieldNamed("BODY")->ReadAsString(), "mine");
 }
 
+TEST(UpdateStatements, AnAppliedCachedInsertTakesItsReturnedParameters) {
+    Fixture f;
+    f.server.ResultFor(Sql("select * from doc")).Columns = {{"ID", dtInteger}, {"NAME", dtString, 10}};
+    auto query = f.Query("select * from doc");
+    query->InsertText = "insert into doc values (:ID, :NAME) returning id into :ID";
+    f.server.ResultFor(query->InsertText + "\r\n").Outputs = {{"ID", Variant(77)}};
+    query->Options().ReturnParams = true;
+    query->SetCachedUpdates(true);
+    query->OpenDataSet();
+    query->BeginInsert();
+    query->FieldNamed("NAME")->WriteAsString("memo");
+    query->PostChanges();
+    query->Data()->ApplyUpdates();
+    EXPECT_EQ(query->Data()->GetUpdateResult(), urApplied);
+    EXPECT_EQ(f.server.Count("execute " + query->InsertText + "\r\n"), 1);
+    EXPECT_EQ(query->LookupValues("NAME", Variant("memo"), "ID").AsInteger(), 77);
+}
+
 TEST(UpdateStatements, AppliedChangesAreTracedWithTheirKindAndCommitAsTheDataSetSays) {
     Fixture f;
     auto monitor = platform::NewUnownedComponent<LineMonitor>();
