@@ -9,6 +9,7 @@
 #include "oracle/oci/OciCodecs.h"
 #include "oracle/oci/OciLoader.h"
 #include "oracle/oci/OraLob.h"
+#include "oracle/oci/OraObject.h"
 #include "oracle/oci/OraParamDesc.h"
 #include "oracle/oci/OraParser.h"
 #include "platform/SysUtils.h"
@@ -341,6 +342,7 @@ void TOCICommand::BindParam(TOraParamDesc& param) {
         name = quoted + "\"";
     }
     const bool longValue = dataType == dtBlob || dataType == dtMemo;
+    TOraObject* object = nullptr;
     if (!param.IsTable()) {
         if ((dataType == dtString || dataType == dtFixedChar) && connection->CharLength() > 1) {
             const sb4 limit = connection->MaxStringSize() / connection->CharLength();
@@ -382,8 +384,15 @@ void TOCICommand::BindParam(TOraParamDesc& param) {
         lob->AllocLob();
         buffer = lob->LocatorPtr();
         length = sizeof(OCILobLocator*);
-    } else if (dataType == dtObject || dataType == dtArray || dataType == dtTable || dataType == dtReference) {
-        RaiseLibraryError("Unknown data type");  // object parameters are not bound by this command
+    } else if (IsObjectDataType(dataType)) {
+        object = dynamic_cast<TOraObject*>(param.Object());
+        if (object == nullptr) RaiseLibraryError(platform::Format("Unknown type of parameter %s", param.GetName()));
+        if (object->Type() == nullptr) RaiseLibraryError("Type of object must be defined");
+        object->SetSvcCtx(connection->GetSvcCtx());
+        // A REF is bound as it is; an object or collection needs an instance to be filled.
+        if (dataType != dtReference) object->CheckAllocated(true);
+        buffer = nullptr;
+        length = 0;
     }
     OCIBind* bind = nullptr;
     if (param.IsTable()) {
@@ -401,6 +410,14 @@ void TOCICommand::BindParam(TOraParamDesc& param) {
     } else if (iterations_ == 1) {
         Check(Oci.OCIBindByName(statement, &bind, errorHandle_, bindName, static_cast<sb4>(name.size()), buffer,
                                 length, type, param.IndicatorBuffer(), nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
+        if (object && dataType == dtReference) {
+            auto* ref = static_cast<TOraRef*>(object);
+            Check(Oci.OCIBindObject(bind, errorHandle_, object->Type()->TypeDescriptor(),
+                                    reinterpret_cast<void**>(ref->RefAddress()), nullptr, nullptr, nullptr));
+        } else if (object) {
+            Check(Oci.OCIBindObject(bind, errorHandle_, object->Type()->TypeDescriptor(), object->InstanceAddress(),
+                                    nullptr, object->IndicatorAddress(), nullptr));
+        }
         *param.CurrentElementCount() = 1;
     } else {
         if (param.TableLength() < iterations_)
@@ -751,6 +768,17 @@ uint16_t DateTextLength(const std::string& format) {
 
 }  // namespace
 
+// The type of an object or REF column: one already known to the process, else described
+// now. The caller takes over one reference.
+TOraType* TOCICommand::ObjectTypeNamed(OCISvcCtx* svcCtx, const std::string& name) {
+    if (TObjectTypes* types = TObjectTypes::Instance())
+        if (auto* known = dynamic_cast<TOraType*>(types->FindType(name))) {
+            known->AddRef();
+            return known;
+        }
+    return NewShared<TOraType>(svcCtx, name);
+}
+
 bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrings) {
     TOCIConnection* const connection = OCIConnection();
     connection->CheckOCI();
@@ -760,6 +788,7 @@ bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrin
     sb2 precision = 0;
     sb1 scale = 0;
     bool required = false;
+    std::string objectTypeName;
     if (ociVersion_ == 1) {
         sb4 columnSize = 0;
         sb2 columnType = 0;
@@ -797,6 +826,17 @@ bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrin
         ub1 nullable = 1;
         Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL, errorHandle_));
         required = nullable == 0;
+        if (type == SQLT_NTY || type == SQLT_REF) {
+            std::string names[2];
+            const ub4 attributes[2] = {OCI_ATTR_SCHEMA_NAME, OCI_ATTR_TYPE_NAME};
+            for (int i = 0; i < 2; ++i) {
+                text = nullptr;
+                textLength = 0;
+                Check(Oci.OCIAttrGet(parameter, OCI_DTYPE_PARAM, &text, &textLength, attributes[i], errorHandle_));
+                if (text) names[i].assign(reinterpret_cast<const char*>(text), textLength);
+            }
+            objectTypeName = names[0].empty() ? names[1] : names[0] + "." + names[1];
+        }
     }
 
     field.Name = name;
@@ -875,12 +915,23 @@ bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrin
             field.Size = ReferenceSlotSize;
             break;
         }
+        case SQLT_NTY:
+        case SQLT_REF: {
+            TOraType* objectType = ObjectTypeNamed(connection->GetSvcCtx(), objectTypeName);
+            field.DataType = type == SQLT_REF ? dtReference : objectType->DataType;
+            field.Size = ReferenceSlotSize;
+            field.SetObjectType(objectType);
+            objectType->Release();
+            break;
+        }
         default:
             RaiseLibraryError("Unknown data type");
     }
     return true;
 }
 
+// Columns are defined by their select-list position: attribute descriptors of object
+// columns come between the columns, so a field's number can be larger.
 void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicatorSkip, ub4 valueSkip,
                                     void* indicator) {
     TOCIConnection* const connection = OCIConnection();
@@ -889,17 +940,27 @@ void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicato
     const ub2 type = longString ? SQLT_STR : ExternalType(field.DataType);
     const sb4 length = longString ? field.Length + 1 : field.Size;
     if (ociVersion_ == 1) {
-        Check(Oci.odefinps(cursor_->CDA(), 1, field.FieldNo, static_cast<ub1*>(value), length, type, 0,
+        Check(Oci.odefinps(cursor_->CDA(), 1, field.ActualFieldNo, static_cast<ub1*>(value), length, type, 0,
                            static_cast<sb2*>(indicator), nullptr, 0, 0, nullptr, nullptr, static_cast<sb4>(valueSkip),
                            static_cast<sb4>(indicatorSkip), 0, 0));
         return;
     }
+    // Objects, collections and REFs: value is the first of the instance (or REF) slots the
+    // client fills in place; their null state lives in the instance.
+    const bool objectValue = IsObjectDataType(field.DataType);
     OCIDefine* define = nullptr;
-    Check(Oci.OCIDefineByPos(cursor_->OCIStmt(), &define, errorHandle_, field.FieldNo, value, length, type, indicator,
-                             nullptr, nullptr, OCI_DEFAULT));
+    Check(Oci.OCIDefineByPos(cursor_->OCIStmt(), &define, errorHandle_, field.ActualFieldNo, objectValue ? nullptr : value,
+                             objectValue ? 0 : length, type, objectValue ? nullptr : indicator, nullptr, nullptr,
+                             OCI_DEFAULT));
     if ((field.DataType == dtString || longString) && connection->CharsetId() != 0) {
         ub2 charset = connection->CharsetId();
         Check(Oci.OCIAttrSet(define, OCI_HTYPE_DEFINE, &charset, 0, OCI_ATTR_CHARSET_ID, errorHandle_));
+    }
+    if (objectValue) {
+        auto* objectType = dynamic_cast<TOraType*>(field.ObjectType());
+        if (objectType == nullptr) RaiseLibraryError("Type of object must be defined");
+        Check(Oci.OCIDefineObject(define, errorHandle_, objectType->TypeDescriptor(), static_cast<void**>(value),
+                                  nullptr, nullptr, nullptr));
     }
     Check(Oci.OCIDefineArrayOfStruct(define, errorHandle_, valueSkip, indicatorSkip, 0, 0));
     field.Handle = define;
@@ -908,7 +969,7 @@ void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicato
 void TOCICommand::DefineDynamic(TFieldDesc& field, void* context, OCICallbackDefine callback) {
     OCIConnection()->CheckOCI80();
     OCIDefine* define = nullptr;
-    Check(Oci.OCIDefineByPos(cursor_->OCIStmt(), &define, errorHandle_, field.FieldNo, nullptr, LongPieceLimit,
+    Check(Oci.OCIDefineByPos(cursor_->OCIStmt(), &define, errorHandle_, field.ActualFieldNo, nullptr, LongPieceLimit,
                              ExternalType(field.DataType), nullptr, nullptr, nullptr, OCI_DYNAMIC_FETCH));
     Check(Oci.OCIDefineDynamic(define, errorHandle_, context, callback));
     field.Handle = define;

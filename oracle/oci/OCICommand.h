@@ -18,6 +18,7 @@ namespace oracle {
 
 class TOCIConnection;
 class TOraParamDesc;
+class TOraType;
 
 // States of a client cursor.
 enum TCursorState : uint8_t {
@@ -137,6 +138,7 @@ private:
     // The record set binds and executes through the command's own steps.
     friend class TOCIRecordSet;
 
+    static TOraType* ObjectTypeNamed(oci::OCISvcCtx* svcCtx, const std::string& name);
     void ScanParams();
     void BindParams();
     void BindParam(TOraParamDesc& param);

@@ -11,6 +11,7 @@
 #include "oracle/oci/OciCodecs.h"
 #include "oracle/oci/OraDataTypes.h"
 #include "oracle/oci/OraLob.h"
+#include "oracle/oci/OraObject.h"
 #include "oracle/oci/OraParamDesc.h"
 #include "platform/ScopeExit.h"
 #include "platform/SysUtils.h"
@@ -21,11 +22,19 @@ namespace {
 
 // A select list may name a column twice; the later ones get "_1", "_2"... so that every
 // field can be found by its name.
+// Attribute descriptors of object columns share names with columns; only columns count.
 std::string UniqueFieldName(const TFieldDescs& fields, const std::string& name) {
-    if (!fields.FindField(name)) return name;
+    const auto taken = [&fields](const std::string& candidate) {
+        for (int i = 0; i < fields.Count(); ++i) {
+            const TFieldDesc& field = *fields.Items(i);
+            if (!field.ParentField && platform::AnsiSameText(field.Name, candidate)) return true;
+        }
+        return false;
+    };
+    if (!taken(name)) return name;
     for (int n = 1;; ++n) {
         std::string candidate = name + "_" + std::to_string(n);
-        if (!fields.FindField(candidate)) return candidate;
+        if (!taken(candidate)) return candidate;
     }
 }
 
@@ -33,6 +42,13 @@ std::string UniqueFieldName(const TFieldDescs& fields, const std::string& name) 
 template <class T>
 void PutReference(uint8_t* slot, T* value) {
     std::memcpy(slot, &value, sizeof(value));
+}
+
+template <class T>
+T* GetReference(const uint8_t* slot) {
+    T* value = nullptr;
+    std::memcpy(&value, slot, sizeof(value));
+    return value;
 }
 
 }  // namespace
@@ -154,7 +170,8 @@ void TOCIRecordSet::InternalInitFields() {
         field->ActualName = field->Name;
         field->FieldNo = static_cast<uint16_t>(FieldCount() + 1);
         field->Name = UniqueFieldName(Fields(), field->Name);
-        Fields().Add(std::move(field));
+        TFieldDesc* added = Fields().Add(std::move(field));
+        if (added->DataType == dtObject || added->DataType == dtArray) InitObjectFields(added->ObjectType(), added);
     }
 }
 
@@ -270,7 +287,7 @@ bool TOCIRecordSet::IsLobField(const TFieldDesc& field) {
 int TOCIRecordSet::FetchBufferBytes(const TFieldDesc& field) const {
     if (field.ParentField) return 0;
     if (IsLongString(field)) return field.Length + 1;
-    if (IsLobField(field)) return static_cast<int>(sizeof(void*));
+    if (IsLobField(field) || IsObjectDataType(field.DataType)) return static_cast<int>(sizeof(void*));
     return 0;
 }
 
@@ -288,6 +305,13 @@ void TOCIRecordSet::PrepareFetchBuffer(int rows) {
             if (!field.ParentField && IsLobField(field)) {
                 auto* lob = static_cast<TOraLob*>(GetBlob(field.FieldNo, record));
                 PutReference(rowBuffer + offset, lob->Locator());
+            } else if (!field.ParentField && IsObjectDataType(field.DataType)) {
+                // The client fills the row's instance in place, or puts a new REF in the slot.
+                TOraObject* object = ObjectOf(field, record);
+                if (field.DataType == dtReference)
+                    PutReference(rowBuffer + offset, static_cast<TOraRef*>(object)->Ref());
+                else
+                    PutReference(rowBuffer + offset, object->Instance());
             }
             offset += FetchBufferBytes(field);
         }
@@ -328,6 +352,12 @@ void TOCIRecordSet::AfterBlockFetch(PBlockHeader block, int fetched) {
             const TFieldDesc& field = *Fields().Items(i);
             const int bytes = FetchBufferBytes(field);
             bufferOffset += bytes;
+            if (!field.ParentField && IsObjectDataType(field.DataType)) {
+                const uint8_t* slot = fetchBuffer_.data() + static_cast<size_t>(row) * static_cast<size_t>(bytesPerRow_) +
+                                      (bufferOffset - bytes);
+                TakeObjectValue(field, record, GetReference<void>(slot));
+                continue;
+            }
             if (field.ParentField || !TData::GetBlobTypes().Contains(field.DataType)) continue;
             TBlob* blob = GetBlob(field.FieldNo, record);
             if (IsLongString(field)) {
@@ -383,7 +413,7 @@ bool TOCIRecordSet::FetchBlockRows() {
     for (int i = 0; i < FieldCount(); ++i) {
         const TFieldDesc& field = *Fields().Items(i);
         if (!field.ParentField && GetComplexTypes().Contains(field.DataType) &&
-            !GetBlobTypes().Contains(field.DataType))
+            !GetBlobTypes().Contains(field.DataType) && !IsObjectDataType(field.DataType))
             RaiseLibraryError("Unknown data type");
     }
     TBlockManager& blocks = BlockManager();
@@ -505,13 +535,41 @@ void TOCIRecordSet::PutDateToBuf(void* dest, const void* source, int format) {
 
 TDataTypeSet TOCIRecordSet::GetBlobTypes() const { return {dtBlob, dtMemo, dtOraBlob, dtOraClob, dtBFile, dtCFile}; }
 
+TOraObject* TOCIRecordSet::ObjectOf(const TFieldDesc& field, const void* record) const {
+    return GetReference<TOraObject>(FieldData(record, field));
+}
+
+// The row's value of an object, collection or REF column after a fetch: an object takes the
+// instance the client left in its slot; a REF takes the REF and, when it is set, its object
+// is pinned. The field's indicator follows the value.
+void TOCIRecordSet::TakeObjectValue(const TFieldDesc& field, void* record, void* fetched) {
+    TOraObject* object = ObjectOf(field, record);
+    if (object == nullptr) return;
+    if (field.DataType == dtReference) {
+        auto* ref = static_cast<TOraRef*>(object);
+        ref->SetRef(static_cast<oci::OCIRef*>(fetched));
+        if (!ref->RefIsNull()) ref->Refresh();
+    } else {
+        object->TakeFetchedInstance(fetched);
+    }
+    *Indicator(record, field.FieldNo) = object->IsNull() ? -1 : 0;
+}
+
 void TOCIRecordSet::CreateComplexFields(void* record, bool withBlobs) {
-    if (!withBlobs) return;
     TOCICommand* command = OCICommand();
     for (int i = 0; i < FieldCount(); ++i) {
         const TFieldDesc& field = *Fields().Items(i);
         if (field.ParentField) continue;
         uint8_t* slot = FieldData(record, field);
+        if (IsObjectDataType(field.DataType)) {
+            TOraObject* object = NewOraObject(field.DataType, dynamic_cast<TOraType*>(field.ObjectType()));
+            PutReference(slot, object);
+            object->SetSvcCtx(connection_->GetSvcCtx());
+            // A REF gets its value from the client; the others an instance to be filled.
+            if (field.DataType != dtReference) object->AllocObject();
+            continue;
+        }
+        if (!withBlobs) continue;
         if (field.DataType == dtBlob || field.DataType == dtMemo) {
             PutReference(slot, NewShared<TBlob>());
         } else if (IsLobField(field)) {
@@ -521,6 +579,30 @@ void TOCIRecordSet::CreateComplexFields(void* record, bool withBlobs) {
             lob->AllocLob();
             lob->SetCached(command->CacheLobs());
         }
+    }
+}
+
+void TOCIRecordSet::FreeComplexFields(void* record, bool withBlobs) {
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TFieldDesc& field = *Fields().Items(i);
+        if (field.ParentField || !IsObjectDataType(field.DataType)) continue;
+        uint8_t* slot = FieldData(record, field);
+        ReleaseObject(GetReference<TOraObject>(slot));
+        PutReference<TOraObject>(slot, nullptr);
+    }
+    TQdRecordSet::FreeComplexFields(record, withBlobs);
+}
+
+// An edited copy of a record holds its own objects with the original's contents.
+void TOCIRecordSet::CopyComplexFields(const void* source, void* dest, bool withBlobs) {
+    TQdRecordSet::CopyComplexFields(source, dest, withBlobs);
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TFieldDesc& field = *Fields().Items(i);
+        if (field.ParentField || !IsObjectDataType(field.DataType)) continue;
+        TOraObject* from = ObjectOf(field, source);
+        TOraObject* to = ObjectOf(field, dest);
+        if (from && to && from != to && !(field.DataType != dtReference && from->Instance() == nullptr))
+            to->AssignObject(from);
     }
 }
 

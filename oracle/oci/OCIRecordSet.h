@@ -16,6 +16,7 @@
 namespace oracle {
 
 class TOCIConnection;
+class TOraObject;
 
 // Property identifiers the Oracle record set adds.
 inline constexpr int prKeepPrepared = 54;
@@ -43,6 +44,8 @@ public:
     TDataTypeSet GetBlobTypes() const override;
     TDataTypeSet GetComplexTypes() const override;
     void CreateComplexFields(void* record, bool withBlobs) override;
+    void FreeComplexFields(void* record, bool withBlobs) override;
+    void CopyComplexFields(const void* source, void* dest, bool withBlobs) override;
     void SetToEnd() override;
     void Reopen() override;
 
@@ -72,6 +75,8 @@ private:
     // Bytes a field takes in a row of the fetch buffer (0: the field is defined into the record).
     int FetchBufferBytes(const TFieldDesc& field) const;
     void ReadLobValues(void* record);
+    TOraObject* ObjectOf(const TFieldDesc& field, const void* record) const;
+    void TakeObjectValue(const TFieldDesc& field, void* record, void* fetched);
     // LONG and LONG RAW columns: delivered piece by piece into the blob of their row.
     bool IsLongColumn(const TFieldDesc& field) const;
     void CreateBlockValues(PBlockHeader block, int count);

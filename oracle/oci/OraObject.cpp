@@ -180,6 +180,14 @@ void TOraObject::SetInstance(void* instance) {
     instance_ = instance;
 }
 
+void TOraObject::TakeFetchedInstance(void* instance) {
+    if (instance == instance_ || instance == nullptr) return;
+    FreeObject();
+    instance_ = instance;
+    ownsInstance_ = true;
+    CheckStatus(Oci.OCIObjectGetInd(Environment(), ErrorHandle(), instance_, &indicator_));
+}
+
 void TOraObject::CheckType() const {
     if (!type_) throw platform::Exception("Type of object must be defined");
 }

@@ -45,6 +45,14 @@ public:
     void SetInstance(void* instance);
     void* Indicator() const { return indicator_; }
     void SetIndicator(void* indicator) { indicator_ = indicator; }
+    // Where the client reads an allocated instance and its indicator structure when the
+    // object is bound, and writes them back after the statement.
+    void** InstanceAddress() { return &instance_; }
+    void** IndicatorAddress() { return &indicator_; }
+    // An instance the client put in place of this object's own after a fetch (it fills
+    // the given instance in place, or makes a new one when it was given none); the new
+    // one is this object's to free.
+    void TakeFetchedInstance(void* instance);
     bool AutoCreate = true;
     // The attribute number - 1 (objects) or element index (collections) in the owner.
     int32_t OwnerIndex() const { return ownerIndex_; }
@@ -116,6 +124,8 @@ public:
     void ClearRef();
     oci::OCIRef* Ref() const { return ref_; }
     void SetRef(oci::OCIRef* ref);
+    // Where the client reads and writes the REF when it is bound.
+    oci::OCIRef** RefAddress() { return &ref_; }
 
 private:
     bool pinFailed_ = false;
@@ -168,6 +178,11 @@ public:
     int32_t Size() override;
     void DeleteElement(int32_t index);
 };
+
+// Object, REF and collection codes: values held as a TOraObject that the client fills.
+inline bool IsObjectDataType(TDataType dataType) {
+    return dataType == dtObject || dataType == dtReference || dataType == dtArray || dataType == dtTable;
+}
 
 // Creates the value object of an object, REF or collection type code (14 to 17).
 TOraObject* NewOraObject(TDataType dataType, TOraType* type);

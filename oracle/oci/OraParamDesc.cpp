@@ -335,6 +335,9 @@ void TOraParamDesc::SyncNullFromObject() {
                 IndicatorBuffer()[0] = 0;
             } else if (auto* file = dynamic_cast<TOraFile*>(object_)) {
                 IndicatorBuffer()[0] = file->FileDir().empty() && file->FileName().empty() ? -1 : 0;
+            } else if (auto* ref = dynamic_cast<TOraRef*>(object_)) {
+                // A REF travels without its object being pinned.
+                IndicatorBuffer()[0] = ref->RefIsNull() ? -1 : 0;
             } else if (auto* value = dynamic_cast<TOraObject*>(object_)) {
                 IndicatorBuffer()[0] = value->Instance() ? 0 : -1;
             }

@@ -1,0 +1,394 @@
+// Object, collection and REF values against the stand-in server: columns of those kinds
+// described, fetched into the record set's rows (attributes, elements, REFs pinned to their
+// objects), parameters of those kinds bound in and out, and the nested-table dataset
+// following a query's current record.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "oracle/core/ObjectType.h"
+#include "oracle/oci/OCICommand.h"
+#include "oracle/oci/OCIConnection.h"
+#include "oracle/oci/OCIRecordSet.h"
+#include "oracle/oci/OraNestedTable.h"
+#include "oracle/oci/OraObject.h"
+#include "oracle/oci/OraParamDesc.h"
+#include "oracle/oci/OraType.h"
+#include "platform/Field.h"
+#include "tests/oracle/oci/OraQueryFixture.h"
+
+#include <windows.h>
+
+namespace oracle {
+namespace {
+
+using platform::Variant;
+
+template <class T>
+using Held = std::unique_ptr<T, void (*)(T*)>;
+template <class T>
+Held<T> Hold(T* object) {
+    return Held<T>(object, [](T* o) { ReleaseObject(o); });
+}
+
+// Types and tables of one test (their names carry the process id and a serial, so that
+// runs against the same server never meet):
+//   ADDR (STREET VARCHAR2(20), ZIP NUMBER(5)), PHONES VARRAY(3) OF VARCHAR2(12),
+//   TAGS TABLE OF NUMBER, PERSON (NAME VARCHAR2(10), AGE NUMBER(3)), PERSONS OF PERSON,
+//   CONTACTS (ID, HOME ADDR, PHONES, TAGS nested, WHO REF PERSON).
+struct TContactSchema {
+    explicit TContactSchema(std::function<void(const std::string&)> exec) : exec_(std::move(exec)) {
+        static int serial = 0;
+        const std::string suffix = "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+        addr_ = "OC_ADDR" + suffix;
+        phones_ = "OC_PHONES" + suffix;
+        tags_ = "OC_TAGS" + suffix;
+        person_ = "OC_PERSON" + suffix;
+        persons_ = "OC_PERSONS" + suffix;
+        contacts_ = "OC_CONTACTS" + suffix;
+        exec_("CREATE TYPE " + addr_ + " AS OBJECT (STREET VARCHAR2(20), ZIP NUMBER(5))");
+        exec_("CREATE TYPE " + phones_ + " AS VARRAY(3) OF VARCHAR2(12)");
+        exec_("CREATE TYPE " + tags_ + " AS TABLE OF NUMBER");
+        exec_("CREATE TYPE " + person_ + " AS OBJECT (NAME VARCHAR2(10), AGE NUMBER(3))");
+        exec_("CREATE TABLE " + persons_ + " OF " + person_);
+        exec_("CREATE TABLE " + contacts_ + " (ID NUMBER(9), HOME " + addr_ + ", PHONES " + phones_ + ", TAGS " + tags_ +
+              ", WHO REF " + person_ + ") NESTED TABLE TAGS STORE AS " + contacts_ + "_T");
+        exec_("INSERT INTO " + persons_ + " VALUES ('Ann', 30)");
+        exec_("INSERT INTO " + persons_ + " VALUES ('Bob', 40)");
+    }
+
+    void InsertContacts() {
+        exec_("INSERT INTO " + contacts_ + " SELECT 1, " + addr_ + "('Main 1', 12345), " + phones_ + "('555', '556'), " +
+              tags_ + "(7, 8, 9), REF(P) FROM " + persons_ + " P WHERE P.NAME = 'Ann'");
+        exec_("INSERT INTO " + contacts_ + " VALUES (2, NULL, NULL, " + tags_ + "(), NULL)");
+        exec_("INSERT INTO " + contacts_ + " SELECT 3, " + addr_ + "('Side 2', NULL), " + phones_ + "('777'), " + tags_ +
+              "(1), REF(P) FROM " + persons_ + " P WHERE P.NAME = 'Bob'");
+    }
+
+    std::function<void(const std::string&)> exec_;
+    std::string addr_, phones_, tags_, person_, persons_, contacts_;
+};
+
+// The record set and the command on a connection of their own.
+class ObjectColumnsTest : public testing::OracleRegistryTest {
+protected:
+    void SetUp() override {
+        OracleRegistryTest::SetUp();
+        REQUIRE_STANDIN_SERVER();
+        PutOracleValue("", "OCIDLL", testing::ProgramFolder() + "\\oci.dll");
+        connection_.SetUsername("scott");
+        connection_.SetPassword("tiger");
+        connection_.SetServer("SETRIX_TEST");
+        connection_.Connect();
+        schema_ = std::make_unique<TContactSchema>([this](const std::string& sql) {
+            SCOPED_TRACE(sql);
+            std::unique_ptr<TQdCommand> command = connection_.CreateCommand();
+            command->SetSQL(sql);
+            try {
+                command->Execute(1);
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << e.what();
+                throw;
+            }
+        });
+        addr_ = schema_->addr_;
+        phones_ = schema_->phones_;
+        tags_ = schema_->tags_;
+        person_ = schema_->person_;
+        persons_ = schema_->persons_;
+        contacts_ = schema_->contacts_;
+    }
+    void Exec(const std::string& sql) { schema_->exec_(sql); }
+    void InsertContacts() { schema_->InsertContacts(); }
+
+    std::string ContactsQuery() const {
+        return "SELECT ID, HOME, PHONES, TAGS, WHO FROM " + contacts_ + " ORDER BY ID";
+    }
+
+    TOCIConnection& Connection() { return connection_; }
+
+    std::unique_ptr<TOCIRecordSet> RecordSet(const std::string& sql) {
+        std::unique_ptr<TQdRecordSet> created = Connection().CreateRecordSet();
+        std::unique_ptr<TOCIRecordSet> recordSet(static_cast<TOCIRecordSet*>(created.release()));
+        recordSet->SetSQL(sql);
+        return recordSet;
+    }
+
+    // The value object of an object, collection or REF column of a record.
+    template <class T>
+    static T* ObjectIn(TOCIRecordSet& recordSet, const char* name, const void* record) {
+        TDBObject* object = nullptr;
+        bool isNull = false;
+        recordSet.GetField(recordSet.FieldByName(name)->FieldNo, record, &object, isNull);
+        return dynamic_cast<T*>(object);
+    }
+
+    static std::string Text(TOCIRecordSet& recordSet, const char* name, const void* record) {
+        Variant value;
+        recordSet.GetFieldAsVariant(recordSet.FieldByName(name)->FieldNo, record, value);
+        return value.IsNull() ? "<null>" : value.AsString();
+    }
+
+    static std::vector<double> Numbers(TOraArray& array) {
+        std::vector<double> numbers;
+        for (int i = 0; i < array.Size(); ++i) numbers.push_back(array.ElementAsFloat(i));
+        return numbers;
+    }
+
+    TOCIConnection connection_;
+    std::unique_ptr<TContactSchema> schema_;
+    std::string addr_, phones_, tags_, person_, persons_, contacts_;
+};
+
+TEST_F(ObjectColumnsTest, ColumnsDescribeAsTheirTypesWithAttributeFields) {
+    auto recordSet = RecordSet(ContactsQuery());
+    recordSet->Open();
+    const struct {
+        const char* name;
+        TDataType type;
+        std::string objectType;
+    } columns[] = {{"HOME", dtObject, addr_},
+                   {"PHONES", dtArray, phones_},
+                   {"TAGS", dtTable, tags_},
+                   {"WHO", dtReference, person_}};
+    for (const auto& column : columns) {
+        SCOPED_TRACE(column.name);
+        TFieldDesc* field = recordSet->FindField(column.name);
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->DataType, column.type);
+        EXPECT_EQ(field->ParentField, nullptr);
+        ASSERT_NE(field->ObjectType(), nullptr);
+        EXPECT_TRUE(platform::AnsiSameText(field->ObjectType()->Name, "SCOTT." + column.objectType))
+            << field->ObjectType()->Name;
+    }
+    // An object's attributes and a VARRAY's elements up to its bound get descriptors of
+    // their own; a nested table and a REF do not.
+    const struct {
+        const char* path;
+        TDataType type;
+        const char* parent;
+    } attributes[] = {{"HOME.STREET", dtString, "HOME"},
+                      {"HOME.ZIP", dtInteger, "HOME"},
+                      {"PHONES[0]", dtString, "PHONES"},
+                      {"PHONES[2]", dtString, "PHONES"}};
+    for (const auto& attribute : attributes) {
+        SCOPED_TRACE(attribute.path);
+        TFieldDesc* field = recordSet->FindField(attribute.path);
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->DataType, attribute.type);
+        ASSERT_NE(field->ParentField, nullptr);
+        EXPECT_EQ(field->ParentField->Name, attribute.parent);
+    }
+    EXPECT_EQ(recordSet->FindField("PHONES[3]"), nullptr);
+    EXPECT_EQ(recordSet->FieldCount(), 5 + 2 + 3);
+}
+
+// One block for all rows, and one row per block (every block defined anew).
+class ObjectValuesTest : public ObjectColumnsTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ObjectValuesTest, RowsHoldAttributesElementsAndPinnedRefs) {
+    InsertContacts();
+    auto recordSet = RecordSet(ContactsQuery());
+    ASSERT_TRUE(recordSet->SetProp(prFetchRows, Variant(GetParam())));
+    recordSet->Open();
+    const struct {
+        const char* street;
+        const char* zip;
+        std::vector<std::string> phones;
+        std::vector<double> tags;
+        const char* who;
+    } expected[] = {{"Main 1", "12345", {"555", "556"}, {7, 8, 9}, "Ann"},
+                    {"<null>", "<null>", {}, {}, nullptr},
+                    {"Side 2", "<null>", {"777"}, {1}, "Bob"}};
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    for (const auto& row : expected) {
+        SCOPED_TRACE(row.street);
+        recordSet->GetNextRecord(record.data());
+        ASSERT_FALSE(recordSet->Eof());
+        EXPECT_EQ(Text(*recordSet, "HOME.STREET", record.data()), row.street);
+        EXPECT_EQ(Text(*recordSet, "HOME.ZIP", record.data()), row.zip);
+        const bool homeNull = std::string(row.street) == "<null>";
+        EXPECT_EQ(recordSet->GetNull(recordSet->FieldByName("HOME")->FieldNo, record.data()), homeNull);
+
+        auto* phones = ObjectIn<TOraArray>(*recordSet, "PHONES", record.data());
+        ASSERT_NE(phones, nullptr);
+        std::vector<std::string> phoneTexts;
+        for (int i = 0; i < phones->Size(); ++i) phoneTexts.push_back(phones->ElementAsString(i));
+        EXPECT_EQ(phoneTexts, row.phones);
+        for (size_t i = 0; i < 3; ++i) {
+            const std::string path = "PHONES[" + std::to_string(i) + "]";
+            EXPECT_EQ(Text(*recordSet, path.c_str(), record.data()), i < row.phones.size() ? row.phones[i] : "<null>");
+        }
+
+        auto* tags = ObjectIn<TOraNestTable>(*recordSet, "TAGS", record.data());
+        ASSERT_NE(tags, nullptr);
+        EXPECT_EQ(Numbers(*tags), row.tags);
+
+        auto* who = ObjectIn<TOraRef>(*recordSet, "WHO", record.data());
+        ASSERT_NE(who, nullptr);
+        EXPECT_EQ(recordSet->GetNull(recordSet->FieldByName("WHO")->FieldNo, record.data()), row.who == nullptr);
+        if (row.who) {
+            ASSERT_NE(who->Instance(), nullptr);  // pinned while fetching
+            EXPECT_EQ(who->AttrAsString("NAME"), row.who);
+        } else {
+            EXPECT_TRUE(who->IsNull());
+        }
+    }
+    recordSet->GetNextRecord(record.data());
+    EXPECT_TRUE(recordSet->Eof());
+}
+
+INSTANTIATE_TEST_SUITE_P(FetchRows, ObjectValuesTest, ::testing::Values(25, 1));
+
+TEST_F(ObjectColumnsTest, ARefWhoseObjectIsGoneReadsAsNull) {
+    InsertContacts();
+    Exec("DELETE FROM " + persons_ + " WHERE NAME = 'Bob'");
+    auto recordSet = RecordSet("SELECT ID, WHO FROM " + contacts_ + " WHERE ID = 3");
+    recordSet->Open();
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    recordSet->GetNextRecord(record.data());
+    ASSERT_FALSE(recordSet->Eof());
+    EXPECT_TRUE(recordSet->GetNull(recordSet->FieldByName("WHO")->FieldNo, record.data()));
+}
+
+// Parameters of object kinds through the command: an INSERT takes an object, a collection
+// and a REF; a block hands an object and a collection back.
+TEST_F(ObjectColumnsTest, ObjectParametersBindInAndOut) {
+    auto addrType = Hold(NewShared<TOraType>(Connection().GetSvcCtx(), addr_));
+    auto phonesType = Hold(NewShared<TOraType>(Connection().GetSvcCtx(), phones_));
+    auto personType = Hold(NewShared<TOraType>(Connection().GetSvcCtx(), person_));
+
+    // The REF of Ann, read through a query.
+    auto refs = RecordSet("SELECT REF(P) R FROM " + persons_ + " P WHERE P.NAME = 'Ann'");
+    refs->Open();
+    TRecordBuffer refRecord = refs->AllocRecBuf();
+    refs->GetNextRecord(refRecord.data());
+    ASSERT_FALSE(refs->Eof());
+    auto* ann = ObjectIn<TOraRef>(*refs, "R", refRecord.data());
+    ASSERT_NE(ann, nullptr);
+
+    auto home = Hold(NewShared<TOraObject>(addrType.get()));
+    home->SetSvcCtx(Connection().GetSvcCtx());
+    home->SetAttrAsString("STREET", "Hill 3");
+    home->SetAttrAsInteger("ZIP", 4711);
+    auto phones = Hold(NewShared<TOraArray>(phonesType.get()));
+    phones->SetSvcCtx(Connection().GetSvcCtx());
+    phones->SetElementAsString(0, "111");
+    phones->SetElementAsString(1, "222");
+    auto who = Hold(NewShared<TOraRef>(personType.get()));
+    who->SetSvcCtx(Connection().GetSvcCtx());
+    who->AssignObject(ann);
+
+    std::unique_ptr<TQdCommand> insert = Connection().CreateCommand();
+    insert->SetSQL("INSERT INTO " + contacts_ + " (ID, HOME, PHONES, WHO) VALUES (5, :HOME, :PHONES, :WHO)");
+    const struct {
+        const char* name;
+        TDataType type;
+        TOraObject* value;
+    } inputs[] = {{"HOME", dtObject, home.get()}, {"PHONES", dtArray, phones.get()}, {"WHO", dtReference, who.get()}};
+    for (const auto& input : inputs) {
+        auto* param = static_cast<TOraParamDesc*>(insert->FindParam(input.name));
+        ASSERT_NE(param, nullptr) << input.name;
+        param->SetDataType(input.type);
+        param->SetParamType(pdInput);
+        param->SetObject(input.value);
+    }
+    insert->Execute(1);
+    refs.reset();
+
+    auto recordSet = RecordSet("SELECT HOME, PHONES, WHO FROM " + contacts_ + " WHERE ID = 5");
+    recordSet->Open();
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    recordSet->GetNextRecord(record.data());
+    ASSERT_FALSE(recordSet->Eof());
+    EXPECT_EQ(Text(*recordSet, "HOME.STREET", record.data()), "Hill 3");
+    EXPECT_EQ(Text(*recordSet, "HOME.ZIP", record.data()), "4711");
+    EXPECT_EQ(Text(*recordSet, "PHONES[1]", record.data()), "222");
+    auto* fetchedWho = ObjectIn<TOraRef>(*recordSet, "WHO", record.data());
+    ASSERT_NE(fetchedWho, nullptr);
+    EXPECT_EQ(fetchedWho->AttrAsString("NAME"), "Ann");
+    recordSet.reset();
+
+    // Out of a block: the bound objects receive the values.
+    auto person = Hold(NewShared<TOraObject>(personType.get()));
+    auto numbers = Hold(NewShared<TOraArray>(phonesType.get()));
+    std::unique_ptr<TQdCommand> block = Connection().CreateCommand();
+    block->SetSQL("begin select value(p) into :P from " + persons_ + " p where p.name = 'Bob'; :N := " + phones_ +
+                  "('9', '8', '7'); end;");
+    const struct {
+        const char* name;
+        TDataType type;
+        TOraObject* value;
+    } outputs[] = {{"P", dtObject, person.get()}, {"N", dtArray, numbers.get()}};
+    for (const auto& output : outputs) {
+        auto* param = static_cast<TOraParamDesc*>(block->FindParam(output.name));
+        ASSERT_NE(param, nullptr) << output.name;
+        param->SetDataType(output.type);
+        param->SetParamType(pdOutput);
+        param->SetObject(output.value);
+    }
+    block->Execute(1);
+    EXPECT_EQ(person->AttrAsString("NAME"), "Bob");
+    EXPECT_EQ(person->AttrAsInteger("AGE"), 40);
+    ASSERT_EQ(numbers->Size(), 3);
+    EXPECT_EQ(numbers->ElementAsString(2), "7");
+}
+
+TEST_F(ObjectColumnsTest, AnObjectParameterWithoutItsObjectIsRefused) {
+    std::unique_ptr<TQdCommand> insert = Connection().CreateCommand();
+    insert->SetSQL("INSERT INTO " + contacts_ + " (ID, HOME) VALUES (6, :HOME)");
+    auto* param = static_cast<TOraParamDesc*>(insert->FindParam("HOME"));
+    ASSERT_NE(param, nullptr);
+    param->SetDataType(dtObject);
+    param->SetParamType(pdInput);
+    try {
+        insert->Execute(1);
+        FAIL() << "bound without an object";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "Unknown type of parameter HOME");
+    }
+}
+
+// The query shows the columns as fields; the nested-table dataset on TAGS follows the
+// query's current record.
+class ObjectQueryTest : public testing::OraQueryTest {};
+
+TEST_F(ObjectQueryTest, FieldsAndTheNestedTableFollowingItsRecord) {
+    TContactSchema schema([this](const std::string& sql) { Exec(sql); });
+    schema.InsertContacts();
+    auto query = NewQuery("SELECT ID, HOME, PHONES, TAGS, WHO FROM " + schema.contacts_ + " ORDER BY ID");
+    query->OpenDataSet();
+    ASSERT_TRUE(query->Active());
+    EXPECT_EQ(query->FieldNamed("WHO")->DataType(), platform::ftReference);
+    EXPECT_EQ(query->FieldNamed("TAGS")->DataType(), platform::ftDataSet);
+    auto* who = dynamic_cast<TOraRef*>(GetFieldObject(*query, "WHO"));
+    ASSERT_NE(who, nullptr);
+    EXPECT_EQ(who->AttrAsString("NAME"), "Ann");
+
+    TOraNestedTable nested;
+    nested.SetDataSetField(static_cast<platform::TDataSetField*>(query->FieldNamed("TAGS")));
+    nested.OpenDataSet();
+    const auto rows = [&nested] {
+        std::vector<double> values;
+        for (nested.MoveToFirst(); !nested.Eof(); nested.MoveToNext())
+            values.push_back(nested.Fields().FieldAt(0)->ReadAsFloat());
+        return values;
+    };
+    const std::vector<std::vector<double>> expected = {{7, 8, 9}, {}, {1}};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(query->FieldNamed("ID")->ReadAsInteger(), static_cast<int>(i + 1));
+        EXPECT_EQ(rows(), expected[i]);
+        query->MoveToNext();
+    }
+    query->MoveToFirst();
+    EXPECT_EQ(rows(), expected[0]);
+    nested.CloseDataSet();
+    query->CloseDataSet();
+}
+
+}  // namespace
+}  // namespace oracle
