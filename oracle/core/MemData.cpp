@@ -379,7 +379,9 @@ void TMemData::UpdateRecord(const void* source) {
 
 void TMemData::DeleteRecord() {
     Check(currentItem_ != nullptr, UnitMemData, "No current record");
-    if (currentItem_ == lastItem_) Fetch();
+    // The next records are fetched first so that one follows the deleted record, unless
+    // fetching would free the record being deleted.
+    if (currentItem_ == lastItem_ && FetchKeepsRecords()) Fetch();
     PItemHeader item = currentItem_;
     // Renumbering starts from a neighbour when the item itself is freed.
     PItemHeader renumberFrom = item;

@@ -57,6 +57,9 @@ public:
 
     // Reads further records from the source; true when any arrived.
     virtual bool Fetch() { return false; }
+    // Whether fetching leaves the records already in the store in place (a store that
+    // keeps only its newest block frees them).
+    virtual bool FetchKeepsRecords() const { return true; }
 
     // Number of pending change entries (applied or not).
     int ChangeCount() const { return static_cast<int>(changes_.size()); }

@@ -192,6 +192,7 @@ public:
 
     TQdCommand* Command();
     bool UniDirectional() const { return uniDirectional_; }
+    bool FetchKeepsRecords() const override { return !uniDirectional_; }
     int32_t FetchRows() const { return fetchRows_; }
     bool FetchAll() const { return fetchAll_; }
     bool LongStrings() const { return longStrings_; }

@@ -145,6 +145,28 @@ TEST(RecordSet, AUniDirectionalSetCannotGoBack) {
     EXPECT_EQ(both->CurrentId(), 1);
 }
 
+// A unidirectional set keeps only its newest block, so a delete of the block's last
+// record must not fetch the next block first (that would free the record).
+TEST(RecordSet, AUniDirectionalSetDeletesTheLastRecordOfItsBlock) {
+    const struct {
+        bool uniDirectional;
+        int32_t currentAfter;  // the successor when it could be fetched, else the predecessor
+    } cases[] = {{false, 4}, {true, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.uniDirectional);
+        auto set = OpenSet(10, 3, false, c.uniDirectional);
+        for (int i = 0; i < 3; ++i) set->GetNextRecord(nullptr);
+        ASSERT_EQ(set->CurrentId(), 3);
+        set->DeleteRecord();
+        std::vector<int32_t> seen{set->CurrentId()};
+        for (set->GetNextRecord(nullptr); !set->Eof(); set->GetNextRecord(nullptr)) seen.push_back(set->CurrentId());
+        std::vector<int32_t> expected{c.currentAfter};
+        for (int32_t id = 4; id <= 10; ++id)
+            if (id != c.currentAfter) expected.push_back(id);
+        EXPECT_EQ(seen, expected);
+    }
+}
+
 TEST(RecordSet, SetRecordNoFetchesAsFarAsNeeded) {
     auto set = OpenSet(10, 3, false, false);
     set->SetRecordNo(8);
