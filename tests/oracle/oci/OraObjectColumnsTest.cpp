@@ -4,6 +4,7 @@
 // following a query's current record.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -186,13 +187,19 @@ TEST_F(ObjectColumnsTest, ColumnsDescribeAsTheirTypesWithAttributeFields) {
     EXPECT_EQ(recordSet->FieldCount(), 5 + 2 + 3);
 }
 
-// One block for all rows, and one row per block (every block defined anew).
-class ObjectValuesTest : public ObjectColumnsTest, public ::testing::WithParamInterface<int> {};
+// One block for all rows; one row per block (every block defined anew); one row per block
+// in a single reused block (its values freed and made again).
+struct TFetchMode {
+    int fetchRows;
+    bool uniDirectional;
+};
+class ObjectValuesTest : public ObjectColumnsTest, public ::testing::WithParamInterface<TFetchMode> {};
 
 TEST_P(ObjectValuesTest, RowsHoldAttributesElementsAndPinnedRefs) {
     InsertContacts();
     auto recordSet = RecordSet(ContactsQuery());
-    ASSERT_TRUE(recordSet->SetProp(prFetchRows, Variant(GetParam())));
+    ASSERT_TRUE(recordSet->SetProp(prFetchRows, Variant(GetParam().fetchRows)));
+    ASSERT_TRUE(recordSet->SetProp(prUniDirectional, Variant(GetParam().uniDirectional)));
     recordSet->Open();
     const struct {
         const char* street;
@@ -241,7 +248,38 @@ TEST_P(ObjectValuesTest, RowsHoldAttributesElementsAndPinnedRefs) {
     EXPECT_TRUE(recordSet->Eof());
 }
 
-INSTANTIATE_TEST_SUITE_P(FetchRows, ObjectValuesTest, ::testing::Values(25, 1));
+INSTANTIATE_TEST_SUITE_P(FetchModes, ObjectValuesTest,
+                         ::testing::Values(TFetchMode{25, false}, TFetchMode{1, false}, TFetchMode{1, true}));
+
+// An edited copy of a row holds objects of its own: changing it leaves the row alone.
+TEST_F(ObjectColumnsTest, AnEditedCopyOfARowHoldsItsOwnObjects) {
+    InsertContacts();
+    auto recordSet = RecordSet(ContactsQuery());
+    recordSet->Open();
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    recordSet->GetNextRecord(record.data());
+    ASSERT_FALSE(recordSet->Eof());
+    TRecordBuffer copy = recordSet->AllocRecBuf();
+    std::memcpy(copy.data(), record.data(), copy.size());
+    recordSet->CreateComplexFields(copy.data(), false);
+    recordSet->CopyComplexFields(record.data(), copy.data(), false);
+
+    auto* home = ObjectIn<TOraObject>(*recordSet, "HOME", copy.data());
+    ASSERT_NE(home, ObjectIn<TOraObject>(*recordSet, "HOME", record.data()));
+    EXPECT_EQ(home->AttrAsString("STREET"), "Main 1");
+    home->SetAttrAsString("STREET", "Changed");
+    auto* phones = ObjectIn<TOraArray>(*recordSet, "PHONES", copy.data());
+    ASSERT_EQ(phones->Size(), 2);
+    phones->SetElementAsString(0, "000");
+    auto* who = ObjectIn<TOraRef>(*recordSet, "WHO", copy.data());
+    EXPECT_FALSE(who->RefIsNull());
+    EXPECT_EQ(who->AttrAsString("NAME"), "Ann");
+
+    EXPECT_EQ(Text(*recordSet, "HOME.STREET", record.data()), "Main 1");
+    EXPECT_EQ(Text(*recordSet, "PHONES[0]", record.data()), "555");
+    EXPECT_EQ(Text(*recordSet, "HOME.STREET", copy.data()), "Changed");
+    recordSet->FreeComplexFields(copy.data(), false);
+}
 
 TEST_F(ObjectColumnsTest, ARefWhoseObjectIsGoneReadsAsNull) {
     InsertContacts();
@@ -364,6 +402,13 @@ TEST_F(ObjectQueryTest, FieldsAndTheNestedTableFollowingItsRecord) {
     ASSERT_TRUE(query->Active());
     EXPECT_EQ(query->FieldNamed("WHO")->DataType(), platform::ftReference);
     EXPECT_EQ(query->FieldNamed("TAGS")->DataType(), platform::ftDataSet);
+    auto* home = GetFieldObject(*query, "HOME");
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(home->AttrAsString("STREET"), "Main 1");
+    EXPECT_EQ(home->AttrAsInteger("ZIP"), 12345);
+    auto* phones = dynamic_cast<TOraArray*>(GetFieldObject(*query, "PHONES"));
+    ASSERT_NE(phones, nullptr);
+    EXPECT_EQ(phones->ElementAsString(1), "556");
     auto* who = dynamic_cast<TOraRef*>(GetFieldObject(*query, "WHO"));
     ASSERT_NE(who, nullptr);
     EXPECT_EQ(who->AttrAsString("NAME"), "Ann");
