@@ -209,8 +209,16 @@ void TMemData::SetRecordNo(int recordNo) {
                 if (forward ? number > recordNo : number < recordNo) return nullptr;
             }
             if (forward) {
-                if (!p->Next && !Fetch()) return nullptr;
-                p = p->Next;
+                if (p->Next) {
+                    p = p->Next;
+                } else if (FetchKeepsRecords()) {
+                    if (!Fetch()) return nullptr;
+                    p = p->Next;
+                } else {
+                    // The fetch replaced the records: go on with the first that arrived.
+                    if (!Fetch()) return nullptr;
+                    p = firstItem_;
+                }
             } else {
                 p = p->Prev;
             }

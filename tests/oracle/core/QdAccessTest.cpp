@@ -85,7 +85,8 @@ protected:
             std::memset(TBlockManager::ItemData(item), 0, static_cast<size_t>(RecordSize()));
             std::memcpy(TBlockManager::ItemData(item), &id, sizeof(id));
             AppendItem(item);
-            ++recordCount_;
+            // Numbers go on across blocks, also when older blocks were dropped.
+            item->RecordNo = ++recordCount_ - recordNoOffset_;
         }
         return true;
     }
@@ -172,6 +173,17 @@ TEST(RecordSet, SetRecordNoFetchesAsFarAsNeeded) {
     set->SetRecordNo(8);
     EXPECT_EQ(set->CurrentId(), 8);
     EXPECT_EQ(set->fetches, 3);
+}
+
+// Fetching replaces a unidirectional set's records: the walk goes on in what arrived.
+TEST(RecordSet, AUniDirectionalSetFetchesForwardToARecordNumber) {
+    auto set = OpenSet(10, 3, false, true);
+    set->GetNextRecord(nullptr);
+    set->SetRecordNo(8);
+    EXPECT_EQ(set->CurrentId(), 8);
+    EXPECT_EQ(set->GetRecordNo(), 8);
+    set->GetNextRecord(nullptr);
+    EXPECT_EQ(set->CurrentId(), 9);
 }
 
 TEST(RecordSet, IsUnpreparedBeforeItsCommandIsFreed) {
