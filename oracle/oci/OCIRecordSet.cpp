@@ -547,7 +547,7 @@ void TOCIRecordSet::TakeObjectValue(const TFieldDesc& field, void* record, void*
     if (object == nullptr) return;
     if (field.DataType == dtReference) {
         auto* ref = static_cast<TOraRef*>(object);
-        ref->SetRef(static_cast<oci::OCIRef*>(fetched));
+        ref->TakeFetchedRef(static_cast<oci::OCIRef*>(fetched));
         if (!ref->RefIsNull()) ref->Refresh();
     } else {
         object->TakeFetchedInstance(fetched);

@@ -659,8 +659,24 @@ void TOraRef::SetNull(bool value) {
     if (value) ClearRef();
 }
 
+TOraRef::~TOraRef() {
+    try {
+        ReleaseRef();
+    } catch (...) {
+        // The client may be gone already; the REF goes with it.
+    }
+}
+
+void TOraRef::ReleaseRef() {
+    if (ownsRef_ && ref_) Oci.OCIObjectFree(Environment(), ErrorHandle(), ref_, OCI_OBJECTFREE_FORCE);
+    ownsRef_ = false;
+}
+
+// The object pinned for the old REF is not the new one's.
 void TOraRef::ClearRef() {
-    if (ref_) Oci.OCIRefClear(Environment(), ref_);
+    FreeObject();
+    if (ref_ && !ownsRef_) Oci.OCIRefClear(Environment(), ref_);
+    ReleaseRef();
     ref_ = nullptr;
     pinFailed_ = false;
 }
@@ -668,8 +684,15 @@ void TOraRef::ClearRef() {
 void TOraRef::SetRef(OCIRef* ref) {
     if (ref == ref_) return;
     FreeObject();
+    ReleaseRef();
     ref_ = ref;
     pinFailed_ = false;
+}
+
+void TOraRef::TakeFetchedRef(OCIRef* ref) {
+    if (ref == ref_) return;
+    SetRef(ref);
+    ownsRef_ = ref != nullptr;
 }
 
 void TOraRef::AllocObject() {
@@ -704,7 +727,12 @@ void TOraRef::AssignObject(TOraObject* source) {
         ClearRef();
         return;
     }
+    // The object pinned for the old REF is not the new one's; without a REF of its own the
+    // client makes one, which this REF then frees.
+    FreeObject();
+    const bool allocates = ref_ == nullptr;
     CheckStatus(Oci.OCIRefAssign(Environment(), ErrorHandle(), ref->ref_, &ref_));
+    if (allocates) ownsRef_ = ref_ != nullptr;
     pinFailed_ = false;
 }
 

@@ -126,9 +126,17 @@ public:
     void SetRef(oci::OCIRef* ref);
     // Where the client reads and writes the REF when it is bound.
     oci::OCIRef** RefAddress() { return &ref_; }
+    // A REF the client made in a fetch: this REF frees it.
+    void TakeFetchedRef(oci::OCIRef* ref);
+
+protected:
+    ~TOraRef() override;
 
 private:
+    void ReleaseRef();
+
     bool pinFailed_ = false;
+    bool ownsRef_ = false;
     oci::OCIRef* ref_ = nullptr;
 };
 

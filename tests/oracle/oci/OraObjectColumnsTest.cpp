@@ -292,6 +292,37 @@ TEST_F(ObjectColumnsTest, ARefWhoseObjectIsGoneReadsAsNull) {
     EXPECT_TRUE(recordSet->GetNull(recordSet->FieldByName("WHO")->FieldNo, record.data()));
 }
 
+// A REF given another REF's value leaves the object pinned for its old value: it reads the
+// new one's object, or none when the new value is null.
+TEST_F(ObjectColumnsTest, AReassignedRefReadsItsNewObject) {
+    auto refs = RecordSet("SELECT NAME, REF(P) R FROM " + persons_ + " P ORDER BY NAME");
+    refs->Open();
+    TRecordBuffer ann = refs->AllocRecBuf(), bob = refs->AllocRecBuf();
+    refs->GetNextRecord(ann.data());
+    refs->GetNextRecord(bob.data());
+    ASSERT_FALSE(refs->Eof());
+    auto personType = Hold(NewShared<TOraType>(Connection().GetSvcCtx(), person_));
+    auto none = Hold(NewShared<TOraRef>(personType.get()));
+    auto who = Hold(NewShared<TOraRef>(personType.get()));
+    who->SetSvcCtx(Connection().GetSvcCtx());
+    const struct {
+        TOraRef* source;
+        const char* name;
+    } steps[] = {{ObjectIn<TOraRef>(*refs, "R", ann.data()), "Ann"},
+                 {ObjectIn<TOraRef>(*refs, "R", bob.data()), "Bob"},
+                 {none.get(), nullptr},
+                 {ObjectIn<TOraRef>(*refs, "R", ann.data()), "Ann"}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name ? step.name : "null");
+        who->AssignObject(step.source);
+        EXPECT_EQ(who->IsNull(), step.name == nullptr);
+        if (step.name)
+            EXPECT_EQ(who->AttrAsString("NAME"), step.name);
+        else
+            EXPECT_EQ(who->Instance(), nullptr);
+    }
+}
+
 // Parameters of object kinds through the command: an INSERT takes an object, a collection
 // and a REF; a block hands an object and a collection back.
 TEST_F(ObjectColumnsTest, ObjectParametersBindInAndOut) {
