@@ -109,18 +109,26 @@ TEST(MemDataSet, InsertGoesBeforeTheCurrentRecordAndCancelLeavesNothing) {
     EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 10, 2, 3}));
 }
 
+// A persistent field of the dataset.
+template <class F>
+F* AddPersistentField(TDataSet& ds, const char* name, TFieldKind kind = fkData) {
+    auto* field = NewComponent<F>(ds);
+    field->SetFieldName(name);
+    field->SetFieldKind(kind);
+    field->BindToDataSet(&ds);
+    return field;
+}
+
+// The calculated field DOUBLED is twice ID.
+void CalculateDoubled(TDataSet& ds) {
+    ds.FieldNamed("DOUBLED")->WriteAsInteger(ds.FieldNamed("ID")->ReadAsInteger() * 2);
+}
+
 TEST(MemDataSet, CalculatedFieldsLiveBehindTheStoreRecord) {
     TestDataSet ds({{"ID", dtInteger}, {"NAME", dtString, 10}});
-    auto* id = NewComponent<TIntegerField>(ds);
-    id->SetFieldName("ID");
-    id->BindToDataSet(&ds);
-    auto* doubled = NewComponent<TIntegerField>(ds);
-    doubled->SetFieldName("DOUBLED");
-    doubled->SetFieldKind(fkCalculated);
-    doubled->BindToDataSet(&ds);
-    ds.OnCalcFields = [](TDataSet& d) {
-        d.FieldNamed("DOUBLED")->WriteAsInteger(d.FieldNamed("ID")->ReadAsInteger() * 2);
-    };
+    auto* id = AddPersistentField<TIntegerField>(ds, "ID");
+    auto* doubled = AddPersistentField<TIntegerField>(ds, "DOUBLED", fkCalculated);
+    ds.OnCalcFields = CalculateDoubled;
     ds.OpenDataSet();
     for (int value = 1; value <= 3; ++value) {
         ds.BeginAppend();
@@ -364,19 +372,10 @@ TEST_F(LocateDataSet, LookupAnswersValuesWithoutMoving) {
 // and calculated fields included.
 TEST(MemDataSetLookup, AnswersMemoAndCalculatedFieldsOfTheRecordFound) {
     TestDataSet ds({{"ID", dtInteger}, {"NOTE", dtMemo}});
-    auto* id = NewComponent<TIntegerField>(ds);
-    id->SetFieldName("ID");
-    id->BindToDataSet(&ds);
-    auto* note = NewComponent<TMemoField>(ds);
-    note->SetFieldName("NOTE");
-    note->BindToDataSet(&ds);
-    auto* doubled = NewComponent<TIntegerField>(ds);
-    doubled->SetFieldName("DOUBLED");
-    doubled->SetFieldKind(fkCalculated);
-    doubled->BindToDataSet(&ds);
-    ds.OnCalcFields = [](TDataSet& d) {
-        d.FieldNamed("DOUBLED")->WriteAsInteger(d.FieldNamed("ID")->ReadAsInteger() * 2);
-    };
+    auto* id = AddPersistentField<TIntegerField>(ds, "ID");
+    auto* note = AddPersistentField<TMemoField>(ds, "NOTE");
+    auto* doubled = AddPersistentField<TIntegerField>(ds, "DOUBLED", fkCalculated);
+    ds.OnCalcFields = CalculateDoubled;
     ds.OpenDataSet();
     for (int value = 1; value <= 3; ++value) {
         ds.BeginAppend();
