@@ -503,6 +503,9 @@ bool TOCIRecordSet::FetchBlockRows() {
 bool TOCIRecordSet::GetNull(int fieldNo, const void* record) {
     const TFieldDesc& field = FieldAt(fieldNo);
     if (field.ParentField) return TData::GetNull(fieldNo, record);
+    // An object's null state lives in its instance, and changes when its attributes are set.
+    if (IsObjectDataType(field.DataType))
+        if (TOraObject* object = ObjectOf(field, record)) return object->IsNull();
     return *Indicator(record, fieldNo) == -1;
 }
 
@@ -567,6 +570,8 @@ void TOCIRecordSet::CreateComplexFields(void* record, bool withBlobs) {
             object->SetSvcCtx(connection_->GetSvcCtx());
             // A REF gets its value from the client; the others an instance to be filled.
             if (field.DataType != dtReference) object->AllocObject();
+            // A new row's object is null until an attribute gets a value (a fetch overwrites it).
+            if (field.DataType == dtObject) object->SetNull(true);
             continue;
         }
         if (!withBlobs) continue;

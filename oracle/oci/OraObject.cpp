@@ -433,7 +433,9 @@ void TOraObject::SetAttribute(const std::string& path, const void* value, OCIInd
                                          texts.data(), lengths.data(), static_cast<ub4>(names.size()), nullptr, 0,
                                          indicator, nullptr, value));
         if (indicator == IndNotNull) {
-            // Every enclosing object holds a value now, or the client drops the one written.
+            // Every enclosing object holds a value now, this one too, or the client drops the
+            // one written.
+            if (indicator_) WriteIndicator(indicator_, IndNotNull);
             std::string prefix;
             for (size_t i = 0; i + 1 < names.size(); ++i) {
                 prefix += (i ? "." : "") + names[i];

@@ -292,6 +292,23 @@ TEST_F(ObjectColumnsTest, ARefWhoseObjectIsGoneReadsAsNull) {
     EXPECT_TRUE(recordSet->GetNull(recordSet->FieldByName("WHO")->FieldNo, record.data()));
 }
 
+// A new row's object is null until an attribute gets a value through its field.
+TEST_F(ObjectColumnsTest, ANewRowsObjectTakesAttributesThroughItsFields) {
+    auto recordSet = RecordSet(ContactsQuery());
+    recordSet->Open();
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    recordSet->InitRecord(record.data());
+    recordSet->CreateComplexFields(record.data(), true);
+    const int home = recordSet->FieldByName("HOME")->FieldNo;
+    EXPECT_TRUE(recordSet->GetNull(home, record.data()));
+    const char street[] = "New 5";
+    recordSet->PutField(recordSet->FieldByName("HOME.STREET")->FieldNo, record.data(), street);
+    EXPECT_FALSE(recordSet->GetNull(home, record.data()));
+    EXPECT_EQ(Text(*recordSet, "HOME.STREET", record.data()), "New 5");
+    EXPECT_EQ(Text(*recordSet, "HOME.ZIP", record.data()), "<null>");
+    recordSet->FreeComplexFields(record.data(), true);
+}
+
 // A REF given another REF's value leaves the object pinned for its old value: it reads the
 // new one's object, or none when the new value is null.
 TEST_F(ObjectColumnsTest, AReassignedRefReadsItsNewObject) {
