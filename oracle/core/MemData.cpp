@@ -209,15 +209,14 @@ void TMemData::SetRecordNo(int recordNo) {
                 if (forward ? number > recordNo : number < recordNo) return nullptr;
             }
             if (forward) {
-                if (p->Next) {
-                    p = p->Next;
-                } else if (FetchKeepsRecords()) {
+                if (!p->Next) {
+                    // A fetch may drop the records already read (a unidirectional set):
+                    // then the walk goes on with the first that arrived.
+                    const uint32_t serial = p->Serial;
                     if (!Fetch()) return nullptr;
-                    p = p->Next;
+                    p = blockManager_.ItemAlive(p, serial) ? p->Next : firstItem_;
                 } else {
-                    // The fetch replaced the records: go on with the first that arrived.
-                    if (!Fetch()) return nullptr;
-                    p = firstItem_;
+                    p = p->Next;
                 }
             } else {
                 p = p->Prev;

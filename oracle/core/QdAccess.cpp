@@ -131,15 +131,17 @@ void TQdRecordSet::GetNextRecord(void* dest) {
     while (true) {
         while (item && OmitRecord(item)) item = item->Next;
         if (item) break;
-        // A unidirectional set keeps only the newest block: the former last item may be gone.
-        const PItemHeader formerLast = uniDirectional_ ? nullptr : lastItem_;
+        // A unidirectional set may drop its older records when it fetches: the walk goes
+        // on after the former last record while that is still there, else at the first.
+        const PItemHeader formerLast = lastItem_;
+        const uint32_t formerSerial = formerLast ? formerLast->Serial : 0;
         if (!Fetch()) {
             allFetched_ = true;
             currentItem_ = nullptr;
             eof_ = true;
             return;
         }
-        item = formerLast ? formerLast->Next : firstItem_;
+        item = formerLast && BlockManager().ItemAlive(formerLast, formerSerial) ? formerLast->Next : firstItem_;
     }
     currentItem_ = item;
     bof_ = eof_ = false;

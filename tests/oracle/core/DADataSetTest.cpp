@@ -167,6 +167,21 @@ TEST(DADataSet, FetchSettings) {
     EXPECT_TRUE(query->UniDirectional());
 }
 
+// The fake record set keeps the rows it fetched before, as a back end may when it
+// cannot reuse its block: a unidirectional walk still reads each row once.
+TEST(DADataSet, AUniDirectionalDataSetReadsEachRowOnce) {
+    Fixture f;
+    std::vector<std::vector<Variant>> rows;
+    for (int i = 1; i <= 7; ++i) rows.push_back({Variant(i * 10), Variant("E" + std::to_string(i)), Variant(1.0 * i)});
+    auto query = f.Emp(rows);
+    query->SetFetchRows(2);
+    query->SetUniDirectional(true);
+    query->OpenDataSet();
+    std::vector<int> seen;
+    for (; !query->Eof(); query->MoveToNext()) seen.push_back(query->FieldNamed("EMPNO")->ReadAsInteger());
+    EXPECT_EQ(seen, (std::vector<int>{10, 20, 30, 40, 50, 60, 70}));
+}
+
 TEST(DADataSet, QueriedRecordCountShiftsWithLocalInserts) {
     Fixture f;
     std::vector<std::vector<Variant>> rows;
