@@ -389,8 +389,11 @@ void TOCICommand::BindParam(TOraParamDesc& param) {
         if (object == nullptr) RaiseLibraryError(platform::Format("Unknown type of parameter %s", param.GetName()));
         if (object->Type() == nullptr) RaiseLibraryError("Type of object must be defined");
         object->SetSvcCtx(connection->GetSvcCtx());
-        // A REF is bound as it is; an object or collection needs an instance to be filled.
-        if (dataType != dtReference) object->CheckAllocated(true);
+        // The client fills the instance or the REF in place.
+        if (dataType == dtReference)
+            static_cast<TOraRef*>(object)->AllocRef();
+        else
+            object->CheckAllocated(true);
         buffer = nullptr;
         length = 0;
     }

@@ -697,6 +697,17 @@ void TOraRef::TakeFetchedRef(OCIRef* ref) {
     ownsRef_ = ref != nullptr;
 }
 
+void TOraRef::AllocRef() {
+    if (ref_) return;
+    if (!svcCtx_) throw platform::Exception("OCISvcCtx is not defined");
+    void* ref = nullptr;
+    CheckStatus(Oci.OCIObjectNew(Environment(), ErrorHandle(), svcCtx_, OCI_TYPECODE_REF, nullptr, nullptr,
+                                 OCI_DURATION_SESSION, 1, &ref));
+    ref_ = static_cast<OCIRef*>(ref);
+    ownsRef_ = true;
+    pinFailed_ = false;
+}
+
 void TOraRef::AllocObject() {
     CheckType();
     Refresh();

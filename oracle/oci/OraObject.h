@@ -128,6 +128,8 @@ public:
     oci::OCIRef** RefAddress() { return &ref_; }
     // A REF the client made in a fetch: this REF frees it.
     void TakeFetchedRef(oci::OCIRef* ref);
+    // Without a REF, an empty one of its own for the client to fill (an output bind).
+    void AllocRef();
 
 protected:
     ~TOraRef() override;

@@ -17,6 +17,7 @@
 #include "oracle/oci/OraNestedTable.h"
 #include "oracle/oci/OraObject.h"
 #include "oracle/oci/OraParamDesc.h"
+#include "oracle/oci/OraSQL.h"
 #include "oracle/oci/OraType.h"
 #include "platform/Field.h"
 #include "tests/oracle/oci/OraQueryFixture.h"
@@ -33,6 +34,12 @@ using Held = std::unique_ptr<T, void (*)(T*)>;
 template <class T>
 Held<T> Hold(T* object) {
     return Held<T>(object, [](T* o) { ReleaseObject(o); });
+}
+
+std::vector<double> Numbers(TOraArray& array) {
+    std::vector<double> numbers;
+    for (int i = 0; i < array.Size(); ++i) numbers.push_back(array.ElementAsFloat(i));
+    return numbers;
 }
 
 // Types and tables of one test (their names carry the process id and a serial, so that
@@ -133,11 +140,6 @@ protected:
         return value.IsNull() ? "<null>" : value.AsString();
     }
 
-    static std::vector<double> Numbers(TOraArray& array) {
-        std::vector<double> numbers;
-        for (int i = 0; i < array.Size(); ++i) numbers.push_back(array.ElementAsFloat(i));
-        return numbers;
-    }
 
     TOCIConnection connection_;
     std::unique_ptr<TContactSchema> schema_;
@@ -402,13 +404,14 @@ TEST_F(ObjectColumnsTest, ObjectParametersBindInAndOut) {
     auto person = Hold(NewShared<TOraObject>(personType.get()));
     auto numbers = Hold(NewShared<TOraArray>(phonesType.get()));
     std::unique_ptr<TQdCommand> block = Connection().CreateCommand();
+    auto bob = Hold(NewShared<TOraRef>(personType.get()));
     block->SetSQL("begin select value(p) into :P from " + persons_ + " p where p.name = 'Bob'; :N := " + phones_ +
-                  "('9', '8', '7'); end;");
+                  "('9', '8', '7'); select ref(p) into :R from " + persons_ + " p where p.name = 'Bob'; end;");
     const struct {
         const char* name;
         TDataType type;
         TOraObject* value;
-    } outputs[] = {{"P", dtObject, person.get()}, {"N", dtArray, numbers.get()}};
+    } outputs[] = {{"P", dtObject, person.get()}, {"N", dtArray, numbers.get()}, {"R", dtReference, bob.get()}};
     for (const auto& output : outputs) {
         auto* param = static_cast<TOraParamDesc*>(block->FindParam(output.name));
         ASSERT_NE(param, nullptr) << output.name;
@@ -421,6 +424,8 @@ TEST_F(ObjectColumnsTest, ObjectParametersBindInAndOut) {
     EXPECT_EQ(person->AttrAsInteger("AGE"), 40);
     ASSERT_EQ(numbers->Size(), 3);
     EXPECT_EQ(numbers->ElementAsString(2), "7");
+    ASSERT_FALSE(bob->RefIsNull());
+    EXPECT_EQ(bob->AttrAsInteger("AGE"), 40);
 }
 
 TEST_F(ObjectColumnsTest, AnObjectParameterWithoutItsObjectIsRefused) {
@@ -481,6 +486,43 @@ TEST_F(ObjectQueryTest, FieldsAndTheNestedTableFollowingItsRecord) {
     EXPECT_EQ(rows(), expected[0]);
     nested.CloseDataSet();
     query->CloseDataSet();
+}
+
+// The statement component's object and nested-table parameters: a nested table goes into
+// an INSERT, an object comes back out of a block.
+TEST_F(ObjectQueryTest, StatementObjectParametersTravelBothWays) {
+    TContactSchema schema([this](const std::string& sql) { Exec(sql); });
+    oci::OCISvcCtx* const svcCtx = session_->OraConnection()->GetSvcCtx();
+    auto tagsType = Hold(NewShared<TOraType>(svcCtx, schema.tags_));
+    auto personType = Hold(NewShared<TOraType>(svcCtx, schema.person_));
+
+    auto insert = platform::NewUnownedComponent<TOraSQL>();
+    insert->SetSession(session_.get());
+    insert->SetSQLText("INSERT INTO " + schema.contacts_ + " (ID, TAGS) VALUES (8, :TAGS)");
+    TOraNestTable* tags = insert->ParamByName("TAGS").NestTableValue();
+    ASSERT_NE(tags, nullptr);
+    tags->SetObjectType(tagsType.get());
+    tags->SetSvcCtx(svcCtx);
+    tags->SetElementAsFloat(0, 4);
+    tags->SetElementAsFloat(1, 5);
+    insert->ParamByName("TAGS").SetParamType(platform::ptInput);
+    insert->Execute();
+
+    auto block = platform::NewUnownedComponent<TOraSQL>();
+    block->SetSession(session_.get());
+    block->SetSQLText("begin select value(p) into :P from " + schema.persons_ + " p where p.name = 'Ann'; " +
+                      "select tags into :T from " + schema.contacts_ + " where id = 8; end;");
+    TOraObject* person = block->ParamByName("P").ObjectValue();
+    ASSERT_NE(person, nullptr);
+    person->SetObjectType(personType.get());
+    block->ParamByName("P").SetParamType(platform::ptOutput);
+    TOraNestTable* back = block->ParamByName("T").NestTableValue();
+    back->SetObjectType(tagsType.get());
+    block->ParamByName("T").SetParamType(platform::ptOutput);
+    block->Execute();
+    EXPECT_EQ(person->AttrAsString("NAME"), "Ann");
+    EXPECT_EQ(person->AttrAsInteger("AGE"), 30);
+    EXPECT_EQ(Numbers(*back), (std::vector<double>{4, 5}));
 }
 
 }  // namespace
