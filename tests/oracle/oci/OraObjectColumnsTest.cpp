@@ -187,6 +187,12 @@ TEST_F(ObjectColumnsTest, ColumnsDescribeAsTheirTypesWithAttributeFields) {
     }
     EXPECT_EQ(recordSet->FindField("PHONES[3]"), nullptr);
     EXPECT_EQ(recordSet->FieldCount(), 5 + 2 + 3);
+
+    // Another query on the same types finds them described already.
+    auto other = RecordSet("SELECT WHO, HOME FROM " + contacts_);
+    other->Open();
+    EXPECT_EQ(other->FindField("HOME")->ObjectType(), recordSet->FindField("HOME")->ObjectType());
+    EXPECT_EQ(other->FindField("WHO")->ObjectType(), recordSet->FindField("WHO")->ObjectType());
 }
 
 // One block for all rows; one row per block (every block defined anew); one row per block
@@ -484,6 +490,19 @@ TEST_F(ObjectQueryTest, FieldsAndTheNestedTableFollowingItsRecord) {
     }
     query->MoveToFirst();
     EXPECT_EQ(rows(), expected[0]);
+
+    // On the REF field the nested dataset shows the object it points to, or nothing.
+    TOraNestedTable owner;
+    owner.SetDataSetField(static_cast<platform::TDataSetField*>(query->FieldNamed("WHO")));
+    owner.OpenDataSet();
+    const char* const owners[] = {"Ann", nullptr, "Bob"};
+    for (const char* name : owners) {
+        SCOPED_TRACE(name ? name : "none");
+        EXPECT_EQ(owner.IsEmpty(), name == nullptr);
+        if (name) EXPECT_EQ(owner.FieldNamed("NAME")->ReadAsString(), name);
+        query->MoveToNext();
+    }
+    owner.CloseDataSet();
     nested.CloseDataSet();
     query->CloseDataSet();
 }
