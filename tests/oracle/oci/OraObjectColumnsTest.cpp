@@ -544,5 +544,30 @@ TEST_F(ObjectQueryTest, StatementObjectParametersTravelBothWays) {
     EXPECT_EQ(Numbers(*back), (std::vector<double>{4, 5}));
 }
 
+// A nested table of objects: the nested dataset's fields are the element type's attributes.
+TEST_F(ObjectQueryTest, ANestedTableOfObjectsShowsTheirAttributes) {
+    TContactSchema schema([this](const std::string& sql) { Exec(sql); });
+    const std::string people = schema.person_ + "_TAB", teams = schema.contacts_ + "_TEAMS";
+    Exec("CREATE TYPE " + people + " AS TABLE OF " + schema.person_);
+    Exec("CREATE TABLE " + teams + " (ID NUMBER(9), MEMBERS " + people + ") NESTED TABLE MEMBERS STORE AS " + teams +
+         "_M");
+    Exec("INSERT INTO " + teams + " VALUES (1, " + people + "(" + schema.person_ + "('Cy', 21), " + schema.person_ +
+         "('Di', 22)))");
+    Exec("INSERT INTO " + teams + " VALUES (2, " + people + "(" + schema.person_ + "('Ed', 23)))");
+    auto query = NewQuery("SELECT ID, MEMBERS FROM " + teams + " ORDER BY ID");
+    query->OpenDataSet();
+    TOraNestedTable members;
+    members.SetDataSetField(static_cast<platform::TDataSetField*>(query->FieldNamed("MEMBERS")));
+    members.OpenDataSet();
+    const std::vector<std::vector<std::string>> expected = {{"Cy:21", "Di:22"}, {"Ed:23"}};
+    for (const auto& team : expected) {
+        std::vector<std::string> rows;
+        for (members.MoveToFirst(); !members.Eof(); members.MoveToNext())
+            rows.push_back(members.FieldNamed("NAME")->ReadAsString() + ":" + members.FieldNamed("AGE")->ReadAsString());
+        EXPECT_EQ(rows, team);
+        query->MoveToNext();
+    }
+}
+
 }  // namespace
 }  // namespace oracle
