@@ -10,7 +10,6 @@
 #include "oracle/core/Blob.h"
 #include "oracle/core/FilterExpression.h"
 #include "oracle/core/ObjectType.h"
-#include "platform/ScopeExit.h"
 #include "platform/SysUtils.h"
 
 namespace oracle {
@@ -113,7 +112,9 @@ void TData::Open() {
 }
 
 void TData::Close() {
-    platform::TScopeExit cleanup([this] {
+    // The store ends closed (and unprepared when opening prepared it) even when the
+    // back end fails to close; the first failure is the one reported.
+    const auto finish = [this] {
         FreeData();
         active_ = false;
         FreeFilterExpression();
@@ -121,8 +122,17 @@ void TData::Close() {
             autoPrepared_ = false;
             if (!KeepPrepared) Unprepare();
         }
-    });
-    if (active_) InternalClose();
+    };
+    try {
+        if (active_) InternalClose();
+    } catch (...) {
+        try {
+            finish();
+        } catch (...) {
+        }
+        throw;
+    }
+    finish();
 }
 
 void TData::Reopen() {

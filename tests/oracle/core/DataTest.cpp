@@ -336,15 +336,23 @@ public:
     ~LifeCycleStore() override { Close(); }
     std::string log;
     bool failOpen = false;
+    bool failClose = false;
+    bool failUnprepare = false;
 
 protected:
     void InternalPrepare() override { log += "prepare;"; }
-    void InternalUnprepare() override { log += "unprepare;"; }
+    void InternalUnprepare() override {
+        log += "unprepare;";
+        if (failUnprepare) throw platform::Exception("unprepare failed");
+    }
     void InternalOpen() override {
         log += "open;";
         if (failOpen) throw platform::Exception("open failed");
     }
-    void InternalClose() override { log += "close;"; }
+    void InternalClose() override {
+        log += "close;";
+        if (failClose) throw platform::Exception("close failed");
+    }
 };
 
 TEST(RecordStoreLifeCycle, CloseUndoesOnlyWhatOpenDid) {
@@ -367,6 +375,31 @@ TEST(RecordStoreLifeCycle, CloseUndoesOnlyWhatOpenDid) {
     store.Open();
     store.Close();
     EXPECT_TRUE(store.Prepared());
+}
+
+// A close that fails (a lost connection) still leaves the store closed and unprepared,
+// and reports the first failure.
+TEST(RecordStoreLifeCycle, AFailedCloseStillClosesAndUnprepares) {
+    const struct {
+        bool failClose, failUnprepare;
+        const char* error;
+    } cases[] = {{true, false, "close failed"}, {false, true, "unprepare failed"}, {true, true, "close failed"}};
+    for (const auto& c : cases) {
+        LifeCycleStore store;
+        store.Open();
+        store.failClose = c.failClose;
+        store.failUnprepare = c.failUnprepare;
+        try {
+            store.Close();
+            ADD_FAILURE() << "no error";
+        } catch (const platform::Exception& e) {
+            EXPECT_STREQ(e.what(), c.error);
+        }
+        EXPECT_FALSE(store.Active()) << c.error;
+        EXPECT_FALSE(store.Prepared()) << c.error;
+        EXPECT_EQ(store.log, "prepare;open;close;unprepare;") << c.error;
+        store.failClose = store.failUnprepare = false;
+    }
 }
 
 TEST(RecordStoreLifeCycle, AFailedOpenLeavesTheStoreClosedAndUnprepared) {
