@@ -257,7 +257,11 @@ TEST_P(ObjectValuesTest, RowsHoldAttributesElementsAndPinnedRefs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FetchModes, ObjectValuesTest,
-                         ::testing::Values(TFetchMode{25, false}, TFetchMode{1, false}, TFetchMode{1, true}));
+                         ::testing::Values(TFetchMode{25, false}, TFetchMode{1, false}, TFetchMode{1, true}),
+                         [](const ::testing::TestParamInfo<TFetchMode>& info) {
+                             return "Rows" + std::to_string(info.param.fetchRows) +
+                                    (info.param.uniDirectional ? "UniDirectional" : "");
+                         });
 
 // An edited copy of a row holds objects of its own: changing it leaves the row alone.
 TEST_F(ObjectColumnsTest, AnEditedCopyOfARowHoldsItsOwnObjects) {
