@@ -516,6 +516,8 @@ void TOCIRecordSet::SetNull(int fieldNo, void* record, bool isNull) {
         return;
     }
     *Indicator(record, fieldNo) = isNull ? -1 : 0;
+    if (IsObjectDataType(field.DataType))
+        if (TOraObject* object = ObjectOf(field, record)) object->SetNull(isNull);
     if (isNull && GetBlobTypes().Contains(field.DataType))
         if (TBlob* blob = GetBlob(fieldNo, record)) blob->Clear();
 }

@@ -305,7 +305,14 @@ void TOraObject::MarkDelete() {
     CheckStatus(Oci.OCIObjectMarkDelete(Environment(), ErrorHandle(), instance_));
 }
 
+// Parts of a null object or collection are null whatever their own indicators say.
 TOraObject::TAttributeLocation TOraObject::GetAttribute(const std::string& path) {
+    TAttributeLocation location = LocateAttribute(path);
+    if (indicator_ && ReadIndicator(indicator_) != IndNotNull) location.Indicator = IndNull;
+    return location;
+}
+
+TOraObject::TAttributeLocation TOraObject::LocateAttribute(const std::string& path) {
     CheckAllocated(true);
     TAttributeLocation location;
     std::string rest = platform::AnsiUpperCase(path);

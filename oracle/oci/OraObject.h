@@ -90,6 +90,7 @@ protected:
         TAttribute* Attribute = nullptr;
     };
     TAttributeLocation GetAttribute(const std::string& path);
+    TAttributeLocation LocateAttribute(const std::string& path);
     void SetAttribute(const std::string& path, const void* value, oci::OCIInd indicator);
     // Appends null elements of the element kind until the collection holds index + 1.
     static void GrowCollection(oci::OCIColl* collection, TOraType* collectionType, int32_t index);

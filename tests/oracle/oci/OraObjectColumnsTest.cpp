@@ -318,6 +318,10 @@ TEST_F(ObjectColumnsTest, ANewRowsObjectTakesAttributesThroughItsFields) {
     EXPECT_FALSE(recordSet->GetNull(home, record.data()));
     EXPECT_EQ(Text(*recordSet, "HOME.STREET", record.data()), "New 5");
     EXPECT_EQ(Text(*recordSet, "HOME.ZIP", record.data()), "<null>");
+    // Cleared through the field, the object and its attributes are null again.
+    recordSet->SetNull(home, record.data(), true);
+    EXPECT_TRUE(recordSet->GetNull(home, record.data()));
+    EXPECT_EQ(Text(*recordSet, "HOME.STREET", record.data()), "<null>");
     recordSet->FreeComplexFields(record.data(), true);
 }
 
