@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "oracle/core/CustomDADataSet.h"
+#include "oracle/core/DASQLMonitor.h"
 #include "oracle/oci/ConnectDialog.h"
 #include "oracle/oci/ConnectForm.h"
 #include "oracle/oci/OraDataSet.h"
@@ -449,9 +450,16 @@ std::unique_ptr<TCustomDADataSet> TOraSession::NewDataSet() {
 
 TOraParam& TOraSession::ParamByName(const AnsiString& name) { return InternalSQL().ParamByName(name); }
 
-void TOraSession::Savepoint(const AnsiString& name) { ExecuteStatement("SAVEPOINT " + name, {Variant::Null()}); }
+void TOraSession::Savepoint(const AnsiString& name) {
+    // The monitor shows savepoints among the transaction lines, before the statement itself.
+    if (TCustomDASQLMonitor* monitor = TCustomDASQLMonitor::CurrentMonitor())
+        monitor->ConnectionLine(*this, "Savepoint " + name + ": ", mtTransact, tfTransact);
+    ExecuteStatement("SAVEPOINT " + name, {Variant::Null()});
+}
 
 void TOraSession::RollbackToSavepoint(const AnsiString& name) {
+    if (TCustomDASQLMonitor* monitor = TCustomDASQLMonitor::CurrentMonitor())
+        monitor->ConnectionLine(*this, "Rollback to savepoint " + name + ": ", mtTransact, tfTransact);
     ExecuteStatement("ROLLBACK TO SAVEPOINT " + name, {Variant::Null()});
 }
 

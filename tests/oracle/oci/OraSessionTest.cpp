@@ -274,6 +274,33 @@ TEST_F(OraSessionTest, TransactionsAndSavepoints) {
     EXPECT_EQ(Count(*reader, "ORS_SAVE"), 1);
 }
 
+TEST_F(OraSessionTest, SavepointsAreReportedToTheMonitorBeforeTheyRun) {
+    auto session = Connect();
+    auto monitor = platform::NewUnownedComponent<TDASQLMonitor>();
+    std::vector<std::pair<std::string, TDATraceFlag>> lines;
+    monitor->OnSQL = [&](void*, const AnsiString& text, TDATraceFlag flag) { lines.emplace_back(text, flag); };
+    monitor->SetOptions(moCustom);
+    monitor->SetActive(true);
+    session->BeginTransaction();
+    session->Savepoint("ORS_MON");
+    session->RollbackToSavepoint("ORS_MON");
+    session->Rollback();
+    const std::pair<std::string, TDATraceFlag> expected[] = {
+        {"Savepoint ORS_MON: scott@SETRIX_TEST", tfTransact},
+        {"Rollback to savepoint ORS_MON: scott@SETRIX_TEST", tfTransact},
+    };
+    size_t found = 0;
+    for (const auto& line : lines) {
+        if (found < std::size(expected) && line == expected[found]) ++found;
+        // Each notice comes before its statement.
+        if (line.first.find("SAVEPOINT ORS_MON") != std::string::npos) {
+            const bool rollback = line.first.find("ROLLBACK TO") != std::string::npos;
+            EXPECT_EQ(found, rollback ? 2u : 1u) << line.first;
+        }
+    }
+    EXPECT_EQ(found, std::size(expected));
+}
+
 TEST_F(OraSessionTest, CharsetOption) {
     auto session = NewSession();
     session->SetConnectPrompt(false);
