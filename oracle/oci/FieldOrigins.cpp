@@ -11,13 +11,6 @@ namespace {
 
 using platform::AnsiUpperCase;
 
-// One part of a written name as the dictionary stores it: a quoted name keeps its
-// case without the quotes, any other is upper case.
-std::string DictionarySpelling(const std::string& part) {
-    if (part.size() >= 2 && part.front() == '"' && part.back() == '"') return part.substr(1, part.size() - 2);
-    return AnsiUpperCase(part);
-}
-
 // A text inside apostrophes of a statement.
 std::string Quoted(const std::string& text) {
     std::string result = "'";

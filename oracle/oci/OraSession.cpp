@@ -13,6 +13,7 @@
 #include "oracle/oci/OraFields.h"
 #include "oracle/oci/OraParser.h"
 #include "oracle/oci/OraSQL.h"
+#include "oracle/oci/OraSqlText.h"
 #include "platform/Field.h"
 #include "platform/Forms.h"
 
@@ -520,7 +521,8 @@ AnsiString TOraSession::GetCompileErrors(const AnsiString& text) {
     // Room for a long listing: the session's largest string would cut it with ORA-06502.
     statement.ParamByName("Res").SetSize(CompileErrorsSize);
     statement.ParamByName("Res").SetValue(Variant(AnsiString()));
-    statement.ParamByName("Name").SetValue(Variant(AnsiUpperCase(name)));
+    // A quoted name is stored as written, without its quotes; "No errors" would hide the real ones.
+    statement.ParamByName("Name").SetValue(Variant(AnsiString(DictionarySpelling(name))));
     statement.ParamByName("Type").SetValue(Variant(AnsiUpperCase(kind)));
     statement.Execute();
     const AnsiString errors = statement.ParamByName("Res").ValueAsString();

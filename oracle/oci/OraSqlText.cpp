@@ -368,6 +368,11 @@ std::string OrderByClause(const std::string& sql) {
     return std::string();
 }
 
+std::string DictionarySpelling(const std::string& part) {
+    if (part.size() >= 2 && part.front() == '"' && part.back() == '"') return part.substr(1, part.size() - 2);
+    return platform::AnsiUpperCase(part);
+}
+
 std::string FirstTableName(const std::string& sql) {
     const std::vector<TTableInfo> tables = ParseFromList(sql);
     return tables.empty() ? std::string() : platform::AnsiUpperCase(tables.front().Name);

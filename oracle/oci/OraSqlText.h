@@ -44,6 +44,10 @@ std::string ReplaceOrderBy(const std::string& sql, const std::string& fields);
 // The text after ORDER BY to the end of the statement; empty without one.
 std::string OrderByClause(const std::string& sql);
 
+// One part of a written name as the data dictionary stores it: a quoted name keeps its
+// case without the quotes, any other is upper case.
+std::string DictionarySpelling(const std::string& part);
+
 // Statements the Oracle dataset derives from its own text.
 // The first table of the FROM list, upper-cased (the table updates go to); empty without one.
 std::string FirstTableName(const std::string& sql);

@@ -354,6 +354,9 @@ TEST_F(OraSessionTest, CompilationErrorsBecomeTheMessage) {
         {"CREATE OR REPLACE PACKAGE BODY scott.Pkg AS END;", "PACKAGE BODY", "PKG"},
         {"CREATE TYPE BODY Shape AS END;", "TYPE BODY", "SHAPE"},
         {"create function f return number", "FUNCTION", "F"},
+        // The dictionary keeps a quoted name as written, without the quotes.
+        {"CREATE PROCEDURE \"Mixed Case\" AS BEGIN NULL; END;", "PROCEDURE", "Mixed Case"},
+        {"CREATE OR REPLACE PACKAGE BODY scott.\"Pkg\" AS END;", "PACKAGE BODY", "Pkg"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(session->GetCompileErrors(c.text), "No errors") << c.text;
