@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "oracle/core/Parser.h"
@@ -81,7 +82,10 @@ void ReadTnsAliases(const AnsiString& text, TStrings& list) {
     AnsiString name;
     int depth = 0;
     bool afterDot = false;
+    // An IFILE entry's value is a path to the end of its line, not the start of an alias.
+    size_t includedPathEnd = 0;
     for (int code = parser.GetNext(token); code != lcEnd; code = parser.GetNext(token)) {
+        if (static_cast<size_t>(parser.PrevPos()) < includedPathEnd) continue;
         if (token == "(") {
             ++depth;
         } else if (token == ")") {
@@ -89,7 +93,10 @@ void ReadTnsAliases(const AnsiString& text, TStrings& list) {
         } else if (depth == 0) {
             if (token == "=" || token == ",") {
                 // "A, B = (...)" defines two aliases; an IFILE line includes another file.
-                if (!name.empty() && !AnsiSameText(name, "IFILE")) list.Add(name);
+                if (token == "=" && AnsiSameText(name, "IFILE"))
+                    includedPathEnd = std::min(text.find_first_of("\r\n", static_cast<size_t>(parser.CurrPos())), text.size());
+                else if (!name.empty() && !AnsiSameText(name, "IFILE"))
+                    list.Add(name);
                 name.clear();
             } else if (token == ".") {
                 afterDot = true;

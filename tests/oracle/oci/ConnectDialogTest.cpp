@@ -60,6 +60,10 @@ TEST(TnsAliases, NamesAtTheTopLevelOnly) {
         {"# a comment = (x)\nlower.world=(a=(b=c))\n", {"lower"}},
         // Several aliases for one description; an included file is no alias.
         {"SETRIX_TEST, SETRIX_ALT.WORLD =\n  (DESCRIPTION = (X = 1))\nIFILE = other.ora\n", {"SETRIX_TEST", "SETRIX_ALT"}},
+        // The path of an included file is no part of the alias on the next line.
+        {"IFILE = C:\\ora\\network\\admin\\other.ora\nORCL = (DESCRIPTION = (X = 1))\n"
+         "ifile=shared-names.ora\r\nDEV = (DESCRIPTION = (X = 2))\n",
+         {"ORCL", "DEV"}},
         {"", {}},
         {"BROKEN = ((( \n", {"BROKEN"}},
     };
