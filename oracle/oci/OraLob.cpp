@@ -103,7 +103,12 @@ uint32_t TOraLob::GetLength() {
 void TOraLob::ReadLob() {
     CheckAlloc();
     CheckSvcCtx();
-    Clear();
+    if (ServerData) {
+        // The pieces do not hold the value yet: nothing of them belongs in a rollback copy.
+        while (FirstPiece()) FreePiece(FirstPiece());
+    } else {
+        Clear();
+    }
     if (IsInit()) {
         uint32_t remaining = GetLength();
         oci::ub4 offset = 1;
@@ -168,6 +173,9 @@ uint32_t TOraLob::Read(uint32_t position, uint32_t count, void* dest) {
 
 void TOraLob::Write(uint32_t position, uint32_t count, const void* source) {
     if (caching_) {
+        // A value still on the server is read first, so the write lands inside it and the
+        // rollback copy of the edit holds it.
+        CheckValue();
         TBlob::Write(position, count, source);
         return;
     }
@@ -181,6 +189,7 @@ void TOraLob::Write(uint32_t position, uint32_t count, const void* source) {
 
 void TOraLob::LoadFromStream(platform::TStream& stream) {
     if (caching_) {
+        CheckValue();  // as for writes: the rollback copy must hold the value being replaced
         TBlob::LoadFromStream(stream);
         return;
     }

@@ -218,5 +218,39 @@ TEST_F(OraLobTest, FilesOfDirectoryAliases) {
     }
 }
 
+// A fetched value that was not read yet (deferred reading) is read before it changes.
+TEST_F(OraLobTest, UnreadServerValuesAreReadBeforeTheyChange) {
+    const std::string old = "old value, long";
+    TShared<TOraLob> written(NewShared<TOraLob>(connection_.GetSvcCtx()));
+    InsertBlob(written.get(), 5);
+    written->SetAsString(old);
+    written->WriteLob();
+
+    // A write inside the value keeps the bytes around it.
+    TShared<TOraLob> partial(NewShared<TOraLob>(connection_.GetSvcCtx()));
+    SelectBlob(partial.get(), 5);
+    partial->Write(4, 3, "VAL");
+    EXPECT_EQ(partial->AsString(), "old VALue, long");
+
+    // Cancelling an edit (the record store's rollback mode) brings back the server value.
+    TShared<TOraLob> cancelled(NewShared<TOraLob>(connection_.GetSvcCtx()));
+    SelectBlob(cancelled.get(), 5);
+    static_cast<TBlob*>(cancelled.get())->SetCached(true);
+    cancelled->Write(0, 3, "NEW");
+    cancelled->Cancel();
+    EXPECT_EQ(cancelled->AsString(), old);
+
+    // A stream replaces the whole value; cancelled, the server value is back too.
+    TShared<TOraLob> loaded(NewShared<TOraLob>(connection_.GetSvcCtx()));
+    SelectBlob(loaded.get(), 5);
+    static_cast<TBlob*>(loaded.get())->SetCached(true);
+    platform::TMemoryStream stream;
+    stream.WriteBuffer("short", 5);
+    loaded->LoadFromStream(stream);
+    EXPECT_EQ(loaded->AsString(), "short");
+    loaded->Cancel();
+    EXPECT_EQ(loaded->AsString(), old);
+}
+
 }  // namespace
 }  // namespace oracle
