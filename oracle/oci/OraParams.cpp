@@ -303,6 +303,15 @@ void TOraParam::CopyFromSource(const TPersistent* source) {
         AssignField(*field);
         return;
     }
+    // An object that writes itself to a stream (a picture) becomes the bytes of a blob.
+    if (auto* streamable = dynamic_cast<IStreamPersist*>(const_cast<TPersistent*>(source))) {
+        if (DataType() != ftBlob && DataType() != ftMemo) throw Exception(OraMessage(SUnsupportedDataType));
+        TMemoryStream stream;
+        streamable->SaveToStream(stream);
+        static_cast<TBlob*>(ValueObject())->LoadFromStream(stream);
+        SetBound(true);
+        return;
+    }
     TParam::CopyFromSource(source);
 }
 

@@ -141,6 +141,37 @@ TEST_F(OraParamsTest, CopiesShareTheValueObject) {
     EXPECT_EQ(fromPlain.ValueAsString(), "from plain");
 }
 
+// An object that writes itself to a stream, as a picture does.
+class TStreamedPicture : public TPersistent, public IStreamPersist {
+public:
+    explicit TStreamedPicture(std::string bytes) : bytes_(std::move(bytes)) {}
+    void LoadFromStream(TStream&) override {}
+    void SaveToStream(TStream& stream) override {
+        stream.StreamWrite(bytes_.data(), static_cast<int32_t>(bytes_.size()));
+    }
+
+private:
+    std::string bytes_;
+};
+
+TEST_F(OraParamsTest, StreamableObjectsGoIntoBlobParametersOnly) {
+    const TStreamedPicture picture(std::string("GIF89a\0\x01\x02", 9));
+    for (TFieldType type : {ftBlob, ftMemo}) {
+        TOraParam& param = Add(type);
+        param.CopyFromSource(&picture);
+        EXPECT_EQ(param.ValueAsString(), std::string("GIF89a\0\x01\x02", 9)) << type;
+    }
+    for (TFieldType type : {ftString, ftOraBlob, ftUnknown}) {
+        TOraParam& param = Add(type);
+        try {
+            param.CopyFromSource(&picture);
+            ADD_FAILURE() << "copied into type " << type;
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.what(), "Unsupported data type") << type;
+        }
+    }
+}
+
 TEST_F(OraParamsTest, StringSizeReadsZeroForOtherTypes) {
     TOraParam& param = Add(ftString);
     param.SetSize(30);
