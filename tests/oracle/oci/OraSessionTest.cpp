@@ -210,6 +210,31 @@ TEST_F(OraSessionTest, ExecSqlRoadCommitsWhatAnotherSessionSees) {
     EXPECT_FALSE(session->Connected());
 }
 
+TEST_F(OraSessionTest, DefaultLogOnRunsOnlyTheDateSettingsQuery) {
+    auto monitor = platform::NewUnownedComponent<TDASQLMonitor>();
+    std::vector<std::string> statements;
+    monitor->OnSQL = [&](void*, const AnsiString& text, TDATraceFlag flag) {
+        if (flag == tfQPrepare || flag == tfQExecute) statements.push_back(text);
+    };
+    monitor->SetOptions(moCustom);
+    monitor->SetActive(true);
+    auto session = Connect();
+    ASSERT_FALSE(statements.empty());
+    for (const std::string& text : statements)
+        EXPECT_EQ(text.rfind("SELECT * FROM nls_session_parameters WHERE parameter = 'NLS_DATE_FORMAT' or "
+                             "parameter = 'NLS_DATE_LANGUAGE'ORDER BY parameter",
+                             0),
+                  0u)
+            << text;
+    // The server's settings, read in that order, and the format handed to the connection.
+    EXPECT_EQ(session->Options().DateFormat(), "DD-MON-RR");
+    EXPECT_EQ(session->Options().DateLanguage(), "AMERICAN");
+    EXPECT_EQ(session->OraConnection()->DateFormat(), "DD-MON-RR");
+    // They belong to that connection.
+    session->Disconnect();
+    EXPECT_EQ(session->Options().DateFormat(), "");
+}
+
 TEST_F(OraSessionTest, LogOnFailuresAreOraErrors) {
     auto session = NewSession();
     session->SetConnectPrompt(false);
