@@ -89,7 +89,11 @@ TEST_F(OCIConnectionTest, LogOnFailuresLeaveTheConnectionClean) {
         const char* password;
         const char* server;
         int32_t code;
-    } cases[] = {{"scott", "wrong", "SETRIX_TEST", 1017}, {"scott", "tiger", "NO_SUCH_ALIAS", 12154}};
+    } cases[] = {{"scott", "wrong", "SETRIX_TEST", 1017},
+                 {"scott", "tiger", "NO_SUCH_ALIAS", 12154},
+                 // No user name: external credentials, which the server refuses (database
+                 // credentials without a password would be refused with 1005).
+                 {"", "", "SETRIX_TEST", 1017}};
     TOCIConnection connection;
     for (const auto& c : cases) {
         try {
