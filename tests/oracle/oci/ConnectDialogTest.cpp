@@ -167,6 +167,36 @@ TEST_F(ConnectFormTest, FilledFromTheDialogAndItsSession) {
     EXPECT_EQ(form_->AttemptsLeft(), 3);
 }
 
+TConnectForm* shownForm = nullptr;
+std::string focusedControl;
+
+void CALLBACK RecordFocusAndClose(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    focusedControl = shownForm->edPassword->Focused()   ? "password"
+                     : shownForm->edUsername->Focused() ? "username"
+                                                        : "other";
+    shownForm->SetModalResult(platform::mrCancel);
+}
+
+TEST_F(ConnectFormTest, TheFocusStartsWhereTheUserHasToType) {
+    const struct {
+        const char* username;
+        const char* password;
+        const char* focused;
+    } cases[] = {{"scott", "", "password"}, {"", "", "username"}, {"scott", "tiger", "username"}};
+    for (const auto& c : cases) {
+        auto form = platform::NewUnownedComponent<TConnectForm>();
+        session_->SetUsername(c.username);
+        session_->SetPassword(c.password);
+        form->SetConnectDialog(dialog_.get());
+        shownForm = form.get();
+        focusedControl.clear();
+        SetTimer(nullptr, 0, 100, &RecordFocusAndClose);
+        form->ShowModal();
+        EXPECT_EQ(focusedControl, c.focused) << c.username << "/" << c.password;
+    }
+}
+
 TEST_F(ConnectFormTest, ThreeFailedLogOnsCancel) {
     form_->edPassword->SetText("wrong");
     for (int attempt = 1; attempt <= 3; ++attempt) {
