@@ -193,17 +193,36 @@ void TMemDataSet::FieldDefsFromStore() {
     try {
         defs.Clear();
         const TFieldDescs& fields = data_->Fields();
-        std::function<void(TFieldDefs&, TObjectType*)> addChildren = [&](TFieldDefs& children, TObjectType* type) {
+        // Field number of the descriptor of one attribute or element of parent, as the
+        // store made it; 0 when there is none.
+        auto attributeNo = [&](const TFieldDesc* parent, const std::string& name) {
+            for (int i = 0; i < fields.Count(); ++i) {
+                const TFieldDesc* desc = fields.Items(i);
+                if (desc->ParentField == parent && desc->Name == name) return i + 1;
+            }
+            return 0;
+        };
+        // Children read their values by field number through the store, which finds
+        // them in the object of the top-level field: each child takes the number of its
+        // attribute's descriptor. A child the store has no descriptor for could only
+        // read another field's bytes, so it is left out.
+        std::function<void(TFieldDefs&, const TFieldDesc&)> addChildren = [&](TFieldDefs& children,
+                                                                             const TFieldDesc& parent) {
+            TObjectType* type = parent.ObjectType();
             if (!type) return;
             const bool isObject = type->DataType == dtObject || type->DataType == dtTable;
             const int count = isObject ? 1 : std::clamp<int>(type->Size, 0, MaxArrayItems);
             for (int a = 0; a < type->AttributeCount(); ++a) {
                 TAttribute* attribute = type->Attributes(a);
                 for (int i = 0; i < count; ++i) {
+                    const std::string index = std::to_string(i);
+                    const int fieldNo = attributeNo(&parent, isObject ? attribute->Name : "[" + index + "]");
+                    if (fieldNo == 0) continue;
                     const TFieldType childType = FieldTypeFor(attribute->DataType);
-                    const std::string name = isObject ? attribute->Name : std::to_string(i);
+                    const std::string name = isObject ? attribute->Name : index;
                     TFieldDef& child = children.Add(name, childType, childType == ftString ? attribute->Length : 0);
-                    if (childType == ftADT || childType == ftArray) addChildren(child.ChildDefs(), attribute->ObjectType());
+                    child.SetFieldNo(fieldNo);
+                    if (childType == ftADT || childType == ftArray) addChildren(child.ChildDefs(), *fields.Items(fieldNo - 1));
                 }
             }
         };
@@ -220,7 +239,7 @@ void TMemDataSet::FieldDefsFromStore() {
             TFieldDef& def = defs.Add(desc.Name, type, size, desc.Required && LocalConstraints);
             def.SetFieldNo(i + 1);
             if (type == ftInteger || type == ftFloat) def.SetPrecision(desc.Length);
-            if (type == ftADT || type == ftArray) addChildren(def.ChildDefs(), desc.ObjectType());
+            if (type == ftADT || type == ftArray) addChildren(def.ChildDefs(), desc);
             TFieldAttributes attributes = def.Attributes();
             if (desc.ReadOnly) attributes |= faReadonly;
             if (desc.Hidden) attributes |= faHiddenCol;
@@ -269,11 +288,25 @@ void TMemDataSet::StorageOpen() {
     if (NumberRange)
         for (int i = 0; i < FieldDefs().Count(); ++i) ApplyNumberRanges(FieldDefs().Items(i));
     BindFields(true);
+    if (ObjectView()) NameObjectTypes(Fields());
     SetBookmarkSize(oracle::BookmarkSize);
     recordInfoOffset_ = data_->RecordSize() + CalcFieldsSize();
     bookmarkOffset_ = recordInfoOffset_ + static_cast<int>(sizeof(TRecordInfo));
     bufferSize_ = bookmarkOffset_ + oracle::BookmarkSize;
     if (Filtered()) ActivateFilters();
+}
+
+void TMemDataSet::NameObjectTypes(TFields& fields) {
+    for (int i = 0; i < fields.Count(); ++i) {
+        auto* object = dynamic_cast<TObjectField*>(fields.FieldAt(i));
+        if (!object) continue;
+        const int fieldNo = object->FieldNo();
+        if (fieldNo >= 1 && fieldNo <= data_->FieldCount()) {
+            const TObjectType* type = data_->Fields().Items(fieldNo - 1)->ObjectType();
+            if (type) object->SetObjectType(type->Name);
+        }
+        NameObjectTypes(object->Fields());
+    }
 }
 
 void TMemDataSet::ActivateCursor(bool infoOnly) {

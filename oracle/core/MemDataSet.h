@@ -146,6 +146,8 @@ private:
     // After a filter change on an open dataset: the store renumbers, the window refills.
     void RefreshFiltered();
     void FreeBuffer(std::vector<char>& buffer);
+    // Object view: object fields, their members included, carry the names of their types.
+    void NameObjectTypes(platform::TFields& fields);
 
     std::unique_ptr<TData> data_;
     std::vector<char> spareBuffer_;

@@ -16,6 +16,8 @@ namespace {
 using platform::Variant;
 using test::FieldSpec;
 using test::TestStore;
+using test::AddAttribute;
+using test::MakeType;
 
 class RecordStore : public ::testing::Test {
 protected:
@@ -207,23 +209,6 @@ TEST_F(RecordStore, BlobFieldsGoThroughTheirBlob) {
     // Cancelling the edit brings the value from before the first change back.
     store.CancelRecord(record.data());
     EXPECT_EQ(store.GetBlob(9, record.data())->AsString(), "abc");
-}
-
-TObjectType* MakeType(const char* name, TDataType code, int32_t size = 0) {
-    auto* type = NewShared<TObjectType>();
-    type->Name = name;
-    type->DataType = code;
-    type->Size = size;
-    return type;
-}
-
-void AddAttribute(TObjectType* owner, const char* name, TDataType code, uint16_t length,
-                  TObjectType* type = nullptr) {
-    TAttribute* attribute = owner->AddAttribute();
-    attribute->Name = name;
-    attribute->DataType = code;
-    attribute->Length = length;
-    attribute->SetObjectType(type);
 }
 
 TEST(RecordStoreObjects, ArrayTypesGiveAtMostAHundredElementDescriptors) {

@@ -9,6 +9,7 @@
 #include "oracle/core/DataTypes.h"
 #include "oracle/core/FieldDesc.h"
 #include "oracle/core/MemData.h"
+#include "oracle/core/ObjectType.h"
 
 namespace oracle::test {
 
@@ -84,5 +85,23 @@ public:
         return out;
     }
 };
+
+// Object types for stores with object and array columns (the caller releases them).
+inline TObjectType* MakeType(const char* name, TDataType code, int32_t size = 0) {
+    auto* type = NewShared<TObjectType>();
+    type->Name = name;
+    type->DataType = code;
+    type->Size = size;
+    return type;
+}
+
+inline void AddAttribute(TObjectType* owner, const char* name, TDataType code, uint16_t length,
+                         TObjectType* type = nullptr) {
+    TAttribute* attribute = owner->AddAttribute();
+    attribute->Name = name;
+    attribute->DataType = code;
+    attribute->Length = length;
+    attribute->SetObjectType(type);
+}
 
 }  // namespace oracle::test

@@ -515,6 +515,57 @@ TEST_F(ObjectQueryTest, FieldsAndTheNestedTableFollowingItsRecord) {
     query->CloseDataSet();
 }
 
+// The member fields of the query's object and array fields read their own attributes and
+// elements (not the bytes of another column), whether or not the query shows objects.
+class ObjectViewQueryTest : public testing::OraQueryTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ObjectViewQueryTest, MemberFieldsReadTheirAttributes) {
+    TContactSchema schema([this](const std::string& sql) { Exec(sql); });
+    schema.InsertContacts();
+    auto query = NewQuery("SELECT ID, HOME, PHONES FROM " + schema.contacts_ + " ORDER BY ID");
+    query->SetObjectView(GetParam());
+    query->OpenDataSet();
+    const auto member = [](platform::TField* parent, const char* name) -> platform::TField* {
+        auto* object = dynamic_cast<platform::TObjectField*>(parent);
+        return object ? object->Fields().FindField(name) : nullptr;
+    };
+    const auto text = [](platform::TField* field) -> std::string {
+        return !field ? "<none>" : field->IsNull() ? "<null>" : field->ReadAsString();
+    };
+    platform::TField* home = query->FieldNamed("HOME");
+    platform::TField* phones = query->FieldNamed("PHONES");
+    const struct {
+        int id;
+        const char *street, *zip, *phone0, *phone1, *phone2;
+    } expected[] = {
+        {1, "Main 1", "12345", "555", "556", "<null>"},
+        {2, "<null>", "<null>", "<null>", "<null>", "<null>"},
+        {3, "Side 2", "<null>", "777", "<null>", "<null>"},
+    };
+    for (const auto& row : expected) {
+        SCOPED_TRACE(row.id);
+        ASSERT_FALSE(query->Eof());
+        EXPECT_EQ(query->FieldNamed("ID")->ReadAsInteger(), row.id);
+        EXPECT_EQ(text(member(home, "STREET")), row.street);
+        EXPECT_EQ(text(member(home, "ZIP")), row.zip);
+        EXPECT_EQ(text(member(phones, "0")), row.phone0);
+        EXPECT_EQ(text(member(phones, "1")), row.phone1);
+        EXPECT_EQ(text(member(phones, "2")), row.phone2);
+        query->MoveToNext();
+    }
+    EXPECT_TRUE(query->Eof());
+    // Object view names the object fields after their types.
+    const std::string typeName = dynamic_cast<platform::TObjectField&>(*home).ObjectType();
+    if (GetParam())
+        EXPECT_NE(typeName.find(schema.addr_), std::string::npos) << typeName;
+    else
+        EXPECT_EQ(typeName, "");
+    query->CloseDataSet();
+}
+
+INSTANTIATE_TEST_SUITE_P(ObjectView, ObjectViewQueryTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "On" : "Off"; });
+
 // The statement component's object and nested-table parameters: a nested table goes into
 // an INSERT, an object comes back out of a block.
 TEST_F(ObjectQueryTest, StatementObjectParametersTravelBothWays) {
