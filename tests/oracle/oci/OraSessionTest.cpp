@@ -390,6 +390,18 @@ TEST_F(OraSessionTest, CompilationErrorsBecomeTheMessage) {
     }
 }
 
+TEST_F(OraSessionTest, CompileErrorsOfTheSessionsOwnStatement) {
+    auto session = Connect();
+    try {
+        session->ExecuteStatement("CREATE OR REPLACE PROCEDURE ORS_OWN AS\nBEGIN\n  IF 1 = 1 THEN\n    NULL;\nEND;", {});
+        ADD_FAILURE() << "broken procedure compiled";
+    } catch (const EOraError& e) {
+        EXPECT_EQ(e.ErrorCode(), OraSuccessWithCompilationErrors);
+        EXPECT_STREQ(e.what(), "5/1     PLS-00103: Encountered the symbol \"END\"\r");
+    }
+    EXPECT_EQ(session->ExecuteStatement("begin :Result := 'after'; end;", {}).AsString(), "after");
+}
+
 TEST_F(OraSessionTest, LostConnectionDisconnectsTheSession) {
     auto session = Connect("HOOKED", "HOOKED");
     orastandin::InstallServerHook("SETRIX_TEST", "execute:1:fail:3113@HOOKED");
