@@ -240,6 +240,17 @@ TEST_F(OraLobTest, UnreadServerValuesAreReadBeforeTheyChange) {
     cancelled->Cancel();
     EXPECT_EQ(cancelled->AsString(), old);
 
+    // The record store empties a value before it writes a whole new one in its place.
+    TShared<TOraLob> replaced(NewShared<TOraLob>(connection_.GetSvcCtx()));
+    SelectBlob(replaced.get(), 5);
+    TBlob* edited = replaced.get();
+    edited->SetCached(true);
+    edited->Truncate(0);
+    replaced->Write(0, 3, "new");
+    EXPECT_EQ(replaced->AsString(), "new");
+    replaced->Cancel();
+    EXPECT_EQ(replaced->AsString(), old);
+
     // A stream replaces the whole value; cancelled, the server value is back too.
     TShared<TOraLob> loaded(NewShared<TOraLob>(connection_.GetSvcCtx()));
     SelectBlob(loaded.get(), 5);
