@@ -22,26 +22,6 @@ namespace {
 
 TCustomDASQLMonitor* currentMonitor = nullptr;
 
-AnsiString FieldTypeDisplayName(TFieldType type) {
-    static const char* const names[] = {
-        "Unknown", "String", "SmallInt", "Integer", "Word", "Boolean", "Float", "Currency", "BCD", "Date",
-        "Time", "DateTime", "Bytes", "VarBytes", "AutoInc", "Blob", "Memo", "Graphic", "FmtMemo", "ParadoxOle",
-        "DBaseOle", "TypedBinary", "Cursor", "FixedChar", "WideString", "LargeInt", "ADT", "Array", "Reference",
-        "DataSet", "OraBlob", "OraClob", "Variant", "Interface", "IDispatch", "Guid", "TimeStamp", "FMTBcd"};
-    const int index = static_cast<int>(type);
-    return index >= 0 && index < static_cast<int>(std::size(names)) ? names[index] : "Unknown";
-}
-
-AnsiString DirectionText(TParamType type) {
-    switch (type) {
-        case ptInput: return "IN";
-        case ptOutput: return "OUT";
-        case ptInputOutput: return "IN/OUT";
-        case ptResult: return "RESULT";
-        default: return AnsiString();
-    }
-}
-
 // Whether a dataset or statement asked for the debug window.
 bool HasDebug(TComponent* component) {
     if (auto* statement = dynamic_cast<TCustomDASQL*>(component)) return statement->Debug;
@@ -73,16 +53,41 @@ void ShowFor(const TDASQLMonitorClass& monitorClass, TComponent* component, cons
 
 }  // namespace
 
+AnsiString FieldTypeDisplayName(TFieldType type) {
+    static const char* const names[] = {
+        "Unknown", "String", "SmallInt", "Integer", "Word", "Boolean", "Float", "Currency", "BCD", "Date",
+        "Time", "DateTime", "Bytes", "VarBytes", "AutoInc", "Blob", "Memo", "Graphic", "FmtMemo", "ParadoxOle",
+        "DBaseOle", "TypedBinary", "Cursor", "FixedChar", "WideString", "LargeInt", "ADT", "Array", "Reference",
+        "DataSet", "OraBlob", "OraClob", "Variant", "Interface", "IDispatch", "Guid", "TimeStamp", "FMTBcd"};
+    const int index = static_cast<int>(type);
+    return index >= 0 && index < static_cast<int>(std::size(names)) ? names[index] : "Unknown";
+}
+
+AnsiString ParamDirectionText(TParamType type) {
+    switch (type) {
+        case ptInput: return "IN";
+        case ptOutput: return "OUT";
+        case ptInputOutput: return "IN/OUT";
+        case ptResult: return "RESULT";
+        default: return AnsiString();
+    }
+}
+
+AnsiString ComposeParamLine(const AnsiString& name, const AnsiString& type, const AnsiString& direction,
+                            const AnsiString& value) {
+    AnsiString line = ":" + name;
+    AnsiString kind = type;
+    if (!direction.empty()) kind += (kind.empty() ? "" : ",") + direction;
+    if (!kind.empty()) line += " (" + kind + ")";
+    if (!value.empty()) line += " = " + value;
+    return line;
+}
+
 AnsiString TDASQLMonitorClass::ParamToText(const TParam& param) const {
-    AnsiString line = ":" + param.Name();
     AnsiString type = FieldTypeDisplayName(param.DataType());
     const bool isText = param.DataType() == ftString || param.DataType() == ftFixedChar ||
                         param.DataType() == ftWideString;
     if (isText) type += "[" + IntToStr(static_cast<int64_t>(param.AsString().size())) + "]";
-    const AnsiString direction = DirectionText(param.ParamType());
-    AnsiString kind = type;
-    if (!direction.empty()) kind += (kind.empty() ? "" : ",") + direction;
-    if (!kind.empty()) line += " (" + kind + ")";
     AnsiString value;
     if (param.IsNull()) {
         value = "<NULL>";
@@ -97,8 +102,7 @@ AnsiString TDASQLMonitorClass::ParamToText(const TParam& param) const {
             default: value = param.AsString(); break;
         }
     }
-    if (!value.empty()) line += " = " + value;
-    return line;
+    return ComposeParamLine(param.Name(), type, ParamDirectionText(param.ParamType()), value);
 }
 
 AnsiString TDASQLMonitorClass::ParamsToText(const TParams* params) const {

@@ -46,6 +46,14 @@ public:
 // The base monitor class.
 const TDASQLMonitorClass& DASQLMonitorClass();
 
+// What parameter lines show of a field type ("String", "Integer", "Date"...) and of a
+// direction ("IN", "OUT", "IN/OUT", "RESULT"; empty for an unknown one).
+platform::AnsiString FieldTypeDisplayName(platform::TFieldType type);
+platform::AnsiString ParamDirectionText(platform::TParamType type);
+// ":NAME (type,direction) = value", each part left out when empty.
+platform::AnsiString ComposeParamLine(const platform::AnsiString& name, const platform::AnsiString& type,
+                                      const platform::AnsiString& direction, const platform::AnsiString& value);
+
 class TCustomDASQLMonitor : public platform::TComponent {
 public:
     using TOnSQLEvent = std::function<void(void* sender, const platform::AnsiString& text, TDATraceFlag flag)>;

@@ -13,6 +13,7 @@
 #include "oracle/oci/OraFields.h"
 #include "oracle/oci/OraParser.h"
 #include "oracle/oci/OraSQL.h"
+#include "oracle/oci/OraSQLMonitor.h"
 #include "oracle/oci/OraSqlText.h"
 #include "platform/Field.h"
 #include "platform/Forms.h"
@@ -232,6 +233,8 @@ const TClassInfo& TOraSession::StaticClassInfo() {
     }();
     return info;
 }
+
+const TDASQLMonitorClass& TOraSession::SQLMonitorClass() const { return OraSQLMonitorClass(); }
 
 std::unique_ptr<TCustomConnectDialog> TOraSession::NewConnectDialog() {
     return NewUnownedComponent<TConnectDialog>();
@@ -453,14 +456,12 @@ TOraParam& TOraSession::ParamByName(const AnsiString& name) { return InternalSQL
 
 void TOraSession::Savepoint(const AnsiString& name) {
     // The monitor shows savepoints among the transaction lines, before the statement itself.
-    if (TCustomDASQLMonitor* monitor = TCustomDASQLMonitor::CurrentMonitor())
-        monitor->ConnectionLine(*this, "Savepoint " + name + ": ", mtTransact, tfTransact);
+    TOraSQLMonitor::NotifySavepoint(SQLMonitorClass(), *this, name);
     ExecuteStatement("SAVEPOINT " + name, {Variant::Null()});
 }
 
 void TOraSession::RollbackToSavepoint(const AnsiString& name) {
-    if (TCustomDASQLMonitor* monitor = TCustomDASQLMonitor::CurrentMonitor())
-        monitor->ConnectionLine(*this, "Rollback to savepoint " + name + ": ", mtTransact, tfTransact);
+    TOraSQLMonitor::NotifyRollbackToSavepoint(SQLMonitorClass(), *this, name);
     ExecuteStatement("ROLLBACK TO SAVEPOINT " + name, {Variant::Null()});
 }
 

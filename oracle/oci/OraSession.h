@@ -104,6 +104,8 @@ public:
     void BeginTransaction() override;
     bool IsFatalConnectionError(const EDAError& error) const override;
     void AttachConnectionObject(std::unique_ptr<TQdConnection> object) override;
+    // TOraSQLMonitor's class: Oracle parameter lines and the "Vimbra" debug window.
+    const TDASQLMonitorClass& SQLMonitorClass() const override;
     // A TOraSQL working on this session.
     std::unique_ptr<TCustomDASQL> NewSQLObject() override;
     // A TOraDataSet working on this session.
