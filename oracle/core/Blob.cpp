@@ -186,8 +186,11 @@ void TBlob::Write(uint32_t position, uint32_t count, const void* source) {
     }
 }
 
+// A value a back end has not loaded yet is loaded before it is cut or emptied: else the
+// change would be lost at the next read, which loads it, and a rollback copy would miss it.
 void TBlob::Truncate(uint32_t size) {
     CheckValid();
+    CheckValue();
     if (cached_ && !rollback_) SaveRollback();
     if (size == 0) {
         FreeAllPieces();
@@ -212,6 +215,7 @@ void TBlob::Compress() {
 
 void TBlob::Clear() {
     CheckValid();
+    CheckValue();  // as for Truncate
     if (cached_ && !rollback_) SaveRollback();
     FreeAllPieces();
 }

@@ -39,7 +39,8 @@ public:
     void SetCached(bool value) { cached_ = value; }
     bool HasRollback() const { return rollback_ != nullptr; }
 
-    // Hook run before every read (a back end may load its value here).
+    // Hook run before every read and before the value is cut or emptied (a back end may
+    // load its value here).
     virtual void CheckValue() {}
     virtual uint32_t GetSize();
     // Count 0 reads the whole value; answers the bytes copied.

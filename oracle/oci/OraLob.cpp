@@ -171,24 +171,11 @@ uint32_t TOraLob::Read(uint32_t position, uint32_t count, void* dest) {
     return amount;
 }
 
-// A value still on the server is read into the pieces before they change, so a write lands
-// inside it and the edit's rollback copy holds it. The record store empties a value before
-// it writes a whole new one; one emptied while still unread left an empty rollback copy, so
-// it is read and emptied again, now with a rollback copy that can bring it back.
-void TOraLob::ReadBeforeChange() {
-    if (!ServerData) return;
-    const bool emptiedUnread = HasRollback();
-    if (emptiedUnread) TBlob::Cancel();
-    CheckValue();
-    if (emptiedUnread) {
-        TBlob::SetCached(true);
-        Truncate(0);
-    }
-}
-
 void TOraLob::Write(uint32_t position, uint32_t count, const void* source) {
     if (caching_) {
-        ReadBeforeChange();
+        // A value still on the server is read first, so the write lands inside it and the
+        // rollback copy of the edit holds it.
+        CheckValue();
         TBlob::Write(position, count, source);
         return;
     }
@@ -202,8 +189,7 @@ void TOraLob::Write(uint32_t position, uint32_t count, const void* source) {
 
 void TOraLob::LoadFromStream(platform::TStream& stream) {
     if (caching_) {
-        ReadBeforeChange();
-        TBlob::LoadFromStream(stream);
+        TBlob::LoadFromStream(stream);  // its Clear reads a value still on the server first
         return;
     }
     CheckAlloc();

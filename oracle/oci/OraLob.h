@@ -61,7 +61,6 @@ protected:
     ~TOraLob() override;
     void AllocDescriptor(oci::ub4 descriptorType);
     void FreeDescriptor(oci::ub4 descriptorType);
-    void ReadBeforeChange();
 
     oci::OCILobLocator* locator_ = nullptr;
     oci::OCISvcCtx* svcCtx_ = nullptr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "oracle/oci/OCIConnection.h"
@@ -97,6 +98,13 @@ protected:
 
     void SelectBlob(TOraLob* lob, int id) {
         Run("SELECT B FROM " + table_ + " WHERE ID = " + std::to_string(id), lob->LocatorPtr(), SQLT_BLOB, true);
+        lob->ServerData = true;
+    }
+
+    // As SelectBlob, with a locator of a locked row that can be written to.
+    void SelectBlobToWrite(TOraLob* lob, int id) {
+        Run("UPDATE " + table_ + " SET ID = ID WHERE ID = " + std::to_string(id) + " RETURNING B INTO :B",
+            lob->LocatorPtr());
         lob->ServerData = true;
     }
 
@@ -261,6 +269,54 @@ TEST_F(OraLobTest, UnreadServerValuesAreReadBeforeTheyChange) {
     EXPECT_EQ(loaded->AsString(), "short");
     loaded->Cancel();
     EXPECT_EQ(loaded->AsString(), old);
+}
+
+// Emptying or replacing a value that was not read yet holds: posted, the server keeps the
+// new value; cancelled inside an edit, the server value comes back.
+TEST_F(OraLobTest, UnreadServerValuesClearedOrReplacedKeepTheChange) {
+    const std::string old = "old value, long";
+    const struct {
+        const char* name;
+        bool inEdit;  // the record store's rollback mode
+        std::function<void(TBlob&)> change;
+        std::string expected;
+    } cases[] = {
+        {"clear", false, [](TBlob& b) { b.Clear(); }, ""},
+        {"shorter text", false, [](TBlob& b) { b.SetAsString("new"); }, "new"},
+        {"shorter text in an edit", true, [](TBlob& b) { b.SetAsString("new"); }, "new"},
+        {"cut", true, [](TBlob& b) { b.Truncate(3); }, "old"},
+        // The record store empties the value of a field set to null.
+        {"null", true, [](TBlob& b) { b.Clear(); }, ""},
+    };
+    int id = 10;
+    for (const auto& c : cases) {
+        ++id;
+        TShared<TOraLob> written(NewShared<TOraLob>(connection_.GetSvcCtx()));
+        InsertBlob(written.get(), id);
+        written->SetAsString(old);
+        written->WriteLob();
+
+        TShared<TOraLob> cancelled(NewShared<TOraLob>(connection_.GetSvcCtx()));
+        SelectBlob(cancelled.get(), id);
+        static_cast<TBlob*>(cancelled.get())->SetCached(true);
+        c.change(*cancelled.get());
+        EXPECT_EQ(cancelled->AsString(), c.expected) << c.name;
+        cancelled->Cancel();
+        EXPECT_EQ(cancelled->AsString(), old) << c.name;
+
+        TShared<TOraLob> posted(NewShared<TOraLob>(connection_.GetSvcCtx()));
+        SelectBlobToWrite(posted.get(), id);
+        static_cast<TBlob*>(posted.get())->SetCached(c.inEdit);
+        c.change(*posted.get());
+        EXPECT_EQ(posted->GetSize(), c.expected.size()) << c.name;
+        EXPECT_EQ(posted->AsString(), c.expected) << c.name;
+        posted->WriteLob();
+        posted->Commit();
+
+        TShared<TOraLob> readBack(NewShared<TOraLob>(connection_.GetSvcCtx()));
+        SelectBlob(readBack.get(), id);
+        EXPECT_EQ(readBack->AsString(), c.expected) << c.name;
+    }
 }
 
 }  // namespace
