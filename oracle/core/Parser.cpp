@@ -41,6 +41,8 @@ bool TParser::IsStringQuote(unsigned char c) const { return c == '"' || c == '\'
 
 bool TParser::IsIdentQuote(unsigned char) const { return false; }
 
+bool TParser::IsIdentChar(unsigned char c) const { return IsAlpha(c) || IsNumber(c) || c == '-' || c == '_'; }
+
 bool TParser::StartsAt(size_t position, const std::string& what) const {
     return !what.empty() && text_.compare(position, what.size(), what) == 0;
 }
@@ -132,8 +134,7 @@ int TParser::GetNext(std::string& token) {
         pos_ = best;
     } else if (IsAlpha(c) || c == '_') {
         code = lcIdent;
-        while (IsAlpha(At(pos_)) || IsNumber(At(pos_)) || At(pos_) == '-' || At(pos_) == '_')
-            token += static_cast<char>(At(pos_++));
+        while (IsIdentChar(At(pos_))) token += static_cast<char>(At(pos_++));
     } else if (IsNumber(c)) {
         code = lcNumber;
         while (IsNumber(At(pos_))) token += static_cast<char>(At(pos_++));

@@ -62,6 +62,9 @@ protected:
     virtual bool IsNumber(unsigned char c) const;
     virtual bool IsStringQuote(unsigned char c) const;
     virtual bool IsIdentQuote(unsigned char c) const;
+    // Characters that continue an identifier once a letter or '_' began it: letters,
+    // digits, '-' and '_' here.
+    virtual bool IsIdentChar(unsigned char c) const;
     // Derived tokenizers install their table in their constructor; it must outlive them.
     void SetLexemes(const TLexemeTable& table) { lexemes_ = &table; }
 

@@ -30,4 +30,7 @@ bool TOraParser::IsStringQuote(unsigned char c) const { return c == '\''; }
 
 bool TOraParser::IsIdentQuote(unsigned char c) const { return c == '"'; }
 
+// Oracle names never hold '-': in ":N-1" it is a minus, in "a--x" it starts a comment.
+bool TOraParser::IsIdentChar(unsigned char c) const { return IsAlpha(c) || IsNumber(c) || c == '_'; }
+
 }  // namespace oracle

@@ -25,6 +25,7 @@ protected:
     bool IsAlpha(unsigned char c) const override;
     bool IsStringQuote(unsigned char c) const override;
     bool IsIdentQuote(unsigned char c) const override;
+    bool IsIdentChar(unsigned char c) const override;
 };
 
 const TLexemeTable& OraLexemes();

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OraParser.h"
 
 namespace oracle {
@@ -44,6 +45,36 @@ TEST(OraParser, TokenTable) {
         {"where x <> 1", {{35, "WHERE"}, {lcIdent, "x"}, {lcSymbol, "<"}, {lcSymbol, ">"}, {lcNumber, "1"}}},
     };
     for (const TTokenCase& c : cases) EXPECT_EQ(Tokens(c.text), c.expected) << c.text;
+}
+
+// A '-' never belongs to an Oracle name (the generic tokenizer lets names hold it): it is a
+// minus or the start of a "--" comment.
+TEST(OraParser, MinusEndsAName) {
+    const TTokenCase cases[] = {
+        {":N-1", {{3, ":"}, {lcIdent, "N"}, {lcSymbol, "-"}, {lcNumber, "1"}}},
+        {"a-b", {{lcIdent, "a"}, {lcSymbol, "-"}, {lcIdent, "b"}}},
+        {"a--:x", {{lcIdent, "a"}, {lcComment, "--:x"}}},
+        {"x_1$#--c\ny", {{lcIdent, "x_1$#"}, {lcComment, "--c"}, {lcIdent, "y"}}},
+        {"\"a-b\"", {{lcIdent, "\"a-b\""}}},
+    };
+    for (const TTokenCase& c : cases) EXPECT_EQ(Tokens(c.text), c.expected) << c.text;
+}
+
+TEST(OraParser, ParametersBeforeAMinusOrAComment) {
+    const struct {
+        const char* sql;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"SELECT :N-1 FROM DUAL", {"N"}},
+        {"SELECT a--:x\nFROM DUAL", {}},
+    };
+    for (const auto& c : cases) {
+        TOCICommand command;
+        command.SetSQL(c.sql);
+        std::vector<std::string> names;
+        for (int i = 0; i < command.ParamCount(); ++i) names.push_back(command.ParamAt(i)->GetName());
+        EXPECT_EQ(names, c.names) << c.sql;
+    }
 }
 
 TEST(OraParser, EveryKeywordIsFoundByItsCode) {
