@@ -6,6 +6,7 @@
 
 #include "oracle/core/CustomDADataSet.h"
 #include "oracle/core/DASQLMonitor.h"
+#include "oracle/core/WaitCursor.h"
 #include "oracle/oci/ConnectDialog.h"
 #include "oracle/oci/ConnectForm.h"
 #include "oracle/oci/OraDataSet.h"
@@ -17,6 +18,7 @@
 #include "oracle/oci/OraSqlText.h"
 #include "platform/Field.h"
 #include "platform/Forms.h"
+#include "platform/ScreenCursors.h"
 
 namespace oracle {
 
@@ -111,6 +113,10 @@ void AddOraSessionUnit(TModuleUnits& units) {
         [] {
             defaultSession = nullptr;
             delete std::exchange(sessionList, nullptr);
+            // The module's own look for pending non-blocking work; without the resource the
+            // background cursor stays the screen's default.
+            if (TCursorHandle cursor = LoadCursorResource(HInstance(), "SQLARROW"))
+                ScreenCursors().Set(crBackground, std::move(cursor));
             RegisterComponentClass(TConnectForm::StaticClassInfo());
             // Forms of a program may name the Oracle field classes; a DLL has no forms of its own.
             if (platform::ModuleIsProgram()) RegisterOraFieldClasses();
@@ -118,6 +124,7 @@ void AddOraSessionUnit(TModuleUnits& units) {
         [] {
             if (platform::ModuleIsProgram()) UnregisterOraFieldClasses();
             UnregisterComponentClass(TConnectForm::StaticClassInfo());
+            ScreenCursors().Remove(crBackground);
             DisconnectAllSessions();
             delete std::exchange(sessionList, nullptr);
             defaultSession = nullptr;
