@@ -566,10 +566,14 @@ TSharedObject* TCustomDADataSet::GetBlob(const AnsiString& fieldName) {
     TField* field = FieldNamed(fieldName);
     const TFieldDesc* desc = field->FieldNo() > 0 ? &Data()->FieldAt(field->FieldNo()) : nullptr;
     if (!desc || !Data()->GetComplexTypes().Contains(desc->DataType)) DADatabaseError(SNotBlob);
+    return ValueObjectOf(*desc);
+}
+
+TSharedObject* TCustomDADataSet::ValueObjectOf(const TFieldDesc& desc) {
     char* buffer = StateBuffer();
     if (!buffer) return nullptr;
     TSharedObject* value = nullptr;
-    std::memcpy(&value, buffer + desc->Offset, sizeof(value));
+    std::memcpy(&value, buffer + desc.Offset, sizeof(value));
     return value;
 }
 
@@ -797,6 +801,22 @@ void TCustomDADataSet::ParamFromField(TParam& param, TField& field, bool old) {
     param.AssignFieldValue(field, old ? field.OldValue() : field.Value());
 }
 
+const TFieldDesc* TCustomDADataSet::ParamFieldDesc(const TField& field) const {
+    if (field.FieldNo() > 0) return &Data()->FieldAt(field.FieldNo());
+    return field.DataSet() ? nullptr : TopLevelObjectColumn(field.FieldName());
+}
+
+const TFieldDesc* TCustomDADataSet::TopLevelObjectColumn(const AnsiString& name) const {
+    const TFieldDescs& descs = Data()->Fields();
+    for (int i = 0; i < descs.Count(); ++i) {
+        const TFieldDesc* desc = descs.Items(i);
+        if (!desc->ParentField && (desc->DataType == dtObject || desc->DataType == dtArray) &&
+            AnsiSameText(desc->Name, name))
+            return desc;
+    }
+    return nullptr;
+}
+
 bool TCustomDADataSet::FireBeforeUpdateExecute(TStatementTypes kinds, bool askOnly) {
     if (!BeforeUpdateExecute) return false;
     if (!askOnly) BeforeUpdateExecute(*this, kinds, updateDataSet_->Params());
@@ -818,6 +838,16 @@ void TCustomDADataSet::BindUpdateParams(TStatementTypes kinds, std::vector<bool>
         oldParams[static_cast<size_t>(i)] = oldValue;
         if (TField* field = FindField(name)) {
             ParamFromField(param, *field, oldValue && State() != dsInsert);
+        } else if (const TFieldDesc* column = TopLevelObjectColumn(name)) {
+            // An object or array column without a field of its own (persistent fields
+            // leaving it out) still gives its value: through a field made for the moment.
+            std::unique_ptr<TField> temporary;
+            if (column->DataType == dtObject)
+                temporary = NewUnownedComponent<TADTField>();
+            else
+                temporary = NewUnownedComponent<TArrayField>();
+            temporary->SetFieldName(column->Name);
+            ParamFromField(param, *temporary, false);
         } else if (TParam* own = FindParam(name); own && (kinds & stRefresh)) {
             const AnsiString keep = param.Name();
             param.CopyFromSource(own);

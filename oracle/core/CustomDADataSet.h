@@ -177,6 +177,8 @@ public:
     // The value object of a blob or other complex field of the current record (none
     // without one); "Field is not BLOB" for other fields.
     TSharedObject* GetBlob(const platform::AnsiString& fieldName);
+    // The value object of a complex column of the current record (none without one).
+    TSharedObject* ValueObjectOf(const TFieldDesc& desc);
     TQdRecordSet* RecordSet() const { return recordSet_; }
     TQdCommand* Command() const { return command_; }
     TCustomDADataSet* UpdateDataSet() const { return updateDataSet_.get(); }
@@ -229,6 +231,10 @@ protected:
     virtual bool FieldUsableAsParam(platform::TField*) { return true; }
     virtual bool ReturnParamsOption() { return options_->ReturnParams; }
     virtual void ParamFromField(platform::TParam& param, platform::TField& field, bool old);
+    // The store's column behind a field given to ParamFromField: a field of this dataset by
+    // its number, a temporary object or array field (bound to no dataset) by its name;
+    // none for calculated fields.
+    const TFieldDesc* ParamFieldDesc(const platform::TField& field) const;
     virtual void AfterInsertHook() {}
     virtual bool FireBeforeUpdateExecute(TStatementTypes kinds, bool askOnly);
     virtual void FireAfterUpdateExecute(TStatementTypes kinds);
@@ -272,6 +278,8 @@ private:
     // Close, unprepare, text renewed, reopen when it was open.
     void ReapplyText();
     void BindUpdateParams(TStatementTypes kinds, std::vector<bool>& oldParams);
+    // The top-level object or array column of that name; none when there is none.
+    const TFieldDesc* TopLevelObjectColumn(const platform::AnsiString& name) const;
     void ReadRefreshedRecord(TStatementTypes kinds);
     void WriteBackParams(const std::vector<bool>& oldParams);
 

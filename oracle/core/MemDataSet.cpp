@@ -750,7 +750,8 @@ struct TSearchKey {
     std::string Text;
     int32_t Integer = 0;
     double Float = 0;
-    std::vector<uint8_t> Date;
+    std::vector<uint8_t> Date;  // in the store's form
+    double DateValue = 0;       // as the store's field access reads it
 };
 
 }  // namespace
@@ -790,6 +791,9 @@ bool TMemDataSet::LocateRecord(const AnsiString& keyFields, const Variant& keyVa
                     key.Date.assign(std::max<size_t>(key.Field->Size, sizeof(double)), 0);
                     const double dateTime = value.AsDateTime();
                     data_->PutDateToBuf(key.Date.data(), &dateTime, 1);
+                    // The key as the store's field access gives values: the date in the
+                    // store's own precision, as a date-time in milliseconds.
+                    data_->GetDateFromBuf(key.Date.data(), &key.DateValue, 0);
                     break;
                 }
                 default:
@@ -856,9 +860,12 @@ bool TMemDataSet::LocateRecord(const AnsiString& keyFields, const Variant& keyVa
                 return value == key.Float || (nearest && value >= key.Float);
             }
             case TSearchKey::kDate: {
-                std::vector<uint8_t> stored(key.Date.size(), 0);
-                data_->GetDateFromBuf(static_cast<const uint8_t*>(record) + key.Field->Offset, stored.data(), 1);
-                return stored == key.Date;
+                // Read through the store: an attribute's value lives in its object, not at
+                // an offset of the record.
+                double value = 0;
+                bool null = false;
+                data_->GetField(key.FieldNo, record, &value, null);
+                return value == key.DateValue;
             }
             default:
                 return false;

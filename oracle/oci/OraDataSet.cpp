@@ -359,13 +359,13 @@ void TOraDataSet::AfterInsertHook() {
 
 void TOraDataSet::ParamFromField(TParam& param, TField& field, bool old) {
     auto* oraParam = dynamic_cast<TOraParam*>(&param);
-    if (!oraParam || !SharesValueObject(field.DataType()) || field.FieldNo() <= 0) {
+    const TFieldDesc* desc = SharesValueObject(field.DataType()) ? ParamFieldDesc(field) : nullptr;
+    if (!oraParam || !desc || !Data()->GetComplexTypes().Contains(desc->DataType)) {
         TCustomDADataSet::ParamFromField(param, field, old);
         return;
     }
-    const TFieldDesc& desc = Data()->FieldAt(field.FieldNo());
-    oraParam->SetDataType(OraDataTypeToFieldType(desc.DataType));
-    oraParam->ShareValueObject(GetBlob(field.FieldName()));
+    oraParam->SetDataType(OraDataTypeToFieldType(desc->DataType));
+    oraParam->ShareValueObject(ValueObjectOf(*desc));
 }
 
 bool TOraDataSet::FireBeforeUpdateExecute(TStatementTypes kinds, bool askOnly) {

@@ -242,5 +242,88 @@ TEST_F(ObjectColumns, MembersWithoutDescriptorsAreLeftOut) {
     EXPECT_EQ(ds_->FieldNamed("NOTE")->ReadAsString(), "first");
 }
 
+// A date attribute of an object column is a key like a date column: Locate and Lookup read
+// it through the store from the row's object.
+class DatedObject : public TDBObject {
+public:
+    std::map<std::string, double> msecs;
+    void GetAttributeValue(const std::string& path, void* dest, bool& isNull) override {
+        auto it = msecs.find(path);
+        isNull = it == msecs.end();
+        if (dest && !isNull) std::memcpy(dest, &it->second, sizeof(double));
+    }
+    void SetAttributeValue(const std::string& path, const void* value) override {
+        if (value)
+            std::memcpy(&msecs[path], value, sizeof(double));
+        else
+            msecs.erase(path);
+    }
+};
+
+TEST(ObjectAttributeKeys, LocateAndLookupReadDateAttributesFromTheirObjects) {
+    TObjectType* person = MakeType("PERSON_T", dtObject);
+    AddAttribute(person, "BORN", dtDateTime, 0);
+    std::vector<DatedObject*> objects;
+    {
+        TMemDataSet ds(nullptr);
+        TData& store = *ds.Data();
+        store.AutoInitFields = false;
+        test::AddField(store, {"ID", dtInteger, 9});
+        TFieldDesc* who = test::AddField(store, {"WHO", dtObject});
+        who->SetObjectType(person);
+        store.InitObjectFields(person, who);
+        test::AddField(store, {"DUE", dtDateTime});
+        ds.OpenDataSet();
+
+        const TDateTime d1 = EncodeDate(1990, 5, 17), d2 = EncodeDate(2001, 1, 2), d3 = EncodeDate(2020, 12, 31);
+        const struct {
+            int32_t id;
+            const TDateTime* born;  // none: the row's object is null
+            TDateTime due;
+        } rows[] = {{1, &d1, d2}, {2, nullptr, d3}, {3, &d3, d1}};
+        for (const auto& row : rows) {
+            std::vector<char> record(static_cast<size_t>(store.RecordSize()));
+            store.InitRecord(record.data());
+            store.PutField(1, record.data(), &row.id);
+            const double due = DateTimeToMSecs(row.due);
+            store.PutField(store.FindField("DUE")->FieldNo, record.data(), &due);
+            if (row.born) {
+                auto* object = NewShared<DatedObject>();
+                objects.push_back(object);
+                object->msecs["BORN"] = DateTimeToMSecs(*row.born);
+                TDBObject* held = object;
+                std::memcpy(record.data() + who->Offset, &held, sizeof(held));
+                store.SetNull(who->FieldNo, record.data(), false);
+            }
+            store.AppendRecord(record.data());
+        }
+        ds.MoveToFirst();
+
+        const struct {
+            const char* field;
+            Variant key;
+            int id;  // 0: not found
+        } cases[] = {
+            {"WHO.BORN", Variant::FromDateTime(d3), 3}, {"WHO.BORN", Variant::FromDateTime(d1), 1},
+            {"WHO.BORN", Variant::FromDateTime(d2), 0}, {"WHO.BORN", Variant::Null(), 2},
+            {"DUE", Variant::FromDateTime(d3), 2},      {"DUE", Variant::FromDateTime(d1), 3},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.field) + " " + std::to_string(c.id));
+            ds.MoveToFirst();
+            EXPECT_EQ(ds.LocateByValues(c.field, c.key, 0), c.id != 0);
+            EXPECT_EQ(ds.FieldNamed("ID")->ReadAsInteger(), c.id != 0 ? c.id : 1);
+            const Variant looked = ds.LookupValues(c.field, c.key, "ID");
+            if (c.id != 0)
+                EXPECT_EQ(looked.AsInteger(), c.id);
+            else
+                EXPECT_TRUE(looked.IsNull());
+        }
+        ds.CloseDataSet();
+    }
+    for (DatedObject* object : objects) object->Release();
+    person->Release();
+}
+
 }  // namespace
 }  // namespace oracle
