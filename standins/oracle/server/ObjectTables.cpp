@@ -7,6 +7,7 @@
 #include "standins/oracle/protocol/OraError.h"
 #include "standins/oracle/protocol/OracleFormats.h"
 #include "standins/oracle/server/Database.h"
+#include "standins/oracle/server/OracleFunctions.h"
 #include "standins/oracle/server/OracleTypes.h"
 #include "standins/oracle/server/SchemaCommands.h"
 #include "standins/oracle/server/SqliteErrors.h"
@@ -196,17 +197,6 @@ ObjectImage DecodeOrFail(const Value& v, ObjectImage::Kind kind) {
   return image;
 }
 
-using Body = void (*)(sqlite3_context*, int, sqlite3_value**);
-template <Body body>
-void Guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  try {
-    body(ctx, argc, argv);
-  } catch (const OraError& e) {
-    sqlite3_result_error(ctx, e.Text().c_str(), -1);
-  } catch (const std::exception& e) {
-    sqlite3_result_error(ctx, e.what(), -1);
-  }
-}
 
 // ORA_CONSTRUCT(type, values...): an object of the type from one value per attribute, or a
 // collection of the values.
@@ -342,7 +332,7 @@ void ObjectTables::RegisterFunctions(sqlite3* db) {
   const struct {
     const char* name;
     int args;
-    Body fn;
+    FunctionBody fn;
   } functions[] = {
       {"ORA_CONSTRUCT", -1, Guarded<ConstructFn>}, {"ORA_ATTR", 2, Guarded<AttrFn>}, {"ORA_REF", 2, Guarded<RefFn>},
       {"ORA_VALUE", 2, Guarded<ValueFn>},          {"ORA_DEREF", 1, Guarded<DerefFn>},

@@ -57,19 +57,6 @@ void ResultNumber(sqlite3_context* ctx, double d) {
   else sqlite3_result_double(ctx, d);
 }
 
-using Body = void (*)(sqlite3_context*, int, sqlite3_value**);
-
-// Oracle errors raised inside a function travel as the SQLite error message.
-template <Body body>
-void Guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  try {
-    body(ctx, argc, argv);
-  } catch (const OraError& e) {
-    sqlite3_result_error(ctx, e.Text().c_str(), -1);
-  } catch (const std::exception& e) {
-    sqlite3_result_error(ctx, e.what(), -1);
-  }
-}
 
 // A BFILE value is "DIRECTORY/file name".
 void BfileName(sqlite3_context* ctx, int, sqlite3_value** a) {
