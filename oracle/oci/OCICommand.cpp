@@ -927,6 +927,10 @@ bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrin
             objectType->Release();
             break;
         }
+        case SQLT_RSET:
+            field.DataType = dtCursor;
+            field.Size = ReferenceSlotSize;
+            break;
         default:
             RaiseLibraryError("Unknown data type");
     }

@@ -287,7 +287,8 @@ bool TOCIRecordSet::IsLobField(const TFieldDesc& field) {
 int TOCIRecordSet::FetchBufferBytes(const TFieldDesc& field) const {
     if (field.ParentField) return 0;
     if (IsLongString(field)) return field.Length + 1;
-    if (IsLobField(field) || IsObjectDataType(field.DataType)) return static_cast<int>(sizeof(void*));
+    if (IsLobField(field) || IsObjectDataType(field.DataType) || field.DataType == dtCursor)
+        return static_cast<int>(sizeof(void*));
     return 0;
 }
 
@@ -305,6 +306,11 @@ void TOCIRecordSet::PrepareFetchBuffer(int rows) {
             if (!field.ParentField && IsLobField(field)) {
                 auto* lob = static_cast<TOraLob*>(GetBlob(field.FieldNo, record));
                 PutReference(rowBuffer + offset, lob->Locator());
+            } else if (!field.ParentField && field.DataType == dtCursor) {
+                // The client makes the row's statement handle the cursor of the row's value.
+                TOraCursor* cursor = CursorOf(field, record);
+                PutReference(rowBuffer + offset, cursor->OCIStmt());
+                cursor->SetState(csExecuted);
             } else if (!field.ParentField && IsObjectDataType(field.DataType)) {
                 // The client fills the row's instance in place, or puts a new REF in the slot.
                 TOraObject* object = ObjectOf(field, record);
@@ -410,12 +416,6 @@ oci::sb4 OCI_CALL TOCIRecordSet::LongDefineCallback(void* context, oci::OCIDefin
 bool TOCIRecordSet::FetchBlockRows() {
     TOCICommand* command = OCICommand();
     if (command->Cursor()->State() <= csPrepared) return false;
-    for (int i = 0; i < FieldCount(); ++i) {
-        const TFieldDesc& field = *Fields().Items(i);
-        if (!field.ParentField && GetComplexTypes().Contains(field.DataType) &&
-            !GetBlobTypes().Contains(field.DataType) && !IsObjectDataType(field.DataType))
-            RaiseLibraryError("Unknown data type");
-    }
     TBlockManager& blocks = BlockManager();
     const int itemSize = blocks.ItemSize();
     // A block counts its items in 16 bits.
@@ -544,6 +544,10 @@ TOraObject* TOCIRecordSet::ObjectOf(const TFieldDesc& field, const void* record)
     return GetReference<TOraObject>(FieldData(record, field));
 }
 
+TOraCursor* TOCIRecordSet::CursorOf(const TFieldDesc& field, const void* record) const {
+    return GetReference<TOraCursor>(FieldData(record, field));
+}
+
 // The row's value of an object, collection or REF column after a fetch: an object takes the
 // instance the client left in its slot; a REF takes the REF and, when it is set, its object
 // is pinned. The field's indicator follows the value.
@@ -576,6 +580,12 @@ void TOCIRecordSet::CreateComplexFields(void* record, bool withBlobs) {
             if (field.DataType == dtObject) object->SetNull(true);
             continue;
         }
+        if (field.DataType == dtCursor) {
+            auto* cursor = NewShared<TOraCursor>();
+            cursor->SetOCIVersion(command->OCIVersion());
+            PutReference(slot, cursor);
+            continue;
+        }
         if (!withBlobs) continue;
         if (field.DataType == dtBlob || field.DataType == dtMemo) {
             PutReference(slot, NewShared<TBlob>());
@@ -592,8 +602,14 @@ void TOCIRecordSet::CreateComplexFields(void* record, bool withBlobs) {
 void TOCIRecordSet::FreeComplexFields(void* record, bool withBlobs) {
     for (int i = 0; i < FieldCount(); ++i) {
         const TFieldDesc& field = *Fields().Items(i);
-        if (field.ParentField || !IsObjectDataType(field.DataType)) continue;
+        if (field.ParentField) continue;
         uint8_t* slot = FieldData(record, field);
+        if (field.DataType == dtCursor) {
+            ReleaseObject(GetReference<TOraCursor>(slot));
+            PutReference<TOraCursor>(slot, nullptr);
+            continue;
+        }
+        if (!IsObjectDataType(field.DataType)) continue;
         ReleaseObject(GetReference<TOraObject>(slot));
         PutReference<TOraObject>(slot, nullptr);
     }
@@ -605,6 +621,16 @@ void TOCIRecordSet::CopyComplexFields(const void* source, void* dest, bool withB
     TQdRecordSet::CopyComplexFields(source, dest, withBlobs);
     for (int i = 0; i < FieldCount(); ++i) {
         const TFieldDesc& field = *Fields().Items(i);
+        if (!field.ParentField && field.DataType == dtCursor) {
+            // A cursor can't be copied: the copy shares it, so an edited row keeps its rows.
+            TOraCursor* from = CursorOf(field, source);
+            TOraCursor* to = CursorOf(field, dest);
+            if (from == to) continue;
+            if (from) from->AddRef();
+            ReleaseObject(to);
+            PutReference(FieldData(dest, field), from);
+            continue;
+        }
         if (field.ParentField || !IsObjectDataType(field.DataType)) continue;
         TOraObject* from = ObjectOf(field, source);
         TOraObject* to = ObjectOf(field, dest);

@@ -76,6 +76,8 @@ private:
     int FetchBufferBytes(const TFieldDesc& field) const;
     void ReadLobValues(void* record);
     TOraObject* ObjectOf(const TFieldDesc& field, const void* record) const;
+    // The cursor value of a CURSOR(subquery) column in a record.
+    TOraCursor* CursorOf(const TFieldDesc& field, const void* record) const;
     void TakeObjectValue(const TFieldDesc& field, void* record, void* fetched);
     // LONG and LONG RAW columns: delivered piece by piece into the blob of their row.
     bool IsLongColumn(const TFieldDesc& field) const;

@@ -260,6 +260,8 @@ void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat, Svc
 // Copies rows of the result into the defines; true when a value was cut short. A dynamic
 // define without a callback stops the row (NeedPiece) until its value has been handed out.
 enum class RowDelivery { Whole, Truncated, NeedPiece };
+void OpenCursorResult(StmtHandle& target, OpenedCursor& cursor, const std::string& dateFormat);
+
 RowDelivery DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
   bool truncated = false;
   for (auto& [position, d] : s.defines) {
@@ -284,6 +286,22 @@ RowDelivery DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
       void** indicators = d->object.indicators ? ObjectSlot(d->object.indicators, 0, slot) : nullptr;
       StoreObjectValue(d->object.type, d->dty, ObjectSlot(d->object.instances, d->valueSkip, slot), indicators, v,
                        s.service);
+      if (sb2* ind = At<sb2>(d->indicator, d->indicatorSkip, slot)) *ind = v.IsNull() ? -1 : 0;
+      continue;
+    }
+    if (d->dty == SQLT_RSET) {
+      // A CURSOR(subquery) column: the program's statement handle in the slot takes the
+      // cursor the cell names, ready to fetch.
+      if (!v.IsNull()) {
+        void** handle = At<void*>(d->value, d->valueSkip ? d->valueSkip : sizeof(void*), slot);
+        auto* target = handle ? Handles().Find<StmtHandle>(*handle, OCI_HTYPE_STMT) : nullptr;
+        if (!target || v.kind != Value::Kind::Integer || v.integer < 0 ||
+            static_cast<std::size_t>(v.integer) >= s.result.cursors.size())
+          throw OraError(24338);
+        OpenedCursor cursor = s.result.cursors[static_cast<std::size_t>(v.integer)];
+        target->service = s.service;
+        OpenCursorResult(*target, cursor, s.result.dateFormat);
+      }
       if (sb2* ind = At<sb2>(d->indicator, d->indicatorSkip, slot)) *ind = v.IsNull() ? -1 : 0;
       continue;
     }

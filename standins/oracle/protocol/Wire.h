@@ -38,7 +38,8 @@ struct Value {
 // Oracle's internal type codes, as describe reports them.
 namespace oratype {
 constexpr int Varchar2 = 1, Number = 2, Long = 8, Rowid = 11, Date = 12, Raw = 23, LongRaw = 24,
-              Char = 96, Named = 108, Ref = 110, Clob = 112, Blob = 113, Bfile = 114;
+              Char = 96, Named = 108, Ref = 110, Clob = 112, Blob = 113, Bfile = 114,
+              Cursor = 116;  // a CURSOR(subquery) column: the cell is the index of its cursor
 }
 
 struct ColumnInfo {
@@ -69,7 +70,8 @@ struct ErrorReply {
   int offset = 0;    // parse error offset in the statement text
 };
 
-// A query a PL/SQL block opened for a cursor bind (OPEN :c FOR SELECT ...).
+// A query a PL/SQL block opened for a cursor bind (OPEN :c FOR SELECT ...), or (bind
+// empty) one cell of a CURSOR(subquery) column.
 struct OpenedCursor {
   std::string bind;
   std::vector<ColumnInfo> columns;

@@ -1,5 +1,6 @@
 #include "standins/oracle/server/Session.h"
 
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "standins/oracle/protocol/StatementKind.h"
 #include "standins/oracle/protocol/OraError.h"
 #include "standins/oracle/protocol/OracleFormats.h"
+#include "standins/oracle/server/CursorColumns.h"
 #include "standins/oracle/server/ObjectTables.h"
 #include "standins/oracle/server/OracleFunctions.h"
 #include "standins/oracle/server/OracleTypes.h"
@@ -92,6 +94,29 @@ ColumnInfo Inferred(const std::string& name, const std::vector<std::vector<Value
   return c;
 }
 
+// Each cell of a CURSOR item becomes a cursor of the reply, the cell its index there. The
+// cursors of one item are described alike, from the rows of all of them.
+void OpenCursorItems(const std::vector<CursorItem>& items, ExecuteReply& reply) {
+  for (const CursorItem& item : items) {
+    if (item.position >= reply.columns.size()) continue;
+    ColumnInfo& column = reply.columns[item.position];
+    column = {column.name, oratype::Cursor, 0, 0, 0, true, {}};
+    std::vector<std::vector<std::vector<Value>>> opened;
+    std::vector<std::vector<Value>> all;
+    for (auto& row : reply.rows) {
+      opened.push_back(DecodeCursorRows(row[item.position]));
+      for (const auto& r : opened.back())
+        if (r.size() == item.columnNames.size()) all.push_back(r);
+    }
+    std::vector<ColumnInfo> columns;
+    for (std::size_t c = 0; c < item.columnNames.size(); ++c) columns.push_back(Inferred(item.columnNames[c], all, c));
+    for (std::size_t r = 0; r < reply.rows.size(); ++r) {
+      reply.rows[r][item.position] = Value::Int(static_cast<std::int64_t>(reply.cursors.size()));
+      reply.cursors.push_back({std::string(), columns, std::move(opened[r])});
+    }
+  }
+}
+
 }  // namespace
 
 Session::Session(Database& database)
@@ -102,6 +127,7 @@ Session::Session(Database& database)
   for (const auto& p : kNlsParameters) nls_[p[0]] = p[1];
   RegisterOracleFunctions(db_.get(), this);
   ObjectTables::RegisterFunctions(db_.get());
+  RegisterCursorFunctions(db_.get());
   sqlite3_create_function_v2(
       db_.get(), "ORA_NLS", 1, SQLITE_UTF8, this,
       [](sqlite3_context* ctx, int, sqlite3_value** a) {
@@ -368,6 +394,8 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
   }
 
   if (!request.describeOnly && ObjectTables(*this).CreateObjectTable(tokens)) return reply;
+  std::vector<CursorItem> cursorItems;
+  if (query) cursorItems = RewriteCursorItems(tokens, request.sql);
   ObjectTables::ItemTypes objectItems;
   tokens = ObjectTables(*this).Rewrite(std::move(tokens), &objectItems);
   TranslatedSql sql = translator_.Translate(tokens);
@@ -408,6 +436,7 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
         c.size = 0;
         c.precision = c.scale = 0;
       }
+    OpenCursorItems(cursorItems, reply);
     reply.rowsAffected = static_cast<std::int64_t>(reply.rows.size());
     return reply;
   }

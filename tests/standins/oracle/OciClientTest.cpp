@@ -417,6 +417,54 @@ TEST_F(OciServerTest, CursorBindReceivesTheOpenedQuery) {
   oci.HandleFree(cursor, OCI_HTYPE_STMT);
 }
 
+// Each fetched row writes its cursor into the statement handle the program put in the
+// row's slot; the handles then fetch their own rows.
+TEST_F(OciServerTest, CursorColumnFillsTheHandleInEachRowsSlot) {
+  OciLibrary oci;
+  OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
+  ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
+  const auto run = [&](const std::string& sql, ub4 iterations) {
+    oci.StmtPrepare(c.stmt, oci.err, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size() + 1), 1, 0);
+    return oci.StmtExecute(c.svc, c.stmt, oci.err, iterations, 0, nullptr, nullptr, 0);
+  };
+  ASSERT_EQ(run("create table occ_master (id number(4))", 1), OCI_SUCCESS);
+  ASSERT_EQ(run("create table occ_detail (id number(4), name varchar2(10))", 1), OCI_SUCCESS);
+  for (const char* insert : {"insert into occ_master values (1)", "insert into occ_master values (2)",
+                             "insert into occ_detail values (1, 'one')", "insert into occ_detail values (1, 'uno')"})
+    ASSERT_EQ(run(insert, 1), OCI_SUCCESS);
+  ASSERT_EQ(run("select id, cursor(select name from occ_detail d where d.id = m.id order by name) names "
+                "from occ_master m order by id", 0),
+            OCI_SUCCESS);
+  void* parameter = nullptr;
+  ub2 type = 0;
+  ASSERT_EQ(oci.ParamGet(c.stmt, OCI_HTYPE_STMT, oci.err, &parameter, 2), OCI_SUCCESS);
+  oci.AttrGet(parameter, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, oci.err);
+  EXPECT_EQ(type, SQLT_RSET);
+  OCIStmt* cursors[2] = {};
+  for (OCIStmt*& cursor : cursors) oci.HandleAlloc(oci.env, reinterpret_cast<void**>(&cursor), OCI_HTYPE_STMT, 0, nullptr);
+  sb2 indicators[2] = {5, 5};
+  OCIDefine* d = nullptr;
+  oci.DefineByPos(c.stmt, &d, oci.err, 2, cursors, 0, SQLT_RSET, indicators, nullptr, nullptr, 0);
+  oci.DefineArrayOfStruct(d, oci.err, sizeof(OCIStmt*), sizeof(sb2), 0, 0);
+  EXPECT_EQ(oci.StmtFetch(c.stmt, oci.err, 2, OCI_FETCH_NEXT, 0), OCI_SUCCESS);
+  EXPECT_EQ(indicators[0], 0);
+  EXPECT_EQ(indicators[1], 0);
+  const std::vector<std::string> expected[2] = {{"one", "uno"}, {}};
+  for (int row = 0; row < 2; ++row) {
+    char name[11] = {};
+    OCIDefine* nameDefine = nullptr;
+    oci.DefineByPos(cursors[row], &nameDefine, oci.err, 1, name, sizeof name, SQLT_STR, nullptr, nullptr, nullptr, 0);
+    for (const std::string& text : expected[row]) {
+      ASSERT_EQ(oci.StmtFetch(cursors[row], oci.err, 1, OCI_FETCH_NEXT, 0), OCI_SUCCESS) << row;
+      EXPECT_EQ(std::string(name), text);
+    }
+    EXPECT_EQ(oci.StmtFetch(cursors[row], oci.err, 1, OCI_FETCH_NEXT, 0), OCI_NO_DATA) << row;
+    oci.HandleFree(cursors[row], OCI_HTYPE_STMT);
+  }
+  EXPECT_EQ(run("drop table occ_master", 1), OCI_SUCCESS);
+  EXPECT_EQ(run("drop table occ_detail", 1), OCI_SUCCESS);
+}
+
 TEST_F(OciServerTest, BreakFromAnotherThreadStopsTheRunningCall) {
   OciLibrary oci;
   OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
