@@ -78,8 +78,39 @@ TEST_F(OracleCursorColumnTest, DescribingGivesTheCursorType) {
   EXPECT_TRUE(r.rows.empty());
 }
 
-TEST_F(OracleCursorColumnTest, AStarItemIsRefused) {
-  EXPECT_EQ(ErrorOf(*session_, "select cursor(select * from emp) from dept"), 936);
+// "*" and "t.*" stand for the columns of the subquery's tables, correlated as any item.
+TEST_F(OracleCursorColumnTest, StarItemsGiveTheTablesColumns) {
+  const struct {
+    const char* sql;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"select cursor(select * from emp where emp.deptno = d.deptno order by empno) from dept d where deptno = 10",
+       {"EMPNO", "ENAME", "DEPTNO", "HIRED"}},
+      {"select cursor(select e.ename, x.* from emp e, dept x where x.deptno = e.deptno and e.deptno = d.deptno "
+       "order by e.empno) c from dept d where deptno = 10",
+       {"ENAME", "DEPTNO", "DNAME"}},
+  };
+  for (const auto& c : cases) {
+    ExecuteReply r = Exec(*session_, c.sql);
+    ASSERT_EQ(r.rows.size(), 1u) << c.sql;
+    const OpenedCursor& cursor = CursorOf(r, 0, 0);
+    ASSERT_EQ(cursor.columns.size(), c.names.size()) << c.sql;
+    for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(cursor.columns[i].name, c.names[i]) << c.sql;
+    ASSERT_EQ(cursor.rows.size(), 2u) << c.sql;
+    EXPECT_EQ(TextOf(cursor.rows[0][c.names.size() == 4 ? 1 : 0]), "CLARK") << c.sql;
+  }
+}
+
+TEST_F(OracleCursorColumnTest, FaultsInTheSubqueryAreStatementErrors) {
+  const struct {
+    const char* sql;
+    int code;
+  } cases[] = {
+      {"select cursor(select nosuch from emp) from dept", 904},
+      {"select cursor(select * from nosuch) from dept", 942},
+      {"select cursor(update emp set ename = 'x') from dept", 936},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(*session_, c.sql), c.code) << c.sql;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "standins/oracle/server/CursorColumns.h"
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "standins/oracle/protocol/OraError.h"
@@ -72,8 +74,24 @@ Token Quoted(std::string text, int pos) { return Token{Kind::Quoted, std::move(t
 
 // "( SELECT ORA_CURSOR_ROWS(n1, ...) FROM ( subquery with every item named ) )": the
 // subquery keeps its own order, grouping and correlation to the outer row.
+// The FROM clause of a query whose select list ends at listEnd: up to the first clause that
+// follows it at the same depth.
+std::vector<Token> FromClause(const std::vector<Token>& t, std::size_t listEnd, std::size_t end) {
+  static const char* const following[] = {"WHERE", "GROUP", "HAVING", "ORDER", "CONNECT", "START",
+                                          "UNION", "INTERSECT", "MINUS"};
+  int depth = 0;
+  std::size_t i = listEnd;
+  for (; i < end; ++i) {
+    if (t[i].IsSymbol("(")) ++depth;
+    else if (t[i].IsSymbol(")")) --depth;
+    else if (depth == 0 && std::any_of(std::begin(following), std::end(following), [&](const char* w) { return t[i].Is(w); }))
+      break;
+  }
+  return {t.begin() + static_cast<std::ptrdiff_t>(listEnd), t.begin() + static_cast<std::ptrdiff_t>(i)};
+}
+
 std::vector<Token> Gather(const std::vector<Token>& t, std::size_t begin, std::size_t end, const std::string& source,
-                          std::vector<std::string>& names) {
+                          const ColumnLister& columnsOf, std::vector<std::string>& names) {
   if (begin >= end || !t[begin].Is("SELECT")) throw OraError(936);
   const int pos = t[begin].pos;
   std::size_t first = begin + 1;
@@ -85,8 +103,25 @@ std::vector<Token> Gather(const std::vector<Token>& t, std::size_t begin, std::s
   for (std::size_t k = 0; k < items.size(); ++k) {
     const auto [b, e] = items[k];
     if (b >= e) throw OraError(936);
-    // Columns are read by name: a "*" item has none to read them by.
-    if (t[e - 1].IsSymbol("*")) throw OraError(936);
+    if (t[e - 1].IsSymbol("*")) {
+      // Columns are read by name: "*" and "t.*" become the columns they stand for.
+      std::vector<Token> probe = {t[begin]};
+      probe.insert(probe.end(), t.begin() + static_cast<std::ptrdiff_t>(b), t.begin() + static_cast<std::ptrdiff_t>(e));
+      const std::vector<Token> from = FromClause(t, listEnd, end);
+      probe.insert(probe.end(), from.begin(), from.end());
+      const std::vector<std::string> columns = columnsOf(probe);
+      if (columns.empty()) throw OraError(936);
+      for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (c > 0) sub.push_back(Symbol(",", pos));
+        sub.insert(sub.end(), t.begin() + static_cast<std::ptrdiff_t>(b), t.begin() + static_cast<std::ptrdiff_t>(e - 1));
+        sub.push_back(Quoted(columns[c], pos));
+        names.push_back(columns[c]);
+        if (names.size() > 1) gathered.push_back(Symbol(",", pos));
+        gathered.push_back(Quoted(columns[c], pos));
+      }
+      if (k + 1 < items.size()) sub.push_back(Symbol(",", pos));
+      continue;
+    }
     std::string name;
     std::string sqlName;
     sub.insert(sub.end(), t.begin() + static_cast<std::ptrdiff_t>(b), t.begin() + static_cast<std::ptrdiff_t>(e));
@@ -100,7 +135,7 @@ std::vector<Token> Gather(const std::vector<Token>& t, std::size_t begin, std::s
     }
     if (k + 1 < items.size()) sub.push_back(Symbol(",", pos));
     names.push_back(name);
-    if (k > 0) gathered.push_back(Symbol(",", pos));
+    if (names.size() > 1) gathered.push_back(Symbol(",", pos));
     gathered.push_back(Quoted(sqlName, pos));
   }
   sub.insert(sub.end(), t.begin() + static_cast<std::ptrdiff_t>(listEnd), t.begin() + static_cast<std::ptrdiff_t>(end));
@@ -155,7 +190,8 @@ void GatherFinal(sqlite3_context* ctx) {
 
 }  // namespace
 
-std::vector<CursorItem> RewriteCursorItems(std::vector<Token>& tokens, const std::string& source) {
+std::vector<CursorItem> RewriteCursorItems(std::vector<Token>& tokens, const std::string& source,
+                                           const ColumnLister& columnsOf) {
   std::vector<CursorItem> found;
   if (tokens.empty() || !tokens[0].Is("SELECT")) return found;
   std::size_t first = 1;
@@ -172,7 +208,7 @@ std::vector<CursorItem> RewriteCursorItems(std::vector<Token>& tokens, const std
     CursorItem item;
     item.position = k;
     std::string name = close + 1 == e ? ItemText(tokens, b, e, source) : tokens[e - 1].text;
-    std::vector<Token> replacement = Gather(tokens, b + 2, close, source, item.columnNames);
+    std::vector<Token> replacement = Gather(tokens, b + 2, close, source, columnsOf, item.columnNames);
     replacement.push_back(Quoted(name, tokens[b].pos));
     tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(b), tokens.begin() + static_cast<std::ptrdiff_t>(e));
     tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(b), replacement.begin(), replacement.end());

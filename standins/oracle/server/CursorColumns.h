@@ -4,6 +4,7 @@
 #pragma once
 #include <sqlite3.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,14 @@ struct CursorItem {
   std::vector<std::string> columnNames;   // the subquery's column names, in order
 };
 
+// The column names of a query (given as tokens), as the database names them.
+using ColumnLister = std::function<std::vector<std::string>(const std::vector<Token>& query)>;
+
 // Rewrites the CURSOR items of the outermost select list of tokens (a SELECT); source is
-// the statement text the tokens came from. Returns the items found, in order.
-std::vector<CursorItem> RewriteCursorItems(std::vector<Token>& tokens, const std::string& source);
+// the statement text the tokens came from; "*" items of a subquery are listed by columnsOf.
+// Returns the items found, in order.
+std::vector<CursorItem> RewriteCursorItems(std::vector<Token>& tokens, const std::string& source,
+                                           const ColumnLister& columnsOf);
 
 // The aggregate the rewritten items call.
 void RegisterCursorFunctions(sqlite3* db);

@@ -395,7 +395,18 @@ ExecuteReply Session::ExecuteOne(const ExecuteRequest& request) {
 
   if (!request.describeOnly && ObjectTables(*this).CreateObjectTable(tokens)) return reply;
   std::vector<CursorItem> cursorItems;
-  if (query) cursorItems = RewriteCursorItems(tokens, request.sql);
+  if (query)
+    cursorItems = RewriteCursorItems(tokens, request.sql, [this](const std::vector<Token>& select) {
+      const TranslatedSql probe = Translate(select);
+      sqlite3_stmt* raw = nullptr;
+      const int rc = sqlite3_prepare_v2(db_.get(), probe.text.c_str(), -1, &raw, nullptr);
+      StatementHandle statement(raw);
+      if (rc != SQLITE_OK) throw MapSqliteError(db_.get(), rc, probe, user_);
+      std::vector<std::string> names;
+      for (int c = 0; statement && c < sqlite3_column_count(statement.get()); ++c)
+        names.emplace_back(sqlite3_column_name(statement.get(), c));
+      return names;
+    });
   ObjectTables::ItemTypes objectItems;
   tokens = ObjectTables(*this).Rewrite(std::move(tokens), &objectItems);
   TranslatedSql sql = translator_.Translate(tokens);
