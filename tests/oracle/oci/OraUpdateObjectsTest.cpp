@@ -1,6 +1,7 @@
-// Object and array columns in a query's update statements: a parameter named after such a
-// column gets the current record's object, also when the query has no field for the
-// column (persistent fields leaving it out), and the server stores the edited value.
+// Object and array columns of a query: in its update statements a parameter named after
+// such a column gets the current record's object, also when the query has no field for the
+// column (persistent fields leaving it out), and the server stores the edited value; dates
+// inside objects and in date columns serve as Locate and Lookup keys.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -124,6 +125,43 @@ TEST_F(UpdateObjectsTest, APlainColumnWithoutAFieldIsNoParameterSource) {
     }
     query->CancelChanges();
     Release(*query);
+}
+
+// Date keys against server dates: a DATE column and a DATE attribute of an object column.
+TEST_F(UpdateObjectsTest, LocateAndLookupFindServerDatesInColumnsAndAttributes) {
+    const std::string stay = "UO_STAY_" + std::to_string(GetCurrentProcessId());
+    const std::string visits = "UO_VISITS_" + std::to_string(GetCurrentProcessId());
+    Exec("CREATE TYPE " + stay + " AS OBJECT (SINCE DATE, ROOM NUMBER(3))");
+    Exec("CREATE TABLE " + visits + " (ID NUMBER(9), STAY " + stay + ", SEEN DATE)");
+    Exec("INSERT INTO " + visits + " VALUES (1, " + stay + "(TO_DATE('2001-02-03', 'YYYY-MM-DD'), 10), " +
+         "TO_DATE('2010-05-06 07:08:09', 'YYYY-MM-DD HH24:MI:SS'))");
+    Exec("INSERT INTO " + visits + " VALUES (2, NULL, TO_DATE('2001-02-03', 'YYYY-MM-DD'))");
+    Exec("INSERT INTO " + visits + " VALUES (3, " + stay + "(TO_DATE('2010-05-06', 'YYYY-MM-DD'), 20), NULL)");
+    auto query = NewQuery("SELECT ID, STAY, SEEN FROM " + visits + " ORDER BY ID");
+    query->OpenDataSet();
+    const platform::TDateTime feb3 = platform::EncodeDate(2001, 2, 3), may6 = platform::EncodeDate(2010, 5, 6);
+    const platform::TDateTime may6Time = may6 + (7 * 3600 + 8 * 60 + 9) / 86400.0;
+    const struct {
+        const char* field;
+        platform::Variant key;
+        int id;  // 0: not found
+    } cases[] = {
+        {"STAY.SINCE", platform::Variant::FromDateTime(may6), 3},
+        {"STAY.SINCE", platform::Variant::FromDateTime(feb3), 1},
+        {"STAY.SINCE", platform::Variant::FromDateTime(may6Time), 0},
+        {"SEEN", platform::Variant::FromDateTime(feb3), 2},
+        {"SEEN", platform::Variant::FromDateTime(may6Time), 1},
+        {"SEEN", platform::Variant::FromDateTime(may6), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " " + std::to_string(c.id));
+        query->MoveToFirst();
+        EXPECT_EQ(query->LocateByValues(c.field, c.key, 0), c.id != 0);
+        EXPECT_EQ(query->FieldNamed("ID")->ReadAsInteger(), c.id != 0 ? c.id : 1);
+        const platform::Variant looked = query->LookupValues(c.field, c.key, "ID");
+        EXPECT_EQ(looked.IsNull() ? 0 : looked.AsInteger(), c.id);
+    }
+    query->CloseDataSet();
 }
 
 }  // namespace
