@@ -1,5 +1,6 @@
 #include "tests/oracle/oci/OciFixtures.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -14,6 +15,19 @@ std::string ProgramFolder() {
     const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string text(path, n);
     return text.substr(0, text.find_last_of('\\'));
+}
+
+std::string UniqueNameSuffix() {
+    static const std::string processToken = [] {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        uint64_t seed = static_cast<uint64_t>(now.QuadPart) * 0x9E3779B97F4A7C15ull ^ GetCurrentProcessId();
+        std::string token;
+        for (int i = 0; i < 6; ++i, seed /= 36) token += "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[seed % 36];
+        return token;
+    }();
+    static int serial = 0;
+    return "_" + processToken + "_" + std::to_string(++serial);
 }
 
 TTempFolder::TTempFolder() {

@@ -53,6 +53,12 @@ private:
     std::string savedPath_;
 };
 
+// A suffix for names of schema objects a test creates on the shared server: "_" + six
+// base-36 characters drawn once per process + "_" + a serial. Process ids alone are not
+// enough: Wine hands a finished process's id to a later one, which would meet the objects
+// the earlier process left.
+std::string UniqueNameSuffix();
+
 // The stand-in server's folder (tnsnames.ora), exported as TNS_ADMIN; empty without a
 // server fixture.
 std::string StandinFolder();

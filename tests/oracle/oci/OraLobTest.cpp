@@ -50,8 +50,7 @@ protected:
         connection_.SetPassword("tiger");
         connection_.SetServer("SETRIX_TEST");
         connection_.Connect();
-        static int counter = 0;
-        table_ = "LOBS_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
+        table_ = "LOBS" + testing::UniqueNameSuffix();
         Run("CREATE TABLE " + table_ + " (ID NUMBER, B BLOB, C CLOB)");
     }
 

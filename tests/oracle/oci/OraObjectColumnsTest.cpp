@@ -42,15 +42,14 @@ std::vector<double> Numbers(TOraArray& array) {
     return numbers;
 }
 
-// Types and tables of one test (their names carry the process id and a serial, so that
-// runs against the same server never meet):
+// Types and tables of one test (their names carry a suffix of their own, so that tests
+// against the same server never meet):
 //   ADDR (STREET VARCHAR2(20), ZIP NUMBER(5)), PHONES VARRAY(3) OF VARCHAR2(12),
 //   TAGS TABLE OF NUMBER, PERSON (NAME VARCHAR2(10), AGE NUMBER(3)), PERSONS OF PERSON,
 //   CONTACTS (ID, HOME ADDR, PHONES, TAGS nested, WHO REF PERSON).
 struct TContactSchema {
     explicit TContactSchema(std::function<void(const std::string&)> exec) : exec_(std::move(exec)) {
-        static int serial = 0;
-        const std::string suffix = "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+        const std::string suffix = testing::UniqueNameSuffix();
         addr_ = "OC_ADDR" + suffix;
         phones_ = "OC_PHONES" + suffix;
         tags_ = "OC_TAGS" + suffix;

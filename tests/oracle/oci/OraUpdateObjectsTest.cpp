@@ -23,8 +23,7 @@ class UpdateObjectsTest : public testing::OraQueryTest {
 protected:
     void SetUp() override {
         OraQueryTest::SetUp();
-        static int serial = 0;
-        const std::string suffix = "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+        const std::string suffix = testing::UniqueNameSuffix();
         addr_ = "UO_ADDR" + suffix;
         phones_ = "UO_PHONES" + suffix;
         table_ = "UO_PEOPLE" + suffix;
@@ -129,8 +128,9 @@ TEST_F(UpdateObjectsTest, APlainColumnWithoutAFieldIsNoParameterSource) {
 
 // Date keys against server dates: a DATE column and a DATE attribute of an object column.
 TEST_F(UpdateObjectsTest, LocateAndLookupFindServerDatesInColumnsAndAttributes) {
-    const std::string stay = "UO_STAY_" + std::to_string(GetCurrentProcessId());
-    const std::string visits = "UO_VISITS_" + std::to_string(GetCurrentProcessId());
+    const std::string suffix = testing::UniqueNameSuffix();
+    const std::string stay = "UO_STAY" + suffix;
+    const std::string visits = "UO_VISITS" + suffix;
     Exec("CREATE TYPE " + stay + " AS OBJECT (SINCE DATE, ROOM NUMBER(3))");
     Exec("CREATE TABLE " + visits + " (ID NUMBER(9), STAY " + stay + ", SEEN DATE)");
     Exec("INSERT INTO " + visits + " VALUES (1, " + stay + "(TO_DATE('2001-02-03', 'YYYY-MM-DD'), 10), " +
