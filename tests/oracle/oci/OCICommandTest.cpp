@@ -17,8 +17,6 @@ namespace oracle {
 namespace {
 
 using platform::Variant;
-using testing::OracleRegistryTest;
-using testing::ProgramFolder;
 
 TEST(NormalizeSQL, LineEndsOutsideStringLiterals) {
     const struct {
@@ -109,22 +107,8 @@ TEST(OCICommandParams, StateChecksWithoutASession) {
     }
 }
 
-class OCICommandTest : public OracleRegistryTest {
+class OCICommandTest : public testing::StandinLogOnTest {
 protected:
-    void SetUp() override {
-        OracleRegistryTest::SetUp();
-        REQUIRE_STANDIN_SERVER();
-        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\" + library_);
-        Logon(connection_);
-    }
-
-    void Logon(TOCIConnection& connection) {
-        connection.SetUsername("scott");
-        connection.SetPassword("tiger");
-        connection.SetServer("SETRIX_TEST");
-        connection.Connect();
-    }
-
     // Runs a statement; answers property 13 (rows processed).
     int Run(const std::string& sql, std::function<void(TOCICommand&)> bind = {}, int iterations = 1,
             TOCIConnection* connection = nullptr) {
@@ -141,14 +125,11 @@ protected:
     TOraParamDesc& Param(TOCICommand& command, const char* name) {
         return *static_cast<TOraParamDesc*>(command.FindParam(name));
     }
-
-    const char* library_ = "oci.dll";
-    TOCIConnection connection_;
 };
 
 TEST_F(OCICommandTest, AutoCommitAfterDmlAndRowCounts) {
     TOCIConnection reader;
-    Logon(reader);
+    LogOn(reader);
     Run("CREATE TABLE OCI_CMD_AC (N NUMBER)");
     EXPECT_EQ(Run("INSERT INTO OCI_CMD_AC VALUES (1)"), 1);
     EXPECT_EQ(Run("UPDATE OCI_CMD_AC SET N = 2", {}, 1, &reader), 1);  // the insert was committed

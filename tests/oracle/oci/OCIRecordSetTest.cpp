@@ -19,33 +19,9 @@ namespace oracle {
 namespace {
 
 using platform::Variant;
-using testing::OracleRegistryTest;
-using testing::ProgramFolder;
 
-class OCIRecordSetTest : public OracleRegistryTest {
+class OCIRecordSetTest : public testing::StandinLogOnTest {
 protected:
-    void SetUp() override {
-        OracleRegistryTest::SetUp();
-        REQUIRE_STANDIN_SERVER();
-        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\" + library_);
-        connection_.SetUsername("scott");
-        connection_.SetPassword("tiger");
-        connection_.SetServer("SETRIX_TEST");
-        connection_.Connect();
-    }
-
-    void Run(const std::string& sql) {
-        std::unique_ptr<TQdCommand> command = connection_.CreateCommand();
-        command->SetSQL(sql);
-        command->Execute(1);
-    }
-
-    std::unique_ptr<TOCIRecordSet> Query(const std::string& sql) {
-        std::unique_ptr<TQdRecordSet> created = connection_.CreateRecordSet();
-        std::unique_ptr<TOCIRecordSet> recordSet(static_cast<TOCIRecordSet*>(created.release()));
-        recordSet->SetSQL(sql);
-        return recordSet;
-    }
 
     // Every row of an open record set, each as the values of its fields.
     static std::vector<std::vector<Variant>> Rows(TOCIRecordSet& recordSet) {
@@ -64,9 +40,6 @@ protected:
         }
         return rows;
     }
-
-    const char* library_ = "oci.dll";
-    TOCIConnection connection_;
 };
 
 TEST_F(OCIRecordSetTest, ColumnsBecomeFieldDescriptors) {

@@ -17,6 +17,33 @@ std::string ProgramFolder() {
     return text.substr(0, text.find_last_of('\\'));
 }
 
+void StandinLogOnTest::SetUp() {
+    OracleRegistryTest::SetUp();
+    REQUIRE_STANDIN_SERVER();
+    PutOracleValue("", "OCIDLL", ProgramFolder() + "\\" + library_);
+    LogOn(connection_);
+}
+
+void StandinLogOnTest::LogOn(TOCIConnection& connection) {
+    connection.SetUsername("scott");
+    connection.SetPassword("tiger");
+    connection.SetServer("SETRIX_TEST");
+    connection.Connect();
+}
+
+void StandinLogOnTest::Run(const std::string& sql) {
+    std::unique_ptr<TQdCommand> command = connection_.CreateCommand();
+    command->SetSQL(sql);
+    command->Execute(1);
+}
+
+std::unique_ptr<TOCIRecordSet> StandinLogOnTest::Query(const std::string& sql) {
+    std::unique_ptr<TQdRecordSet> created = connection_.CreateRecordSet();
+    std::unique_ptr<TOCIRecordSet> recordSet(static_cast<TOCIRecordSet*>(created.release()));
+    recordSet->SetSQL(sql);
+    return recordSet;
+}
+
 std::string UniqueNameSuffix() {
     static const std::string processToken = [] {
         LARGE_INTEGER now;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "oracle/oci/OCIConnection.h"
+#include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OciLoader.h"
 
 namespace oracle::testing {
@@ -51,6 +53,21 @@ protected:
 
 private:
     std::string savedPath_;
+};
+
+// Logged on to the stand-in server as scott/tiger@SETRIX_TEST through the client library
+// library_ (set before SetUp runs); skipped without a server fixture.
+class StandinLogOnTest : public OracleRegistryTest {
+protected:
+    void SetUp() override;
+    void LogOn(TOCIConnection& connection);
+    // Runs a statement once.
+    void Run(const std::string& sql);
+    // An unopened record set over the query.
+    std::unique_ptr<TOCIRecordSet> Query(const std::string& sql);
+
+    const char* library_ = "oci.dll";
+    TOCIConnection connection_;
 };
 
 // A suffix for names of schema objects a test creates on the shared server: "_" + six

@@ -17,18 +17,12 @@ namespace {
 
 using platform::Variant;
 using testing::OracleRegistryTest;
-using testing::ProgramFolder;
 
-class OraCursorColumnsTest : public OracleRegistryTest {
+class OraCursorColumnsTest : public testing::StandinLogOnTest {
 protected:
     void SetUp() override {
-        OracleRegistryTest::SetUp();
-        REQUIRE_STANDIN_SERVER();
-        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
-        connection_.SetUsername("scott");
-        connection_.SetPassword("tiger");
-        connection_.SetServer("SETRIX_TEST");
-        connection_.Connect();
+        StandinLogOnTest::SetUp();
+        if (IsSkipped()) return;
         Run("CREATE TABLE CC_MASTER (ID NUMBER(4))");
         Run("CREATE TABLE CC_DETAIL (ID NUMBER(4), NAME VARCHAR2(10))");
         for (int id = 1; id <= 4; ++id) {
@@ -48,18 +42,6 @@ protected:
         OracleRegistryTest::TearDown();
     }
 
-    void Run(const std::string& sql) {
-        std::unique_ptr<TQdCommand> command = connection_.CreateCommand();
-        command->SetSQL(sql);
-        command->Execute(1);
-    }
-
-    std::unique_ptr<TOCIRecordSet> Query(const std::string& sql) {
-        std::unique_ptr<TQdRecordSet> created = connection_.CreateRecordSet();
-        std::unique_ptr<TOCIRecordSet> recordSet(static_cast<TOCIRecordSet*>(created.release()));
-        recordSet->SetSQL(sql);
-        return recordSet;
-    }
 
     static TOraCursor* CursorIn(TOCIRecordSet& recordSet, int fieldNo, const void* record) {
         TOraCursor* cursor = nullptr;
@@ -93,7 +75,6 @@ protected:
     static constexpr const char* masterDetail =
         "SELECT ID, CURSOR(SELECT NAME FROM CC_DETAIL D WHERE D.ID = M.ID ORDER BY NAME) NAMES "
         "FROM CC_MASTER M ORDER BY ID";
-    TOCIConnection connection_;
 };
 
 TEST_F(OraCursorColumnsTest, ACursorColumnIsACursorField) {
