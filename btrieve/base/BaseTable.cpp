@@ -17,13 +17,6 @@ namespace {
 void RunMessagePump() { platform::DBApplication().ProcessMessages(); }
 
 template <class T>
-T Load(const void* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class T>
 int Sign(T a, T b) {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
@@ -31,20 +24,20 @@ int Sign(T a, T b) {
 // Signed or unsigned integers of 1, 2, 4 or 8 bytes by value; other widths are equal.
 int CompareIntegers(const void* v1, const void* v2, uint16_t length, bool isSigned) {
     switch (length) {
-    case 1: return isSigned ? Sign(Load<int8_t>(v1), Load<int8_t>(v2)) : Sign(Load<uint8_t>(v1), Load<uint8_t>(v2));
-    case 2: return isSigned ? Sign(Load<int16_t>(v1), Load<int16_t>(v2)) : Sign(Load<uint16_t>(v1), Load<uint16_t>(v2));
-    case 4: return isSigned ? Sign(Load<int32_t>(v1), Load<int32_t>(v2)) : Sign(Load<uint32_t>(v1), Load<uint32_t>(v2));
-    case 8: return isSigned ? Sign(Load<int64_t>(v1), Load<int64_t>(v2)) : Sign(Load<uint64_t>(v1), Load<uint64_t>(v2));
+    case 1: return isSigned ? Sign(LoadUnaligned<int8_t>(v1), LoadUnaligned<int8_t>(v2)) : Sign(LoadUnaligned<uint8_t>(v1), LoadUnaligned<uint8_t>(v2));
+    case 2: return isSigned ? Sign(LoadUnaligned<int16_t>(v1), LoadUnaligned<int16_t>(v2)) : Sign(LoadUnaligned<uint16_t>(v1), LoadUnaligned<uint16_t>(v2));
+    case 4: return isSigned ? Sign(LoadUnaligned<int32_t>(v1), LoadUnaligned<int32_t>(v2)) : Sign(LoadUnaligned<uint32_t>(v1), LoadUnaligned<uint32_t>(v2));
+    case 8: return isSigned ? Sign(LoadUnaligned<int64_t>(v1), LoadUnaligned<int64_t>(v2)) : Sign(LoadUnaligned<uint64_t>(v1), LoadUnaligned<uint64_t>(v2));
     default: return 0;
     }
 }
 
 bool IsTrue(const void* v, uint16_t length) {
     switch (length) {
-    case 1: return Load<uint8_t>(v) != 0;
-    case 2: return Load<uint16_t>(v) != 0;
-    case 4: return Load<uint32_t>(v) != 0;
-    default: return Load<uint64_t>(v) != 0;
+    case 1: return LoadUnaligned<uint8_t>(v) != 0;
+    case 2: return LoadUnaligned<uint16_t>(v) != 0;
+    case 4: return LoadUnaligned<uint32_t>(v) != 0;
+    default: return LoadUnaligned<uint64_t>(v) != 0;
     }
 }
 
@@ -644,11 +637,11 @@ int TBaseTable::CompareFieldValues(uint16_t type, TFieldCacheItem* item, const v
         return Sign(IsTrue(value1, length), IsTrue(value2, length));
     case fldtype::Int16: return CompareIntegers(value1, value2, length, true);
     case fldtype::UInt16: return CompareIntegers(value1, value2, length, false);
-    case fldtype::Int32: return Sign(Load<int32_t>(value1), Load<int32_t>(value2));
-    case fldtype::UInt32: return Sign(Load<uint32_t>(value1), Load<uint32_t>(value2));
-    case fldtype::Float: return Sign(Load<double>(value1), Load<double>(value2));
+    case fldtype::Int32: return Sign(LoadUnaligned<int32_t>(value1), LoadUnaligned<int32_t>(value2));
+    case fldtype::UInt32: return Sign(LoadUnaligned<uint32_t>(value1), LoadUnaligned<uint32_t>(value2));
+    case fldtype::Float: return Sign(LoadUnaligned<double>(value1), LoadUnaligned<double>(value2));
     case fldtype::Timestamp:
-        return Sign(static_cast<double>(Load<int64_t>(value1)), static_cast<double>(Load<int64_t>(value2)));
+        return Sign(static_cast<double>(LoadUnaligned<int64_t>(value1)), static_cast<double>(LoadUnaligned<int64_t>(value2)));
     default: return CompareBytes(value1, value2, length);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/SysUtils.h"
 
@@ -35,6 +36,13 @@ void ReplaceChar(char* buffer, size_t length, char from, char to);
 // Only outside quotes; single and double quotes toggle one and the same flag.
 void ReplaceCharOutsideQuotes(char* buffer, size_t length, char from, char to);
 bool IsPathName(const AnsiString& name, bool dotCounts);
+// A value of type T read from a byte position of a record, which need not be aligned.
+template <class T>
+T LoadUnaligned(const void* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 inline uint32_t MinCardinal(uint32_t a, uint32_t b) { return a < b ? a : b; }
 bool StrReplaceFirst(AnsiString& text, const AnsiString& pattern, const char* replacement, size_t maxLength);
 void StrTruncAt(char* text, char ch);

@@ -19,13 +19,6 @@ struct TBadTree {};
 constexpr int kMaxDepth = 256;
 constexpr uint16_t kTextConstant = 15;
 
-template <class T>
-T Load(const void* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 bool IsBoolean(const TFilterListItem::TNodeValue& value) { return value.tag1 == 7 && value.tag2 == 29; }
 
 void SetBoolean(TFilterListItem::TNodeValue& value, bool truth) {
@@ -58,15 +51,15 @@ bool IsTextType(uint16_t type) { return type == fldtype::ZString || type == kTex
 
 std::optional<double> NumberOf(const TFilterListItem::TNodeValue& v) {
     switch (v.type) {
-    case fldtype::Bool: return Load<uint16_t>(v.value) != 0 ? 1.0 : 0.0;
+    case fldtype::Bool: return LoadUnaligned<uint16_t>(v.value) != 0 ? 1.0 : 0.0;
     case fldtype::Int16:
-        return v.size == 1 ? Load<int8_t>(v.value) : v.size == 4 ? Load<int32_t>(v.value) : Load<int16_t>(v.value);
+        return v.size == 1 ? LoadUnaligned<int8_t>(v.value) : v.size == 4 ? LoadUnaligned<int32_t>(v.value) : LoadUnaligned<int16_t>(v.value);
     case fldtype::UInt16:
-        return v.size == 1 ? Load<uint8_t>(v.value) : v.size == 4 ? Load<uint32_t>(v.value) : Load<uint16_t>(v.value);
-    case fldtype::Int32: return Load<int32_t>(v.value);
-    case fldtype::UInt32: return Load<uint32_t>(v.value);
-    case fldtype::Float: return Load<double>(v.value);
-    case fldtype::Timestamp: return static_cast<double>(Load<int64_t>(v.value));
+        return v.size == 1 ? LoadUnaligned<uint8_t>(v.value) : v.size == 4 ? LoadUnaligned<uint32_t>(v.value) : LoadUnaligned<uint16_t>(v.value);
+    case fldtype::Int32: return LoadUnaligned<int32_t>(v.value);
+    case fldtype::UInt32: return LoadUnaligned<uint32_t>(v.value);
+    case fldtype::Float: return LoadUnaligned<double>(v.value);
+    case fldtype::Timestamp: return static_cast<double>(LoadUnaligned<int64_t>(v.value));
     default: return std::nullopt;
     }
 }
@@ -92,7 +85,7 @@ TFilterListItem::TFilterListItem(TBaseTable* cursor, TFilterCallback callback, c
       canAbort_(canAbort),
       callback_(callback) {
     if (expression) {
-        const uint16_t size = Load<uint16_t>(expression + 2);
+        const uint16_t size = LoadUnaligned<uint16_t>(expression + 2);
         // A tree shorter than its own header cannot be read.
         if (size < 10) RaiseEngineError(rc::InvalidParam);
         expression_.assign(expression, expression + size);
@@ -101,7 +94,7 @@ TFilterListItem::TFilterListItem(TBaseTable* cursor, TFilterCallback callback, c
 
 uint16_t TFilterListItem::Word(size_t at) const {
     if (at + 2 > expression_.size()) throw TBadTree{};
-    return Load<uint16_t>(expression_.data() + at);
+    return LoadUnaligned<uint16_t>(expression_.data() + at);
 }
 
 const uint8_t* TFilterListItem::NodeAt(uint32_t offset, size_t bytes) const {
@@ -146,22 +139,22 @@ bool TFilterListItem::EvalNode(uint32_t offset, TNodeValue& value, int depth) {
     value = {};
     if (depth > kMaxDepth) throw TBadTree{};
     const uint8_t* head = NodeAt(offset, 8);
-    const uint32_t nodeClass = Load<uint32_t>(head);
-    const uint32_t op = Load<uint32_t>(head + 4);
+    const uint32_t nodeClass = LoadUnaligned<uint32_t>(head);
+    const uint32_t op = LoadUnaligned<uint32_t>(head + 4);
     switch (nodeClass) {
     case exprnode::Constant: {
         const uint8_t* node = NodeAt(offset, 14);
-        const uint16_t type = Load<uint16_t>(node + 8), size = Load<uint16_t>(node + 10);
+        const uint16_t type = LoadUnaligned<uint16_t>(node + 8), size = LoadUnaligned<uint16_t>(node + 10);
         if (size > sizeof value.value) return false;
         value.tag1 = 7;
         value.type = type;
         value.size = size;
-        std::memcpy(value.value, LiteralAt(Load<uint16_t>(node + 12), size), size);
+        std::memcpy(value.value, LiteralAt(LoadUnaligned<uint16_t>(node + 12), size), size);
         return true;
     }
     case exprnode::Field: {
         const uint8_t* node = NodeAt(offset, 12);
-        const AnsiString name = LiteralText(Load<uint16_t>(node + 10));
+        const AnsiString name = LiteralText(LoadUnaligned<uint16_t>(node + 10));
         if (name.empty()) return false;
         const int number = cursor_->FieldCache().FieldNumber(name);
         if (number == 0) {
@@ -187,7 +180,7 @@ bool TFilterListItem::EvalNode(uint32_t offset, TNodeValue& value, int depth) {
     case exprnode::Unary: {
         const uint8_t* node = NodeAt(offset, 10);
         TNodeValue operand;
-        if (!EvalNode(Load<uint16_t>(node + 8), operand, depth + 1)) return false;
+        if (!EvalNode(LoadUnaligned<uint16_t>(node + 8), operand, depth + 1)) return false;
         bool truth;
         switch (op) {
         case exprnode::IsBlank: truth = IsZeroBuf(operand.value, operand.size); break;
@@ -202,8 +195,8 @@ bool TFilterListItem::EvalNode(uint32_t offset, TNodeValue& value, int depth) {
     case exprnode::Compare: {
         const bool isCompare = nodeClass == exprnode::Compare;
         const uint8_t* node = NodeAt(offset, isCompare ? 16 : 12);
-        const uint32_t first = Load<uint16_t>(node + (isCompare ? 12 : 8));
-        const uint32_t second = Load<uint16_t>(node + (isCompare ? 14 : 10));
+        const uint32_t first = LoadUnaligned<uint16_t>(node + (isCompare ? 12 : 8));
+        const uint32_t second = LoadUnaligned<uint16_t>(node + (isCompare ? 14 : 10));
         if (!isCompare && (op == exprnode::And || op == exprnode::Or)) {
             TNodeValue a, b;
             EvalNode(first, a, depth + 1);
@@ -226,8 +219,8 @@ bool TFilterListItem::EvalNode(uint32_t offset, TNodeValue& value, int depth) {
         }
         TNodeValue a, b;
         if (!EvalNode(first, a, depth + 1) || !EvalNode(second, b, depth + 1)) return false;
-        const bool caseInsensitive = isCompare && Load<uint16_t>(node + 8) != 0;
-        const uint16_t partial = isCompare ? Load<uint16_t>(node + 10) : 0;
+        const bool caseInsensitive = isCompare && LoadUnaligned<uint16_t>(node + 8) != 0;
+        const uint16_t partial = isCompare ? LoadUnaligned<uint16_t>(node + 10) : 0;
         const int c = CompareValues(a, b, partial, caseInsensitive);
         bool truth;
         switch (op) {
@@ -243,7 +236,7 @@ bool TFilterListItem::EvalNode(uint32_t offset, TNodeValue& value, int depth) {
         return true;
     }
     case exprnode::Continue:
-        return Load<uint16_t>(NodeAt(offset, 10) + 8) != 0;
+        return LoadUnaligned<uint16_t>(NodeAt(offset, 10) + 8) != 0;
     default:
         return false;
     }
@@ -274,12 +267,12 @@ AnsiString TFilterListItem::ValueToText(const TNodeValue& v) {
     switch (v.type) {
     case fldtype::ZString:
     case kTextConstant: out = FieldText(text, sizeof v.value); break;
-    case fldtype::Date: out = platform::DateToStr(Load<double>(v.value)); break;
-    case fldtype::Time: out = platform::TimeToStr(Load<double>(v.value)); break;
-    case fldtype::Bool: out = Load<uint16_t>(v.value) != 0 ? "1" : "0"; break;
-    case fldtype::Int16: out = Printf("%5.5d", static_cast<int>(Load<uint16_t>(v.value))); break;
-    case fldtype::Int32: out = Printf("%10.10d", Load<int32_t>(v.value)); break;
-    case fldtype::Float: out = Printf("%f", Load<double>(v.value)); break;
+    case fldtype::Date: out = platform::DateToStr(LoadUnaligned<double>(v.value)); break;
+    case fldtype::Time: out = platform::TimeToStr(LoadUnaligned<double>(v.value)); break;
+    case fldtype::Bool: out = LoadUnaligned<uint16_t>(v.value) != 0 ? "1" : "0"; break;
+    case fldtype::Int16: out = Printf("%5.5d", static_cast<int>(LoadUnaligned<uint16_t>(v.value))); break;
+    case fldtype::Int32: out = Printf("%10.10d", LoadUnaligned<int32_t>(v.value)); break;
+    case fldtype::Float: out = Printf("%f", LoadUnaligned<double>(v.value)); break;
     case fldtype::Bytes: out.assign(text, std::min<size_t>(v.size, sizeof v.value)); break;
     default: break;
     }

@@ -24,13 +24,6 @@ constexpr int32_t kConversionFailed = 2999;
 constexpr double kMsPerDay = 86400000.0;
 
 template <class T>
-T Load(const void* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class T>
 void Store(void* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
@@ -57,7 +50,7 @@ bool DateOfDayNumber(int32_t dayNumber, int& year, int& month, int& day) {
 
 // Day number of a Btrieve date (day, month, year); false for a date the calendar refuses.
 bool ReadBtrieveDate(const uint8_t* field, int32_t& dayNumber) {
-    const int day = field[0], month = field[1], year = Load<uint16_t>(field + 2);
+    const int day = field[0], month = field[1], year = LoadUnaligned<uint16_t>(field + 2);
     dayNumber = 0;
     if (month == 0 || month > 12 || day == 0 || day > 31 || year == 0) return true;
     return DayNumberOfDate(year, month, day, dayNumber);
@@ -218,7 +211,7 @@ bool ReadBFloat(const uint8_t* field, uint16_t length, double& value) {
         const uint32_t bits = (static_cast<uint32_t>(field[2] & 0x80) << 24) |
                               (static_cast<uint32_t>(exponent - 2) << 23) |
                               (static_cast<uint32_t>(field[2] & 0x7F) << 16) | (field[1] << 8) | field[0];
-        value = Load<float>(&bits);
+        value = LoadUnaligned<float>(&bits);
         return true;
     }
     if (length == 8) {
@@ -232,7 +225,7 @@ bool ReadBFloat(const uint8_t* field, uint16_t length, double& value) {
         mantissa &= (uint64_t(1) << 55) - 1;
         const uint64_t bits = (static_cast<uint64_t>(field[6] & 0x80) << 56) |
                               (static_cast<uint64_t>(exponent + 894) << 52) | (mantissa >> 3);
-        value = Load<double>(&bits);
+        value = LoadUnaligned<double>(&bits);
         return true;
     }
     return false;
@@ -246,7 +239,7 @@ bool WriteBFloat(uint8_t* field, uint16_t length, double value) {
         const float single = std::strtof(text, nullptr);
         if (!std::isfinite(single)) return false;
         if (single == 0.0f) return true;
-        const uint32_t bits = Load<uint32_t>(&single);
+        const uint32_t bits = LoadUnaligned<uint32_t>(&single);
         const uint32_t exponent = (bits >> 23) & 0xFF;
         if (exponent == 0) return true;  // too small for the format: zero
         if (exponent + 2 > 255) return false;
@@ -259,7 +252,7 @@ bool WriteBFloat(uint8_t* field, uint16_t length, double value) {
     if (length == 8) {
         if (!std::isfinite(value)) return false;
         if (value == 0.0) return true;
-        const uint64_t bits = Load<uint64_t>(&value);
+        const uint64_t bits = LoadUnaligned<uint64_t>(&value);
         const int exponent = static_cast<int>((bits >> 52) & 0x7FF) - 894;
         if (exponent <= 0) return true;
         if (exponent > 255) return false;
@@ -273,8 +266,8 @@ bool WriteBFloat(uint8_t* field, uint16_t length, double value) {
 }
 
 double ReadExtended(const uint8_t* field) {
-    const uint64_t mantissa = Load<uint64_t>(field);
-    const uint16_t signExponent = Load<uint16_t>(field + 8);
+    const uint64_t mantissa = LoadUnaligned<uint64_t>(field);
+    const uint16_t signExponent = LoadUnaligned<uint16_t>(field + 8);
     const int exponent = signExponent & 0x7FFF;
     if (exponent == 0 && mantissa == 0) return 0.0;
     const double v = std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
@@ -391,8 +384,8 @@ int16_t SetFieldFromDate(TConversionFunctions& f, uint8_t type, uint8_t* field, 
     }
 }
 
-uint32_t Low(const uint8_t* v) { return Load<uint32_t>(v); }
-uint32_t High(const uint8_t* v) { return Load<uint32_t>(v + 4); }
+uint32_t Low(const uint8_t* v) { return LoadUnaligned<uint32_t>(v); }
+uint32_t High(const uint8_t* v) { return LoadUnaligned<uint32_t>(v + 4); }
 
 void ReadExtendedNumber(uint8_t type, uint16_t length, int16_t decimals, void* value, const uint8_t* field) {
     TConversionFunctions& f = GetConversionFunctions();
@@ -477,9 +470,9 @@ bool ReadInteger(const uint8_t* field, uint16_t length, bool unsignedByte, void*
         zero = v == 0;
         return true;
     }
-    case 2: Store(value, Load<int16_t>(field)); zero = Load<int16_t>(field) == 0; return true;
-    case 4: Store(value, Load<int32_t>(field)); zero = Load<int32_t>(field) == 0; return true;
-    case 8: Store(value, Load<int64_t>(field)); zero = Load<int64_t>(field) == 0; return true;
+    case 2: Store(value, LoadUnaligned<int16_t>(field)); zero = LoadUnaligned<int16_t>(field) == 0; return true;
+    case 4: Store(value, LoadUnaligned<int32_t>(field)); zero = LoadUnaligned<int32_t>(field) == 0; return true;
+    case 8: Store(value, LoadUnaligned<int64_t>(field)); zero = LoadUnaligned<int64_t>(field) == 0; return true;
     default: return false;
     }
 }
@@ -582,7 +575,7 @@ TEngineFieldDesc DictFieldToDesc(const uint8_t* record, uint16_t fieldNumber) {
     desc.fieldNumber = fieldNumber;
     const AnsiString name = platform::Trim(TextOfField(record + fieldddf::Name, fieldddf::NameSize)).substr(0, 31);
     CopyToField(desc.name, sizeof desc.name, name);
-    const uint16_t size = Load<uint16_t>(record + fieldddf::Size);
+    const uint16_t size = LoadUnaligned<uint16_t>(record + fieldddf::Size);
     const TLogicalType logical = MapBtrieveType(record[fieldddf::DataType], size);
     desc.fieldType = logical.type;
     desc.subType = logical.subType;
@@ -598,7 +591,7 @@ TEngineFieldDesc DictFieldToDesc(const uint8_t* record, uint16_t fieldNumber) {
         }
     }
     desc.units2 = record[fieldddf::Dec];
-    desc.offset = Load<uint16_t>(record + fieldddf::Offset);
+    desc.offset = LoadUnaligned<uint16_t>(record + fieldddf::Offset);
     desc.valCheck = 2;
     desc.rights = 3;
     return desc;
@@ -670,7 +663,7 @@ void ReadBtrieveField(uint8_t type, uint16_t length, int16_t decimals, bool& bla
     }
     case TypeFloat:
         switch (length) {
-        case 4: StoreDouble(value, Load<float>(field)); return;
+        case 4: StoreDouble(value, LoadUnaligned<float>(field)); return;
         case 8: std::memcpy(value, field, 8); return;
         case 10: StoreDouble(value, ReadExtended(field)); return;
         default: return ReadFailed(value, 8);
@@ -766,12 +759,12 @@ void ReadBtrieveField(uint8_t type, uint16_t length, int16_t decimals, bool& bla
     case TypeCurrency:
         if (length != 8) return ReadFailed(value, 8);
         blank = zero;
-        StoreDouble(value, zero ? 0.0 : static_cast<double>(Load<int64_t>(field)) / 10000.0);
+        StoreDouble(value, zero ? 0.0 : static_cast<double>(LoadUnaligned<int64_t>(field)) / 10000.0);
         return;
     case TypeTimestamp: {
         if (length != 8) return ReadFailed(value, 8);
         blank = zero;
-        const int64_t stored = Load<int64_t>(field);
+        const int64_t stored = LoadUnaligned<int64_t>(field);
         if (stored == 0) {
             StoreDouble(value, 0.0);
             return;
@@ -788,7 +781,7 @@ void ReadBtrieveField(uint8_t type, uint16_t length, int16_t decimals, bool& bla
             return;
         }
         if (length < 8) return ReadFailed(value, 8);
-        const platform::TTimeStamp stamp = platform::DateTimeToTimeStamp(Load<double>(field));
+        const platform::TTimeStamp stamp = platform::DateTimeToTimeStamp(LoadUnaligned<double>(field));
         StoreDouble(value, platform::TimeStampToMSecs(stamp));
         return;
     }
@@ -868,7 +861,7 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
     case TypeInteger:
     case TypeAutoIncrement:
         switch (length) {
-        case 1: field[0] = static_cast<uint8_t>(Load<int16_t>(value)); return;
+        case 1: field[0] = static_cast<uint8_t>(LoadUnaligned<int16_t>(value)); return;
         case 2: std::memcpy(field, value, 2); return;
         case 4: std::memcpy(field, value, 4); return;
         // The logical type of an 8-byte integer is 64-bit: store all of it.
@@ -876,7 +869,7 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
         default: return fail();
         }
     case TypeFloat: {
-        const double v = Load<double>(value);
+        const double v = LoadUnaligned<double>(value);
         switch (length) {
         case 4: {
             char text[64];
@@ -893,17 +886,17 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
         }
     }
     case TypeDate:
-        if (!WriteBtrieveDate(field, Load<int32_t>(value))) WriteFailed();
+        if (!WriteBtrieveDate(field, LoadUnaligned<int32_t>(value))) WriteFailed();
         return;
-    case TypeTime: WriteBtrieveTime(field, Load<int32_t>(value)); return;
+    case TypeTime: WriteBtrieveTime(field, LoadUnaligned<int32_t>(value)); return;
     case TypeDecimal:
-        if (!WritePacked(field, length, decimals, Load<double>(value))) WriteFailed();
+        if (!WritePacked(field, length, decimals, LoadUnaligned<double>(value))) WriteFailed();
         return;
     case TypeMoney:
-        if (!WritePacked(field, length, 2, Load<double>(value))) WriteFailed();
+        if (!WritePacked(field, length, 2, LoadUnaligned<double>(value))) WriteFailed();
         return;
     case TypeLogical: {
-        const bool truth = Load<int16_t>(value) != 0;
+        const bool truth = LoadUnaligned<int16_t>(value) != 0;
         std::memset(field, 0, length);
         if (!truth) return;
         if (length != 1 && length != 2 && length != 4) return fail();
@@ -912,10 +905,10 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
     }
     case TypeNumeric:
     case exttype::Numeric:
-        if (!WriteNumeric(field, length, decimals, Load<double>(value))) fail();
+        if (!WriteNumeric(field, length, decimals, LoadUnaligned<double>(value))) fail();
         return;
     case TypeBFloat:
-        if (!WriteBFloat(field, length, Load<double>(value))) fail();
+        if (!WriteBFloat(field, length, LoadUnaligned<double>(value))) fail();
         return;
     case TypeLString: {
         std::memset(field, 0, length);
@@ -936,7 +929,7 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
     case TypeLVar: std::memcpy(field, value, length); return;
     case TypeUnsignedBinary:
         switch (length) {
-        case 1: field[0] = static_cast<uint8_t>(Load<uint16_t>(value)); return;
+        case 1: field[0] = static_cast<uint8_t>(LoadUnaligned<uint16_t>(value)); return;
         case 2:
         case 4:
         case 6:
@@ -945,13 +938,13 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
         }
     case TypeBit: {
         const uint8_t mask = static_cast<uint8_t>(decimals);
-        if (Load<int16_t>(value) != 0) field[0] |= mask;
+        if (LoadUnaligned<int16_t>(value) != 0) field[0] |= mask;
         else field[0] &= static_cast<uint8_t>(~mask);
         return;
     }
     case TypeNumericSts: {
         std::string digits;
-        const double v = Load<double>(value);
+        const double v = LoadUnaligned<double>(value);
         if (length < 1 || !ScaledDigits(v, decimals, length - 1u, digits)) return fail();
         std::memcpy(field, digits.data(), digits.size());
         field[length - 1] = v < 0 ? '-' : '+';
@@ -959,21 +952,21 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
     }
     case TypeNumericSa: {
         std::string digits;
-        const double v = Load<double>(value);
+        const double v = LoadUnaligned<double>(value);
         if (length < 1 || !ScaledDigits(v, decimals, length, digits)) return fail();
         if (v < 0 && digits.find_first_not_of('0') != std::string::npos) digits.back() = static_cast<char>(digits.back() + 64);
         std::memcpy(field, digits.data(), length);
         return;
     }
     case TypeCurrency: {
-        const double scaled = std::round(Load<double>(value) * 10000.0);
+        const double scaled = std::round(LoadUnaligned<double>(value) * 10000.0);
         if (length != 8 || !std::isfinite(scaled) || std::fabs(scaled) >= 9.2e18) return fail();
         Store<int64_t>(field, static_cast<int64_t>(scaled));
         return;
     }
     case TypeTimestamp: {
         if (length != 8) return fail();
-        const double v = Load<double>(value);
+        const double v = LoadUnaligned<double>(value);
         if (v < kMsPerDay) {
             std::memset(field, 0, 8);
             return;
@@ -984,22 +977,22 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
     }
     case exttype::DateTimeFloat: {
         if (length < 8) return fail();
-        const platform::TTimeStamp stamp = platform::MSecsToTimeStamp(Load<double>(value));
+        const platform::TTimeStamp stamp = platform::MSecsToTimeStamp(LoadUnaligned<double>(value));
         Store<double>(field, platform::TimeStampToDateTime(stamp));
         return;
     }
     case exttype::DecimalFloat:
         if (length < 10) return fail();
-        WriteDecimalFloat(field, Load<double>(value));
+        WriteDecimalFloat(field, LoadUnaligned<double>(value));
         return;
     case exttype::Real48:
-        if (length < 6 || !WriteReal48(field, Load<double>(value))) fail();
+        if (length < 6 || !WriteReal48(field, LoadUnaligned<double>(value))) fail();
         return;
     case exttype::TasProTime:
     case exttype::MagicTime: {
         TConversionFunctions& f = GetConversionFunctions();
         uint8_t time[4];
-        WriteBtrieveTime(time, Load<int32_t>(value));
+        WriteBtrieveTime(time, LoadUnaligned<int32_t>(value));
         uint8_t intermediate[8] = {};
         if (!f.GetBtrieveTime || f.GetBtrieveTime(time, intermediate) != 0) return ReadFailed(intermediate, 8);
         auto set = type == exttype::TasProTime ? f.SetTasProTime : f.SetMagicTime;
@@ -1019,7 +1012,7 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
         if (!IsExtendedDate(type)) return;
         TConversionFunctions& f = GetConversionFunctions();
         uint8_t date[4];
-        if (!WriteBtrieveDate(date, Load<int32_t>(value))) return WriteFailed();
+        if (!WriteBtrieveDate(date, LoadUnaligned<int32_t>(value))) return WriteFailed();
         uint8_t intermediate[8] = {};
         if (!f.GetBtrieveDate || f.GetBtrieveDate(date, intermediate) != 0) return ReadFailed(intermediate, 8);
         if (SetFieldFromDate(f, type, field, length, Low(intermediate), High(intermediate)) != 0) WriteFailed();

@@ -16,6 +16,8 @@
 namespace oracle {
 namespace {
 
+using testing::PumpUntil;
+
 using platform::Variant;
 
 TEST(NormalizeSQL, LineEndsOutsideStringLiterals) {
@@ -365,16 +367,6 @@ TEST_F(OCI7CommandTest, StatementsOfTheVersion7Interface) {
 
 namespace oracle {
 namespace {
-
-// Dispatches this thread's messages until the condition holds or the time (ms) passes.
-bool PumpUntil(const std::function<bool()>& done, int milliseconds = 5000) {
-    for (int i = 0; i < milliseconds / 10 && !done(); ++i) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (!done()) Sleep(10);
-    }
-    return done();
-}
 
 TEST_F(OCICommandTest, NonBlockingExecutionsReportOnTheOwnerThread) {
     Run("CREATE TABLE OCI_CMD_BACKGROUND (N NUMBER)");

@@ -18,6 +18,8 @@
 namespace oracle {
 namespace {
 
+using testing::PumpUntil;
+
 using platform::Variant;
 
 class OCIRecordSetTest : public testing::StandinLogOnTest {
@@ -290,15 +292,6 @@ TEST_F(OCIRecordSetTest, UniDirectionalSetsReuseTheirBlockAndAutoCloseReleasesTh
         recordSet->Close();
     }
     Run("DROP TABLE RS_UNI");
-}
-
-bool PumpUntil(const std::function<bool()>& done, int milliseconds = 5000) {
-    for (int i = 0; i < milliseconds / 10 && !done(); ++i) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (!done()) Sleep(10);
-    }
-    return done();
 }
 
 TEST_F(OCIRecordSetTest, NonBlockingOpenFetchesTheFirstBlockOnAWorker) {

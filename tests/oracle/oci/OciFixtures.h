@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,10 @@ protected:
     const char* library_ = "oci.dll";
     TOCIConnection connection_;
 };
+
+// Dispatches this thread's messages until the condition holds or the time (ms) passes;
+// answers the condition.
+bool PumpUntil(const std::function<bool()>& done, int milliseconds = 5000);
 
 // A suffix for names of schema objects a test creates on the shared server: "_" + six
 // base-36 characters drawn once per process + "_" + a serial. Process ids alone are not
