@@ -117,6 +117,9 @@ SETRIX_API int MoveJourSh2Oracle(const char* dataDirectory, const char* tableNam
         if (TableExistsAlready(*session, table)) return TableExists;
         RunStatement(*session, CreateTableText(table));
         try {
+            // One transaction for all the rows: another session sees none of them until
+            // the commit at the end, and a move that dies on the way leaves none behind.
+            session->BeginTransaction();
             CopyJournal(workspace.Table("JOUR.SH"), *session, table);
             session->Commit();
             return Moved;

@@ -46,37 +46,6 @@ private:
     std::string saved_;
 };
 
-// Runs the script host with the arguments and returns what it printed.
-std::string RunHost(const std::string& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return "<no pipe>";
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process{};
-    std::string commandLine = "\"" + ProgramDirectory() + "setrix-host.exe\" " + arguments;
-    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process);
-    CloseHandle(writeEnd);
-    std::string output;
-    if (started) {
-        char chunk[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) output.append(chunk, got);
-        WaitForSingleObject(process.hProcess, 30000);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    } else {
-        output = "<not started>";
-    }
-    CloseHandle(readEnd);
-    return output;
-}
-
 // Three installed homes, numbered out of name order; each home's own TNS_ADMIN tells which
 // home was chosen.
 class OracleHomes : public ::testing::Test {
@@ -211,9 +180,9 @@ TEST_F(OracleHomes, TnsNamesPathFollowsItsSourcesInOrder) {
 
 TEST_F(OracleHomes, TheHostsOracleHomeParameterWinsOverPath) {
     ScopedEnvironment path("PATH", Home("C") + "\\bin;" + Environment("PATH"));
-    EXPECT_EQ(RunHost("oraclehome=orahomeb GetTNSNamesPath"), TnsOf("B"));
-    EXPECT_EQ(RunHost("ORACLEHOME=NoSuchHome GetTNSNamesPath"), TnsOf("C"));
-    EXPECT_EQ(RunHost("GetTNSNamesPath"), TnsOf("C"));
+    EXPECT_EQ(HostProcess({"oraclehome=orahomeb", "GetTNSNamesPath"}).Output(), TnsOf("B"));
+    EXPECT_EQ(HostProcess({"ORACLEHOME=NoSuchHome", "GetTNSNamesPath"}).Output(), TnsOf("C"));
+    EXPECT_EQ(HostProcess({"GetTNSNamesPath"}).Output(), TnsOf("C"));
 }
 
 TEST_F(OracleHomes, TheChosenHomeIsKeptForTheLibrarysLife) {

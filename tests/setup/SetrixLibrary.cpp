@@ -44,3 +44,68 @@ void RemoveTree(const std::string& path) {
     op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
     SHFileOperationA(&op);
 }
+
+namespace {
+
+// One argument of a command line as the C runtime splits it: quoted, with the backslashes
+// before a quote (or before the closing quote) doubled.
+std::string QuotedArgument(const std::string& argument) {
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, '\\');
+    return quoted + "\"";
+}
+
+}  // namespace
+
+HostProcess::HostProcess(const std::vector<std::string>& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return;
+    output_.Reset(readEnd);
+    platform::THandleOwner childEnd(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::string commandLine = QuotedArgument(ProgramDirectory() + "setrix-host.exe");
+    for (const std::string& argument : arguments) commandLine += " " + QuotedArgument(argument);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return;
+    CloseHandle(process.hThread);
+    process_.Reset(process.hProcess);
+}
+
+bool HostProcess::Running() const {
+    return process_.Valid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
+}
+
+std::string HostProcess::Output(DWORD milliseconds) {
+    if (!process_.Valid()) return "<not started>";
+    // The pipe holds far more than a result: the host never waits for it to be read.
+    if (WaitForSingleObject(process_.Get(), milliseconds) != WAIT_OBJECT_0) return "<still running>";
+    std::string output;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(output_.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0) output.append(chunk, got);
+    return output;
+}
+
+void HostProcess::Kill() {
+    if (!Running()) return;
+    TerminateProcess(process_.Get(), 1);
+    WaitForSingleObject(process_.Get(), INFINITE);
+}

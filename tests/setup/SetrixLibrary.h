@@ -6,6 +6,9 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "platform/TextFile.h"
 
 class SetrixLibrary {
 public:
@@ -64,3 +67,25 @@ std::string ReadFileBytes(const std::string& path);
 // The folder of the test program, where setrix.dll and the helper programs lie (with "\\").
 std::string ProgramDirectory();
 void RemoveTree(const std::string& path);
+
+// The script host (setrix-host.exe beside the test program) calling one export in a
+// process of its own, as an installation script runs it; it ends with the object.
+class HostProcess {
+public:
+    // The host's arguments: host parameters, the export's name, its arguments.
+    explicit HostProcess(const std::vector<std::string>& arguments);
+    ~HostProcess() { Kill(); }
+    HostProcess(const HostProcess&) = delete;
+    HostProcess& operator=(const HostProcess&) = delete;
+
+    bool Running() const;
+    // Waits for the host to end and answers what it printed ("<not started>",
+    // "<still running>" when it did not end in time).
+    std::string Output(DWORD milliseconds = 60000);
+    // Ends the process at once, as a crash or a stopped installation would.
+    void Kill();
+
+private:
+    platform::THandleOwner process_;
+    platform::THandleOwner output_;
+};

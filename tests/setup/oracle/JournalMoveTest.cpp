@@ -3,7 +3,9 @@
 // back through GetSQLResult.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "standins/oracle/client/StandinControl.h"
 #include "tests/oracle/oci/OciFixtures.h"
@@ -19,6 +21,9 @@ const char* const kServer = "SETRIX_TEST";
 const char* const kUser = "STX_JOURNAL";
 const char* const kPassword = "JOURNAL";
 const char* const kTable = "STX_JOUR_MOVE";
+// A user whose every statement the server answers late, so that another session can look
+// in while that user's move runs.
+const char* const kSlowUser = "STX_JOURNAL_SLOW";
 
 using ExecSqlFn = int(const char*, const char*, const char*, const char*);
 using SqlResultFn = const char*(const char*, const char*, const char*, const char*);
@@ -35,7 +40,8 @@ protected:
         OracleRegistryTest::SetUp();
         REQUIRE_STANDIN_SERVER();
         PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
-        Exec("SYSTEM", "MANAGER", "CREATE USER " + std::string(kUser) + " IDENTIFIED BY " + kPassword);
+        for (const char* user : {kUser, kSlowUser})
+            Exec("SYSTEM", "MANAGER", "CREATE USER " + std::string(user) + " IDENTIFIED BY " + kPassword);
         Exec(kUser, kPassword, "DROP TABLE " + std::string(kTable));
     }
     void TearDown() override {
@@ -59,6 +65,39 @@ protected:
     int Move(const std::string& dataDir, const std::string& table = kTable, const char* password = kPassword) {
         return setrix_.Fn<MoveFn>("MoveJourSh2Oracle")(dataDir.c_str(), table.c_str(), kUser, password, kServer);
     }
+    // The move run by the script host in a process of its own, slowed down by the server:
+    // each of its statements is answered 20 ms late.
+    std::unique_ptr<HostProcess> SlowMove(const std::string& dataDir) {
+        orastandin::InstallServerHook(kServer, "execute:0:delay:20@" + std::string(kSlowUser));
+        return std::make_unique<HostProcess>(
+            std::vector<std::string>{"MoveJourSh2Oracle", dataDir, kTable, kSlowUser, kPassword, kServer});
+    }
+    // Another session (SYSTEM) asks for the move's table without waiting: refused while a
+    // session holds changes to it that are not committed.
+    bool TableHeldByAnother() {
+        return Exec("SYSTEM", "MANAGER", "LOCK TABLE " + std::string(kTable) + " IN EXCLUSIVE MODE NOWAIT") != 1;
+    }
+    // Watches the move from another session until it holds rows not yet committed; answers
+    // whether it did, and what the other session counted meanwhile.
+    bool WatchUntilRowsInFlight(const HostProcess& move, std::vector<std::string>& counted) {
+        while (move.Running()) {
+            if (!TableExists()) continue;
+            counted.push_back(Rows());
+            if (TableHeldByAnother()) {
+                counted.push_back(Rows());
+                return true;
+            }
+        }
+        return false;
+    }
+    // JOUR.SH of that many records.
+    static std::string Records(int count) {
+        std::string records;
+        for (int i = 0; i < count; ++i)
+            records += "row 730486 " + std::to_string(i) + " " + std::to_string(1000 + i) + " 7 \"line\" 3\n";
+        return records;
+    }
+
     // root\Data\ with the product's files, JOUR.SH holding the given records.
     std::string DataDirectory(const std::string& records) const {
         const std::string dataDir = root + "Data\\";
@@ -87,6 +126,27 @@ TEST_F(JournalMove, CopiesEveryRecordWithItsMomentAndExactNumbers) {
                    "CARD_NUMBER = 9999999999999998 AND CLIENT_NUMBER = 502 AND PERSONNEL_ID = 8"),
               "1");
     EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+}
+
+TEST_F(JournalMove, AnotherSessionSeesNoneOfTheRowsBeforeTheMoveEnds) {
+    auto move = SlowMove(DataDirectory(Records(60)));
+    std::vector<std::string> counted;
+    ASSERT_TRUE(WatchUntilRowsInFlight(*move, counted));
+    EXPECT_EQ(counted, std::vector<std::string>(counted.size(), "0"));
+    EXPECT_EQ(move->Output(), "1\n");
+    EXPECT_EQ(Rows(), "60");
+}
+
+TEST_F(JournalMove, AMoveKilledOnItsWayLeavesNoRows) {
+    auto move = SlowMove(DataDirectory(Records(60)));
+    std::vector<std::string> counted;
+    ASSERT_TRUE(WatchUntilRowsInFlight(*move, counted));
+    move->Kill();
+    // The server ends the dead client's session, and with it its changes, when it sees the
+    // connection gone.
+    for (int attempt = 0; attempt < 600 && TableHeldByAnother(); ++attempt) Sleep(50);
+    EXPECT_FALSE(TableHeldByAnother());
+    EXPECT_EQ(Rows(), "0");
 }
 
 TEST_F(JournalMove, RecordsAtTheEdgesOfTheirValues) {
