@@ -275,7 +275,7 @@ void TBaseTable::GetRecord(int lock, uint8_t* record, TRecordProps* props) {
                 GetNextRecord(lock, record, props);
                 return;
             }
-            if (lock == 1) RelRecordLock(false);
+            if (lock == recordlock::Write) RelRecordLock(false);
             throw;
         }
         FillRecProps(props);

@@ -48,6 +48,11 @@ namespace cursorstate {
 constexpr uint8_t Unpositioned = 0, OnRecord = 1, BeforeFirst = 2, AfterLast = 3, Repositioning = 4, Closed = 5;
 }
 
+// Lock values of the record reads and inserts: the engines lock a record only on Write.
+namespace recordlock {
+constexpr int None = 0, Write = 1;
+}
+
 // Search conditions of the key primitives.
 namespace searchcond {
 constexpr int Equal = 0, GreaterOrEqual = 1, Greater = 2, Less = 3, LessOrEqual = 4;

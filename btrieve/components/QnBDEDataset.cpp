@@ -13,7 +13,6 @@ using namespace platform;
 
 namespace {
 
-constexpr int kWriteLock = 2;
 constexpr uint32_t kInsertModeProp = 0x50014;
 constexpr uint32_t kQualifiedNameProp = 0x50010;
 constexpr uint32_t kRequiredCountProp = 0x5000F;
@@ -420,7 +419,9 @@ bool TQnBDEDataset::IsBookmarkValid(const TBookmark& bookmark) {
 // ---------------------------------------------------------------- editing
 
 void TQnBDEDataset::StorageEdit() {
-    Check(Engine().GetRecord(cursor_, kWriteLock, reinterpret_cast<uint8_t*>(ActiveBuffer()), nullptr));
+    // The record stays locked until Post or Cancel: another client's change in between
+    // would otherwise be overwritten without a word.
+    Check(Engine().GetRecord(cursor_, recordlock::Write, reinterpret_cast<uint8_t*>(ActiveBuffer()), nullptr));
     ClearBlobCache(ActiveBuffer());
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <thread>
 
+#include "btrieve/components/DBEngineError.h"
 #include "btrieve/engines/QbDatabase.h"
 #include "btrieve/engines/QbSession.h"
 #include "btrieve/engines/QbTable.h"
@@ -151,6 +152,48 @@ TEST_F(BindingTest, ReadsAndWritesFieldsOfATableOnAnAlias) {
     table->MoveToLast();
     EXPECT_EQ(table->FieldNamed("CODE")->ReadAsInteger(), 3);
     EXPECT_EQ(table->FieldNamed("NAME")->ReadAsString(), "Third");
+}
+
+// Two clients of one record: Edit locks the record, so the second client's Edit is
+// refused while the first edits, and the first client's Post or Cancel lets it in.
+TEST_F(BindingTest, EditLocksTheRecordUntilPostOrCancel) {
+    const auto lockCode = [](platform::TDataSet& dataset) -> uint16_t {
+        try {
+            dataset.BeginEdit();
+        } catch (const ETDBEngineError& error) {
+            return error.ErrorCode();
+        }
+        return 0;
+    };
+    OpenSettings();
+    auto other = TableOf("settings.dat");
+    other->OpenDataSet();
+    table->MoveToFirst();
+    other->MoveToFirst();
+
+    table->BeginEdit();
+    table->FieldNamed("NAME")->WriteAsString("First's");
+    EXPECT_EQ(lockCode(*other), 0x2801);
+    EXPECT_EQ(other->State(), platform::dsBrowse);
+    table->PostChanges();
+
+    // The refused client now edits the record as posted, not the copy it read before.
+    ASSERT_EQ(lockCode(*other), 0);
+    EXPECT_EQ(other->FieldNamed("NAME")->ReadAsString(), "First's");
+    EXPECT_EQ(lockCode(*table), 0x2801);
+    other->CancelChanges();
+    ASSERT_EQ(lockCode(*table), 0);
+    table->FieldNamed("NAME")->WriteAsString("Again");
+    table->PostChanges();
+
+    // Another record is not locked by an edit of the first.
+    other->MoveToNext();
+    table->BeginEdit();
+    EXPECT_EQ(lockCode(*other), 0);
+    other->CancelChanges();
+    table->CancelChanges();
+    other->MoveToFirst();
+    EXPECT_EQ(other->FieldNamed("NAME")->ReadAsString(), "Again");
 }
 
 // One lock for the whole library: a thread may take it again while it holds it; another
