@@ -21,7 +21,6 @@ using namespace oracle::oci;
 namespace {
 // Data type codes that only parameters use, with no record-store meaning of their own.
 constexpr TDataType ParamRowId = 20;
-constexpr TDataType ParamVarchar2 = 33;
 }  // namespace
 
 // Cursor
@@ -247,7 +246,7 @@ ub2 TOCICommand::ExternalType(TDataType dataType) const {
             return SQLT_CFILEE;
         case dtLabel:
             return SQLT_LAB;
-        case ParamVarchar2:
+        case dtInternalBytes:
             return SQLT_CHR;
         default:
             AssertionFailed(UnitOraClasses, "Unknown data type");
@@ -759,6 +758,10 @@ namespace oracle {
 
 namespace {
 
+// A column type the version 8 interface describes without a name of its own; its bytes are
+// passed through.
+constexpr ub2 ClientInternalType25 = 25;
+
 // Length of a date shown in the connection's format: month and day names are wider
 // than their format letters.
 uint16_t DateTextLength(const std::string& format) {
@@ -907,6 +910,11 @@ bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrin
             break;
         case SQLT_LAB:
             field.DataType = dtLabel;
+            field.Size = size;
+            break;
+        case ClientInternalType25:
+            if (ociVersion_ == 1) RaiseLibraryError("Unknown data type");
+            field.DataType = dtInternalBytes;
             field.Size = size;
             break;
         case SQLT_CLOB:

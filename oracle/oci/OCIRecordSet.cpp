@@ -9,6 +9,7 @@
 #include "oracle/core/Blob.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OciCodecs.h"
+#include "oracle/oci/OciLoader.h"
 #include "oracle/oci/OraDataTypes.h"
 #include "oracle/oci/OraLob.h"
 #include "oracle/oci/OraObject.h"
@@ -407,7 +408,13 @@ oci::sb4 OCI_CALL TOCIRecordSet::LongDefineCallback(void* context, oci::OCIDefin
     *TBlob::PieceUsedPtr(next) = blob->PieceSize;
     *buffer = TBlob::PieceData(next);
     *length = TBlob::PieceUsedPtr(next);
-    *indicator = self->Indicator(record, field->FieldNo);
+    int16_t* rowIndicator = self->Indicator(record, field->FieldNo);
+    // Clients from 8.1.6 up to 9 write the indicator as far past the address they get as the
+    // row lies within the fetch.
+    const std::string& release = OciClient().ClientVersionText;
+    if (CompareVersionText(release, "8.1.6") >= 0 && CompareVersionText(release, "9.0.0") < 0)
+        rowIndicator = reinterpret_cast<int16_t*>(reinterpret_cast<uint8_t*>(rowIndicator) - 2 * size_t{iteration});
+    *indicator = rowIndicator;
     *piece = oci::OCI_NEXT_PIECE;
     *returnCode = nullptr;
     return oci::OCI_CONTINUE;

@@ -13,5 +13,8 @@ inline constexpr TDataType dtBFile = 25;
 inline constexpr TDataType dtCFile = 26;
 inline constexpr TDataType dtLabel = 31;
 inline constexpr TDataType dtFixedChar = 32;
+// The bytes of a column the client describes with its internal type 25, passed through as
+// text of the column's size.
+inline constexpr TDataType dtInternalBytes = 33;
 
 }  // namespace oracle

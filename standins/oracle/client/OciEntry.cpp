@@ -257,6 +257,39 @@ void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat, Svc
   if (b.rcode) *b.rcode = r.truncated ? 1406 : (v.IsNull() ? 1405 : 0);
 }
 
+// The release this library reports in its version block (the one a program's loader reads):
+// major, minor and build numbers.
+struct Release {
+  unsigned major = 0, minor = 0, build = 0;
+};
+Release OwnRelease() {
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&OwnRelease), &self);
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  DWORD ignored = 0;
+  std::vector<char> block(GetFileVersionInfoSizeA(path, &ignored));
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT size = 0;
+  if (block.empty() || !GetFileVersionInfoA(path, 0, static_cast<DWORD>(block.size()), block.data()) ||
+      !VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &size) || !info)
+    return {};
+  return {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS)};
+}
+
+// Releases from 8.1.6 up to 9 write a dynamic define's indicator at the address its callback
+// gave plus the row within the fetch, as if the address were that of an array's first
+// indicator; a program that knows it hands them an address moved back by as many rows.
+bool ShiftsDynamicDefineIndicators() {
+  static const bool shifts = [] {
+    const Release r = OwnRelease();
+    return r.major == 8 && (r.minor > 1 || (r.minor == 1 && r.build >= 6));
+  }();
+  return shifts;
+}
+
 // Copies rows of the result into the defines; true when a value was cut short. A dynamic
 // define without a callback stops the row (NeedPiece) until its value has been handed out.
 enum class RowDelivery { Whole, Truncated, NeedPiece };
@@ -277,8 +310,10 @@ RowDelivery DeliverRow(StmtHandle& s, const std::vector<Value>& row, ub4 slot) {
     if (d->dynamic && d->callback) {
       WritePieces(PieceData(v, d->dty, s.result.dateFormat), v.IsNull(), OCI_FIRST_PIECE,
                   [&](dvoid** buffer, ub4** length, ub1* piece, dvoid** indicator, ub2** rcode) {
-                    return d->callback(d->context, reinterpret_cast<OCIDefine*>(d), slot, buffer, length, piece,
-                                       indicator, rcode);
+                    const sb4 status = d->callback(d->context, reinterpret_cast<OCIDefine*>(d), slot, buffer, length,
+                                                   piece, indicator, rcode);
+                    if (*indicator && ShiftsDynamicDefineIndicators()) *indicator = static_cast<sb2*>(*indicator) + slot;
+                    return status;
                   });
       continue;
     }

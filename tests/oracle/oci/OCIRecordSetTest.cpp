@@ -9,6 +9,7 @@
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OCIRecordSet.h"
+#include "oracle/oci/OciLoader.h"
 #include "oracle/oci/OraParamDesc.h"
 #include "oracle/oci/OraDataTypes.h"
 #include "platform/DateTime.h"
@@ -369,6 +370,79 @@ TEST_F(OCI7RecordSetTest, RowsOfTheVersion7Interface) {
     }
     recordSet->Close();
     Run("DROP TABLE RS_SEVEN");
+}
+
+// A client that describes text columns with its internal type 25.
+oci::OCIAttrGetProc realAttrGet = nullptr;
+oci::sword OCI_CALL AttrGetWithType25(const void* handle, oci::ub4 handleType, void* value, oci::ub4* size,
+                                      oci::ub4 attribute, oci::OCIError* error) {
+    const oci::sword status = realAttrGet(handle, handleType, value, size, attribute, error);
+    if (status == oci::OCI_SUCCESS && handleType == oci::OCI_DTYPE_PARAM && attribute == oci::OCI_ATTR_DATA_TYPE &&
+        *static_cast<oci::ub2*>(value) == oci::SQLT_CHR)
+        *static_cast<oci::ub2*>(value) = 25;
+    return status;
+}
+
+TEST_F(OCIRecordSetTest, InternalType25PassesItsBytesThrough) {
+    const std::string table = "RS_T25" + testing::UniqueNameSuffix();
+    Run("CREATE TABLE " + table + " (ID NUMBER(9), CODE VARCHAR2(6))");
+    Run("INSERT INTO " + table + " VALUES (1, 'abc')");
+    auto recordSet = Query("SELECT ID, CODE FROM " + table);
+    realAttrGet = Oci.OCIAttrGet;
+    {
+        testing::TEntryOverride<oci::OCIAttrGetProc> describe(Oci.OCIAttrGet, AttrGetWithType25);
+        recordSet->Open();
+    }
+    const TFieldDesc& code = *recordSet->FieldByName("CODE");
+    EXPECT_EQ(code.DataType, dtInternalBytes);
+    EXPECT_EQ(code.Size, 6);
+    EXPECT_EQ(recordSet->FieldByName("ID")->DataType, dtInteger);
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    recordSet->GetNextRecord(record.data());
+    ASSERT_FALSE(recordSet->Eof());
+    char bytes[6] = {};
+    bool isNull = true;
+    recordSet->GetField(2, record.data(), bytes, isNull);
+    EXPECT_FALSE(isNull);
+    EXPECT_EQ(std::string(bytes, 3), "abc");
+    recordSet->Close();
+    Run("DROP TABLE " + table);
+}
+
+class OCIRecordSet817Test : public OCIRecordSetTest {
+protected:
+    void SetUp() override {
+        library_ = "client817\\oci.dll";
+        OCIRecordSetTest::SetUp();
+    }
+};
+
+// This client release writes a LONG column's indicator as far past the address it gets as the
+// row lies within the block.
+TEST_F(OCIRecordSet817Test, LongColumnNullsOfAClientThatMovesIndicators) {
+    ASSERT_EQ(OciClient().ClientVersionText, "8.1.7.0.0");
+    const std::string table = "RS_817" + testing::UniqueNameSuffix();
+    Run("CREATE TABLE " + table + " (ID NUMBER(9), L LONG, N NUMBER(9))");
+    for (int i = 1; i <= 5; ++i)
+        Run("INSERT INTO " + table + " VALUES (" + std::to_string(i) + ", " +
+            (i % 2 == 0 ? std::string("NULL") : "'long " + std::to_string(i) + "'") + ", " + std::to_string(10 * i) +
+            ")");
+    auto recordSet = Query("SELECT ID, L, N FROM " + table + " ORDER BY ID");
+    recordSet->SetProp(prFetchRows, Variant(5));
+    recordSet->Open();
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    for (int i = 1; i <= 5; ++i) {
+        recordSet->GetNextRecord(record.data());
+        ASSERT_FALSE(recordSet->Eof());
+        EXPECT_EQ(recordSet->GetNull(2, record.data()), i % 2 == 0) << i;
+        EXPECT_EQ(recordSet->GetBlob(2, record.data())->AsString(), i % 2 == 0 ? "" : "long " + std::to_string(i));
+        EXPECT_FALSE(recordSet->GetNull(3, record.data())) << i;
+        Variant n;
+        recordSet->GetFieldAsVariant(3, record.data(), n);
+        EXPECT_EQ(n.AsInteger(), 10 * i);
+    }
+    recordSet->Close();
+    Run("DROP TABLE " + table);
 }
 
 TEST_F(OCIRecordSetTest, NullsAndDatesWrittenIntoARecord) {

@@ -71,6 +71,21 @@ protected:
     TOCIConnection connection_;
 };
 
+// Puts another function into one slot of the loader's entry-point table for a scope (after
+// the client is loaded), so that a test can stand for a client that answers differently.
+template <class Proc>
+class TEntryOverride {
+public:
+    TEntryOverride(Proc& slot, Proc replacement) : slot_(slot), saved_(slot) { slot_ = replacement; }
+    ~TEntryOverride() { slot_ = saved_; }
+    TEntryOverride(const TEntryOverride&) = delete;
+    TEntryOverride& operator=(const TEntryOverride&) = delete;
+
+private:
+    Proc& slot_;
+    Proc saved_;
+};
+
 // Dispatches this thread's messages until the condition holds or the time (ms) passes;
 // answers the condition.
 bool PumpUntil(const std::function<bool()>& done, int milliseconds = 5000);
