@@ -14,8 +14,9 @@ namespace {
 constexpr const char* DatabaseName = "Btrieve";
 }  // namespace
 
-BtrieveWorkspace::BtrieveWorkspace(const AnsiString& directory) : dictionary_(directory) {
-    if (!dictionary_.Written()) return;
+BtrieveWorkspace::BtrieveWorkspace(const AnsiString& directory, TAccess access)
+    : dictionary_(directory), directory_(directory), access_(access) {
+    if (!dictionary_.Written() || access_ != TAccess::DatabaseComponent) return;
     SetEditorAlias(ShortPathName(directory));
     database_ = platform::NewUnownedComponent<btrieve::TQbDatabase>();
     database_->SetDatabaseName(DatabaseName);
@@ -36,8 +37,9 @@ BtrieveWorkspace::~BtrieveWorkspace() {
 
 btrieve::TQbTable& BtrieveWorkspace::Table(const AnsiString& fileName) {
     FreeTable();
+    if (access_ == TAccess::AliasName) SetEditorAlias(ShortPathName(directory_));
     table_ = platform::NewUnownedComponent<btrieve::TQbTable>();
-    table_->SetDatabaseName(DatabaseName);
+    table_->SetDatabaseName(access_ == TAccess::AliasName ? EditorAlias : DatabaseName);
     table_->SetTableName(fileName);
     return *table_;
 }

@@ -1,6 +1,9 @@
 // MoveJourSh2Oracle: the card journal JOUR.SH of a data directory copied into a new Oracle
 // table of the caller's naming, one row per record, committed at the end. The table is
-// only ever new: an existing one is left as it is.
+// only ever new: an existing one is left as it is. The database is asked first (log-on,
+// the table's existence, its creation); only then is the journal opened.
+#include <optional>
+
 #include "btrieve/engines/QbTable.h"
 #include "oracle/oci/OraQuery.h"
 #include "oracle/oci/OraSession.h"
@@ -33,9 +36,33 @@ constexpr int ClientNumber = 3;  // "ID клиента"
 constexpr int TextLine = 4;      // "Строка"
 constexpr int PersonnelId = 5;   // "ID персонала"
 
-bool TableExistsAlready(oracle::TOraSession& session, const AnsiString& table) {
-    auto query = OpenQuery(session, "SELECT COUNT(*) CNT FROM USER_TABLES WHERE TABLE_NAME='" +
-                                        platform::AnsiUpperCase(table) + "'");
+// The journal table's name as the caller gives it, pasted into the statements: a plain
+// name, or an owner's plain name, a dot and a plain name. Nothing else is taken.
+struct JournalTableName {
+    AnsiString Owner;  // empty: the logged-on user's own table
+    AnsiString Table;
+};
+
+std::optional<JournalTableName> ParseTableName(const AnsiString& text) {
+    const size_t dot = text.find('.');
+    if (dot == AnsiString::npos) {
+        if (!IsPlainIdentifier(text)) return std::nullopt;
+        return JournalTableName{AnsiString(), text};
+    }
+    JournalTableName name{text.substr(0, dot), text.substr(dot + 1)};
+    if (!IsPlainIdentifier(name.Owner) || !IsPlainIdentifier(name.Table)) return std::nullopt;
+    return name;
+}
+
+// The existence check looks among the tables of the owner the name gives, the user's own
+// tables when it gives none.
+bool TableExistsAlready(oracle::TOraSession& session, const JournalTableName& name) {
+    const AnsiString table = platform::AnsiUpperCase(name.Table);
+    auto query = OpenQuery(session, name.Owner.empty()
+                                        ? "SELECT COUNT(*) CNT FROM USER_TABLES WHERE TABLE_NAME='" + table + "'"
+                                        : "SELECT COUNT(*) CNT FROM ALL_TABLES WHERE OWNER='" +
+                                              platform::AnsiUpperCase(name.Owner) + "' AND TABLE_NAME='" +
+                                              table + "'");
     return query->FieldNamed("CNT")->ReadAsInteger() != 0;
 }
 
@@ -54,7 +81,7 @@ AnsiString CreateTableText(const AnsiString& table) {
 AnsiString StoredTextLine(const AnsiString& line) { return line.empty() ? AnsiString(" ") : line; }
 
 // One row of the journal table per record of JOUR.SH, inserted through the query's insert text.
-void CopyJournal(btrieve::TQbTable& journal, oracle::TOraSession& session, const AnsiString& table) {
+void CopyJournal(BtrieveWorkspace& workspace, oracle::TOraSession& session, const AnsiString& table) {
     auto rows = NewQuery(session, "SELECT DATE_TIME, CARD_NUMBER, CLIENT_NUMBER, STROKA, PERSONNEL_ID FROM " + table);
     platform::TStrings& insert = rows->SQLInsert();
     insert.Clear();
@@ -64,6 +91,7 @@ void CopyJournal(btrieve::TQbTable& journal, oracle::TOraSession& session, const
     rows->ReadOnly = false;
     rows->OpenDataSet();
 
+    btrieve::TQbTable& journal = workspace.Table("JOUR.SH");
     journal.OpenDataSet();
     platform::FormatSettings().ShortDateFormat = "dd.mm.yyyy";
     auto source = [&](int position) { return journal.Fields().FieldAt(position); };
@@ -103,9 +131,9 @@ SETRIX_API int MoveJourSh2Oracle(const char* dataDirectory, const char* tableNam
         const AnsiString directory = DataDirectoryOf(Arg(dataDirectory));
         const AnsiString table = Arg(tableName);
         if (!platform::FileExists(directory + "jour.sh")) return NoJournal;
-        // The name is pasted into the statements: only a plain name may be.
-        if (!IsPlainIdentifier(table)) return Failed;
-        BtrieveWorkspace workspace(directory);
+        const std::optional<JournalTableName> name = ParseTableName(table);
+        if (!name) return Failed;
+        BtrieveWorkspace workspace(directory, BtrieveWorkspace::TAccess::AliasName);
         if (!workspace.Prepared()) return Failed;
 
         auto session = NewLogOnSession(Arg(user), Arg(password), Arg(server), TSysdbaRule::Off);
@@ -114,13 +142,13 @@ SETRIX_API int MoveJourSh2Oracle(const char* dataDirectory, const char* tableNam
         } catch (const platform::Exception&) {
             return NoConnection;
         }
-        if (TableExistsAlready(*session, table)) return TableExists;
+        if (TableExistsAlready(*session, *name)) return TableExists;
         RunStatement(*session, CreateTableText(table));
         try {
             // One transaction for all the rows: another session sees none of them until
             // the commit at the end, and a move that dies on the way leaves none behind.
             session->BeginTransaction();
-            CopyJournal(workspace.Table("JOUR.SH"), *session, table);
+            CopyJournal(workspace, *session, table);
             session->Commit();
             return Moved;
         } catch (...) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Registry.h"
 #include "standins/oracle/client/StandinControl.h"
 #include "tests/oracle/oci/OciFixtures.h"
 #include "tests/setup/ProductFiles.h"
@@ -24,6 +25,7 @@ const char* const kTable = "STX_JOUR_MOVE";
 // A user whose every statement the server answers late, so that another session can look
 // in while that user's move runs.
 const char* const kSlowUser = "STX_JOURNAL_SLOW";
+const char* const kAliasKey = "\\SOFTWARE\\Quillon\\Btrieve\\ALIASES\\BTI_edit";
 
 using ExecSqlFn = int(const char*, const char*, const char*, const char*);
 using SqlResultFn = const char*(const char*, const char*, const char*, const char*);
@@ -104,6 +106,26 @@ protected:
         CreateDirectoryA(dataDir.c_str(), nullptr);
         productfiles::Write(dataDir, productfiles::WithRows(productfiles::Description(), {{"JOUR.SH", records}}));
         return dataDir;
+    }
+
+    // The directory the editor alias names ("" without the alias).
+    static std::string AliasPath() {
+        platform::TRegistry reg;
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        return reg.EnterKey(kAliasKey, false) ? std::string(reg.GetString("PhysicalName")) : std::string();
+    }
+    static void SetAliasPath(const std::string& path) {
+        platform::TRegistry reg;
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(reg.EnterKey(kAliasKey, true));
+        reg.PutString("PhysicalName", path);
+    }
+    static std::string ShortPathWithoutBackslash(const std::string& directory) {
+        char shortPath[MAX_PATH] = {};
+        GetShortPathNameA(directory.c_str(), shortPath, MAX_PATH);
+        std::string path = shortPath;
+        if (!path.empty() && path.back() == '\\') path.pop_back();
+        return path;
     }
 
     SetrixLibrary setrix_;
@@ -231,6 +253,14 @@ TEST_F(JournalMove, WhatStopsAMoveBeforeItCreatesAnything) {
         {dataDir, "STX JOUR", kPassword, 0},
         {dataDir, "\"STX_JOUR_MOVE\"", kPassword, 0},
         {dataDir, "STX_NAME_LONGER_THAN_THIRTY_CHARS", kPassword, 0},
+        // An owner's name may come before the table's, each of them a plain name.
+        {dataDir, std::string(kUser) + ".", kPassword, 0},
+        {dataDir, std::string(".") + kTable, kPassword, 0},
+        {dataDir, std::string(kUser) + ".." + kTable, kPassword, 0},
+        {dataDir, std::string(kUser) + "." + kTable + ".X", kPassword, 0},
+        {dataDir, std::string(kUser) + " ." + kTable, kPassword, 0},
+        {dataDir, std::string(kUser) + ".1STX", kPassword, 0},
+        {dataDir, "\"" + std::string(kUser) + "\"." + kTable, kPassword, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.directory + " " + c.table + " " + c.password);
@@ -238,6 +268,55 @@ TEST_F(JournalMove, WhatStopsAMoveBeforeItCreatesAnything) {
         EXPECT_FALSE(TableExists());
         EXPECT_TRUE(productfiles::DictionaryRemoved(c.directory));
     }
+}
+
+TEST_F(JournalMove, ATableNameMayNameItsOwner) {
+    const std::string dataDir = DataDirectory(kTwoRecords);
+    ASSERT_EQ(Move(dataDir, std::string(kUser) + "." + kTable), 1);
+    EXPECT_EQ(Rows(), "2");
+    // The owner's tables are where the name is looked for, whatever the case it is given in.
+    EXPECT_EQ(Move(dataDir, "stx_journal.stx_jour_move"), 2);
+    EXPECT_EQ(Rows(), "2");
+    EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+}
+
+TEST_F(JournalMove, TheDatabaseAnswersBeforeTheJournalIsOpened) {
+    // A JOUR.SH that is no data file at all: the log-on and the table's existence decide
+    // first, and the alias is not turned to the directory before the journal is needed.
+    const std::string dataDir = root + "Damaged\\";
+    CreateDirectoryA(dataDir.c_str(), nullptr);
+    WriteFileBytes(dataDir + "JOUR.SH", "not a data file");
+    SetAliasPath("C:\\ELSEWHERE");
+
+    EXPECT_EQ(Move(dataDir, kTable, "wrong"), 3);
+    EXPECT_EQ(AliasPath(), "C:\\ELSEWHERE");
+    ASSERT_EQ(Exec(kUser, kPassword, "CREATE TABLE " + std::string(kTable) + " (X NUMBER)"), 1);
+    EXPECT_EQ(Move(dataDir), 2);
+    EXPECT_EQ(AliasPath(), "C:\\ELSEWHERE");
+    EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+
+    ASSERT_EQ(Exec(kUser, kPassword, "DROP TABLE " + std::string(kTable)), 1);
+    EXPECT_EQ(Move(dataDir), 0);
+    EXPECT_FALSE(TableExists());
+    EXPECT_EQ(AliasPath(), ShortPathWithoutBackslash(dataDir));
+    EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
+}
+
+TEST_F(JournalMove, ReadsTheJournalThroughTheAliasOfEachCallsDirectory) {
+    // Two data directories one after the other: the second move reads its own journal,
+    // not the first one's through a database still open on the alias.
+    const std::string first = DataDirectory(kTwoRecords);
+    ASSERT_EQ(Move(first), 1);
+    const std::string second = root + "Second\\";
+    CreateDirectoryA(second.c_str(), nullptr);
+    productfiles::Write(second, productfiles::WithRows(productfiles::Description(),
+                                                       {{"JOUR.SH", "row 730486 0 1 2 \"only\" 3\n"}}));
+    ASSERT_EQ(Exec(kUser, kPassword, "DROP TABLE " + std::string(kTable)), 1);
+    ASSERT_EQ(Move(second), 1);
+    EXPECT_EQ(Rows(), "1");
+    EXPECT_EQ(Rows("STROKA = 'only'"), "1");
+    EXPECT_TRUE(productfiles::DictionaryRemoved(first));
+    EXPECT_TRUE(productfiles::DictionaryRemoved(second));
 }
 
 }  // namespace
