@@ -111,6 +111,58 @@ Variant TPersistent::GetPropertyValue(const AnsiString& name) const {
     return p->Read(*this);
 }
 
+// ---- sets and streamed values ----
+
+int detail::ParseSetText(const AnsiString& text, const std::vector<std::pair<AnsiString, int>>& members,
+                         const AnsiString& property) {
+    const AnsiString trimmed = Trim(text);
+    if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']')
+        throw EPropertyError("Invalid property value " + text + " for " + property);
+    const AnsiString inner = Trim(trimmed.substr(1, trimmed.size() - 2));
+    int bits = 0;
+    if (inner.empty()) return bits;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = inner.find(',', start);
+        const AnsiString member = Trim(inner.substr(start, comma == AnsiString::npos ? AnsiString::npos : comma - start));
+        auto found = std::find_if(members.begin(), members.end(),
+                                  [&](const auto& entry) { return AnsiSameText(entry.first, member); });
+        if (member.empty() || found == members.end())
+            throw EPropertyError("Invalid property value " + text + " for " + property);
+        bits |= found->second;
+        if (comma == AnsiString::npos) return bits;
+        start = comma + 1;
+    }
+}
+
+AnsiString detail::SetText(int bits, const std::vector<std::pair<AnsiString, int>>& members) {
+    AnsiString text;
+    for (const auto& entry : members)
+        if (entry.second != 0 && (bits & entry.second) == entry.second) text += (text.empty() ? "" : ", ") + entry.first;
+    return "[" + text + "]";
+}
+
+void TStreamedValues::DefineBinary(const AnsiString& name, BinaryReader reader) {
+    entries_.push_back({name, std::move(reader), nullptr});
+}
+
+void TStreamedValues::DefineCollection(const AnsiString& name, TCollection& items, BinaryReader olderForm) {
+    entries_.push_back({name, std::move(olderForm), &items});
+}
+
+const TStreamedValues::Entry* TStreamedValues::Find(const AnsiString& name) const {
+    for (const Entry& entry : entries_)
+        if (AnsiSameText(entry.Name, name)) return &entry;
+    return nullptr;
+}
+
+TStreamedValues::BinaryReader TStreamedValues::BinaryOf(TPersistent& object, const AnsiString& name) {
+    TStreamedValues values;
+    object.DeclareStreamedValues(values);
+    const Entry* entry = values.Find(name);
+    return entry ? entry->Binary : BinaryReader();
+}
+
 // ---- TList ----
 
 void TList::CheckIndex(int index, int limit) const {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -38,13 +39,40 @@ class TComponent;
 // Class descriptions and published properties
 
 // A published property: read and written as a variant, or (component references)
-// written with a component found by name.
+// written with a component found by name, or (object properties) an object the
+// persistent holds, whose own properties a form description sets (Options.Charset).
 struct TPropertyInfo {
     AnsiString Name;
     bool IsComponentReference = false;
     std::function<void(TPersistent&, const Variant&)> Write;
     std::function<Variant(const TPersistent&)> Read;  // empty for write-only properties
     std::function<void(TPersistent&, TComponent*)> WriteComponent;
+    std::function<TPersistent&(TPersistent&)> Object;
+};
+
+class TCollection;
+
+// Values a persistent keeps in a form description beside its published properties
+// (DeclareStreamedValues): a binary block handed to a reader, or the items of a
+// collection; a collection value may also take a binary block, its older stored form.
+class TStreamedValues {
+public:
+    using BinaryReader = std::function<void(const std::string& bytes)>;
+    struct Entry {
+        AnsiString Name;
+        BinaryReader Binary;
+        TCollection* Items = nullptr;
+    };
+
+    void DefineBinary(const AnsiString& name, BinaryReader reader);
+    void DefineCollection(const AnsiString& name, TCollection& items, BinaryReader olderForm = nullptr);
+    // Case-insensitive; nullptr when none of that name was declared.
+    const Entry* Find(const AnsiString& name) const;
+    // The binary reader `object` declares under that name, or none.
+    static BinaryReader BinaryOf(TPersistent& object, const AnsiString& name);
+
+private:
+    std::vector<Entry> entries_;
 };
 
 namespace detail {
@@ -98,6 +126,13 @@ public:
     template <class T, class E>
     TClassInfo& EnumProperty(const AnsiString& name, E (T::*getter)() const, void (T::*setter)(E),
                              std::vector<std::pair<AnsiString, E>> names);
+    // A set kept as bits; also accepted as the text "[name, name]" (an empty set "[]").
+    template <class T, class S>
+    TClassInfo& SetProperty(const AnsiString& name, S (T::*getter)() const, void (T::*setter)(S),
+                            std::vector<std::pair<AnsiString, int>> members);
+    // An object the persistent holds (options, lists, collections).
+    template <class T, class O>
+    TClassInfo& ObjectProperty(const AnsiString& name, O& (T::*getter)());
     // A reference to another component, written by name when a form is read.
     template <class T, class C>
     TClassInfo& ComponentProperty(const AnsiString& name, void (T::*setter)(C*));
@@ -140,6 +175,10 @@ public:
     // the class has none of that name, EVariantError when the value does not convert.
     void SetPropertyValue(const AnsiString& name, const Variant& value);
     Variant GetPropertyValue(const AnsiString& name) const;
+
+    // The values this object keeps in form descriptions besides its published
+    // properties; none by default.
+    virtual void DeclareStreamedValues(TStreamedValues& values) {}
 
 protected:
     // "Cannot assign a <source class> to a <target class>" (EConvertError).
@@ -493,6 +532,37 @@ TClassInfo& TClassInfo::EnumProperty(const AnsiString& name, E (T::*getter)() co
             if (entry.second == current) return Variant(entry.first);
         return Variant(static_cast<int32_t>(current));
     };
+    return AddProperty(std::move(info));
+}
+
+namespace detail {
+// The bits of a set written "[name, name]"; EPropertyError for an unknown name.
+int ParseSetText(const AnsiString& text, const std::vector<std::pair<AnsiString, int>>& members,
+                 const AnsiString& property);
+AnsiString SetText(int bits, const std::vector<std::pair<AnsiString, int>>& members);
+}  // namespace detail
+
+template <class T, class S>
+TClassInfo& TClassInfo::SetProperty(const AnsiString& name, S (T::*getter)() const, void (T::*setter)(S),
+                                    std::vector<std::pair<AnsiString, int>> members) {
+    TPropertyInfo info;
+    info.Name = name;
+    info.Write = [setter, members, name](TPersistent& object, const Variant& value) {
+        const int bits = value.IsString() ? detail::ParseSetText(value.AsString(), members, name) : value.AsInteger();
+        (static_cast<T&>(object).*setter)(static_cast<S>(bits));
+    };
+    info.Read = [getter, members](const TPersistent& object) {
+        return Variant(detail::SetText(static_cast<int>((static_cast<const T&>(object).*getter)()), members));
+    };
+    return AddProperty(std::move(info));
+}
+
+template <class T, class O>
+TClassInfo& TClassInfo::ObjectProperty(const AnsiString& name, O& (T::*getter)()) {
+    static_assert(std::is_base_of_v<TPersistent, O>, "an object property holds a persistent");
+    TPropertyInfo info;
+    info.Name = name;
+    info.Object = [getter](TPersistent& object) -> TPersistent& { return (static_cast<T&>(object).*getter)(); };
     return AddProperty(std::move(info));
 }
 
