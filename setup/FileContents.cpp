@@ -2,17 +2,27 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "platform/TextFile.h"
 
 namespace setrix {
 
+namespace {
+
+platform::THandleOwner OpenForReading(const platform::AnsiString& path, DWORD flags) {
+    return platform::THandleOwner(CreateFileA(path.c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, flags, nullptr));
+}
+
+}  // namespace
+
 bool ReadWholeFile(const platform::AnsiString& path, std::vector<unsigned char>& contents) {
-    platform::THandleOwner file(CreateFileA(path.c_str(), GENERIC_READ,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    platform::THandleOwner file = OpenForReading(path, FILE_ATTRIBUTE_NORMAL);
     if (!file.Valid()) return false;
     LARGE_INTEGER size{};
-    // One block in memory: files beyond 2 GB are not the product's files.
     if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 || size.QuadPart > 0x7FFFFFFF) return false;
     contents.resize(static_cast<size_t>(size.QuadPart));
     DWORD got = 0;
@@ -23,9 +33,20 @@ bool ReadWholeFile(const platform::AnsiString& path, std::vector<unsigned char>&
     return true;
 }
 
-}  // namespace setrix
-
-namespace setrix {
+bool ReadFileInBlocks(const platform::AnsiString& path, size_t blockSize,
+                      const std::function<void(const unsigned char* data, size_t length)>& consume) {
+    platform::THandleOwner file = OpenForReading(path, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!file.Valid()) return false;
+    // One read asks for at most what a DWORD counts.
+    const DWORD block = static_cast<DWORD>(std::clamp<size_t>(blockSize, 1, 0x40000000));
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(block);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), buffer.get(), block, &got, nullptr)) return false;
+        if (got == 0) return true;
+        consume(buffer.get(), got);
+    }
+}
 
 void ClearReadOnly(const platform::AnsiString& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());

@@ -4,9 +4,6 @@
 #include <bcrypt.h>
 
 #include <cstdio>
-#include <vector>
-
-#include "setup/FileContents.h"
 
 namespace setrix {
 
@@ -41,9 +38,9 @@ public:
     TMd5Hash(const TMd5Hash&) = delete;
     TMd5Hash& operator=(const TMd5Hash&) = delete;
 
-    void Update(std::vector<unsigned char>& data) {
-        if (data.empty()) return;
-        Check(BCryptHashData(handle_, data.data(), static_cast<ULONG>(data.size()), 0), "hash");
+    // Blocks come from ReadFileInBlocks, which never hands more than a ULONG counts.
+    void Update(const unsigned char* data, size_t length) {
+        Check(BCryptHashData(handle_, const_cast<PUCHAR>(data), static_cast<ULONG>(length), 0), "hash");
     }
     AnsiString HexDigest() {
         unsigned char digest[16];
@@ -63,12 +60,11 @@ private:
 
 }  // namespace
 
-AnsiString FileMD5Hex(const AnsiString& path) {
-    std::vector<unsigned char> contents;
-    if (!ReadWholeFile(path, contents)) return AnsiString();
+AnsiString FileMD5Hex(const AnsiString& path, size_t blockSize) {
     TMd5Algorithm algorithm;
     TMd5Hash hash(algorithm);
-    hash.Update(contents);
+    if (!ReadFileInBlocks(path, blockSize, [&](const unsigned char* data, size_t length) { hash.Update(data, length); }))
+        return AnsiString();
     return hash.HexDigest();
 }
 
