@@ -18,15 +18,16 @@ TFileVersionInfo::TFileVersionInfo(const AnsiString& path) {
     data_ = std::move(data);
 }
 
-AnsiString TFileVersionInfo::StringValue(const char* block, const AnsiString& name) const {
+std::optional<AnsiString> TFileVersionInfo::StringValue(const char* block, const AnsiString& name) const {
     // An empty name would query the block itself, which is no string.
-    if (!HasResource() || name.empty()) return AnsiString();
+    if (!HasResource() || name.empty()) return std::nullopt;
     const AnsiString query = AnsiString("\\StringFileInfo\\") + block + "\\" + name;
     void* value = nullptr;
     UINT length = 0;
     // VerQueryValueA may convert into the buffer it is given, so hand it a private copy.
     std::vector<char> data = data_;
-    if (!VerQueryValueA(data.data(), query.c_str(), &value, &length) || !value || length == 0) return AnsiString();
+    if (!VerQueryValueA(data.data(), query.c_str(), &value, &length)) return std::nullopt;
+    if (!value || length == 0) return AnsiString();
     const char* text = static_cast<const char*>(value);
     return AnsiString(text, strnlen(text, length));
 }

@@ -2,6 +2,7 @@
 // export that reports string values such as FileVersion or ProductName.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "platform/SysUtils.h"
@@ -14,9 +15,9 @@ public:
     explicit TFileVersionInfo(const platform::AnsiString& path);
 
     bool HasResource() const { return !data_.empty(); }
-    // The string value of one StringFileInfo block ("040904E4"); "" when the block or
-    // the value is missing.
-    platform::AnsiString StringValue(const char* block, const platform::AnsiString& name) const;
+    // The string value of one StringFileInfo block ("040904E4"), empty when the value is;
+    // nothing when the block or the value is missing.
+    std::optional<platform::AnsiString> StringValue(const char* block, const platform::AnsiString& name) const;
 
 private:
     std::vector<char> data_;

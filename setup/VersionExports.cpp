@@ -1,5 +1,7 @@
 // The version exports: a file's version by its CRC, its MD5, its version resource's
 // values, and the product's installations from given paths or from the fixed drives.
+#include <optional>
+
 #include "platform/StringList.h"
 #include "setup/ExportBoundary.h"
 #include "setup/Exports.h"
@@ -27,9 +29,11 @@ const char* GetModuleVersion(const char* path, const char* valueName) {
     return Guarded<const char*>("", [&] {
         const AnsiString file = Arg(path), name = Arg(valueName);
         const TFileVersionInfo info(file);
-        AnsiString value = info.StringValue("040904E4", name);
-        if (value.empty()) value = info.StringValue("041904E3", name);
-        return ReturnText(value);
+        // The Russian block answers only for a value the English block lacks, not for one
+        // it holds empty.
+        std::optional<AnsiString> value = info.StringValue("040904E4", name);
+        if (!value) value = info.StringValue("041904E3", name);
+        return ReturnText(value.value_or(AnsiString()));
     });
 }
 

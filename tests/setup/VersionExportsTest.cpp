@@ -178,6 +178,9 @@ TEST_F(VersionExports, ModuleVersionValues) {
         {bin + "version-both.dll", "Comments", "\xC2\xE5\xF0\xF1\xE8\xFF"},  // only in the Russian one
         {bin + "version-english.dll", "ProductName", "Orvel"},
         {bin + "version-english.dll", "Empty", ""},
+        // Empty in the English block is an answer: the Russian block is not asked.
+        {bin + "version-both.dll", "Empty", ""},
+        {bin + "version-russian.dll", "Empty", "held in ru"},
         {bin + "version-english.dll", "Missing", ""},
         {bin + "version-english.dll", "", ""},
         {bin + "version-other.dll", "FileVersion", ""},  // neither block
