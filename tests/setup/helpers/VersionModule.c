@@ -1,4 +1,4 @@
-/* A module that is nothing but its version resource. */
+/* A module that is nothing but its resources. */
 int __stdcall DllMain(void* module, unsigned long reason, void* reserved) {
     (void)module;
     (void)reason;
