@@ -22,6 +22,15 @@ public:
 // Key paths from the host are relative to the root, with or without a leading backslash.
 AnsiString FromRoot(const AnsiString& path) { return "\\" + path; }
 
+// Opens a key that is to be changed or read; false when there is no such key. A key that is
+// there but cannot be opened (no rights to it) is a failure of the registry, not a missing
+// key: taken for missing, its values would stay while the caller heard they were gone.
+bool EnterExistingKey(TRegistry& reg, const AnsiString& path) {
+    if (reg.EnterKey(path, false)) return true;
+    if (reg.LastError() == ERROR_FILE_NOT_FOUND) return false;
+    throw ERegistryException("Cannot open " + path);
+}
+
 }  // namespace
 
 int RegCreateHKLMKey(const char* keyPath) {
@@ -56,7 +65,7 @@ int RegDeleteHKLMValue(const char* keyPath, const char* valueName) {
     return Guarded(kRegFailed, [&] {
         const AnsiString path = Arg(keyPath), name = Arg(valueName);
         THklmRegistry reg;
-        if (!reg.EnterKey(FromRoot(path), false)) return kRegOk;
+        if (!EnterExistingKey(reg, FromRoot(path))) return kRegOk;
         if (reg.RemoveValue(name)) return kRegOk;
         // A missing value is no failure; one that is still there could not be deleted.
         return reg.ValueExists(name) ? kRegFailed : kRegOk;
@@ -87,7 +96,7 @@ bool IsInstanceVersion(const AnsiString& v) { return v == "5.12.0.0" || v == "5.
 // Versions before 5.12 kept one key for the product with its directory and version.
 const char* DeleteOldVersion(const AnsiString& version, const AnsiString& dir) {
     THklmRegistry reg;
-    if (!reg.EnterKey(kOldProductKey, false)) return "-";
+    if (!EnterExistingKey(reg, kOldProductKey)) return "-";
     const AnsiString installDir = NormalisedDirectory(reg.GetString("InstallDir"));
     const AnsiString recorded = reg.GetString("Version");
     reg.CloseKey();
@@ -101,13 +110,13 @@ const char* DeleteOldVersion(const AnsiString& version, const AnsiString& dir) {
 const char* DeleteInstance(const AnsiString& version, const AnsiString& dir) {
     THklmRegistry reg;
     TStringList instances;
-    if (reg.EnterKey(kProductKey, false)) reg.GetKeyNames(instances);
+    if (EnterExistingKey(reg, kProductKey)) reg.GetKeyNames(instances);
     reg.CloseKey();
     for (int i = 0; i < instances.Count(); ++i) {
         const AnsiString& name = instances[i];
         if (name.find(version) == AnsiString::npos) continue;
         const AnsiString key = AnsiString(kProductKey) + "\\" + name;
-        if (!reg.EnterKey(key, false)) throw ERegistryException("Cannot open " + key);
+        if (!EnterExistingKey(reg, key)) throw ERegistryException("Cannot open " + key);
         const AnsiString installDir = NormalisedDirectory(reg.GetString("InstallDir"));
         reg.CloseKey();
         if (installDir != dir) continue;

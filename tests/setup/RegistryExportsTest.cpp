@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "SetrixLibrary.h"
 #include "platform/Registry.h"
 
@@ -27,7 +34,9 @@ protected:
         RemoveTree(installDir);
         RemoveTree(otherDir);
     }
-    static void Clean() {
+    void Clean() {
+        for (const std::string& key : locked_) SetAccess(key, WRITE_DAC, "D:P(A;;KA;;;WD)");
+        locked_.clear();
         Hklm reg;
         for (const char* key : {"\\SOFTWARE\\SetrixExportTests", "\\SOFTWARE\\Orvel", "\\SOFTWARE\\Quarn"})
             reg.RemoveKey(key);
@@ -41,10 +50,37 @@ protected:
         Hklm reg;
         return reg.KeyExists(key);
     }
+    // Leaves everyone only the right to read the key, as HKEY_LOCAL_MACHINE is for a user
+    // without administrator rights; Clean gives the rights back.
+    void MakeReadOnly(const std::string& key) {
+        SetAccess(key, KEY_ALL_ACCESS, "D:P(A;;KR;;;WD)");
+        locked_.push_back(key);
+    }
+    // key begins with a backslash; the access list is in the system's text form.
+    static void SetAccess(const std::string& key, REGSAM openWith, const char* accessList) {
+        HKEY handle = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str() + 1, 0, openWith, &handle), ERROR_SUCCESS);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(accessList, SDDL_REVISION_1, &descriptor,
+                                                                          nullptr));
+        EXPECT_EQ(RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+        LocalFree(descriptor);
+        RegCloseKey(handle);
+    }
+    static void PutInteger(const std::string& key, const char* name, int value) {
+        Hklm reg;
+        ASSERT_TRUE(reg.EnterKey(key, true));
+        reg.PutInteger(name, value);
+    }
+    static bool ValueExists(const std::string& key, const char* name) {
+        Hklm reg;
+        return reg.EnterKeyReadOnly(key) && reg.ValueExists(name);
+    }
 
     SetrixLibrary dll;
     std::string installDir = TempDirectory();
     std::string otherDir = TempDirectory();
+    std::vector<std::string> locked_;
 };
 
 }  // namespace
@@ -88,6 +124,54 @@ TEST_F(RegistryExports, FailuresOfTheRegistryLayerGiveOne) {
     EXPECT_EQ(createKey(tooLong.c_str()), 1);
     EXPECT_EQ(createValue(tooLong.c_str(), "v", "x"), 1);
     EXPECT_EQ(deleteKey(""), 1);
+}
+
+// A key the caller may only read keeps its value: that is a failure, not a missing key.
+TEST_F(RegistryExports, AValueThatCannotBeDeletedGivesOne) {
+    auto deleteValue = dll.Fn<IntOf2>("RegDeleteHKLMValue");
+    const std::string key = "\\SOFTWARE\\SetrixExportTests\\Locked";
+    PutString(key, "Dir", "C:\\KEPT");
+    MakeReadOnly(key);
+    EXPECT_EQ(deleteValue("SOFTWARE\\SetrixExportTests\\Locked", "Dir"), 1);
+    EXPECT_TRUE(ValueExists(key, "Dir"));
+    EXPECT_EQ(deleteValue("SOFTWARE\\SetrixExportTests\\Locked\\Missing", "Dir"), 0);
+}
+
+// What the product's registry holds but cannot be read as it must be ends the deletion with
+// "!" and deletes nothing.
+TEST_F(RegistryExports, DeleteOrvelVersionReportsRegistryFailures) {
+    auto deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
+    const std::string instances = "\\SOFTWARE\\Quarn\\Orvel\\";
+    const struct {
+        const char* version;
+        std::function<void()> arrange;
+        std::string remaining;  // the key that must still be there
+    } cases[] = {
+        {"5.10.0.0", [&] { PutInteger("\\SOFTWARE\\Orvel", "InstallDir", 1); }, "\\SOFTWARE\\Orvel"},
+        {"5.10.0.0",
+         [&] {
+             PutString("\\SOFTWARE\\Orvel", "InstallDir", installDir);
+             PutString("\\SOFTWARE\\Orvel", "Version", "5.10.0.0");
+             MakeReadOnly("\\SOFTWARE\\Orvel");
+         },
+         "\\SOFTWARE\\Orvel"},
+        {"5.12.0.0", [&] { PutInteger(instances + "5.12.0.0_1", "InstallDir", 1); }, instances + "5.12.0.0_1"},
+        // An instance listed before the matching one cannot be opened.
+        {"5.12.0.0",
+         [&] {
+             PutString(instances + "5.12.0.0_1", "InstallDir", otherDir);
+             PutString(instances + "5.12.0.0_2", "InstallDir", installDir);
+             MakeReadOnly(instances + "5.12.0.0_1");
+         },
+         instances + "5.12.0.0_2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.remaining);
+        Clean();
+        c.arrange();
+        EXPECT_STREQ(deleteVersion(c.version, installDir.c_str()), "!");
+        EXPECT_TRUE(KeyExists(c.remaining));
+    }
 }
 
 TEST_F(RegistryExports, DeleteOrvelVersionOfOldLayout) {
