@@ -29,6 +29,11 @@ TEST_F(OracleSessionTest, LogonChecksAccountServiceAndPrivilege) {
       {"SCOTT", "TIGER", "OTHER", LogonDefault, 12514},
       {"SCOTT", "TIGER", "SETRIX", LogonSysDba, 1031},
       {"SYS", "change_on_install", "SETRIX", LogonSysDba, 0},
+      // The name is taken without the blanks around it, not without those inside.
+      {" sys ", "change_on_install", "SETRIX", LogonSysDba, 0},
+      {"  scott ", "TIGER", "SETRIX", LogonSysDba, 1031},
+      {"SC OTT", "TIGER", "SETRIX", LogonDefault, 1017},
+      {"   ", "TIGER", "SETRIX", LogonDefault, 1017},
   };
   for (const auto& c : cases) {
     Session s(*db_);

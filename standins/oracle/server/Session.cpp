@@ -154,11 +154,15 @@ Session::~Session() {
   database_.Locks().ReleaseAll(id_);
 }
 
-void Session::Logon(const std::string& user, const std::string& password, const std::string& service, int mode,
+void Session::Logon(const std::string& givenUser, const std::string& password, const std::string& service, int mode,
                     bool externalCredentials) {
   if (Upper(service) != database_.Service()) throw OraError(12514);
   if (externalCredentials) throw OraError(1017);
   if (password.empty()) throw OraError(1005);
+  // The account's name is the user name without the blanks around it.
+  const std::size_t first = givenUser.find_first_not_of(' ');
+  const std::string user =
+      first == std::string::npos ? std::string() : givenUser.substr(first, givenUser.find_last_not_of(' ') - first + 1);
   auto account = database_.FindAccount(user);
   if (!account || Upper(account->password) != Upper(password)) throw OraError(1017);
   if ((mode & (LogonSysDba | LogonSysOper)) && !account->privileged) throw OraError(1031);

@@ -118,9 +118,34 @@ TEST_F(OracleExports, LogOnFailuresByExport) {
 
 TEST_F(OracleExports, OnlyTheSystemAccountsLogOnAsSysdba) {
     CreateUser("SYSTEMX", "SECRET");
-    EXPECT_EQ(CheckOraConn("systemx", "secret", kServer), 1);
-    EXPECT_EQ(CheckOraConn(" system ", "manager", kServer), 2);  // the name itself is passed on unchanged
-    EXPECT_EQ(CheckOraConn("SYSTEM", "MANAGER", kServer), 10);
+    // This server refuses SYSDBA to SYSTEM and to every account but SYS: a refusal shows
+    // the mode was asked for.
+    const struct {
+        const char* user;
+        const char* password;
+        int check;
+    } cases[] = {
+        {"systemx", "secret", 1},
+        {"SYSTEM", "MANAGER", 10},
+        {" system ", "manager", 10},  // blanks around the name and its case do not matter
+        {" sys ", "change_on_install", 1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CheckOraConn(c.user, c.password, kServer), c.check) << "[" << c.user << "]";
+    // The version query logs on the same way.
+    EXPECT_EQ(GetOrvelDBVersion(" system ", "manager"), "!");
+}
+
+TEST_F(OracleExports, AConnectThatLeavesNoConnectionIsNoSuccess) {
+    // The link drops at the session's settings query after the log-on: that query's failure
+    // is not the connect's, which ends without one, yet the session is gone.
+    CreateUser("STX_DROPPED", "DROPPED");
+    orastandin::InstallServerHook(kServer, "execute:2:drop@STX_DROPPED");
+    EXPECT_EQ(CheckOraConn("STX_DROPPED", "DROPPED", kServer), 10);
+    orastandin::InstallServerHook(kServer, "execute:2:drop@STX_DROPPED");
+    EXPECT_EQ(CheckOraConnStr("STX_DROPPED", "DROPPED", kServer), "!");
+    // Without the drop the same log-on works.
+    EXPECT_EQ(CheckOraConn("STX_DROPPED", "DROPPED", kServer), 1);
+    EXPECT_EQ(CheckOraConnStr("STX_DROPPED", "DROPPED", kServer), "");
 }
 
 TEST_F(OracleExports, ASuccessfulCheckLeavesTheResultBufferAlone) {
