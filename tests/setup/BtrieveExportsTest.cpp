@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "SetrixLibrary.h"
@@ -317,6 +318,49 @@ TEST_F(BtrieveExports, UpdateFixedPriceWithoutSchemeSevenStillDefaultsTheStorage
     EXPECT_FALSE(SettingsFlag(dataDir, FixedPriceOffset));
     EXPECT_EQ(FloatAt(Records(dataDir + "ECFIL154.DAT")[0], 16), 7.0);
     ExpectCleanedUpAndAliased();
+}
+
+// No transaction spans the posts of one export: a step that fails leaves what the steps
+// before it posted, and the export answers 0. The file of the failing step is missing or
+// held by another program.
+enum class Unavailable { Missing, HeldOpen };
+
+void MakeUnavailable(const std::string& path, Unavailable how, std::optional<HeldOpen>& holder) {
+    if (how == Unavailable::Missing)
+        ASSERT_TRUE(DeleteFileA(path.c_str()));
+    else
+        ASSERT_TRUE(holder.emplace(path, GENERIC_READ | GENERIC_WRITE, 0).Valid());
+}
+
+TEST_F(BtrieveExports, UpdateFixedPriceFailingAtTheStoragePeriodKeepsTheFixedPrice) {
+    for (Unavailable how : {Unavailable::Missing, Unavailable::HeldOpen}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        WriteProductFiles(dataDir);
+        {
+            std::optional<HeldOpen> holder;
+            MakeUnavailable(dataDir + "ECFIL154.DAT", how, holder);
+            EXPECT_EQ(updateFixedPrice(dataDir.c_str()), 0);
+        }
+        EXPECT_TRUE(SettingsFlag(dataDir, FixedPriceOffset));  // scheme 2 on, 7 off: posted
+        ExpectCleanedUpAndAliased();
+    }
+}
+
+TEST_F(BtrieveExports, SetLskFailingAtTheSettingsKeepsTheCombinedScheme) {
+    for (Unavailable how : {Unavailable::Missing, Unavailable::HeldOpen}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        WriteProductFiles(dataDir);
+        {
+            std::optional<HeldOpen> holder;
+            MakeUnavailable(dataDir + "ECFIL075.DAT", how, holder);
+            EXPECT_EQ(setLsk(dataDir.c_str()), 0);
+        }
+        const auto schemes = Schemes(dataDir);
+        ASSERT_EQ(schemes.size(), 6u);
+        EXPECT_EQ(schemes.back().number, 9.0);
+        EXPECT_TRUE(schemes.back().flag);
+        ExpectCleanedUpAndAliased();
+    }
 }
 
 }  // namespace

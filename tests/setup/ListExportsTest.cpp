@@ -72,8 +72,12 @@ TEST_F(ListExports, ResultPassedBackAsArgumentIsReadBeforeBeingReplaced) {
     EXPECT_STREQ(getEntry(line, 1), "q");
 }
 
-TEST_F(ListExports, EmptyProcIsCallable) {
+// EmptyProc stores no result: the text the previous call handed back stays as it was.
+TEST_F(ListExports, EmptyProcLeavesThePreviousResultAlone) {
     auto emptyProc = dll.Fn<void()>("EmptyProc");
+    const char* list = addToList("b\r\na", "c");
     emptyProc();
-    SUCCEED();
+    emptyProc();
+    EXPECT_STREQ(list, "a\r\nb\r\nc\r\n");
+    EXPECT_STREQ(getEntry(list, 3), "c");
 }

@@ -128,6 +128,30 @@ TEST_F(ConfigurationMoves, MoveOrvelConfigSendsTheThirteenSettings) {
     EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
 }
 
+TEST_F(ConfigurationMoves, MoveOrvelConfigSendsFractionsWithADecimalPoint) {
+    // The tests run in the product's Russian locale, whose numbers carry a decimal comma; in
+    // the statement it would end the number and start another assignment.
+    char separator[4] = {};
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator);
+    ASSERT_STREQ(separator, ",") << "the tests' locale (scripts/wine-env) has changed";
+    const struct {
+        const char* period;  // TRFIL023 position 8, a 4-byte float
+        const char* condition;
+    } cases[] = {
+        {"2.5", "EXCHANGE_PERIOD = 2.5"},
+        {"-0.75", "EXCHANGE_PERIOD = -0.75"},
+        {"0.125", "EXCHANGE_PERIOD = 0.125"},
+        {"1024", "EXCHANGE_PERIOD = 1024"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.period);
+        const std::string dataDir =
+            MakeDataDirectory("row \"X\" \"\" \"\" \"\" \"\" false false true " + std::string(c.period) + " 0\n");
+        ASSERT_EQ(MoveOrvelConfig(dataDir), 1);
+        EXPECT_TRUE(Holds(c.condition));
+    }
+}
+
 TEST_F(ConfigurationMoves, MoveOrvelConfigExchangeWayAndSchemeType) {
     const struct {
         const char* flags;  // background, period, processing, time/period, scheme, -, branches
