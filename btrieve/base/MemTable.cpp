@@ -87,24 +87,29 @@ TMemTableRecord* TMemTable::RecordAt(int position) const {
 
 void TMemTable::MoveTo(int position) {
     position_ = position;
+    successorAtPosition_ = false;
     current_ = RecordAt(position);
 }
 
 void TMemTable::PhysFirst() {
     if (records_.Count() == 0) RaiseEOF();
     position_ = 1;
+    successorAtPosition_ = false;
     GetRecord(0, GetRecBuf(), nullptr);
 }
 
 void TMemTable::PhysLast() {
     if (records_.Count() == 0) RaiseBOF();
     position_ = records_.Count();
+    successorAtPosition_ = false;
     GetRecord(0, GetRecBuf(), nullptr);
 }
 
 void TMemTable::PhysNext() {
-    if (position_ >= records_.Count()) RaiseEOF();
-    ++position_;
+    const int next = successorAtPosition_ ? std::max(position_, 1) : position_ + 1;
+    if (next > records_.Count()) RaiseEOF();
+    position_ = next;
+    successorAtPosition_ = false;
     try {
         GetRecord(0, GetRecBuf(), nullptr);
     } catch (const EQuillonEngineError&) {
@@ -115,6 +120,7 @@ void TMemTable::PhysNext() {
 void TMemTable::PhysPrior() {
     if (position_ <= 1) RaiseBOF();
     --position_;
+    successorAtPosition_ = false;
     try {
         GetRecord(0, GetRecBuf(), nullptr);
     } catch (const EQuillonEngineError&) {
@@ -182,6 +188,7 @@ void TMemTable::GetRecord(int lock, uint8_t* record, TRecordProps* props) {
     if (records_.Count() == 0) RaiseEOF();
     if (position_ <= 0) position_ = 1;
     if (position_ > records_.Count()) RaiseEOF();
+    successorAtPosition_ = false;
     current_ = RecordAt(position_);
     if (!current_) RaiseEngineError(rc::NoCurrRec);
     if (record) std::memcpy(record, current_->Image.data(), std::min<size_t>(current_->Image.size(), GetRecBufSize()));
@@ -193,8 +200,9 @@ void TMemTable::DeleteRecord(uint8_t*) {
     if (!current_) RaiseEngineError(rc::NoCurrRec);
     FreeHandle(current_);
     current_ = nullptr;
-    // The next record moved into this place: a following next move must reach it.
-    if (position_ > 0) --position_;
+    // The position stays: the next record has moved into it, so a prior move reaches
+    // the record before, the current record is that next one, and so is a next move.
+    successorAtPosition_ = true;
     state_ = cursorstate::Repositioning;
 }
 
@@ -255,6 +263,8 @@ void TMemTable::AddRecord(const uint8_t* record) {
         added = MakeHandle<TMemTableRecord>(this, record, ownKey, &records_);
     else
         added = MakeHandle<TMemTableRecord>(this, record, ownKey, &records_, position_ - 1);
+    // The new record took the position: a next move goes past it.
+    successorAtPosition_ = false;
     added->SetUpdateStatus(updstatus::Inserted);
 }
 
@@ -341,6 +351,7 @@ void TMemTable::ClearAll() {
     for (int i = records_.Count(); i >= 1; --i) FreeHandle(RecordAt(i));
     records_.Clear();
     position_ = 0;
+    successorAtPosition_ = false;
     current_ = nullptr;
 }
 

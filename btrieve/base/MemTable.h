@@ -109,6 +109,9 @@ private:
 
     TCacheCollection records_;
     int position_ = 0;
+    // After a delete the next record has moved into position_: a next move reads it
+    // there instead of stepping over it.
+    bool successorAtPosition_ = false;
     TMemTableRecord* current_ = nullptr;
     uint16_t bookmarkSize_;
     TBaseTable* baseCursor_;

@@ -92,6 +92,41 @@ TEST(MemTable, DeletingTheCurrentRecordKeepsTheNextOneReachable) {
     EXPECT_EQ(value, 3);
 }
 
+// After a delete every move keeps its place: the record behind the deleted one is the
+// current and the next one, the record before it the prior one.
+TEST(MemTable, MovesAfterADeleteKeepTheirPlace) {
+    enum Move { Next, Prior, Current };
+    struct {
+        int deleted;  // 1-based place of the deleted record in [1, 2, 3]
+        Move move;
+        int32_t expected;  // the value read, or 0 with the code
+        uint16_t code;
+    } cases[] = {
+        {1, Next, 2, 0},    {1, Prior, 0, rc::Bof}, {1, Current, 2, 0},
+        {2, Next, 3, 0},    {2, Prior, 1, 0},       {2, Current, 3, 0},
+        {3, Next, 0, rc::Eof}, {3, Prior, 2, 0},    {3, Current, 0, rc::Eof},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "deleted " << c.deleted << ", move " << c.move);
+        TIntTable t;
+        t.Append({1, 2, 3});
+        t.table.SetToBegin();
+        for (int i = 0; i < c.deleted; ++i) t.table.GetNextRecord(0, t.rec(), nullptr);
+        t.table.DeleteRecord(t.rec());
+        t.value = 0;
+        const uint16_t code = CodeOf([&] {
+            if (c.move == Next)
+                t.table.GetNextRecord(0, t.rec(), nullptr);
+            else if (c.move == Prior)
+                t.table.GetPriorRecord(0, t.rec(), nullptr);
+            else
+                t.table.GetRecord(0, t.rec(), nullptr);
+        });
+        EXPECT_EQ(code, c.code);
+        if (c.code == 0) EXPECT_EQ(t.value, c.expected);
+    }
+}
+
 TEST(MemTable, RecordsAddedAfterADeletionGoLastAndKeepBookmarksOfTheirOwn) {
     TIntTable t;
     TMemTable& table = t.table;
