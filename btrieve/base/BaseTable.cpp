@@ -680,8 +680,8 @@ void TBaseTable::PutField(uint16_t fieldNumber, uint8_t* record, const void* val
     CheckParam(record);
     TFieldCacheItem& item = fieldCache_.Item(fieldNumber);
     item.Bind(record);
-    if (value) PutFieldValue(item, value);
-    else if (!item.HasNullArea()) std::memset(item.FieldData(), 0, item.Desc().length);
+    // A null value goes to the engine too: the engine knows how its records hold one.
+    PutFieldValue(item, value);
     item.SetChanged(true);
     item.SetBlank(value == nullptr);
 }

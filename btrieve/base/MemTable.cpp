@@ -136,7 +136,12 @@ void TMemTable::FieldToLogical(uint16_t, uint16_t, bool& blank, void* value, con
 
 void TMemTable::FieldToPhysical(uint16_t, uint16_t, uint8_t* fieldData, const void* value, uint16_t fieldLength,
                                 int16_t) {
-    if (value && fieldData) std::memcpy(fieldData, value, fieldLength);
+    if (!fieldData) return;
+    // A memory table keeps no null flags: a null value is a field of zero bytes.
+    if (value)
+        std::memcpy(fieldData, value, fieldLength);
+    else
+        std::memset(fieldData, 0, fieldLength);
 }
 
 void TMemTable::GetBookMark(void* bookmark) {

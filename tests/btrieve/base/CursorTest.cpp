@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "TestEngine.h"
 #include "btrieve/base/FilterListItem.h"
+#include "btrieve/base/MemTable.h"
 #include "platform/DBScreen.h"
 
 using namespace btrieve;
@@ -438,6 +441,37 @@ TEST(FieldAccess, NullAreasMarkBlankAndChangedFields) {
     EXPECT_EQ(changed, -1);
     EXPECT_EQ(CodeOf([&] { cursor.GetField(9, record.data(), blank, &id); }), rc::NotSupported);
     EXPECT_EQ(CodeOf([&] { cursor.GetField(1, nullptr, blank, &id); }), rc::InvalidParam);
+}
+
+namespace {
+// An engine whose records hold a null value as a field of blanks.
+class TBlankNullCursor : public TTestCursor {
+public:
+    TBlankNullCursor() : TTestCursor(nullptr, nullptr, "T", 0, 0) {}
+    void PutFieldValue(TFieldCacheItem& item, const void* value) override {
+        if (value)
+            TTestCursor::PutFieldValue(item, value);
+        else
+            std::memset(item.FieldData(), ' ', item.Desc().length);
+    }
+};
+}  // namespace
+
+TEST(FieldAccess, NullValuesAreWrittenTheEnginesWay) {
+    TBlankNullCursor cursor;
+    std::vector<uint8_t> record(cursor.GetRecBufSize());
+    char name[12] = "abc";
+    cursor.PutField(2, record.data(), name);
+    cursor.PutField(2, record.data(), nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(record.data()) + 4, 12), std::string(12, ' '));
+
+    // A memory table has no null flags: its null is a field of zero bytes.
+    TEngineFieldDesc desc{};
+    desc.fieldType = fldtype::Int32;
+    TMemTable table(nullptr, nullptr, &desc, 0, 1, "M", nullptr);
+    int32_t value = 7;
+    table.PutField(1, reinterpret_cast<uint8_t*>(&value), nullptr);
+    EXPECT_EQ(value, 0);
 }
 
 TEST(FieldAccess, FieldDescriptorByPosition) {

@@ -85,7 +85,10 @@ void TTestCursor::FieldToLogical(uint16_t, uint16_t, bool& blank, void* value, c
 }
 
 void TTestCursor::FieldToPhysical(uint16_t, uint16_t, uint8_t* data, const void* value, uint16_t length, int16_t) {
-    std::memcpy(data, value, length);
+    if (value)
+        std::memcpy(data, value, length);
+    else
+        std::memset(data, 0, length);
 }
 
 void TTestCursor::OpenCursor() {
