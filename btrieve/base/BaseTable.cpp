@@ -741,7 +741,9 @@ void TBaseTable::IndexForFields(const char* fieldList, uint16_t& indexNumber, ch
         pos = next;
     }
     if (numbers.empty()) RaiseEngineError(rc::InvalidIndexName);
-    for (uint16_t n = 0;; ++n) {
+    // An engine ends the search with its error past the last index; one that answers
+    // for every number is asked no further than the index numbers go (0xFFFF is none).
+    for (uint16_t n = 0; n < kNoIndex; ++n) {
         TEngineIndexDesc desc;
         GetIndexDesc(n, desc);
         if (desc.fieldsInKey < numbers.size()) continue;
@@ -751,6 +753,7 @@ void TBaseTable::IndexForFields(const char* fieldList, uint16_t& indexNumber, ch
         if (indexName) CopyToField(indexName, 32, FieldText(desc.name, sizeof desc.name));
         return;
     }
+    RaiseEngineError(rc::InvalidIndexName);
 }
 
 }  // namespace btrieve

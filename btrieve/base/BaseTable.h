@@ -61,6 +61,8 @@ constexpr int Equal = 0, GreaterOrEqual = 1, Greater = 2, Less = 3, LessOrEqual 
 class TBaseTable : public TBapiListItem {
 public:
     static constexpr size_t kKeyBufferSize = 256;
+    // The index id that names no index.
+    static constexpr uint16_t kNoIndex = 0xFFFF;
 
     // One end of a key range.
     struct TRangeBlock {

@@ -398,6 +398,29 @@ TEST(IndexForFields, FindsTheIndexOfExactlyThoseFields) {
 }
 
 namespace {
+// An engine that describes an index over FLAG for whatever number it is asked.
+class TEndlessIndexCursor : public TTestCursor {
+public:
+    TEndlessIndexCursor() : TTestCursor(nullptr, nullptr, "T", 0, 0) {}
+    void GetIndexDesc(uint16_t number, TEngineIndexDesc& desc) override {
+        std::memset(&desc, 0, sizeof desc);
+        desc.indexId = number;
+        desc.fieldsInKey = 1;
+        desc.keyFields[0] = 3;
+    }
+};
+}  // namespace
+
+TEST(IndexForFields, AnEngineThatNeverEndsItsIndexesEndsTheSearch) {
+    TEndlessIndexCursor cursor;
+    uint16_t number = 99;
+    EXPECT_EQ(CodeOf([&] { cursor.IndexForFields("@ID", number, nullptr); }), rc::InvalidIndexName);
+    EXPECT_EQ(number, 99);
+    cursor.IndexForFields("@FLAG", number, nullptr);
+    EXPECT_EQ(number, 0);
+}
+
+namespace {
 // Fields with null areas after the record: 8 bytes per field.
 class TNullCursor : public TTestCursor {
 public:
