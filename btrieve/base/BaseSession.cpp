@@ -64,9 +64,13 @@ size_t TBaseCfgrecord::ValuesSize() const {
     return size;
 }
 
-const char* TBaseCfgrecord::ValueOf(const char* name) const {
-    for (const auto& d : Descs)
-        if (FieldText(d.name, sizeof d.name) == name && d.offset < Values.size()) return Values.data() + d.offset;
+const char* TBaseCfgrecord::ValueOf(std::initializer_list<const char*> names) const {
+    for (const auto& d : Descs) {
+        if (d.offset >= Values.size()) continue;
+        const AnsiString name = FieldText(d.name, sizeof d.name);
+        for (const char* wanted : names)
+            if (name == wanted) return Values.data() + d.offset;
+    }
     return nullptr;
 }
 
@@ -473,8 +477,7 @@ void TBaseDBListTable::GetNextRecord(int, uint8_t* record, TRecordProps*) {
             alias = cfg->Path.substr(at + std::strlen(kDatabases));
             alias = alias.substr(0, alias.find('\\'));
         }
-        const char* physical = cfg->ValueOf("PATH");
-        if (!physical) physical = cfg->ValueOf("PhysicalName");
+        const char* physical = cfg->ValueOf({"PATH", "PhysicalName"});
         TDatabaseDesc desc{};
         CopyToField(desc.name, sizeof desc.name, alias);
         CopyToField(desc.physicalName, sizeof desc.physicalName, physical ? physical : "");

@@ -6,6 +6,7 @@
 // and converts text between the OEM and ANSI code pages for the engine.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -30,8 +31,8 @@ public:
     // Copies count descriptors and, when given, the values they locate.
     void SetData(int32_t count, const TEngineFieldDesc* descs, const char* values);
     size_t ValuesSize() const;
-    // The value of the first descriptor named exactly so; none when absent.
-    const char* ValueOf(const char* name) const;
+    // The value of the first parameter named exactly one of the names; null for none.
+    const char* ValueOf(std::initializer_list<const char*> names) const;
 
     AnsiString Path;
     std::vector<TEngineFieldDesc> Descs;

@@ -130,6 +130,25 @@ TEST_F(SessionTest, NamesResolveToPathsMemoryAliasesThenRegistryAliases) {
     EXPECT_EQ(session_->Lists().Count(), 0);  // the lists are freed on every path
 }
 
+TEST_F(SessionTest, AMemoryAliasTakesWhicheverOfPathAndPhysicalNameComesFirst) {
+    struct {
+        const char* params;
+        const char* physical;
+    } cases[] = {
+        {"PhysicalName:\"C:\\P\";PATH:\"C:\\Q\"", "C:\\P"},
+        {"PATH:\"C:\\Q\";PhysicalName:\"C:\\P\"", "C:\\Q"},
+        {"Description:\"d\";PhysicalName:\"C:\\P\"", "C:\\P"},
+        {"Description:\"d\";path:\"C:\\Q\"", ""},  // the names are matched exactly
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.params);
+        session_->AddAlias(0, "SETRIXTEST_MEM", nullptr, c.params, false);
+        TDatabaseDesc desc;
+        session_->GetDatabaseDesc("SETRIXTEST_MEM", desc, true);
+        EXPECT_STREQ(desc.physicalName, c.physical);
+    }
+}
+
 TEST_F(SessionTest, AnAliasKeyThatCannotBeReadDoesNotEndTheList) {
     WriteAlias("SETRIXTEST_A", "C:\\A", "");
     WriteAlias("SETRIXTEST_B", "C:\\B", "");
