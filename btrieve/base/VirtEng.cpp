@@ -72,7 +72,15 @@ AnsiString TVirtEng::StripBracketed(const char* source) {
     if (open == AnsiString::npos) return text;
     const size_t close = text.find(']', open);
     if (close == AnsiString::npos) return text;
-    text.erase(open, std::min(close + 2, text.size()) - open);
+    // The part goes with the one blank that parted it from the name, after it or, at
+    // the end of the name, before it; any other character is the name's own.
+    size_t from = open;
+    size_t to = close + 1;
+    if (to < text.size() && text[to] == ' ')
+        ++to;
+    else if (to == text.size() && from > 0 && text[from - 1] == ' ')
+        --from;
+    text.erase(from, to - from);
     return text;
 }
 

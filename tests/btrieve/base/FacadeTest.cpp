@@ -240,9 +240,15 @@ TEST_F(FacadeTest, ReadBlockAndConfigurationLists) {
 }
 
 TEST(FacadeHelpers, StripBracketed) {
-    EXPECT_EQ(TVirtEng::StripBracketed("[x] word"), "word");
-    EXPECT_EQ(TVirtEng::StripBracketed("word [x]"), "word ");
-    EXPECT_EQ(TVirtEng::StripBracketed("a[b"), "a[b");
+    // The bracketed part goes with the blank that parted it from the name, no more.
+    const struct {
+        const char* source;
+        const char* stripped;
+    } cases[] = {
+        {"[x] word", "word"}, {"word [x]", "word"},  {"a [x] b", "a b"},   {"[x]word", "word"},
+        {"a[x]b", "ab"},      {"ALIAS [x]", "ALIAS"}, {"a[b", "a[b"},      {"plain", "plain"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TVirtEng::StripBracketed(c.source), c.stripped) << c.source;
     EXPECT_EQ(TVirtEng::StripBracketed(nullptr), "");
 }
 
