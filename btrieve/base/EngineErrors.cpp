@@ -208,9 +208,10 @@ bool CheckOrRaise(bool condition, uint16_t code) {
 }
 
 uint16_t MapStatus(const TStatusPair* pairs, int count, int32_t status) {
-    if (status == 0 || count <= 0 || !pairs) return static_cast<uint16_t>(std::clamp(status, 0, 0xFFFF));
-    for (int i = 0; i < count; ++i)
-        if (pairs[i].native == status) return pairs[i].code;
+    if (pairs)
+        for (int i = 0; i < count; ++i)
+            if (pairs[i].native == status) return pairs[i].code;
+    // A failure never maps to success: statuses that are no result code give 0xFFFF.
     return status < 0 || status > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(status);
 }
 

@@ -85,6 +85,11 @@ TEST(EngineExceptions, MapStatus) {
     EXPECT_EQ(MapStatus(pairs, 2, 77), 77);
     EXPECT_EQ(MapStatus(pairs, 0, 9), 9);
     EXPECT_EQ(MapStatus(pairs, 2, 0x12345), 0xFFFF);
+    // A negative status is a failure with or without pairs, never success.
+    for (int count : {2, 0, -1}) {
+        EXPECT_EQ(MapStatus(pairs, count, -5), 0xFFFF) << count;
+        EXPECT_EQ(MapStatus(nullptr, count, -5), 0xFFFF) << count;
+    }
 }
 
 namespace {
