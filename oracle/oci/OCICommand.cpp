@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "oracle/core/Assertion.h"
 #include "oracle/core/Blob.h"
@@ -361,11 +362,7 @@ void TOCICommand::BindParam(TOraParamDesc& param) {
     }
     const OraText* bindName = reinterpret_cast<const OraText*>(name.c_str());
     if (ociVersion_ == 1) {
-        if (param.IsTable() || longValue || dataType == dtCursor)
-            RaiseLibraryError("Unknown data type");  // tables, LONG and cursors of the version 7 level are not bound here
-        Check(Oci.obndrv(cursor_->CDA(), bindName, -1, static_cast<ub1*>(buffer), length, type, -1,
-                         param.IndicatorBuffer(), nullptr, -1, -1));
-        *param.CurrentElementCount() = 1;
+        BindParam7(param, bindName, buffer, length, type);
         return;
     }
     oci::OCIStmt* const statement = cursor_->OCIStmt();
@@ -435,6 +432,42 @@ void TOCICommand::BindParam(TOraParamDesc& param) {
     }
 }
 
+void TOCICommand::BindParam7(TOraParamDesc& param, const OraText* bindName, void* buffer, sb4 length, ub2 type) {
+    Cda_Def* const cda = cursor_->CDA();
+    const TDataType dataType = param.GetDataType();
+    if (dataType == dtCursor) {
+        // The block opens the cursor in the parameter's own cursor data area.
+        auto* refCursor = dynamic_cast<TOraCursor*>(param.Object());
+        if (refCursor == nullptr) RaiseLibraryError("Unknown data type");
+        refCursor->SetOCIVersion(1);
+        refCursor->AllocCursor();
+        Check(Oci.obndrv(cda, bindName, -1, reinterpret_cast<ub1*>(refCursor->CDA()), -1, type, -1,
+                         param.IndicatorBuffer(), nullptr, -1, -1));
+        *param.CurrentElementCount() = 1;
+    } else if (param.IsTable()) {
+        // A PL/SQL table: the client sends the elements in use and sets how many came back.
+        const sb4 itemSize = static_cast<sb4>(param.ItemSize());
+        *param.CurrentElementCount() = static_cast<ub4>(param.TableLength());
+        Check(Oci.obindps(cda, 1, bindName, -1, static_cast<ub1*>(buffer), itemSize, type, 0, param.IndicatorBuffer(),
+                          nullptr, nullptr, itemSize, sizeof(sb2), 0, 0, static_cast<ub4>(param.TableLength()),
+                          param.CurrentElementCount(), nullptr, 0, 0));
+    } else if (dataType == dtBlob || dataType == dtMemo) {
+        // LONG values travel piece by piece; the client names the parameter it wants a piece
+        // of (or has one for) by the context bound here.
+        Check(Oci.obindps(cda, 0, bindName, -1, reinterpret_cast<ub1*>(&param), LongPieceLimit, type, 0,
+                          param.IndicatorBuffer(), nullptr, nullptr, 0, 0, 0, 0, 0, nullptr, nullptr, 0, 0));
+        *param.CurrentElementCount() = 1;
+    } else {
+        // Array DML reads the parameter's items one after the other.
+        if (iterations_ > 1 && param.TableLength() < iterations_)
+            RaiseLibraryError(
+                platform::Format("%s parameter must be array with length %d", param.GetName(), iterations_));
+        Check(Oci.obndrv(cda, bindName, -1, static_cast<ub1*>(buffer), length, type, -1, param.IndicatorBuffer(),
+                         nullptr, -1, -1));
+        *param.CurrentElementCount() = 1;
+    }
+}
+
 TOraParamDesc* TOCICommand::FindByBindHandle(OCIBind* handle) const {
     for (int i = 0; i < params_.Count(); ++i) {
         auto* param = static_cast<TOraParamDesc*>(params_.Items(i));
@@ -443,20 +476,33 @@ TOraParamDesc* TOCICommand::FindByBindHandle(OCIBind* handle) const {
     AssertionFailed(UnitOraClasses);
 }
 
+namespace {
+
+// The piece of a LONG parameter's value to hand to the client next: piece after piece, from
+// the start again when the client asks for a first piece; with the code that says where it
+// stands (first, next or last). None once the value is out.
+PPieceHeader NextOutgoingPiece(TOraParamDesc& param, TBlob* blob, ub1 asked, ub1& code) {
+    int32_t& counter = param.PieceCounter();
+    if (asked == OCI_FIRST_PIECE || asked == OCI_ONE_PIECE) counter = 0;
+    PPieceHeader current = blob ? blob->FirstPiece() : nullptr;
+    for (int32_t skipped = 0; current && skipped < counter; ++skipped) current = current->Next;
+    code = OCI_LAST_PIECE;
+    if (current) {
+        if (current->Next) code = counter == 0 ? OCI_FIRST_PIECE : OCI_NEXT_PIECE;
+        ++counter;
+    }
+    return current;
+}
+
+}  // namespace
+
 sb4 OCI_CALL TOCICommand::InBindPiece(void* context, OCIBind* bind, ub4, ub4, void** buffer, ub4* length, ub1* piece,
                                       void** indicator) {
     TOraParamDesc* const param = static_cast<TOCICommand*>(context)->FindByBindHandle(bind);
-    int32_t& counter = param->PieceCounter();
-    if (*piece == OCI_FIRST_PIECE) counter = 0;
-    TBlob* const blob = param->Blob();
-    PPieceHeader current = blob ? blob->FirstPiece() : nullptr;
-    for (int32_t skipped = 0; current && skipped < counter; ++skipped) current = current->Next;
-    if (current) {
+    if (PPieceHeader current = NextOutgoingPiece(*param, param->Blob(), *piece, *piece)) {
         *buffer = TBlob::PieceData(current);
         *length = current->Used;
         *indicator = param->IndicatorBuffer();
-        *piece = current->Next == nullptr ? OCI_LAST_PIECE : counter == 0 ? OCI_FIRST_PIECE : OCI_NEXT_PIECE;
-        ++counter;
     } else {
         *buffer = nullptr;
         *length = 0;
@@ -551,10 +597,104 @@ sword TOCICommand::InternalExecute(ub4 mode) {
     return status;
 }
 
+bool TOCICommand::IsPieceRequest(sword status) const {
+    return ociVersion_ == 1 ? status == OCI7_NEED_PIECE_IN || status == OCI7_NEED_PIECE_OUT : status == OCI_NEED_DATA;
+}
+
+TOCICommand::TPieceInfo TOCICommand::GetPieceInfo(sword status) {
+    TPieceInfo info;
+    TConnectionLock lock(*OCIConnection());
+    ub4 iteration = 0, index = 0;
+    if (ociVersion_ == 1) {
+        Check(Oci.ogetpi(cursor_->CDA(), &info.piece, &info.handle, &iteration, &index));
+        info.input = status == OCI7_NEED_PIECE_IN;
+    } else {
+        ub4 handleType = 0;
+        ub1 direction = 0;
+        Check(Oci.OCIStmtGetPieceInfo(cursor_->OCIStmt(), errorHandle_, &info.handle, &handleType, &direction,
+                                      &iteration, &index, &info.piece));
+        info.input = direction == OCI_PARAM_IN;
+    }
+    return info;
+}
+
+void TOCICommand::SetPieceInfo(void* handle, ub4 handleType, void* indicator, ub4* length, void* data, ub1 piece) {
+    TConnectionLock lock(*OCIConnection());
+    if (ociVersion_ == 1)
+        Check(Oci.osetpi(cursor_->CDA(), piece, data, length));
+    else
+        Check(Oci.OCIStmtSetPieceInfo(handle, handleType, errorHandle_, data, length, piece, indicator, nullptr));
+}
+
+// The version 7 interface names a LONG parameter by the context it was bound with.
+TOraParamDesc* TOCICommand::ParamOfPiece(const TPieceInfo& info) const {
+    if (ociVersion_ == 2) return FindByBindHandle(static_cast<OCIBind*>(info.handle));
+    for (int i = 0; i < params_.Count(); ++i)
+        if (auto* param = static_cast<TOraParamDesc*>(params_.Items(i)); param == info.handle) return param;
+    AssertionFailed(UnitOraClasses);
+}
+
+// One piece of a LONG parameter's value for the client: the value of an input parameter
+// piece after piece (again from its start when the client asks for a first piece, as for
+// the next iteration); other parameters send a null value.
+sword TOCICommand::SendPiece(TOraParamDesc& param, const TPieceInfo& info) {
+    const bool sent = param.GetParamType() != pdOutput && !param.GetNull();
+    ub1 piece = OCI_LAST_PIECE;
+    const PPieceHeader current = NextOutgoingPiece(param, sent ? param.Blob() : nullptr, info.piece, piece);
+    sb2 nullIndicator = -1;
+    ub4 length = current ? current->Used : 0;
+    SetPieceInfo(info.handle, OCI_HTYPE_BIND, current ? param.IndicatorBuffer() : &nullIndicator, &length,
+                 current ? TBlob::PieceData(current) : nullptr, piece);
+    return InternalExecute(OCI_DEFAULT);
+}
+
+// One piece of a value the client hands out to a LONG parameter: an output or input/output
+// parameter's blob takes it (emptied at the first piece); pieces for an input parameter
+// are dropped.
+sword TOCICommand::ReceivePiece(TOraParamDesc& param, const TPieceInfo& info) {
+    TBlob* const blob = param.GetParamType() != pdInput ? param.Blob() : nullptr;
+    if (blob == nullptr) {
+        std::vector<uint8_t> scratch(DefaultPieceSize);
+        ub4 length = static_cast<ub4>(scratch.size());
+        SetPieceInfo(info.handle, OCI_HTYPE_BIND, param.IndicatorBuffer(), &length, scratch.data(), info.piece);
+        return InternalExecute(OCI_DEFAULT);
+    }
+    if (info.piece == OCI_FIRST_PIECE || info.piece == OCI_ONE_PIECE) blob->Clear();
+    return ReceivePieceInto(*blob, [&](ub4* length, void* data) {
+        SetPieceInfo(info.handle, OCI_HTYPE_BIND, param.IndicatorBuffer(), length, data, info.piece);
+        return InternalExecute(OCI_DEFAULT);
+    });
+}
+
+sword TOCICommand::ReceivePieceInto(TBlob& blob, const std::function<sword(ub4* length, void* data)>& transfer) {
+    PPieceHeader piece = blob.AllocPiece(blob.PieceSize);
+    ub4 length = piece->Capacity;
+    sword status;
+    try {
+        status = transfer(&length, TBlob::PieceData(piece));
+    } catch (...) {
+        blob.FreePiece(piece);
+        throw;
+    }
+    if (length == 0) {
+        blob.FreePiece(piece);
+    } else {
+        piece->Used = std::min<uint32_t>(length, piece->Capacity);
+        blob.CompressPiece(piece);
+        blob.AppendPiece(piece);
+    }
+    return status;
+}
+
 void TOCICommand::Exec() {
-    const sword status = InternalExecute(OCI_DEFAULT);
-    // LONG values travel through the bind callbacks; a client asking for pieces another
-    // way is not served by this layer.
+    sword status = InternalExecute(OCI_DEFAULT);
+    // LONG parameters bound without callbacks: the client asks for (or hands out) their
+    // values a piece at a time, naming the parameter.
+    while (IsPieceRequest(status)) {
+        const TPieceInfo info = GetPieceInfo(status);
+        TOraParamDesc& param = *ParamOfPiece(info);
+        status = info.input ? SendPiece(param, info) : ReceivePiece(param, info);
+    }
     if (status != OCI_SUCCESS) Check(status);
     if (ociVersion_ == 2 && rowsProcessed_ > 0) MoveLobParams();
     if (sqlType_ != SQL_SELECT && autoCommit_ && OCIConnection()->AutoCommit()) OCIConnection()->Commit();

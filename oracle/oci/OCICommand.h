@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,7 @@
 
 namespace oracle {
 
+class TBlob;
 class TOCIConnection;
 class TOraParamDesc;
 class TOraType;
@@ -126,6 +128,26 @@ public:
     int Fetch(int rows);
     void FinishFetch();
 
+    // A value the client asks for or hands out a piece at a time (status 99 of the version 8
+    // interface, -3129 and -3130 of the version 7 one): the bind or define handle (version 8)
+    // or the context the value was bound or defined with (version 7), the direction and the
+    // piece (first, next...).
+    struct TPieceInfo {
+        void* handle = nullptr;
+        bool input = false;
+        oci::ub1 piece = 0;
+    };
+    bool IsPieceRequest(oci::sword status) const;
+    TPieceInfo GetPieceInfo(oci::sword status);
+    // Hands the client a piece (input) or the buffer for the next one (output; *length is its
+    // room and becomes the bytes written when the call runs on).
+    void SetPieceInfo(void* handle, oci::ub4 handleType, void* indicator, oci::ub4* length, void* data,
+                      oci::ub1 piece);
+    // Runs transfer with a new piece of the blob's piece size; what the client wrote is
+    // appended (a short piece shrunk, an empty one dropped). Answers transfer's status.
+    static oci::sword ReceivePieceInto(TBlob& blob,
+                                       const std::function<oci::sword(oci::ub4* length, void* data)>& transfer);
+
     uint16_t SQLType() const { return sqlType_; }
     uint32_t RowsProcessed() const { return rowsProcessed_; }
     uint8_t OCIVersion() const { return ociVersion_; }
@@ -142,9 +164,16 @@ private:
     void ScanParams();
     void BindParams();
     void BindParam(TOraParamDesc& param);
+    void BindParam7(TOraParamDesc& param, const oci::OraText* bindName, void* buffer, oci::sb4 length, oci::ub2 type);
     oci::ub2 ExternalType(TDataType dataType) const;
     oci::sword InternalExecute(oci::ub4 mode);
+    // Runs the statement, serving the pieces of LONG parameters the client asks for or hands
+    // out, then moves LOB parameters and commits in auto-commit mode.
     void Exec();
+
+    TOraParamDesc* ParamOfPiece(const TPieceInfo& info) const;
+    oci::sword SendPiece(TOraParamDesc& param, const TPieceInfo& info);
+    oci::sword ReceivePiece(TOraParamDesc& param, const TPieceInfo& info);
     void MoveLobParams();
     void DoExecute();
     void EndExecute(bool success);

@@ -24,7 +24,7 @@ using OCIUntypedProc = sword(OCI_CALL*)();
 
 // The bound client functions, by group, in binding order.
 #define ORACLE_OCI7_ENTRIES(X) \
-  X(obindps, OCIUntypedProc) X(obndra, OCIUntypedProc) X(obndrn, OCIUntypedProc) X(obndrv, obndrvProc) \
+  X(obindps, obindpsProc) X(obndra, OCIUntypedProc) X(obndrn, OCIUntypedProc) X(obndrv, obndrvProc) \
   X(obreak, obreakProc) X(ocan, ocanProc) X(oclose, ocloseProc) X(ocof, OCIUntypedProc) X(ocom, ocomProc) \
   X(ocon, OCIUntypedProc) X(odefin, odefinProc) X(odefinps, odefinpsProc) X(odescr, odescrProc) \
   X(odessp, OCIUntypedProc) X(oerhms, oerhmsProc) X(oermsg, OCIUntypedProc) X(oexec, OCIUntypedProc) \
@@ -32,7 +32,7 @@ using OCIUntypedProc = sword(OCI_CALL*)();
   X(oflng, OCIUntypedProc) X(ognfd, OCIUntypedProc) X(olog, ologProc) X(ologof, ologofProc) \
   X(onbclr, OCIUntypedProc) X(onbset, OCIUntypedProc) X(onbtst, OCIUntypedProc) X(oopen, oopenProc) \
   X(oopt, OCIUntypedProc) X(oparse, oparseProc) X(opinit, opinitProc) X(orol, orolProc) \
-  X(ogetpi, OCIUntypedProc) X(osetpi, OCIUntypedProc) X(sqllda, OCIUntypedProc) X(sqlld2, OCIUntypedProc)
+  X(ogetpi, ogetpiProc) X(osetpi, osetpiProc) X(sqllda, OCIUntypedProc) X(sqlld2, OCIUntypedProc)
 
 #define ORACLE_OCI8_ENTRIES(X) \
   X(OCIAttrGet, OCIAttrGetProc) X(OCIAttrSet, OCIAttrSetProc) \

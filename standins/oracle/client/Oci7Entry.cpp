@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "standins/oracle/client/PieceExchange.h"
+#include "standins/oracle/protocol/ObjectImage.h"
 #include "standins/oracle/client/TnsNames.h"
 #include "standins/oracle/client/ValueCodec.h"
 #include "standins/oracle/protocol/OraError.h"
@@ -44,6 +45,10 @@ struct CursorBind {
   ub4 skip = 0;
   ub4 indicatorSkip = sizeof(sb2);
   bool piecewise = false;  // obindps opcode 0: the value comes through ogetpi/osetpi
+  // A PL/SQL table (obindps opcode 1 with a maximum size): room for maxElements items,
+  // *currentElements of them in use (set on return).
+  ub4 maxElements = 0;
+  ub4* currentElements = nullptr;
 };
 
 struct CursorDefine {
@@ -199,6 +204,29 @@ void StartOutBindPiece(Cursor& c, std::size_t index) {
   c.outPiece.Start(PieceBytes(v, c.result.dateFormat), v.IsNull(), index, 0);
 }
 
+// Item i of a bind (an iteration's value, or a table's element).
+Value ReadItem(const CursorBind& b, ub4 i) {
+  const ub4 skip = b.skip ? b.skip : static_cast<ub4>(b.length);
+  const sb2* ind = b.indicator ? reinterpret_cast<const sb2*>(reinterpret_cast<const char*>(b.indicator) + b.indicatorSkip * i) : nullptr;
+  if (ind && *ind == -1) return Value::Null();
+  return ReadExternal(b.buffer + static_cast<std::size_t>(skip) * i, b.length, static_cast<ub2>(b.type));
+}
+
+// A cursor data area bound as a cursor takes the query the block opened, ready to describe
+// and fetch.
+void OpenCursorResult(Cda_Def* area, Lda_Def* lda, OpenedCursor& opened, const std::string& dateFormat) {
+  Cursor& target = State().NewCursor(area);
+  target.lda = lda;
+  target.result.statementType = StmtSelect;
+  target.result.columns = std::move(opened.columns);
+  target.result.rows = std::move(opened.rows);
+  target.result.dateFormat = dateFormat;
+  target.executed = true;
+  std::memset(area, 0, CdaSize);
+  area->functionType = 4;
+  area->functionCode = 4;
+}
+
 void StoreRowid(Cda_Def* cda, const std::string& rowid) {
   std::memset(cda->rowid, 0, sizeof cda->rowid);
   RowidParts parts;
@@ -331,8 +359,8 @@ OCI_EXPORT sword obndrn(Cda_Def* cursor, sword sqlvnum, ub1* progv, sword progvl
 }
 
 OCI_EXPORT sword obindps(Cda_Def* cursor, ub1 opcode, const OraText* sqlvar, sword sqlvl, ub1* pvctx, sb4 progvl,
-                         sword ftype, sword, sb2* indp, ub2*, ub2*, sb4 pv_skip, sb4 ind_skip, sb4, sb4, ub4, ub4*,
-                         OraText*, sb4, sword) {
+                         sword ftype, sword, sb2* indp, ub2*, ub2*, sb4 pv_skip, sb4 ind_skip, sb4, sb4, ub4 maxsiz,
+                         ub4* cursiz, OraText*, sb4, sword) {
   Cursor* c = State().FindCursor(cursor);
   return Guard(cursor, LogonOf(c), [&]() -> sword {
     if (!c) throw OraError(1001);
@@ -341,6 +369,10 @@ OCI_EXPORT sword obindps(Cda_Def* cursor, ub1 opcode, const OraText* sqlvar, swo
     b.skip = static_cast<ub4>(pv_skip);
     b.indicatorSkip = ind_skip > 0 ? static_cast<ub4>(ind_skip) : sizeof(sb2);
     b.piecewise = opcode == 0;
+    if (opcode == 1 && maxsiz > 0) {
+      b.maxElements = maxsiz;
+      b.currentElements = cursiz;
+    }
     AddBind(*c, b);
     return 0;
   });
@@ -427,10 +459,17 @@ OCI_EXPORT sword oexn(Cda_Def* cursor, sword iters, sword) {
                             : Value::Null());
           continue;
         }
-        ub4 skip = b.skip ? b.skip : static_cast<ub4>(b.length);
-        const sb2* ind = b.indicator ? reinterpret_cast<const sb2*>(reinterpret_cast<const char*>(b.indicator) + b.indicatorSkip * i) : nullptr;
-        if (ind && *ind == -1) row.push_back(Value::Null());
-        else row.push_back(ReadExternal(b.buffer + static_cast<std::size_t>(skip) * i, b.length, static_cast<ub2>(b.type)));
+        if (b.type == SQLT_CUR) {  // a cursor the block opens
+          row.push_back(Value::Null());
+        } else if (b.maxElements > 0) {  // a PL/SQL table: its elements in use, as a collection
+          ObjectImage table;
+          table.kind = ObjectImage::Kind::Collection;
+          const ub4 inUse = std::min(b.currentElements ? *b.currentElements : b.maxElements, b.maxElements);
+          for (ub4 e = 0; e < inUse; ++e) table.items.push_back(ReadItem(b, e));
+          row.push_back(table.AsValue());
+        } else {
+          row.push_back(ReadItem(b, static_cast<ub4>(i)));
+        }
       }
       request.iterations.push_back(std::move(row));
     }
@@ -450,11 +489,22 @@ OCI_EXPORT sword oexn(Cda_Def* cursor, sword iters, sword) {
         if (b.name != out.name) continue;
         if (b.piecewise) {
           c->outBinds.emplace_back(k, out.value);
+        } else if (b.type == SQLT_CUR) {
+          continue;  // takes the query the block opened, below
+        } else if (b.maxElements > 0) {
+          const ub4 count = WriteTable({b.buffer, b.skip, b.length, static_cast<ub2>(b.type), b.indicator,
+                                        b.indicatorSkip, nullptr, sizeof(ub2), nullptr, sizeof(ub2), b.maxElements},
+                                       out.value, c->result.dateFormat);
+          if (b.currentElements) *b.currentElements = count;
         } else if (b.buffer) {
           WriteResult r = WriteExternal(out.value, nullptr, static_cast<ub2>(b.type), b.buffer, b.length, c->result.dateFormat);
           if (b.indicator) *b.indicator = r.indicator;
         }
       }
+    for (OpenedCursor& opened : c->result.cursors)
+      for (const CursorBind& b : c->binds)
+        if (b.name == opened.bind && b.type == SQLT_CUR && b.buffer)
+          OpenCursorResult(reinterpret_cast<Cda_Def*>(b.buffer), c->lda, opened, c->result.dateFormat);
     if (!c->outBinds.empty()) {
       StartOutBindPiece(*c, 0);
       return OCI7_NEED_PIECE_OUT;

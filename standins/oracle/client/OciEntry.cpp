@@ -214,19 +214,10 @@ void WriteBind(BindHandle& b, const Value& v, const std::string& dateFormat, Svc
     return;
   }
   if (b.maxElements > 0) {  // a PL/SQL table: each element in its place, the count in use
-    ObjectImage table;
-    if (!v.IsNull() && !ObjectImage::Decode(v.bytes, table)) throw OraError(6502);
-    if (table.items.size() > b.maxElements) throw OraError(6513);
-    const ub4 skip = b.valueSkip ? b.valueSkip : static_cast<ub4>(b.valueSize);
-    for (ub4 e = 0; e < table.items.size(); ++e) {
-      WriteResult r;
-      if (b.value) r = WriteExternal(table.items[e], nullptr, b.dty, At<char>(b.value, skip, e), b.valueSize, dateFormat);
-      else r.indicator = table.items[e].IsNull() ? -1 : 0;
-      if (sb2* ind = At<sb2>(b.indicator, b.indicatorSkip, e)) *ind = r.indicator;
-      if (ub2* alen = At<ub2>(b.alen, b.alenSkip, e)) *alen = static_cast<ub2>(r.length);
-      if (ub2* rcode = At<ub2>(b.rcode, b.rcodeSkip, e)) *rcode = r.truncated ? 1406 : (table.items[e].IsNull() ? 1405 : 0);
-    }
-    if (b.currentElements) *b.currentElements = static_cast<ub4>(table.items.size());
+    const ub4 count = WriteTable({b.value, b.valueSkip, b.valueSize, b.dty, b.indicator, b.indicatorSkip, b.alen,
+                                  b.alenSkip, b.rcode, b.rcodeSkip, b.maxElements},
+                                 v, dateFormat);
+    if (b.currentElements) *b.currentElements = count;
     return;
   }
   if (b.outCallback) {

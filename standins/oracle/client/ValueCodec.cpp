@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "standins/oracle/protocol/ObjectImage.h"
 #include "standins/oracle/protocol/OraError.h"
 #include "standins/oracle/protocol/OracleFormats.h"
 
@@ -148,6 +149,32 @@ WriteResult WriteExternal(const Value& v, const ColumnInfo* column, ub2 dty, voi
       return r;
     }
   }
+}
+
+ub4 WriteTable(const TableArray& table, const Value& v, const std::string& dateFormat) {
+  ObjectImage image;
+  if (!v.IsNull() && !ObjectImage::Decode(v.bytes, image)) throw OraError(6502);
+  if (image.items.size() > table.maxElements) throw OraError(6513);
+  const ub4 skip = table.itemSkip ? table.itemSkip : static_cast<ub4>(table.itemSize);
+  const auto at = [](void* base, ub4 stride, ub4 index) {
+    return base ? static_cast<char*>(base) + static_cast<std::size_t>(stride) * index : nullptr;
+  };
+  for (ub4 e = 0; e < image.items.size(); ++e) {
+    const Value& item = image.items[e];
+    WriteResult r;
+    if (table.items) r = WriteExternal(item, nullptr, table.dty, at(table.items, skip, e), table.itemSize, dateFormat);
+    else r.indicator = item.IsNull() ? -1 : 0;
+    if (char* ind = at(table.indicators, table.indicatorSkip, e)) std::memcpy(ind, &r.indicator, sizeof r.indicator);
+    if (char* length = at(table.lengths, table.lengthSkip, e)) {
+      const ub2 n = static_cast<ub2>(r.length);
+      std::memcpy(length, &n, sizeof n);
+    }
+    if (char* code = at(table.codes, table.codeSkip, e)) {
+      const ub2 c = r.truncated ? 1406 : (item.IsNull() ? 1405 : 0);
+      std::memcpy(code, &c, sizeof c);
+    }
+  }
+  return static_cast<ub4>(image.items.size());
 }
 
 }  // namespace orastandin

@@ -25,4 +25,25 @@ std::string ValueText(const Value& v, const std::string& dateFormat);
 WriteResult WriteExternal(const Value& v, const ColumnInfo* column, oracle::oci::ub2 dty, void* dest,
                           oracle::oci::sb4 capacity, const std::string& dateFormat);
 
+// A PL/SQL table bound as an array in the program's memory: items, and per element an
+// indicator, a length and a return code (each optional), with their strides.
+struct TableArray {
+  void* items = nullptr;
+  oracle::oci::ub4 itemSkip = 0;
+  oracle::oci::sb4 itemSize = 0;
+  oracle::oci::ub2 dty = 0;
+  void* indicators = nullptr;
+  oracle::oci::ub4 indicatorSkip = sizeof(oracle::oci::sb2);
+  oracle::oci::ub2* lengths = nullptr;
+  oracle::oci::ub4 lengthSkip = sizeof(oracle::oci::ub2);
+  oracle::oci::ub2* codes = nullptr;
+  oracle::oci::ub4 codeSkip = sizeof(oracle::oci::ub2);
+  oracle::oci::ub4 maxElements = 0;
+};
+
+// The collection a block left in a table, element by element into the array; answers the
+// number of elements (ORA-06513 when they are more than the array holds, ORA-06502 when the
+// value is no collection).
+oracle::oci::ub4 WriteTable(const TableArray& table, const Value& v, const std::string& dateFormat);
+
 }  // namespace orastandin

@@ -127,6 +127,69 @@ protected:
     TOraParamDesc& Param(TOCICommand& command, const char* name) {
         return *static_cast<TOraParamDesc*>(command.FindParam(name));
     }
+
+    // A PL/SQL table goes in with its elements and comes back with the block's.
+    void CheckTableParameters() {
+        std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
+        auto& command = static_cast<TOCICommand&>(*created);
+        command.SetSQL(
+            "BEGIN :total := 0; FOR i IN 1 .. :t.COUNT LOOP :total := :total + :t(i); :t(i) := :t(i) * 10; END LOOP; "
+            "END;");
+        auto& table = Param(command, "t");
+        table.SetIsTable(true);
+        table.SetParamType(pdInputOutput);
+        table.SetValue(Variant::ArrayOf({Variant(1), Variant(2), Variant(3)}));
+        auto& total = Param(command, "total");
+        total.SetDataType(dtInteger);
+        total.SetParamType(pdOutput);
+        command.Execute(1);
+        EXPECT_EQ(total.GetItemAsInteger(1), 6);
+        EXPECT_EQ(*table.CurrentElementCount(), 3u);
+        for (int i = 1; i <= 3; ++i) EXPECT_EQ(table.GetItemAsInteger(i), 10 * i) << i;
+    }
+
+    // LONG parameters in both directions: a long input value is stored and read back whole
+    // into an output parameter, next to a short input value and a null one.
+    void CheckLongParameters() {
+        const std::string table = "OCI_CMD_LONGIO" + testing::UniqueNameSuffix();
+        Run("CREATE TABLE " + table + " (N NUMBER, L LONG)");
+        std::string text(150000, 'x');
+        for (size_t i = 0; i < text.size(); i += 1000) text[i] = static_cast<char>('a' + i / 1000 % 26);
+        TBlob* input = NewShared<TBlob>();
+        TBlob* output = NewShared<TBlob>();
+        const auto longParam = [&](TOCICommand& c, const char* name, uint8_t direction, TBlob* blob) {
+            auto& param = Param(c, name);
+            param.SetDataType(dtMemo);
+            param.SetParamType(direction);
+            param.SetObject(blob);
+        };
+        input->SetAsString(text);
+        EXPECT_EQ(Run("INSERT INTO " + table + " VALUES (1, :l)", [&](TOCICommand& c) { longParam(c, "l", pdInput, input); }),
+                  1);
+        input->Clear();
+        EXPECT_EQ(Run("INSERT INTO " + table + " VALUES (2, :l)", [&](TOCICommand& c) { longParam(c, "l", pdInput, input); }),
+                  1);
+        input->SetAsString("short");
+        output->SetAsString("stale");
+        TBlob* echo = NewShared<TBlob>();
+        Run("BEGIN SELECT L INTO :o FROM " + table + " WHERE N = 1; :e := :i || '!'; END;", [&](TOCICommand& c) {
+            longParam(c, "o", pdOutput, output);
+            longParam(c, "i", pdInput, input);
+            longParam(c, "e", pdOutput, echo);
+        });
+        EXPECT_EQ(output->AsString(), text);
+        EXPECT_EQ(echo->AsString(), "short!");
+        EXPECT_EQ(input->AsString(), "short");
+        echo->Release();
+        EXPECT_EQ(Run("UPDATE " + table + " SET N = 3 WHERE L IS NULL"), 1);
+        output->SetAsString("stale");
+        Run("BEGIN SELECT L INTO :o FROM " + table + " WHERE N = 3; END;",
+            [&](TOCICommand& c) { longParam(c, "o", pdOutput, output); });
+        EXPECT_EQ(output->GetSize(), 0u);
+        input->Release();
+        output->Release();
+        Run("DROP TABLE " + table);
+    }
 };
 
 TEST_F(OCICommandTest, AutoCommitAfterDmlAndRowCounts) {
@@ -336,6 +399,22 @@ TEST_F(OCICommandTest, RefCursorParametersBecomeTheFetchCursor) {
     refCursor->Release();
 }
 
+TEST_F(OCICommandTest, PlsqlTableParameters) { CheckTableParameters(); }
+
+TEST_F(OCICommandTest, LongParametersThroughTheCallbacks) { CheckLongParameters(); }
+
+// A client without dynamic binds asks for the values of data-at-execution binds (and hands
+// out what a block returns to them) through status 99 and the piece information calls.
+oci::sword OCI_CALL NoBindCallbacks(oci::OCIBind*, oci::OCIError*, void*, oci::OCICallbackInBind, void*,
+                                    oci::OCICallbackOutBind) {
+    return oci::OCI_SUCCESS;
+}
+
+TEST_F(OCICommandTest, LongParametersThroughNeedDataStatuses) {
+    testing::TEntryOverride<oci::OCIBindDynamicProc> noCallbacks(Oci.OCIBindDynamic, NoBindCallbacks);
+    CheckLongParameters();
+}
+
 class OCI7CommandTest : public OCICommandTest {
 protected:
     void SetUp() override {
@@ -360,6 +439,27 @@ TEST_F(OCI7CommandTest, StatementsOfTheVersion7Interface) {
         EXPECT_EQ(e.Message().rfind("ORA-00942", 0), 0u);
     }
     Run("DROP TABLE OCI_CMD_SEVEN");
+}
+
+TEST_F(OCI7CommandTest, PlsqlTableParameters) { CheckTableParameters(); }
+
+TEST_F(OCI7CommandTest, LongParametersThroughPieceRequests) { CheckLongParameters(); }
+
+TEST_F(OCI7CommandTest, ArrayDmlNeedsLongEnoughTables) {
+    const std::string table = "OCI_CMD_ARRAY7" + testing::UniqueNameSuffix();
+    Run("CREATE TABLE " + table + " (N NUMBER)");
+    const auto values = [&](std::vector<Variant> items) {
+        return [&, items](TOCICommand& c) { Param(c, "n").SetValue(Variant::ArrayOf(items)); };
+    };
+    EXPECT_EQ(Run("INSERT INTO " + table + " VALUES (:n)", values({Variant(1), Variant(2), Variant(3)}), 3), 3);
+    try {
+        Run("INSERT INTO " + table + " VALUES (:n)", values({Variant(1), Variant(2)}), 3);
+        ADD_FAILURE() << "two values for three iterations";
+    } catch (const platform::Exception& e) {
+        EXPECT_STREQ(e.what(), "n parameter must be array with length 3");
+    }
+    EXPECT_EQ(Run("DELETE FROM " + table), 3);
+    Run("DROP TABLE " + table);
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ using platform::Variant;
 
 class OCIRecordSetTest : public testing::StandinLogOnTest {
 protected:
+    // A record set over a block that opens a cursor parameter reads the cursor's rows.
+    void CursorOfABlock();
 
     // Every row of an open record set, each as the values of its fields.
     static std::vector<std::vector<Variant>> Rows(TOCIRecordSet& recordSet) {
@@ -244,7 +246,9 @@ TEST_F(OCIRecordSetTest, LobColumnsAreReadWholeAndEmptyOnesAreNull) {
     Run("DROP TABLE RS_LOB");
 }
 
-TEST_F(OCIRecordSetTest, RowsOfACursorThatABlockOpens) {
+TEST_F(OCIRecordSetTest, RowsOfACursorThatABlockOpens) { CursorOfABlock(); }
+
+void OCIRecordSetTest::CursorOfABlock() {
     TOraCursor* refCursor = NewShared<TOraCursor>();
     {
         auto recordSet = Query("BEGIN OPEN :c FOR SELECT 41 + 1 ANSWER, 'x' NAME FROM DUAL; END;");
@@ -344,6 +348,8 @@ protected:
         OCIRecordSetTest::SetUp();
     }
 };
+
+TEST_F(OCI7RecordSetTest, RowsOfACursorThatABlockOpens) { CursorOfABlock(); }
 
 TEST_F(OCI7RecordSetTest, RowsOfTheVersion7Interface) {
     Run("CREATE TABLE RS_SEVEN (ID NUMBER(9), NAME VARCHAR2(10), D DATE)");

@@ -238,5 +238,54 @@ TEST_F(Oci7ServerTest, PiecewiseValuesTravelThroughGetAndSetPieceInfo) {
   EXPECT_EQ(ologof(&lda), 0);
 }
 
+// A PL/SQL table (obindps opcode 1 with a maximum size) sends its elements in use and takes
+// back the block's with their count; a cursor bind's data area takes the query a block opens.
+TEST_F(Oci7ServerTest, TablesAndCursorsOfABlock) {
+  ASSERT_EQ(Logon("SCOTT", "TIGER"), 0);
+  ASSERT_EQ(oopen(&cda, &lda, nullptr, -1, -1, nullptr, -1), 0);
+  ASSERT_EQ(Parse("BEGIN :TOTAL := 0; FOR i IN 1 .. :T.COUNT LOOP :TOTAL := :TOTAL + :T(i); END LOOP; "
+                  ":T(4) := 40; OPEN :C FOR SELECT 'a' || DUMMY LETTERS FROM DUAL; END;"),
+            0);
+  sb4 numbers[5] = {10, 20, 30, 99, 99};
+  sb2 numberInd[5] = {0, 0, 0, 0, 0};
+  ub4 inUse = 3;
+  ASSERT_EQ(obindps(&cda, 1, reinterpret_cast<const OraText*>(":T"), -1, reinterpret_cast<ub1*>(numbers), 4, SQLT_INT,
+                    0, numberInd, nullptr, nullptr, 4, sizeof(sb2), 0, 0, 5, &inUse, nullptr, 0, 0),
+            0);
+  sb4 total = 0;
+  sb2 totalInd = -1;
+  obndrv(&cda, reinterpret_cast<const OraText*>(":TOTAL"), -1, reinterpret_cast<ub1*>(&total), 4, SQLT_INT, -1,
+         &totalInd, nullptr, -1, -1);
+  Cda_Def opened{};
+  obndrv(&cda, reinterpret_cast<const OraText*>(":C"), -1, reinterpret_cast<ub1*>(&opened), -1, SQLT_CUR, -1, nullptr,
+         nullptr, -1, -1);
+  ASSERT_EQ(oexn(&cda, 1, 0), 0);
+  EXPECT_EQ(total, 60);  // the fourth element was not in use when the block began
+  EXPECT_EQ(inUse, 4u);
+  EXPECT_EQ(numbers[3], 40);
+
+  sb4 size = 0, nameLength = 50, displaySize = 0;
+  sb2 type = 0, precision = 0, scale = 0, nullable = 0;
+  sb1 columnName[50];
+  ASSERT_EQ(odescr(&opened, 1, &size, &type, columnName, &nameLength, &displaySize, &precision, &scale, &nullable), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(columnName), static_cast<std::size_t>(nameLength)), "LETTERS");
+  char letters[8] = {};
+  odefin(&opened, 1, reinterpret_cast<ub1*>(letters), sizeof letters, SQLT_STR, -1, nullptr, nullptr, -1, -1, nullptr,
+         nullptr);
+  EXPECT_EQ(ofen(&opened, 1), 0);
+  EXPECT_STREQ(letters, "aX");
+  EXPECT_EQ(ofen(&opened, 1), OCI7_END_OF_FETCH);
+  EXPECT_EQ(oclose(&opened), 0);
+
+  inUse = 5;  // the block's fifth element would be the sixth: more than the room
+  ASSERT_EQ(Parse("BEGIN :T(6) := 1; END;"), 0);
+  ASSERT_EQ(obindps(&cda, 1, reinterpret_cast<const OraText*>(":T"), -1, reinterpret_cast<ub1*>(numbers), 4, SQLT_INT,
+                    0, numberInd, nullptr, nullptr, 4, sizeof(sb2), 0, 0, 5, &inUse, nullptr, 0, 0),
+            0);
+  EXPECT_EQ(oexn(&cda, 1, 0), -6513);
+  EXPECT_EQ(oclose(&cda), 0);
+  EXPECT_EQ(ologof(&lda), 0);
+}
+
 }  // namespace
 }  // namespace orastandin::testing
