@@ -1087,18 +1087,24 @@ bool TOCICommand::DescribeColumn(int position, TFieldDesc& field, bool longStrin
 
 // Columns are defined by their select-list position: attribute descriptors of object
 // columns come between the columns, so a field's number can be larger.
-void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicatorSkip, ub4 valueSkip,
-                                    void* indicator) {
-    TOCIConnection* const connection = OCIConnection();
+ub2 TOCICommand::DefineType(const TFieldDesc& field) const {
     // A long string column is read as text into a buffer of its own.
+    return field.SubDataType == 1 ? SQLT_STR : ExternalType(field.DataType);
+}
+
+sb4 TOCICommand::DefineLength(const TFieldDesc& field) {
+    return field.SubDataType == 1 ? field.Length + 1 : field.Size;
+}
+
+OCIDefine* TOCICommand::DefineByPosition(TFieldDesc& field, void* value, void* indicator) {
+    TOCIConnection* const connection = OCIConnection();
     const bool longString = field.SubDataType == 1;
-    const ub2 type = longString ? SQLT_STR : ExternalType(field.DataType);
-    const sb4 length = longString ? field.Length + 1 : field.Size;
+    const ub2 type = DefineType(field);
+    const sb4 length = DefineLength(field);
     if (ociVersion_ == 1) {
-        Check(Oci.odefinps(cursor_->CDA(), 1, field.ActualFieldNo, static_cast<ub1*>(value), length, type, 0,
-                           static_cast<sb2*>(indicator), nullptr, 0, 0, nullptr, nullptr, static_cast<sb4>(valueSkip),
-                           static_cast<sb4>(indicatorSkip), 0, 0));
-        return;
+        Check(Oci.odefin(cursor_->CDA(), field.ActualFieldNo, static_cast<ub1*>(value), length, type, -1,
+                         static_cast<sb2*>(indicator), nullptr, -1, -1, nullptr, nullptr));
+        return nullptr;
     }
     // Objects, collections and REFs: value is the first of the instance (or REF) slots the
     // client fills in place; their null state lives in the instance.
@@ -1117,7 +1123,38 @@ void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicato
         Check(Oci.OCIDefineObject(define, errorHandle_, objectType->TypeDescriptor(), static_cast<void**>(value),
                                   nullptr, nullptr, nullptr));
     }
+    field.Handle = define;
+    return define;
+}
+
+void TOCICommand::DefineColumn(TFieldDesc& field, void* value, void* indicator) {
+    DefineByPosition(field, value, indicator);
+}
+
+void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicatorSkip, ub4 valueSkip,
+                                    void* indicator) {
+    if (ociVersion_ == 1) {
+        Check(Oci.odefinps(cursor_->CDA(), 1, field.ActualFieldNo, static_cast<ub1*>(value), DefineLength(field),
+                           DefineType(field), 0, static_cast<sb2*>(indicator), nullptr, 0, 0, nullptr, nullptr,
+                           static_cast<sb4>(valueSkip), static_cast<sb4>(indicatorSkip), 0, 0));
+        return;
+    }
+    OCIDefine* const define = DefineByPosition(field, value, indicator);
     Check(Oci.OCIDefineArrayOfStruct(define, errorHandle_, valueSkip, indicatorSkip, 0, 0));
+}
+
+void TOCICommand::DefinePiecewise(TFieldDesc& field, void* indicator) {
+    if (ociVersion_ == 1) {
+        // The client names the column it has a piece of by this context.
+        Check(Oci.odefinps(cursor_->CDA(), 0, field.ActualFieldNo, reinterpret_cast<ub1*>(&field), LongPieceLimit,
+                           ExternalType(field.DataType), 0, static_cast<sb2*>(indicator), nullptr, 0, 0, nullptr,
+                           nullptr, 0, 0, 0, 0));
+        field.Handle = &field;
+        return;
+    }
+    OCIDefine* define = nullptr;
+    Check(Oci.OCIDefineByPos(cursor_->OCIStmt(), &define, errorHandle_, field.ActualFieldNo, nullptr, LongPieceLimit,
+                             ExternalType(field.DataType), indicator, nullptr, nullptr, OCI_DYNAMIC_FETCH));
     field.Handle = define;
 }
 
@@ -1130,37 +1167,41 @@ void TOCICommand::DefineDynamic(TFieldDesc& field, void* context, OCICallbackDef
     field.Handle = define;
 }
 
-int TOCICommand::Fetch(int rows) {
+bool TOCICommand::IsEndOfFetch(sword status) const {
+    return status == (ociVersion_ == 1 ? OCI7_END_OF_FETCH : OCI_NO_DATA);
+}
+
+sword TOCICommand::FetchRows(int rows, bool pieces) {
     CheckActive();
-    TOCIConnection* const connection = OCIConnection();
-    ub4 total = 0;
-    bool ended = false;
+    sword status;
     {
-        TConnectionLock lock(*connection);
-        if (ociVersion_ == 1) {
-            const sword status = Oci.ofen(cursor_->CDA(), rows);
-            if (status == OCI7_END_OF_FETCH)
-                ended = true;
-            else if (status != OCI_SUCCESS)
-                Check(status);
-            total = cursor_->CDA()->rowsProcessed;
-        } else {
-            const sword status = Oci.OCIStmtFetch(cursor_->OCIStmt(), errorHandle_, static_cast<ub4>(rows),
-                                                  OCI_FETCH_NEXT, OCI_DEFAULT);
-            if (status == OCI_NO_DATA)
-                ended = true;
-            else if (status != OCI_SUCCESS)
-                Check(status);
-            Check(Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT,
-                                 errorHandle_));
+        TConnectionLock lock(*OCIConnection());
+        status = ociVersion_ == 1 ? Oci.ofen(cursor_->CDA(), rows)
+                                  : Oci.OCIStmtFetch(cursor_->OCIStmt(), errorHandle_, static_cast<ub4>(rows),
+                                                     OCI_FETCH_NEXT, OCI_DEFAULT);
+        if (status != OCI_SUCCESS && !IsEndOfFetch(status) && !(pieces && IsPieceRequest(status))) Check(status);
+        if (!IsPieceRequest(status)) {
+            ub4 total = 0;
+            if (ociVersion_ == 1)
+                total = cursor_->CDA()->rowsProcessed;
+            else
+                Check(Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT,
+                                     errorHandle_));
+            lastDelivered_ = static_cast<int>(total - rowsFetched_);
+            rowsFetched_ = total;
         }
     }
-    const int delivered = static_cast<int>(total - rowsFetched_);
-    rowsFetched_ = total;
-    if (ended) FinishFetch();
+    if (IsEndOfFetch(status)) FinishFetch();
     if (cursor_->State() < csFetching) cursor_->SetState(csFetching);
-    return delivered;
+    return status;
 }
+
+int TOCICommand::Fetch(int rows) {
+    FetchRows(rows, false);
+    return lastDelivered_;
+}
+
+sword TOCICommand::FetchPiece() { return FetchRows(1, true); }
 
 void TOCICommand::FinishFetch() {
     CheckActive();

@@ -117,15 +117,25 @@ public:
     std::string GetRowId();
     void CloseCursor();
 
-    // Column operations of a record set (version 8 interface). DescribeColumn answers
-    // false past the last column.
+    // Column operations of a record set. DescribeColumn answers false past the last column.
     bool DescribeColumn(int position, TFieldDesc& field, bool longStrings);
+    // The column's value of one row into value (an object column: the slot of its instance).
+    void DefineColumn(TFieldDesc& field, void* value, void* indicator);
+    // The column's values of consecutive rows, value and indicator moving by their skips.
     void DefineArrayColumn(TFieldDesc& field, void* value, oci::ub4 indicatorSkip, oci::ub4 valueSkip,
                            void* indicator);
-    // A LONG or LONG RAW column the client hands over piece by piece through callback.
+    // A LONG or LONG RAW column whose value the client hands out a piece at a time through
+    // the piece information calls (the field names itself to them by its Handle).
+    void DefinePiecewise(TFieldDesc& field, void* indicator);
+    // A LONG or LONG RAW column the client hands over piece by piece through callback
+    // (version 8 interface only).
     void DefineDynamic(TFieldDesc& field, void* context, oci::OCICallbackDefine callback);
     // Rows delivered by this call; the end of data finishes the fetch.
     int Fetch(int rows);
+    // Fetches one row: success, a piece request for a piecewise column, or the end of data
+    // (after the fetch was finished).
+    oci::sword FetchPiece();
+    bool IsEndOfFetch(oci::sword status) const;
     void FinishFetch();
 
     // A value the client asks for or hands out a piece at a time (status 99 of the version 8
@@ -161,6 +171,14 @@ private:
     friend class TOCIRecordSet;
 
     static TOraType* ObjectTypeNamed(oci::OCISvcCtx* svcCtx, const std::string& name);
+    // Defines a column by its position (version 8: answers the define handle, also kept in
+    // the field's Handle).
+    oci::OCIDefine* DefineByPosition(TFieldDesc& field, void* value, void* indicator);
+    oci::ub2 DefineType(const TFieldDesc& field) const;
+    static oci::sb4 DefineLength(const TFieldDesc& field);
+    // One fetch call; the end of data finishes the fetch, other failures raise, and with
+    // pieces a piece request is answered too.
+    oci::sword FetchRows(int rows, bool pieces);
     void ScanParams();
     void BindParams();
     void BindParam(TOraParamDesc& param);
@@ -191,6 +209,8 @@ private:
     uint16_t sqlType_ = 0;
     uint32_t rowsProcessed_ = 0;
     uint32_t rowsFetched_ = 0;
+    // Rows the last fetch call delivered.
+    int lastDelivered_ = 0;
     uint16_t errorOffset_ = 0;
     int32_t iterations_ = 1;
     bool fieldsAsString_ = false;

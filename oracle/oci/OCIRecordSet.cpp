@@ -176,7 +176,21 @@ void TOCIRecordSet::InternalInitFields() {
     }
 }
 
-void TOCIRecordSet::InternalOpen() { TQdRecordSet::InternalOpen(); }
+// The version 7 interface hands out LONG and LONG RAW values only a row at a time.
+bool TOCIRecordSet::NeedsRowFetch() {
+    if (OCICommand()->OCIVersion() != 1) return false;
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TFieldDesc& field = *Fields().Items(i);
+        if (!field.ParentField && (field.DataType == dtBlob || field.DataType == dtMemo) && field.Length == 0)
+            return true;
+    }
+    return false;
+}
+
+void TOCIRecordSet::InternalOpen() {
+    rowFetch_ = NeedsRowFetch();
+    TQdRecordSet::InternalOpen();
+}
 
 void TOCIRecordSet::ExecCommand() {
     TOCICommand* command = OCICommand();
@@ -223,6 +237,7 @@ void TOCIRecordSet::OpenBody() {
     if (!CursorReadyNow()) command->CheckRowsReturned();
     if (deferredFields_) InitFields();
     command->SetCursor(fetchCursor_);
+    if (deferredFields_) rowFetch_ = NeedsRowFetch();
 }
 
 void TOCIRecordSet::EndOpen(bool success) {
@@ -247,7 +262,7 @@ bool TOCIRecordSet::Fetch() {
         platform::TScopeExit after([&] {
             if (notify) blockFetch_(platform::Variant(false));
         });
-        fetched = FetchBlockRows();
+        fetched = rowFetch_ || OciClient().LiteClient ? FetchOneRow() : FetchBlockRows();
     }
     if (command->Cursor()->State() == csFetched && autoClose_) {
         TOCIRecordSet::InternalUnprepare();
@@ -293,13 +308,18 @@ int TOCIRecordSet::FetchBufferBytes(const TFieldDesc& field) const {
     return 0;
 }
 
-void TOCIRecordSet::PrepareFetchBuffer(int rows) {
+void* TOCIRecordSet::RecordOfRow(PItemHeader first, int row) {
+    return TBlockManager::ItemData(reinterpret_cast<PItemHeader>(reinterpret_cast<uint8_t*>(first) +
+                                                                 size_t(row) * size_t(BlockManager().ItemSize())));
+}
+
+void TOCIRecordSet::PrepareFetchBuffer(PItemHeader first, int rows) {
     bytesPerRow_ = 0;
     for (int i = 0; i < FieldCount(); ++i) bytesPerRow_ += FetchBufferBytes(*Fields().Items(i));
     fetchBuffer_.assign(static_cast<size_t>(bytesPerRow_) * static_cast<size_t>(rows), 0);
     // A LOB column is defined into its row's locator: the client fills the LOB object.
     for (int row = 0; row < rows; ++row) {
-        void* record = TBlockManager::ItemData(BlockManager().ItemAt(fetchBlock_, row));
+        void* record = RecordOfRow(first, row);
         uint8_t* rowBuffer = fetchBuffer_.data() + static_cast<size_t>(row) * static_cast<size_t>(bytesPerRow_);
         int offset = 0;
         for (int i = 0; i < FieldCount(); ++i) {
@@ -351,9 +371,9 @@ void TOCIRecordSet::ReadLobValues(void* record) {
     }
 }
 
-void TOCIRecordSet::AfterBlockFetch(PBlockHeader block, int fetched) {
+void TOCIRecordSet::AfterBlockFetch(PItemHeader first, int fetched) {
     for (int row = 0; row < fetched; ++row) {
-        void* record = TBlockManager::ItemData(BlockManager().ItemAt(block, row));
+        void* record = RecordOfRow(first, row);
         int bufferOffset = 0;
         for (int i = 0; i < FieldCount(); ++i) {
             const TFieldDesc& field = *Fields().Items(i);
@@ -394,13 +414,8 @@ oci::sb4 OCI_CALL TOCIRecordSet::LongDefineCallback(void* context, oci::OCIDefin
                                                     void** buffer, oci::ub4** length, oci::ub1* piece,
                                                     void** indicator, oci::ub2** returnCode) {
     auto* self = static_cast<TOCIRecordSet*>(context);
-    TFieldDesc* field = nullptr;
-    for (int i = 0; i < self->FieldCount() && !field; ++i)
-        if (self->Fields().Items(i)->Handle == define) field = self->Fields().Items(i);
-    Check(field != nullptr, UnitOraClasses, "Unknown define handle");
-    auto* item = reinterpret_cast<PItemHeader>(reinterpret_cast<uint8_t*>(self->fetchBase_) +
-                                               size_t{iteration} * static_cast<size_t>(self->BlockManager().ItemSize()));
-    void* record = TBlockManager::ItemData(item);
+    TFieldDesc* field = &self->FieldOfHandle(define);
+    void* record = self->RecordOfRow(self->fetchBase_, static_cast<int>(iteration));
     TBlob* blob = self->GetBlob(field->FieldNo, record);
     Check(blob != nullptr, UnitOraClasses, "No blob for a LONG column");
     PPieceHeader next = blob->AllocPiece(blob->PieceSize);
@@ -420,11 +435,111 @@ oci::sb4 OCI_CALL TOCIRecordSet::LongDefineCallback(void* context, oci::OCIDefin
     return oci::OCI_CONTINUE;
 }
 
+TFieldDesc& TOCIRecordSet::FieldOfHandle(const void* handle) const {
+    TFieldDesc* field = nullptr;
+    for (int i = 0; i < FieldCount() && !field; ++i)
+        if (Fields().Items(i)->Handle == handle) field = Fields().Items(i);
+    Check(field != nullptr, UnitOraClasses, "Unknown define handle");
+    return *field;
+}
+
+// Defines the top-level columns into the record at firstRecord (and, for a block, the
+// records after it at the item size) and into the fetch buffer. LONG and LONG RAW columns
+// come piece by piece: through the callback, or, one row at a time on the version 7
+// interface, through the piece information calls.
+void TOCIRecordSet::DefineColumns(uint8_t* firstRecord, bool oneRow) {
+    TOCICommand* command = OCICommand();
+    const auto itemSize = static_cast<oci::ub4>(BlockManager().ItemSize());
+    TConnectionLock lock(*connection_);
+    int bufferOffset = 0;
+    for (int i = 0; i < FieldCount(); ++i) {
+        TFieldDesc& field = *Fields().Items(i);
+        if (field.ParentField) continue;
+        int16_t* indicator = Indicator(firstRecord, field.FieldNo);
+        if (IsLongColumn(field)) {
+            if (oneRow && command->OCIVersion() == 1)
+                command->DefinePiecewise(field, indicator);
+            else
+                command->DefineDynamic(field, this, &TOCIRecordSet::LongDefineCallback);
+            continue;
+        }
+        void* value = firstRecord + field.Offset;
+        oci::ub4 valueSkip = itemSize;
+        if (const int bytes = FetchBufferBytes(field); bytes > 0) {
+            value = fetchBuffer_.data() + bufferOffset;
+            valueSkip = static_cast<oci::ub4>(bytesPerRow_);
+            bufferOffset += bytes;
+        }
+        if (oneRow)
+            command->DefineColumn(field, value, indicator);
+        else
+            command->DefineArrayColumn(field, value, itemSize, valueSkip, indicator);
+    }
+}
+
+// One row per client call (the version 7 interface with LONG columns, or the Lite client):
+// a LONG column's value arrives a piece at a time into the row's blob.
+bool TOCIRecordSet::FetchOneRow() {
+    TOCICommand* command = OCICommand();
+    if (command->Cursor()->State() <= csPrepared) return false;
+    TBlockManager& blocks = BlockManager();
+    PItemHeader item = nullptr;
+    if (uniDirectional_ && firstItem_) {
+        // Only the newest row is kept: its item takes the next one.
+        item = firstItem_;
+        if (HasComplexFields()) FreeComplexFields(TBlockManager::ItemData(item), true);
+        firstItem_ = lastItem_ = currentItem_ = nullptr;
+    } else {
+        item = blocks.AllocItem();
+    }
+    uint8_t* record = TBlockManager::ItemData(item);
+    const auto forget = [&] {
+        fetchBase_ = nullptr;
+        if (HasComplexFields()) FreeComplexFields(record, true);
+        blocks.FreeItem(item);
+        fetchBuffer_.clear();
+    };
+    bool fetched = false;
+    try {
+        if (HasComplexFields()) CreateComplexFields(record, true);
+        PrepareFetchBuffer(item, 1);
+        DefineColumns(record, true);
+        fetchBase_ = item;
+        oci::sword status = command->FetchPiece();
+        while (command->IsPieceRequest(status)) {
+            const TOCICommand::TPieceInfo info = command->GetPieceInfo(status);
+            const TFieldDesc& field = FieldOfHandle(info.handle);
+            TBlob* blob = GetBlob(field.FieldNo, record);
+            Check(blob != nullptr, UnitOraClasses, "No blob for a LONG column");
+            status = TOCICommand::ReceivePieceInto(*blob, [&](oci::ub4* length, void* data) {
+                command->SetPieceInfo(info.handle, oci::OCI_HTYPE_DEFINE, Indicator(record, field.FieldNo), length,
+                                      data, info.piece);
+                return command->FetchPiece();
+            });
+        }
+        fetched = !command->IsEndOfFetch(status);
+        if (fetched) AfterBlockFetch(item, 1);
+    } catch (...) {
+        forget();
+        throw;
+    }
+    if (!fetched) {
+        forget();
+        return false;
+    }
+    fetchBase_ = nullptr;
+    item->Status = usUnmodified;
+    item->Result = urNone;
+    AppendItem(item);
+    if (!OmitRecord(item)) ++recordCount_;
+    item->RecordNo = recordCount_ - recordNoOffset_;
+    return true;
+}
+
 bool TOCIRecordSet::FetchBlockRows() {
     TOCICommand* command = OCICommand();
     if (command->Cursor()->State() <= csPrepared) return false;
     TBlockManager& blocks = BlockManager();
-    const int itemSize = blocks.ItemSize();
     // A block counts its items in 16 bits.
     const auto rows = static_cast<uint16_t>(std::clamp(fetchRows_, 1, 65535));
     PBlockHeader block = nullptr;
@@ -449,30 +564,11 @@ bool TOCIRecordSet::FetchBlockRows() {
     int fetched = 0;
     try {
         CreateBlockValues(block, rows);
-        fetchBlock_ = block;
-        PrepareFetchBuffer(rows);
-        {
-            TConnectionLock lock(*connection_);
-            int bufferOffset = 0;
-            for (int i = 0; i < FieldCount(); ++i) {
-                TFieldDesc& field = *Fields().Items(i);
-                if (field.ParentField) continue;
-                if (IsLongColumn(field)) {
-                    command->DefineDynamic(field, this, &TOCIRecordSet::LongDefineCallback);
-                } else if (FetchBufferBytes(field) > 0) {
-                    command->DefineArrayColumn(field, fetchBuffer_.data() + bufferOffset,
-                                               static_cast<oci::ub4>(itemSize), static_cast<oci::ub4>(bytesPerRow_),
-                                               Indicator(firstRecord, field.FieldNo));
-                    bufferOffset += FetchBufferBytes(field);
-                } else {
-                    command->DefineArrayColumn(field, firstRecord + field.Offset, static_cast<oci::ub4>(itemSize),
-                                               static_cast<oci::ub4>(itemSize), Indicator(firstRecord, field.FieldNo));
-                }
-            }
-        }
+        PrepareFetchBuffer(first, rows);
+        DefineColumns(firstRecord, false);
         fetchBase_ = first;
         fetched = command->Fetch(rows);
-        if (fetched > 0) AfterBlockFetch(block, fetched);
+        if (fetched > 0) AfterBlockFetch(first, fetched);
     } catch (...) {
         fetchBase_ = nullptr;
         FreeBlockValues(block, 0, rows);

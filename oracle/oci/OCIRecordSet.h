@@ -83,8 +83,15 @@ private:
     bool IsLongColumn(const TFieldDesc& field) const;
     void CreateBlockValues(PBlockHeader block, int count);
     void FreeBlockValues(PBlockHeader block, int from, int to);
-    void PrepareFetchBuffer(int rows);
-    void AfterBlockFetch(PBlockHeader block, int fetched);
+    void PrepareFetchBuffer(PItemHeader first, int rows);
+    void AfterBlockFetch(PItemHeader first, int fetched);
+    // The record of the row'th item from first (items of a block lie at the item size).
+    void* RecordOfRow(PItemHeader first, int row);
+    void DefineColumns(uint8_t* firstRecord, bool oneRow);
+    bool FetchOneRow();
+    bool NeedsRowFetch();
+    // The field a define handle (or a version 7 piece context) stands for.
+    TFieldDesc& FieldOfHandle(const void* handle) const;
     static oci::sb4 OCI_CALL LongDefineCallback(void* context, oci::OCIDefine* define, oci::ub4 iteration,
                                                 void** buffer, oci::ub4** length, oci::ub1* piece, void** indicator,
                                                 oci::ub2** returnCode);
@@ -101,7 +108,8 @@ private:
     int bytesPerRow_ = 0;
     // Item the rows of the running block fetch start at (the LONG callback finds its row from it).
     PItemHeader fetchBase_ = nullptr;
-    PBlockHeader fetchBlock_ = nullptr;
+    // Rows come one per client call (see NeedsRowFetch).
+    bool rowFetch_ = false;
     // Thread of a non-blocking open.
     platform::THandleOwner worker_;
     // The end report of a background open finds out through this whether the record set lives.

@@ -24,6 +24,70 @@ using testing::PumpUntil;
 using platform::Variant;
 
 class OCIRecordSetTest : public testing::StandinLogOnTest {
+public:
+    int LongColumns(int fetchRows) {
+        const std::string table = "RS_LONGS" + testing::UniqueNameSuffix();
+        Run("CREATE TABLE " + table + " (ID NUMBER(9), TEXT LONG, WIDE VARCHAR2(1500))");
+        Run("CREATE TABLE " + table + "B (ID NUMBER(9), BYTES LONG RAW)");
+        std::string text;
+        for (int i = 0; text.size() < 140000; ++i) text += std::to_string(i) + ",";
+        const std::string wide(1200, 'w');
+        Run("INSERT INTO " + table + " VALUES (1, '" + text + "', '" + wide + "')");
+        Run("INSERT INTO " + table + " VALUES (2, NULL, NULL)");
+        Run("INSERT INTO " + table + " VALUES (3, 'x', 'short')");
+        {
+            TBlob* raw = NewShared<TBlob>();
+            raw->SetAsString(std::string("\x00\xFF\x10", 3));
+            std::unique_ptr<TQdCommand> insert = connection_.CreateCommand();
+            insert->SetSQL("INSERT INTO " + table + "B VALUES (1, :b)");
+            auto& param = *static_cast<TOraParamDesc*>(insert->FindParam("b"));
+            param.SetDataType(dtBlob);
+            param.SetParamType(pdInput);
+            param.SetObject(raw);
+            insert->Execute(1);
+            raw->Release();
+        }
+        int fetchCalls = 0;
+        auto recordSet = Query("SELECT ID, TEXT, WIDE FROM " + table + " ORDER BY ID");
+        recordSet->SetProp(prLongStrings, Variant(false));
+        recordSet->SetProp(prFetchRows, Variant(fetchRows));
+        recordSet->AssignEvent(evBlockFetch, [&](const Variant& starting) {
+            if (starting.AsBoolean()) ++fetchCalls;
+        });
+        recordSet->Open();
+        EXPECT_EQ(recordSet->FieldByName("TEXT")->DataType, dtMemo);
+        EXPECT_EQ(recordSet->FieldByName("WIDE")->DataType, dtMemo);
+        TRecordBuffer record = recordSet->AllocRecBuf();
+        const struct {
+            std::string text;
+            std::string wide;
+            bool nulls;
+        } expected[] = {{text, wide, false}, {"", "", true}, {"x", "short", false}};
+        for (const auto& e : expected) {
+            recordSet->GetNextRecord(record.data());
+            EXPECT_FALSE(recordSet->Eof());
+            if (recordSet->Eof()) break;
+            EXPECT_EQ(recordSet->GetNull(2, record.data()), e.nulls);
+            EXPECT_EQ(recordSet->GetNull(3, record.data()), e.nulls);
+            EXPECT_EQ(recordSet->GetBlob(2, record.data())->AsString(), e.text);
+            EXPECT_EQ(recordSet->GetBlob(3, record.data())->AsString(), e.wide);
+        }
+        recordSet->GetNextRecord(record.data());
+        EXPECT_TRUE(recordSet->Eof());
+        recordSet->Close();
+
+        auto bytes = Query("SELECT ID, BYTES FROM " + table + "B");
+        bytes->Open();
+        EXPECT_EQ(bytes->FieldByName("BYTES")->DataType, dtBlob);
+        bytes->GetNextRecord(record.data());
+        EXPECT_FALSE(bytes->Eof());
+        EXPECT_EQ(bytes->GetBlob(2, record.data())->AsString(), std::string("\x00\xFF\x10", 3));
+        bytes->Close();
+        Run("DROP TABLE " + table);
+        Run("DROP TABLE " + table + "B");
+        return fetchCalls;
+    }
+
 protected:
     // A record set over a block that opens a cursor parameter reads the cursor's rows.
     void CursorOfABlock();
@@ -46,6 +110,10 @@ protected:
         return rows;
     }
 };
+
+// A block of LONG, LONG RAW and wide text values of different lengths and nulls; answers
+// how many fetch calls the record set made.
+int CheckLongColumns(OCIRecordSetTest& test, int fetchRows);
 
 TEST_F(OCIRecordSetTest, ColumnsBecomeFieldDescriptors) {
     Run("CREATE TABLE RS_DESC (N9 NUMBER(9), N10 NUMBER(10), N52 NUMBER(5,2), NF NUMBER, "
@@ -341,6 +409,38 @@ TEST_F(OCIRecordSetTest, NonBlockingOpenFetchesTheFirstBlockOnAWorker) {
     Run("DROP TABLE RS_BACKGROUND");
 }
 
+int CheckLongColumns(OCIRecordSetTest& test, int fetchRows) { return test.LongColumns(fetchRows); }
+
+// Logged on through a client that the registry marks as the Lite client.
+class OCILiteRecordSetTest : public OCIRecordSetTest {
+protected:
+    void SetUp() override {
+        OCIRecordSetTest::SetUp();
+        if (IsSkipped()) return;
+        connection_.Disconnect();
+        FreeOCI();
+        PutOracleValue("", "OLITE", "YES");
+        LogOn(connection_);
+        ASSERT_TRUE(OciClient().LiteClient);
+    }
+};
+
+// Rows of the Lite client come one per call, LONG values through the callback.
+TEST_F(OCILiteRecordSetTest, RowsComeOneByOne) {
+    EXPECT_EQ(CheckLongColumns(*this, 25), 4);  // three rows and the end
+}
+
+// A client without dynamic defines hands out a LONG value of a row through status 99 and
+// the piece information calls.
+oci::sword OCI_CALL NoDefineCallback(oci::OCIDefine*, oci::OCIError*, void*, oci::OCICallbackDefine) {
+    return oci::OCI_SUCCESS;
+}
+
+TEST_F(OCILiteRecordSetTest, LongPiecesOnRequest) {
+    testing::TEntryOverride<oci::OCIDefineDynamicProc> noCallback(Oci.OCIDefineDynamic, NoDefineCallback);
+    EXPECT_EQ(CheckLongColumns(*this, 25), 4);
+}
+
 class OCI7RecordSetTest : public OCIRecordSetTest {
 protected:
     void SetUp() override {
@@ -350,6 +450,10 @@ protected:
 };
 
 TEST_F(OCI7RecordSetTest, RowsOfACursorThatABlockOpens) { CursorOfABlock(); }
+
+TEST_F(OCI7RecordSetTest, LongColumnsComeRowByRow) {
+    EXPECT_EQ(CheckLongColumns(*this, 2), 4);  // three rows and the end
+}
 
 TEST_F(OCI7RecordSetTest, RowsOfTheVersion7Interface) {
     Run("CREATE TABLE RS_SEVEN (ID NUMBER(9), NAME VARCHAR2(10), D DATE)");
