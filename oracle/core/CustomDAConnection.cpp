@@ -195,7 +195,9 @@ bool TCustomDAConnection::NeedsLoginPrompt() const {
 
 void TCustomDAConnection::SetConnected(bool value) {
     if (value == Connected()) return;
-    const bool reading = InState(csReading) || InState(csLoading);
+    // Only while its description is read: once every component is there (csLoading
+    // alone), a dataset finishing its loading before the session may connect it.
+    const bool reading = InState(csReading);
     if (value) {
         if (reading) {
             SetConnectOnLoad(true);
@@ -257,7 +259,7 @@ void TCustomDAConnection::NotifyClientsOfDisconnect() {
 }
 
 void TCustomDAConnection::PerformConnect() {
-    if (InState(csReading) || InState(csLoading)) {
+    if (InState(csReading)) {
         SetConnectOnLoad(true);
         return;
     }

@@ -146,12 +146,16 @@ std::unique_ptr<TDADataSetOptions> TCustomDADataSet::NewDataSetOptions() {
 
 void TCustomDADataSet::SetConnection(TCustomDAConnection* session) {
     if (session == connection_ && session == UsedConnection()) return;
-    if (TCustomDAConnection* old = UsedConnection()) {
+    // The session it already works on (the default one) becoming its own changes nothing
+    // for the dataset: it stays open, and an Active read from a form is kept.
+    TCustomDAConnection* old = UsedConnection();
+    if (old && old != session) {
         DisconnectDataSet();
         old->DetachClient(this);
     }
     connection_ = session;
-    if (TCustomDAConnection* now = UsedConnection()) {
+    TCustomDAConnection* now = UsedConnection();
+    if (now && !now->HasClient(this)) {
         now->AttachClient(this);
         RebindRecordSet();
         if (recordSet_) recordSet_->SetConnection(now->ConnectionObject());

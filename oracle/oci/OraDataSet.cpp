@@ -227,7 +227,7 @@ AnsiString TOraDataSet::ProviderTableName() { return FirstTableName(InnerSQL().F
 // ---------------------------------------------------------------- open
 
 void TOraDataSet::SetActive(bool value) {
-    if (InState(csReading) || InState(csLoading)) {
+    if (InState(csReading)) {
         streamedActive_ = value;
         return;
     }

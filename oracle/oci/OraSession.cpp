@@ -325,7 +325,7 @@ void TOraSession::SetConnectString(const AnsiString& value) {
 }
 
 void TOraSession::SetConnected(bool value) {
-    if ((InState(csReading) || InState(csLoading)) && value && options_.NeverConnect && !InState(csDesigning))
+    if (InState(csReading) && value && options_.NeverConnect && !InState(csDesigning))
         return;
     TCustomDAConnection::SetConnected(value);
 }

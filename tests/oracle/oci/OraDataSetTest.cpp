@@ -326,6 +326,13 @@ TEST_F(OraDataSetTest, DataSetWithoutSessionWorksOnTheDefaultOne) {
     session_ = Connect();
     dataSet->OpenDataSet();
     EXPECT_EQ(dataSet->FieldNamed("N")->ReadAsInteger(), 7);
+    // Naming the session it works on changes nothing: the dataset stays open on its row,
+    // and the session still closes it when it goes.
+    dataSet->SetSession(session_.get());
+    EXPECT_TRUE(dataSet->Active());
+    EXPECT_EQ(dataSet->FieldNamed("N")->ReadAsInteger(), 7);
+    session_->Disconnect();
+    EXPECT_FALSE(dataSet->Active());
 }
 
 TEST_F(OraDataSetTest, DefaultFieldsAreOfTheOracleClasses) {

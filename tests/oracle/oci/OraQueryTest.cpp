@@ -656,17 +656,22 @@ TEST_F(OraQueryEditTest, DeletesAreLockedFirstInEitherLockMode) {
 // ---------------------------------------------------------------- form reading
 
 TEST_F(OraQueryEditTest, ActiveReadFromAFormOpensWhenTheFormIsComplete) {
+    // As the form reader leaves it: loading, and reading until every value is set.
     auto query = EditQuery();
     query->IncludeState(platform::csLoading);
+    query->IncludeState(platform::csReading);
     query->SetActive(true);
     EXPECT_FALSE(query->Active());
+    query->ExcludeState(platform::csReading);
     query->StreamingCompleted();
     EXPECT_TRUE(query->Active());
     // A session that must not connect while forms load keeps the query closed.
     auto quiet = EditQuery();
     session_->Options().NeverConnect = true;
     quiet->IncludeState(platform::csLoading);
+    quiet->IncludeState(platform::csReading);
     quiet->SetActive(true);
+    quiet->ExcludeState(platform::csReading);
     quiet->StreamingCompleted();
     EXPECT_FALSE(quiet->Active());
 }
