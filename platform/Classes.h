@@ -130,9 +130,14 @@ public:
     template <class T, class S>
     TClassInfo& SetProperty(const AnsiString& name, S (T::*getter)() const, void (T::*setter)(S),
                             std::vector<std::pair<AnsiString, int>> members);
+    // A property kept in a plain data member.
+    template <class T, class V>
+    TClassInfo& FieldProperty(const AnsiString& name, V T::*member);
     // An object the persistent holds (options, lists, collections).
     template <class T, class O>
     TClassInfo& ObjectProperty(const AnsiString& name, O& (T::*getter)());
+    template <class T, class O, std::enable_if_t<!std::is_const_v<O>, int> = 0>
+    TClassInfo& ObjectProperty(const AnsiString& name, O& (T::*getter)() const);
     // A reference to another component, written by name when a form is read.
     template <class T, class C>
     TClassInfo& ComponentProperty(const AnsiString& name, void (T::*setter)(C*));
@@ -563,6 +568,26 @@ TClassInfo& TClassInfo::ObjectProperty(const AnsiString& name, O& (T::*getter)()
     TPropertyInfo info;
     info.Name = name;
     info.Object = [getter](TPersistent& object) -> TPersistent& { return (static_cast<T&>(object).*getter)(); };
+    return AddProperty(std::move(info));
+}
+
+template <class T, class O, std::enable_if_t<!std::is_const_v<O>, int>>
+TClassInfo& TClassInfo::ObjectProperty(const AnsiString& name, O& (T::*getter)() const) {
+    static_assert(std::is_base_of_v<TPersistent, O>, "an object property holds a persistent");
+    TPropertyInfo info;
+    info.Name = name;
+    info.Object = [getter](TPersistent& object) -> TPersistent& { return (static_cast<T&>(object).*getter)(); };
+    return AddProperty(std::move(info));
+}
+
+template <class T, class V>
+TClassInfo& TClassInfo::FieldProperty(const AnsiString& name, V T::*member) {
+    TPropertyInfo info;
+    info.Name = name;
+    info.Write = [member](TPersistent& object, const Variant& value) {
+        static_cast<T&>(object).*member = detail::FromVariant<V>(value);
+    };
+    info.Read = [member](const TPersistent& object) { return detail::ToVariant(static_cast<const T&>(object).*member); };
     return AddProperty(std::move(info));
 }
 

@@ -30,7 +30,8 @@ const TClassInfo& TDataSet::StaticClassInfo() {
         i.Property("AutoCalcFields", &TDataSet::AutoCalcFields, &TDataSet::SetAutoCalcFields);
         i.Property("Filter", &TDataSet::Filter, &TDataSet::SetFilter);
         i.Property("Filtered", &TDataSet::Filtered, &TDataSet::SetFiltered);
-        i.Property("FilterOptions", &TDataSet::FilterOptions, &TDataSet::SetFilterOptions);
+        i.SetProperty("FilterOptions", &TDataSet::FilterOptions, &TDataSet::SetFilterOptions,
+                      {{"foCaseInsensitive", foCaseInsensitive}, {"foNoPartialCompare", foNoPartialCompare}});
         i.Property("ObjectView", &TDataSet::ObjectView, &TDataSet::SetObjectView);
         return i;
     }();

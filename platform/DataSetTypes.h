@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/SysUtils.h"
@@ -22,6 +23,8 @@ enum TFieldType : int {
 };
 
 bool IsBlobType(TFieldType type);
+// The types by their identifiers ("ftString"), as form descriptions write them.
+const std::vector<std::pair<AnsiString, TFieldType>>& FieldTypeNames();
 
 enum TDataSetState : int {
     dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter, dsNewValue,

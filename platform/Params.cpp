@@ -28,7 +28,17 @@ TFieldType FieldTypeForVariant(const Variant& value) {
 TParam::TParam(TCollection* collection) : TCollectionItem(collection) {}
 
 const TClassInfo& TParam::StaticClassInfo() {
-    static const TClassInfo info("TParam", &TCollectionItem::StaticClassInfo());
+    static const TClassInfo info = [] {
+        TClassInfo i("TParam", &TCollectionItem::StaticClassInfo());
+        i.Property("Name", &TParam::Name, &TParam::SetName);
+        i.EnumProperty("DataType", &TParam::DataType, &TParam::SetDataType, FieldTypeNames());
+        i.EnumProperty("ParamType", &TParam::ParamType, &TParam::SetParamType,
+                       {{"ptUnknown", ptUnknown}, {"ptInput", ptInput}, {"ptOutput", ptOutput},
+                        {"ptInputOutput", ptInputOutput}, {"ptResult", ptResult}});
+        i.Property("Size", &TParam::Size, &TParam::SetSize);
+        i.Property("Value", &TParam::Value, &TParam::SetValue);
+        return i;
+    }();
     return info;
 }
 

@@ -47,6 +47,21 @@ void TDADataSetOptions::SetLongStrings(bool value) {
     owner_->FieldDefs().SetUpdated(false);
 }
 
+const TClassInfo& TDADataSetOptions::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i("TDADataSetOptions", &TPersistent::StaticClassInfo());
+        i.Property("RequiredFields", &TDADataSetOptions::RequiredFields, &TDADataSetOptions::SetRequiredFields);
+        i.FieldProperty("StrictUpdate", &TDADataSetOptions::StrictUpdate);
+        i.Property("NumberRange", &TDADataSetOptions::NumberRange, &TDADataSetOptions::SetNumberRange);
+        i.FieldProperty("QueryRecCount", &TDADataSetOptions::QueryRecCount);
+        i.FieldProperty("ReturnParams", &TDADataSetOptions::ReturnParams);
+        i.Property("TrimFixedChar", &TDADataSetOptions::TrimFixedChar, &TDADataSetOptions::SetTrimFixedChar);
+        i.Property("LongStrings", &TDADataSetOptions::LongStrings, &TDADataSetOptions::SetLongStrings);
+        return i;
+    }();
+    return info;
+}
+
 void TDADataSetOptions::CopyToTarget(TPersistent& target) const {
     auto* options = dynamic_cast<TDADataSetOptions*>(&target);
     if (!options) {
@@ -116,22 +131,63 @@ TCustomDADataSet::~TCustomDADataSet() {
     innerSQL_.reset();
 }
 
+namespace {
+
+// RefreshOptions, a plain set member, written [roAfterInsert, roBeforeEdit].
+TPropertyInfo RefreshOptionsProperty() {
+    static const std::vector<std::pair<AnsiString, int>> members = {
+        {"roAfterInsert", roAfterInsert}, {"roAfterUpdate", roAfterUpdate}, {"roBeforeEdit", roBeforeEdit}};
+    TPropertyInfo info;
+    info.Name = "RefreshOptions";
+    info.Write = [](TPersistent& object, const Variant& value) {
+        static_cast<TCustomDADataSet&>(object).RefreshOptions =
+            value.IsString() ? detail::ParseSetText(value.AsString(), members, "RefreshOptions") : value.AsInteger();
+    };
+    info.Read = [](const TPersistent& object) {
+        return Variant(detail::SetText(static_cast<const TCustomDADataSet&>(object).RefreshOptions, members));
+    };
+    return info;
+}
+
+}  // namespace
+
 const TClassInfo& TCustomDADataSet::StaticClassInfo() {
     static const TClassInfo info = [] {
-        TClassInfo i("TCustomDADataSet", &TDataSet::StaticClassInfo());
+        TClassInfo i("TCustomDADataSet", &TMemDataSet::StaticClassInfo());
+        i.Property("ParamCheck", &TCustomDADataSet::ParamCheck, &TCustomDADataSet::SetParamCheck);
+        i.Property("SQL", &TCustomDADataSet::SQLText, &TCustomDADataSet::SetSQLText);
+        i.ObjectProperty("Params", &TCustomDADataSet::Params);
+        i.ObjectProperty("Macros", &TCustomDADataSet::Macros);
+        i.ComponentProperty("MasterSource", &TCustomDADataSet::SetMasterSource);
+        i.Property("MasterFields", &TCustomDADataSet::MasterFields, &TCustomDADataSet::SetMasterFields);
+        i.Property("DetailFields", &TCustomDADataSet::DetailFields, &TCustomDADataSet::SetDetailFields);
+        i.FieldProperty("Debug", &TCustomDADataSet::Debug);
+        i.FieldProperty("ReadOnly", &TCustomDADataSet::ReadOnly);
         i.Property("FetchRows", &TCustomDADataSet::FetchRows, &TCustomDADataSet::SetFetchRows);
         i.Property("FetchAll", &TCustomDADataSet::FetchAll, &TCustomDADataSet::SetFetchAll);
         i.Property("UniDirectional", &TCustomDADataSet::UniDirectional, &TCustomDADataSet::SetUniDirectional);
         i.Property("AutoCommit", &TCustomDADataSet::AutoCommit, &TCustomDADataSet::SetAutoCommit);
         i.Property("FilterSQL", &TCustomDADataSet::FilterSQL, &TCustomDADataSet::SetFilterSQL);
+        i.AddProperty(RefreshOptionsProperty());
+        i.ObjectProperty("Options", &TCustomDADataSet::Options);
+        i.ComponentProperty("UpdateObject", &TCustomDADataSet::SetUpdateObject);
         return i;
     }();
     return info;
 }
 
 const TClassInfo& TDADataSet::StaticClassInfo() {
-    static const TClassInfo info = TClassInfo::Of<TDADataSet>("TDADataSet", &TCustomDADataSet::StaticClassInfo());
+    static const TClassInfo info = [] {
+        TClassInfo i = TClassInfo::Of<TDADataSet>("TDADataSet", &TCustomDADataSet::StaticClassInfo());
+        i.ComponentProperty("Connection", &TCustomDADataSet::SetConnection);
+        return i;
+    }();
     return info;
+}
+
+void TCustomDADataSet::DeclareStreamedValues(TStreamedValues& values) {
+    TMemDataSet::DeclareStreamedValues(values);
+    innerSQL_->DeclareStreamedValues(values);
 }
 
 std::unique_ptr<TCustomDASQL> TCustomDADataSet::NewInnerSQL() {

@@ -34,6 +34,8 @@ using TStatementTypes = int;
 class TDADataSetOptions : public platform::TPersistent {
 public:
     explicit TDADataSetOptions(TCustomDADataSet* owner) : owner_(owner) {}
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     bool RequiredFields() const { return requiredFields_; }
     void SetRequiredFields(bool value);
@@ -118,6 +120,7 @@ public:
     // ---- statement ----
     platform::TStringList& SQL() { return innerSQL_->SQL(); }
     void SetSQLText(const platform::AnsiString& text) { innerSQL_->SetSQLText(text); }
+    platform::AnsiString SQLText() const { return innerSQL_->SQLText(); }
     platform::TParams& Params() const { return innerSQL_->Params(); }
     void SetParams(const platform::TParams& values) { innerSQL_->SetParams(values); }
     TMacros& Macros() { return innerSQL_->Macros(); }
@@ -192,6 +195,8 @@ public:
     bool IsModifiable() override;
     int CountRecords() override;
     void CopyToTarget(platform::TPersistent& target) const override;
+    // The inner statement's "ParamData" and "MacroData".
+    void DeclareStreamedValues(platform::TStreamedValues& values) override;
 
     // ---- provider interface (a data provider drives the dataset through these) ----
     void ProviderBeginTransaction();

@@ -49,14 +49,22 @@ const TClassInfo& TCustomDASQL::StaticClassInfo() {
     static const TClassInfo info = [] {
         TClassInfo i("TCustomDASQL", &TComponent::StaticClassInfo());
         i.Property("ParamCheck", &TCustomDASQL::ParamCheck, &TCustomDASQL::SetParamCheck);
+        i.Property("SQL", &TCustomDASQL::SQLText, &TCustomDASQL::SetSQLText);
+        i.ObjectProperty("Params", &TCustomDASQL::Params);
+        i.ObjectProperty("Macros", &TCustomDASQL::Macros);
         i.Property("AutoCommit", &TCustomDASQL::AutoCommit, &TCustomDASQL::SetAutoCommit);
+        i.FieldProperty("Debug", &TCustomDASQL::Debug);
         return i;
     }();
     return info;
 }
 
 const TClassInfo& TDASQL::StaticClassInfo() {
-    static const TClassInfo info = TClassInfo::Of<TDASQL>("TDASQL", &TCustomDASQL::StaticClassInfo());
+    static const TClassInfo info = [] {
+        TClassInfo i = TClassInfo::Of<TDASQL>("TDASQL", &TCustomDASQL::StaticClassInfo());
+        i.ComponentProperty("Connection", &TCustomDASQL::SetConnection);
+        return i;
+    }();
     return info;
 }
 
@@ -374,6 +382,12 @@ void TCustomDASQL::CommandExecuted(bool success) {
     if (NonBlocking) SetWaitCursor(crDefault);
     if (preparedByExecute_) Unprepare();
     if (AfterExecute) AfterExecute(*this, success);
+}
+
+void TCustomDASQL::DeclareStreamedValues(TStreamedValues& values) {
+    TComponent::DeclareStreamedValues(values);
+    values.DefineCollection("ParamData", *params_, TStreamedValues::BinaryOf(*params_, "Data"));
+    values.DefineCollection("MacroData", macros_, TStreamedValues::BinaryOf(macros_, "Data"));
 }
 
 void TCustomDASQL::CopyToTarget(TPersistent& target) const {

@@ -36,6 +36,7 @@ public:
     const platform::TStringList& SQL() const { return sql_; }
     // Takes the text only when it differs from the current one.
     void SetSQLText(const platform::AnsiString& text);
+    platform::AnsiString SQLText() const { return sql_.JoinedText(); }
     platform::TParams& Params() const { return *params_; }
     // Copies the values into the parameters of the same names.
     void SetParams(const platform::TParams& values);
@@ -87,6 +88,9 @@ public:
     virtual platform::AnsiString FinalStatementText() const;
 
     void CopyToTarget(platform::TPersistent& target) const override;
+    // "ParamData" and "MacroData": the items of the parameters and of the macros, or
+    // the collections' older binary form.
+    void DeclareStreamedValues(platform::TStreamedValues& values) override;
 
 protected:
     virtual void NewCommand();

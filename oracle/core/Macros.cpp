@@ -183,6 +183,11 @@ void TMacros::Update(TCollectionItem*) {
 // Stored form: a first byte, 'd' followed by a second byte when each entry ends with an
 // Active byte; then per macro already in the list: name length (1 byte), name, value
 // length (2 bytes, little-endian), value. A description cut short ends the reading.
+void TMacros::DeclareStreamedValues(TStreamedValues& values) {
+    TOwnedCollection::DeclareStreamedValues(values);
+    values.DefineBinary("Data", [this](const std::string& data) { ReadData(data); });
+}
+
 void TMacros::ReadData(const std::string& data) {
     size_t pos = 0;
     auto has = [&](size_t n) { return pos + n <= data.size(); };

@@ -54,6 +54,8 @@ public:
 
     // Reads the stored macro values of a form description ("Data").
     void ReadData(const std::string& data);
+    // "Data": read only, for older form descriptions.
+    void DeclareStreamedValues(platform::TStreamedValues& values) override;
 
     void CopyToTarget(platform::TPersistent& target) const override;
     // Runs outside batches when a macro's value, activity or the list changed.

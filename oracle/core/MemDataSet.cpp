@@ -61,6 +61,17 @@ TDataType DataTypeForFieldType(TFieldType type) {
 
 TMemDataSet::TMemDataSet(TComponent* owner) : TDataSet(owner) { CreateRecordStore(); }
 
+const TClassInfo& TMemDataSet::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i("TMemDataSet", &TDataSet::StaticClassInfo());
+        i.Property("CachedUpdates", &TMemDataSet::CachedUpdates, &TMemDataSet::SetCachedUpdates);
+        i.FieldProperty("LocalUpdate", &TMemDataSet::LocalUpdate);
+        i.FieldProperty("LocalConstraints", &TMemDataSet::LocalConstraints);
+        return i;
+    }();
+    return info;
+}
+
 TMemDataSet::~TMemDataSet() {
     CloseDataSet();
     UnprepareDataSet();

@@ -32,6 +32,8 @@ public:
 
     explicit TMemDataSet(platform::TComponent* owner);
     ~TMemDataSet() override;
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     TData* Data() const { return data_.get(); }
     bool CachedUpdates() const { return cachedUpdates_; }

@@ -53,6 +53,7 @@ bool IsNamePart(int code, const std::string& token) {
 const TClassInfo& TConnectDialog::StaticClassInfo() {
     static const TClassInfo info = [] {
         TClassInfo i = TClassInfo::Of<TConnectDialog>("TConnectDialog", &TCustomConnectDialog::StaticClassInfo());
+        i.FieldProperty("ReadAliases", &TConnectDialog::ReadAliases);
         return i;
     }();
     return info;

@@ -57,6 +57,21 @@ AnsiString WithoutForUpdate(const AnsiString& sql) {
 
 TOraDataSetOptions::TOraDataSetOptions(TOraDataSet* owner) : TDADataSetOptions(owner), oraOwner_(owner) {}
 
+const TClassInfo& TOraDataSetOptions::StaticClassInfo() {
+    static const TClassInfo info = [] {
+        TClassInfo i("TOraDataSetOptions", &TDADataSetOptions::StaticClassInfo());
+        i.Property("KeepPrepared", &TOraDataSetOptions::KeepPrepared, &TOraDataSetOptions::SetKeepPrepared);
+        i.Property("AutoClose", &TOraDataSetOptions::AutoClose, &TOraDataSetOptions::SetAutoClose);
+        i.Property("FieldsOrigin", &TOraDataSetOptions::FieldsOrigin, &TOraDataSetOptions::SetFieldsOrigin);
+        i.Property("DefaultValues", &TOraDataSetOptions::DefaultValues, &TOraDataSetOptions::SetDefaultValues);
+        i.Property("FieldsAsString", &TOraDataSetOptions::FieldsAsString, &TOraDataSetOptions::SetFieldsAsString);
+        i.Property("DeferredLobRead", &TOraDataSetOptions::DeferredLobRead, &TOraDataSetOptions::SetDeferredLobRead);
+        i.Property("CacheLobs", &TOraDataSetOptions::CacheLobs, &TOraDataSetOptions::SetCacheLobs);
+        return i;
+    }();
+    return info;
+}
+
 void TOraDataSetOptions::SetKeepPrepared(bool value) {
     keepPrepared_ = value;
     if (oraOwner_ && oraOwner_->RecordSet()) oraOwner_->RecordSet()->SetProp(prKeepPrepared, Variant(value));
@@ -126,6 +141,7 @@ const TClassInfo& TOraDataSet::StaticClassInfo() {
         i.EnumProperty("SequenceMode", &TOraDataSet::SequenceMode, &TOraDataSet::SetSequenceMode,
                        {{"smInsert", smInsert}, {"smPost", smPost}});
         i.ComponentProperty("Session", &TOraDataSet::SetSession);
+        i.ObjectProperty("OptionsDS", &TOraDataSet::OptionsDS);
         return i;
     }();
     return info;

@@ -26,6 +26,8 @@ enum TSequenceMode : uint8_t { smInsert, smPost };
 class TOraDataSetOptions : public TDADataSetOptions {
 public:
     explicit TOraDataSetOptions(TOraDataSet* owner);
+    static const platform::TClassInfo& StaticClassInfo();
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
     bool KeepPrepared() const { return keepPrepared_; }
     void SetKeepPrepared(bool value);

@@ -105,7 +105,19 @@ TOraParam::TOraParam(TCollection* collection) : TParam(collection) {}
 TOraParam::~TOraParam() { ReleaseObject(valueObject_); }
 
 const TClassInfo& TOraParam::StaticClassInfo() {
-    static const TClassInfo info("TOraParam", &TParam::StaticClassInfo());
+    static const TClassInfo info = [] {
+        TClassInfo i("TOraParam", &TParam::StaticClassInfo());
+        // The Oracle kinds beyond the framework's types are written by number (100, 101).
+        i.EnumProperty("DataType", static_cast<TFieldType (TOraParam::*)() const>(&TOraParam::DataType),
+                       &TOraParam::SetDataType, FieldTypeNames());
+        i.Property("Size", &TOraParam::Size, static_cast<void (TOraParam::*)(int)>(&TOraParam::SetSize));
+        i.Property("Table", &TOraParam::Table, &TOraParam::SetTable);
+        i.Property("Length", &TOraParam::Length, &TOraParam::SetLength);
+        i.Property("Value", &TOraParam::Value, &TOraParam::SetValue);
+        i.EnumProperty("SubDataType", &TOraParam::SubDataType, &TOraParam::SetSubDataType,
+                       {{"stNone", stNone}, {"stOraBlob", stOraBlob}, {"stOraClob", stOraClob}});
+        return i;
+    }();
     return info;
 }
 
@@ -342,6 +354,11 @@ TOraParams::TOraParams(TPersistent* owner) : TParams(owner, ItemsOf<TOraParam>()
 const TClassInfo& TOraParams::StaticClassInfo() {
     static const TClassInfo info("TOraParams", &TParams::StaticClassInfo());
     return info;
+}
+
+void TOraParams::DeclareStreamedValues(TStreamedValues& values) {
+    TParams::DeclareStreamedValues(values);
+    values.DefineBinary("Data", [this](const std::string& data) { ReadData(data); });
 }
 
 TOraParam* TOraParams::FindParam(const AnsiString& name) const {

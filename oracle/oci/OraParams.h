@@ -110,6 +110,8 @@ public:
     // Reads the parameter values of an older form description (its binary value "Data");
     // the collection never writes it. A short or malformed block raises EReadError.
     void ReadData(const std::string& data);
+    // "Data": read only, for older form descriptions.
+    void DeclareStreamedValues(platform::TStreamedValues& values) override;
 };
 
 }  // namespace oracle

@@ -31,10 +31,40 @@ TCustomOraQuery::~TCustomOraQuery() {
     for (TStringList* list : {&sqlRefresh_, &sqlLock_, &sqlUpdate_, &sqlDelete_, &sqlInsert_}) list->OnChange = nullptr;
 }
 
+namespace {
+
+// One of the five statement lists, written as its lines.
+TPropertyInfo StatementLinesProperty(const AnsiString& name, TStringList& (TCustomOraQuery::*list)(),
+                                     void (TCustomOraQuery::*setter)(const TStrings&)) {
+    TPropertyInfo info;
+    info.Name = name;
+    info.Write = [setter](TPersistent& object, const Variant& value) {
+        TStringList lines;
+        lines.AssignText(value.AsString());
+        (static_cast<TCustomOraQuery&>(object).*setter)(lines);
+    };
+    info.Read = [list](const TPersistent& object) {
+        auto& query = const_cast<TCustomOraQuery&>(static_cast<const TCustomOraQuery&>(object));
+        return Variant((query.*list)().JoinedText());
+    };
+    return info;
+}
+
+}  // namespace
+
 const TClassInfo& TCustomOraQuery::StaticClassInfo() {
     static const TClassInfo info = [] {
         TClassInfo i("TCustomOraQuery", &TOraDataSet::StaticClassInfo());
-        i.Property("Options", &TCustomOraQuery::OptionsSet, &TCustomOraQuery::SetOptionsSet);
+        i.AddProperty(StatementLinesProperty("SQLInsert", &TCustomOraQuery::SQLInsert, &TCustomOraQuery::SetSQLInsert));
+        i.AddProperty(StatementLinesProperty("SQLDelete", &TCustomOraQuery::SQLDelete, &TCustomOraQuery::SetSQLDelete));
+        i.AddProperty(StatementLinesProperty("SQLUpdate", &TCustomOraQuery::SQLUpdate, &TCustomOraQuery::SetSQLUpdate));
+        i.AddProperty(StatementLinesProperty("SQLLock", &TCustomOraQuery::SQLLock, &TCustomOraQuery::SetSQLLock));
+        i.AddProperty(StatementLinesProperty("SQLRefresh", &TCustomOraQuery::SQLRefresh, &TCustomOraQuery::SetSQLRefresh));
+        i.SetProperty("Options", &TCustomOraQuery::OptionsSet, &TCustomOraQuery::SetOptionsSet,
+                      {{"doRequiredFields", doRequiredFields}, {"doStrictUpdate", doStrictUpdate},
+                       {"doDefaultValue", doDefaultValue}, {"doLongStrings", doLongStrings},
+                       {"doNumberRange", doNumberRange}, {"doKeepPrepared", doKeepPrepared},
+                       {"doAutoClose", doAutoClose}, {"doQueryRecCount", doQueryRecCount}});
         i.EnumProperty("RefreshMode", &TCustomOraQuery::RefreshMode, &TCustomOraQuery::SetRefreshMode,
                        {{"rmNone", rmNone},
                         {"rmAfterInsert", rmAfterInsert},

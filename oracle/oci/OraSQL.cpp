@@ -48,6 +48,7 @@ TOraSQL::~TOraSQL() {
 const TClassInfo& TOraSQL::StaticClassInfo() {
     static const TClassInfo info = [] {
         TClassInfo i = TClassInfo::Of<TOraSQL>("TOraSQL", &TCustomDASQL::StaticClassInfo());
+        i.ComponentProperty("Session", &TOraSQL::SetSession);
         i.Property("NonBlocking", &TOraSQL::NonBlocking, &TOraSQL::SetNonBlocking);
         return i;
     }();

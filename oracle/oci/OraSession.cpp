@@ -13,6 +13,7 @@
 #include "oracle/oci/OraError.h"
 #include "oracle/oci/OraFields.h"
 #include "oracle/oci/OraParser.h"
+#include "oracle/oci/OraQuery.h"
 #include "oracle/oci/OraSQL.h"
 #include "oracle/oci/OraSQLMonitor.h"
 #include "oracle/oci/OraSqlText.h"
@@ -107,6 +108,15 @@ bool ServerKnowsCharsetIds(const AnsiString& serverVersion) {
     return !serverVersion.empty() && CompareVersionText(serverVersion, "8") > 0;
 }
 
+namespace {
+
+std::vector<const TClassInfo*> OraComponentClasses() {
+    return {&TOraSession::StaticClassInfo(), &TOraQuery::StaticClassInfo(), &TOraSQL::StaticClassInfo(),
+            &TConnectDialog::StaticClassInfo()};
+}
+
+}  // namespace
+
 void AddOraSessionUnit(TModuleUnits& units) {
     units.Add(
         "Ora",
@@ -118,11 +128,14 @@ void AddOraSessionUnit(TModuleUnits& units) {
             if (TCursorHandle cursor = LoadCursorResource(HInstance(), "SQLARROW"))
                 ScreenCursors().Set(crBackground, std::move(cursor));
             RegisterComponentClass(TConnectForm::StaticClassInfo());
+            // The components a form description of the program may declare.
+            for (const TClassInfo* info : OraComponentClasses()) RegisterComponentClass(*info);
             // Forms of a program may name the Oracle field classes; a DLL has no forms of its own.
             if (platform::ModuleIsProgram()) RegisterOraFieldClasses();
         },
         [] {
             if (platform::ModuleIsProgram()) UnregisterOraFieldClasses();
+            for (const TClassInfo* info : OraComponentClasses()) UnregisterComponentClass(*info);
             UnregisterComponentClass(TConnectForm::StaticClassInfo());
             ScreenCursors().Remove(crBackground);
             DisconnectAllSessions();
@@ -136,10 +149,13 @@ void AddOraSessionUnit(TModuleUnits& units) {
 const TClassInfo& TOraSessionOptions::StaticClassInfo() {
     static const TClassInfo info = [] {
         TClassInfo i("TOraSessionOptions", &TPersistent::StaticClassInfo());
+        i.FieldProperty("NeverConnect", &TOraSessionOptions::NeverConnect);
         i.Property("UseOCI7", &TOraSessionOptions::UseOCI7, &TOraSessionOptions::SetUseOCI7);
         i.Property("Charset", &TOraSessionOptions::Charset, &TOraSessionOptions::SetCharset);
+        i.Property("CharLength", &TOraSessionOptions::CharLength, &TOraSessionOptions::SetCharLength);
         i.Property("DateFormat", &TOraSessionOptions::DateFormat, &TOraSessionOptions::SetDateFormat);
         i.Property("DateLanguage", &TOraSessionOptions::DateLanguage, &TOraSessionOptions::SetDateLanguage);
+        i.FieldProperty("Net", &TOraSessionOptions::Net);
         return i;
     }();
     return info;
@@ -227,14 +243,19 @@ TOraSession::~TOraSession() {
 const TClassInfo& TOraSession::StaticClassInfo() {
     static const TClassInfo info = [] {
         TClassInfo i = TClassInfo::Of<TOraSession>("TOraSession", &TCustomDAConnection::StaticClassInfo());
+        i.EnumProperty("Home", &TOraSession::Home, &TOraSession::SetHome,
+                       {{"ohDefault", ohDefault}, {"ohHome0", ohHome0}, {"ohHome1", ohHome1}, {"ohHome2", ohHome2},
+                        {"ohHome3", ohHome3}, {"ohHome4", ohHome4}, {"ohHome5", ohHome5}});
         i.Property("Debug", &TOraSession::Debug, &TOraSession::SetDebug);
         i.Property("ThreadSafety", &TOraSession::ThreadSafety, &TOraSession::SetThreadSafety);
         i.Property("ConnectPrompt", &TOraSession::ConnectPrompt, &TOraSession::SetConnectPrompt);
-        i.Property("ConnectMode", &TOraSession::ConnectMode, &TOraSession::SetConnectMode);
-        i.Property("Home", &TOraSession::Home, &TOraSession::SetHome);
+        i.EnumProperty("ConnectMode", &TOraSession::ConnectMode, &TOraSession::SetConnectMode,
+                       {{"cmNormal", cmNormal}, {"cmSysOper", cmSysOper}, {"cmSysDBA", cmSysDBA}});
+        i.ObjectProperty("Options", &TOraSession::Options);
         i.Property("Username", &TOraSession::Username, &TOraSession::SetUsername);
         i.Property("Password", &TOraSession::Password, &TOraSession::SetPassword);
         i.Property("Server", &TOraSession::Server, &TOraSession::SetServer);
+        i.Property("ConnectString", &TOraSession::ConnectString, &TOraSession::SetConnectString);
         i.Property("AutoCommit", &TOraSession::AutoCommit, &TOraSession::SetAutoCommit);
         return i;
     }();

@@ -1,0 +1,278 @@
+// The Oracle components read from a form description, as a program's form declares them:
+// a session that connects when the form is complete, a connect dialog, and a query whose
+// parameters and macros come with it and that opens against the stand-in server.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "oracle/oci/ConnectDialog.h"
+#include "oracle/oci/OraQuery.h"
+#include "oracle/oci/OraSQL.h"
+#include "oracle/oci/OraSession.h"
+#include "platform/FormReader.h"
+#include "platform/ModuleUnits.h"
+#include "tests/oracle/oci/OciFixtures.h"
+
+namespace oracle::testing {
+namespace {
+
+using platform::AnsiString;
+
+// The root a description is read into.
+class TOraTestForm : public platform::TComponent {
+public:
+    using TComponent::TComponent;
+    static const platform::TClassInfo& StaticClassInfo() {
+        static const platform::TClassInfo info =
+            platform::TClassInfo::Of<TOraTestForm>("TOraTestForm", &TComponent::StaticClassInfo());
+        return info;
+    }
+    const platform::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+};
+
+// "{..}": the bytes as a binary block of a description.
+std::string Binary(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text = "{";
+    for (unsigned char c : bytes) {
+        text += digits[c >> 4];
+        text += digits[c & 15];
+    }
+    return text + "}";
+}
+
+class OraFormTest : public OracleRegistryTest {
+protected:
+    void SetUp() override {
+        OracleRegistryTest::SetUp();
+        REQUIRE_STANDIN_SERVER();
+        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
+        // The session unit makes the Oracle components known to descriptions.
+        oracle::AddOraSessionUnit(units_);
+        units_.Start();
+        table_ = "FORMROWS" + UniqueNameSuffix();
+        auto session = platform::NewUnownedComponent<TOraSession>();
+        session->SetConnectPrompt(false);
+        session->SetConnectString("scott/tiger@SETRIX_TEST");
+        session->Connect();
+        Run(*session, "CREATE TABLE " + table_ + " (ID NUMBER(5), NAME VARCHAR2(20))");
+        for (const char* row : {"1, 'one'", "2, 'two'", "3, 'three'", "4, 'four'"})
+            Run(*session, "INSERT INTO " + table_ + " VALUES (" + row + ")");
+        Run(*session, "COMMIT");
+    }
+
+    void TearDown() override {
+        form_.reset();
+        if (!table_.empty()) {
+            try {
+                auto session = platform::NewUnownedComponent<TOraSession>();
+                session->SetConnectPrompt(false);
+                session->SetConnectString("scott/tiger@SETRIX_TEST");
+                Run(*session, "DROP TABLE " + table_);
+            } catch (const std::exception&) {
+            }
+        }
+        units_.Stop();
+        OracleRegistryTest::TearDown();
+    }
+
+    static void Run(TOraSession& session, const std::string& sql) {
+        auto statement = platform::NewUnownedComponent<TOraSQL>();
+        statement->SetSession(&session);
+        statement->SetSQLText(sql);
+        statement->Execute();
+    }
+
+    TOraTestForm& Read(const std::string& description) {
+        form_ = platform::NewUnownedComponent<TOraTestForm>();
+        platform::ReadComponentText(*form_, description);
+        return *form_;
+    }
+    template <class T>
+    T& Child(const char* name) {
+        platform::TComponent* c = form_->FindComponent(name);
+        EXPECT_NE(c, nullptr) << name;
+        return dynamic_cast<T&>(*c);
+    }
+
+    // The IDs and names of the query's rows from its first.
+    static std::string Rows(TOraQuery& query) {
+        std::string rows;
+        for (query.MoveToFirst(); !query.Eof(); query.MoveToNext())
+            rows += query.FieldNamed("ID")->ReadAsString() + "=" + query.FieldNamed("NAME")->ReadAsString() + " ";
+        return rows;
+    }
+
+    platform::TModuleUnits units_;
+    std::string table_;
+    std::unique_ptr<TOraTestForm> form_;
+};
+
+TEST_F(OraFormTest, SessionDialogAndQueryComeFromTheDescriptionAndTheQueryRuns) {
+    Read("# A program's form with its Oracle components\n"
+         "OraForm: TOraTestForm\n"
+         "Query: TOraQuery\n"
+         "  Session = Session\n"  // declared further down
+         "  SQL = (\n"
+         "    'SELECT ID, NAME FROM &tab'\n"
+         "    'WHERE ID >= :LOW'\n"
+         "    'ORDER BY &order')\n"
+         "  SQLInsert = ('INSERT INTO " + table_ + " (ID, NAME)' 'VALUES (:ID, :NAME)')\n"
+         "  FetchRows = 2\n"
+         "  LockMode = lmLockDelayed\n"
+         "  RefreshOptions = [roAfterInsert, roBeforeEdit]\n"
+         "  Options = [doRequiredFields, doQueryRecCount]\n"
+         "  OptionsDS.CacheLobs = False\n"
+         "  # the streamed values follow the published properties\n"
+         "  MacroData = <\n"
+         "    item\n"
+         "      Name = 'tab'\n"
+         "      Value = '" + table_ + "'\n"
+         "    end\n"
+         "    item\n"
+         "      Name = 'order'\n"
+         "      Value = 'ID DESC'\n"
+         "    end>\n"
+         "  ParamData = <\n"
+         "    item\n"
+         "      Name = 'LOW'\n"
+         "      DataType = ftInteger\n"
+         "      ParamType = ptInput\n"
+         "      Value = 2\n"
+         "    end>\n"
+         "  Active = True\n"
+         "Dialog: TConnectDialog\n"
+         "  ReadAliases = True\n"
+         "  Retries = 2\n"
+         "  Caption = 'Log on'\n"
+         "Session: TOraSession\n"
+         "  ConnectPrompt = False\n"
+         "  ConnectMode = cmNormal\n"
+         "  ThreadSafety = False\n"
+         "  Username = 'scott'\n"
+         "  Password = 'tiger'\n"
+         "  Server = 'SETRIX_TEST'\n"
+         "  ConnectDialog = Dialog\n"
+         "  Options.Charset = ''\n"
+         "  Options.CharLength = 1\n"
+         "  Connected = True\n");
+
+    auto& session = Child<TOraSession>("Session");
+    auto& dialog = Child<TConnectDialog>("Dialog");
+    auto& query = Child<TOraQuery>("Query");
+    EXPECT_TRUE(session.Connected());
+    EXPECT_FALSE(session.ConnectPrompt());
+    EXPECT_FALSE(session.ThreadSafety());
+    EXPECT_EQ(session.ConnectDialog(), &dialog);
+    EXPECT_TRUE(dialog.ReadAliases);
+    EXPECT_EQ(dialog.Retries(), 2);
+    EXPECT_EQ(dialog.Caption(), "Log on");
+
+    EXPECT_EQ(query.Session(), &session);
+    EXPECT_EQ(query.FetchRows(), 2);
+    EXPECT_EQ(query.LockMode(), lmLockDelayed);
+    EXPECT_EQ(query.RefreshOptions, roAfterInsert | roBeforeEdit);
+    EXPECT_TRUE(query.OptionsDS().QueryRecCount);
+    EXPECT_FALSE(query.OptionsDS().StrictUpdate);  // the older set form names every option it keeps
+    EXPECT_FALSE(query.OptionsDS().CacheLobs());
+    EXPECT_EQ(query.SQLInsert().Count(), 2);
+    ASSERT_EQ(query.Macros().Count(), 2);
+    ASSERT_EQ(query.Params().Count(), 1);
+    EXPECT_EQ(query.Params().Items(0).DataType(), platform::ftInteger);
+    EXPECT_EQ(query.Params().Items(0).ParamType(), platform::ptInput);
+
+    // Opened when the form was complete, with the session connected by then.
+    ASSERT_TRUE(query.Active());
+    EXPECT_EQ(Rows(query), "4=four 3=three 2=two ");
+    EXPECT_EQ(query.CountRecords(), 3);
+
+    // The insert text came with the form too.
+    query.BeginAppend();
+    query.FieldNamed("ID")->WriteAsInteger(5);
+    query.FieldNamed("NAME")->WriteAsString("five");
+    query.PostChanges();
+    query.CloseDataSet();
+    query.Params().ParamByName("LOW").SetAsInteger(4);
+    query.OpenDataSet();
+    EXPECT_EQ(Rows(query), "5=five 4=four ");
+}
+
+TEST_F(OraFormTest, ASessionThatNeverConnectsWhileFormsLoadKeepsItsQueriesClosed) {
+    Read("OraForm: TOraTestForm\n"
+         "Session: TOraSession\n"
+         "  ConnectPrompt = False\n"
+         "  ConnectString = 'scott/tiger@SETRIX_TEST'\n"
+         "  Options.NeverConnect = True\n"
+         "  Connected = True\n"
+         "Query: TOraQuery\n"
+         "  Session = Session\n"
+         "  SQL = ('SELECT ID FROM " + table_ + "')\n"
+         "  Active = True\n");
+    auto& session = Child<TOraSession>("Session");
+    EXPECT_FALSE(session.Connected());
+    EXPECT_FALSE(Child<TOraQuery>("Query").Active());
+    // At run time the option no longer holds it back.
+    session.Connect();
+    EXPECT_TRUE(session.Connected());
+}
+
+TEST_F(OraFormTest, OlderBinaryParameterAndMacroDataAreRead) {
+    // Macros: 'd', a second byte, then per macro its name, its value and its activity.
+    std::string macros = std::string("d") + '\0';
+    macros += static_cast<char>(3) + std::string("tab");
+    macros += static_cast<char>(table_.size()) + std::string(1, '\0') + table_ + '\1';
+    // Parameters, format 2: one entry, an integer of 4 bytes, not null, no table,
+    // length 1, input.
+    std::string params = std::string("\x02\x01\x00", 3);
+    params += static_cast<char>(3) + std::string("LOW");
+    params += std::string("\x04\x00", 2) + std::string("\x04\x00", 2) + std::string("\x03\x00\x00\x00", 4);
+    params += std::string("\x00\x00", 2) + std::string("\x01\x00\x00\x00", 4) + std::string("\x01", 1);
+
+    Read("OraForm: TOraTestForm\n"
+         "Session: TOraSession\n"
+         "  ConnectPrompt = False\n"
+         "  ConnectString = 'scott/tiger@SETRIX_TEST'\n"
+         "Query: TOraQuery\n"
+         "  Session = Session\n"
+         "  SQL = ('SELECT ID FROM &tab WHERE ID >= :LOW ORDER BY ID')\n"
+         "  MacroData = " + Binary(macros) + "\n"
+         "  ParamData = " + Binary(params) + "\n");
+    auto& query = Child<TOraQuery>("Query");
+    EXPECT_EQ(query.Params().ParamByName("LOW").ParamType(), platform::ptInput);
+    query.OpenDataSet();
+    std::string ids;
+    for (query.MoveToFirst(); !query.Eof(); query.MoveToNext()) ids += query.FieldNamed("ID")->ReadAsString() + " ";
+    EXPECT_EQ(ids, "3 4 ");
+}
+
+TEST_F(OraFormTest, ValuesThatDoNotFitAreReportedWithTheirLine) {
+    struct Case {
+        std::string body;
+        const char* messagePart;
+    };
+    const Case cases[] = {
+        {"Session: TOraSession\n  Home = ohHome9\n", "Line 3: Error reading Session.Home: Invalid property value"},
+        {"Session: TOraSession\n  Options.Nope = 1\n", "Line 3: Error reading Session.Options.Nope: Property Nope"},
+        // The parameter of a stored entry must come from the text.
+        {"Query: TOraQuery\n  SQL = ('SELECT 1 FROM DUAL')\n  ParamData = " +
+             Binary(std::string("\x01\x01\x00\x01X\x00\x00\x00\x00\x01\x00\x00\x00", 13)) + "\n",
+         "Line 4: Error reading Query.ParamData: Parameter 'X' not found"},
+        {"Query: TOraQuery\n  ParamData = <\n    item\n      Table = True\n    end>\n",
+         "Line 5: Error reading Query.ParamData[0].Table: This type cannot consist in table"},
+        {"Query: TOraQuery\n  RefreshOptions = [roSometimes]\n", "Line 3: Error reading Query.RefreshOptions"},
+    };
+    for (const Case& c : cases) {
+        try {
+            Read("OraForm: TOraTestForm\n" + c.body);
+            ADD_FAILURE() << "no error for " << c.body;
+        } catch (const platform::EFormReadError& e) {
+            EXPECT_NE(e.Message().find(c.messagePart), AnsiString::npos) << e.Message();
+        }
+        form_.reset();
+    }
+}
+
+}  // namespace
+}  // namespace oracle::testing
