@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "standins/oracle/client/Oci7Logon.h"
 #include "standins/oracle/client/PieceExchange.h"
 #include "standins/oracle/protocol/ObjectImage.h"
 #include "standins/oracle/client/TnsNames.h"
@@ -29,7 +31,11 @@ constexpr sword EndOfFetch = OCI7_END_OF_FETCH;
 constexpr sword PastSelectList = OCI7_PAST_SELECT_LIST;
 
 struct Logon {
-  std::unique_ptr<ServerConnection> connection;
+  std::unique_ptr<ServerConnection> owned;  // of olog
+  // A log-on data area made from a version 8 service context: its server's connection, while
+  // the service context lives.
+  std::function<ServerConnection*()> borrowed;
+  ServerConnection* Connection() const { return owned ? owned.get() : borrowed ? borrowed() : nullptr; }
   std::int64_t sessionId = 0;  // for breaks
   std::string breakKey;
   int lastCode = 0;
@@ -90,6 +96,12 @@ class AreaMap {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = entries_.find(area);
     return it == entries_.end() ? nullptr : it->second.get();
+  }
+  T& FindOrCreate(const void* area) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& slot = entries_[area];
+    if (!slot) slot = std::make_unique<T>();
+    return *slot;
   }
   T& Renew(const void* area) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -170,8 +182,8 @@ WireWriter RequestOf(Request r) {
 sword SimpleCall(Lda_Def* lda, Request request) {
   Logon* logon = State().FindLogon(lda);
   return Guard(lda, logon, [&]() -> sword {
-    if (!logon || !logon->connection) throw OraError(1012);
-    logon->connection->Call(RequestOf(request));
+    if (!logon || !logon->Connection()) throw OraError(1012);
+    logon->Connection()->Call(RequestOf(request));
     return 0;
   });
 }
@@ -240,6 +252,20 @@ void StoreRowid(Cda_Def* cda, const std::string& rowid) {
 
 }  // namespace
 
+namespace orastandin {
+
+void AttachLogonArea(Lda_Def* lda, std::function<ServerConnection*()> connection, std::int64_t sessionId,
+                     const std::string& breakKey) {
+  Logon& logon = State().logons.FindOrCreate(lda);
+  logon.owned.reset();
+  logon.borrowed = std::move(connection);
+  logon.sessionId = sessionId;
+  logon.breakKey = breakKey;
+  std::memset(lda, 0, CdaSize);
+}
+
+}  // namespace orastandin
+
 OCI_EXPORT sword opinit(ub4) { return 0; }
 
 OCI_EXPORT sword olog(Lda_Def* lda, ub1* hda, const OraText* uid, sword uidl, const OraText* pswd, sword pswdl,
@@ -255,14 +281,15 @@ OCI_EXPORT sword olog(Lda_Def* lda, ub1* hda, const OraText* uid, sword uidl, co
       if (rest.find('@') != std::string::npos) server = rest.substr(rest.find('@') + 1);
     }
     if (hda) std::memset(hda, 0, HdaSize);
-    logon.connection = std::make_unique<ServerConnection>(ResolveServerName(server));
+    logon.owned = std::make_unique<ServerConnection>(ResolveServerName(server));
+    ServerConnection* connection = logon.owned.get();
     WireWriter w = RequestOf(Request::Logon);
     w.Str(user);
     w.Str(password);
-    w.Str(logon.connection->Address().service);
+    w.Str(connection->Address().service);
     w.I64(mode);
     w.U8(0);
-    std::string body = logon.connection->Call(w, logon.connection->Address().connectTimeoutMs);
+    std::string body = connection->Call(w, connection->Address().connectTimeoutMs);
     WireReader reply(body);
     reply.Str();  // the banner
     logon.sessionId = reply.I64();
@@ -273,7 +300,7 @@ OCI_EXPORT sword olog(Lda_Def* lda, ub1* hda, const OraText* uid, sword uidl, co
 
 OCI_EXPORT sword ologof(Lda_Def* lda) {
   sword status = SimpleCall(lda, Request::Logoff);
-  if (Logon* logon = State().FindLogon(lda)) logon->connection.reset();
+  if (Logon* logon = State().FindLogon(lda)) logon->owned.reset();
   return status;
 }
 
@@ -283,8 +310,8 @@ OCI_EXPORT sword obreak(Lda_Def* lda) {
   Logon* logon = State().FindLogon(lda);
   if (!logon) return -1012;
   try {
-    if (logon->connection && logon->sessionId != 0)
-      SendBreak(logon->connection->Address(), logon->sessionId, logon->breakKey);
+    if (ServerConnection* connection = logon->Connection(); connection && logon->sessionId != 0)
+      SendBreak(connection->Address(), logon->sessionId, logon->breakKey);
   } catch (const std::exception&) {
     // A break that cannot be delivered leaves the call to finish.
   }
@@ -306,7 +333,7 @@ OCI_EXPORT sword oopen(Cda_Def* cursor, Lda_Def* lda, OraText*, sword, sword, Or
   if (!cursor) return -1001;
   Logon* logon = State().FindLogon(lda);
   return Guard(cursor, logon, [&]() -> sword {
-    if (!logon || !logon->connection) throw OraError(1012);
+    if (!logon || !logon->Connection()) throw OraError(1012);
     std::memset(cursor, 0, CdaSize);
     State().NewCursor(cursor).lda = lda;
     return 0;
@@ -413,7 +440,7 @@ OCI_EXPORT sword oexn(Cda_Def* cursor, sword iters, sword) {
   Logon* logon = LogonOf(c);
   return Guard(cursor, logon, [&]() -> sword {
     if (!c) throw OraError(1001);
-    if (!logon || !logon->connection) throw OraError(1012);
+    if (!logon || !logon->Connection()) throw OraError(1012);
     if (c->executed && c->fetch.active) return ofen(cursor, 0);  // the fetch waits for a piece's buffer
     if (c->executed && !c->outBinds.empty()) {  // an out bind's value waits for the program's buffers
       if (!c->outPiece.Deliver()) return OCI7_NEED_PIECE_OUT;
@@ -475,7 +502,7 @@ OCI_EXPORT sword oexn(Cda_Def* cursor, sword iters, sword) {
     }
     WireWriter w = RequestOf(Request::Execute);
     w.Execute(request);
-    c->result = WireReader(logon->connection->Call(w)).Reply();
+    c->result = WireReader(logon->Connection()->Call(w)).Reply();
     c->executed = true;
     c->nextRow = 0;
     c->fetch = {};
@@ -526,7 +553,9 @@ OCI_EXPORT sword odescr(Cda_Def* cursor, sword pos, sb4* dbsize, sb2* dbtype, sb
       request.describeOnly = true;
       WireWriter w = RequestOf(Request::Execute);
       w.Execute(request);
-      c->result = WireReader(LogonOf(c)->connection->Call(w)).Reply();
+      Logon* logon = LogonOf(c);
+      if (!logon || !logon->Connection()) throw OraError(1012);
+      c->result = WireReader(logon->Connection()->Call(w)).Reply();
     }
     if (pos < 1 || pos > static_cast<sword>(c->result.columns.size())) return PastSelectList;
     const ColumnInfo& col = c->result.columns[static_cast<std::size_t>(pos - 1)];

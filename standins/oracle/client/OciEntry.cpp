@@ -8,6 +8,7 @@
 
 #include "standins/oracle/client/OciCalls.h"
 #include "standins/oracle/client/OciHandles.h"
+#include "standins/oracle/client/Oci7Logon.h"
 #include "standins/oracle/client/OciObjects.h"
 #include "standins/oracle/client/TnsNames.h"
 #include "standins/oracle/protocol/ObjectImage.h"
@@ -648,6 +649,25 @@ OCI_EXPORT sword OCIParamGet(const dvoid* hndlp, ub4 htype, OCIError* errhp, dvo
 
 // --- connection ---------------------------------------------------------------------------
 
+// A log-on data area for the version 7 functions of this library, running over the service
+// context's server connection and session while they last.
+OCI_EXPORT sword OCISvcCtxToLda(OCISvcCtx* svchp, OCIError* errhp, Lda_Def* ldap) {
+  return Guard(errhp, [&](ErrorHandle*) -> sword {
+    SvcCtxHandle* svc = ConnectedService(svchp);
+    if (!svc || !ldap) return OCI_INVALID_HANDLE;
+    if (!svc->session || !svc->session->begun) throw OraError(1012);
+    AttachLogonArea(
+        ldap,
+        [svchp]() -> ServerConnection* {
+          auto* live = Handles().Find<SvcCtxHandle>(svchp, OCI_HTYPE_SVCCTX);
+          if (!live || !live->server || !Handles().Contains(live->server)) return nullptr;
+          return live->server->connection.get();
+        },
+        svc->server->sessionId, svc->server->breakKey);
+    return OCI_SUCCESS;
+  });
+}
+
 OCI_EXPORT sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblinkLen, ub4) {
   return Guard(errhp, [&](ErrorHandle*) -> sword {
     auto* server = Handles().Find<ServerHandle>(srvhp, OCI_HTYPE_SERVER);
@@ -1103,7 +1123,6 @@ sword Unsupported(void* first, void* second) {
   OCI_EXPORT sword name(void* first, void* second, ...) { return Unsupported(first, second); }
 
 OCI_UNSUPPORTED(OCILdaToSvcCtx)
-OCI_UNSUPPORTED(OCISvcCtxToLda)
 OCI_UNSUPPORTED(OCIPasswordChange)
 OCI_UNSUPPORTED(OCILobAppend)
 OCI_UNSUPPORTED(OCILobAssign)

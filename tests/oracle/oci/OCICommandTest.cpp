@@ -441,6 +441,84 @@ TEST_F(OCI7CommandTest, StatementsOfTheVersion7Interface) {
     Run("DROP TABLE OCI_CMD_SEVEN");
 }
 
+// A version 8 connection to an Oracle7 server: strings of at most 2000 bytes, and statements
+// on the version 7 level through the log-on data area the client makes of the session.
+class OCIOracle7ServerTest : public OCICommandTest {
+protected:
+    void SetUp() override {
+        server_ = "SETRIX_SEVEN";
+        OCICommandTest::SetUp();
+    }
+};
+
+TEST_F(OCIOracle7ServerTest, StatementsOfTheVersion7LevelOverTheSession) {
+    EXPECT_EQ(connection_.OCIVersion(), 2);
+    EXPECT_EQ(connection_.StatementOCIVersion(), 1);
+    Variant maxSize;
+    ASSERT_TRUE(connection_.GetProp(prMaxStringSize, maxSize));
+    EXPECT_EQ(maxSize.AsInteger(), 2000);
+
+    const std::string table = "OCI_SEVEN_SERVER" + testing::UniqueNameSuffix();
+    Run("CREATE TABLE " + table + " (N NUMBER(9), S VARCHAR2(2000), L LONG)");
+    const std::string text(2000, 's');
+    TBlob* blob = NewShared<TBlob>();
+    blob->SetAsString(std::string(70000, 'l'));
+    EXPECT_EQ(Run("INSERT INTO " + table + " VALUES (:n, :s, :l)",
+                  [&](TOCICommand& c) {
+                      EXPECT_EQ(c.OCIVersion(), 2);  // until prepared
+                      Param(c, "n").SetValue(Variant(int32_t{1}));
+                      Param(c, "s").SetValue(Variant(text));
+                      auto& l = Param(c, "l");
+                      l.SetDataType(dtMemo);
+                      l.SetParamType(pdInput);
+                      l.SetObject(blob);
+                  }),
+              1);
+    blob->Release();
+    // On a client of two bytes per character a string parameter holds half as many bytes.
+    connection_.SetProp(prCharLength, Variant(2));
+    EXPECT_EQ(Run("INSERT INTO " + table + " (N, S) VALUES (2, :s)",
+                  [&](TOCICommand& c) { Param(c, "s").SetValue(Variant(text)); }),
+              1);
+    connection_.SetProp(prCharLength, Variant(1));
+
+    // Auto-commit ran through the session: another session sees the rows.
+    TOCIConnection other;
+    LogOn(other);
+    std::unique_ptr<TQdRecordSet> created = other.CreateRecordSet();
+    auto& rows = static_cast<TOCIRecordSet&>(*created);
+    rows.SetSQL("SELECT N, LENGTH(S) SL, L FROM " + table + " ORDER BY N");
+    rows.Open();
+    EXPECT_EQ(rows.OCICommand()->OCIVersion(), 1);
+    TRecordBuffer record = rows.AllocRecBuf();
+    const struct {
+        int n;
+        int stringLength;
+        size_t longLength;
+    } expected[] = {{1, 2000, 70000}, {2, 999, 0}};
+    for (const auto& e : expected) {
+        rows.GetNextRecord(record.data());
+        ASSERT_FALSE(rows.Eof());
+        Variant value;
+        rows.GetFieldAsVariant(1, record.data(), value);
+        EXPECT_EQ(value.AsInteger(), e.n);
+        rows.GetFieldAsVariant(2, record.data(), value);
+        EXPECT_EQ(value.AsInteger(), e.stringLength);
+        EXPECT_EQ(rows.GetBlob(3, record.data())->GetSize(), e.longLength);
+    }
+    rows.Close();
+    other.Disconnect();
+
+    try {
+        Run("SELECT * FROM NO_SUCH_TABLE");
+        ADD_FAILURE() << "the table is missing";
+    } catch (const EOraError& e) {
+        EXPECT_EQ(e.ErrorCode(), 942);
+        EXPECT_EQ(e.Message().rfind("ORA-00942", 0), 0u) << e.Message();
+    }
+    Run("DROP TABLE " + table);
+}
+
 TEST_F(OCI7CommandTest, PlsqlTableParameters) { CheckTableParameters(); }
 
 TEST_F(OCI7CommandTest, LongParametersThroughPieceRequests) { CheckLongParameters(); }

@@ -27,7 +27,7 @@ void StandinLogOnTest::SetUp() {
 void StandinLogOnTest::LogOn(TOCIConnection& connection) {
     connection.SetUsername("scott");
     connection.SetPassword("tiger");
-    connection.SetServer("SETRIX_TEST");
+    connection.SetServer(server_);
     connection.Connect();
 }
 

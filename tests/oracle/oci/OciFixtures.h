@@ -56,8 +56,8 @@ private:
     std::string savedPath_;
 };
 
-// Logged on to the stand-in server as scott/tiger@SETRIX_TEST through the client library
-// library_ (set before SetUp runs); skipped without a server fixture.
+// Logged on to the stand-in server as scott/tiger@server_ through the client library
+// library_ (both set before SetUp runs); skipped without a server fixture.
 class StandinLogOnTest : public OracleRegistryTest {
 protected:
     void SetUp() override;
@@ -68,6 +68,7 @@ protected:
     std::unique_ptr<TOCIRecordSet> Query(const std::string& sql);
 
     const char* library_ = "oci.dll";
+    const char* server_ = "SETRIX_TEST";
     TOCIConnection connection_;
 };
 

@@ -704,5 +704,47 @@ TEST_F(OciServerTest, HooksFailAndDropCallsOfOneUser) {
   EXPECT_EQ(oci.LastError(), 3114);
 }
 
+// The version 7 functions of oci.dll run over a session's log-on data area
+// (OCISvcCtxToLda): in its transaction, and no longer once the session has ended.
+TEST_F(OciServerTest, Version7StatementsOverTheSession) {
+  OciLibrary oci;
+  auto svcCtxToLda = oci.Bind<OCISvcCtxToLdaProc>("OCISvcCtxToLda");
+  auto oopen = oci.Bind<oopenProc>("oopen");
+  auto oparse = oci.Bind<oparseProc>("oparse");
+  auto oexn = oci.Bind<oexnProc>("oexn");
+  auto oerhms = oci.Bind<oerhmsProc>("oerhms");
+  auto oclose = oci.Bind<ocloseProc>("oclose");
+  ASSERT_NE(oopen, nullptr);
+  Lda_Def lda{};
+  Cda_Def cda{};
+  const std::string table = UniqueName("SVCLDA");
+  const auto run = [&](const std::string& sql) {
+    if (oparse(&cda, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<sb4>(sql.size() + 1), 0, 2) != 0)
+      return -1;
+    return oexn(&cda, 1, 0);
+  };
+  {
+    OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
+    ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
+    ASSERT_EQ(svcCtxToLda(c.svc, oci.err, &lda), OCI_SUCCESS);
+    ASSERT_EQ(oopen(&cda, &lda, nullptr, -1, -1, nullptr, -1), 0);
+    ASSERT_EQ(run("CREATE TABLE " + table + " (N NUMBER)"), 0);
+    ASSERT_EQ(run("INSERT INTO " + table + " VALUES (1)"), 0);
+    EXPECT_EQ(cda.rowsProcessed, 1u);
+    EXPECT_EQ(c.Run("DELETE FROM " + table), OCI_SUCCESS);  // the same transaction sees the row
+    ub4 rows = 0;
+    oci.AttrGet(c.stmt, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT, oci.err);
+    EXPECT_EQ(rows, 1u);
+    const sword status = run("SELECT * FROM NO_SUCH_TABLE_SVC");
+    EXPECT_EQ(status, -942);
+    OraText text[512];
+    oerhms(&lda, static_cast<sb2>(status), text, sizeof text);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(text)).rfind("ORA-00942", 0), 0u);
+    EXPECT_EQ(run("DROP TABLE " + table), 0);
+  }
+  EXPECT_EQ(run("SELECT * FROM DUAL"), -1012);  // the session has ended
+  oclose(&cda);
+}
+
 }  // namespace
 }  // namespace orastandin::testing

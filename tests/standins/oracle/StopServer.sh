@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Stops the stand-in server StartServer.sh started in WORKDIR.
+# Stops the stand-in servers StartServer.sh started in WORKDIR.
 # usage: StopServer.sh WORKDIR
 work=$1
-if [ -f "$work/server.pid" ]; then
-  kill "$(cat "$work/server.pid")" 2>/dev/null || true
-  rm -f "$work/server.pid"
-fi
+for pidfile in "$work/server.pid" "$work/server7.pid"; do
+  if [ -f "$pidfile" ]; then
+    kill "$(cat "$pidfile")" 2>/dev/null || true
+    rm -f "$pidfile"
+  fi
+done
 exit 0
