@@ -360,6 +360,10 @@ void TBtrBaseTable::PrepareBlobs(uint8_t* record) {
             if (text.Size() > fieldLength) RaiseEngineError(kInvalidBlobLength);
             size = static_cast<uint32_t>(text.Size());
             std::memcpy(item.FieldData(), text.Memory(), size);
+        } else {
+            // An emptied blob empties its field: the old text would bring the old value back.
+            std::memset(item.FieldData(), 0, fieldLength);
+            size = fieldLength > 0 ? 1 : 0;
         }
         if (IsLastField(item) && size > 0) ShortenRecord(record, item, size);
         if (slot.stream) slot.stream->Clear();

@@ -73,6 +73,26 @@ protected:
                "key ID\n"
                "row 1 null null\n";
     }
+    // The blob's bytes as the first record of the table holds them.
+    Bytes StoredBlob(TBaseTable* table, uint16_t field) {
+        auto record = Record(table);
+        table->SetToBegin();
+        table->GetNextRecord(0, record.data(), nullptr);
+        table->OpenBlob(record.data(), field, 0);
+        uint32_t size = 0;
+        table->GetBlobSize(record.data(), field, size);
+        Bytes bytes(size + 1u, 0);
+        uint32_t read = 0;
+        if (size > 0) {
+            try {
+                table->GetBlob(record.data(), field, 0, size, bytes.data(), read);
+            } catch (const EQuillonEngineError&) {
+            }
+        }
+        table->FreeBlob(record.data(), field);
+        bytes.resize(read);
+        return bytes;
+    }
 };
 
 TEST_F(BlobFieldTest, MemoStaysInsideItsField) {
@@ -156,6 +176,49 @@ TEST_F(BlobFieldTest, BinaryBlobsAsTextInTheirField) {
         FAIL();
     } catch (const EQuillonEngineError& e) {
         EXPECT_EQ(e.Code(), 0x272D);
+    }
+}
+
+// A graphic blob with a field after it, beside the documents.
+class GraphicBlobTest : public BlobFieldTest {
+protected:
+    std::string Tables() const override {
+        return BlobFieldTest::Tables() +
+               "table Pics PICS.DAT\n"
+               "field ID integer 4\n"
+               "field PIC111 string 300\n"
+               "field TAIL integer 4\n"
+               "key ID\n"
+               "row 1 null 5\n";
+    }
+};
+
+TEST_F(GraphicBlobTest, AnEmptiedBinaryOrGraphicBlobStaysEmpty) {
+    struct Case {
+        const char* table;
+        uint16_t field;  // RAW222 is the last field of its record, PIC111 is not
+    };
+    for (const Case c : {Case{"Docs", 3}, Case{"Pics", 2}}) {
+        SCOPED_TRACE(c.table);
+        TBaseTable* table = Open(c.table);
+        auto record = Record(table);
+        table->SetToBegin();
+        table->GetNextRecord(0, record.data(), nullptr);
+        table->OpenBlob(record.data(), c.field, 0);
+        table->PutBlob(record.data(), c.field, 0, 3, "abc");
+        table->ModifyRecord(record.data(), true);
+        ASSERT_EQ(StoredBlob(table, c.field), (Bytes{'a', 'b', 'c'}));
+
+        table->SetToBegin();
+        table->GetNextRecord(0, record.data(), nullptr);
+        table->OpenBlob(record.data(), c.field, 0);
+        table->TruncateBlob(record.data(), c.field, 0);
+        table->ModifyRecord(record.data(), true);
+        EXPECT_EQ(StoredBlob(table, c.field), Bytes{});
+        auto again = Record(table);
+        table->SetToBegin();
+        table->GetNextRecord(0, again.data(), nullptr);
+        if (c.field == 2) EXPECT_EQ(Field<int32_t>(table, 3, again), 5);
     }
 }
 
