@@ -181,7 +181,8 @@ void TBtrSqlBaseTable::GetCursorProps(TCursorProps& props) {
 void TBtrSqlBaseTable::PutFieldValue(TFieldCacheItem& item, const void* value) {
     if (BlobCount() > 0 && value && item.Desc().subType == fldsubtype::Memo && IsLastField(item)) {
         const auto* text = static_cast<const uint8_t*>(value);
-        PutBlob(GetRecBuf(), item.Desc().fieldNumber, 0, text[0], text + 1);
+        // Into the record the caller is editing, which need not be the cursor's buffer.
+        PutBlob(item.Record(), item.Desc().fieldNumber, 0, text[0], text + 1);
         return;
     }
     TBtrBaseTable::PutFieldValue(item, value);

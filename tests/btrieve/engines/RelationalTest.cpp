@@ -191,7 +191,7 @@ protected:
         SetSqlLoadErrorReporter([](const AnsiString&) {});
         dir = btrtest::ScratchDirectory(std::string("sql-") +
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        btrtest::WriteFixture(dir, kPeople);
+        btrtest::WriteFixture(dir, Tables());
         session = CreateSessionOf<TBtrSqlSession>(nullptr, nullptr, "Test", &sessions);
         TBaseDatabase* opened = nullptr;
         session->OpenDatabase(dir.c_str(), 0, 0, nullptr, 0, nullptr, nullptr, opened);
@@ -203,6 +203,7 @@ protected:
         StopBtrieveEngines();
         SetSqlLoadErrorReporter(nullptr);
     }
+    virtual std::string Tables() const { return kPeople; }
 
     TBaseTable* Query(const char* text) {
         TBaseTable* cursor = nullptr;
@@ -548,6 +549,40 @@ TEST_F(RelationalFixture, ResultRowsAreWrittenThroughTheCursor) {
     first->SetToBegin();
     first->GetNextRecord(0, record.data(), nullptr);
     EXPECT_DOUBLE_EQ(F64(record.data() + 2), 99.5);
+}
+
+// A table whose last column is a memo (a text too long for a string field).
+class RelationalMemo : public RelationalFixture {
+protected:
+    std::string Tables() const override {
+        return std::string(kPeople) +
+               "table NOTES NOTES.DAT\n"
+               "field ID integer 4\n"
+               "field REMARK string 300\n"
+               "key ID\n"
+               "row 1 first\n"
+               "row 2 second\n";
+    }
+};
+
+TEST_F(RelationalMemo, AMemoIsWrittenIntoTheRecordBeingEdited) {
+    TBaseTable* cursor = Query("SELECT * FROM NOTES ORDER BY ID");
+    std::vector<uint8_t> current(cursor->GetRecordSize(), 0);
+    cursor->SetToBegin();
+    cursor->GetNextRecord(0, current.data(), nullptr);
+    // The row is edited in a buffer of its own, as the dataset layer does.
+    std::vector<uint8_t> edited = current;
+    const std::vector<uint8_t> fetched = current;
+    cursor->PutField(2, edited.data(), "\x07" "changed");
+    EXPECT_EQ(current, fetched);
+    EXPECT_STREQ(reinterpret_cast<const char*>(edited.data() + 2 + 4), "changed");
+    cursor->ModifyRecord(edited.data(), true);
+
+    TBaseTable* check = Query("SELECT REMARK FROM NOTES WHERE ID = 1");
+    std::vector<uint8_t> row(check->GetRecordSize(), 0);
+    check->SetToBegin();
+    check->GetNextRecord(0, row.data(), nullptr);
+    EXPECT_STREQ(reinterpret_cast<const char*>(row.data() + 2), "changed");
 }
 
 TEST_F(RelationalFixture, TheDatabaseListOffersAliasesThenLocalThenRemoteDatabases) {
