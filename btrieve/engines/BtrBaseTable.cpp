@@ -48,7 +48,7 @@ void TBtrBaseTable::SetTableName(const char* name) {
     const AnsiString text(name);
     const AnsiString upper = platform::AnsiUpperCase(text);
     AnsiString value;
-    if (TagValue(text, upper, ";OWNER:", 8, value)) ownerName_ = value;
+    if (TagValue(text, upper, ";OWNER:", kOwnerNameSize, value)) ownerName_ = value;
     nameHasResource_ = TagValue(text, upper, ";RES:", 260, value);
     if (nameHasResource_) resourceName_ = value;
     TBaseTable::SetTableName(text.substr(0, std::min<size_t>(text.find(';'), 255)).c_str());

@@ -263,6 +263,10 @@ void TBtrDatabase::CreateTableObject(TTableCreateDesc& desc, TBaseTable*& table)
     const AnsiString fileName =
         ExpandTablePath(FieldText(desc.tableName, sizeof desc.tableName), DatabaseDirectory());
     if (desc.fieldCount == 0 || !desc.fields) RaiseEngineError(rc::InvalidRecStruct);
+    // The password becomes the file's owner name, which holds at most 8 characters: a
+    // longer one would leave the file unprotected, so nothing is made.
+    const AnsiString owner = FieldText(desc.password, sizeof desc.password);
+    if (owner.size() > kOwnerNameSize) RaiseEngineError(rc::InvalidTableCreate);
     std::vector<uint8_t> spec(kStatBufferSize, 0);
     FileSpecHeader header{};
     uint32_t recordLength = 0;
@@ -303,8 +307,22 @@ void TBtrDatabase::CreateTableObject(TTableCreateDesc& desc, TBaseTable*& table)
     {
         TWinBtr creator(clientId_);
         creator.Create(fileName.c_str(), spec.data(), kStatBufferSize);
+        if (!owner.empty()) {
+            // Only an open file takes an owner; a file that could not get its owner is
+            // not left behind unprotected.
+            try {
+                creator.Open(fileName.c_str(), nullptr, kOpenNormal);
+                creator.SetOwner(owner.c_str(), kOwnerRequiredForAllAccess);
+                creator.Close();
+            } catch (...) {
+                if (creator.IsOpen()) creator.Close();
+                DeleteFileA(fileName.c_str());
+                throw;
+            }
+        }
     }
-    auto* created = MakeHandle<TBtrTable>(this, clientId_, 0, 0, fileName.c_str(), &Cursors());
+    const AnsiString openName = owner.empty() ? fileName : fileName + ";OWNER:" + owner;
+    auto* created = MakeHandle<TBtrTable>(this, clientId_, 0, 0, openName.c_str(), &Cursors());
     try {
         created->SetFileName(fileName.c_str());
         created->OpenCursor();

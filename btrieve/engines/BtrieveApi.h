@@ -32,6 +32,7 @@ inline constexpr uint32_t kKeyBufferSize = 256;
 inline constexpr uint32_t kMaxKeyLength = 255;
 inline constexpr uint32_t kStatBufferSize = 1920;
 inline constexpr uint32_t kClientIdSize = 16;
+inline constexpr uint32_t kOwnerNameSize = 8;
 inline constexpr uint32_t kAcsSize = 265;
 inline constexpr uint8_t kAcsSignature = 0xAC;
 
@@ -87,6 +88,9 @@ inline constexpr uint16_t kBeginConcurrentTransaction = 1519;  // as this system
 inline constexpr int8_t kOpenNormal = 0;
 inline constexpr int8_t kOpenReadOnly = -2;
 inline constexpr int8_t kOpenExclusive = -4;
+
+// Access mode of Set Owner (its key number): the owner name is asked on every open.
+inline constexpr int8_t kOwnerRequiredForAllAccess = 0;
 
 // Key number of Unlock: a multiple-record lock by position, or all of them.
 inline constexpr int8_t kUnlockMultipleOne = -1;

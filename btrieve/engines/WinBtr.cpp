@@ -370,6 +370,23 @@ void TWinBtr::Create(const char* fileName, const void* specification, uint32_t l
     CallRaw(OpCreate, const_cast<void*>(specification), length);
 }
 
+void TWinBtr::SetOwner(const char* ownerName, int8_t accessMode) {
+    AnsiString owner(ownerName ? ownerName : "");
+    if (owner.empty() || owner.size() > kOwnerNameSize) RaiseBtrieveError(StatusBadOwner);
+    // The name goes both as data and as key, zero-terminated.
+    std::memset(keyBuffer_, 0, sizeof keyBuffer_);
+    std::memcpy(keyBuffer_, owner.data(), owner.size());
+    const int8_t saved = keyNumber_;
+    keyNumber_ = accessMode;
+    try {
+        CallRaw(OpSetOwner, owner.data(), static_cast<uint32_t>(owner.size() + 1));
+    } catch (...) {
+        keyNumber_ = saved;
+        throw;
+    }
+    keyNumber_ = saved;
+}
+
 void TWinBtr::Stop() {
     uint8_t scratch[5] = {};
     uint8_t key[kKeyBufferSize] = {};

@@ -86,6 +86,9 @@ public:
     void CreateLike(const char* fileName);
     // Creates (or replaces) a file from a file specification.
     void Create(const char* fileName, const void* specification, uint32_t length);
+    // Gives the open file an owner name (at most 8 characters); access mode 0 asks for
+    // the name on every open.
+    void SetOwner(const char* ownerName, int8_t accessMode);
     void Stop();
     void SetDirectory(const char* path);
     void GetDirectory(int length);

@@ -13,7 +13,6 @@ namespace {
 constexpr uint32_t kBlockMagic = 0x56525453;  // "STRV"
 constexpr uint16_t kVersionMajor = 1;
 constexpr uint16_t kVersionMinor = 0;
-constexpr uint32_t kOwnerNameSize = 8;
 constexpr int kLockWaitMs = 10000;
 constexpr int kLockRetryMs = 10;
 

@@ -228,6 +228,40 @@ TEST_F(DatabaseTest, CreatedTablesOpenWithTheirFieldsAndKeys) {
     EXPECT_EQ(GetFileAttributesA((dir + "BAD.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(DatabaseTest, ATableCreatedWithAPasswordHasItAsOwner) {
+    TwoFieldTable table("OWNED.DAT", "TITLE", TypeString, 10);
+    std::strcpy(table.desc.password, "SECRET");
+    db->CreateTable(false, table.desc);
+    auto statusOfOpen = [&](const char* owner) -> int16_t {
+        TWinBtr file(db->ClientId());
+        try {
+            file.Open((dir + "OWNED.DAT").c_str(), owner, kOpenNormal);
+        } catch (const EBtrieveEngineError& e) {
+            return e.Status();
+        }
+        return 0;
+    };
+    EXPECT_EQ(statusOfOpen(nullptr), StatusBadOwner);
+    EXPECT_EQ(statusOfOpen("OTHER"), StatusBadOwner);
+    EXPECT_EQ(statusOfOpen("SECRET"), 0);
+    // The dictionary knows the table; its owner name opens it.
+    db->Cursors().FreeAll();
+    EXPECT_THROW(Open("OWNED"), EBtrieveEngineError);
+    TBaseTable* owned = Open("OWNED;OWNER:SECRET");
+    auto record = Record(owned);
+    const int32_t code = 7;
+    owned->InitRecord(record.data());
+    owned->PutField(1, record.data(), &code);
+    owned->InsertRecord(0, record.data());
+    EXPECT_EQ(Ids(owned), (std::vector<int32_t>{7}));
+
+    // A password longer than an owner name makes no file rather than an unprotected one.
+    TwoFieldTable longer("LONGER.DAT", "TITLE", TypeString, 10);
+    std::strcpy(longer.desc.password, "NINECHARS");
+    EXPECT_THROW(db->CreateTable(false, longer.desc), EQuillonEngineError);
+    EXPECT_EQ(GetFileAttributesA((dir + "LONGER.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(DatabaseTest, CreatingOverAnExistingFileIsRefused) {
     // The client's current directory is elsewhere: the database directory decides.
     TwoFieldTable table("PLAIN.DAT", "TITLE", TypeString, 10);
