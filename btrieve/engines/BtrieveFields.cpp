@@ -15,6 +15,8 @@
 #include "btrieve/engines/BtrieveEngineError.h"
 #include "btrieve/engines/ConversionFunctions.h"
 #include "platform/DateTime.h"
+#include "platform/FormatSettings.h"
+#include "platform/SysUtils.h"
 
 namespace btrieve {
 
@@ -22,6 +24,8 @@ namespace {
 
 constexpr int32_t kConversionFailed = 2999;
 constexpr double kMsPerDay = 86400000.0;
+// Numbers in their text forms use a full stop, whatever the user's settings.
+const platform::TFormatSettings kFullStop{};
 
 template <class T>
 void Store(void* p, T v) {
@@ -872,11 +876,14 @@ void WriteBtrieveField(uint8_t type, uint16_t length, int16_t decimals, uint8_t*
         const double v = LoadUnaligned<double>(value);
         switch (length) {
         case 4: {
-            char text[64];
-            std::snprintf(text, sizeof text, "%.7g", v);
-            char* end = nullptr;
-            const float single = std::strtof(text, &end);
-            if (end == text || !std::isfinite(single)) return fail();
+            // A single holds 7 significant digits; the text also keeps at most 7
+            // decimals, so that tiny fractions do not come back as noise.
+            double rounded = 0;
+            if (!platform::TryStrToFloat(platform::FloatToStrF(v, platform::TFloatFormat::ffFixed, 7, 7, kFullStop),
+                                         rounded, kFullStop))
+                return fail();
+            const float single = static_cast<float>(rounded);
+            if (!std::isfinite(single)) return fail();
             Store(field, single);
             return;
         }

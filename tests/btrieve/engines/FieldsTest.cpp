@@ -219,6 +219,31 @@ TEST_F(FieldsTest, ValuesThatDoNotFitAreRefusedNotCut) {
     EXPECT_NO_THROW(WriteDouble(TypeDecimal, 2, 0, 1234));
 }
 
+TEST_F(FieldsTest, FourByteFloatsKeepSevenDigitsAndAtMostSevenDecimals) {
+    struct Case {
+        double written;
+        float stored;
+    };
+    const Case cases[] = {
+        {1.23456789, 1.234568f},
+        {-2.5, -2.5f},
+        {123456789.0, 123456800.0f},
+        {0.1234567891, 0.1234568f},
+        {0.000012345678, 0.0000123f},
+        {-0.000000049, 0.0f},
+        {0.00000005, 0.0000001f},
+    };
+    for (const Case& c : cases) {
+        const Bytes field = WriteDouble(TypeFloat, 4, 0, c.written);
+        float stored = -1;
+        std::memcpy(&stored, field.data(), 4);
+        EXPECT_EQ(stored, c.stored) << c.written;
+    }
+    EXPECT_THROW(WriteDouble(TypeFloat, 4, 0, 1e300), EBtrieveEngineError);
+    BtrieveSettings().writeTolerant = true;
+    EXPECT_EQ(WriteDouble(TypeFloat, 4, 0, 1e300), Bytes(4, 0));
+}
+
 TEST_F(FieldsTest, OtherProductsFormatsNeedTheConversionLibrary) {
     const Bytes field{1, 2, 3, 4};
     bool blank = false;
