@@ -211,6 +211,46 @@ TEST_F(FieldsTest, DatesTimesAndStamps) {
     EXPECT_EQ(zero, 0.0);
 }
 
+// Runs in a process of its own whose time zone is central European time, which changes to
+// daylight-saving time on the last Sunday of March at 02:00 and back on the last Sunday of
+// October at 03:00 (CTest sets TZ for it). The stored value is UTC, whichever side of a
+// change the local time lies on.
+TEST_F(FieldsTest, DISABLED_StampsInADaylightSavingZone) {
+    TIME_ZONE_INFORMATION zone{};
+    ASSERT_NE(GetTimeZoneInformation(&zone), TIME_ZONE_ID_INVALID);
+    ASSERT_EQ(zone.Bias, -60) << "run with TZ=CET-1CEST,M3.5.0,M10.5.0/3";
+    ASSERT_EQ(zone.DaylightBias, -60);
+    struct Case {
+        int day, month, hour, minute;           // local time, 2001
+        int utcDay, utcMonth, utcHour, utcMinute;
+    };
+    const Case cases[] = {
+        {15, 1, 10, 0, 15, 1, 9, 0},       // winter
+        {15, 7, 10, 0, 15, 7, 8, 0},       // summer
+        {25, 3, 1, 30, 25, 3, 0, 30},      // just before the change to summer time
+        {25, 3, 3, 30, 25, 3, 1, 30},      // just after it
+        {28, 10, 1, 30, 27, 10, 23, 30},   // before the change back
+        {28, 10, 3, 30, 28, 10, 2, 30},    // after it
+    };
+    auto stampOf = [](int32_t day, int hour, int minute) { return day * 86400000.0 + (hour * 60 + minute) * 60000.0; };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.day) + "." + std::to_string(c.month) + " " + std::to_string(c.hour) + ":" +
+                     std::to_string(c.minute));
+        const double local = stampOf(DayOf(2001, c.month, c.day), c.hour, c.minute);
+        Bytes field(8, 0);
+        WriteBtrieveField(TypeTimestamp, 8, 0, field.data(), &local);
+        int64_t stored = 0;
+        std::memcpy(&stored, field.data(), 8);
+        // 100-nanosecond units since the start of 1 January of year 1, UTC.
+        const double utc = stampOf(DayOf(2001, c.utcMonth, c.utcDay) - 1, c.utcHour, c.utcMinute);
+        EXPECT_EQ(stored, static_cast<int64_t>(utc) * 10000);
+        double read = 0;
+        bool blank = true;
+        ReadBtrieveField(TypeTimestamp, 8, 0, blank, &read, field.data());
+        EXPECT_EQ(read, local);
+    }
+}
+
 TEST_F(FieldsTest, ValuesThatDoNotFitAreRefusedNotCut) {
     EXPECT_THROW(WriteDouble(TypeDecimal, 2, 0, 1234), EBtrieveEngineError);
     EXPECT_THROW(WriteDouble(TypeNumeric, 3, 2, 12.5), EBtrieveEngineError);
