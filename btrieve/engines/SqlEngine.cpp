@@ -29,12 +29,14 @@ TSqlEngineState& State() {
     return state;
 }
 
+// No message box: the library runs inside unattended installations, where a modal box
+// would stop the run with nobody there to close it. The engine is reported unusable.
 void ReportLoadError(const AnsiString& message) {
     if (State().reporter) {
         State().reporter(message);
         return;
     }
-    MessageBoxA(nullptr, message.c_str(), "Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    OutputDebugStringA(message.c_str());
 }
 
 // Looks every name up in order; stops at (and reports) the first missing one.

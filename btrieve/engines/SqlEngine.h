@@ -69,7 +69,7 @@ void ClearSqlEngineLoadedFlag();
 // the first answer, a failure included.
 void SetSqlEngineCheckedOnce(bool once);
 
-// Where a missing entry point is reported; an error message box unless replaced.
+// Where a missing entry point is reported; the debugger's output unless replaced.
 using TSqlLoadErrorReporter = std::function<void(const AnsiString& message)>;
 void SetSqlLoadErrorReporter(TSqlLoadErrorReporter reporter);
 // The library files loaded; the engine's own names unless replaced (for tests).

@@ -1,12 +1,16 @@
 // The relational engine through our stand-in WSSQL32.DLL and WDBNM32.DLL beside the tests:
 // loading and binding, the mapping of its statuses, the relational session and its
 // database list, log-in over a dictionary directory, statements and result cursors.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "btrieve/base/SqlStmt.h"
@@ -106,6 +110,49 @@ TEST_F(SqlLoader, ALibraryWithoutAnEntryPointIsNotTheEngine) {
     EXPECT_FALSE(EnsureSqlEngineLoaded());
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[0], "Error Loading Dynamic Function _xGetSessionID from WSSQL32.DLL");
+}
+
+// Closes and counts the windows a thread shows while it runs, as nobody would in an
+// unattended installation.
+class WindowWatch {
+public:
+    WindowWatch() : thread_(GetCurrentThreadId()), watcher_([this] { Watch(); }) {}
+    ~WindowWatch() { Stop(); }
+    std::vector<std::string> Stop() {
+        done_ = true;
+        if (watcher_.joinable()) watcher_.join();
+        return captions_;
+    }
+
+private:
+    void Watch() {
+        while (!done_) {
+            EnumThreadWindows(thread_, &CloseWindow, reinterpret_cast<LPARAM>(this));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    static BOOL CALLBACK CloseWindow(HWND window, LPARAM self) {
+        if (!IsWindowVisible(window)) return TRUE;
+        char caption[256] = {};
+        GetWindowTextA(window, caption, sizeof caption);
+        reinterpret_cast<WindowWatch*>(self)->captions_.push_back(caption);
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+        return TRUE;
+    }
+
+    DWORD thread_;
+    std::atomic<bool> done_{false};
+    std::vector<std::string> captions_;
+    std::thread watcher_;
+};
+
+TEST_F(SqlLoader, AMissingEntryPointShowsNoWindow) {
+    // The library's own report, in a process that may run with nobody at the screen.
+    SetSqlLoadErrorReporter(nullptr);
+    SetSqlLibraryNames("kernel32.dll", kSqlNameLibrary);
+    WindowWatch watch;
+    EXPECT_EQ(LoadSqlEngine(), SqlStatusEngineNotLoaded);
+    EXPECT_EQ(watch.Stop(), std::vector<std::string>{});
 }
 
 TEST_F(SqlLoader, WithoutTheNameLibraryTheDatabaseListComesFromTheRegistry) {
