@@ -84,8 +84,10 @@ protected:
         for (const auto& table : tables) writer.WriteTable(table);
         if (dictionary) writer.WriteDictionary(tables);
     }
-    static std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-        const size_t at = text.find(from);
+    // The first `from` after `after`.
+    static std::string Replaced(std::string text, const std::string& from, const std::string& to,
+                                const std::string& after = "") {
+        const size_t at = text.find(from, text.find(after));
         EXPECT_NE(at, std::string::npos) << from;
         if (at != std::string::npos) text.replace(at, from.size(), to);
         return text;
@@ -176,6 +178,15 @@ TEST_F(EcdumpTest, FailuresWriteNoOutput) {
         {"no dictionary files", productTables, false},
         {"a declared field the dictionary lacks",
          Replaced(productTables, "field \"ID филиала\" float 8", "field \"Поле 04\" float 8"), true},
+        {"an unread field of ecfil003 the dictionary lacks",
+         Replaced(productTables, "field \"Поле 39\" logical 1", "field \"Поле 3X\" logical 1", "table ECFIL003"),
+         true},
+        {"an unread field of ecfil154 the dictionary lacks",
+         Replaced(productTables, "field \"Поле 08\" string 40", "field \"Поле 0X\" string 40", "table ECFIL154"),
+         true},
+        {"an unread field of another type", Replaced(productTables, "field \"Поле 05\" float 8",
+                                                     "field \"Поле 05\" integer 4", "table ECFIL003"),
+         true},
         {"an empty table", Replaced(productTables, "row 77 0 0\n", ""), true},
     };
     for (const Case& c : cases) {
