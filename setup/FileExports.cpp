@@ -60,6 +60,9 @@ int DeleteFolder(const char* path) {
         const AnsiString given = Arg(path);
         // Deleting the current directory or a whole drive is never what the script means.
         if (IsDotsAndSeparatorsOnly(given)) return kInvalidSource;
+        // A folder's name never holds a wildcard (nor the file system's DOS forms < > and
+        // the quote); the shell would expand it and delete whatever matches.
+        if (given.find_first_of("*?<>\"") != AnsiString::npos) return kInvalidSource;
         const AnsiString full = ExpandFileName(given);
         if (full.empty() || full.size() >= MAX_PATH || IsRoot(full)) return kInvalidSource;
         // "C:" or "sub\.." lead back to the current directory, most likely from an empty

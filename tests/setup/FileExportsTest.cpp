@@ -74,6 +74,24 @@ TEST_F(FileExports, DeleteFolderRefusesTheCurrentDirectoryAndRoots) {
     EXPECT_FALSE(Exists(current + "\\sub"));
 }
 
+// A folder's name never holds a wildcard: the shell would delete whatever matches, and a
+// pattern that matches nothing is no success either.
+TEST_F(FileExports, DeleteFolderRefusesWildcards) {
+    auto deleteFolder = dll.Fn<IntOf1>("DeleteFolder");
+    for (const char* name : {"match1", "match2", "other"}) {
+        CreateDirectoryA((dir + name).c_str(), nullptr);
+        WriteFileBytes(dir + name + "\\keep.txt", "keep");
+    }
+    for (const std::string& path : {dir + "match*", dir + "match?", dir + "*", dir + "*.*", dir + "none*",
+                                    dir + "none?", dir + "match<", dir + "match1\\*", dir + "ma*\\keep.txt"}) {
+        EXPECT_NE(deleteFolder(path.c_str()), 0) << path;
+        for (const char* name : {"match1", "match2", "other"})
+            EXPECT_EQ(ReadFileBytes(dir + name + "\\keep.txt"), "keep") << path << " " << name;
+    }
+    EXPECT_EQ(deleteFolder((dir + "match1").c_str()), 0);
+    EXPECT_FALSE(Exists(dir + "match1"));
+}
+
 TEST_F(FileExports, WriteLineAppendsAndCreates) {
     auto writeLine = dll.Fn<void(const char*, const char*)>("WriteLine");
     const std::string file = dir + "out.txt";
