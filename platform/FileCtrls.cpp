@@ -23,7 +23,7 @@ size_t RootLength(const AnsiString& path) {
 
 // The full form of a directory path; "" when the system cannot expand it.
 AnsiString FullDirectoryPath(const AnsiString& path) {
-    if (path.empty()) return AnsiString();
+    if (path.empty() || !FitsFilePathLimit(path)) return AnsiString();
     char buffer[MAX_PATH];
     const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
     if (length == 0 || length >= MAX_PATH) return AnsiString();
@@ -45,7 +45,7 @@ private:
 
 bool ForceDirectories(const AnsiString& directory) {
     const AnsiString dir = WithoutTrailingBackslash(directory);
-    if (dir.empty()) return false;
+    if (dir.empty() || !FitsFilePathLimit(dir)) return false;
     if (DirectoryExists(dir)) return true;
     const size_t cut = dir.find_last_of('\\');
     if (cut != AnsiString::npos && cut + 1 > RootLength(dir)) {

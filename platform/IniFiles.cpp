@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "TextFile.h"
+
 namespace platform {
 
 namespace {
@@ -32,6 +34,11 @@ TIniFile::~TIniFile() {
 }
 
 AnsiString TIniFile::ProfileText(const char* section, const char* key, const char* fallback) const {
+    // A file name beyond the limit names no file: it reads as a missing one.
+    if (!FitsFilePathLimit(fileName_)) {
+        const bool listing = !section || !key;
+        return listing ? AnsiString() : AnsiString(fallback);
+    }
     // The profile functions cut the answer to the buffer without saying how much
     // more there was: grow until it fits.
     std::vector<char> buffer(1024);
@@ -60,7 +67,7 @@ bool TIniFile::GetBool(const AnsiString& section, const AnsiString& key, bool fa
 }
 
 void TIniFile::Write(const char* section, const char* key, const char* value) {
-    if (!WritePrivateProfileStringA(section, key, value, fileName_.c_str()))
+    if (!FitsFilePathLimit(fileName_) || !WritePrivateProfileStringA(section, key, value, fileName_.c_str()))
         throw EIniFileException("Unable to write to " + fileName_);
 }
 
@@ -101,15 +108,21 @@ void TIniFile::GetSectionValues(const AnsiString& section, TStrings& out) const 
     for (int i = 0; i < keys.Count(); ++i) out.Add(keys[i] + "=" + GetString(section, keys[i]));
 }
 
+bool TIniFile::Exists() const {
+    return FitsFilePathLimit(fileName_) && GetFileAttributesA(fileName_.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // Removing from a file that does not exist is no failure: there is nothing to remove.
 void TIniFile::RemoveSection(const AnsiString& section) {
-    if (GetFileAttributesA(fileName_.c_str()) != INVALID_FILE_ATTRIBUTES) Write(section.c_str(), nullptr, nullptr);
+    if (Exists()) Write(section.c_str(), nullptr, nullptr);
 }
 
 void TIniFile::RemoveKey(const AnsiString& section, const AnsiString& key) {
-    if (GetFileAttributesA(fileName_.c_str()) != INVALID_FILE_ATTRIBUTES) Write(section.c_str(), key.c_str(), nullptr);
+    if (Exists()) Write(section.c_str(), key.c_str(), nullptr);
 }
 
-void TIniFile::FlushFile() { WritePrivateProfileStringA(nullptr, nullptr, nullptr, fileName_.c_str()); }
+void TIniFile::FlushFile() {
+    if (FitsFilePathLimit(fileName_)) WritePrivateProfileStringA(nullptr, nullptr, nullptr, fileName_.c_str());
+}
 
 }  // namespace platform

@@ -1,8 +1,10 @@
 // TIniFile: the runtime's INI file class over the Win32 private profile functions.
 // Keys and sections are found without regard to case; writing keeps the other keys
 // and sections of the file. A bare file name means the Windows directory (as the
-// profile functions do), so callers pass full paths. Used by the exports that read
-// and write the product's INI files and by the configuration export tool.
+// profile functions do), so callers pass full paths; a name beyond the file path limit
+// (FitsFilePathLimit) names no file: it reads as missing and cannot be written. Used by
+// the exports that read and write the product's INI files and by the configuration
+// export tool.
 #pragma once
 
 #include "StringList.h"
@@ -54,6 +56,7 @@ private:
     // Profile text for the given section and key (null pointers list names).
     AnsiString ProfileText(const char* section, const char* key, const char* fallback) const;
     void Write(const char* section, const char* key, const char* value);
+    bool Exists() const;
 
     AnsiString fileName_;
 };

@@ -142,6 +142,10 @@ void THandleStream::SetSize(int64_t size) {
 namespace {
 
 HANDLE OpenFileHandle(const AnsiString& path, uint16_t mode) {
+    if (!FitsFilePathLimit(path)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
     if (mode == fmCreate)
         return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -5,6 +5,7 @@ namespace platform {
 namespace {
 
 THandleOwner OpenForReading(const AnsiString& path) {
+    CheckFilePathLimit(path);
     THandleOwner h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h.Valid()) {
@@ -56,12 +57,23 @@ AnsiString ReadFileText(const AnsiString& path) {
     return text;
 }
 
+bool FitsFilePathLimit(const AnsiString& path) { return path.size() < MAX_PATH; }
+
+void CheckFilePathLimit(const AnsiString& path) {
+    // The message leaves the path out: it may be a megabyte long.
+    if (!FitsFilePathLimit(path))
+        throw EInOutError("File name too long (" + IntToStr(static_cast<int64_t>(path.size())) + " characters)",
+                          ERROR_FILENAME_EXCED_RANGE);
+}
+
 bool FileExists(const AnsiString& path) {
+    if (!FitsFilePathLimit(path)) return false;
     const DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirectoryExists(const AnsiString& path) {
+    if (!FitsFilePathLimit(path)) return false;
     const DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }

@@ -58,7 +58,16 @@ private:
     size_t end_ = 0;
 };
 
-// Whole-file helpers over the same handle rules.
+// Whether the file functions can take the path: their ANSI forms hold at most
+// MAX_PATH - 1 characters. A longer text is not always refused by the system: it keeps
+// a text's length in 16 bits, so a path of 64 KiB and more reaches it cut short and
+// names some other file. Every file operation of the platform checks this first.
+bool FitsFilePathLimit(const AnsiString& path);
+// Raises EInOutError (ERROR_FILENAME_EXCED_RANGE) for a path beyond the limit.
+void CheckFilePathLimit(const AnsiString& path);
+
+// Whole-file helpers over the same handle rules. A path beyond the limit names no file:
+// opening it raises EInOutError, and it does not exist.
 AnsiString ReadFileText(const AnsiString& path);
 bool FileExists(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);

@@ -81,7 +81,7 @@ btrieve::TQbTable& OpenAtFirstRecord(BtrieveWorkspace& workspace, const AnsiStri
 
 SETRIX_API const char* ReadBTI(const char* dataFile, int position) {
     return Guarded<const char*>("", [&]() -> const char* {
-        const AnsiString path = Arg(dataFile);
+        const AnsiString path = PathArg(dataFile);
         BtrieveWorkspace workspace(DataDirectoryOfFile(path));
         if (!workspace.Prepared()) return "";
         btrieve::TQbTable& table = OpenAtFirstRecord(workspace, path);
@@ -92,7 +92,7 @@ SETRIX_API const char* ReadBTI(const char* dataFile, int position) {
 
 SETRIX_API int WriteBTI(const char* dataFile, int position, const char* text) {
     return Guarded(Failed, [&] {
-        const AnsiString path = Arg(dataFile), value = Arg(text);
+        const AnsiString path = PathArg(dataFile), value = Arg(text);
         const AnsiString directory = DataDirectoryOfFile(path);
         // The data file as the table opens it: a bare name lies in the program's directory.
         ClearReadOnly(directory + ExtractFileName(path));
@@ -113,7 +113,7 @@ SETRIX_API int WriteBTI(const char* dataFile, int position, const char* text) {
 
 SETRIX_API int UpdateFixedPrice(const char* dataDirectory) {
     return Guarded(Failed, [&] {
-        const AnsiString directory = DataDirectoryOf(Arg(dataDirectory));
+        const AnsiString directory = DataDirectoryOf(PathArg(dataDirectory));
         ClearReadOnly(directory + "ecfil075.dat");
         ClearReadOnly(directory + "ecfil154.dat");
         BtrieveWorkspace workspace(directory);
@@ -146,7 +146,7 @@ SETRIX_API int UpdateFixedPrice(const char* dataDirectory) {
 
 SETRIX_API int SetLSK(const char* dataDirectory) {
     return Guarded(Failed, [&] {
-        const AnsiString directory = DataDirectoryOf(Arg(dataDirectory));
+        const AnsiString directory = DataDirectoryOf(PathArg(dataDirectory));
         ClearReadOnly(directory + "ecfil075.dat");
         BtrieveWorkspace workspace(directory);
         if (!workspace.Prepared()) return Failed;

@@ -169,7 +169,7 @@ private:
 
 SETRIX_API int GetOrvelBtrieveConfig(const char* dataDirectory) {
     return Guarded(Failed, [&] {
-        const AnsiString directory = DataDirectoryOf(platform::Trim(Arg(dataDirectory)));
+        const AnsiString directory = DataDirectoryOf(platform::Trim(PathArg(dataDirectory)));
         const AnsiString parent = ParentOf(directory);
         BtrieveWorkspace workspace(directory);
         if (!workspace.Prepared()) return Failed;
@@ -194,7 +194,7 @@ SETRIX_API int GetOrvelBtrieveConfig(const char* dataDirectory) {
 SETRIX_API int GetOrvelOracleConfig(const char* user, const char* password, const char* server,
                                     const char* iniDirectory) {
     return Guarded(Failed, [&] {
-        const AnsiString path = ExcludeTrailingBackslash(platform::Trim(Arg(iniDirectory))) + "\\" + IniFileName;
+        const AnsiString path = ExcludeTrailingBackslash(platform::Trim(PathArg(iniDirectory))) + "\\" + IniFileName;
         auto session = NewLogOnSession(Arg(user), Arg(password), Arg(server), TSysdbaRule::Off);
         session->OpenConnection();
         auto query = OpenQuery(*session,
@@ -213,7 +213,7 @@ SETRIX_API int GetOrvelOracleConfig(const char* user, const char* password, cons
 SETRIX_API int SetOrvelOracleParams(const char* user, const char* password, const char* server,
                                     const char* iniDirectory) {
     return Guarded(Failed, [&] {
-        const AnsiString path = IncludeTrailingBackslash(platform::Trim(Arg(iniDirectory))) + IniFileName;
+        const AnsiString path = IncludeTrailingBackslash(platform::Trim(PathArg(iniDirectory))) + IniFileName;
         // Without the file every directory column would be emptied.
         if (!platform::FileExists(path)) return Failed;
         const platform::TIniFile ini(path);
@@ -229,7 +229,7 @@ SETRIX_API int SetOrvelOracleParams(const char* user, const char* password, cons
 SETRIX_API int MoveOrvelConfig(const char* dataDirectory, const char* user, const char* password,
                                const char* server) {
     return Guarded(Failed, [&] {
-        const AnsiString directory = DataDirectoryOf(platform::Trim(Arg(dataDirectory)));
+        const AnsiString directory = DataDirectoryOf(platform::Trim(PathArg(dataDirectory)));
         const AnsiString parent = ParentOf(directory);
         BtrieveSettings settings;
         {

@@ -5,12 +5,23 @@
 
 #include <utility>
 
+#include "platform/TextFile.h"
 #include "setup/ModuleState.h"
 
 namespace setrix {
 
 // The host's text argument, copied; a null pointer is the empty text.
 inline AnsiString Arg(const char* text) { return text ? AnsiString(text) : AnsiString(); }
+
+// The host's path of a file or folder. One beyond the file path limit names nothing and is
+// refused here, before anything acts on it: the system would cut it short, and its
+// beginning would name a file or folder the host never gave. The refusal reaches the
+// export's guard, which answers the export's failure result.
+inline AnsiString PathArg(const char* text) {
+    AnsiString path = Arg(text);
+    platform::CheckFilePathLimit(path);
+    return path;
+}
 
 // Stores the text as the export's result and returns the pointer handed to the host.
 inline const char* ReturnText(AnsiString text) {

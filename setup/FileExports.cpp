@@ -57,7 +57,7 @@ bool HoldsCurrentDirectory(const AnsiString& fullPath) {
 
 int DeleteFolder(const char* path) {
     return Guarded(kInvalidSource, [&] {
-        const AnsiString given = Arg(path);
+        const AnsiString given = PathArg(path);
         // Deleting the current directory or a whole drive is never what the script means.
         if (IsDotsAndSeparatorsOnly(given)) return kInvalidSource;
         // A folder's name never holds a wildcard (nor the file system's DOS forms < > and
@@ -81,7 +81,7 @@ int DeleteFolder(const char* path) {
 
 void WriteLine(const char* path, const char* text) {
     GuardedVoid([&] {
-        const AnsiString file = Arg(path), line = Arg(text);
+        const AnsiString file = PathArg(path), line = Arg(text);
         ClearReadOnly(file);
         TTextWriter writer(file, TTextWriter::TMode::Append);
         writer.WriteLine(line);
@@ -90,7 +90,7 @@ void WriteLine(const char* path, const char* text) {
 
 const char* CheckLog(const char* logPath, const char* ignoreListPath) {
     return Guarded<const char*>("???", [&] {
-        const AnsiString log = Arg(logPath), ignoreList = Arg(ignoreListPath);
+        const AnsiString log = PathArg(logPath), ignoreList = PathArg(ignoreListPath);
         return ReturnText(CheckLogFile(log, ignoreList));
     });
 }

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/TextFile.h"
+
 namespace setrix {
 
 using platform::AnsiString;
@@ -32,7 +34,7 @@ AnsiString IncludeTrailingBackslash(const AnsiString& path) {
 }
 
 AnsiString ExpandFileName(const AnsiString& path) {
-    if (path.empty()) return AnsiString();
+    if (path.empty() || !platform::FitsFilePathLimit(path)) return AnsiString();
     std::vector<char> buffer(MAX_PATH);
     for (;;) {
         const DWORD needed = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);

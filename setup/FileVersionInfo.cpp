@@ -4,12 +4,14 @@
 
 #include <cstring>
 
+#include "platform/TextFile.h"
+
 namespace setrix {
 
 using platform::AnsiString;
 
 TFileVersionInfo::TFileVersionInfo(const AnsiString& path) {
-    if (path.empty() || path.size() >= MAX_PATH) return;
+    if (path.empty() || !platform::FitsFilePathLimit(path)) return;
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
     if (size == 0) return;

@@ -60,7 +60,7 @@ namespace {
 const char* IniField(const char* iniPath, int field) {
     using namespace setrix;
     return Guarded<const char*>("", [&] {
-        const AnsiString path = Arg(iniPath);
+        const AnsiString path = PathArg(iniPath);
         return ReturnText(ConnectionField(ReadConnectionValue(path), field));
     });
 }

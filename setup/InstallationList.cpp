@@ -21,8 +21,9 @@ AnsiString InstallationLines(TInstalledComponent component, const AnsiString& pa
     lines.SetSortedFlag(true);
     for (int i = 0; i < candidates.Count(); ++i) {
         const AnsiString& path = candidates[i];
-        // A path without a directory would probe the current drive's root.
-        if (platform::Trim(ExtractFilePath(path)).empty()) continue;
+        // A path without a directory would probe the current drive's root; one beyond the
+        // file path limit names no file.
+        if (platform::Trim(ExtractFilePath(path)).empty() || !platform::FitsFilePathLimit(path)) continue;
         const AnsiString installDir = InstallationDirectoryOf(path);
         if (!platform::FileExists(installDir + controlFile) || !AnyFileMatches(installDir + "\\*.ini")) continue;
         AnsiString version = platform::Trim(LookupVersionByCRC(path, listPath));

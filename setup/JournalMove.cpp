@@ -128,7 +128,7 @@ void DiscardTable(oracle::TOraSession& session, const AnsiString& table) noexcep
 SETRIX_API int MoveJourSh2Oracle(const char* dataDirectory, const char* tableName, const char* user,
                                  const char* password, const char* server) {
     return Guarded(Failed, [&] {
-        const AnsiString directory = DataDirectoryOf(Arg(dataDirectory));
+        const AnsiString directory = DataDirectoryOf(PathArg(dataDirectory));
         const AnsiString table = Arg(tableName);
         if (!platform::FileExists(directory + "jour.sh")) return NoJournal;
         const std::optional<JournalTableName> name = ParseTableName(table);

@@ -19,6 +19,12 @@ namespace {
 // The longest command line the waiting start accepts.
 constexpr size_t kMaxCommandLine = 512;
 constexpr int kNotStarted = -1;
+// The longest command line the system starts (32,767 characters with its terminator). A
+// longer one is not always refused: the system keeps an ANSI text's length in 16 bits, so
+// a line of 64 KiB and more would start cut short, running its beginning without the rest.
+constexpr size_t kMaxSystemCommandLine = 32766;
+// WinExec's code for a start that found no resources; 31 and below mean not started.
+constexpr int kWinExecNoResources = 0;
 
 AnsiString AsciiLowerCase(AnsiString text) {
     for (char& c : text)
@@ -73,7 +79,11 @@ int RunAndWait(const AnsiString& commandLine) {
 }  // namespace
 
 int ExecuteProgram(const char* commandLine) {
-    return Guarded(0, [&] { return static_cast<int>(WinExec(Arg(commandLine).c_str(), SW_SHOWNORMAL)); });
+    return Guarded(kWinExecNoResources, [&] {
+        const AnsiString line = Arg(commandLine);
+        if (line.size() > kMaxSystemCommandLine) return kWinExecNoResources;
+        return static_cast<int>(WinExec(line.c_str(), SW_SHOWNORMAL));
+    });
 }
 
 int ExecuteProgramWait(const char* commandLine) {

@@ -4,12 +4,14 @@
 
 #include <vector>
 
+#include "platform/TextFile.h"
+
 namespace setrix {
 
 using platform::AnsiString;
 
 AnsiString ShortPathName(const AnsiString& path) {
-    if (path.empty()) return AnsiString();
+    if (path.empty() || !platform::FitsFilePathLimit(path)) return AnsiString();
     const DWORD needed = GetShortPathNameA(path.c_str(), nullptr, 0);
     if (needed == 0) return AnsiString();
     std::vector<char> buf(needed + 1, '\0');

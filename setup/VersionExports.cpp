@@ -15,19 +15,19 @@ using namespace platform;
 using namespace setrix;
 
 const char* CalcFileMD5(const char* path) {
-    return Guarded<const char*>("", [&] { return ReturnText(FileMD5Hex(Arg(path))); });
+    return Guarded<const char*>("", [&] { return ReturnText(FileMD5Hex(PathArg(path))); });
 }
 
 const char* GetOrvelVersion(const char* path, const char* listPath) {
     return Guarded<const char*>(kUnknownVersion, [&] {
-        const AnsiString file = Arg(path), list = Arg(listPath);
+        const AnsiString file = PathArg(path), list = PathArg(listPath);
         return ReturnText(LookupVersionByCRC(file, list));
     });
 }
 
 const char* GetModuleVersion(const char* path, const char* valueName) {
     return Guarded<const char*>("", [&] {
-        const AnsiString file = Arg(path), name = Arg(valueName);
+        const AnsiString file = PathArg(path), name = Arg(valueName);
         const TFileVersionInfo info(file);
         // The Russian block answers only for a value the English block lacks, not for one
         // it holds empty.
@@ -39,21 +39,21 @@ const char* GetModuleVersion(const char* path, const char* valueName) {
 
 const char* ProcessDexalList(const char* paths, const char* listPath) {
     return Guarded<const char*>("", [&] {
-        const AnsiString candidates = Arg(paths), list = Arg(listPath);
+        const AnsiString candidates = Arg(paths), list = PathArg(listPath);
         return ReturnText(InstallationLines(TInstalledComponent::Product, candidates, list));
     });
 }
 
 const char* ProcessGateList(const char* paths, const char* listPath) {
     return Guarded<const char*>("", [&] {
-        const AnsiString candidates = Arg(paths), list = Arg(listPath);
+        const AnsiString candidates = Arg(paths), list = PathArg(listPath);
         return ReturnText(InstallationLines(TInstalledComponent::Gate, candidates, list));
     });
 }
 
 const char* GetDexalVersionList(const char* listPath) {
     return Guarded<const char*>("", [&] {
-        const AnsiString list = Arg(listPath);
+        const AnsiString list = PathArg(listPath);
         TStringList roots, controlFiles;
         GetFixedDrives(roots);
         for (int i = 0; i < roots.Count(); ++i) FindFilesRecursive(roots[i], "dexal.ctl", controlFiles);

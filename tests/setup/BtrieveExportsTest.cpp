@@ -3,6 +3,7 @@
 // record manager's own client entry points.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -140,6 +141,37 @@ TEST_F(BtrieveExports, FailuresGiveTheFailureResultAndStillRemoveTheDictionary) 
     // The file is unchanged by the failed writes.
     EXPECT_EQ(Records(scheme).size(), 5u);
     EXPECT_STREQ(readBti(scheme.c_str(), 1), "\xD1\xF5\xE5\xEC\xE0 1");
+}
+
+// Names of the files in a directory, sorted.
+std::vector<std::string> FileNames(const std::string& directory) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((directory + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A path of 1 MiB names no file, even where the system would cut it to a data file or to
+// a directory the test watches: nothing is read, written or created.
+TEST_F(BtrieveExports, APathOfAMegabyteNamesNothing) {
+    WriteProductFiles(dataDir);
+    const std::string settings = dataDir + "TRFIL008.DAT";
+    const std::vector<std::string> before = FileNames(dataDir);
+    EXPECT_STREQ(readBti(CutShortTo(settings, "x").c_str(), 4), "");
+    EXPECT_EQ(writeBti(CutShortTo(settings, "x").c_str(), 4, "9"), 0);
+    // The directory texts, cut to the data directory once a backslash or a file name is added.
+    for (const std::string& directory :
+         {CutShortTo(dataDir, "x", 0), CutShortTo(dataDir + "decoy", "x", 1), CutShortTo(dataDir, "x", 9)}) {
+        EXPECT_EQ(setLsk(directory.c_str()), 0);
+        EXPECT_EQ(updateFixedPrice(directory.c_str()), 0);
+    }
+    EXPECT_EQ(FileNames(dataDir), before);
+    EXPECT_STREQ(readBti(settings.c_str(), 4), "3");
 }
 
 TEST_F(BtrieveExports, WorkAfterTheLibraryWasUnloadedAndLoadedAgain) {

@@ -34,6 +34,14 @@ std::string ProgramDirectory() {
     return dir.substr(0, dir.find_last_of('\\') + 1);
 }
 
+std::string CutShortTo(const std::string& beginning, const std::string& rest, size_t added) {
+    const size_t length = 16 * 65536 + beginning.size() - added;
+    std::string text = beginning;
+    while (text.size() < length) text += rest;
+    text.resize(length);
+    return text;
+}
+
 void RemoveTree(const std::string& path) {
     std::string from = path;
     while (!from.empty() && from.back() == '\\') from.pop_back();

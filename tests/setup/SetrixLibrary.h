@@ -89,3 +89,9 @@ private:
     platform::THandleOwner process_;
     platform::THandleOwner output_;
 };
+
+// A hostile text of more than 1 MiB: `beginning`, then `rest` repeated (the last copy cut
+// to fit). Its length is 16 times 65,536 plus the beginning's, less `added`. The system
+// keeps an ANSI text's length in 16 bits, so once an export has added `added` characters
+// of its own, an unchecked call would act on `beginning` alone.
+std::string CutShortTo(const std::string& beginning, const std::string& rest, size_t added = 0);

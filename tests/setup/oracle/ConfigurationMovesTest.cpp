@@ -231,4 +231,18 @@ TEST_F(ConfigurationMoves, GetOrvelOracleConfigWritesNothingItCouldNotRead) {
     EXPECT_EQ(ReadFileBytes(root + "orvel_data.ini"), before);
 }
 
+// A directory of 1 MiB names no directory: nothing is written, not even where the path's
+// beginning points (the system keeps an ANSI text's length in 16 bits).
+TEST_F(ConfigurationMoves, GetOrvelOracleConfigWritesNothingForADirectoryThatCannotExist) {
+    const std::string decoy = root + "decoy.ini";
+    const size_t added = std::string("\\orvel_data.ini").size();
+    for (const std::string& iniDir : {CutShortTo(decoy, "d", added), CutShortTo(root + "decoy", "d", added)}) {
+        EXPECT_EQ(GetOrvelOracleConfig(kPassword, iniDir), 0);
+        EXPECT_EQ(SetOrvelOracleParams(kPassword, iniDir), 0);
+    }
+    EXPECT_EQ(GetFileAttributesA(decoy.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((root + "decoy").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(Untouched());
+}
+
 }  // namespace
