@@ -11,6 +11,16 @@ bool IsPredefined(HKEY key) {
            reinterpret_cast<ULONG_PTR>(key) <= reinterpret_cast<ULONG_PTR>(HKEY_CURRENT_USER_LOCAL_SETTINGS);
 }
 
+// What the registry can hold: a key name (one part of a path) of at most 255 characters,
+// a value name of at most 16,383, and a path of at most 32,767 (the longest text the
+// registry functions take). The system does not always refuse more: it keeps an ANSI
+// text's length in 16 bits, so a text of 64 KiB and more reaches the registry cut short,
+// and its beginning names some other key (the root itself, when nothing is left) or
+// value (the default one). Such a path or name is refused before anything is opened.
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxKeyPathLength = 32767;
+constexpr size_t kMaxValueNameLength = 16383;
+
 // Strips leading and trailing backslashes: Win32 rejects a leading one.
 AnsiString StripSlashes(const AnsiString& path) {
     size_t b = 0, e = path.size();
@@ -41,6 +51,29 @@ LONG DeleteTree(HKEY parent, const AnsiString& name) {
 
 }  // namespace
 
+void TRegistry::CheckKeyPath(const AnsiString& path) {
+    const AnsiString relative = StripSlashes(path);
+    if (relative.size() > kMaxKeyPathLength)
+        throw ERegistryException("Registry key path too long (" + IntToStr(static_cast<int64_t>(relative.size())) +
+                                 " characters)");
+    size_t start = 0;
+    for (;;) {
+        const size_t end = relative.find('\\', start);
+        const size_t stop = end == AnsiString::npos ? relative.size() : end;
+        if (stop - start > kMaxKeyNameLength)
+            throw ERegistryException("Registry key name too long (" + IntToStr(static_cast<int64_t>(stop - start)) +
+                                     " characters)");
+        if (end == AnsiString::npos) return;
+        start = end + 1;
+    }
+}
+
+void TRegistry::CheckValueName(const AnsiString& name) {
+    if (name.size() > kMaxValueNameLength)
+        throw ERegistryException("Registry value name too long (" + IntToStr(static_cast<int64_t>(name.size())) +
+                                 " characters)");
+}
+
 TRegistry::TRegistry(REGSAM access) : access_(access) {}
 
 TRegistry::~TRegistry() { CloseKey(); }
@@ -58,6 +91,7 @@ void TRegistry::CloseKey() {
 HKEY TRegistry::BaseFor(const AnsiString& path, AnsiString& relative) const {
     const bool absolute = !path.empty() && path[0] == '\\';
     relative = StripSlashes(path);
+    CheckKeyPath(relative);
     return (absolute || !current_) ? root_ : current_;
 }
 
@@ -116,12 +150,14 @@ bool TRegistry::RemoveKey(const AnsiString& path) {
 
 bool TRegistry::RemoveValue(const AnsiString& name) {
     RequireOpen();
+    CheckValueName(name);
     lastError_ = RegDeleteValueA(current_, name.c_str());
     return lastError_ == ERROR_SUCCESS;
 }
 
 bool TRegistry::ValueExists(const AnsiString& name) const {
     if (!current_) return false;
+    CheckValueName(name);
     lastError_ = RegQueryValueExA(current_, name.c_str(), nullptr, nullptr, nullptr, nullptr);
     return lastError_ == ERROR_SUCCESS;
 }
@@ -132,6 +168,7 @@ void TRegistry::RequireOpen() const {
 
 AnsiString TRegistry::GetString(const AnsiString& name) const {
     RequireOpen();
+    CheckValueName(name);
     DWORD type = 0, size = 0;
     lastError_ = RegQueryValueExA(current_, name.c_str(), nullptr, &type, nullptr, &size);
     if (lastError_ == ERROR_FILE_NOT_FOUND) return AnsiString();
@@ -150,6 +187,7 @@ AnsiString TRegistry::GetString(const AnsiString& name) const {
 
 void TRegistry::PutString(const AnsiString& name, const AnsiString& value) {
     RequireOpen();
+    CheckValueName(name);
     lastError_ = RegSetValueExA(current_, name.c_str(), 0, REG_SZ,
                                 reinterpret_cast<const BYTE*>(value.c_str()),
                                 static_cast<DWORD>(value.size() + 1));
@@ -159,6 +197,7 @@ void TRegistry::PutString(const AnsiString& name, const AnsiString& value) {
 
 int32_t TRegistry::GetInteger(const AnsiString& name) const {
     RequireOpen();
+    CheckValueName(name);
     DWORD type = 0, value = 0, size = sizeof value;
     lastError_ = RegQueryValueExA(current_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
     if (lastError_ != ERROR_SUCCESS || type != REG_DWORD)
@@ -168,6 +207,7 @@ int32_t TRegistry::GetInteger(const AnsiString& name) const {
 
 void TRegistry::PutInteger(const AnsiString& name, int32_t value) {
     RequireOpen();
+    CheckValueName(name);
     const DWORD raw = static_cast<DWORD>(value);
     lastError_ = RegSetValueExA(current_, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&raw),
                                 sizeof raw);

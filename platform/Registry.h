@@ -1,7 +1,8 @@
 // TRegistry: the runtime's registry class over the Win32 registry. One key is open
 // at a time; paths starting with a backslash are taken from the root key, others from
-// the open key (or the root when none is open). Used by the exports, the Btrieve
-// library's configuration and aliases, and the Oracle client discovery.
+// the open key (or the root when none is open). A key path or value name the registry
+// cannot hold raises ERegistryException before anything is opened. Used by the exports,
+// the Btrieve library's configuration and aliases, and the Oracle client discovery.
 #pragma once
 
 #include <windows.h>
@@ -51,6 +52,12 @@ public:
     void GetKeyNames(TStrings& names) const;
     void GetValueNames(TStrings& names) const;
     bool HasSubKeys() const;
+
+    // Raise ERegistryException for a key path (a part of it beyond 255 characters, or the
+    // whole beyond 32,767) or a value name (beyond 16,383) the registry cannot hold; every
+    // operation checks its own, a caller checks first what must be refused before it acts.
+    static void CheckKeyPath(const AnsiString& path);
+    static void CheckValueName(const AnsiString& name);
 
     // The Win32 error of the last failed operation (0 after success).
     LONG LastError() const { return lastError_; }

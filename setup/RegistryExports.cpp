@@ -19,8 +19,14 @@ public:
     THklmRegistry() : TRegistry(KEY_ALL_ACCESS) { SetRootKey(HKEY_LOCAL_MACHINE); }
 };
 
-// Key paths from the host are relative to the root, with or without a leading backslash.
-AnsiString FromRoot(const AnsiString& path) { return "\\" + path; }
+// The host's key path, relative to the root with or without a leading backslash. A path
+// that names no key below the root (empty, or backslashes only) is refused: no export
+// works on the root of HKEY_LOCAL_MACHINE itself.
+AnsiString KeyPathArg(const char* keyPath) {
+    const AnsiString path = Arg(keyPath);
+    if (path.find_first_not_of('\\') == AnsiString::npos) throw ERegistryException("No registry key named");
+    return "\\" + path;
+}
 
 // Opens a key that is to be changed or read; false when there is no such key. A key that is
 // there but cannot be opened (no rights to it) is a failure of the registry, not a missing
@@ -35,27 +41,30 @@ bool EnterExistingKey(TRegistry& reg, const AnsiString& path) {
 
 int RegCreateHKLMKey(const char* keyPath) {
     return Guarded(kRegFailed, [&] {
-        const AnsiString path = Arg(keyPath);
+        const AnsiString path = KeyPathArg(keyPath);
         THklmRegistry reg;
-        return reg.MakeKey(FromRoot(path)) ? kRegOk : kRegFailed;
+        return reg.MakeKey(path) ? kRegOk : kRegFailed;
     });
 }
 
 int RegDeleteHKLMKey(const char* keyPath) {
     return Guarded(kRegFailed, [&] {
-        const AnsiString path = Arg(keyPath);
+        const AnsiString path = KeyPathArg(keyPath);
         THklmRegistry reg;
-        if (reg.RemoveKey(FromRoot(path))) return kRegOk;
+        if (reg.RemoveKey(path)) return kRegOk;
         // A missing key is no failure; one that is still there could not be deleted.
-        return reg.KeyExists(FromRoot(path)) ? kRegFailed : kRegOk;
+        return reg.KeyExists(path) ? kRegFailed : kRegOk;
     });
 }
 
 int RegCreateHKLMValue(const char* keyPath, const char* valueName, const char* text) {
     return Guarded(kRegFailed, [&] {
-        const AnsiString path = Arg(keyPath), name = Arg(valueName), value = Arg(text);
+        const AnsiString path = KeyPathArg(keyPath), name = Arg(valueName), value = Arg(text);
+        // Both are checked before the key is created: a refused name leaves no new key.
+        TRegistry::CheckKeyPath(path);
+        TRegistry::CheckValueName(name);
         THklmRegistry reg;
-        if (!reg.EnterKey(FromRoot(path), true)) return kRegFailed;
+        if (!reg.EnterKey(path, true)) return kRegFailed;
         reg.PutString(name, value);
         return kRegOk;
     });
@@ -63,9 +72,10 @@ int RegCreateHKLMValue(const char* keyPath, const char* valueName, const char* t
 
 int RegDeleteHKLMValue(const char* keyPath, const char* valueName) {
     return Guarded(kRegFailed, [&] {
-        const AnsiString path = Arg(keyPath), name = Arg(valueName);
+        const AnsiString path = KeyPathArg(keyPath), name = Arg(valueName);
+        TRegistry::CheckValueName(name);
         THklmRegistry reg;
-        if (!EnterExistingKey(reg, FromRoot(path))) return kRegOk;
+        if (!EnterExistingKey(reg, path)) return kRegOk;
         if (reg.RemoveValue(name)) return kRegOk;
         // A missing value is no failure; one that is still there could not be deleted.
         return reg.ValueExists(name) ? kRegFailed : kRegOk;
@@ -74,10 +84,10 @@ int RegDeleteHKLMValue(const char* keyPath, const char* valueName) {
 
 const char* RegGetHKLMKeyList(const char* keyPath) {
     return Guarded<const char*>("", [&] {
-        const AnsiString path = Arg(keyPath);
+        const AnsiString path = KeyPathArg(keyPath);
         THklmRegistry reg;
         TStringList names;
-        if (reg.EnterKey(FromRoot(path), false)) reg.GetKeyNames(names);
+        if (reg.EnterKey(path, false)) reg.GetKeyNames(names);
         return ReturnText(names.JoinedText());
     });
 }

@@ -40,6 +40,7 @@ protected:
         Hklm reg;
         for (const char* key : {"\\SOFTWARE\\SetrixExportTests", "\\SOFTWARE\\Orvel", "\\SOFTWARE\\Quarn"})
             reg.RemoveKey(key);
+        if (reg.EnterKey("\\", false)) reg.RemoveValue("SetrixProbe");
     }
     static void PutString(const std::string& key, const char* name, const std::string& value) {
         Hklm reg;
@@ -174,6 +175,88 @@ TEST_F(RegistryExports, DeleteOrvelVersionReportsRegistryFailures) {
     }
 }
 
+// Key paths and value names the registry cannot hold are refused before anything is
+// opened. Texts of 1 MiB whose beginning names a key or value the test watches: the
+// parent of the key the path goes on to (above), a key beside it, the root itself.
+TEST_F(RegistryExports, TextsTheRegistryCannotHoldTouchNothing) {
+    auto createKey = dll.Fn<IntOf1>("RegCreateHKLMKey");
+    auto deleteKey = dll.Fn<IntOf1>("RegDeleteHKLMKey");
+    auto createValue = dll.Fn<IntOf3>("RegCreateHKLMValue");
+    auto deleteValue = dll.Fn<IntOf2>("RegDeleteHKLMValue");
+    auto keyList = dll.Fn<TextOf1>("RegGetHKLMKeyList");
+    const std::string above = "SOFTWARE\\SetrixExportTests";
+    const std::string beside = above + "\\Beside";
+    const std::string target = above + "\\Target";
+    PutString("\\" + above, "Keep", "above");
+    PutString("\\" + beside, "Keep", "beside");
+    PutString("\\" + target + "\\Deep", "Keep", "deep");
+    PutString("\\" + target, "Keep", "target");
+    auto untouched = [&] {
+        Hklm reg;
+        bool whole = reg.EnterKey("\\" + above, false) && reg.GetString("Keep") == "above" &&
+                     reg.GetString("") == "" && reg.EnterKey("\\" + beside, false) && reg.GetString("Keep") == "beside" &&
+                     reg.EnterKey("\\" + target, false) && reg.GetString("Keep") == "target" &&
+                     reg.GetString("") == "" && reg.EnterKey("\\" + target + "\\Deep", false) &&
+                     reg.GetString("Keep") == "deep";
+        reg.CloseKey();
+        whole = whole && reg.EnterKey("\\", false) && !reg.ValueExists("SetrixProbe");
+        return whole;
+    };
+    ASSERT_TRUE(untouched());
+
+    // One long key name below the watched key, or a path of short names as long.
+    const std::string longName = "\\" + std::string(300, 'n');
+    const struct {
+        std::string path;
+        bool cutToTheRoot;  // not deleted from even here: the test would take the machine's keys
+    } paths[] = {
+        {CutShortTo(above, longName), false},
+        {CutShortTo(beside, longName), false},
+        {CutShortTo(above, "\\n"), false},
+        {CutShortTo(beside, "\\n"), false},
+        {above + "\\" + std::string(256, 'n'), false},
+        {CutShortTo("", std::string(300, 'n')), true},
+    };
+    for (const auto& [path, cutToTheRoot] : paths) {
+        SCOPED_TRACE(path.substr(0, 40) + "... (" + std::to_string(path.size()) + " characters)");
+        EXPECT_EQ(createKey(path.c_str()), 1);
+        EXPECT_EQ(createValue(path.c_str(), "SetrixProbe", "x"), 1);
+        EXPECT_EQ(deleteValue(path.c_str(), "Keep"), 1);
+        EXPECT_STREQ(keyList(path.c_str()), "");
+        if (!cutToTheRoot) EXPECT_EQ(deleteKey(path.c_str()), 1);
+        EXPECT_TRUE(untouched());
+    }
+    // Value names beyond 16,383 characters, one of them cut to the key's default value.
+    for (const std::string& name : {CutShortTo("Keep", "v"), CutShortTo("", "v"), std::string(65536, 'v'),
+                                    std::string(16384, 'v')}) {
+        SCOPED_TRACE(name.substr(0, 10) + "... (" + std::to_string(name.size()) + " characters)");
+        EXPECT_EQ(createValue(target.c_str(), name.c_str(), "x"), 1);
+        EXPECT_EQ(createValue((target + "\\New").c_str(), name.c_str(), "x"), 1);
+        EXPECT_EQ(deleteValue(target.c_str(), name.c_str()), 1);
+        EXPECT_FALSE(KeyExists("\\" + target + "\\New"));
+        EXPECT_TRUE(untouched());
+    }
+    // A path that names no key below the root is refused by every export.
+    for (const char* path : {"", "\\", "\\\\"}) {
+        SCOPED_TRACE(std::string("'") + path + "'");
+        EXPECT_EQ(createKey(path), 1);
+        EXPECT_EQ(createValue(path, "SetrixProbe", "x"), 1);
+        EXPECT_EQ(deleteValue(path, "SetrixProbe"), 1);
+        EXPECT_EQ(deleteKey(path), 1);
+        EXPECT_STREQ(keyList(path), "");
+        EXPECT_TRUE(untouched());
+    }
+    // Long texts within the limits still work: a value name of 16,383 characters, and a key
+    // name of 200 (the system's ANSI functions take key paths of up to 260 characters).
+    const std::string longest = target + "\\" + std::string(200, 'k');
+    EXPECT_EQ(createKey(longest.c_str()), 0);
+    EXPECT_EQ(createValue(longest.c_str(), std::string(16383, 'v').c_str(), "x"), 0);
+    EXPECT_EQ(deleteValue(longest.c_str(), std::string(16383, 'v').c_str()), 0);
+    EXPECT_EQ(deleteKey(longest.c_str()), 0);
+    EXPECT_FALSE(KeyExists("\\" + longest));
+    EXPECT_TRUE(untouched());
+}
+
 TEST_F(RegistryExports, DeleteOrvelVersionOfOldLayout) {
     auto deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
     PutString("\\SOFTWARE\\Orvel", "InstallDir", installDir);  // long form, trailing backslash
@@ -213,6 +296,11 @@ TEST_F(RegistryExports, DeleteOrvelVersionOfMissingDirectoryTouchesNothing) {
     PutString("\\SOFTWARE\\Orvel", "InstallDir", "C:\\no\\such\\dir\\");
     PutString("\\SOFTWARE\\Orvel", "Version", "5.9.2.0");
     EXPECT_STREQ(deleteVersion("5.9.2.0", "C:\\no\\such\\dir\\"), "-");
+    EXPECT_TRUE(KeyExists("\\SOFTWARE\\Orvel"));
+    // A directory text of 1 MiB whose beginning is the recorded directory names no
+    // directory either.
+    PutString("\\SOFTWARE\\Orvel", "InstallDir", installDir);
+    EXPECT_STREQ(deleteVersion("5.9.2.0", CutShortTo(installDir, "d").c_str()), "-");
     EXPECT_TRUE(KeyExists("\\SOFTWARE\\Orvel"));
 }
 
