@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "ScopeExit.h"
+
 namespace platform {
 
 // ---- TClassInfo and the class registry ----
@@ -418,13 +420,14 @@ TComponent::~TComponent() {
         freeNotifies_.pop_back();
         partner->freeNotifies_.erase(std::remove(partner->freeNotifies_.begin(), partner->freeNotifies_.end(), this),
                                      partner->freeNotifies_.end());
-        partner->ComponentNotice(this, false);
+        // A partner's handler may fail (a dataset losing its connection closes).
+        CleanUpStep([&] { partner->ComponentNotice(this, false); });
     }
     DestroyComponents();
     // A component whose construction failed was never listed by its owner.
     if (owner_ && ComponentIndex() >= 0) {
         TComponent* owner = owner_;
-        owner->ComponentNotice(this, false);
+        CleanUpStep([&] { owner->ComponentNotice(this, false); });
         // The owner's entry no longer owns this object: it is being destroyed already.
         owner->Detach(this).release();
     }
@@ -544,10 +547,16 @@ void TComponent::RemoveFreeNotification(TComponent* other) {
 
 void TComponent::ComponentNotice(TComponent* component, bool inserted) {
     if (!inserted && component) RemoveFreeNotification(component);
-    // Owned components may leave while they hear the notice: re-check the bound.
+    // Owned components may leave while they hear the notice: re-check the bound. A component
+    // that goes away is told to every one of them, whatever one of their handlers raises:
+    // none may keep pointing at it.
     int i = ComponentCount() - 1;
     while (i >= 0) {
-        components_[static_cast<size_t>(i)]->ComponentNotice(component, inserted);
+        TComponent* child = components_[static_cast<size_t>(i)].get();
+        if (inserted)
+            child->ComponentNotice(component, inserted);
+        else
+            CleanUpStep([&] { child->ComponentNotice(component, inserted); });
         --i;
         if (i >= ComponentCount()) i = ComponentCount() - 1;
     }

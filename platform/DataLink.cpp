@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/DataSet.h"
+#include "platform/ScopeExit.h"
 
 namespace platform {
 
@@ -11,8 +12,9 @@ namespace platform {
 TDataSource::TDataSource(TComponent* owner) : TComponent(owner) {}
 
 TDataSource::~TDataSource() {
-    for (TDataLink* link : std::vector<TDataLink*>(links_)) link->SetDataSource(nullptr);
-    SetDataSet(nullptr);
+    // Each link hears of it (a detail dataset closes); their handlers may fail.
+    for (TDataLink* link : std::vector<TDataLink*>(links_)) CleanUpStep([link] { link->SetDataSource(nullptr); });
+    CleanUpStep([this] { SetDataSet(nullptr); });
 }
 
 void TDataSource::SetDataSet(TDataSet* dataSet) {

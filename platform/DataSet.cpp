@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/DataLink.h"
+#include "platform/ScopeExit.h"
 #include "platform/Streams.h"
 
 namespace platform {
@@ -15,8 +16,11 @@ TDataSet::TDataSet(TComponent* owner) : TComponent(owner), fields_(this), fieldD
 
 TDataSet::~TDataSet() {
     // The most-derived class has closed the dataset; what remains are links and fields.
-    for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) source->SetDataSet(nullptr);
-    if (dataSetField_ && dataSetField_->NestedDataSet() == this) dataSetField_->SetNestedDataSet(nullptr);
+    // Detaching tells the linked datasets, whose handlers may fail.
+    for (TDataSource* source : std::vector<TDataSource*>(dataSources_))
+        CleanUpStep([&] { source->SetDataSet(nullptr); });
+    if (dataSetField_ && dataSetField_->NestedDataSet() == this)
+        CleanUpStep([&] { dataSetField_->SetNestedDataSet(nullptr); });
     AssignDataSetField(nullptr);
     fields_.RemoveAll();
 }
@@ -90,7 +94,7 @@ void TDataSet::CloseNow() {
 
 void TDataSet::CloseBeforeDestruction() {
     destroying_ = true;
-    SetActive(false);
+    CleanUpStep([this] { SetActive(false); });
 }
 
 void TDataSet::ActivateCursor(bool infoOnly) {

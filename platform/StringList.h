@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "ScopeExit.h"
 #include "SysUtils.h"
 
 namespace platform {
@@ -62,16 +63,22 @@ private:
     int updateCount_ = 0;
 };
 
-// Keeps a list inside one update bracket for a scope.
+// Keeps a list inside one update bracket for a scope. Closing the bracket reports the
+// change, and a listener may raise (a statement's text that does not parse): its error
+// passes on to the caller, unless the scope is left by another exception, which then
+// goes on in its place.
 class TStringsUpdate {
 public:
     explicit TStringsUpdate(TStrings& list) : list_(list) { list_.BeginUpdate(); }
-    ~TStringsUpdate() { list_.EndUpdate(); }
+    ~TStringsUpdate() noexcept(false) {
+        guard_.Run([this] { list_.EndUpdate(); });
+    }
     TStringsUpdate(const TStringsUpdate&) = delete;
     TStringsUpdate& operator=(const TStringsUpdate&) = delete;
 
 private:
     TStrings& list_;
+    TUnwindGuard guard_;
 };
 
 enum class TDuplicates { dupIgnore, dupAccept, dupError };

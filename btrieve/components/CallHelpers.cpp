@@ -7,6 +7,7 @@
 
 #include "btrieve/base/BaseUtils.h"
 #include "btrieve/base/VirtEng.h"
+#include "platform/ScopeExit.h"
 
 namespace btrieve {
 
@@ -86,7 +87,8 @@ void HandleAppException(platform::TComponent* sender) {
     try {
         throw;
     } catch (const std::exception& error) {
-        handler(sender, error);
+        // The handler's own failure has nowhere further to go (it runs from destructors too).
+        platform::CleanUpStep([&] { handler(sender, error); });
     } catch (...) {
     }
 }

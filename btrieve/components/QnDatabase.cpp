@@ -8,6 +8,7 @@
 #include "btrieve/components/DBEngineError.h"
 #include "btrieve/components/QnDBDataset.h"
 #include "btrieve/components/QnSession.h"
+#include "platform/ScopeExit.h"
 
 namespace btrieve {
 
@@ -91,7 +92,8 @@ TQnDatabase::~TQnDatabase() {
 
 void TQnDatabase::CloseBeforeDestruction() {
     IncludeState(platform::csDestroying);
-    if (Connected()) CloseConnection();
+    // The engine may refuse to close; the component goes all the same.
+    if (Connected()) platform::CleanUpStep([this] { CloseConnection(); });
     if (session_) session_->RemoveDatabase(this);
     session_ = nullptr;
 }

@@ -9,6 +9,7 @@
 #include "btrieve/components/QnDatabase.h"
 #include "btrieve/components/QnDBDataset.h"
 #include "platform/DBScreen.h"
+#include "platform/ScopeExit.h"
 
 namespace btrieve {
 
@@ -155,7 +156,8 @@ void TQnSession::StopBeforeDestruction() {
     if (stopped_) return;
     stopped_ = true;
     IncludeState(platform::csDestroying);
-    SetActive(false);
+    // Its databases close on the way, and may fail to; the session stops all the same.
+    platform::CleanUpStep([this] { SetActive(false); });
     if (autoSessionName_ && sessionNumber_ >= 0 && sessionList_) {
         TEngineLock lock(*this);
         sessionList_->SessionNumbers().Set(sessionNumber_, false);

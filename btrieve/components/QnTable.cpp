@@ -6,6 +6,7 @@
 #include "btrieve/base/VirtEng.h"
 #include "btrieve/components/DBEngineError.h"
 #include "btrieve/components/QnDatabase.h"
+#include "platform/ScopeExit.h"
 
 namespace btrieve {
 
@@ -71,7 +72,9 @@ TQnTable::TQnTable(TComponent* owner) : TQnDBDataset(owner), masterLink_(this) {
     indexDefs_.SetUpdateHandler([this] { RefreshIndexDefinitions(); });
 }
 
-TQnTable::~TQnTable() { masterLink_.SetDataSource(nullptr); }
+TQnTable::~TQnTable() {
+    platform::CleanUpStep([this] { masterLink_.SetDataSource(nullptr); });
+}
 
 // ---------------------------------------------------------------- properties
 

@@ -9,6 +9,7 @@
 #include "oracle/core/DASQLMonitor.h"
 #include "oracle/core/WaitCursor.h"
 #include "platform/DataSet.h"
+#include "platform/ScopeExit.h"
 
 namespace oracle {
 
@@ -41,11 +42,13 @@ void TCustomDAConnection::DisconnectForDestruction() {
 TCustomDAConnection::~TCustomDAConnection() {
     DisconnectForDestruction();
     if (connectDialog_) connectDialog_->RemoveConnectionUser(this);
-    for (TCustomDASQL* statement : std::vector<TCustomDASQL*>(statementClients_)) statement->SetConnection(nullptr);
+    // The clients unprepare and close as they let go; a failure there stops none of them.
+    for (TCustomDASQL* statement : std::vector<TCustomDASQL*>(statementClients_))
+        platform::CleanUpStep([&] { statement->SetConnection(nullptr); });
     while (ClientDataSetCount() > 0) {
         TDataSet* client = ClientDataSets(ClientDataSetCount() - 1);
         if (auto* dataSet = dynamic_cast<TCustomDADataSet*>(client))
-            dataSet->SetConnection(nullptr);
+            platform::CleanUpStep([&] { dataSet->SetConnection(nullptr); });
         if (ClientDataSetCount() > 0 && ClientDataSets(ClientDataSetCount() - 1) == client)
             TCustomConnection::DetachClient(client);
     }

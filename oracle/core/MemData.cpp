@@ -18,7 +18,9 @@ void InitializeMemData() { generationCounter = 1; }
 
 TMemData::TMemData() { InitData(); }
 
-TMemData::~TMemData() { Close(); }
+TMemData::~TMemData() {
+    platform::CleanUpStep([this] { Close(); });
+}
 
 int32_t TMemData::NewGeneration() { return ++generationCounter; }
 

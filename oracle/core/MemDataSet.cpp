@@ -11,6 +11,7 @@
 #include "platform/DateTime.h"
 #include "oracle/core/MemData.h"
 #include "oracle/core/ObjectType.h"
+#include "platform/ScopeExit.h"
 
 namespace oracle {
 
@@ -73,8 +74,8 @@ const TClassInfo& TMemDataSet::StaticClassInfo() {
 }
 
 TMemDataSet::~TMemDataSet() {
-    CloseDataSet();
-    UnprepareDataSet();
+    platform::CleanUpStep([this] { CloseDataSet(); });
+    platform::CleanUpStep([this] { UnprepareDataSet(); });
 }
 
 void TMemDataSet::CreateRecordStore() { AttachRecordStore(std::make_unique<TMemData>()); }

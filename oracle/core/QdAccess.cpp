@@ -1,6 +1,7 @@
 #include "oracle/core/QdAccess.h"
 
 #include "oracle/core/Assertion.h"
+#include "platform/ScopeExit.h"
 #include "platform/SysUtils.h"
 
 namespace oracle {
@@ -71,8 +72,8 @@ bool TQdCommand::AssignEvent(int id, TQdEventHandler handler) {
 
 TQdRecordSet::~TQdRecordSet() {
     // Close and unprepare while the command still exists, then free it.
-    Close();
-    Unprepare();
+    platform::CleanUpStep([this] { Close(); });
+    platform::CleanUpStep([this] { Unprepare(); });
     command_.reset();
 }
 

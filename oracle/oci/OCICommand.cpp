@@ -13,6 +13,7 @@
 #include "oracle/oci/OraObject.h"
 #include "oracle/oci/OraParamDesc.h"
 #include "oracle/oci/OraParser.h"
+#include "platform/ScopeExit.h"
 #include "platform/SysUtils.h"
 
 namespace oracle {
@@ -29,7 +30,8 @@ constexpr TDataType ParamRowId = 20;
 TOraCursor::TOraCursor() : ociVersion_(OciClient().CallInterface) {}
 
 TOraCursor::~TOraCursor() {
-    if (stmt_) Oci.OCIHandleFree(stmt_, OCI_HTYPE_STMT);
+    // After the client was freed its entry points raise "not linked": the handle went with it.
+    if (stmt_) platform::CleanUpStep([this] { Oci.OCIHandleFree(stmt_, OCI_HTYPE_STMT); });
 }
 
 void TOraCursor::AllocCursor() {

@@ -9,6 +9,7 @@
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OciLoader.h"
 #include "platform/DataSetTypes.h"
+#include "platform/ScopeExit.h"
 #include "platform/SysUtils.h"
 
 namespace oracle {
@@ -339,7 +340,9 @@ LRESULT CALLBACK UtilWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         record.reset();
         if (failure && *failure) std::rethrow_exception(*failure);
     } catch (...) {
-        if (backgroundErrorHandler) backgroundErrorHandler(sender, std::current_exception());
+        // The handler's own failure has nowhere further to go.
+        const std::exception_ptr error = std::current_exception();
+        if (backgroundErrorHandler) platform::CleanUpStep([&] { backgroundErrorHandler(sender, error); });
     }
     return 0;
 }

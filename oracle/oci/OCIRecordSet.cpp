@@ -57,9 +57,10 @@ T* GetReference(const uint8_t* slot) {
 TOCIRecordSet::TOCIRecordSet() { fetchRows_ = 25; }
 
 TOCIRecordSet::~TOCIRecordSet() {
-    // The store's own close must run while this object's parts still exist.
-    Close();
-    Unprepare();
+    // The store's own close must run while this object's parts still exist. Closing the
+    // client's cursor may fail (a lost server): the store goes all the same.
+    platform::CleanUpStep([this] { Close(); });
+    platform::CleanUpStep([this] { Unprepare(); });
 }
 
 void TOCIRecordSet::CreateCommand() { SetCommand(std::make_unique<TOCICommand>()); }

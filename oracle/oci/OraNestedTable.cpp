@@ -8,6 +8,7 @@
 #include "oracle/oci/RefData.h"
 #include "oracle/oci/TableData.h"
 #include "platform/Field.h"
+#include "platform/ScopeExit.h"
 
 namespace oracle {
 
@@ -48,7 +49,7 @@ TOraNestedTable::TOraNestedTable(TComponent* owner) : TMemDataSet(owner) {
 
 TOraNestedTable::~TOraNestedTable() {
     CloseBeforeDestruction();
-    UnprepareDataSet();
+    platform::CleanUpStep([this] { UnprepareDataSet(); });
 }
 
 void TOraNestedTable::CreateRecordStore() { AttachRecordStore(std::make_unique<TTableData>()); }

@@ -82,6 +82,21 @@ TEST_F(OracleExports, ExecSqlCommitsEachStatementAndKeepsNothingOfAFailingOne) {
     EXPECT_EQ(ExecAsScott("DROP TABLE STX_EXEC"), 1);
 }
 
+// A statement text the tokenizer cannot read (a control character outside quotes and
+// comments) is a failed statement, never the end of the host.
+TEST_F(OracleExports, StatementsThatDoNotParseFailWithoutEndingTheHost) {
+    for (const std::string& text : {std::string("\r\n\t\x01\x1b\x7f"), std::string("SELECT 1 FROM DUAL \x01"),
+                                    std::string("\x1f"), std::string("BEGIN NULL; \x08 END;")}) {
+        SCOPED_TRACE(::testing::PrintToString(text));
+        EXPECT_EQ(ExecAsScott(text), -2);
+        setrix_.Fn<const char*(const char*, const char*)>("AddToList")("", "stale");
+        EXPECT_EQ(GetSQLResult(text), "");
+    }
+    // Inside quotes and comments the same characters are text.
+    EXPECT_EQ(GetSQLResult("SELECT 'a\x01' /* \x1b */ FROM DUAL"), "a\x01");
+    EXPECT_EQ(ExecAsScott("BEGIN NULL; END;"), 1);
+}
+
 TEST_F(OracleExports, ExecSqlReportsAFailingCommit) {
     CreateUser("STX_COMMIT", "SECRET");
     orastandin::InstallServerHook(kServer, "commit:1:fail:3113@STX_COMMIT");
