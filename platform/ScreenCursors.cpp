@@ -9,12 +9,19 @@ TCursorHandle LoadCursorResource(HINSTANCE module, const AnsiString& name) {
 }
 
 HCURSOR TScreenCursors::Get(int id) const {
+    const auto resource = resources_.find(id);
+    if (resource != resources_.end()) {
+        TCursorHandle cursor = LoadCursorResource(resource->second.module, resource->second.name);
+        resources_.erase(resource);
+        if (cursor) cursors_[id] = std::move(cursor);
+    }
     const auto found = cursors_.find(id);
     if (found != cursors_.end()) return found->second.get();
     return LoadCursor(nullptr, IDC_ARROW);
 }
 
 void TScreenCursors::Set(int id, TCursorHandle cursor) {
+    resources_.erase(id);
     if (!cursor) {
         Remove(id);
         return;
@@ -25,6 +32,12 @@ void TScreenCursors::Set(int id, TCursorHandle cursor) {
         static_cast<void>(cursor.release());
     else
         slot = std::move(cursor);
+}
+
+void TScreenCursors::SetResource(int id, HINSTANCE module, const AnsiString& name) {
+    if (!FindResourceA(module, name.c_str(), MAKEINTRESOURCEA(12))) return;  // RT_GROUP_CURSOR
+    cursors_.erase(id);
+    resources_[id] = TCursorResource{module, name};
 }
 
 TScreenCursors& ScreenCursors() {

@@ -124,9 +124,8 @@ void AddOraSessionUnit(TModuleUnits& units) {
             defaultSession = nullptr;
             delete std::exchange(sessionList, nullptr);
             // The module's own look for pending non-blocking work; without the resource the
-            // background cursor stays the screen's default.
-            if (TCursorHandle cursor = LoadCursorResource(HInstance(), "SQLARROW"))
-                ScreenCursors().Set(crBackground, std::move(cursor));
+            // background cursor stays the screen's default. It is made at its first use.
+            ScreenCursors().SetResource(crBackground, HInstance(), "SQLARROW");
             RegisterComponentClass(TConnectForm::StaticClassInfo());
             // The components a form description of the program may declare.
             for (const TClassInfo* info : OraComponentClasses()) RegisterComponentClass(*info);
