@@ -79,6 +79,12 @@ protected:
     }
 
     SetrixLibrary dll;
+    IntOf1* createKey = dll.Fn<IntOf1>("RegCreateHKLMKey");
+    IntOf1* deleteKey = dll.Fn<IntOf1>("RegDeleteHKLMKey");
+    IntOf3* createValue = dll.Fn<IntOf3>("RegCreateHKLMValue");
+    IntOf2* deleteValue = dll.Fn<IntOf2>("RegDeleteHKLMValue");
+    TextOf1* keyList = dll.Fn<TextOf1>("RegGetHKLMKeyList");
+    TextOf2* deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
     std::string installDir = TempDirectory();
     std::string otherDir = TempDirectory();
     std::vector<std::string> locked_;
@@ -87,11 +93,6 @@ protected:
 }  // namespace
 
 TEST_F(RegistryExports, KeysAndValuesRoundTrip) {
-    auto createKey = dll.Fn<IntOf1>("RegCreateHKLMKey");
-    auto deleteKey = dll.Fn<IntOf1>("RegDeleteHKLMKey");
-    auto createValue = dll.Fn<IntOf3>("RegCreateHKLMValue");
-    auto deleteValue = dll.Fn<IntOf2>("RegDeleteHKLMValue");
-    auto keyList = dll.Fn<TextOf1>("RegGetHKLMKeyList");
 
     EXPECT_EQ(createKey("SOFTWARE\\SetrixExportTests\\Beta\\Deep"), 0);
     EXPECT_EQ(createKey("\\SOFTWARE\\SetrixExportTests\\alpha"), 0);
@@ -117,9 +118,6 @@ TEST_F(RegistryExports, KeysAndValuesRoundTrip) {
 }
 
 TEST_F(RegistryExports, FailuresOfTheRegistryLayerGiveOne) {
-    auto createKey = dll.Fn<IntOf1>("RegCreateHKLMKey");
-    auto createValue = dll.Fn<IntOf3>("RegCreateHKLMValue");
-    auto deleteKey = dll.Fn<IntOf1>("RegDeleteHKLMKey");
     // Key names are limited to 255 characters; the root itself can never be deleted.
     const std::string tooLong = "SOFTWARE\\SetrixExportTests\\" + std::string(300, 'k');
     EXPECT_EQ(createKey(tooLong.c_str()), 1);
@@ -129,7 +127,6 @@ TEST_F(RegistryExports, FailuresOfTheRegistryLayerGiveOne) {
 
 // A key the caller may only read keeps its value: that is a failure, not a missing key.
 TEST_F(RegistryExports, AValueThatCannotBeDeletedGivesOne) {
-    auto deleteValue = dll.Fn<IntOf2>("RegDeleteHKLMValue");
     const std::string key = "\\SOFTWARE\\SetrixExportTests\\Locked";
     PutString(key, "Dir", "C:\\KEPT");
     MakeReadOnly(key);
@@ -141,7 +138,6 @@ TEST_F(RegistryExports, AValueThatCannotBeDeletedGivesOne) {
 // What the product's registry holds but cannot be read as it must be ends the deletion with
 // "!" and deletes nothing.
 TEST_F(RegistryExports, DeleteOrvelVersionReportsRegistryFailures) {
-    auto deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
     const std::string instances = "\\SOFTWARE\\Quarn\\Orvel\\";
     const struct {
         const char* version;
@@ -179,11 +175,6 @@ TEST_F(RegistryExports, DeleteOrvelVersionReportsRegistryFailures) {
 // opened. Texts of 1 MiB whose beginning names a key or value the test watches: the
 // parent of the key the path goes on to (above), a key beside it, the root itself.
 TEST_F(RegistryExports, TextsTheRegistryCannotHoldTouchNothing) {
-    auto createKey = dll.Fn<IntOf1>("RegCreateHKLMKey");
-    auto deleteKey = dll.Fn<IntOf1>("RegDeleteHKLMKey");
-    auto createValue = dll.Fn<IntOf3>("RegCreateHKLMValue");
-    auto deleteValue = dll.Fn<IntOf2>("RegDeleteHKLMValue");
-    auto keyList = dll.Fn<TextOf1>("RegGetHKLMKeyList");
     const std::string above = "SOFTWARE\\SetrixExportTests";
     const std::string beside = above + "\\Beside";
     const std::string target = above + "\\Target";
@@ -258,7 +249,6 @@ TEST_F(RegistryExports, TextsTheRegistryCannotHoldTouchNothing) {
 }
 
 TEST_F(RegistryExports, DeleteOrvelVersionOfOldLayout) {
-    auto deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
     PutString("\\SOFTWARE\\Orvel", "InstallDir", installDir);  // long form, trailing backslash
     PutString("\\SOFTWARE\\Orvel", "Version", "5.10.0.0");
 
@@ -276,7 +266,6 @@ TEST_F(RegistryExports, DeleteOrvelVersionOfOldLayout) {
 }
 
 TEST_F(RegistryExports, DeleteOrvelInstanceSkipsOtherVersionsAndDirectories) {
-    auto deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
     const std::string base = "\\SOFTWARE\\Quarn\\Orvel\\";
     PutString(base + "5.12.0.0_1", "InstallDir", otherDir);
     PutString(base + "5.12.0.0_2", "InstallDir", installDir);
@@ -292,7 +281,6 @@ TEST_F(RegistryExports, DeleteOrvelInstanceSkipsOtherVersionsAndDirectories) {
 }
 
 TEST_F(RegistryExports, DeleteOrvelVersionOfMissingDirectoryTouchesNothing) {
-    auto deleteVersion = dll.Fn<TextOf2>("RegDeleteOrvelVer");
     PutString("\\SOFTWARE\\Orvel", "InstallDir", "C:\\no\\such\\dir\\");
     PutString("\\SOFTWARE\\Orvel", "Version", "5.9.2.0");
     EXPECT_STREQ(deleteVersion("5.9.2.0", "C:\\no\\such\\dir\\"), "-");
