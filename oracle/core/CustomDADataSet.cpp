@@ -726,12 +726,13 @@ bool TCustomDADataSet::ParamsFromMaster() {
     TParams& params = Params();
     for (int i = 0; i < params.Count(); ++i) {
         TParam& param = params.Items(i);
-        if (TField* field = master->FindField(param.Name())) {
-            const Variant value = field->Value();
-            if (!param.Bound() || VarCompareValue(param.Value(), value) != TVariantRelationship::vrEqual) {
-                param.AssignFieldValue(*field, value);
-                changed = true;
-            }
+        TField* field = master->FindField(param.Name());
+        // Other parameters keep the direction the user gave them.
+        if (!field) continue;
+        const Variant value = field->Value();
+        if (!param.Bound() || VarCompareValue(param.Value(), value) != TVariantRelationship::vrEqual) {
+            param.AssignFieldValue(*field, value);
+            changed = true;
         }
         param.SetParamType(ptInput);
     }

@@ -280,6 +280,24 @@ TEST(DADataSet, ADetailFollowsItsMasterRecord) {
     EXPECT_EQ(m.server.Executed.back()["DEPTNO"].AsInteger(), 20);
 }
 
+TEST(DADataSet, OnlyParametersNamedAfterMasterFieldsBecomeInputs) {
+    MasterDetail m;
+    m.detail->SetSQLText("select * from emp where SAL < :LIMIT");
+    FakeResult& emps = m.server.ResultFor(m.detail->EffectiveSQL());
+    emps.Columns = {{"EMPNO", dtInteger}, {"DEPT_ID", dtInteger}};
+    platform::TParam& limit = m.detail->Params().ParamByName("LIMIT");
+    limit.SetAsInteger(5000);
+    limit.SetParamType(platform::ptInputOutput);
+    m.master->OpenDataSet();
+    m.detail->OpenDataSet();
+    EXPECT_EQ(m.detail->Params().ParamByName("DEPTNO").ParamType(), platform::ptInput);
+    EXPECT_EQ(m.detail->Params().ParamByName("LIMIT").ParamType(), platform::ptInputOutput);
+    m.master->MoveToNext();
+    m.master->MoveToNext();  // another department: the detail follows
+    EXPECT_EQ(m.detail->Params().ParamByName("DEPTNO").AsInteger(), 20);
+    EXPECT_EQ(m.detail->Params().ParamByName("LIMIT").ParamType(), platform::ptInputOutput);
+}
+
 TEST(DADataSet, ANewDetailRecordTakesTheMasterKeyBeforeOnNewRecord) {
     MasterDetail m;
     m.master->OpenDataSet();
