@@ -129,6 +129,8 @@ public:
     virtual void SetToBegin();
     virtual void SetToEnd();
     virtual void GetBookmark(TBookmark& bookmark);
+    // The bookmark of the record a filter is testing (the current record when none is).
+    virtual void GetTestedBookmark(TBookmark& bookmark) { GetBookmark(bookmark); }
     virtual void SetToBookmark(const TBookmark& bookmark);
     virtual bool BookmarkValid(const TBookmark* bookmark);
     virtual int CompareBookmarks(const TBookmark* a, const TBookmark* b);

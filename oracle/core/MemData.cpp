@@ -1,6 +1,7 @@
 #include "oracle/core/MemData.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "oracle/core/Assertion.h"
 #include "oracle/core/Blob.h"
@@ -87,6 +88,8 @@ void TMemData::CopyOut(PItemHeader item, void* dest) const {
 bool TMemData::OmitRecord(PItemHeader item) {
     if (!item) return true;
     if (cachedUpdates_ && !(filterItemTypes_ & ItemTypeBit(static_cast<TUpdateStatus>(item->Status)))) return true;
+    const PItemHeader outer = std::exchange(testedItem_, item);
+    platform::TScopeExit restore([this, outer] { testedItem_ = outer; });
     return !FilterAccepts(TBlockManager::ItemData(item));
 }
 
@@ -586,12 +589,16 @@ void TMemData::FilterUpdated() {
 
 // Bookmarks
 
-void TMemData::GetBookmark(TBookmark& bookmark) {
+void TMemData::BookmarkOf(PItemHeader item, TBookmark& bookmark) const {
     bookmark.Generation = generation_;
-    bookmark.Item = currentItem_;
-    bookmark.ItemSerial = currentItem_ ? currentItem_->Serial : 0;
-    bookmark.RecordNo = currentItem_ ? VisibleNo(currentItem_) : -1;
+    bookmark.Item = item;
+    bookmark.ItemSerial = item ? item->Serial : 0;
+    bookmark.RecordNo = item ? VisibleNo(item) : -1;
 }
+
+void TMemData::GetBookmark(TBookmark& bookmark) { BookmarkOf(currentItem_, bookmark); }
+
+void TMemData::GetTestedBookmark(TBookmark& bookmark) { BookmarkOf(testedItem_ ? testedItem_ : currentItem_, bookmark); }
 
 void TMemData::SetToBookmark(const TBookmark& bookmark) {
     if (bookmark.Generation == generation_) {

@@ -39,6 +39,7 @@ public:
     void SetToBegin() override;
     void SetToEnd() override;
     void GetBookmark(TBookmark& bookmark) override;
+    void GetTestedBookmark(TBookmark& bookmark) override;
     void SetToBookmark(const TBookmark& bookmark) override;
     bool BookmarkValid(const TBookmark* bookmark) override;
     int CompareBookmarks(const TBookmark* a, const TBookmark* b) override;
@@ -76,10 +77,13 @@ protected:
     // item, 1 after a delete next to item (its former neighbour), 2 renumbers all.
     void ReorderItems(PItemHeader item, int mode);
     int VisibleNo(PItemHeader item) const { return item->RecordNo + recordNoOffset_; }
+    void BookmarkOf(PItemHeader item, TBookmark& bookmark) const;
 
     PItemHeader firstItem_ = nullptr;
     PItemHeader lastItem_ = nullptr;
     PItemHeader currentItem_ = nullptr;
+    // The item a filter is testing, while it does.
+    PItemHeader testedItem_ = nullptr;
 
 private:
     struct TChange {

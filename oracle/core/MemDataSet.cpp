@@ -436,6 +436,13 @@ void TMemDataSet::StorageToRecord(char* buffer) {
     StorageToBookmark(bookmark);
 }
 
+platform::TBookmark TMemDataSet::CurrentBookmarkString() {
+    if (State() != dsFilter) return TDataSet::CurrentBookmarkString();
+    TBookmark tested;
+    data_->GetTestedBookmark(tested);
+    return platform::TBookmark(reinterpret_cast<const char*>(&tested), sizeof(tested));
+}
+
 bool TMemDataSet::IsBookmarkValid(const platform::TBookmark& bookmark) {
     if (bookmark.size() < static_cast<size_t>(oracle::BookmarkSize)) return false;
     const TBookmark decoded = DecodeBookmark(bookmark);

@@ -65,6 +65,8 @@ public:
     void StoreFieldData(platform::TField* field, const void* value) override;
     std::unique_ptr<platform::TStream> OpenBlobStream(platform::TField* field, platform::TBlobStreamMode mode) override;
     bool IsBookmarkValid(const platform::TBookmark& bookmark) override;
+    // In the filter state: the bookmark of the record under test.
+    platform::TBookmark CurrentBookmarkString() override;
     int OrderBookmarks(const platform::TBookmark& a, const platform::TBookmark& b) override;
     int CountRecords() override;
     int CurrentRecordNumber() override;

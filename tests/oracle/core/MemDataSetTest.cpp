@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,21 @@ TEST_F(FilteredDataSet, FilterTextAndHandlerSelectRecords) {
     EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 5}));
     ds.SetFiltered(false);
     EXPECT_EQ(IdsInOrder(ds).size(), 5u);
+}
+
+TEST_F(FilteredDataSet, AFilterHandlerGetsTheBookmarkOfTheRecordUnderTest) {
+    std::map<int, platform::TBookmark> seen;
+    ds.SetOnFilterRecord([&](TDataSet& d, bool& accept) {
+        const int id = d.FieldNamed("ID")->ReadAsInteger();
+        seen[id] = d.CurrentBookmarkString();
+        accept = id % 2 == 1;
+    });
+    ds.SetFiltered(true);
+    ASSERT_EQ(seen.size(), 5u);
+    for (int id : {1, 3, 5}) {
+        ds.GotoBookmark(seen[id]);
+        EXPECT_EQ(ds.FieldNamed("ID")->ReadAsInteger(), id);
+    }
 }
 
 TEST_F(FilteredDataSet, ABadFilterLeavesTheOldOneInForce) {
