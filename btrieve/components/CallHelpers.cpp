@@ -11,13 +11,6 @@
 
 namespace btrieve {
 
-namespace {
-TAppExceptionHandler& AppExceptionHandler() {
-    static TAppExceptionHandler handler;
-    return handler;
-}
-}  // namespace
-
 char* AnsiToNativeBuf(TVirtEng& engine, void* languageDriver, const AnsiString& text, size_t maxLength,
                       char* destination) {
     const size_t n = std::min(text.size(), maxLength);
@@ -79,16 +72,15 @@ void ParamsToAliasText(const platform::TStrings& params, AnsiString& text) {
     if (!text.empty()) text.pop_back();
 }
 
-void SetAppExceptionHandler(TAppExceptionHandler handler) { AppExceptionHandler() = std::move(handler); }
+void SetAppExceptionHandler(TAppExceptionHandler handler) { platform::SetApplicationOnException(std::move(handler)); }
 
 void HandleAppException(platform::TComponent* sender) {
-    auto& handler = AppExceptionHandler();
-    if (!handler) return;
+    if (!platform::ApplicationHasExceptionHandler()) return;
     try {
         throw;
     } catch (const std::exception& error) {
-        // The handler's own failure has nowhere further to go (it runs from destructors too).
-        platform::CleanUpStep([&] { handler(sender, error); });
+        // The platform's handling never raises (it runs from destructors too).
+        platform::ApplicationHandleException(sender, error);
     } catch (...) {
     }
 }

@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 
+#include "platform/Application.h"
 #include "platform/StringList.h"
 
 namespace platform {
@@ -40,8 +41,9 @@ bool SetBoolProp(TVirtEng& engine, TBapiListItem* handle, uint32_t id, int32_t v
 // name:"value";... of the lines that have a value, in the OEM page, without the last ";".
 void ParamsToAliasText(const platform::TStrings& params, AnsiString& text);
 
-// The application's handler of exceptions raised inside events; none by default.
-using TAppExceptionHandler = std::function<void(platform::TComponent* sender, const std::exception& error)>;
+// The application's handler of exceptions raised inside events (the platform's); none
+// by default.
+using TAppExceptionHandler = platform::TExceptionEvent;
 void SetAppExceptionHandler(TAppExceptionHandler handler);
 // Hands the exception being handled to the application's handler, when there is one.
 void HandleAppException(platform::TComponent* sender);

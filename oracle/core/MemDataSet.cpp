@@ -8,9 +8,10 @@
 
 #include "oracle/core/Assertion.h"
 #include "oracle/core/Blob.h"
-#include "platform/DateTime.h"
 #include "oracle/core/MemData.h"
 #include "oracle/core/ObjectType.h"
+#include "platform/Application.h"
+#include "platform/DateTime.h"
 #include "platform/ScopeExit.h"
 
 namespace oracle {
@@ -615,6 +616,8 @@ bool TMemDataSet::RecordFilter(const void* record) {
     RestoreState(previous);
     return accept;
 }
+
+void TMemDataSet::StorageHandleError(const std::exception& error) { ApplicationHandleException(this, error); }
 
 void TMemDataSet::ActivateFilters() {
     DeactivateFilters();

@@ -121,6 +121,8 @@ protected:
     void StorageCancel() override;
     void StorageAddRecord(char* buffer, bool append) override;
     void StorageDelete() override { data_->DeleteRecord(); }
+    // To the application's exception handler, else the platform's display: never lost.
+    void StorageHandleError(const std::exception& error) override;
     void FireOnNewRecord() override;
     bool SearchRecord(bool restart, bool goForward) override;
 

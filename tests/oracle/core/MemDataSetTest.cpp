@@ -1,13 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <atomic>
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Fixtures.h"
 #include "oracle/core/Assertion.h"
 #include "oracle/core/MemDataSet.h"
+#include "platform/Application.h"
 #include "platform/DateTime.h"
 #include "platform/Field.h"
 
@@ -257,6 +264,96 @@ TEST_F(FilteredDataSet, AFilterHandlerGetsTheBookmarkOfTheRecordUnderTest) {
         ds.GotoBookmark(seen[id]);
         EXPECT_EQ(ds.FieldNamed("ID")->ReadAsInteger(), id);
     }
+}
+
+// Notes and closes the message boxes the thread that made it shows, from a thread of
+// its own, until it goes.
+class MessageBoxCloser {
+public:
+    MessageBoxCloser() : target_(GetCurrentThreadId()), watcher_([this] { Watch(); }) {}
+    ~MessageBoxCloser() {
+        stop_ = true;
+        watcher_.join();
+    }
+    std::vector<std::string> Texts() {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return texts_;
+    }
+    std::vector<std::string> Captions() {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return captions_;
+    }
+
+private:
+    void Watch() {
+        while (!stop_) {
+            EnumThreadWindows(target_, &MessageBoxCloser::Visit, reinterpret_cast<LPARAM>(this));
+            Sleep(10);
+        }
+    }
+    static BOOL CALLBACK Visit(HWND w, LPARAM self) {
+        char kind[32] = {};
+        GetClassNameA(w, kind, sizeof(kind));
+        if (std::string(kind) != "#32770" || !IsWindowVisible(w)) return TRUE;
+        auto* closer = reinterpret_cast<MessageBoxCloser*>(self);
+        // A box is noted once; answering it again until it goes does no harm.
+        if (closer->answered_.insert(w).second) {
+            char text[256] = {}, caption[256] = {};
+            GetWindowTextA(GetDlgItem(w, 0xFFFF), text, sizeof(text));
+            GetWindowTextA(w, caption, sizeof(caption));
+            const std::lock_guard<std::mutex> hold(closer->lock_);
+            closer->texts_.push_back(text);
+            closer->captions_.push_back(caption);
+        }
+        PostMessageA(w, WM_COMMAND, IDOK, 0);
+        return TRUE;
+    }
+
+    DWORD target_;
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<std::string> texts_, captions_;
+    std::set<HWND> answered_;
+    std::thread watcher_;
+};
+
+TEST_F(FilteredDataSet, FailuresOfTheFilterHandlerReachTheApplicationAndTheRecordKeepsItsVerdict) {
+    ds.SetOnFilterRecord([](TDataSet& d, bool& accept) {
+        const int id = d.FieldNamed("ID")->ReadAsInteger();
+        if (id == 2) {
+            accept = false;
+            throw EDatabaseError("row 2 is bad");
+        }
+        if (id == 4) throw EDatabaseError("row 4 is bad");
+    });
+
+    std::set<std::string> reported;
+    std::set<platform::TComponent*> senders;
+    SetApplicationOnException([&](platform::TComponent* sender, const std::exception& error) {
+        reported.insert(error.what());
+        senders.insert(sender);
+    });
+    ds.SetFiltered(true);
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 3, 4, 5}));
+    SetApplicationOnException(nullptr);
+    EXPECT_EQ(reported, (std::set<std::string>{"row 2 is bad", "row 4 is bad"}));
+    EXPECT_EQ(senders, (std::set<platform::TComponent*>{&ds}));
+
+    // Without a handler the platform shows them.
+    std::vector<std::string> texts, captions;
+    {
+        MessageBoxCloser closer;
+        int failures = 0;
+        ds.SetOnFilterRecord([&](TDataSet& d, bool&) {
+            if (d.FieldNamed("ID")->ReadAsInteger() == 4 && failures++ == 0) throw EDatabaseError("row 4 is bad");
+        });
+        EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 2, 3, 4, 5}));
+        texts = closer.Texts();
+        captions = closer.Captions();
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"row 4 is bad"}));
+    ASSERT_EQ(captions.size(), 1u);
+    EXPECT_EQ(captions[0], "test_oracle_core");
 }
 
 TEST_F(FilteredDataSet, ABadFilterLeavesTheOldOneInForce) {
