@@ -953,26 +953,47 @@ void TCustomDADataSet::ReadRefreshedRecord(TStatementTypes kinds) {
             } else {
                 AssignToField(*field, value);
             }
-        } else if ((kinds & stRefresh) && !postingRecord_ && state == dsBrowse &&
-                   target.GetComplexTypes().Contains(to->DataType) && to->DataType == from.DataType) {
-            // The store's record shares the value object the statement read; the
-            // browse buffer holds the store's own reference, which is handed over.
-            // (A record being edited or posted keeps its own value objects.)
-            TSharedObject* shared = nullptr;
-            TSharedObject* previous = nullptr;
-            std::memcpy(&shared, record.data() + from.Offset, sizeof(shared));
-            std::memcpy(&previous, current + to->Offset, sizeof(previous));
-            if (shared == previous) continue;
-            if (shared) shared->AddRef();
-            std::memcpy(current + to->Offset, &shared, sizeof(shared));
-            ReleaseObject(previous);
-            target.SetNull(to->FieldNo, current, shared == nullptr);
+        } else if ((kinds & stRefresh) && target.GetComplexTypes().Contains(to->DataType) &&
+                   to->DataType == from.DataType) {
+            TakeOverValueObject(record.data() + from.Offset, current, *to, state);
         }
     }
     // A cached change being applied goes back to the store with its record.
     if ((kinds & stRefresh) && !postingRecord_ && state != dsInsert && !ApplyingCachedChange()) {
         UpdateCursorPos();
         target.PutRecord(current);
+    }
+}
+
+void TCustomDADataSet::TakeOverValueObject(const uint8_t* readSlot, char* current, const TFieldDesc& to,
+                                           TDataSetState state) {
+    TData& target = *Data();
+    // The statement's record holds its own reference; the current record takes one too.
+    TSharedObject* shared = nullptr;
+    TSharedObject* previous = nullptr;
+    std::memcpy(&shared, readSlot, sizeof(shared));
+    std::memcpy(&previous, current + to.Offset, sizeof(previous));
+    if (shared == previous) return;
+    if (shared) shared->AddRef();
+    std::memcpy(current + to.Offset, &shared, sizeof(shared));
+    target.SetNull(to.FieldNo, current, shared == nullptr);
+    // A record being edited shares its blobs with the store's record (a cancel finds
+    // them there): the store takes the new value too, so the old one goes exactly once.
+    if (state == dsEdit && previous) {
+        if (!postingRecord_) UpdateCursorPos();
+        TRecordBuffer stored = target.AllocRecBuf();
+        target.GetRecord(stored.data());
+        TSharedObject* storedObject = nullptr;
+        std::memcpy(&storedObject, stored.data() + to.Offset, sizeof(storedObject));
+        if (storedObject == previous) {
+            std::memcpy(stored.data() + to.Offset, &shared, sizeof(shared));
+            target.SetNull(to.FieldNo, stored.data(), shared == nullptr);
+            target.PutRecord(stored.data());
+        }
+    }
+    ReleaseObject(previous);
+    if (state == dsEdit || state == dsInsert) {
+        if (auto* blob = dynamic_cast<TBlobField*>(FindField(to.Name))) blob->SetModified(true);
     }
 }
 

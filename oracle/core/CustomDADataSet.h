@@ -286,6 +286,10 @@ private:
     // The top-level object or array column of that name; none when there is none.
     const TFieldDesc* TopLevelObjectColumn(const platform::AnsiString& name) const;
     void ReadRefreshedRecord(TStatementTypes kinds);
+    // The current record takes the value object a refresh statement read for one of its
+    // complex fields.
+    void TakeOverValueObject(const uint8_t* readSlot, char* current, const TFieldDesc& to,
+                             platform::TDataSetState state);
     void WriteBackParams(const std::vector<bool>& oldParams);
 
     TCustomDAConnection* connection_ = nullptr;

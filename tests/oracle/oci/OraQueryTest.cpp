@@ -495,6 +495,47 @@ TEST_F(OraQueryEditTest, LobFieldsGoToTheirStatementsAsLobs) {
     EXPECT_EQ(reader->FieldNamed("DOC")->ReadAsString(), std::string(5000, 'x'));
 }
 
+TEST_F(OraQueryEditTest, ARefreshWhilePostingHandsTheRecordTheServersLobs) {
+    MakeTable("ORQ_RDOCS", "ID NUMBER(10), DOC CLOB");
+    Exec("INSERT INTO ORQ_RDOCS VALUES (1, 'first text')");
+    session_->Commit();
+    auto query = NewQuery("SELECT ID, DOC FROM ORQ_RDOCS ORDER BY ID");
+    // The server decides the texts; the refresh after each change brings them back.
+    query->SQLUpdate().Add("UPDATE ORQ_RDOCS SET DOC = 'edited by the server' WHERE ID = :OLD_ID");
+    query->SQLInsert().Add("INSERT INTO ORQ_RDOCS (ID, DOC) VALUES (:ID, 'inserted by the server')");
+    query->SQLRefresh().Add("SELECT DOC FROM ORQ_RDOCS WHERE ID = :ID");
+    query->RefreshOptions = roAfterInsert | roAfterUpdate;
+    std::vector<bool> modifiedAtRefresh;
+    query->AfterUpdateExecute = [&](TOraDataSet& sender, TStatementTypes kinds, TOraParams&) {
+        if (kinds & stRefresh) modifiedAtRefresh.push_back(sender.FieldNamed("DOC")->Modified());
+    };
+    query->OpenDataSet();
+
+    query->BeginEdit();
+    query->FieldNamed("DOC")->WriteAsString("typed here");
+    query->PostChanges();
+    EXPECT_EQ(query->FieldNamed("DOC")->ReadAsString(), "edited by the server");
+    query->BeginAppend();
+    query->FieldNamed("ID")->WriteAsInteger(2);
+    query->FieldNamed("DOC")->WriteAsString("typed too");
+    query->PostChanges();
+    EXPECT_EQ(query->FieldNamed("DOC")->ReadAsString(), "inserted by the server");
+    EXPECT_EQ(modifiedAtRefresh, (std::vector<bool>{true, true}));
+
+    // The store holds what the records show.
+    query->MoveToFirst();
+    EXPECT_EQ(query->FieldNamed("DOC")->ReadAsString(), "edited by the server");
+    query->MoveToNext();
+    EXPECT_EQ(query->FieldNamed("DOC")->ReadAsString(), "inserted by the server");
+    // An edit cancelled after a refreshed post keeps the refreshed value.
+    query->MoveToFirst();
+    query->BeginEdit();
+    query->FieldNamed("DOC")->WriteAsString("dropped");
+    query->CancelChanges();
+    EXPECT_EQ(query->FieldNamed("DOC")->ReadAsString(), "edited by the server");
+    query->CloseDataSet();
+}
+
 // ---------------------------------------------------------------- record locks
 
 TEST_F(OraQueryEditTest, ImmediateLockHoldsTheRowUntilCancel) {
