@@ -108,6 +108,12 @@ bool TWinControl::Enabled() const { return IsWindowEnabled(handle_) != FALSE; }
 
 void TWinControl::SetEnabled(bool enabled) { EnableWindow(handle_, enabled ? TRUE : FALSE); }
 
+void TWinControl::SetColors(COLORREF text, int backgroundSysColor) {
+    textColor_ = text;
+    backgroundSysColor_ = backgroundSysColor;
+    InvalidateRect(handle_, nullptr, TRUE);
+}
+
 AnsiString TWinControl::WindowText() const {
     const int length = GetWindowTextLengthA(handle_);
     AnsiString text(static_cast<size_t>(length) + 1, '\0');
@@ -257,6 +263,25 @@ int TForm::ShowModal() {
 
 void TForm::Close() { modalResult_ = mrCancel; }
 
+RECT TForm::ClientRect() const {
+    RECT client{};
+    GetClientRect(handle_, &client);
+    return client;
+}
+
+bool TForm::Sizeable() const { return (GetWindowLongPtrA(handle_, GWL_STYLE) & WS_THICKFRAME) != 0; }
+
+void TForm::SetSizeable(bool sizeable) {
+    constexpr LONG_PTR frame = WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    LONG_PTR style = GetWindowLongPtrA(handle_, GWL_STYLE);
+    LONG_PTR exStyle = GetWindowLongPtrA(handle_, GWL_EXSTYLE);
+    style = sizeable ? style | frame : style & ~frame;
+    exStyle = sizeable ? exStyle & ~WS_EX_DLGMODALFRAME : exStyle | WS_EX_DLGMODALFRAME;
+    SetWindowLongPtrA(handle_, GWL_STYLE, style);
+    SetWindowLongPtrA(handle_, GWL_EXSTYLE, exStyle);
+    PlaceWindow();
+}
+
 int TForm::ShowMessageBox(const AnsiString& text, const AnsiString& caption, UINT flags) const {
     return ::MessageBoxA(handle_, text.c_str(), caption.c_str(), flags);
 }
@@ -306,6 +331,24 @@ LRESULT CALLBACK TForm::FormProc(HWND window, UINT message, WPARAM wParam, LPARA
 LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     const HWND self = handle_;
     switch (message) {
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT: {
+            const auto child = reinterpret_cast<HWND>(lParam);
+            for (TWinControl* c : controls_) {
+                if (c->Handle() != child || (c->textColor_ == CLR_INVALID && c->backgroundSysColor_ < 0)) continue;
+                const auto dc = reinterpret_cast<HDC>(wParam);
+                const int background = c->backgroundSysColor_ >= 0 ? c->backgroundSysColor_
+                                       : message == WM_CTLCOLOREDIT ? COLOR_WINDOW
+                                                                     : COLOR_BTNFACE;
+                if (c->textColor_ != CLR_INVALID) ::SetTextColor(dc, c->textColor_);
+                ::SetBkColor(dc, GetSysColor(background));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(background));
+            }
+            break;
+        }
+        case WM_SIZE:
+            if (OnResize) Dispatch(OnResize);
+            return 0;
         case WM_COMMAND: {
             const auto child = reinterpret_cast<HWND>(lParam);
             for (TWinControl* c : controls_) {

@@ -49,6 +49,10 @@ public:
     bool Focused() const;
     bool Enabled() const;
     void SetEnabled(bool enabled);
+    // Colours of a static or read-only control (labels, panels, read-only edits): the text
+    // colour (CLR_INVALID: the system's) and a system colour index for the background (-1:
+    // the system's).
+    void SetColors(COLORREF text, int backgroundSysColor = -1);
 
     TKeyPressEvent OnKeyPress;
 
@@ -74,6 +78,8 @@ private:
     HWND handle_ = nullptr;
     WNDPROC defaultProc_ = nullptr;
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    COLORREF textColor_ = CLR_INVALID;
+    int backgroundSysColor_ = -1;
 };
 
 class TForm : public TComponent {
@@ -106,12 +112,20 @@ public:
     // A message box owned by the form (MessageBoxA flags); returns the button pressed.
     int ShowMessageBox(const AnsiString& text, const AnsiString& caption, UINT flags) const;
 
+    // A sizeable form has a frame the user drags and the minimise and maximise boxes; a
+    // dialog frame (the default) has neither.
+    bool Sizeable() const;
+    void SetSizeable(bool sizeable);
+
     // With key preview on, the form sees every typed character before its controls.
     bool KeyPreview() const { return keyPreview_; }
     void SetKeyPreview(bool on) { keyPreview_ = on; }
     TKeyPressEvent OnKeyPress;
     // Runs when ShowModal starts, before the form becomes visible.
     TNotifyEvent OnShow;
+    // Runs when the client area changed its size (the new size in ClientRect).
+    TNotifyEvent OnResize;
+    RECT ClientRect() const;
 
     // Moves the focus to the next (or previous) control that takes it, in creation order.
     void SelectNext(const TWinControl* current, bool forward);

@@ -1,5 +1,6 @@
 #include "oracle/core/DebugForm.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "platform/Controls.h"
@@ -37,9 +38,15 @@ TFontHandle MakeFont(const char* face, int height, bool bold) {
 
 }  // namespace
 
+// The window's own font is 8 point MS Sans Serif; the memo keeps its size in Courier New.
+constexpr int FontHeight = -11;
+constexpr COLORREF Navy = 0x800000;
+constexpr int BarHeight = 24;
+constexpr int StripWidth = 15;
+
 struct TDebugForm::TFonts {
-    TFontHandle Bold = MakeFont("MS Sans Serif", -11, true);
-    TFontHandle Fixed = MakeFont("Courier New", -13, false);
+    TFontHandle Bold = MakeFont("MS Sans Serif", FontHeight, true);
+    TFontHandle Fixed = MakeFont("Courier New", FontHeight, false);
 };
 
 TDebugForm::TDebugForm(TComponent* owner) : TForm(owner), fonts_(std::make_unique<TFonts>()) {
@@ -58,12 +65,7 @@ TDebugForm::~TDebugForm() {
 }
 
 void TDebugForm::Build(const AnsiString& text) {
-    RECT client{};
-    GetClientRect(Handle(), &client);
-    const int width = client.right, height = client.bottom;
-
-    auto* top = NewComponent<TDebugControl>(*this, "STATIC", 0, 0);
-    top->SetBounds(0, 0, width, 24);
+    top_ = NewComponent<TDebugControl>(*this, "STATIC", 0, 0);
     auto* close = NewComponent<TButton>(*this);
     close->SetCaption("Close");
     close->SetBounds(0, 1, 150, 22);
@@ -73,16 +75,27 @@ void TDebugForm::Build(const AnsiString& text) {
     label->SetText("Before execution");
     label->SetBounds(175, 5, 150, 16);
     label->Send(WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->Bold.get()), TRUE);
-    auto* left = NewComponent<TDebugControl>(*this, "STATIC", SS_SUNKEN, 0);
-    left->SetBounds(0, 24, 15, height - 24);
+    label->SetColors(Navy);
+    left_ = NewComponent<TDebugControl>(*this, "STATIC", SS_SUNKEN, 0);
     auto* memo = NewComponent<TDebugControl>(
         *this, "EDIT", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP,
         WS_EX_CLIENTEDGE);
-    memo->SetBounds(15, 24, width - 15, height - 24);
     memo->Send(WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->Fixed.get()), TRUE);
+    memo->SetColors(CLR_INVALID, COLOR_BTNFACE);
     memo->SetText(text);
     memo->Send(EM_SETSEL, 0, 0);
+    memo_ = memo;
+    Layout();
+    OnResize = [this] { Layout(); };
     OnShow = [memo] { memo->SetFocus(); };
+}
+
+void TDebugForm::Layout() {
+    const RECT client = ClientRect();
+    const int width = client.right, height = client.bottom;
+    top_->SetBounds(0, 0, width, BarHeight);
+    left_->SetBounds(0, BarHeight, StripWidth, std::max(0, height - BarHeight));
+    memo_->SetBounds(StripWidth, BarHeight, std::max(0, width - StripWidth), std::max(0, height - BarHeight));
 }
 
 void TDebugForm::RestorePosition() {
@@ -126,6 +139,7 @@ void ShowDebugWindow(const AnsiString& productName, TComponent* component, const
     }
     if (!title.empty()) caption += "  [" + title + "]";
     form->SetCaption(caption);
+    form->SetSizeable(true);
     form->SetClientHeight(300);
     form->RestorePosition();
     form->Build(text + "\r\n\r\n" + paramLines);

@@ -1,6 +1,8 @@
 // TDebugForm: the modal window that shows a statement (SQL text and parameters) before
 // it runs, for statements and datasets with Debug set or under a monitor that asks for
-// it. Enter or Escape closes it; its position is kept under HKEY_CURRENT_USER
+// it: a bar with a Close button and the navy note "Before execution" above a read-only
+// memo in a fixed font, which fills the rest of the sizeable window. Enter or Escape
+// closes it; its position is kept under HKEY_CURRENT_USER
 // "\SOFTWARE\Hollis\DBAccess\Debug" from one window to the next.
 #pragma once
 
@@ -22,8 +24,14 @@ public:
     void SavePosition() const;
 
 private:
+    // The bar across the top, the strip down the left and the memo follow the window's size.
+    void Layout();
+
     struct TFonts;
     std::unique_ptr<TFonts> fonts_;
+    platform::TWinControl* top_ = nullptr;
+    platform::TWinControl* left_ = nullptr;
+    platform::TWinControl* memo_ = nullptr;
 };
 
 // Shows the debug window for a component's statement: caption = productName + " Debug: "

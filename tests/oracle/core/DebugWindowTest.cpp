@@ -19,6 +19,13 @@ struct WindowDriver {
     static inline std::vector<std::string> Texts;
     static inline std::vector<RECT> Bounds;
     static inline bool Move = false;
+    // The look, noted from the first window.
+    static inline bool Sizeable = false;
+    static inline COLORREF LabelText = CLR_INVALID;
+    static inline COLORREF MemoBackground = CLR_INVALID;
+    static inline LOGFONTA MemoFont{};
+    static inline RECT MemoInClient{};
+    static inline RECT Client{};
 
     static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD) {
         HWND found = nullptr;
@@ -47,9 +54,27 @@ struct WindowDriver {
         GetWindowTextA(memo, text, sizeof(text));
         Texts.push_back(text);
         if (Move) SetWindowPos(found, nullptr, 10, 20, 500, 300, SWP_NOZORDER);
+        if (Captions.size() == 1) NoteTheLook(found, memo);
         PostMessageA(memo, WM_CHAR, 27, 0);
     }
     static void Arm() { SetTimer(nullptr, 0, 20, Tick); }
+
+    static void NoteTheLook(HWND window, HWND memo) {
+        Sizeable = (GetWindowLongPtrA(window, GWL_STYLE) & WS_THICKFRAME) != 0;
+        // The colours the window hands its controls to draw with.
+        const HDC dc = CreateCompatibleDC(nullptr);
+        const HWND label = FindWindowExA(window, nullptr, "Static", "Before execution");
+        SendMessageA(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label));
+        LabelText = GetTextColor(dc);
+        SendMessageA(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(memo));
+        MemoBackground = GetBkColor(dc);
+        DeleteDC(dc);
+        const auto font = reinterpret_cast<HFONT>(SendMessageA(memo, WM_GETFONT, 0, 0));
+        GetObjectA(font, sizeof(MemoFont), &MemoFont);
+        GetClientRect(window, &Client);
+        GetWindowRect(memo, &MemoInClient);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&MemoInClient), 2);
+    }
 };
 
 TEST(DebugWindow, ShowsTheStatementBeforeItRunsAndKeepsItsPlace) {
@@ -74,6 +99,17 @@ TEST(DebugWindow, ShowsTheStatementBeforeItRunsAndKeepsItsPlace) {
     EXPECT_EQ(WindowDriver::Texts[0], "update t set a = :a\r\n\r\n:a (Integer) = 1 \r\n");
     EXPECT_EQ(WindowDriver::Bounds[0].right - WindowDriver::Bounds[0].left, GetSystemMetrics(SM_CXSCREEN) / 2);
     EXPECT_EQ(server.Count("execute update t set a = :a\r\n"), 1);
+    // A sizeable window whose memo, in a fixed font on the button face, fills all but the
+    // bar above and the strip on its left, also after the window was made 500 x 300.
+    EXPECT_TRUE(WindowDriver::Sizeable);
+    EXPECT_EQ(WindowDriver::LabelText, COLORREF{0x800000});
+    EXPECT_EQ(WindowDriver::MemoBackground, GetSysColor(COLOR_BTNFACE));
+    EXPECT_STREQ(WindowDriver::MemoFont.lfFaceName, "Courier New");
+    EXPECT_EQ(WindowDriver::MemoFont.lfCharSet, DEFAULT_CHARSET);
+    EXPECT_EQ(WindowDriver::MemoInClient.left, 15);
+    EXPECT_EQ(WindowDriver::MemoInClient.top, 24);
+    EXPECT_EQ(WindowDriver::MemoInClient.right, WindowDriver::Client.right);
+    EXPECT_EQ(WindowDriver::MemoInClient.bottom, WindowDriver::Client.bottom);
 
     WindowDriver::Move = false;
     WindowDriver::Arm();
