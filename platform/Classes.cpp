@@ -115,8 +115,11 @@ Variant TPersistent::GetPropertyValue(const AnsiString& name) const {
 
 // ---- sets and streamed values ----
 
-int detail::ParseSetText(const AnsiString& text, const std::vector<std::pair<AnsiString, int>>& members,
-                         const AnsiString& property) {
+namespace {
+
+// The bits of "[name, name]" (an empty set "[]").
+int ParseSetText(const AnsiString& text, const std::vector<std::pair<AnsiString, int>>& members,
+                 const AnsiString& property) {
     const AnsiString trimmed = Trim(text);
     if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']')
         throw EPropertyError("Invalid property value " + text + " for " + property);
@@ -137,11 +140,32 @@ int detail::ParseSetText(const AnsiString& text, const std::vector<std::pair<Ans
     }
 }
 
-AnsiString detail::SetText(int bits, const std::vector<std::pair<AnsiString, int>>& members) {
+AnsiString SetText(int bits, const std::vector<std::pair<AnsiString, int>>& members) {
     AnsiString text;
     for (const auto& entry : members)
         if (entry.second != 0 && (bits & entry.second) == entry.second) text += (text.empty() ? "" : ", ") + entry.first;
     return "[" + text + "]";
+}
+
+}  // namespace
+
+TPropertyInfo detail::SetPropertyInfo(const AnsiString& name, std::function<int(const TPersistent&)> read,
+                                      std::function<void(TPersistent&, int)> write,
+                                      std::vector<std::pair<AnsiString, int>> members) {
+    TPropertyInfo info;
+    info.Name = name;
+    info.Write = [write, members, name](TPersistent& object, const Variant& value) {
+        write(object, value.IsString() ? ParseSetText(value.AsString(), members, name) : value.AsInteger());
+    };
+    info.Read = [read, members](const TPersistent& object) { return Variant(SetText(read(object), members)); };
+    return info;
+}
+
+TPropertyInfo detail::ObjectPropertyInfo(const AnsiString& name, std::function<TPersistent&(TPersistent&)> object) {
+    TPropertyInfo info;
+    info.Name = name;
+    info.Object = std::move(object);
+    return info;
 }
 
 void TStreamedValues::DefineBinary(const AnsiString& name, BinaryReader reader) {

@@ -541,43 +541,34 @@ TClassInfo& TClassInfo::EnumProperty(const AnsiString& name, E (T::*getter)() co
 }
 
 namespace detail {
-// The bits of a set written "[name, name]"; EPropertyError for an unknown name.
-int ParseSetText(const AnsiString& text, const std::vector<std::pair<AnsiString, int>>& members,
-                 const AnsiString& property);
-AnsiString SetText(int bits, const std::vector<std::pair<AnsiString, int>>& members);
+// A set property kept as bits, also written "[name, name]"; EPropertyError for an
+// unknown name.
+TPropertyInfo SetPropertyInfo(const AnsiString& name, std::function<int(const TPersistent&)> read,
+                              std::function<void(TPersistent&, int)> write,
+                              std::vector<std::pair<AnsiString, int>> members);
+TPropertyInfo ObjectPropertyInfo(const AnsiString& name, std::function<TPersistent&(TPersistent&)> object);
 }  // namespace detail
 
 template <class T, class S>
 TClassInfo& TClassInfo::SetProperty(const AnsiString& name, S (T::*getter)() const, void (T::*setter)(S),
                                     std::vector<std::pair<AnsiString, int>> members) {
-    TPropertyInfo info;
-    info.Name = name;
-    info.Write = [setter, members, name](TPersistent& object, const Variant& value) {
-        const int bits = value.IsString() ? detail::ParseSetText(value.AsString(), members, name) : value.AsInteger();
-        (static_cast<T&>(object).*setter)(static_cast<S>(bits));
-    };
-    info.Read = [getter, members](const TPersistent& object) {
-        return Variant(detail::SetText(static_cast<int>((static_cast<const T&>(object).*getter)()), members));
-    };
-    return AddProperty(std::move(info));
+    return AddProperty(detail::SetPropertyInfo(
+        name, [getter](const TPersistent& o) { return static_cast<int>((static_cast<const T&>(o).*getter)()); },
+        [setter](TPersistent& o, int bits) { (static_cast<T&>(o).*setter)(static_cast<S>(bits)); }, std::move(members)));
 }
 
 template <class T, class O>
 TClassInfo& TClassInfo::ObjectProperty(const AnsiString& name, O& (T::*getter)()) {
     static_assert(std::is_base_of_v<TPersistent, O>, "an object property holds a persistent");
-    TPropertyInfo info;
-    info.Name = name;
-    info.Object = [getter](TPersistent& object) -> TPersistent& { return (static_cast<T&>(object).*getter)(); };
-    return AddProperty(std::move(info));
+    return AddProperty(detail::ObjectPropertyInfo(
+        name, [getter](TPersistent& o) -> TPersistent& { return (static_cast<T&>(o).*getter)(); }));
 }
 
 template <class T, class O, std::enable_if_t<!std::is_const_v<O>, int>>
 TClassInfo& TClassInfo::ObjectProperty(const AnsiString& name, O& (T::*getter)() const) {
     static_assert(std::is_base_of_v<TPersistent, O>, "an object property holds a persistent");
-    TPropertyInfo info;
-    info.Name = name;
-    info.Object = [getter](TPersistent& object) -> TPersistent& { return (static_cast<T&>(object).*getter)(); };
-    return AddProperty(std::move(info));
+    return AddProperty(detail::ObjectPropertyInfo(
+        name, [getter](TPersistent& o) -> TPersistent& { return (static_cast<T&>(o).*getter)(); }));
 }
 
 template <class T, class V>

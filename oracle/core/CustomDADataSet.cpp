@@ -135,18 +135,11 @@ namespace {
 
 // RefreshOptions, a plain set member, written [roAfterInsert, roBeforeEdit].
 TPropertyInfo RefreshOptionsProperty() {
-    static const std::vector<std::pair<AnsiString, int>> members = {
-        {"roAfterInsert", roAfterInsert}, {"roAfterUpdate", roAfterUpdate}, {"roBeforeEdit", roBeforeEdit}};
-    TPropertyInfo info;
-    info.Name = "RefreshOptions";
-    info.Write = [](TPersistent& object, const Variant& value) {
-        static_cast<TCustomDADataSet&>(object).RefreshOptions =
-            value.IsString() ? detail::ParseSetText(value.AsString(), members, "RefreshOptions") : value.AsInteger();
-    };
-    info.Read = [](const TPersistent& object) {
-        return Variant(detail::SetText(static_cast<const TCustomDADataSet&>(object).RefreshOptions, members));
-    };
-    return info;
+    return detail::SetPropertyInfo(
+        "RefreshOptions",
+        [](const TPersistent& object) { return static_cast<const TCustomDADataSet&>(object).RefreshOptions; },
+        [](TPersistent& object, int bits) { static_cast<TCustomDADataSet&>(object).RefreshOptions = bits; },
+        {{"roAfterInsert", roAfterInsert}, {"roAfterUpdate", roAfterUpdate}, {"roBeforeEdit", roBeforeEdit}});
 }
 
 }  // namespace
