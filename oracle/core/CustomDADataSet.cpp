@@ -199,7 +199,9 @@ void TCustomDADataSet::SetConnection(TCustomDAConnection* session) {
     // for the dataset: it stays open, and an Active read from a form is kept.
     TCustomDAConnection* old = UsedConnection();
     if (old && old != session) {
-        DisconnectDataSet();
+        // While its description is read the dataset is neither open nor prepared, and a
+        // close would only drop the Active it was given.
+        if (!InState(csReading)) DisconnectDataSet();
         old->DetachClient(this);
     }
     connection_ = session;

@@ -13,7 +13,7 @@
 #include "oracle/oci/OraSession.h"
 #include "platform/FormReader.h"
 #include "platform/ModuleUnits.h"
-#include "tests/oracle/oci/OciFixtures.h"
+#include "tests/oracle/oci/OraQueryFixture.h"
 
 namespace oracle::testing {
 namespace {
@@ -43,46 +43,32 @@ std::string Binary(const std::string& bytes) {
     return text + "}";
 }
 
-class OraFormTest : public OracleRegistryTest {
+// The fixture's own session is the default one: the form's session is another.
+class OraFormTest : public OraQueryTest {
 protected:
     void SetUp() override {
-        OracleRegistryTest::SetUp();
-        REQUIRE_STANDIN_SERVER();
-        PutOracleValue("", "OCIDLL", ProgramFolder() + "\\oci.dll");
         // The session unit makes the Oracle components known to descriptions.
         oracle::AddOraSessionUnit(units_);
         units_.Start();
+        OraQueryTest::SetUp();
+        if (IsSkipped()) return;
         table_ = "FORMROWS" + UniqueNameSuffix();
-        auto session = platform::NewUnownedComponent<TOraSession>();
-        session->SetConnectPrompt(false);
-        session->SetConnectString("scott/tiger@SETRIX_TEST");
-        session->Connect();
-        Run(*session, "CREATE TABLE " + table_ + " (ID NUMBER(5), NAME VARCHAR2(20))");
+        MakeTable(table_, "ID NUMBER(5), NAME VARCHAR2(20)");
         for (const char* row : {"1, 'one'", "2, 'two'", "3, 'three'", "4, 'four'"})
-            Run(*session, "INSERT INTO " + table_ + " VALUES (" + row + ")");
-        Run(*session, "COMMIT");
+            Exec("INSERT INTO " + table_ + " VALUES (" + row + ")");
+        session_->Commit();
     }
 
     void TearDown() override {
         form_.reset();
-        if (!table_.empty()) {
+        if (session_) {
             try {
-                auto session = platform::NewUnownedComponent<TOraSession>();
-                session->SetConnectPrompt(false);
-                session->SetConnectString("scott/tiger@SETRIX_TEST");
-                Run(*session, "DROP TABLE " + table_);
+                Exec("DROP TABLE " + table_);
             } catch (const std::exception&) {
             }
         }
+        OraQueryTest::TearDown();
         units_.Stop();
-        OracleRegistryTest::TearDown();
-    }
-
-    static void Run(TOraSession& session, const std::string& sql) {
-        auto statement = platform::NewUnownedComponent<TOraSQL>();
-        statement->SetSession(&session);
-        statement->SetSQLText(sql);
-        statement->Execute();
     }
 
     TOraTestForm& Read(const std::string& description) {
