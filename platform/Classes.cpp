@@ -129,7 +129,8 @@ int ParseSetText(const AnsiString& text, const std::vector<std::pair<AnsiString,
     size_t start = 0;
     for (;;) {
         const size_t comma = inner.find(',', start);
-        const AnsiString member = Trim(inner.substr(start, comma == AnsiString::npos ? AnsiString::npos : comma - start));
+        const AnsiString member =
+            Trim(inner.substr(start, comma == AnsiString::npos ? AnsiString::npos : comma - start));
         auto found = std::find_if(members.begin(), members.end(),
                                   [&](const auto& entry) { return AnsiSameText(entry.first, member); });
         if (member.empty() || found == members.end())
@@ -143,7 +144,8 @@ int ParseSetText(const AnsiString& text, const std::vector<std::pair<AnsiString,
 AnsiString SetText(int bits, const std::vector<std::pair<AnsiString, int>>& members) {
     AnsiString text;
     for (const auto& entry : members)
-        if (entry.second != 0 && (bits & entry.second) == entry.second) text += (text.empty() ? "" : ", ") + entry.first;
+        if (entry.second != 0 && (bits & entry.second) == entry.second)
+            text += (text.empty() ? "" : ", ") + entry.first;
     return "[" + text + "]";
 }
 

@@ -554,7 +554,8 @@ TClassInfo& TClassInfo::SetProperty(const AnsiString& name, S (T::*getter)() con
                                     std::vector<std::pair<AnsiString, int>> members) {
     return AddProperty(detail::SetPropertyInfo(
         name, [getter](const TPersistent& o) { return static_cast<int>((static_cast<const T&>(o).*getter)()); },
-        [setter](TPersistent& o, int bits) { (static_cast<T&>(o).*setter)(static_cast<S>(bits)); }, std::move(members)));
+        [setter](TPersistent& o, int bits) { (static_cast<T&>(o).*setter)(static_cast<S>(bits)); },
+        std::move(members)));
 }
 
 template <class T, class O>
@@ -578,7 +579,9 @@ TClassInfo& TClassInfo::FieldProperty(const AnsiString& name, V T::*member) {
     info.Write = [member](TPersistent& object, const Variant& value) {
         static_cast<T&>(object).*member = detail::FromVariant<V>(value);
     };
-    info.Read = [member](const TPersistent& object) { return detail::ToVariant(static_cast<const T&>(object).*member); };
+    info.Read = [member](const TPersistent& object) {
+        return detail::ToVariant(static_cast<const T&>(object).*member);
+    };
     return AddProperty(std::move(info));
 }
 

@@ -427,7 +427,8 @@ private:
         if (!info) Missing(a, where, name);
         if (!info->Write && !info->WriteComponent) Unsuited(a, where);
         if (info->IsComponentReference) {
-            if (value.kind != ParsedValue::kName) FailAt(a.line, "Error reading " + where + ": component name expected");
+            if (value.kind != ParsedValue::kName)
+                FailAt(a.line, "Error reading " + where + ": component name expected");
             const AnsiString componentName = value.value.AsString();
             if (AnsiSameText(componentName, "nil")) {
                 Guard(a.line, where, [&] { info->WriteComponent(*object, nullptr); });
@@ -450,7 +451,8 @@ private:
             for (size_t i = 0; i < written.size(); ++i) {
                 TCollectionItem* item = nullptr;
                 Guard(line, where, [&] { item = &items.Add(); });
-                for (const Assignment& a : written[i]) Assign(*item, where + "[" + IntToStr(static_cast<int>(i)) + "]", a);
+                for (const Assignment& a : written[i])
+                    Assign(*item, where + "[" + IntToStr(static_cast<int>(i)) + "]", a);
             }
         } catch (...) {
             try {

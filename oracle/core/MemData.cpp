@@ -598,7 +598,9 @@ void TMemData::BookmarkOf(PItemHeader item, TBookmark& bookmark) const {
 
 void TMemData::GetBookmark(TBookmark& bookmark) { BookmarkOf(currentItem_, bookmark); }
 
-void TMemData::GetTestedBookmark(TBookmark& bookmark) { BookmarkOf(testedItem_ ? testedItem_ : currentItem_, bookmark); }
+void TMemData::GetTestedBookmark(TBookmark& bookmark) {
+    BookmarkOf(testedItem_ ? testedItem_ : currentItem_, bookmark);
+}
 
 void TMemData::SetToBookmark(const TBookmark& bookmark) {
     if (bookmark.Generation == generation_) {

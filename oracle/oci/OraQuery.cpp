@@ -59,7 +59,8 @@ const TClassInfo& TCustomOraQuery::StaticClassInfo() {
         i.AddProperty(StatementLinesProperty("SQLDelete", &TCustomOraQuery::SQLDelete, &TCustomOraQuery::SetSQLDelete));
         i.AddProperty(StatementLinesProperty("SQLUpdate", &TCustomOraQuery::SQLUpdate, &TCustomOraQuery::SetSQLUpdate));
         i.AddProperty(StatementLinesProperty("SQLLock", &TCustomOraQuery::SQLLock, &TCustomOraQuery::SetSQLLock));
-        i.AddProperty(StatementLinesProperty("SQLRefresh", &TCustomOraQuery::SQLRefresh, &TCustomOraQuery::SetSQLRefresh));
+        i.AddProperty(
+            StatementLinesProperty("SQLRefresh", &TCustomOraQuery::SQLRefresh, &TCustomOraQuery::SetSQLRefresh));
         i.SetProperty("Options", &TCustomOraQuery::OptionsSet, &TCustomOraQuery::SetOptionsSet,
                       {{"doRequiredFields", doRequiredFields}, {"doStrictUpdate", doStrictUpdate},
                        {"doDefaultValue", doDefaultValue}, {"doLongStrings", doLongStrings},
