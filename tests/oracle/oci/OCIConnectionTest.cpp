@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OciLoader.h"
@@ -191,6 +193,41 @@ TEST_F(OCIConnectionTest, FailedLogOffStillReleasesEverything) {
     EXPECT_EQ(connection.GetSvcCtx(), nullptr);
     Logon(connection, "HOOKED", "HOOKED");
     EXPECT_TRUE(connection.GetConnected());
+}
+
+// The service context, server and session handles of a session, as the client knows them.
+std::vector<std::pair<void*, oci::ub4>> SessionHandles(TOCIConnection& connection) {
+    void* server = nullptr;
+    void* session = nullptr;
+    Oci.OCIAttrGet(connection.GetSvcCtx(), oci::OCI_HTYPE_SVCCTX, &server, nullptr, oci::OCI_ATTR_SERVER,
+                   connection.ErrorHandle());
+    Oci.OCIAttrGet(connection.GetSvcCtx(), oci::OCI_HTYPE_SVCCTX, &session, nullptr, oci::OCI_ATTR_SESSION,
+                   connection.ErrorHandle());
+    return {{connection.GetSvcCtx(), oci::OCI_HTYPE_SVCCTX},
+            {server, oci::OCI_HTYPE_SERVER},
+            {session, oci::OCI_HTYPE_SESSION}};
+}
+
+// Disconnecting gives every handle of the session back to the client, also when the log-off
+// fails; the client then refuses them as handles it no longer knows.
+TEST_F(OCIConnectionTest, DisconnectReleasesTheSessionsHandles) {
+    for (const bool failing : {false, true}) {
+        TOCIConnection connection;
+        Logon(connection, "HOOKED", "HOOKED");
+        connection.GetLDA();  // an area of the version 7 functions, made of the session
+        const auto handles = SessionHandles(connection);
+        for (const auto& [handle, type] : handles) ASSERT_NE(handle, nullptr) << type;
+        if (failing) orastandin::InstallServerHook("SETRIX_TEST", "logoff:1:fail:3113@HOOKED");
+        try {
+            connection.Disconnect();
+            EXPECT_FALSE(failing);
+        } catch (const EOraError& e) {
+            EXPECT_TRUE(failing);
+            EXPECT_EQ(e.ErrorCode(), 3113);
+        }
+        for (const auto& [handle, type] : handles)
+            EXPECT_EQ(Oci.OCIHandleFree(handle, type), oci::OCI_INVALID_HANDLE) << type << " " << failing;
+    }
 }
 
 TEST_F(OCIConnectionTest, ChangingTheCallLevelDisconnects) {

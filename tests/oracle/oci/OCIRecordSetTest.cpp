@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +12,7 @@
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OciLoader.h"
+#include "oracle/oci/OraLob.h"
 #include "oracle/oci/OraParamDesc.h"
 #include "oracle/oci/OraDataTypes.h"
 #include "platform/DateTime.h"
@@ -312,6 +315,49 @@ TEST_F(OCIRecordSetTest, LobColumnsAreReadWholeAndEmptyOnesAreNull) {
         recordSet->Close();
     }
     Run("DROP TABLE RS_LOB");
+}
+
+// BFILE columns: each row's file value names its file, whose contents come with the row
+// unless their reading is deferred; a missing file reads empty, a null column is null.
+TEST_F(OCIRecordSetTest, BFileColumnsOfFetchedRows) {
+    const std::string suffix = testing::UniqueNameSuffix();
+    const std::string name = "rs_bfile" + suffix + ".txt";
+    const std::string path = testing::StandinFolder() + "/" + name;
+    std::ofstream(path, std::ios::binary) << "file contents";
+    const std::string alias = "RS_DIR" + suffix;
+    Run("CREATE OR REPLACE DIRECTORY " + alias + " AS '" + testing::StandinFolder().substr(2) + "'");
+    const std::string table = "RS_BFILE" + suffix;
+    Run("CREATE TABLE " + table + " (ID NUMBER(9), F BFILE)");
+    Run("INSERT INTO " + table + " VALUES (1, BFILENAME('" + alias + "', '" + name + "'))");
+    Run("INSERT INTO " + table + " VALUES (2, BFILENAME('" + alias + "', 'missing.txt'))");
+    Run("INSERT INTO " + table + " VALUES (3, NULL)");
+    for (const bool deferred : {false, true}) {
+        auto recordSet = Query("SELECT ID, F FROM " + table + " ORDER BY ID");
+        recordSet->SetProp(prDeferredLobRead, Variant(deferred));
+        recordSet->Open();
+        EXPECT_EQ(recordSet->FieldByName("F")->DataType, dtBFile);
+        TRecordBuffer record = recordSet->AllocRecBuf();
+        recordSet->GetNextRecord(record.data());
+        ASSERT_FALSE(recordSet->Eof());
+        EXPECT_FALSE(recordSet->GetNull(2, record.data()));
+        auto* file = static_cast<TOraFile*>(recordSet->GetBlob(2, record.data()));
+        EXPECT_EQ(file->FileDir(), alias);
+        EXPECT_EQ(file->FileName(), name);
+        EXPECT_EQ(file->FirstPiece() == nullptr, deferred);  // read with the row, or not yet
+        EXPECT_EQ(file->AsString(), "file contents") << deferred;
+        recordSet->GetNextRecord(record.data());
+        ASSERT_FALSE(recordSet->Eof());
+        file = static_cast<TOraFile*>(recordSet->GetBlob(2, record.data()));
+        EXPECT_EQ(file->FileName(), "missing.txt");
+        EXPECT_FALSE(file->Exists());
+        EXPECT_EQ(file->AsString(), "");
+        recordSet->GetNextRecord(record.data());
+        ASSERT_FALSE(recordSet->Eof());
+        EXPECT_TRUE(recordSet->GetNull(2, record.data()));
+        recordSet->Close();
+    }
+    Run("DROP TABLE " + table);
+    std::remove(path.c_str());
 }
 
 TEST_F(OCIRecordSetTest, RowsOfACursorThatABlockOpens) { CursorOfABlock(); }
