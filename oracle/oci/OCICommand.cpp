@@ -658,7 +658,8 @@ sword TOCICommand::ReceivePiece(TOraParamDesc& param, const TPieceInfo& info) {
     if (blob == nullptr) {
         std::vector<uint8_t> scratch(DefaultPieceSize);
         ub4 length = static_cast<ub4>(scratch.size());
-        SetPieceInfo(info.handle, OCI_HTYPE_BIND, param.IndicatorBuffer(), &length, scratch.data(), info.piece);
+        sb2 indicator = 0;
+        SetPieceInfo(info.handle, OCI_HTYPE_BIND, &indicator, &length, scratch.data(), info.piece);
         return InternalExecute(OCI_DEFAULT);
     }
     if (info.piece == OCI_FIRST_PIECE || info.piece == OCI_ONE_PIECE) blob->Clear();
@@ -1098,7 +1099,7 @@ sb4 TOCICommand::DefineLength(const TFieldDesc& field) {
     return field.SubDataType == 1 ? field.Length + 1 : field.Size;
 }
 
-OCIDefine* TOCICommand::DefineByPosition(TFieldDesc& field, void* value, void* indicator) {
+OCIDefine* TOCICommand::DefineColumn(TFieldDesc& field, void* value, void* indicator) {
     TOCIConnection* const connection = OCIConnection();
     const bool longString = field.SubDataType == 1;
     const ub2 type = DefineType(field);
@@ -1129,10 +1130,6 @@ OCIDefine* TOCICommand::DefineByPosition(TFieldDesc& field, void* value, void* i
     return define;
 }
 
-void TOCICommand::DefineColumn(TFieldDesc& field, void* value, void* indicator) {
-    DefineByPosition(field, value, indicator);
-}
-
 void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicatorSkip, ub4 valueSkip,
                                     void* indicator) {
     if (ociVersion_ == 1) {
@@ -1141,7 +1138,7 @@ void TOCICommand::DefineArrayColumn(TFieldDesc& field, void* value, ub4 indicato
                            static_cast<sb4>(valueSkip), static_cast<sb4>(indicatorSkip), 0, 0));
         return;
     }
-    OCIDefine* const define = DefineByPosition(field, value, indicator);
+    OCIDefine* const define = DefineColumn(field, value, indicator);
     Check(Oci.OCIDefineArrayOfStruct(define, errorHandle_, valueSkip, indicatorSkip, 0, 0));
 }
 

@@ -120,7 +120,8 @@ public:
     // Column operations of a record set. DescribeColumn answers false past the last column.
     bool DescribeColumn(int position, TFieldDesc& field, bool longStrings);
     // The column's value of one row into value (an object column: the slot of its instance).
-    void DefineColumn(TFieldDesc& field, void* value, void* indicator);
+    // Version 8: answers the define handle, also kept in the field's Handle.
+    oci::OCIDefine* DefineColumn(TFieldDesc& field, void* value, void* indicator);
     // The column's values of consecutive rows, value and indicator moving by their skips.
     void DefineArrayColumn(TFieldDesc& field, void* value, oci::ub4 indicatorSkip, oci::ub4 valueSkip,
                            void* indicator);
@@ -171,9 +172,6 @@ private:
     friend class TOCIRecordSet;
 
     static TOraType* ObjectTypeNamed(oci::OCISvcCtx* svcCtx, const std::string& name);
-    // Defines a column by its position (version 8: answers the define handle, also kept in
-    // the field's Handle).
-    oci::OCIDefine* DefineByPosition(TFieldDesc& field, void* value, void* indicator);
     oci::ub2 DefineType(const TFieldDesc& field) const;
     static oci::sb4 DefineLength(const TFieldDesc& field);
     // One fetch call; the end of data finishes the fetch, other failures raise, and with

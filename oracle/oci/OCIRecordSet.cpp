@@ -529,12 +529,17 @@ bool TOCIRecordSet::FetchOneRow() {
         return false;
     }
     fetchBase_ = nullptr;
+    AppendFetchedItem(item);
+    return true;
+}
+
+void TOCIRecordSet::AppendFetchedItem(PItemHeader item) {
     item->Status = usUnmodified;
     item->Result = urNone;
     AppendItem(item);
+    // Only rows that pass the filter are counted and numbered.
     if (!OmitRecord(item)) ++recordCount_;
     item->RecordNo = recordCount_ - recordNoOffset_;
-    return true;
 }
 
 bool TOCIRecordSet::FetchBlockRows() {
@@ -594,12 +599,7 @@ bool TOCIRecordSet::FetchBlockRows() {
             continue;
         }
         blocks.UseItem(item);
-        item->Status = usUnmodified;
-        item->Result = urNone;
-        AppendItem(item);
-        // Only rows that pass the filter are counted and numbered.
-        if (!OmitRecord(item)) ++recordCount_;
-        item->RecordNo = recordCount_ - recordNoOffset_;
+        AppendFetchedItem(item);
     }
     return true;
 }

@@ -89,6 +89,8 @@ private:
     void* RecordOfRow(PItemHeader first, int row);
     void DefineColumns(uint8_t* firstRecord, bool oneRow);
     bool FetchOneRow();
+    // A fetched row's item joins the record list (as unmodified, numbered unless filtered out).
+    void AppendFetchedItem(PItemHeader item);
     bool NeedsRowFetch();
     // The field a define handle (or a version 7 piece context) stands for.
     TFieldDesc& FieldOfHandle(const void* handle) const;
