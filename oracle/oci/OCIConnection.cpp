@@ -34,7 +34,43 @@ void Attempt(std::exception_ptr& failure, Step step) {
 
 void EnsureOCIInit() { InitOCI(); }
 
-TOCIConnection::TOCIConnection() : mutex_(CreateMutexA(nullptr, FALSE, nullptr)) { autoCommit_ = true; }
+void TConnectionMutex::Acquire() {
+    const DWORD self = GetCurrentThreadId();
+    AcquireSRWLockExclusive(&guard_);
+    if (owner_ != 0 && owner_ != self) {
+        ++waiting_;
+        while (owner_ != 0) SleepConditionVariableSRW(&released_, &guard_, INFINITE, 0);
+        --waiting_;
+    }
+    owner_ = self;
+    ++depth_;
+    ReleaseSRWLockExclusive(&guard_);
+}
+
+void TConnectionMutex::Release() {
+    AcquireSRWLockExclusive(&guard_);
+    bool wake = false;
+    if (owner_ == GetCurrentThreadId() && --depth_ == 0) {
+        owner_ = 0;
+        wake = waiting_ > 0;
+    }
+    ReleaseSRWLockExclusive(&guard_);
+    if (wake) WakeConditionVariable(&released_);
+}
+
+void TConnectionMutex::Abandon(DWORD threadId) {
+    AcquireSRWLockExclusive(&guard_);
+    bool wake = false;
+    if (threadId != 0 && owner_ == threadId) {
+        owner_ = 0;
+        depth_ = 0;
+        wake = waiting_ > 0;
+    }
+    ReleaseSRWLockExclusive(&guard_);
+    if (wake) WakeConditionVariable(&released_);
+}
+
+TOCIConnection::TOCIConnection() { autoCommit_ = true; }
 
 TOCIConnection::~TOCIConnection() {
     try {
@@ -252,14 +288,11 @@ void TOCIConnection::BreakExec() {
 }
 
 void TOCIConnection::Lock() {
-    if (!threadSafety_) return;
-    const DWORD result = WaitForSingleObject(mutex_.Get(), INFINITE);
-    // An abandoned mutex is ours now all the same.
-    if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) AssertionFailed(UnitOraClasses);
+    if (threadSafety_) mutex_.Acquire();
 }
 
 void TOCIConnection::Unlock() {
-    if (threadSafety_) ReleaseMutex(mutex_.Get());
+    if (threadSafety_) mutex_.Release();
 }
 
 void TOCIConnection::SetOCIVersion(uint8_t value) {
@@ -403,7 +436,11 @@ bool StopThread(TOCIConnection& connection, HANDLE thread) {
         // The worker reports its own end; a failed interruption only means waiting longer.
     }
     if (WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0) return true;
-    return TerminateThread(thread, 0) != 0;
+    const DWORD worker = GetThreadId(thread);
+    if (!TerminateThread(thread, 0)) return false;
+    WaitForSingleObject(thread, INFINITE);
+    connection.mutex_.Abandon(worker);
+    return true;
 }
 
 std::unique_ptr<TQdCommand> TOCIConnection::CreateCommand() { return std::make_unique<TOCICommand>(this); }

@@ -2,7 +2,7 @@
 // call interface (a log-on data area) or the version 8 one (server attach and session
 // begin), runs commits and rollbacks, turns client statuses into EOraError (with the
 // OnError hook) and serialises the statement work of its commands and record sets on its
-// own mutex. Created by the Oracle session component.
+// own lock. Created by the Oracle session component.
 #pragma once
 
 #include <windows.h>
@@ -33,6 +33,25 @@ inline constexpr int prConnectMode = 62;
 inline constexpr int prCharLength = 63;
 
 inline constexpr const char* UnitOraClasses = "OraClasses";
+
+// The lock of a connection: recursive like a mutex, but held and released in user mode,
+// so that the uncontended case, every OCI call of a single-threaded program, costs no
+// round trip to the system. A thread stopped by force while it holds the lock leaves it
+// abandoned; the next thread to wait takes it over, as it would an abandoned mutex.
+class TConnectionMutex {
+public:
+    void Acquire();
+    void Release();
+    // The thread has ended without releasing the lock: it is free again.
+    void Abandon(DWORD threadId);
+
+private:
+    SRWLOCK guard_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE released_ = CONDITION_VARIABLE_INIT;
+    DWORD owner_ = 0;
+    unsigned depth_ = 0;
+    unsigned waiting_ = 0;
+};
 
 class TOCIConnection : public TQdConnection {
 public:
@@ -110,10 +129,11 @@ private:
     oci::OCIServer* serverHandle_ = nullptr;
     oci::OCISession* sessionHandle_ = nullptr;
     oci::OCIError* errorHandle_ = nullptr;
-    platform::THandleOwner mutex_;
+    TConnectionMutex mutex_;
     HWND utilWindow_ = nullptr;
 
     friend HANDLE RunThread(TOCIConnection&, void*, std::function<void()>, std::function<void(bool)>);
+    friend bool StopThread(TOCIConnection&, HANDLE);
 };
 
 // Holds a connection's lock for a scope.
@@ -138,7 +158,8 @@ void EnsureOCIInit();
 HANDLE RunThread(TOCIConnection& connection, void* object, std::function<void()> routine,
                  std::function<void(bool success)> endRoutine);
 // Interrupts the connection's running call and waits for the worker to end; a worker that
-// does not end within the wait is terminated. Answers whether the worker has ended.
+// does not end within the wait is terminated (and gives up the connection's lock if it
+// held it). Answers whether the worker has ended.
 bool StopThread(TOCIConnection& connection, HANDLE thread);
 // Where failures reported through utility windows go (there is no application-wide
 // handler in this runtime); by default they are dropped.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -251,6 +253,76 @@ TEST_F(OCIConnectionTest, ChangingTheCallLevelDisconnects) {
         EXPECT_STREQ(e.what(), "OCI is not inizialized");
     }
     EXPECT_FALSE(connection.GetConnected());
+}
+
+// Another thread waiting for the connection's lock; it notes when it got in.
+class LockWaiter {
+public:
+    explicit LockWaiter(TOCIConnection& connection)
+        : thread_([this, &connection] {
+              TConnectionLock lock(connection);
+              entered_ = true;
+          }) {}
+    ~LockWaiter() { Join(); }
+    // Whether it has got in so far: a moment is given for it to try.
+    bool EnteredYet() {
+        Sleep(100);
+        return entered_;
+    }
+    // Waits until it got in (and has gone again).
+    bool Join() {
+        if (thread_.joinable()) thread_.join();
+        return entered_;
+    }
+
+private:
+    std::atomic<bool> entered_{false};
+    std::thread thread_;
+};
+
+TEST(ConnectionLock, SerialisesThreadsAndNestsOnOne) {
+    TOCIConnection connection;
+    connection.Lock();
+    connection.Lock();
+    LockWaiter waiter(connection);
+    EXPECT_FALSE(waiter.EnteredYet());
+    connection.Unlock();
+    // Still held: it was taken twice.
+    EXPECT_FALSE(waiter.EnteredYet());
+    connection.Unlock();
+    EXPECT_TRUE(waiter.Join());
+
+    // Without thread safety nothing is held.
+    connection.SetProp(prThreadSafety, platform::Variant(false));
+    connection.Lock();
+    EXPECT_TRUE(LockWaiter(connection).Join());
+    connection.Unlock();
+}
+
+TEST(ConnectionLock, AWorkerStoppedByForceGivesUpTheLock) {
+    TOCIConnection connection;
+    struct Context {
+        TOCIConnection& connection;
+        HANDLE locked;
+    } context{connection, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    // A worker that takes the lock and never ends, as one stuck in a call would.
+    HANDLE worker = CreateThread(
+        nullptr, 0,
+        [](LPVOID parameter) -> DWORD {
+            auto* context = static_cast<Context*>(parameter);
+            context->connection.Lock();
+            SetEvent(context->locked);
+            Sleep(INFINITE);
+            return 0;
+        },
+        &context, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(context.locked, 10000), WAIT_OBJECT_0);
+    LockWaiter waiter(connection);
+    EXPECT_FALSE(waiter.EnteredYet());
+    EXPECT_TRUE(StopThread(connection, worker));
+    EXPECT_TRUE(waiter.Join());
+    CloseHandle(worker);
+    CloseHandle(context.locked);
 }
 
 class OCI7ConnectionTest : public OCIConnectionTest {
