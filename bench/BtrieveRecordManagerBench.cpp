@@ -14,40 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "btrieve/engines/BtrieveApi.h"
 
 namespace {
 
 using namespace btrieve;
+using bench::BtrieveClient;
 
 constexpr uint16_t kRecordLength = 64;
 
-class Client {
-public:
-    Client() : module_(LoadLibraryA(kDefaultClientLibrary)) {
-        if (!module_) Die("cannot load wbtrv32.dll");
-        call_ = reinterpret_cast<BtrCallFn>(reinterpret_cast<void*>(GetProcAddress(module_, kBtrCallName)));
-        if (!call_) Die("wbtrv32.dll has no BTRCALL");
-    }
-    ~Client() { FreeLibrary(module_); }
-
-    int16_t Call(uint16_t op, void* block, void* data, uint32_t* length, void* key, int8_t keyNumber) {
-        return call_(op, block, data, length, key, kMaxKeyLength, keyNumber);
-    }
-
-    [[noreturn]] static void Die(const std::string& why) {
-        std::fprintf(stderr, "bench: %s\n", why.c_str());
-        std::exit(1);
-    }
-
-private:
-    HMODULE module_;
-    BtrCallFn call_ = nullptr;
-};
-
-void Check(int16_t status, const char* what) {
-    if (status != StatusOk) Client::Die(std::string(what) + " answered status " + std::to_string(status));
-}
+void Check(int16_t status, const char* what) { BtrieveClient::Check(status, what); }
 
 std::string BenchFile() {
     char dir[MAX_PATH];
@@ -56,7 +33,7 @@ std::string BenchFile() {
 }
 
 // A file of fixed 64-byte records with one unique 4-byte integer key at offset 1.
-void CreateFile(Client& client, const std::string& path) {
+void CreateFile(BtrieveClient& client, const std::string& path) {
     std::vector<uint8_t> spec(sizeof(FileSpecHeader) + sizeof(KeySegmentSpec), 0);
     FileSpecHeader header{};
     header.recordLength = kRecordLength;
@@ -80,7 +57,7 @@ double RecordsPerSecond(uint32_t expected, Loop&& loop) {
     const auto start = std::chrono::steady_clock::now();
     const uint32_t seen = loop();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (seen != expected) Client::Die("read " + std::to_string(seen) + " of " + std::to_string(expected) + " records");
+    if (seen != expected) bench::Die("read " + std::to_string(seen) + " of " + std::to_string(expected) + " records");
     return seen / (seconds > 0 ? seconds : 1e-9);
 }
 
@@ -88,7 +65,7 @@ double RecordsPerSecond(uint32_t expected, Loop&& loop) {
 
 int main(int argc, char** argv) {
     const uint32_t records = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 100000;
-    Client client;
+    BtrieveClient client;
     const std::string path = BenchFile();
     CreateFile(client, path);
 
