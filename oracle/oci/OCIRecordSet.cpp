@@ -348,7 +348,7 @@ void TOCIRecordSet::PrepareFetchBuffer(PItemHeader first, int rows) {
 
 // A LOB arrives as a locator; its contents are read at once unless the reading is
 // deferred or the command keeps LOBs on the server.
-void TOCIRecordSet::ReadLobValues(void* record) {
+void TOCIRecordSet::ReadLobValues(void* record, bool emptyIsNull) {
     const bool read = !deferredLobRead_ && OCICommand()->CacheLobs();
     for (int i = 0; i < FieldCount(); ++i) {
         const TFieldDesc& field = *Fields().Items(i);
@@ -367,12 +367,12 @@ void TOCIRecordSet::ReadLobValues(void* record) {
         } else {
             size = lob->GetLength();
         }
-        // An empty LOB reads as null, whether or not its contents were read.
-        if (size == 0) *Indicator(record, field.FieldNo) = -1;
+        // In a block an empty LOB reads as null, whether or not its contents were read.
+        if (emptyIsNull && size == 0) *Indicator(record, field.FieldNo) = -1;
     }
 }
 
-void TOCIRecordSet::AfterBlockFetch(PItemHeader first, int fetched) {
+void TOCIRecordSet::AfterBlockFetch(PItemHeader first, int fetched, bool emptyLobIsNull) {
     for (int row = 0; row < fetched; ++row) {
         void* record = RecordOfRow(first, row);
         int bufferOffset = 0;
@@ -407,7 +407,7 @@ void TOCIRecordSet::AfterBlockFetch(PItemHeader first, int fetched) {
                 blob->Compress();
             }
         }
-        ReadLobValues(record);
+        ReadLobValues(record, emptyLobIsNull);
     }
 }
 
@@ -519,7 +519,7 @@ bool TOCIRecordSet::FetchOneRow() {
             });
         }
         fetched = !command->IsEndOfFetch(status);
-        if (fetched) AfterBlockFetch(item, 1);
+        if (fetched) AfterBlockFetch(item, 1, false);
     } catch (...) {
         forget();
         throw;

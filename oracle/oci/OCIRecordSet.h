@@ -74,7 +74,9 @@ private:
     static bool IsLobField(const TFieldDesc& field);
     // Bytes a field takes in a row of the fetch buffer (0: the field is defined into the record).
     int FetchBufferBytes(const TFieldDesc& field) const;
-    void ReadLobValues(void* record);
+    // emptyIsNull: a LOB of size 0 reads as null (rows of a block; a row fetched alone keeps
+    // its indicator).
+    void ReadLobValues(void* record, bool emptyIsNull);
     TOraObject* ObjectOf(const TFieldDesc& field, const void* record) const;
     // The cursor value of a CURSOR(subquery) column in a record.
     TOraCursor* CursorOf(const TFieldDesc& field, const void* record) const;
@@ -84,7 +86,7 @@ private:
     void CreateBlockValues(PBlockHeader block, int count);
     void FreeBlockValues(PBlockHeader block, int from, int to);
     void PrepareFetchBuffer(PItemHeader first, int rows);
-    void AfterBlockFetch(PItemHeader first, int fetched);
+    void AfterBlockFetch(PItemHeader first, int fetched, bool emptyLobIsNull = true);
     // The record of the row'th item from first (items of a block lie at the item size).
     void* RecordOfRow(PItemHeader first, int row);
     void DefineColumns(uint8_t* firstRecord, bool oneRow);

@@ -487,6 +487,26 @@ TEST_F(OCILiteRecordSetTest, LongPiecesOnRequest) {
     EXPECT_EQ(CheckLongColumns(*this, 25), 4);
 }
 
+// A row fetched alone keeps an empty LOB's indicator: the value is empty, not null; a
+// null column stays null.
+TEST_F(OCILiteRecordSetTest, AnEmptyLobOfARowFetchedAloneIsNotNull) {
+    Run("CREATE TABLE RS_LITE_LOB (ID NUMBER(9), C CLOB)");
+    Run("INSERT INTO RS_LITE_LOB VALUES (1, EMPTY_CLOB())");
+    Run("INSERT INTO RS_LITE_LOB VALUES (2, NULL)");
+    auto recordSet = Query("SELECT ID, C FROM RS_LITE_LOB ORDER BY ID");
+    recordSet->Open();
+    TRecordBuffer record = recordSet->AllocRecBuf();
+    recordSet->GetNextRecord(record.data());
+    ASSERT_FALSE(recordSet->Eof());
+    EXPECT_FALSE(recordSet->GetNull(2, record.data()));
+    EXPECT_EQ(recordSet->GetBlob(2, record.data())->GetSize(), 0u);
+    recordSet->GetNextRecord(record.data());
+    ASSERT_FALSE(recordSet->Eof());
+    EXPECT_TRUE(recordSet->GetNull(2, record.data()));
+    recordSet->Close();
+    Run("DROP TABLE RS_LITE_LOB");
+}
+
 class OCI7RecordSetTest : public OCIRecordSetTest {
 protected:
     void SetUp() override {
