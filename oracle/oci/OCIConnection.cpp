@@ -8,6 +8,7 @@
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OciLoader.h"
+#include "platform/Application.h"
 #include "platform/DataSetTypes.h"
 #include "platform/ScopeExit.h"
 #include "platform/SysUtils.h"
@@ -352,8 +353,6 @@ struct TThreadRecord {
     HWND Window;
 };
 
-TBackgroundErrorHandler backgroundErrorHandler;
-
 HINSTANCE ModuleInstance() {
     HMODULE module = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -361,21 +360,31 @@ HINSTANCE ModuleInstance() {
     return module;
 }
 
+// A failure nobody waits for goes to the application's exception handler (or its display);
+// the silent abort stays silent there as everywhere.
+void HandleBackgroundFailure(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const platform::EAbort&) {
+    } catch (const std::exception& error) {
+        platform::ApplicationHandleException(nullptr, error);
+    } catch (...) {
+        platform::ApplicationHandleException(nullptr, platform::Exception("Background operation failed"));
+    }
+}
+
 LRESULT CALLBACK UtilWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE) return 0;
     if (message != WM_THREAD_DONE && message != WM_THREAD_FAILED) return DefWindowProcA(window, message, wParam, lParam);
     std::unique_ptr<TThreadRecord> record(reinterpret_cast<TThreadRecord*>(wParam));
     std::unique_ptr<std::exception_ptr> failure(reinterpret_cast<std::exception_ptr*>(lParam));
-    void* const sender = record->Object;
-    // Nothing may leave a window procedure: failures go to the background error handler.
+    // Nothing may leave a window procedure: failures go to the application's handler.
     try {
         if (record->EndRoutine) record->EndRoutine(message == WM_THREAD_DONE);
         record.reset();
         if (failure && *failure) std::rethrow_exception(*failure);
     } catch (...) {
-        // The handler's own failure has nowhere further to go.
-        const std::exception_ptr error = std::current_exception();
-        if (backgroundErrorHandler) platform::CleanUpStep([&] { backgroundErrorHandler(sender, error); });
+        HandleBackgroundFailure(std::current_exception());
     }
     return 0;
 }
@@ -415,8 +424,6 @@ HWND CreateUtilWindow() {
 }
 
 }  // namespace
-
-void SetBackgroundErrorHandler(TBackgroundErrorHandler handler) { backgroundErrorHandler = std::move(handler); }
 
 HANDLE RunThread(TOCIConnection& connection, void* object, std::function<void()> routine,
                  std::function<void(bool)> endRoutine) {

@@ -154,16 +154,13 @@ void EnsureOCIInit();
 // Runs routine on a worker thread of its own; its end routine (success flag) runs on the
 // thread that created the connection's utility window, when that thread dispatches its
 // messages. A failure of the routine is raised there again, after the end routine, and
-// handed to the background error handler with the object as sender. Answers the thread.
+// handed to the application's exception handler (the silent abort stays silent). Answers
+// the thread.
 HANDLE RunThread(TOCIConnection& connection, void* object, std::function<void()> routine,
                  std::function<void(bool success)> endRoutine);
 // Interrupts the connection's running call and waits for the worker to end; a worker that
 // does not end within the wait is terminated (and gives up the connection's lock if it
 // held it). Answers whether the worker has ended.
 bool StopThread(TOCIConnection& connection, HANDLE thread);
-// Where failures reported through utility windows go (there is no application-wide
-// handler in this runtime); by default they are dropped.
-using TBackgroundErrorHandler = std::function<void(void* sender, std::exception_ptr error)>;
-void SetBackgroundErrorHandler(TBackgroundErrorHandler handler);
 
 }  // namespace oracle
