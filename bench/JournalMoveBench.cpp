@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "standins/btrieve/FixtureDescription.h"
-#include "standins/btrieve/FixtureWriter.h"
+#include "bench/JournalFixture.h"
 #include "tests/standins/oracle/OciLibrary.h"
 
 namespace {
@@ -21,51 +20,10 @@ namespace {
 using namespace orastandin::testing;
 using bench::BtrieveClient;
 using bench::Die;
+using bench::JournalRecord;
 
 const char* const kUser = "SCOTT";
 const char* const kPassword = "TIGER";
-
-// JOUR.SH: day number, second of the day, card number, client, text line, personnel id.
-struct JournalRecord {
-    int32_t day;
-    int32_t second;
-    double card;
-    double client;
-    char text[100];
-    double personnel;
-};
-static_assert(sizeof(JournalRecord) == 136, "the record's doubles are aligned; the file's are not");
-constexpr uint32_t kRecordLength = 132;
-
-// JOUR.SH with the product's layout and that many records, written into the folder.
-void WriteJournal(const std::string& folder, uint32_t records) {
-    std::string description;
-    {
-        FILE* file = std::fopen((bench::ProgramFolder() + "product.tables").c_str(), "rb");
-        if (!file) Die("no product.tables beside the program");
-        char chunk[4096];
-        for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) description.append(chunk, got);
-        std::fclose(file);
-    }
-    for (wbtrv::FixtureTable& table : wbtrv::ParseFixtureDescription(description)) {
-        if (table.name != "JOUR.SH") continue;
-        table.rows.clear();
-        for (uint32_t i = 0; i < records; ++i) {
-            const std::string values[] = {std::to_string(730486 + i / 500), std::to_string((i * 37) % 86400),
-                                          std::to_string(4276000000000000.0 + i), std::to_string(500 + i % 97),
-                                          "card " + std::to_string(i) + " taken at the gate", std::to_string(i % 13)};
-            wbtrv::Bytes row;
-            for (size_t f = 0; f < table.fields.size(); ++f) {
-                const wbtrv::Bytes value = wbtrv::EncodeFieldValue(table.fields[f], values[f]);
-                row.insert(row.end(), value.begin(), value.end());
-            }
-            table.rows.push_back(std::move(row));
-        }
-        wbtrv::FixtureWriter(folder).WriteTable(table);
-        return;
-    }
-    Die("product.tables has no JOUR.SH");
-}
 
 std::string CreateTableText(const std::string& table) {
     return "CREATE TABLE " + table +
@@ -137,27 +95,21 @@ void RawMove(OciLibrary& oci, const std::string& server, const std::string& jour
     uint8_t block[btrieve::kPositionBlockSize] = {};
     char key[btrieve::kKeyBufferSize] = {};
     std::strncpy(key, journal.c_str(), sizeof key - 1);
-    uint8_t record[kRecordLength] = {};
+    uint8_t record[JournalRecord::kLength] = {};
     uint32_t length = 0;
     BtrieveClient::Check(btrieve.Call(btrieve::OpOpen, block, record, &length, key, 0), "open JOUR.SH");
-    length = kRecordLength;
+    length = JournalRecord::kLength;
     int16_t status = btrieve.Call(btrieve::OpGetFirst, block, record, &length, key, 0);
     while (status == btrieve::StatusOk) {
-        JournalRecord r;
-        std::memcpy(&r.day, record, 8);
-        std::memcpy(&r.card, record + 8, 16);
-        std::memcpy(r.text, record + 24, sizeof r.text);
-        std::memcpy(&r.personnel, record + 124, 8);
+        const JournalRecord r = JournalRecord::From(record);
         OracleDate(r.day, r.second, date);
         card = r.card;
         client = r.client;
-        size_t used = sizeof r.text;
-        while (used > 0 && (r.text[used - 1] == ' ' || r.text[used - 1] == '\0')) --used;
-        std::memcpy(text, r.text, used);
-        text[used] = '\0';
+        const std::string line = r.TextLine();
+        std::memcpy(text, line.c_str(), line.size() + 1);
         personnel = r.personnel;
         Check(oci, oci.StmtExecute(db.svc, db.stmt, oci.err, 1, 0, nullptr, nullptr, OCI_DEFAULT), "insert");
-        length = kRecordLength;
+        length = JournalRecord::kLength;
         status = btrieve.Call(btrieve::OpGetNext, block, record, &length, key, 0);
     }
     if (status != btrieve::StatusEndOfFile) BtrieveClient::Check(status, "read JOUR.SH");
@@ -202,7 +154,7 @@ int main(int argc, char** argv) {
     int run = 0;
     for (const uint32_t records : sizes) {
         bench::ScratchFolder data("journal");
-        WriteJournal(data.Path(), records);
+        bench::WriteJournal(data.Path(), records, false);
         const std::string journal = data.Path() + "JOUR.SH";
         auto checkRows = [&](const std::string& table, const char* who) {
             const uint32_t rows = RowsOf(oci, server, table);
