@@ -715,6 +715,7 @@ void TQnBDEDataset::FreeBlockBuffer() {
     blockBuffer_.clear();
     blockBuffer_.shrink_to_fit();
     blockSize_ = blockIndex_ = blockCount_ = blockTotal_ = 0;
+    activeRecordInBlock_ = false;
 }
 
 void TQnBDEDataset::ChangeBlockReadSize(int size) {
@@ -727,12 +728,20 @@ void TQnBDEDataset::ChangeBlockReadSize(int size) {
     if (Eof() || !CanBlockRead() || recordSize_ <= 0) return;
     FreeBlockBuffer();
     UpdateCursorPos();
-    Engine().SetProp(cursor_, kInsertModeProp, 0);
     // The block never exceeds 64 KB (or one record): a large count cannot overflow it.
     const size_t wanted = size == INT_MAX ? kMaxBlockBytes
                                           : std::min(static_cast<size_t>(size) * static_cast<size_t>(recordSize_),
                                                      std::max(kMaxBlockBytes, static_cast<size_t>(recordSize_)));
     blockBuffer_.assign(wanted, 0);
+    // The first block starts with the active record: the engine's block read moves on
+    // from the cursor's record, which would pass the active record by.
+    const uint16_t code = Engine().GetRecord(cursor_, recordlock::None, blockBuffer_.data(), nullptr);
+    if (code != 0) {
+        FreeBlockBuffer();
+        Check(code);
+    }
+    activeRecordInBlock_ = true;
+    Engine().SetProp(cursor_, kInsertModeProp, 0);
     blockSize_ = static_cast<int>(wanted / static_cast<size_t>(recordSize_));
     blockIndex_ = blockSize_;
     blockCount_ = blockSize_;
@@ -748,9 +757,16 @@ void TQnBDEDataset::NextInBlockRead() {
         MoveToLast();
         return;
     } else {
-        uint32_t count = static_cast<uint32_t>(blockCount_);
-        const uint16_t code = Engine().ReadBlock(cursor_, count, blockBuffer_.data(), blockBuffer_.size());
-        if (code != 0 && code != rc::Eof) Check(code);
+        const uint32_t held = activeRecordInBlock_ ? 1 : 0;
+        activeRecordInBlock_ = false;
+        const size_t heldBytes = static_cast<size_t>(held) * static_cast<size_t>(recordSize_);
+        uint32_t count = static_cast<uint32_t>(blockCount_) - held;
+        if (count > 0) {
+            const uint16_t code =
+                Engine().ReadBlock(cursor_, count, blockBuffer_.data() + heldBytes, blockBuffer_.size() - heldBytes);
+            if (code != 0 && code != rc::Eof) Check(code);
+        }
+        count += held;
         blockCount_ = static_cast<int>(count);
         // No record read is the end, whether the engine says end of file or not.
         if (count == 0) {

@@ -242,6 +242,8 @@ private:
     int blockIndex_ = 0;
     int blockCount_ = 0;
     int blockTotal_ = 0;
+    // The block buffer's first slot holds the active record, read when block reading began.
+    bool activeRecordInBlock_ = false;
     std::vector<uint8_t> blockBuffer_;
     bool cachedUpdates_ = false;
     TQnDataSetUpdateObject* updateObject_ = nullptr;

@@ -36,7 +36,12 @@ const char* kSettingsTables =
     "field ID integer 4\n"
     "field MEMO 12 20\n"
     "key ID\n"
-    "row 1 null\n";
+    "row 1 null\n"
+    "table Numbers NUMBERS.DAT\n"
+    "field CODE integer 4\n"
+    "field MEMO 12 20\n"
+    "key CODE\n"
+    "row 1 null\nrow 2 null\nrow 3 null\nrow 4 null\nrow 5 null\n";
 
 // "ID эмитента" in code page 1251.
 const AnsiString kIssuerField = "ID \xFD\xEC\xE8\xF2\xE5\xED\xF2\xE0";
@@ -194,6 +199,31 @@ TEST_F(BindingTest, EditLocksTheRecordUntilPostOrCancel) {
     table->CancelChanges();
     other->MoveToFirst();
     EXPECT_EQ(other->FieldNamed("NAME")->ReadAsString(), "Again");
+}
+
+// Block reading on the Btrieve cursor begins with the record the dataset is on, and the
+// blocks that follow continue from the engine's position behind it.
+TEST_F(BindingTest, BlockReadingStartsAtTheActiveRecord) {
+    ConnectDatabase();
+    table = TableOf("numbers.dat");
+    table->OpenDataSet();
+    for (int size : {1, 2, 1000000000}) {
+        for (int start : {1, 3}) {
+            table->MoveToFirst();
+            while (table->FieldNamed("CODE")->ReadAsInteger() != start) table->MoveToNext();
+            table->ChangeBlockReadSize(size);
+            ASSERT_EQ(table->State(), platform::dsBlockRead);
+            std::vector<int> codes;
+            for (int guard = 0; !table->Eof() && guard < 20; ++guard) {
+                codes.push_back(table->FieldNamed("CODE")->ReadAsInteger());
+                table->MoveToNext();
+            }
+            std::vector<int> expected;
+            for (int i = start; i <= 5; ++i) expected.push_back(i);
+            EXPECT_EQ(codes, expected) << size << " " << start;
+            table->ChangeBlockReadSize(0);
+        }
+    }
 }
 
 // One lock for the whole library: a thread may take it again while it holds it; another
