@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/DataSet.h"
 #include "platform/FieldDefs.h"
@@ -138,6 +139,15 @@ void TField::Change() {
 
 AnsiString TField::ReadBlobText() const {
     if (!dataSet_) DatabaseError("Field '" + DisplayName() + "' has no dataset");
+    if (dataSet_->State() == dsBlockRead && FieldNo() > 0) {
+        // A block holds records the cursor has moved past: the dataset reads the blob of
+        // the block's record itself, and a record it cannot read gives an empty value.
+        std::vector<char> data;
+        const int read = dataSet_->ReadBlobFieldData(FieldNo(), data);
+        AnsiString text = read > 0 ? AnsiString(data.data(), static_cast<size_t>(read)) : AnsiString();
+        if (Transliterate() && !text.empty()) dataSet_->ConvertCharset(text.c_str(), text.data(), false);
+        return text;
+    }
     std::unique_ptr<TStream> stream = dataSet_->OpenBlobStream(const_cast<TField*>(this), bmRead);
     if (!stream) return AnsiString();
     int64_t size = stream->Size();

@@ -97,3 +97,29 @@ TEST_F(BlobStreamTest, WritingNeedsEditModeAndReachesTheEngine) {
     table_->PostChanges();
     EXPECT_EQ(BlobStore().blobs[1], "xy");
 }
+
+// Records of a block are read past by the cursor: their blobs come from the dataset's
+// own blob read, which answers an empty value for a blob the engine cannot read.
+TEST_F(BlobStreamTest, BlockReadingReadsBlobsOfTheBlockRecords) {
+    BlobStore().blobs[2] = "second";
+    table_->ChangeBlockReadSize(10);
+    ASSERT_EQ(table_->State(), platform::dsBlockRead);
+    std::vector<AnsiString> memos;
+    for (int guard = 0; !table_->Eof() && guard < 5; ++guard) {
+        memos.push_back(Memo().ReadAsString());
+        table_->MoveToNext();
+    }
+    EXPECT_EQ(memos, (std::vector<AnsiString>{"hello blob world", "second"}));
+    table_->ChangeBlockReadSize(0);
+
+    BlobStore().failing = true;
+    table_->MoveToFirst();
+    table_->ChangeBlockReadSize(10);
+    ASSERT_EQ(table_->State(), platform::dsBlockRead);
+    AnsiString value = "unread";
+    EXPECT_NO_THROW(value = Memo().ReadAsString());
+    EXPECT_EQ(value, "");
+    table_->ChangeBlockReadSize(0);
+    // Outside block reading the failure is reported.
+    EXPECT_THROW(Memo().ReadAsString(), ETDBEngineError);
+}

@@ -84,11 +84,13 @@ public:
     void OpenBlob(uint8_t*, uint16_t field, int) override { CheckField(field); }
     void GetBlobSize(uint8_t* record, uint16_t field, uint32_t& size) override {
         CheckField(field);
+        if (BlobStore().failing) RaiseEngineError(rc::WriteErr);
         size = static_cast<uint32_t>(Blob(record).size());
     }
     void GetBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length, void* destination,
                  uint32_t& bytesRead) override {
         CheckField(field);
+        if (BlobStore().failing) RaiseEngineError(rc::WriteErr);
         ++BlobStore().reads;
         const std::string& blob = Blob(record);
         if (offset > blob.size()) RaiseEngineError(0x270E);

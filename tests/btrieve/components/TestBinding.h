@@ -88,10 +88,12 @@ TSessionClass EngineSessionClass();
 // every open).
 std::map<std::string, bool>& readOnlyTables();
 
-// The blobs of table "B" by record ID, and how many reads reached the engine.
+// The blobs of table "B" by record ID, and how many reads reached the engine; with
+// failing set, the engine refuses to give a blob's size or bytes.
 struct TBlobStore {
     std::map<int32_t, std::string> blobs;
     int reads = 0;
+    bool failing = false;
 };
 TBlobStore& BlobStore();
 
