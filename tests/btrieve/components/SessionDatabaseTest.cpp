@@ -160,6 +160,45 @@ TEST_F(SessionDatabaseTest, DatabaseConnectsOnAPathAndClosesItsTables) {
     EXPECT_FALSE(database->Connected());
 }
 
+// The engine's database open gets the password of the parameters (the alias holds a user
+// name and there is no log-in prompt) and a block of every parameter line that holds
+// "=": names cut to 31 characters, values after the first "=" cut to 255 characters in
+// the OEM code page, zero-terminated one after another.
+TEST_F(SessionDatabaseTest, ConnectHandsPasswordAndParameterBlockToTheEngine) {
+    EngineCalls() = {};
+    const AnsiString longName(40, 'N');
+    const AnsiString longValue(300, 'v');
+    auto database = NewDatabase("C:\\TYPED");
+    database->Params().Add("PASSWORD=Pass word");
+    database->Params().Add("a line without a value");
+    database->Params().Add(longName + "=x=y");
+    database->Params().Add("LONG=" + longValue);
+    database->Params().Add("TEXT=\xC6\xE8\xEB");
+    database->OpenConnection();
+    ASSERT_TRUE(database->Connected());
+    EXPECT_EQ(EngineCalls().password, "Pass word");
+
+    char oem[4] = {};
+    CharToOemBuffA("\xC6\xE8\xEB", oem, 3);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"PASSWORD", "Pass word"}, {longName.substr(0, 31), "x=y"}, {"LONG", longValue.substr(0, 255)},
+        {"TEXT", oem}, {"PATH", "C:\\TYPED"}, {"USER NAME", ""}};
+    const auto& descs = EngineCalls().paramDescs;
+    ASSERT_EQ(descs.size(), expected.size());
+    size_t offset = 0;
+    for (size_t i = 0; i < descs.size(); ++i) {
+        EXPECT_EQ(descs[i].fieldNumber, i + 1);
+        EXPECT_EQ(std::string(descs[i].name), expected[i].first);
+        EXPECT_EQ(descs[i].fieldType, 1);
+        EXPECT_EQ(descs[i].offset, offset) << i;
+        EXPECT_EQ(descs[i].length, expected[i].second.size() + 1) << i;
+        ASSERT_LE(offset + descs[i].length, EngineCalls().paramValues.size());
+        EXPECT_EQ(std::string(&EngineCalls().paramValues[offset], expected[i].second.size() + 1),
+                  expected[i].second + '\0') << i;
+        offset += descs[i].length;
+    }
+}
+
 TEST_F(SessionDatabaseTest, SessionAliasLivesWhileConnected) {
     WriteAlias("SETRIXTEST_EDIT", "C:\\EDIT");
     std::vector<std::pair<int, AnsiString>> notices;

@@ -212,6 +212,83 @@ TEST_F(TableTest, IndexDefinitionsAndIndexSwitch) {
     EXPECT_EQ(Ids(table), (std::vector<int>{1, 2, 3, 7, 8}));
 }
 
+// On a database that is not of the standard type (the Btrieve database) a closed table
+// reads its index definitions from the engine's index list, which leaves out the indexes
+// the engine does not maintain; the cursor opens on the chosen index at once; and the
+// cursor takes the update mode and the auto-refresh properties of the fields.
+TEST_F(TableTest, TablesOfATypedDatabaseOpenOnTheirIndex) {
+    EngineCalls() = {};
+    auto typed = platform::NewUnownedComponent<TTestDatabase>();
+    typed->SetDatabaseName("C:\\TYPED");
+    typed->OpenConnection();
+    ASSERT_TRUE(typed->SQLBased());
+    TTestTable& table = NewTable();
+    table.SetDatabaseName("C:\\TYPED");
+    const auto indexNames = [&table] {
+        std::vector<AnsiString> names;
+        for (int i = 0; i < table.IndexDefs().Count(); ++i) names.push_back(table.IndexDefs().Items(i).Name());
+        return names;
+    };
+    table.IndexDefs().Update();
+    EXPECT_EQ(EngineCalls().indexLists, 1);
+    EXPECT_EQ(indexNames(), (std::vector<AnsiString>{"IDX0", "IDX1", "IDX2"}));
+    EXPECT_EQ(table.IndexDefs().Items(1).Fields(), "NAME;ID");
+
+    struct Case {
+        const char* indexName;
+        const char* indexFields;
+        const char* opened;
+    };
+    // The index named by the table is looked up in the index list again before the open.
+    for (const Case& c : {Case{"IDX2", "", "IDX2"}, Case{"", "NAME;ID", "IDX1"}, Case{"", "", ""}}) {
+        EngineCalls().tableOpens.clear();
+        if (*c.indexFields)
+            table.SetIndexFieldNames(c.indexFields);
+        else
+            table.SetIndexName(c.indexName);
+        table.OpenDataSet();
+        EXPECT_EQ(EngineCalls().tableOpens, (std::vector<std::string>{c.opened})) << c.opened;
+        EXPECT_EQ(Ids(table), (std::vector<int>{1, 2, 3, 7, 8}));
+        table.CloseDataSet();
+    }
+    // An open cursor gives every index, the ones not maintained marked as such.
+    table.OpenDataSet();
+    table.IndexDefs().Update();
+    EXPECT_EQ(indexNames(), (std::vector<AnsiString>{"IDX0", "IDX1", "IDX2", "IDX3"}));
+    EXPECT_TRUE(table.IndexDefs().Items(3).Options() & platform::ixNonMaintained);
+    EXPECT_EQ(EngineCalls().indexLists, 3);
+    table.CloseDataSet();
+
+    // Update mode and auto-refresh: the fields by their position, read-only tables
+    // without the update mode.
+    std::unique_ptr<platform::TField> id = std::make_unique<platform::TIntegerField>();
+    id->SetFieldName("ID");
+    id->SetAutoGenerateValue(platform::arAutoInc);
+    std::unique_ptr<platform::TField> name = std::make_unique<platform::TStringField>();
+    name->SetFieldName("NAME");
+    name->SetSize(12);
+    std::unique_ptr<platform::TField> flag = std::make_unique<platform::TSmallintField>();
+    flag->SetFieldName("FLAG");
+    flag->SetAutoGenerateValue(platform::arDefault);
+    table.Fields().Add(std::move(id));
+    table.Fields().Add(std::move(name));
+    table.Fields().Add(std::move(flag));
+    table.SetUpdateMode(platform::upWhereChanged);
+    table.SetAutoRefresh(true);
+    EngineCalls().cursorProps.clear();
+    table.OpenDataSet();
+    table.SetUpdateMode(platform::upWhereKeyOnly);
+    EXPECT_EQ(EngineCalls().cursorProps, (std::vector<std::string>{"0x4050000=1", "0x50017=1", "0x50015=1,-1",
+                                                                    "0x50016=3,-1", "0x4050000=2"}));
+    table.CloseDataSet();
+    table.SetReadOnly(true);
+    table.SetAutoRefresh(false);
+    EngineCalls().cursorProps.clear();
+    table.OpenDataSet();
+    EXPECT_EQ(EngineCalls().cursorProps, (std::vector<std::string>{"0x50015=1,-1", "0x50016=3,-1"}));
+    table.CloseDataSet();
+}
+
 TEST_F(TableTest, LocateUsesTheIndexTheLookupCursorOrAFilter) {
     TTestTable& table = OpenTable();
     // The leading key field of the current index: the dataset's own cursor.

@@ -1,5 +1,7 @@
 #include "TestBinding.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -148,6 +150,66 @@ public:
     }
 };
 
+// The cursors of the typed database: they take the dataset's update mode, note the
+// properties set on them, and keep every index but the last one maintained.
+class TTypedCursor : public TKeyedCursor {
+public:
+    using TKeyedCursor::TKeyedCursor;
+    void CheckPropWritable(uint32_t id, bool raise) override {
+        if (id != kUpdateModeProp) TKeyedCursor::CheckPropWritable(id, raise);
+    }
+    void SetProp(uint32_t id, intptr_t value) override {
+        char text[48];
+        if (id == kAutoIncProp || id == kDefaultProp) {
+            const auto* pair = reinterpret_cast<const int16_t*>(value);
+            std::snprintf(text, sizeof text, "0x%X=%d,%d", id, pair[0], pair[1]);
+        } else {
+            std::snprintf(text, sizeof text, "0x%X=%d", id, static_cast<int>(value));
+        }
+        if (id == kUpdateModeProp || id == kAutoIncProp || id == kDefaultProp || id == kAutoRefreshProp)
+            EngineCalls().cursorProps.push_back(text);
+        TKeyedCursor::SetProp(id, value);
+    }
+    void GetIndexDesc(uint16_t number, TEngineIndexDesc& desc) override {
+        TKeyedCursor::GetIndexDesc(number, desc);
+        desc.maintained = desc.indexId == 3 ? 0 : -1;
+    }
+
+private:
+    static constexpr uint32_t kUpdateModeProp = 0x4050000, kAutoIncProp = 0x50015, kDefaultProp = 0x50016,
+                              kAutoRefreshProp = 0x50017;
+};
+
+class TTypedDatabase : public TListingDatabase {
+public:
+    using TListingDatabase::TListingDatabase;
+    AnsiString GetDbType() const override { return "BTRIEVE"; }
+    void OpenTable(const char* tableName, const char*, const char* indexName, const char*, uint16_t,
+                   int32_t openMode, int32_t shareMode, int32_t, bool, const void*, TBaseTable*& cursor) override {
+        CheckParam(tableName);
+        if (!listing_) EngineCalls().tableOpens.push_back(indexName ? indexName : "");
+        if (!testengine::TTestStore::Get().tables.count(tableName)) RaiseEngineErrorMsg(0x2704, tableName);
+        auto* opened = MakeHandle<TTypedCursor>(this, &Cursors(), tableName, openMode, shareMode);
+        opened->OpenCursor();
+        if (indexName && *indexName) opened->SwitchToIndex(indexName, nullptr, 0, false);
+        cursor = opened;
+    }
+    void OpenIndexList(const char* tableName, uint16_t indexId, TBaseTable*& cursor) override {
+        ++EngineCalls().indexLists;
+        listing_ = true;
+        try {
+            TListingDatabase::OpenIndexList(tableName, indexId, cursor);
+        } catch (...) {
+            listing_ = false;
+            throw;
+        }
+        listing_ = false;
+    }
+
+private:
+    bool listing_ = false;  // the list's own cursor is no table open of the components
+};
+
 // A database whose type cannot be read (its path names "BADTYPE").
 class TBadTypeDatabase : public TListingDatabase {
 public:
@@ -162,10 +224,19 @@ class TListingSession : public testengine::TTestSession {
 public:
     using testengine::TTestSession::TTestSession;
     void CreateDatabaseObject(const TDatabaseDesc& desc, TBaseDatabase*& database, int32_t openMode,
-                              int32_t shareMode, const char*, uint16_t paramCount,
+                              int32_t shareMode, const char* password, uint16_t paramCount,
                               const TEngineFieldDesc* paramDescs, const char* paramValues) override {
         lastDesc = desc;
-        if (std::strstr(desc.physicalName, "BADTYPE"))
+        if (std::strstr(desc.physicalName, "TYPED")) {
+            TEngineCalls& calls = EngineCalls();
+            calls.password = password ? password : "";
+            calls.paramDescs.assign(paramDescs, paramDescs + paramCount);
+            size_t end = 0;
+            for (const auto& d : calls.paramDescs) end = std::max<size_t>(end, d.offset + d.length);
+            calls.paramValues.assign(paramValues, paramValues + end);
+            database = MakeHandle<TTypedDatabase>(this, openMode, shareMode, paramCount, desc.name, paramDescs,
+                                                  paramValues, &desc, &Databases());
+        } else if (std::strstr(desc.physicalName, "BADTYPE"))
             database = MakeHandle<TBadTypeDatabase>(this, openMode, shareMode, paramCount, desc.name, paramDescs,
                                                     paramValues, &desc, &Databases());
         else
@@ -181,6 +252,11 @@ public:
 };
 
 }  // namespace
+
+TEngineCalls& EngineCalls() {
+    static TEngineCalls calls;
+    return calls;
+}
 
 TBlobStore& BlobStore() {
     static TBlobStore store;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "btrieve/components/QnBlobStream.h"
 #include "btrieve/components/QnDatabase.h"
@@ -96,6 +97,21 @@ struct TBlobStore {
     bool failing = false;
 };
 TBlobStore& BlobStore();
+
+// What the engine was handed, on a database whose path names "TYPED" (a database that
+// is not of the standard type, as the Btrieve database is): the password and parameter
+// block of the database open, the index each table open named ("" for none), the index
+// lists opened, and the update-mode and auto-refresh properties set on its cursors as
+// "id=value" texts (a field record as "id=first,second").
+struct TEngineCalls {
+    std::string password;
+    std::vector<TEngineFieldDesc> paramDescs;
+    std::vector<char> paramValues;
+    std::vector<std::string> tableOpens;
+    int indexLists = 0;
+    std::vector<std::string> cursorProps;
+};
+TEngineCalls& EngineCalls();
 
 // The message of the exception an action raises; empty when it raises none.
 template <class Action>

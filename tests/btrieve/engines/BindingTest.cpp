@@ -41,7 +41,14 @@ const char* kSettingsTables =
     "field CODE integer 4\n"
     "field MEMO 12 20\n"
     "key CODE\n"
-    "row 1 null\nrow 2 null\nrow 3 null\nrow 4 null\nrow 5 null\n";
+    "row 1 null\nrow 2 null\nrow 3 null\nrow 4 null\nrow 5 null\n"
+    "table People PEOPLE.DAT\n"
+    "field ID integer 4\n"
+    "field NAME string 20\n"
+    "key ID\n"
+    "key NAME dup mod nocase\n"
+    "indexname 1 ByName\n"
+    "row 1 Clara\nrow 2 anna\nrow 3 Boris\n";
 
 // "ID эмитента" in code page 1251.
 const AnsiString kIssuerField = "ID \xFD\xEC\xE8\xF2\xE5\xED\xF2\xE0";
@@ -224,6 +231,53 @@ TEST_F(BindingTest, BlockReadingStartsAtTheActiveRecord) {
             table->ChangeBlockReadSize(0);
         }
     }
+}
+
+// The Btrieve database is not of the standard type: a table opens its cursor on the
+// chosen index at once, a closed table reads its index definitions from the index list,
+// and the cursor takes the update mode and auto-refresh properties.
+TEST_F(BindingTest, TablesOfTheBtrieveDatabaseOpenOnTheirIndex) {
+    const auto names = [](TQbTable& people) {
+        std::vector<AnsiString> read;
+        for (people.MoveToFirst(); !people.Eof(); people.MoveToNext())
+            read.push_back(people.FieldNamed("NAME")->ReadAsString());
+        return read;
+    };
+    std::vector<AnsiString> byName = {"anna", "Boris", "Clara"};
+    ConnectDatabase();
+    ASSERT_TRUE(database->SQLBased());
+
+    auto people = TableOf("people.dat");
+    people->IndexDefs().Update();
+    ASSERT_EQ(people->IndexDefs().Count(), 2);
+    EXPECT_EQ(people->IndexDefs().Items(0).Fields(), "ID");
+    EXPECT_EQ(people->IndexDefs().Items(1).Name(), "ByName");
+    EXPECT_EQ(people->IndexDefs().Items(1).Fields(), "NAME");
+    EXPECT_TRUE(people->IndexDefs().Items(1).Options() & platform::ixCaseInsensitive);
+    EXPECT_FALSE(people->Active());
+
+    for (bool byFields : {false, true}) {
+        if (byFields)
+            people->SetIndexFieldNames("NAME");
+        else
+            people->SetIndexName("ByName");
+        people->SetUpdateMode(platform::upWhereChanged);
+        people->SetAutoRefresh(true);
+        people->OpenDataSet();
+        EXPECT_EQ(names(*people), byName) << byFields;
+        // The cursor took the update mode: a posted change is kept.
+        byName[0] = byFields ? "anna" : "Anna";
+        people->MoveToFirst();
+        people->BeginEdit();
+        people->FieldNamed("NAME")->WriteAsString(byName[0]);
+        people->PostChanges();
+        EXPECT_EQ(people->FieldNamed("NAME")->ReadAsString(), byName[0]);
+        people->SetUpdateMode(platform::upWhereKeyOnly);
+        people->CloseDataSet();
+        people->SetIndexName("");
+    }
+    people->OpenDataSet();
+    EXPECT_EQ(names(*people), (std::vector<AnsiString>{"Clara", "anna", "Boris"}));
 }
 
 // One lock for the whole library: a thread may take it again while it holds it; another
