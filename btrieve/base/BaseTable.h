@@ -162,6 +162,10 @@ public:
     virtual void SetToEnd() { state_ = cursorstate::AfterLast; }
     virtual void SetToCursor(TBaseTable* target);
     virtual void GetBookMark(void* bookmark) { RaiseUnsupported(9040); }
+    // Whether a next or prior move that fails leaves the cursor able to answer the bookmark
+    // of the record it stands on now, so that a caller about to leave that record need not
+    // read its bookmark first.
+    virtual bool HoldsPlaceOnFailedMove() { return false; }
     virtual void SetToBookMark(const void* bookmark) { RaiseUnsupported(9041); }
     virtual void ReadAtBookmark(const void* bookmark, uint8_t* record, int lock) { RaiseUnsupported(9073); }
     virtual const void* BookmarkToKey(const void* bookmark) { return bookmark; }

@@ -315,6 +315,11 @@ DBIResult TVirtEng::GetBookMark(TBaseTable* cursor, void* bookmark) {
     return Guard([&] { UseCursor(cursor)->GetBookMark(bookmark); });
 }
 
+DBIResult TVirtEng::HoldsPlaceOnFailedMove(TBaseTable* cursor, bool& holds) {
+    holds = false;
+    return Guard([&] { holds = Live(cursor)->HoldsPlaceOnFailedMove(); });
+}
+
 DBIResult TVirtEng::SetToBookMark(TBaseTable* cursor, const void* bookmark) {
     return Guard([&] { UseCursor(cursor)->SetToBookMark(bookmark); });
 }

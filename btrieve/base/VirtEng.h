@@ -101,6 +101,7 @@ public:
     DBIResult SetToEnd(TBaseTable* cursor);
     DBIResult SetToCursor(TBaseTable* destination, TBaseTable* source);
     DBIResult GetBookMark(TBaseTable* cursor, void* bookmark);
+    DBIResult HoldsPlaceOnFailedMove(TBaseTable* cursor, bool& holds);
     DBIResult SetToBookMark(TBaseTable* cursor, const void* bookmark);
     DBIResult CompareBookMarks(TBaseTable* cursor, const void* bookmark1, const void* bookmark2, int32_t& result);
     DBIResult GetRecord(TBaseTable* cursor, int lock, uint8_t* record, TRecordProps* props);

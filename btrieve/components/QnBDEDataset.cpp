@@ -75,9 +75,27 @@ TQnBDEDataset::~TQnBDEDataset() {
 }
 
 TVirtEng& TQnBDEDataset::Engine() {
+    TVirtEng& engine = BareEngine();
+    if (unreadBookmark_) ReadUnreadBookmark(engine);
+    return engine;
+}
+
+TVirtEng& TQnBDEDataset::BareEngine() {
     TVirtEng* engine = EngineInstance();
     if (!engine) DatabaseError("Session is not active");
     return *engine;
+}
+
+void TQnBDEDataset::ReadUnreadBookmark(TVirtEng& engine) {
+    char* buffer = unreadBookmark_;
+    unreadBookmark_ = nullptr;
+    if (buffer && cursor_) engine.GetBookMark(cursor_, buffer + bookmarkOfs_);
+}
+
+bool TQnBDEDataset::MayLeaveUnread(TVirtEng& engine, const char* leaving, TGetMode mode) {
+    if (mode == gmCurrent || BufferCount() != 1 || leaving != ActiveBuffer()) return false;
+    bool holds = false;
+    return engine.HoldsPlaceOnFailedMove(cursor_, holds) == 0 && holds;
 }
 
 void TQnBDEDataset::Check(uint16_t code) { btrieve::Check(Engine(), code); }
@@ -323,6 +341,7 @@ char* TQnBDEDataset::NewRecordBuffer() {
 }
 
 void TQnBDEDataset::DisposeRecordBuffer(char*& buffer) {
+    if (buffer == unreadBookmark_) unreadBookmark_ = nullptr;
     blobCache_.erase(buffer);
     std::free(buffer);
     buffer = nullptr;
@@ -344,16 +363,27 @@ void TQnBDEDataset::ResetRecordBuffer(char* buffer) {
 }
 
 TGetResult TQnBDEDataset::FetchRecord(char* buffer, TGetMode mode, bool check) {
+    TVirtEng& engine = BareEngine();
+    // The record the cursor leaves: its bookmark is read now unless the fetch may leave it
+    // unread; a buffer that takes the new record needs none.
+    char* leaving = unreadBookmark_ == buffer ? nullptr : unreadBookmark_;
+    unreadBookmark_ = nullptr;
+    if (leaving && !MayLeaveUnread(engine, leaving, mode)) {
+        engine.GetBookMark(cursor_, leaving + bookmarkOfs_);
+        leaving = nullptr;
+    }
     auto* record = reinterpret_cast<uint8_t*>(buffer);
     uint16_t code = 0;
     switch (mode) {
-    case gmCurrent: code = Engine().GetRecord(cursor_, 0, record, &recordProps_); break;
-    case gmNext: code = Engine().GetNextRecord(cursor_, 0, record, &recordProps_); break;
-    case gmPrior: code = Engine().GetPriorRecord(cursor_, 0, record, &recordProps_); break;
+    case gmCurrent: code = engine.GetRecord(cursor_, 0, record, &recordProps_); break;
+    case gmNext: code = engine.GetNextRecord(cursor_, 0, record, &recordProps_); break;
+    case gmPrior: code = engine.GetPriorRecord(cursor_, 0, record, &recordProps_); break;
     }
-    if (code == rc::Bof) return grBOF;
-    if (code == rc::Eof) return grEOF;
     if (code != 0) {
+        // The record left stays in the window, and the cursor still answers for it.
+        if (leaving) engine.GetBookMark(cursor_, leaving + bookmarkOfs_);
+        if (code == rc::Bof) return grBOF;
+        if (code == rc::Eof) return grEOF;
         if (check) Check(code);
         return grError;
     }
@@ -362,16 +392,19 @@ TGetResult TQnBDEDataset::FetchRecord(char* buffer, TGetMode mode, bool check) {
     info.bookmarkFlag = bfCurrent;
     info.recordNumber = -1;
     ClearBlobCache(buffer);
+    // Read when asked for, or before the cursor moves on (also by a calculated field's handler).
+    unreadBookmark_ = buffer;
     FillCalcFields(buffer);
-    Engine().GetBookMark(cursor_, buffer + bookmarkOfs_);
     return grOK;
 }
 
 void TQnBDEDataset::ReadBookmarkData(const char* buffer, TBookmark& bookmark) {
+    if (buffer == unreadBookmark_ && EngineInstance()) ReadUnreadBookmark(*EngineInstance());
     bookmark.assign(buffer + bookmarkOfs_, static_cast<size_t>(BookmarkSize()));
 }
 
 void TQnBDEDataset::WriteBookmarkData(char* buffer, const TBookmark& bookmark) {
+    if (buffer == unreadBookmark_) unreadBookmark_ = nullptr;
     std::memset(buffer + bookmarkOfs_, 0, static_cast<size_t>(BookmarkSize()));
     std::memcpy(buffer + bookmarkOfs_, bookmark.data(), std::min(bookmark.size(), static_cast<size_t>(BookmarkSize())));
 }
@@ -587,8 +620,8 @@ bool TQnBDEDataset::ReadFieldDataByNumber(int fieldNo, void* dest) {
     if (!buffer) return false;
     if (scratch_.size() < static_cast<size_t>(recordSize_) + 256) scratch_.resize(static_cast<size_t>(recordSize_) + 256);
     bool blank = true;
-    const uint16_t code = Engine().GetField(cursor_, static_cast<uint16_t>(fieldNo), reinterpret_cast<uint8_t*>(buffer),
-                                            dest ? dest : scratch_.data(), blank);
+    const uint16_t code = BareEngine().GetField(cursor_, static_cast<uint16_t>(fieldNo),
+                                                reinterpret_cast<uint8_t*>(buffer), dest ? dest : scratch_.data(), blank);
     if (code != 0) {
         if (State() == dsBlockRead) return false;
         Check(code);

@@ -62,6 +62,8 @@ public:
 
     TBaseTable* Cursor() const { return cursor_; }
     void SetCursor(TBaseTable* cursor) { cursor_ = cursor; }
+    // The facade, for a call on the cursor. A bookmark the last fetch left unread is read
+    // first, while the cursor still stands on its record.
     TVirtEng& Engine();
 
     // ---- dataset operations ----
@@ -194,6 +196,14 @@ protected:
 private:
     struct TRecInfo;
     TRecInfo& InfoOf(char* buffer) const;
+    // The facade as it is: for the fetch, which settles an unread bookmark itself, and for
+    // field reads of a record buffer, which leave the cursor where it is.
+    TVirtEng& BareEngine();
+    void ReadUnreadBookmark(TVirtEng& engine);
+    // Whether a fetch may leave the unread bookmark of `leaving` unread: when it succeeds
+    // the window of one record moves on and drops that record; when it fails the cursor
+    // still answers for the record.
+    bool MayLeaveUnread(TVirtEng& engine, const char* leaving, platform::TGetMode mode);
     void AllocKeyBuffers();
     void FreeKeyBuffers();
     void InitKeyBuffer(std::vector<char>& buffer);
@@ -213,6 +223,10 @@ private:
     std::vector<uint8_t> ExpressionFor(const AnsiString& text, platform::TFilterOptions options);
 
     TBaseTable* cursor_ = nullptr;
+    // The buffer of the record the last fetch delivered, its bookmark not read yet: most
+    // records of a scan are left before anyone asks for theirs, and reading one costs the
+    // engine a call. The cursor stands on that record.
+    char* unreadBookmark_ = nullptr;
     TRecordProps recordProps_{};
     TFilterListItem* exprFilter_ = nullptr;
     TFilterListItem* funcFilter_ = nullptr;

@@ -145,6 +145,18 @@ void TBtrTable::GetBookMark(void* bookmark) {
     if (rereadPending_) file_->GetDirectOwn(position);
 }
 
+bool TBtrTable::HoldsPlaceOnFailedMove() {
+    // A read that fails leaves the record manager's position and the key buffer as they
+    // were, but for a variable-length record too long for the buffer, which is delivered in
+    // part after the move. A key range or a filter may read on past the record before the
+    // move fails; a pending re-read moves the file when the bookmark is read.
+    if (!file_->IsOpen() || State() != cursorstate::OnRecord || rereadPending_) return false;
+    if (RangeStart().active || RangeEnd().active || FiltersActive()) return false;
+    FileSpecHeader header;
+    std::memcpy(&header, file_->StatBuffer(), sizeof header);
+    return header.recordLength != 0 && !(header.fileFlags & FileVariableLength);
+}
+
 void TBtrTable::SetToBookMark(const void* bookmark) {
     const auto* in = static_cast<const uint8_t*>(CheckAssigned(bookmark, rc::InvalidHandle));
     uint32_t position;

@@ -50,6 +50,7 @@ public:
     void DescFromDictRecord(uint16_t fieldNumber, const uint8_t* record, uint16_t& localSize, uint16_t& localType,
                             TEngineFieldDesc& desc);
     void GetBookMark(void* bookmark) override;
+    bool HoldsPlaceOnFailedMove() override;
     void SetToBookMark(const void* bookmark) override;
     void ReadAtBookmark(const void* bookmark, uint8_t* record, int lock) override;
     void GetRecordForKey(bool directKey, uint16_t fieldCount, uint16_t partialLength, const void* key,

@@ -10,6 +10,7 @@
 #include "btrieve/engines/QbDatabase.h"
 #include "btrieve/engines/QbSession.h"
 #include "btrieve/engines/QbTable.h"
+#include "platform/DataLink.h"
 #include "platform/Field.h"
 #include "platform/FormReader.h"
 #include "platform/Registry.h"
@@ -48,7 +49,19 @@ const char* kSettingsTables =
     "key ID\n"
     "key NAME dup mod nocase\n"
     "indexname 1 ByName\n"
-    "row 1 Clara\nrow 2 anna\nrow 3 Boris\n";
+    "row 1 Clara\nrow 2 anna\nrow 3 Boris\n"
+    // Visits by day, several a day: the key alone does not tell a visit from another.
+    "table Visits VISITS.DAT\n"
+    "field DAY integer 4\n"
+    "field SEQ integer 4\n"
+    "field NOTE string 12\n"
+    "key DAY dup\n"
+    "row 1 1 one\n"
+    "row 1 2 two\n"
+    "row 1 3 three\n"
+    "row 2 4 four\n"
+    "row 2 5 five\n"
+    "row 2 6 six\n";
 
 // "ID эмитента" in code page 1251.
 const AnsiString kIssuerField = "ID \xFD\xEC\xE8\xF2\xE5\xED\xF2\xE0";
@@ -278,6 +291,108 @@ TEST_F(BindingTest, TablesOfTheBtrieveDatabaseOpenOnTheirIndex) {
     }
     people->OpenDataSet();
     EXPECT_EQ(names(*people), (std::vector<AnsiString>{"Clara", "anna", "Boris"}));
+}
+
+// A scan that runs off either end stays on the record it read last: the move back reaches
+// that record's neighbour, its bookmark leads back to it, and an edit changes it and no
+// other record of its key value. Also with a filter that reads on past the last record it
+// accepts.
+TEST_F(BindingTest, AScanOffTheEndStaysOnTheRecordItReadLast) {
+    const struct {
+        const char* table;
+        bool filtered;  // visits 2 to 5 only
+        int first, last;
+    } cases[] = {{"visits.dat", false, 1, 6}, {"visits.dat", true, 2, 5}};
+    const char* const notes[] = {"one", "two", "three", "four", "five", "six"};
+    ConnectDatabase();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.table) + (c.filtered ? " filtered" : ""));
+        table = TableOf(c.table);
+        if (c.filtered) {
+            table->SetOnFilterRecord([](platform::TDataSet& dataset, bool& accept) {
+                const int seq = dataset.FieldNamed("SEQ")->ReadAsInteger();
+                accept = seq > 1 && seq < 6;
+            });
+            table->SetFiltered(true);
+        }
+        table->OpenDataSet();
+        auto seq = [&] { return table->FieldNamed("SEQ")->ReadAsInteger(); };
+
+        for (table->MoveToFirst(); !table->Eof(); table->MoveToNext()) {
+        }
+        ASSERT_EQ(seq(), c.last);
+        const platform::TBookmark last = table->CurrentBookmarkString();
+        table->MoveToPrior();
+        EXPECT_EQ(seq(), c.last - 1);
+        table->MoveToFirst();
+        table->GotoBookmark(last);
+        EXPECT_EQ(seq(), c.last);
+        for (table->MoveToFirst(); !table->Eof(); table->MoveToNext()) {
+        }
+        table->BeginEdit();
+        table->FieldNamed("NOTE")->WriteAsString("last");
+        table->PostChanges();
+
+        for (table->MoveToLast(); !table->Bof(); table->MoveToPrior()) {
+        }
+        ASSERT_EQ(seq(), c.first);
+        table->MoveToNext();
+        EXPECT_EQ(seq(), c.first + 1);
+        for (table->MoveToLast(); !table->Bof(); table->MoveToPrior()) {
+        }
+        table->BeginEdit();
+        table->FieldNamed("NOTE")->WriteAsString("first");
+        table->PostChanges();
+        table->CloseDataSet();
+
+        // Only the two records the scans ended on changed.
+        table = TableOf(c.table);
+        table->OpenDataSet();
+        int records = 0;
+        for (table->MoveToFirst(); !table->Eof(); table->MoveToNext(), ++records) {
+            const int n = seq();
+            ASSERT_TRUE(n >= 1 && n <= 6);
+            EXPECT_EQ(table->FieldNamed("NOTE")->ReadAsString(),
+                      n == c.first ? "first" : n == c.last ? "last" : notes[n - 1])
+                << "visit " << n;
+        }
+        EXPECT_EQ(records, 6);
+        // The notes as they were, for the next case.
+        for (table->MoveToFirst(); !table->Eof(); table->MoveToNext()) {
+            table->BeginEdit();
+            table->FieldNamed("NOTE")->WriteAsString(notes[seq() - 1]);
+            table->PostChanges();
+        }
+        table->CloseDataSet();
+    }
+}
+
+// A control showing three records at once: each record of the window keeps its own
+// bookmark, so an edit of a record behind the last one read changes that record.
+TEST_F(BindingTest, ARecordOfAWindowIsEditedWhereItIs) {
+    ConnectDatabase();
+    table = TableOf("visits.dat");
+    table->OpenDataSet();
+    platform::TDataSource source(nullptr);
+    source.SetDataSet(table.get());
+    platform::TDataLink grid;
+    grid.SetDataSource(&source);
+    grid.SetBufferCount(3);
+    auto seq = [&] { return table->FieldNamed("SEQ")->ReadAsInteger(); };
+    for (table->MoveToFirst(); !table->Eof(); table->MoveToNext()) {
+    }
+    ASSERT_EQ(seq(), 6);
+    table->MoveBy(-2);
+    ASSERT_EQ(seq(), 4);
+    table->BeginEdit();
+    table->FieldNamed("NOTE")->WriteAsString("edited");
+    table->PostChanges();
+    grid.SetDataSource(nullptr);
+
+    std::vector<std::string> notes;
+    for (table->MoveToFirst(); !table->Eof(); table->MoveToNext())
+        notes.push_back(table->FieldNamed("NOTE")->ReadAsString());
+    EXPECT_EQ(notes, (std::vector<std::string>{"one", "two", "three", "edited", "five", "six"}));
 }
 
 // One lock for the whole library: a thread may take it again while it holds it; another
