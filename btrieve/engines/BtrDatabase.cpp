@@ -83,7 +83,7 @@ void TBtrDatabase::OpenDictionary(const AnsiString& fileName, TBaseTable*& curso
 }
 
 void TBtrDatabase::OpenTable(const char* tableName, const char*, const char* indexName, const char*,
-                             uint16_t indexId, int32_t openMode, int32_t shareMode, int32_t, bool, const void*,
+                             uint16_t, int32_t openMode, int32_t shareMode, int32_t, bool, const void*,
                              TBaseTable*& cursor) {
     CheckParam(tableName);
     const AnsiString name(tableName);
@@ -111,8 +111,10 @@ void TBtrDatabase::OpenTable(const char* tableName, const char*, const char* ind
     cursor = table;
     try {
         table->ComputeLayout();
+        // Without an index name the cursor starts on key 0: the index id of the call (0xFFFF
+        // from a table without DefaultIndex, a key yet to be added) names no Btrieve key.
         if (indexName && *indexName) table->SwitchToIndex(indexName, nullptr, 0, false);
-        else if (table->File().SafeKeyCount() > 0) table->SwitchToIndex(nullptr, nullptr, indexId, false);
+        else if (table->File().SafeKeyCount() > 0) table->SwitchToIndex(nullptr, nullptr, 0, false);
     } catch (const EQuillonEngineError&) {
         table->CloseCursor();
         throw;

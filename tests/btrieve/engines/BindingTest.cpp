@@ -291,6 +291,11 @@ TEST_F(BindingTest, TablesOfTheBtrieveDatabaseOpenOnTheirIndex) {
     }
     people->OpenDataSet();
     EXPECT_EQ(names(*people), (std::vector<AnsiString>{"Clara", "anna", "Boris"}));
+    people->CloseDataSet();
+    // Without DefaultIndex the cursor still opens, on the first key.
+    people->SetDefaultIndex(false);
+    people->OpenDataSet();
+    EXPECT_EQ(names(*people), (std::vector<AnsiString>{"Clara", "anna", "Boris"}));
 }
 
 // A scan that runs off either end stays on the record it read last: the move back reaches
