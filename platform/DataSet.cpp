@@ -757,6 +757,23 @@ void TDataSet::FillCalcFields(char* buffer) {
     RestoreState(previous);
 }
 
+Variant TDataSet::CalculatedFieldValues(char* buffer, const AnsiString& names) {
+    TDataSetState previous = SetTempState(dsCalcFields);
+    char* previousBuffer = calcBuffer_;
+    calcBuffer_ = buffer;
+    try {
+        FillCalcFields(buffer);
+        Variant values = FieldValues(names);
+        calcBuffer_ = previousBuffer;
+        RestoreState(previous);
+        return values;
+    } catch (...) {
+        calcBuffer_ = previousBuffer;
+        RestoreState(previous);
+        throw;
+    }
+}
+
 int TDataSet::BlobFieldIndex(const TField* field) const {
     int index = 0;
     for (int i = 0; i < fields_.Count(); ++i) {

@@ -143,6 +143,9 @@ public:
     virtual int ConvertCharset(const char* source, char* dest, bool toNative);
     // Calculated and lookup fields of buffer: cleared, then computed.
     void FillCalcFields(char* buffer);
+    // The named fields of buffer once its calculated and lookup fields are computed, read
+    // in the same calc-fields state (outside it those fields give no value).
+    Variant CalculatedFieldValues(char* buffer, const AnsiString& names);
 
     // ---- locate and lookup ----
     virtual bool LocateByValues(const AnsiString& keyFields, const Variant& keyValues,

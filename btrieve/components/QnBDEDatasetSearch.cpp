@@ -447,20 +447,7 @@ bool TQnBDEDataset::LocateByValues(const AnsiString& keyFields, const Variant& k
 Variant TQnBDEDataset::LookupValues(const AnsiString& keyFields, const Variant& keyValues,
                                     const AnsiString& resultFields) {
     if (!LocateRecord(keyFields, keyValues, 0, false)) return Variant::Null();
-    char* buffer = TempBuffer();
-    FillCalcFields(buffer);
-    TTempState state(SetTempState(dsFilter), [this](TDataSetState s) { RestoreState(s); });
-    char* previous = filterBuffer_;
-    filterBuffer_ = buffer;
-    Variant result;
-    try {
-        result = FieldValues(resultFields);
-    } catch (...) {
-        filterBuffer_ = previous;
-        throw;
-    }
-    filterBuffer_ = previous;
-    return result;
+    return CalculatedFieldValues(TempBuffer(), resultFields);
 }
 
 // ---------------------------------------------------------------- cached updates

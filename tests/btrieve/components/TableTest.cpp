@@ -316,6 +316,49 @@ TEST_F(TableTest, LocateUsesTheIndexTheLookupCursorOrAFilter) {
     EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 1);
 }
 
+TEST_F(TableTest, LookupGivesCalculatedAndLookupFields) {
+    // Each record of T carries twice its flag (calculated) and the name of its master
+    // record in M (lookup, none for 3).
+    TTestStore::Get().tables["M"] = {Row(2, "master2"), Row(7, "master7")};
+    TTestTable& master = OpenTable("M");
+    TTestTable& table = NewTable();
+    const auto add = [&](std::unique_ptr<platform::TField> field, const char* name, int size = 0) {
+        field->SetFieldName(name);
+        if (size > 0) field->SetSize(size);
+        platform::TField* added = field.get();
+        table.Fields().Add(std::move(field));
+        return added;
+    };
+    add(std::make_unique<platform::TIntegerField>(), "ID");
+    add(std::make_unique<platform::TStringField>(), "NAME", 12);
+    add(std::make_unique<platform::TSmallintField>(), "FLAG");
+    add(std::make_unique<platform::TIntegerField>(), "TWICE")->SetFieldKind(platform::fkCalculated);
+    platform::TField* masterName = add(std::make_unique<platform::TStringField>(), "MASTER", 12);
+    masterName->SetFieldKind(platform::fkLookup);
+    masterName->SetLookupDataSet(&master);
+    masterName->KeyFields = "ID";
+    masterName->LookupKeyFields = "ID";
+    masterName->LookupResultField = "NAME";
+    table.OnCalcFields = [](platform::TDataSet& dataset) {
+        dataset.FieldNamed("TWICE")->WriteAsInteger(dataset.FieldNamed("FLAG")->ReadAsInteger() * 2);
+    };
+    table.OpenDataSet();
+
+    const Variant found = table.LookupValues("ID", Variant(7), "NAME;TWICE;MASTER");
+    ASSERT_TRUE(found.IsArray());
+    EXPECT_EQ(found[0].AsString(), "seven");
+    EXPECT_EQ(found[1].AsInteger(), 140);
+    EXPECT_EQ(found[2].AsString(), "master7");
+    // Found through the lookup cursor of another index as well.
+    EXPECT_EQ(table.LookupValues("NAME", Variant("two"), "TWICE").AsInteger(), 40);
+    EXPECT_TRUE(table.LookupValues("ID", Variant(3), "MASTER").IsNull());
+    EXPECT_TRUE(table.LookupValues("ID", Variant(9), "TWICE").IsNull());
+    // The dataset stays on its record, whose own calculated fields are untouched.
+    EXPECT_EQ(table.FieldNamed("ID")->ReadAsInteger(), 1);
+    EXPECT_EQ(table.FieldNamed("TWICE")->ReadAsInteger(), 20);
+    EXPECT_TRUE(table.FieldNamed("MASTER")->IsNull());
+}
+
 TEST_F(TableTest, FiltersFromTextAndEvent) {
     TTestTable& table = OpenTable();
     table.MoveToLast();
