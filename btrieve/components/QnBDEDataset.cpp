@@ -194,11 +194,12 @@ void TQnBDEDataset::StorageClose() {
     exprFilter_ = nullptr;
     funcFilter_ = nullptr;
     FreeKeyBuffers();
+    uint16_t cacheEnd = 0;
     if (cachedUpdates_) {
         SetUpdateCallback(false);
         AllocCachedUpdateBuffers(false);
         if (constraintLayer_ && EngineInstance()) Engine().UnregisterCallBack();
-        if (EngineInstance() && cursor_) Engine().EndDelayedUpdates(cursor_);
+        if (EngineInstance() && cursor_) cacheEnd = Engine().EndDelayedUpdates(cursor_);
     }
     BindFields(false);
     if (DefaultFields()) DestroyFields();
@@ -209,6 +210,9 @@ void TQnBDEDataset::StorageClose() {
     canModify_ = false;
     blobCache_.clear();
     FreeBlockBuffer();
+    // Cached changes never applied went with the cache: the close still completes, then
+    // says so, as leaving cached updates does.
+    if (cacheEnd == rc::ObjImplicitlyDropped) Check(cacheEnd);
 }
 
 void TQnBDEDataset::StorageHandleError(const std::exception&) { HandleAppException(this); }

@@ -498,6 +498,31 @@ TEST_F(TableTest, OldValuesComeFromTheCachedUpdateCursor) {
     EXPECT_EQ(Ids(table), (std::vector<int>{1, 2, 3, 7, 8}));
 }
 
+TEST_F(TableTest, ClosingWithUnappliedCachedChangesReportsThem) {
+    TTestTable& table = OpenTable();
+    table.SetCachedUpdates(true);
+    table.MoveToNext();
+    table.BeginEdit();
+    table.FieldNamed("NAME")->WriteAsString("changed");
+    table.PostChanges();
+    EXPECT_EQ(EngineCode([&] { table.CloseDataSet(); }), rc::ObjImplicitlyDropped);
+    // The close itself is complete: no cursor, no database held.
+    EXPECT_FALSE(table.Active());
+    EXPECT_EQ(table.Cursor(), nullptr);
+    EXPECT_EQ(table.Database(), nullptr);
+    EXPECT_STREQ(TTestStore::Get().tables["T"][1].name, "two");
+    // Without changes, or with cached updates off, a close is quiet.
+    table.OpenDataSet();
+    EXPECT_EQ(EngineCode([&] { table.CloseDataSet(); }), 0);
+    table.SetCachedUpdates(false);
+    table.OpenDataSet();
+    table.BeginEdit();
+    table.FieldNamed("NAME")->WriteAsString("ONE");
+    table.PostChanges();
+    EXPECT_EQ(EngineCode([&] { table.CloseDataSet(); }), 0);
+    EXPECT_STREQ(TTestStore::Get().tables["T"][0].name, "ONE");
+}
+
 TEST_F(TableTest, ReplacedFiltersLeaveTheCursor) {
     TTestTable& table = OpenTable();
     const auto filterCount = [&] {
