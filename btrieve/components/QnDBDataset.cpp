@@ -142,9 +142,9 @@ void TQnDBDataset::CheckDBSessionName() {
     TQnSession* primary = PrimarySession();
     if (!primary || primary == named) return;
     TQnDatabase* database = primary->FindDatabaseOfOwner(databaseName_, Owner());
-    if (!database) return;
-    database->SetSessionName(sessionName_);
-    database->CheckSessionName(true);
+    // The database goes to the session it names itself (one named before that session
+    // existed waits in the primary session); its name is its own, never the dataset's.
+    if (database) database->CheckSessionName(true);
 }
 
 }  // namespace btrieve

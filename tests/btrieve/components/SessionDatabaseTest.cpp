@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <thread>
 
 #include "TestBinding.h"
+#include "btrieve/base/BaseSession.h"
 #include "btrieve/base/VirtEng.h"
 #include "btrieve/components/DBEngineError.h"
 #include "platform/Registry.h"
@@ -233,6 +235,25 @@ TEST_F(SessionDatabaseTest, SessionAliasLivesWhileConnected) {
     EXPECT_EQ(notices, (N{{4, "Btrieve"}, {5, "Btrieve"}}));
 }
 
+TEST_F(SessionDatabaseTest, SessionAliasKeepsADirectoryHoldingQuotesColonsAndSemicolons) {
+    WriteAlias("SETRIXTEST_EDIT", "C:\\EDIT");
+    const AnsiString directory = "C:\\A \"1\";B:2\"";
+    auto database = NewDatabase("Btrieve", "SETRIXTEST_EDIT");
+    database->Params().Add("PhysicalName=" + directory);
+    database->OpenConnection();
+    ASSERT_TRUE(database->SessionAlias());
+    // The engine's record of the session alias holds every value whole.
+    int32_t count = 0;
+    std::vector<TEngineFieldDesc> descs;
+    std::vector<char> values;
+    List().engine->CurrentSession()->ReadCfgRecord(0, "\\DATABASES\\Btrieve\\DB INFO", &values, &descs, count);
+    std::map<AnsiString, AnsiString> record;
+    for (const TEngineFieldDesc& desc : descs) record[desc.name] = values.data() + desc.offset;
+    EXPECT_EQ(record["PhysicalName"], directory);
+    EXPECT_EQ(record["Description"], "test data");
+    database->CloseConnection();
+}
+
 TEST_F(SessionDatabaseTest, FailedConnectLeavesNothingOpen) {
     auto database = NewDatabase("SETRIXTEST_NOSUCH");
     try {
@@ -292,6 +313,45 @@ TEST_F(SessionDatabaseTest, MovingADatabaseToAnotherSessionKeepsItsName) {
     database->OpenConnection();
     EXPECT_TRUE(second->Active());
     database->CloseConnection();
+}
+
+TEST_F(SessionDatabaseTest, DatasetOfANamedSessionLeavesThePrimarySessionsDatabaseAlone) {
+    auto second = platform::NewUnownedComponent<TTestSession>();
+    second->SetSessionName("Second");
+    for (bool connected : {true, false}) {
+        SCOPED_TRACE(connected);
+        auto database = NewDatabase("C:\\DATA");
+        const AnsiString ownSessionName = database->SessionName();
+        if (connected) database->OpenConnection();
+        auto table = platform::NewUnownedComponent<TTestTable>();
+        table->SetSessionName("Second");
+        table->SetDatabaseName("C:\\DATA");
+        table->SetTableName("T");
+        table->OpenDataSet();
+        ASSERT_NE(table->Database(), nullptr);
+        EXPECT_NE(table->Database(), database.get());
+        EXPECT_EQ(table->Database()->Session(), second.get());
+        EXPECT_EQ(database->Session(), &Primary());
+        EXPECT_EQ(database->SessionName(), ownSessionName);
+        EXPECT_EQ(database->Connected(), connected);
+        table->CloseDataSet();
+    }
+}
+
+TEST_F(SessionDatabaseTest, DatabaseNamingALaterSessionJoinsItForItsDataset) {
+    auto database = NewDatabase("C:\\DATA");
+    database->SetSessionName("Later");  // no such session yet: it waits in the primary one
+    EXPECT_EQ(database->Session(), &Primary());
+    auto later = platform::NewUnownedComponent<TTestSession>();
+    later->SetSessionName("Later");
+    auto table = platform::NewUnownedComponent<TTestTable>();
+    table->SetSessionName("Later");
+    table->SetDatabaseName("C:\\DATA");
+    table->SetTableName("T");
+    table->OpenDataSet();
+    EXPECT_EQ(table->Database(), database.get());
+    EXPECT_EQ(database->Session(), later.get());
+    table->CloseDataSet();
 }
 
 TEST_F(SessionDatabaseTest, DatasetsThatStayRegisteredDoNotHoldTheClose) {
