@@ -87,7 +87,11 @@ std::vector<std::pair<AnsiString, AnsiString>> ParseParamText(const char* text) 
     for (const char* p = text ? text : ""; *p; ++p) {
         const char c = *p;
         if (c == '"') {
-            if (!inQuotes) {
+            if (inQuotes && p[1] == '"') {
+                // A doubled quote inside quotes is one quote of the value.
+                value += c;
+                ++p;
+            } else if (!inQuotes) {
                 inQuotes = true;
                 nameMode = false;
             } else {

@@ -39,7 +39,8 @@ public:
     std::vector<char> Values;
 };
 
-// Name and value pairs of a parameter text: Name:"value";Name2:"value2".
+// Name and value pairs of a parameter text: Name:"value";Name2:"value2". A quote of a
+// value is doubled inside its quotes.
 std::vector<std::pair<AnsiString, AnsiString>> ParseParamText(const char* text);
 
 class TBaseSession : public TBapiListItem {

@@ -65,7 +65,10 @@ void ParamsToAliasText(const platform::TStrings& params, AnsiString& text) {
         const AnsiString& line = params.Get(i);
         const size_t eq = line.find('=');
         if (eq == AnsiString::npos || eq + 1 >= line.size()) continue;
-        built += platform::Format("%s:\"%s\";", line.substr(0, eq), line.substr(eq + 1, 255));
+        // A quote inside the value is doubled; colons and semicolons are safe within quotes.
+        AnsiString value;
+        for (const char c : line.substr(eq + 1, 255)) value += c == '"' ? AnsiString("\"\"") : AnsiString(1, c);
+        built += platform::Format("%s:\"%s\";", line.substr(0, eq), value);
     }
     AnsiToOemStr(built, text);
     // No line with a value leaves nothing to cut.

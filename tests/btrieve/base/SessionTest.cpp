@@ -65,6 +65,10 @@ TEST(ParamText, PairsNeedTheirClosingQuote) {
     EXPECT_EQ(ParseParamText("A:\"x\"junk;B:\"y\""), (P{{"A", "x"}, {"B", "y"}}));
     EXPECT_EQ(ParseParamText("X: \"v\""), (P{{"X", " v"}}));
     EXPECT_TRUE(ParseParamText(nullptr).empty());
+    // A doubled quote inside quotes is one quote of the value; an empty value still ends
+    // at its second quote.
+    EXPECT_EQ(ParseParamText("A:\"x\"\"y\";B:\"\"\"\""), (P{{"A", "x\"y"}, {"B", "\""}}));
+    EXPECT_EQ(ParseParamText("A:\"\";B:\"y\""), (P{{"A", ""}, {"B", "y"}}));
 }
 
 TEST_F(SessionTest, AliasesInMemory) {

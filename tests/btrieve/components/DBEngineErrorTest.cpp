@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "btrieve/base/BaseSession.h"
 #include "btrieve/base/VirtEng.h"
 #include "btrieve/components/CallHelpers.h"
 #include "btrieve/components/DBEngineError.h"
@@ -78,6 +79,8 @@ TEST_F(DBEngineErrorTest, AliasTextTakesLinesWithValues) {
         {{"A=1", "NOEQUALS", "B=2"}, "A:\"1\";B:\"2\""},
         {{"USER NAME="}, ""},
         {{}, ""},
+        // A quote of a value is doubled; colons and semicolons stay as they are.
+        {{"PATH=C:\\A \"B\";X:Y", "Q=\""}, "PATH:\"C:\\A \"\"B\"\";X:Y\";Q:\"\"\"\""},
     };
     for (const auto& c : cases) {
         platform::TStringList list;
@@ -87,6 +90,16 @@ TEST_F(DBEngineErrorTest, AliasTextTakesLinesWithValues) {
         EXPECT_EQ(text, c.text);
     }
     platform::TStringList list;
+    list.Add("P=" + AnsiString(300, 'v'));
+    list.Add("DIR=C:\\\"quoted\";a:b;\"");
+    list.Add("Q=\"\"");
+    AnsiString written;
+    ParamsToAliasText(list, written);
+    // What is written reads back value for value, the first value cut at 255 characters.
+    using P = std::vector<std::pair<AnsiString, AnsiString>>;
+    EXPECT_EQ(ParseParamText(written.c_str()),
+              (P{{"P", AnsiString(255, 'v')}, {"DIR", "C:\\\"quoted\";a:b;\""}, {"Q", "\"\""}}));
+    list.Clear();
     list.Add("P=" + AnsiString(300, 'v'));
     AnsiString text;
     ParamsToAliasText(list, text);
