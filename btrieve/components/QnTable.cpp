@@ -329,7 +329,14 @@ void TQnTable::IndexDefsFromCursor() {
 
 void TQnTable::IndexDefsFromList() {
     TBaseTable* list = nullptr;
-    OpenWithRetry([&] { return Engine().OpenIndexList(DBHandle(), tableName_.c_str(), nullptr, list); });
+    bool unindexed = false;
+    OpenWithRetry([&]() -> uint16_t {
+        const uint16_t code = Engine().OpenIndexList(DBHandle(), tableName_.c_str(), nullptr, list);
+        // A table without an index has no definitions, as its open cursor shows: no failure.
+        unindexed = code == rc::NotIndexed;
+        return unindexed ? 0 : code;
+    });
+    if (unindexed) return;
     TEngineIndexDesc desc{};
     try {
         while (Engine().GetNextRecord(list, 0, reinterpret_cast<uint8_t*>(&desc), nullptr) == 0) {

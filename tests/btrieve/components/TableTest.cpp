@@ -287,6 +287,17 @@ TEST_F(TableTest, TablesOfATypedDatabaseOpenOnTheirIndex) {
     table.OpenDataSet();
     EXPECT_EQ(EngineCalls().cursorProps, (std::vector<std::string>{"0x50015=1,-1", "0x50016=3,-1"}));
     table.CloseDataSet();
+
+    // A table without an index lists none, closed as open.
+    TTestStore::Get().tables["PLAIN"] = {Row(1)};
+    TTestTable& plain = NewTable("PLAIN");
+    plain.SetDatabaseName("C:\\TYPED");
+    EXPECT_NO_THROW(plain.IndexDefs().Update());
+    EXPECT_EQ(plain.IndexDefs().Count(), 0);
+    EXPECT_EQ(EngineCalls().indexLists, 4);
+    plain.OpenDataSet();
+    plain.IndexDefs().Update();
+    EXPECT_EQ(plain.IndexDefs().Count(), 0);
 }
 
 TEST_F(TableTest, LocateUsesTheIndexTheLookupCursorOrAFilter) {

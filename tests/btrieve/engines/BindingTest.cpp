@@ -61,7 +61,10 @@ const char* kSettingsTables =
     "row 1 3 three\n"
     "row 2 4 four\n"
     "row 2 5 five\n"
-    "row 2 6 six\n";
+    "row 2 6 six\n"
+    "table Loose LOOSE.DAT\n"
+    "field CODE integer 4\n"
+    "row 1\nrow 2\n";
 
 // "ID эмитента" in code page 1251.
 const AnsiString kIssuerField = "ID \xFD\xEC\xE8\xF2\xE5\xED\xF2\xE0";
@@ -292,6 +295,10 @@ TEST_F(BindingTest, TablesOfTheBtrieveDatabaseOpenOnTheirIndex) {
     people->OpenDataSet();
     EXPECT_EQ(names(*people), (std::vector<AnsiString>{"Clara", "anna", "Boris"}));
     people->CloseDataSet();
+    // A table without a key lists no index while closed.
+    auto loose = TableOf("loose.dat");
+    EXPECT_NO_THROW(loose->IndexDefs().Update());
+    EXPECT_EQ(loose->IndexDefs().Count(), 0);
     // Without DefaultIndex the cursor still opens, on the first key.
     people->SetDefaultIndex(false);
     people->OpenDataSet();
