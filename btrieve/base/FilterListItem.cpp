@@ -167,8 +167,10 @@ bool TFilterListItem::EvalNode(uint32_t offset, TNodeValue& value, int depth) {
         TFieldCacheItem& item = cursor_->FieldCache().Item(number);
         // Values longer than the node's value area cannot be compared here.
         if (item.LocalSize() > sizeof value.value || item.Desc().length > sizeof value.value) return false;
-        value.type = item.LocalType();
-        value.size = item.LocalSize();
+        // The value read is the logical one, compared with constants of logical types; the
+        // local type is the engine's own (a Btrieve type), which no constant has.
+        value.type = item.Desc().fieldType;
+        value.size = item.Desc().length;
         try {
             bool blank = false;
             cursor_->GetFieldValue(item, currentRecord_, blank, value.value);

@@ -407,6 +407,35 @@ TEST_F(BindingTest, ARecordOfAWindowIsEditedWhereItIs) {
     EXPECT_EQ(notes, (std::vector<std::string>{"one", "two", "three", "edited", "five", "six"}));
 }
 
+// Locate, Lookup and filters on fields without an index compare the values the cursor
+// reads with the values asked for, whatever the field's Btrieve type.
+TEST_F(BindingTest, LocateLookupAndFiltersOnFieldsWithoutAnIndex) {
+    OpenSettings();
+    const auto code = [this] { return table->FieldNamed("CODE")->ReadAsInteger(); };
+    struct Case {
+        AnsiString field;
+        platform::Variant value;
+        platform::TLocateOptions options;
+    };
+    for (const Case& c : {Case{"NAME", platform::Variant("Second"), 0},
+                          Case{"NAME", platform::Variant("Sec"), platform::loPartialKey},
+                          Case{"NAME", platform::Variant("SECOND"), platform::loCaseInsensitive},
+                          Case{kIssuerField, platform::Variant(5.5), 0},
+                          Case{"ACTIVE", platform::Variant(false), 0}}) {
+        table->MoveToFirst();
+        EXPECT_TRUE(table->LocateByValues(c.field, c.value, c.options)) << c.field;
+        EXPECT_EQ(code(), 2) << c.field;
+    }
+    table->MoveToFirst();
+    EXPECT_FALSE(table->LocateByValues("NAME", platform::Variant("Third"), 0));
+    EXPECT_EQ(table->LookupValues(kIssuerField, platform::Variant(1234), "NAME").AsString(), "First");
+    table->SetFilter("NAME = 'Second'");
+    table->SetFiltered(true);
+    table->MoveToFirst();
+    EXPECT_EQ(code(), 2);
+    EXPECT_EQ(table->CountRecords(), 1);
+}
+
 // One lock for the whole library: a thread may take it again while it holds it; another
 // thread waits until it is given back.
 TEST_F(BindingTest, EngineLockIsRecursiveAndExclusive) {
