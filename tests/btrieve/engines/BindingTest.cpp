@@ -436,6 +436,49 @@ TEST_F(BindingTest, LocateLookupAndFiltersOnFieldsWithoutAnIndex) {
     EXPECT_EQ(table->CountRecords(), 1);
 }
 
+// Only Edit reads with the record lock. Every other read of the dataset layer takes
+// none: another client's reads of a record under edit are not refused, and leave no
+// lock behind that would refuse the next Edit.
+TEST_F(BindingTest, ReadsOtherThanEditTakeNoRecordLock) {
+    OpenSettings();
+    auto other = TableOf("settings.dat");
+    other->OpenDataSet();
+    const auto reads = [&other](const char* step) {
+        SCOPED_TRACE(step);
+        other->MoveToFirst();
+        EXPECT_NO_THROW(other->RefreshRecords());
+        EXPECT_TRUE(other->LocateByValues("NAME", platform::Variant("First"), 0));
+        EXPECT_EQ(other->LookupValues("CODE", platform::Variant(1), "NAME").AsString(), "First");
+        EXPECT_TRUE(other->LocateByValues("CODE", platform::Variant(1), 0));
+        const platform::TBookmark mark = other->CurrentBookmarkString();
+        other->MoveToLast();
+        EXPECT_TRUE(other->IsBookmarkValid(mark));
+        other->GotoBookmark(mark);
+        EXPECT_EQ(other->CountRecords(), 2);
+        other->ChangeBlockReadSize(10);
+        EXPECT_EQ(other->FieldNamed("CODE")->ReadAsInteger(), 1);
+        other->ChangeBlockReadSize(0);
+        other->MoveToFirst();
+    };
+    table->MoveToFirst();
+    table->BeginEdit();
+    reads("while the record is under edit");
+    table->FieldNamed("NAME")->WriteAsString("First");
+    table->PostChanges();
+
+    reads("before the edit");
+    other->BeginAppend();
+    other->FieldNamed("CODE")->WriteAsInteger(3);
+    other->PostChanges();
+    table->MoveToFirst();
+    EXPECT_NO_THROW(table->BeginEdit());
+    table->CancelChanges();
+    table->MoveToLast();
+    EXPECT_EQ(table->FieldNamed("CODE")->ReadAsInteger(), 3);
+    EXPECT_NO_THROW(table->BeginEdit());
+    table->CancelChanges();
+}
+
 // One lock for the whole library: a thread may take it again while it holds it; another
 // thread waits until it is given back.
 TEST_F(BindingTest, EngineLockIsRecursiveAndExclusive) {
