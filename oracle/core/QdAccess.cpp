@@ -55,7 +55,7 @@ bool TQdCommand::GetProp(int id, platform::Variant& value) {
             value = platform::Variant(false);
             return true;
         case prExecuting:
-            value = platform::Variant(executing_);
+            value = platform::Variant(executing_.load());
             return true;
         default:
             UnknownIdentifier(id);

@@ -4,6 +4,7 @@
 // them. Options and notifications cross as integer property and event ids.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -163,7 +164,8 @@ protected:
     TParamDescs params_;
     bool autoCommit_ = false;
     TQdEventHandler afterExecute_;
-    bool executing_ = false;
+    // Written by a background execution while the owner reads it.
+    std::atomic<bool> executing_{false};
 };
 
 // A record store filled from its own command. A back end creates the command in

@@ -124,6 +124,29 @@ TOCICommand::TOCICommand(TOCIConnection* connection)
     : ownCursor_(NewShared<TOraCursor>()), cursor_(ownCursor_), ociVersion_(OciClient().CallInterface) {
     autoCommit_ = true;
     connection_ = connection;
+    mutex_.Reset(CreateMutexA(nullptr, FALSE, nullptr));
+    if (!mutex_.Valid()) AssertionFailed(UnitOraClasses, "Cannot create the command's lock");
+}
+
+void TOCICommand::Lock() {
+    if (nonBlocking_) AcquireLock();
+}
+
+void TOCICommand::Unlock() {
+    if (nonBlocking_) ReleaseLock();
+}
+
+void TOCICommand::AcquireLock() {
+    // A mutex whose owner was stopped by force is taken over as it stands.
+    const DWORD result = WaitForSingleObject(mutex_.Get(), INFINITE);
+    if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) AssertionFailed(UnitOraClasses);
+}
+
+void TOCICommand::ReleaseLock() { ReleaseMutex(mutex_.Get()); }
+
+void TOCICommand::SetCursorState(TCursorState state) {
+    TCommandLock lock(*this);
+    cursor_->SetState(state);
 }
 
 TOCICommand::~TOCICommand() {
@@ -257,6 +280,7 @@ ub2 TOCICommand::ExternalType(TDataType dataType) const {
 }
 
 void TOCICommand::Prepare() {
+    TCommandLock commandLock(*this);
     CheckSession();
     CheckInactive();
     TOCIConnection* const connection = OCIConnection();
@@ -317,6 +341,7 @@ void TOCICommand::Prepare() {
 }
 
 void TOCICommand::BindParams() {
+    TCommandLock commandLock(*this);
     TConnectionLock lock(*OCIConnection());
     for (int i = 0; i < params_.Count(); ++i) BindParam(*static_cast<TOraParamDesc*>(params_.Items(i)));
     cursor_->SetState(csBound);
@@ -532,6 +557,7 @@ sb4 OCI_CALL TOCICommand::OutBindPiece(void* context, OCIBind* bind, ub4, ub4, v
 }
 
 sword TOCICommand::InternalExecute(ub4 mode) {
+    TCommandLock commandLock(*this);
     CheckActive();
     TOCIConnection* const connection = OCIConnection();
     const TCursorState before = cursor_->State();
@@ -777,6 +803,7 @@ void TOCICommand::Execute(int iterations) {
 }
 
 void TOCICommand::CloseCursor() {
+    TCommandLock commandLock(*this);
     CheckActive();
     try {
         TConnectionLock lock(*OCIConnection());

@@ -5,6 +5,7 @@
 // ROWID. TOraCursor holds the client's cursor of one statement; REF CURSOR values share it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,6 +71,7 @@ public:
     uint8_t OCIVersion() const { return ociVersion_; }
     // A different call level frees the cursor first.
     void SetOCIVersion(uint8_t value);
+    // A background run of a command or record set changes the state while its owner reads it.
     TCursorState State() const { return state_; }
     void SetState(TCursorState value) { state_ = value; }
 
@@ -79,7 +81,7 @@ protected:
 private:
     std::unique_ptr<oci::Cda_Def> cda_;
     oci::OCIStmt* stmt_ = nullptr;
-    TCursorState state_ = csInactive;
+    std::atomic<TCursorState> state_{csInactive};
     uint8_t ociVersion_ = 0;
 };
 
@@ -103,6 +105,14 @@ public:
     TParamDesc* AddParam() override;
     bool SetProp(int id, const platform::Variant& value) override;
     bool GetProp(int id, platform::Variant& value) override;
+
+    // The command's own lock: in non-blocking mode it serialises the cursor's state changes
+    // and client calls of a worker and the command's owner (the connection's lock is taken
+    // inside it); otherwise nothing. Recursive; a worker stopped by force leaves it free.
+    void Lock();
+    void Unlock();
+    // The current cursor's state, under the command's lock.
+    void SetCursorState(TCursorState state);
 
     void CheckSession();
     void CheckActive();
@@ -170,6 +180,10 @@ public:
 private:
     // The record set binds and executes through the command's own steps.
     friend class TOCIRecordSet;
+    friend class TCommandLock;
+
+    void AcquireLock();
+    void ReleaseLock();
 
     static TOraType* ObjectTypeNamed(oci::OCISvcCtx* svcCtx, const std::string& name);
     oci::ub2 DefineType(const TFieldDesc& field) const;
@@ -215,10 +229,28 @@ private:
     bool cacheLobs_ = true;
     oci::OCIError* errorHandle_ = nullptr;
     uint8_t dummyBuffer_ = 0;
-    bool nonBlocking_ = false;
+    std::atomic<bool> nonBlocking_{false};
+    platform::THandleOwner mutex_;
     platform::THandleOwner worker_;
     // A background execution's end report finds out through this whether the command lives.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// Holds a command's lock for a scope (nothing when the command is not non-blocking then).
+class TCommandLock {
+public:
+    explicit TCommandLock(TOCICommand& command) : command_(command), locked_(command.NonBlocking()) {
+        if (locked_) command_.AcquireLock();
+    }
+    ~TCommandLock() {
+        if (locked_) command_.ReleaseLock();
+    }
+    TCommandLock(const TCommandLock&) = delete;
+    TCommandLock& operator=(const TCommandLock&) = delete;
+
+private:
+    TOCICommand& command_;
+    bool locked_;
 };
 
 }  // namespace oracle

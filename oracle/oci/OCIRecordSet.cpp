@@ -52,6 +52,19 @@ T* GetReference(const uint8_t* slot) {
     return value;
 }
 
+// Marks the store's own moves for a scope (they may nest).
+class TNavigation {
+public:
+    explicit TNavigation(bool& flag) : flag_(flag), saved_(flag) { flag_ = true; }
+    ~TNavigation() { flag_ = saved_; }
+    TNavigation(const TNavigation&) = delete;
+    TNavigation& operator=(const TNavigation&) = delete;
+
+private:
+    bool& flag_;
+    bool saved_;
+};
+
 }  // namespace
 
 TOCIRecordSet::TOCIRecordSet() { fetchRows_ = 25; }
@@ -59,6 +72,7 @@ TOCIRecordSet::TOCIRecordSet() { fetchRows_ = 25; }
 TOCIRecordSet::~TOCIRecordSet() {
     // The store's own close must run while this object's parts still exist. Closing the
     // client's cursor may fail (a lost server): the store goes all the same.
+    platform::CleanUpStep([this] { StopBackgroundWork(); });
     platform::CleanUpStep([this] { Close(); });
     platform::CleanUpStep([this] { Unprepare(); });
 }
@@ -201,20 +215,25 @@ void TOCIRecordSet::ExecCommand() {
             command->executing_ = false;
             RaiseLibraryError("Session must be Thread Safety");
         }
+        const uint64_t ticket = fetchSignal_.Reset();
+        openRunning_ = true;
+        const uint32_t run = ++run_;
         const std::weak_ptr<bool> alive = alive_;
-        worker_.Reset(RunThread(
-            *connection_, this,
-            [this] {
-                OpenBody();
-                Fetch();
-            },
-            [this, alive](bool success) {
-                if (!alive.expired()) EndOpen(success);
-            }));
-        // The statement runs and its first block arrives on the worker; the record list is
-        // touched by one thread at a time, so the caller goes on when that is done. The end
-        // report follows on this thread's message loop.
-        WaitForSingleObject(worker_.Get(), INFINITE);
+        try {
+            // A run stopped by a close ends without a failure to report.
+            worker_.Reset(RunThread(*connection_, this, [this] { UnlessStopped([this] { OpenBody(); }); },
+                                    [this, alive, run](bool success) {
+                                        if (!alive.expired() && run == run_) EndOpen(success);
+                                    }));
+        } catch (...) {
+            openRunning_ = false;
+            command->executing_ = false;
+            fetchSignal_.Set();
+            throw;
+        }
+        // The caller goes on as soon as the worker has started; the rows follow, and the
+        // end report comes through this thread's message loop.
+        fetchSignal_.Wait(ticket);
         return;
     }
     bool success = false;
@@ -230,7 +249,15 @@ void TOCIRecordSet::ExecCommand() {
 
 void TOCIRecordSet::OpenBody() {
     TOCICommand* command = OCICommand();
-    platform::TScopeExit done([command] { command->executing_ = false; });
+    const bool background = openRunning_;
+    if (background) fetchSignal_.Pulse();
+    // The signal comes last: a caller waiting for it may free this record set next.
+    platform::TScopeExit done([this, command, background] {
+        command->executing_ = false;
+        if (!background) return;
+        openRunning_ = false;
+        fetchSignal_.Set();
+    });
     if (command->Cursor() == command->ownCursor_) {
         if (command->SQLType() != SQL_UNPARAMETERIZED) command->BindParams();
         command->Exec();
@@ -239,11 +266,13 @@ void TOCIRecordSet::OpenBody() {
     if (deferredFields_) InitFields();
     command->SetCursor(fetchCursor_);
     if (deferredFields_) rowFetch_ = NeedsRowFetch();
+    if (background) FetchNext();
 }
 
 void TOCIRecordSet::EndOpen(bool success) {
     if (worker_.Valid()) {
         worker_.Reset();
+        const std::lock_guard<std::recursive_mutex> links(rowsLock_);
         if (firstItem_) {
             currentItem_ = firstItem_;
             bof_ = false;
@@ -253,7 +282,59 @@ void TOCIRecordSet::EndOpen(bool success) {
     if (afterExecute_) afterExecute_(platform::Variant(success));
 }
 
+void TOCIRecordSet::WaitForBackground() const {
+    while (true) {
+        const uint64_t ticket = fetchSignal_.Ticket();
+        if (!BackgroundRunning()) return;
+        fetchSignal_.Wait(ticket);
+    }
+}
+
+void TOCIRecordSet::JoinWorker(platform::THandleOwner& worker) {
+    if (!worker.Valid()) return;
+    // A break sent before the worker's call reached the server is lost: it is sent again
+    // until the worker has ended.
+    while (WaitForSingleObject(worker.Get(), 100) == WAIT_TIMEOUT) {
+        try {
+            OCICommand()->BreakExec();
+        } catch (...) {
+            // The worker reports its own end; a failed interruption only means waiting longer.
+        }
+    }
+    worker.Reset();
+}
+
+void TOCIRecordSet::UnlessStopped(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (...) {
+        if (!stopping_) throw;
+    }
+}
+
+void TOCIRecordSet::StopBackgroundWork() {
+    ++run_;
+    if (!worker_.Valid() && !fetchWorker_.Valid()) return;
+    stopping_ = true;
+    if (openRunning_ || fetchRunning_) {
+        try {
+            OCICommand()->BreakExec();
+        } catch (...) {
+            // As above: the wait goes on.
+        }
+    }
+    JoinWorker(worker_);
+    JoinWorker(fetchWorker_);
+    stopping_ = false;
+}
+
 bool TOCIRecordSet::Fetch() {
+    // Rows that come in the background are not fetched twice.
+    if (BackgroundRunning()) WaitForBackground();
+    return FetchNext();
+}
+
+bool TOCIRecordSet::FetchNext() {
     TOCICommand* command = OCICommand();
     bool fetched = false;
     TCursorState state = command->Cursor()->State();
@@ -270,6 +351,62 @@ bool TOCIRecordSet::Fetch() {
         prepared_ = false;
     }
     return fetched;
+}
+
+bool TOCIRecordSet::Eof() const {
+    // The store's own moves ask too; they must not wait (they may hold the command's lock).
+    if (navigating_) return TQdRecordSet::Eof();
+    if (BackgroundRunning()) {
+        const uint64_t ticket = fetchSignal_.Ticket();
+        bool atEnd;
+        {
+            const std::lock_guard<std::recursive_mutex> links(rowsLock_);
+            atEnd = !currentItem_ || currentItem_ == lastItem_;
+        }
+        if (atEnd) {
+            if (openRunning_) return true;
+            if (fetchRunning_) fetchSignal_.Wait(ticket);
+        }
+    }
+    const std::lock_guard<std::recursive_mutex> links(rowsLock_);
+    return TQdRecordSet::Eof();
+}
+
+void TOCIRecordSet::GetNextRecord(void* dest) {
+    const TNavigation navigation(navigating_);
+    while (BackgroundRunning()) {
+        const uint64_t ticket = fetchSignal_.Ticket();
+        {
+            const std::lock_guard<std::recursive_mutex> links(rowsLock_);
+            if (TMemData::Eof()) return;
+            PItemHeader item = currentItem_ ? currentItem_->Next : firstItem_;
+            while (item && OmitRecord(item)) item = item->Next;
+            // With a row ahead the base moves without fetching.
+            if (item) {
+                TQdRecordSet::GetNextRecord(dest);
+                return;
+            }
+        }
+        fetchSignal_.Wait(ticket);
+    }
+    TQdRecordSet::GetNextRecord(dest);
+}
+
+void TOCIRecordSet::GetPriorRecord(void* dest) {
+    const TNavigation navigation(navigating_);
+    const std::lock_guard<std::recursive_mutex> links(rowsLock_);
+    TQdRecordSet::GetPriorRecord(dest);
+}
+
+void TOCIRecordSet::GetRecord(void* dest) {
+    const TNavigation navigation(navigating_);
+    const std::lock_guard<std::recursive_mutex> links(rowsLock_);
+    TQdRecordSet::GetRecord(dest);
+}
+
+int TOCIRecordSet::GetRecordCount() {
+    const std::lock_guard<std::recursive_mutex> links(rowsLock_);
+    return TQdRecordSet::GetRecordCount();
 }
 
 int16_t* TOCIRecordSet::Indicator(void* record, int fieldNo) const {
@@ -482,11 +619,13 @@ void TOCIRecordSet::DefineColumns(uint8_t* firstRecord, bool oneRow) {
 // a LONG column's value arrives a piece at a time into the row's blob.
 bool TOCIRecordSet::FetchOneRow() {
     TOCICommand* command = OCICommand();
+    TCommandLock commandLock(*command);
     if (command->Cursor()->State() <= csPrepared) return false;
     TBlockManager& blocks = BlockManager();
     PItemHeader item = nullptr;
     if (uniDirectional_ && firstItem_) {
         // Only the newest row is kept: its item takes the next one.
+        const std::lock_guard<std::recursive_mutex> links(rowsLock_);
         item = firstItem_;
         if (HasComplexFields()) FreeComplexFields(TBlockManager::ItemData(item), true);
         firstItem_ = lastItem_ = currentItem_ = nullptr;
@@ -534,6 +673,7 @@ bool TOCIRecordSet::FetchOneRow() {
 }
 
 void TOCIRecordSet::AppendFetchedItem(PItemHeader item) {
+    const std::lock_guard<std::recursive_mutex> links(rowsLock_);
     item->Status = usUnmodified;
     item->Result = urNone;
     AppendItem(item);
@@ -544,6 +684,7 @@ void TOCIRecordSet::AppendFetchedItem(PItemHeader item) {
 
 bool TOCIRecordSet::FetchBlockRows() {
     TOCICommand* command = OCICommand();
+    TCommandLock commandLock(*command);
     if (command->Cursor()->State() <= csPrepared) return false;
     TBlockManager& blocks = BlockManager();
     // A block counts its items in 16 bits.
@@ -553,6 +694,7 @@ bool TOCIRecordSet::FetchBlockRows() {
                         firstItem_->Block->ItemCount == rows;
     if (reused) {
         // Only the newest block is kept: its items take the next rows.
+        const std::lock_guard<std::recursive_mutex> links(rowsLock_);
         block = firstItem_->Block;
         for (int i = 0; i < rows; ++i) {
             PItemHeader item = blocks.ItemAt(block, i);
@@ -748,6 +890,40 @@ TDataTypeSet TOCIRecordSet::GetComplexTypes() const {
 }
 
 void TOCIRecordSet::FetchAllRows() {
+    TOCICommand* command = OCICommand();
+    // A store that keeps only its newest block cannot be read while it is being refilled.
+    if (!command->NonBlocking() || uniDirectional_) {
+        FetchAllNow();
+        return;
+    }
+    if (fetchWorker_.Valid()) return;
+    if (blockFetch_) blockFetch_(platform::Variant(true));
+    platform::TScopeExit after([this] {
+        if (blockFetch_) blockFetch_(platform::Variant(false));
+    });
+    if (!connection_->ThreadSafety()) RaiseLibraryError("Session must be Thread Safety");
+    // The rows of a running open come first.
+    WaitForBackground();
+    const uint64_t ticket = fetchSignal_.Reset();
+    fetchRunning_ = true;
+    const uint32_t run = run_;
+    const std::weak_ptr<bool> alive = alive_;
+    try {
+        fetchWorker_.Reset(RunThread(*connection_, this, [this] { UnlessStopped([this] { FetchAllBody(); }); },
+                                     [this, alive, run](bool success) {
+                                         if (!alive.expired() && run == run_) EndFetchAll(success);
+                                     }));
+    } catch (...) {
+        fetchRunning_ = false;
+        fetchSignal_.Set();
+        throw;
+    }
+    // Back with the next block.
+    fetchSignal_.Wait(ticket);
+}
+
+void TOCIRecordSet::FetchAllNow() {
+    WaitForBackground();
     if (blockFetch_) blockFetch_(platform::Variant(true));
     platform::TScopeExit after([this] {
         if (blockFetch_) blockFetch_(platform::Variant(false));
@@ -757,18 +933,49 @@ void TOCIRecordSet::FetchAllRows() {
     if (cursor->State() == csInactive || cursor->State() >= csFetchingAll) return;
     const TCursorState before = cursor->State();
     try {
-        cursor->SetState(csFetchingAll);
-        while (Fetch()) {
+        command->SetCursorState(csFetchingAll);
+        while (FetchNext()) {
         }
     } catch (...) {
-        if (cursor->State() != csInactive) cursor->SetState(before);
+        if (cursor->State() != csInactive) command->SetCursorState(before);
         throw;
     }
     allFetched_ = true;
 }
 
+void TOCIRecordSet::FetchAllBody() {
+    platform::TScopeExit done([this] {
+        fetchRunning_ = false;
+        fetchSignal_.Set();
+    });
+    TOCICommand* command = OCICommand();
+    TOraCursor* cursor = command->Cursor();
+    if (cursor->State() == csInactive || cursor->State() >= csFetchingAll) return;
+    const TCursorState before = cursor->State();
+    try {
+        command->SetCursorState(csFetchingAll);
+        while (!stopping_ && FetchNext()) fetchSignal_.Pulse();
+        // A stopped fetch can go on later.
+        if (stopping_ && command->Cursor()->State() == csFetchingAll) command->SetCursorState(before);
+    } catch (...) {
+        if (cursor->State() != csInactive) command->SetCursorState(before);
+        throw;
+    }
+}
+
+void TOCIRecordSet::EndFetchAll(bool success) {
+    fetchWorker_.Reset();
+    if (OCICommand()->Cursor()->State() == csFetched || OCICommand()->Cursor()->State() == csInactive)
+        allFetched_ = true;
+    if (afterFetchAll_) afterFetchAll_(platform::Variant(success));
+}
+
 void TOCIRecordSet::SetToEnd() {
-    while (OCICommand()->Cursor()->State() < csFetched && OCICommand()->Cursor()->State() != csInactive) FetchAllRows();
+    // Rows that come in the background arrive first; the rest is fetched here.
+    WaitForBackground();
+    while (OCICommand()->Cursor()->State() < csFetched && OCICommand()->Cursor()->State() != csInactive) FetchAllNow();
+    const TNavigation navigation(navigating_);
+    const std::lock_guard<std::recursive_mutex> links(rowsLock_);
     TQdRecordSet::SetToEnd();
 }
 
@@ -782,6 +989,7 @@ void TOCIRecordSet::FreeForeignCursor() {
 }
 
 void TOCIRecordSet::InternalClose() {
+    StopBackgroundWork();
     TOCICommand* command = OCICommand();
     if (command->Cursor() != command->ownCursor_) FreeForeignCursor();
     if (command->Cursor()->State() > csPrepared) command->Cursor()->SetState(csPrepared);
@@ -795,6 +1003,7 @@ void TOCIRecordSet::InternalUnprepare() {
 }
 
 void TOCIRecordSet::Reopen() {
+    StopBackgroundWork();
     TOCICommand* command = OCICommand();
     if (command->Cursor()->State() == csInactive) {
         Close();

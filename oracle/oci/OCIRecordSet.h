@@ -5,11 +5,15 @@
 // 16-bit indicator per field (-1 null, 0 value present).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "oracle/core/QdAccess.h"
+#include "oracle/oci/FetchSignal.h"
 #include "oracle/oci/OCICommand.h"
 #include "platform/TextFile.h"
 
@@ -48,6 +52,15 @@ public:
     void CopyComplexFields(const void* source, void* dest, bool withBlobs) override;
     void SetToEnd() override;
     void Reopen() override;
+    // While a background open runs the store reads as empty; while a background fetch of
+    // all rows runs, a reader at the last row fetched waits for the next block first.
+    bool Eof() const override;
+    // A reader that reaches the last row fetched while rows come in the background waits
+    // for the next block (or the end of the work) instead of fetching itself.
+    void GetNextRecord(void* dest) override;
+    void GetPriorRecord(void* dest) override;
+    void GetRecord(void* dest) override;
+    int GetRecordCount() override;
 
     TOCICommand* OCICommand();
     TOCIConnection* OCIConnection() const { return connection_; }
@@ -69,6 +82,22 @@ private:
     bool CursorReadyNow();
     void OpenBody();
     void EndOpen(bool success);
+    // One block (or row) from the cursor on the calling thread.
+    bool FetchNext();
+    // Fetches until the end on the calling thread.
+    void FetchAllNow();
+    void FetchAllBody();
+    void EndFetchAll(bool success);
+    bool BackgroundRunning() const { return openRunning_ || fetchRunning_; }
+    // Returns once neither a background open nor a background fetch of all rows runs.
+    void WaitForBackground() const;
+    // Stops the background work (a running call interrupted) and waits for its threads; its
+    // pending end reports are dropped.
+    void StopBackgroundWork();
+    void JoinWorker(platform::THandleOwner& worker);
+    // Runs background work; a failure after StopBackgroundWork began (the interrupted call's
+    // among them) is dropped.
+    void UnlessStopped(const std::function<void()>& work);
     bool FetchBlockRows();
     static bool IsLongString(const TFieldDesc& field) { return field.SubDataType == 1; }
     static bool IsLobField(const TFieldDesc& field);
@@ -114,8 +143,22 @@ private:
     PItemHeader fetchBase_ = nullptr;
     // Rows come one per client call (see NeedsRowFetch).
     bool rowFetch_ = false;
-    // Thread of a non-blocking open.
+    // Thread of a non-blocking open, and of a non-blocking fetch of all rows.
     platform::THandleOwner worker_;
+    platform::THandleOwner fetchWorker_;
+    // Guards the links of the record list (and its count and current item) while a worker
+    // appends rows that the owner reads.
+    mutable std::recursive_mutex rowsLock_;
+    // Pulsed when background work starts and after each block it fetches; set when it ends.
+    mutable TFetchSignal fetchSignal_;
+    std::atomic<bool> openRunning_{false};
+    std::atomic<bool> fetchRunning_{false};
+    std::atomic<bool> stopping_{false};
+    // Counts the background runs; an end report of a run that is no longer the latest (the
+    // store was closed or opened again since) is dropped.
+    uint32_t run_ = 0;
+    // The owner is inside one of the store's moves (Eof then answers without waiting).
+    bool navigating_ = false;
     // The end report of a background open finds out through this whether the record set lives.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

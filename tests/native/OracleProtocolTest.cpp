@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 #include "standins/oracle/server/Server.h"
@@ -133,6 +134,29 @@ TEST(OracleHookSpec, UserScopedHooksCountOnlyThatUsersCalls) {
   ASSERT_TRUE(fired);
   EXPECT_EQ(fired->code, 942);
   EXPECT_FALSE(hooks.Next("execute", "SCOTT"));
+}
+
+TEST(OracleHookSpec, HeldCallsGoOnWhenReleasedOrBroken) {
+  Hooks hooks;
+  hooks.Install(Hooks::Parse("execute:1:hold@SCOTT"));
+  auto held = hooks.Next("execute", "SCOTT");
+  ASSERT_TRUE(held);
+  EXPECT_EQ(held->action, Hook::Action::Hold);
+  // A release sent before the call is held is kept for it; one release lets one call go.
+  hooks.Install(Hooks::Parse("execute:0:release@SCOTT"));
+  std::atomic<bool> cancelled{false};
+  EXPECT_TRUE(hooks.Hold(*held, cancelled));
+  bool released = true;
+  std::thread call([&] { released = hooks.Hold(*held, cancelled); });
+  cancelled = true;  // what a break does, before or while the call is held
+  hooks.WakeHeld();
+  call.join();
+  EXPECT_FALSE(released);
+  EXPECT_FALSE(cancelled);  // the break is spent on the call it ended
+  std::thread released_call([&] { released = hooks.Hold(*held, cancelled); });
+  hooks.Install(Hooks::Parse("execute:0:release@SCOTT"));
+  released_call.join();
+  EXPECT_TRUE(released);
 }
 
 }  // namespace

@@ -189,7 +189,29 @@ void Sequences::Save(sqlite3* db) {
 
 void Hooks::Install(Hook hook) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (hook.action == Hook::Action::Release) {
+    ++releases_[hook.operation + "@" + hook.user];
+    held_.notify_all();
+    return;
+  }
   hooks_.push_back(std::move(hook));
+}
+
+bool Hooks::Hold(const Hook& hook, std::atomic<bool>& cancelled) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  int& releases = releases_[hook.operation + "@" + hook.user];
+  held_.wait(lock, [&] { return releases > 0 || cancelled; });
+  if (cancelled) {
+    cancelled = false;
+    return false;
+  }
+  --releases;
+  return true;
+}
+
+void Hooks::WakeHeld() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_.notify_all();
 }
 
 std::optional<Hook> Hooks::Next(const std::string& operation, const std::string& user) {
@@ -212,7 +234,7 @@ Hook Hooks::Parse(const std::string& fullSpec) {
   std::vector<std::string> parts;
   std::stringstream in(spec);
   for (std::string part; std::getline(in, part, ':');) parts.push_back(part);
-  if (parts.size() < 3) throw std::invalid_argument("hook: operation:nth:fail:code | :drop | :delay:ms");
+  if (parts.size() < 3) throw std::invalid_argument("hook: operation:nth:fail:code | :drop | :delay:ms | :hold | :release");
   Hook h;
   h.operation = parts[0];
   h.nth = std::stoi(parts[1]);
@@ -222,6 +244,10 @@ Hook Hooks::Parse(const std::string& fullSpec) {
   } else if (parts[2] == "info" && parts.size() > 3) {
     h.action = Hook::Action::Info;
     h.code = std::stoi(parts[3]);
+  } else if (parts[2] == "hold") {
+    h.action = Hook::Action::Hold;
+  } else if (parts[2] == "release") {
+    h.action = Hook::Action::Release;
   } else if (parts[2] == "drop") {
     h.action = Hook::Action::Drop;
   } else if (parts[2] == "delay" && parts.size() > 3) {
@@ -318,6 +344,7 @@ bool Database::Interrupt(int id, const std::string& key) {
   if (it == sessions_.end() || it->second.key != key) return false;
   *it->second.cancelled = true;
   sqlite3_interrupt(it->second.connection);
+  hooks_.WakeHeld();
   return true;
 }
 

@@ -72,9 +72,12 @@ class Sequences {
   std::map<std::string, Sequence> sequences_;
 };
 
-// "Fail the n-th call of an operation", "drop the connection", "answer late".
+// "Fail the n-th call of an operation", "drop the connection", "answer late", "hold the call
+// until a test releases it" (a break ends a held call with ORA-01013).
 struct Hook {
-  enum class Action { Fail, Drop, Delay, Info };  // Info: success with information (execute)
+  // Info: success with information (execute); Release: lets one held call of the operation
+  // (and user) go on, also one that is held only later.
+  enum class Action { Fail, Drop, Delay, Info, Hold, Release };
   std::string operation;  // logon, execute, commit, rollback, logoff, version
   int nth = 1;            // 0: every call
   Action action = Action::Fail;
@@ -89,13 +92,23 @@ class Hooks {
   void Install(Hook hook);
   // Counts a call of the operation and returns the hook that fires on it, if any.
   std::optional<Hook> Next(const std::string& operation, const std::string& user);
+  // Waits until a release for the hook's operation and user comes or a break sets cancelled
+  // (also one that came before the call: the break is spent on it); answers whether it was
+  // released.
+  bool Hold(const Hook& hook, std::atomic<bool>& cancelled);
+  // Wakes held calls to look at their cancel flags.
+  void WakeHeld();
   // "operation:nth:fail:code", "operation:nth:drop", "operation:nth:delay:ms",
-  // "execute:nth:info:code", each optionally "@USER".
+  // "operation:nth:hold", "operation:0:release", "execute:nth:info:code", each optionally
+  // "@USER".
   static Hook Parse(const std::string& spec);
 
  private:
   std::mutex mutex_;
+  std::condition_variable held_;
   std::vector<Hook> hooks_;
+  // Releases not yet taken, by operation and user.
+  std::map<std::string, int> releases_;
 };
 
 class Database {

@@ -95,6 +95,8 @@ void ServeConnection(Database& database, int socket) {
         if (hook->action == Hook::Action::Drop) return;
         if (hook->action == Hook::Action::Delay) std::this_thread::sleep_for(std::chrono::milliseconds(hook->delayMs));
         if (hook->action == Hook::Action::Fail) throw OraError(hook->code);
+        if (hook->action == Hook::Action::Hold && !database.TestHooks().Hold(*hook, session.CancelFlag()))
+          throw OraError(1013);
       }
       bool withInfo = hook && hook->action == Hook::Action::Info;
       WireWriter body;

@@ -31,6 +31,8 @@ class Session {
   const std::string& BreakKey() const { return breakKey_; }
   // A break arrived while this call runs: ORA-01013.
   void CheckCancelled() const;
+  // Set by a break from another connection.
+  std::atomic<bool>& CancelFlag() { return cancelled_; }
   void Logoff();  // rolls back; the connection may log on again
   ExecuteReply Execute(const ExecuteRequest& request);
   void Commit();
