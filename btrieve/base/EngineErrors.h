@@ -21,6 +21,7 @@ constexpr uint16_t None = 0x0000;
 constexpr uint16_t Bof = 0x2201;
 constexpr uint16_t Eof = 0x2202;
 constexpr uint16_t NoCurrRec = 0x2205;
+constexpr uint16_t EndOfBlob = 0x2207;  // a blob read reached the blob's end; the bytes are there
 constexpr uint16_t InvalidParam = 0x2702;
 constexpr uint16_t InvalidHandle = 0x2706;
 constexpr uint16_t NoSuchIndex = 0x270D;

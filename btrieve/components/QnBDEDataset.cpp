@@ -696,6 +696,8 @@ int TQnBDEDataset::ReadBlobFieldData(int fieldNo, std::vector<char>& data) {
     if (code == 0 && size > 0) {
         if (size >= data.size()) data.resize(size + size / 4);
         code = Engine().GetBlob(cursor_, record, field, 0, size, data.data(), read);
+        // Reading a whole blob reaches its end: the engine may say so with the bytes read.
+        if (code == rc::EndOfBlob) code = 0;
     }
     Engine().FreeBlob(cursor_, record, field);
     if (code != 0) {

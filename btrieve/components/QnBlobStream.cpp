@@ -14,7 +14,6 @@ namespace btrieve {
 using namespace platform;
 
 namespace {
-constexpr uint16_t kEndOfBlob = 0x2207;
 constexpr uint16_t kInvalidBlobOffset = 0x270E;
 constexpr int kBlobReadWrite = 0;
 constexpr int kBlobReadOnly = 1;
@@ -81,7 +80,7 @@ int32_t TQnBlobStream::StreamRead(void* destination, int32_t count) {
                                                    static_cast<uint32_t>(position_), static_cast<uint32_t>(count),
                                                    destination, read);
     if (code == kInvalidBlobOffset) return 0;
-    if (code != 0 && code != kEndOfBlob) btrieve::Check(EngineInstance(), code);
+    if (code != 0 && code != rc::EndOfBlob) btrieve::Check(EngineInstance(), code);
     char* bytes = static_cast<char*>(destination);
     if (field_->Transliterate()) NativeToAnsiChars(EngineInstance(), nullptr, bytes, read, bytes);
     if (dataSet_->CacheBlobs() && dataSet_->IsActiveBuffer(buffer_) && mode_ == bmRead && !field_->Modified() &&

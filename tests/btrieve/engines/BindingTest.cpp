@@ -247,6 +247,27 @@ TEST_F(BindingTest, BlockReadingStartsAtTheActiveRecord) {
             table->ChangeBlockReadSize(0);
         }
     }
+    // The memos of the block's records are read from the records themselves.
+    const std::vector<AnsiString> written = {"", "two", "", "four", ""};
+    for (table->MoveToFirst(); !table->Eof(); table->MoveToNext()) {
+        const AnsiString& memo = written[static_cast<size_t>(table->FieldNamed("CODE")->ReadAsInteger() - 1)];
+        if (memo.empty()) continue;
+        table->BeginEdit();
+        table->FieldNamed("MEMO")->WriteAsString(memo);
+        table->PostChanges();
+    }
+    std::vector<AnsiString> browsed;
+    for (table->MoveToFirst(); !table->Eof(); table->MoveToNext())
+        browsed.push_back(table->FieldNamed("MEMO")->ReadAsString());
+    ASSERT_EQ(browsed, written);
+    table->MoveToFirst();
+    table->ChangeBlockReadSize(2);
+    std::vector<AnsiString> memos;
+    for (int guard = 0; !table->Eof() && guard < 20; ++guard) {
+        memos.push_back(table->FieldNamed("MEMO")->ReadAsString());
+        table->MoveToNext();
+    }
+    EXPECT_EQ(memos, written);
 }
 
 // The Btrieve database is not of the standard type: a table opens its cursor on the
