@@ -685,19 +685,19 @@ TEST_F(OciServerTest, AliasesComeFromTheClientsOwnHome) {
 
 TEST_F(OciServerTest, HooksFailAndDropCallsOfOneUser) {
   OciLibrary oci;
-  OciConnection c(oci, "SETRIX_TEST", "HOOKED", "HOOKED");
+  OciConnection c(oci, "SETRIX_TEST", "CLIENT_HOOKED", "HOOKED");
   ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
-  InstallServerHook("SETRIX_TEST", "execute:2:fail:942@HOOKED");
+  InstallServerHook("SETRIX_TEST", "execute:2:fail:942@CLIENT_HOOKED");
   EXPECT_EQ(c.Run("SELECT * FROM DUAL", 0), OCI_SUCCESS);
   EXPECT_EQ(c.Run("SELECT * FROM DUAL", 0), OCI_ERROR);
   EXPECT_EQ(oci.LastError(), 942);
   EXPECT_EQ(c.Run("SELECT * FROM DUAL", 0), OCI_SUCCESS);
-  InstallServerHook("SETRIX_TEST", "execute:1:info:24344@HOOKED");
+  InstallServerHook("SETRIX_TEST", "execute:1:info:24344@CLIENT_HOOKED");
   EXPECT_EQ(c.Run("CREATE TABLE " + UniqueName("INFO") + " (A NUMBER)"), OCI_SUCCESS_WITH_INFO);
   std::string text;
   EXPECT_EQ(oci.LastError(&text), 24344);
   EXPECT_EQ(text, "ORA-24344: success with compilation error\n");
-  InstallServerHook("SETRIX_TEST", "commit:1:drop@HOOKED");
+  InstallServerHook("SETRIX_TEST", "commit:1:drop@CLIENT_HOOKED");
   EXPECT_EQ(oci.TransCommit(c.svc, oci.err, 0), OCI_ERROR);
   EXPECT_EQ(oci.LastError(), 3113);
   EXPECT_EQ(c.Run("SELECT * FROM DUAL", 0), OCI_ERROR);

@@ -23,8 +23,10 @@ start() {
   done
   [ -s "$portfile" ] || { echo "$name did not start"; cat "$work/$name.log"; exit 1; }
 }
+# Hooks act on every session of their user, and the client's tests run beside the Oracle
+# layer's: each side fails the calls of a user of its own (CLIENT_HOOKED, HOOKED).
 start server "$work/standin.db" "$work/port" \
-  --user SCOTT/TIGER --user SYSTEM/MANAGER --user HOOKED/HOOKED --user LATE/LATE \
+  --user SCOTT/TIGER --user SYSTEM/MANAGER --user HOOKED/HOOKED --user CLIENT_HOOKED/HOOKED --user LATE/LATE \
   --user SYS/CHANGE_ON_INSTALL/SYSDBA
 start server7 "$work/standin7.db" "$work/port7" --user SCOTT/TIGER \
   --banner "Oracle7 Server Release 7.3.4.0.0 - Production"
