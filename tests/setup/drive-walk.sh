@@ -3,7 +3,7 @@
 # Runs the drive-walk test in a Wine prefix of its own whose drives are throwaway trees:
 # D: a fixed drive, E: a CD-ROM, X: the build tree (a network drive, so the walk skips
 # it). The default Z: drive, the whole Linux root, is removed. The prefix is created on
-# the first run and kept; its server runs only while the test does.
+# the first run and kept with its drive types; its server runs only while the test does.
 set -euo pipefail
 test_program=$1 prefix=$2
 bin_dir=$(cd "$(dirname "$test_program")" && pwd)
@@ -27,18 +27,18 @@ stop_server() {
   "$WINESERVER" -w >/dev/null 2>&1 || true
 }
 
-if [ ! -f "$prefix/system.reg" ]; then
+# The drive types, once per prefix: the registry keeps them.
+if [ ! -f "$prefix/drive-types-set" ]; then
   mkdir -p "$prefix"
   start_server
-  "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
-else
-  start_server
+  [ -f "$prefix/system.reg" ] || "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
+  for drive in d: e: x:; do "$WINELOADER" reg delete 'HKLM\Software\Wine\Drives' /v $drive /f >/dev/null 2>&1 || true; done
+  "$WINELOADER" reg add 'HKLM\Software\Wine\Drives' /v d: /d hd /f >/dev/null
+  "$WINELOADER" reg add 'HKLM\Software\Wine\Drives' /v e: /d cdrom /f >/dev/null
+  "$WINELOADER" reg add 'HKLM\Software\Wine\Drives' /v x: /d network /f >/dev/null
+  stop_server
+  touch "$prefix/drive-types-set"
 fi
-for drive in d: e: x:; do "$WINELOADER" reg delete 'HKLM\Software\Wine\Drives' /v $drive /f >/dev/null 2>&1 || true; done
-"$WINELOADER" reg add 'HKLM\Software\Wine\Drives' /v d: /d hd /f >/dev/null
-"$WINELOADER" reg add 'HKLM\Software\Wine\Drives' /v e: /d cdrom /f >/dev/null
-"$WINELOADER" reg add 'HKLM\Software\Wine\Drives' /v x: /d network /f >/dev/null
-stop_server
 
 # Only C: (the prefix's own drive_c) stays; the mount manager reads the links at start.
 mkdir -p "$trees/fixed" "$trees/cdrom"
