@@ -116,9 +116,12 @@ void TBaseCacheTable::GetRecord(int lock, uint8_t* record, TRecordProps* props) 
     if (!ShowThroughCache(record, props)) RaiseEngineError(rc::NoCurrRec);
 }
 
-void TBaseCacheTable::ModifyRecord(uint8_t* record, bool) {
+void TBaseCacheTable::ModifyRecord(uint8_t* record, bool releaseLock) {
     ReadBaseBookmark();
     cache_->ModifyWithKey(record, bookmark_.data());
+    // The change waits in the cache; the lock the edit took on the record goes now, as a
+    // direct update gives it up, not whenever the cursor next locks or closes.
+    if (releaseLock) base_->RelRecordLock(false);
 }
 
 void TBaseCacheTable::DeleteRecord(uint8_t* record) {

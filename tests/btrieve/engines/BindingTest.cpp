@@ -498,6 +498,18 @@ TEST_F(BindingTest, ReadsOtherThanEditTakeNoRecordLock) {
     EXPECT_EQ(table->FieldNamed("CODE")->ReadAsInteger(), 3);
     EXPECT_NO_THROW(table->BeginEdit());
     table->CancelChanges();
+
+    // With cached updates a post goes to the cache and gives the record's lock up too.
+    table->SetCachedUpdates(true);
+    table->MoveToFirst();
+    table->BeginEdit();
+    table->FieldNamed("NAME")->WriteAsString("Cached");
+    table->PostChanges();
+    other->MoveToFirst();
+    EXPECT_NO_THROW(other->BeginEdit());
+    other->CancelChanges();
+    // The cached change is dropped on purpose (leaving cached updates reports it).
+    EXPECT_THROW(table->SetCachedUpdates(false), ETDBEngineError);
 }
 
 // One lock for the whole library: a thread may take it again while it holds it; another
