@@ -10,6 +10,7 @@
 #include "oracle/core/MemData.h"
 #include "oracle/core/WaitCursor.h"
 #include "platform/Field.h"
+#include "platform/ScopeExit.h"
 
 namespace oracle {
 
@@ -264,9 +265,7 @@ void TCustomDADataSet::AttachRecordStore(std::unique_ptr<TData> store) {
         recordSet_->AssignEvent(evRecordSetExecuted, [this](const Variant& argument) {
             RecordSetExecuted(argument.IsClear() || argument.AsBoolean());
         });
-        recordSet_->AssignEvent(evAllRowsFetched, [this](const Variant&) {
-            if (NonBlocking) SetWaitCursor(crDefault);
-        });
+        recordSet_->AssignEvent(evAllRowsFetched, [this](const Variant&) { AllFetchedHandler(); });
         recordSet_->AssignEvent(evBlockFetch, [this](const Variant& starting) {
             if (!NonBlocking && starting.AsBoolean()) SetWaitCursor(crSQLWait);
         });
@@ -454,6 +453,7 @@ void TCustomDADataSet::ActivateCursor(bool infoOnly) {
     } else {
         SetWaitCursor(crBackground);
         DisableControls();
+        openPending_ = true;
     }
     try {
         if (!unprepareOnClose_) innerSQL_->WriteParams();
@@ -461,6 +461,7 @@ void TCustomDADataSet::ActivateCursor(bool infoOnly) {
         rowsAffected_ = -1;
     } catch (...) {
         if (NonBlocking) {
+            openPending_ = false;
             EnableControls();
             SetWaitCursor(crDefault);
         }
@@ -469,6 +470,7 @@ void TCustomDADataSet::ActivateCursor(bool infoOnly) {
 }
 
 void TCustomDADataSet::DeactivateCursor() {
+    platform::TScopeExit pending([this] { EndPendingBackgroundWork(); });
     TMemDataSet::DeactivateCursor();
     if (unprepareOnClose_) UnprepareDataSet();
 }
@@ -543,6 +545,10 @@ void TCustomDADataSet::CommandExecuted(bool success) {
 }
 
 void TCustomDADataSet::RecordSetExecuted(bool success) {
+    const bool background = openPending_;
+    openPending_ = false;
+    // The fetch of all rows that follows resets the cursor when it ends.
+    fetchPending_ = background && success && fetchAll_;
     if (success) innerSQL_->ReadParams();
     if (NonBlocking) {
         if (!success)
@@ -553,6 +559,23 @@ void TCustomDADataSet::RecordSetExecuted(bool success) {
     if (!(success && fetchAll_)) SetWaitCursor(crDefault);
     if (NonBlocking) EnableControls();
     if (AfterExecute) AfterExecute(*this, success);
+}
+
+void TCustomDADataSet::AllFetchedHandler() {
+    fetchPending_ = false;
+    if (NonBlocking) SetWaitCursor(crDefault);
+}
+
+void TCustomDADataSet::EndPendingBackgroundWork() {
+    if (openPending_) {
+        openPending_ = false;
+        EnableControls();
+        SetWaitCursor(crDefault);
+    }
+    if (fetchPending_) {
+        fetchPending_ = false;
+        SetWaitCursor(crDefault);
+    }
 }
 
 void TCustomDADataSet::StorageRefresh() {

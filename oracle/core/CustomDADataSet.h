@@ -275,6 +275,10 @@ private:
     friend class TDADataSetOptions;
     void CommandExecuted(bool success);
     void RecordSetExecuted(bool success);
+    void AllFetchedHandler();
+    // A close before a background open or fetch has reported: the controls and the wait
+    // cursor are given back here, as the record set drops the reports of work it stopped.
+    void EndPendingBackgroundWork();
     // Runs the base's posting step with PostingRecord on.
     void WhilePosting(const std::function<void()>& post);
     // The (master, detail) field name pairs of the master/detail link.
@@ -307,6 +311,9 @@ private:
     int rowsAffected_ = -1;
     int queriedRecordCount_ = 0;
     bool unprepareOnClose_ = false;
+    // A non-blocking open, or the fetch of all rows after it, has not reported its end yet.
+    bool openPending_ = false;
+    bool fetchPending_ = false;
     bool postingRecord_ = false;
     platform::AnsiString filterSQL_;
     platform::AnsiString masterFields_;

@@ -23,22 +23,8 @@ namespace {
 
 using platform::Variant;
 
-// Dispatches the messages already posted to this thread (end reports among them).
-void PumpPending() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-}
-
-// Dispatches messages until the condition holds; step runs whenever the thread has waited
-// a while without a message (a worker's end report is a message).
-void PumpUntil(const std::function<bool()>& done, const std::function<void()>& step = {}) {
-    PumpPending();
-    while (!done()) {
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, step ? 50 : INFINITE, QS_ALLPOSTMESSAGE) == WAIT_TIMEOUT)
-            step();
-        PumpPending();
-    }
-}
+using testing::PumpPending;
+using testing::PumpUntilDone;
 
 // Logged on as a user of its own, so that the statements the server holds are this test's.
 class OCIRecordSetBackgroundTest : public testing::StandinLogOnTest {
@@ -135,7 +121,7 @@ TEST_F(OCIRecordSetBackgroundTest, TheCallerGoesOnBeforeTheRowsOfASlowStatementA
     EXPECT_TRUE(opened_.empty());
 
     ReleaseStatement();
-    PumpUntil([&] { return !opened_.empty(); });
+    PumpUntilDone([&] { return !opened_.empty(); });
     EXPECT_EQ(opened_, std::vector<bool>{true});
     EXPECT_FALSE(recordSet->OCICommand()->Executing());
     EXPECT_EQ(recordSet->GetRecordCount(), 15);  // the first block came with the open
@@ -155,7 +141,7 @@ TEST_F(OCIRecordSetBackgroundTest, BreakExecInterruptsABackgroundOpen) {
     HoldNextStatement();
     recordSet->Open();
     // A break sent before the statement reaches the server is lost: it is sent again.
-    PumpUntil([&] { return !opened_.empty(); }, [&] { recordSet->OCICommand()->BreakExec(); });
+    PumpUntilDone([&] { return !opened_.empty(); }, [&] { recordSet->OCICommand()->BreakExec(); });
     EXPECT_EQ(opened_, std::vector<bool>{false});
     EXPECT_FALSE(recordSet->OCICommand()->Executing());
     ASSERT_EQ(reported_.size(), 1u);
@@ -165,7 +151,7 @@ TEST_F(OCIRecordSetBackgroundTest, BreakExecInterruptsABackgroundOpen) {
     // The record set opens again as if nothing had happened.
     recordSet->Close();
     recordSet->Open();
-    PumpUntil([&] { return opened_.size() == 2; });
+    PumpUntilDone([&] { return opened_.size() == 2; });
     EXPECT_EQ(opened_.back(), true);
     recordSet->SetToBegin();
     EXPECT_EQ(ReadIds(*recordSet), Ids(1, kRows));
@@ -195,13 +181,13 @@ TEST_F(OCIRecordSetBackgroundTest, ClosingStopsARunningOpenAndDropsItsReport) {
 TEST_F(OCIRecordSetBackgroundTest, ABackgroundFetchOfAllRowsDeliversThemInOrder) {
     auto recordSet = Rows(7, true);
     recordSet->Open();
-    PumpUntil([&] { return !opened_.empty(); });
+    PumpUntilDone([&] { return !opened_.empty(); });
     EXPECT_EQ(opened_, std::vector<bool>{true});
     // The rest comes on a worker while this thread reads: a reader at the last row fetched
     // waits for the next block, never taking the end of the rows fetched so far for the end.
     recordSet->SetToBegin();
     EXPECT_EQ(ReadIds(*recordSet), Ids(1, kRows));
-    PumpUntil([&] { return !fetched_.empty(); });
+    PumpUntilDone([&] { return !fetched_.empty(); });
     EXPECT_EQ(fetched_, std::vector<bool>{true});
     EXPECT_TRUE(recordSet->AllFetched());
     EXPECT_EQ(recordSet->GetRecordCount(), kRows);
@@ -210,7 +196,7 @@ TEST_F(OCIRecordSetBackgroundTest, ABackgroundFetchOfAllRowsDeliversThemInOrder)
     // SetToEnd waits for a running fetch of all rows; the last row is then the one before the end.
     recordSet->Close();
     recordSet->Open();
-    PumpUntil([&] { return opened_.size() == 2; });
+    PumpUntilDone([&] { return opened_.size() == 2; });
     recordSet->SetToEnd();
     EXPECT_EQ(recordSet->GetRecordCount(), kRows);
     TRecordBuffer record = recordSet->AllocRecBuf();
@@ -218,7 +204,7 @@ TEST_F(OCIRecordSetBackgroundTest, ABackgroundFetchOfAllRowsDeliversThemInOrder)
     Variant id;
     recordSet->GetFieldAsVariant(1, record.data(), id);
     EXPECT_EQ(id.AsInteger(), kRows);
-    PumpUntil([&] { return fetched_.size() == 2; });
+    PumpUntilDone([&] { return fetched_.size() == 2; });
     recordSet->Close();
     EXPECT_TRUE(reported_.empty());
 }
@@ -245,7 +231,7 @@ TEST_F(OCIRecordSetBackgroundTest, OpensAndClosesInQuickSuccessionLeaveNoTornSta
 
     recordSet->SetProp(prFetchAll, Variant(true));
     recordSet->Open();
-    PumpUntil([&] { return opened_.size() == reports + 1 && fetched_.size() == fetchReports + 1; });
+    PumpUntilDone([&] { return opened_.size() == reports + 1 && fetched_.size() == fetchReports + 1; });
     EXPECT_TRUE(recordSet->AllFetched());
     EXPECT_EQ(recordSet->GetRecordCount(), kRows);
     recordSet->SetToBegin();

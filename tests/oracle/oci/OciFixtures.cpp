@@ -53,6 +53,20 @@ bool PumpUntil(const std::function<bool()>& done, int milliseconds) {
     return done();
 }
 
+void PumpPending() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+void PumpUntilDone(const std::function<bool()>& done, const std::function<void()>& step) {
+    PumpPending();
+    while (!done()) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, step ? 50 : INFINITE, QS_ALLPOSTMESSAGE) == WAIT_TIMEOUT)
+            step();
+        PumpPending();
+    }
+}
+
 std::string UniqueNameSuffix() {
     static const std::string processToken = [] {
         LARGE_INTEGER now;

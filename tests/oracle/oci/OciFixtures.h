@@ -91,6 +91,12 @@ private:
 // answers the condition.
 bool PumpUntil(const std::function<bool()>& done, int milliseconds = 5000);
 
+// Dispatches the messages already posted to this thread (end reports of workers among them).
+void PumpPending();
+// Dispatches messages until the condition holds, waiting for each; step, when given, runs
+// whenever the thread has waited a while without a message.
+void PumpUntilDone(const std::function<bool()>& done, const std::function<void()>& step = {});
+
 // A suffix for names of schema objects a test creates on the shared server: "_" + six
 // base-36 characters drawn once per process + "_" + a serial. Process ids alone are not
 // enough: Wine hands a finished process's id to a later one, which would meet the objects

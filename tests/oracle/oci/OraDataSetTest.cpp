@@ -4,13 +4,16 @@
 #include <string>
 #include <vector>
 
+#include "oracle/core/WaitCursor.h"
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIRecordSet.h"
 #include "oracle/oci/OraDataSet.h"
 #include "oracle/oci/OraFields.h"
 #include "oracle/oci/OraNestedTable.h"
 #include "oracle/oci/OraSQL.h"
+#include "platform/DBScreen.h"
 #include "platform/Field.h"
+#include "platform/ScopeExit.h"
 #include "standins/oracle/client/StandinControl.h"
 #include "tests/oracle/oci/OraQueryFixture.h"
 
@@ -285,6 +288,45 @@ TEST_F(OraDataSetTest, FetchEventsSurroundEveryBlock) {
     // Four blocks with rows and the call that finds the end, each wrapped.
     EXPECT_GE(order.size(), 8u);
     for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i % 2 == 0 ? '(' : ')') << order;
+}
+
+// With NonBlocking and FetchAll the background cursor and the disabled controls last until
+// the fetch of all rows has ended, or until the dataset is closed before that.
+TEST_F(OraDataSetTest, ANonBlockingFetchOfAllRowsGivesTheCursorBackAtItsEnd) {
+    struct TScreen : platform::IDBScreen {
+        platform::TDBScreenCursor Cursor = platform::dcrDefault;
+        platform::TDBScreenCursor GetCursor() override { return Cursor; }
+        void SetCursor(platform::TDBScreenCursor cursor) override { Cursor = cursor; }
+    };
+    platform::SetDBScreen(std::make_shared<TScreen>());
+    platform::TScopeExit noScreen([] { platform::SetDBScreen(nullptr); });
+    const std::string table = "ORD_BACKGROUND" + testing::UniqueNameSuffix();
+    FillNumbers(table, 30);
+    for (const bool closeEarly : {false, true}) {
+        auto dataSet = NewDataSet();
+        dataSet->SetSession(session_.get());
+        dataSet->SetSQLText("SELECT ID FROM " + table + " ORDER BY ID");
+        dataSet->SetFetchRows(4);
+        dataSet->SetFetchAll(true);
+        dataSet->SetNonBlocking(true);
+        dataSet->PrepareDataSet();
+        WaitCursorTimerCheck(true);  // no SQL-wait cursor left from the statements before
+        ASSERT_EQ(ScreenCursor(), crDefault);
+        dataSet->OpenDataSet();
+        EXPECT_EQ(ScreenCursor(), crBackground);
+        EXPECT_TRUE(dataSet->ControlsDisabled());
+        if (closeEarly) {
+            dataSet->CloseDataSet();
+            testing::PumpPending();  // the reports of the stopped work, if any, are dropped
+        } else {
+            testing::PumpUntilDone([&] { return dataSet->OraRecordSet()->AllFetched(); });
+            EXPECT_EQ(dataSet->OraRecordSet()->GetRecordCount(), 30);
+        }
+        EXPECT_EQ(ScreenCursor(), crDefault) << (closeEarly ? "closed early" : "all fetched");
+        EXPECT_FALSE(dataSet->ControlsDisabled());
+        dataSet->CloseDataSet();
+    }
+    Exec("DROP TABLE " + table);
 }
 
 TEST_F(OraDataSetTest, CompileErrorsBecomeTheMessageOfAnExecutedStatement) {
