@@ -1,6 +1,7 @@
 // TScopeExit: runs an action when its scope ends, whether left normally or by an exception.
 // Used wherever a clean-up must follow work that may raise. TUnwindGuard: what such a
 // destructor needs to know to raise safely. CleanUpStep: a destructor's step that may fail.
+// Attempt: a step of a sequence that goes to its end and reports its first failure after.
 #pragma once
 
 #include <exception>
@@ -16,6 +17,18 @@ void CleanUpStep(Step&& step) noexcept {
     try {
         step();
     } catch (...) {
+    }
+}
+
+// Runs one step of a sequence that must go to its end (a release, a shutdown closing one
+// thing after another): a failure does not stop the next steps; the first one is kept for
+// the caller to pass on once the sequence is done.
+template <class Step>
+void Attempt(std::exception_ptr& failure, Step&& step) noexcept {
+    try {
+        step();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
     }
 }
 

@@ -1,6 +1,7 @@
 #include "btrieve/components/QnDatabase.h"
 
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "btrieve/base/VirtEng.h"
@@ -361,21 +362,28 @@ void TQnDatabase::SetDirectory(const AnsiString& directory) {
 }
 
 void TQnDatabase::CloseDataSets() {
+    // A dataset whose close reports (cached changes dropped) is closed all the same: the
+    // others close after it, and the first report passes on at the end.
+    std::exception_ptr failure;
     while (ClientDataSetCount() > 0) {
         const int before = ClientDataSetCount();
         platform::TDataSet* last = ClientDataSets(before - 1);
-        if (auto* dataset = dynamic_cast<TQnDBDataset*>(last)) dataset->DisconnectDataSet();
+        if (auto* dataset = dynamic_cast<TQnDBDataset*>(last))
+            platform::Attempt(failure, [dataset] { dataset->DisconnectDataSet(); });
         // A dataset that stays registered is let go instead of being asked for ever.
         if (ClientDataSetCount() >= before) DetachClient(last);
     }
+    if (failure) std::rethrow_exception(failure);
 }
 
 void TQnDatabase::ReleaseConnection() {
     if (!handle_ || releasing_) return;
     releasing_ = true;
+    // What its datasets report on closing is passed on once the database is disconnected.
+    std::exception_ptr datasetFailure;
     try {
         session_->DBNotification(1, this);
-        CloseDataSets();
+        platform::Attempt(datasetFailure, [this] { CloseDataSets(); });
         if (acquiredHandle_)
             acquiredHandle_ = false;
         else
@@ -392,6 +400,7 @@ void TQnDatabase::ReleaseConnection() {
         sessionAlias_ = false;
         session_->InternalDeleteAlias(databaseName_);
     }
+    if (datasetFailure) std::rethrow_exception(datasetFailure);
 }
 
 void TQnDatabase::StreamingCompleted() {
@@ -410,7 +419,8 @@ void TQnDatabase::SessionGoing(TQnSession* session) {
         session_ = nullptr;
         return;
     }
-    CloseConnection();
+    // The session goes whatever the close reports: the database must not keep pointing at it.
+    platform::CleanUpStep([this] { CloseConnection(); });
     session_->RemoveDatabase(this);
     session_ = nullptr;
     sessionName_.clear();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "btrieve/base/BaseUtils.h"
 #include "btrieve/base/VirtEng.h"
@@ -217,29 +218,31 @@ void TQnSession::StartSession() {
 void TQnSession::StopSession() {
     if (!handle_) return;
     TVirtEng* engine = EngineInstance();
+    // A database or session that reports on closing (a dataset's cached changes dropped)
+    // is closed all the same and the stop goes on; the first report passes on at the end.
+    std::exception_ptr failure;
     if (primary_ && sessionList_) {
         // Freeing the facade ends every engine session in it: the other active
         // sessions stop first, so none is left holding a dead handle.
         for (int i = sessionList_->Count() - 1; i >= 0; --i) {
             TQnSession* other = sessionList_->Sessions(i);
-            if (other && other != this && other->Active()) other->SetActive(false);
+            if (other && other != this && other->Active())
+                platform::Attempt(failure, [other] { other->SetActive(false); });
         }
     }
     if (engine) engine->SetCurrSession(handle_);
     for (int i = static_cast<int>(databases_.size()) - 1; i >= 0; --i) {
         if (i >= static_cast<int>(databases_.size())) continue;
         TQnDatabase* database = databases_[static_cast<size_t>(i)];
-        if (database->Temporary() && database->Owner())
-            FreeComponent(database);
-        else
-            database->CloseConnection();
+        platform::Attempt(failure, [database] { database->CloseConnection(); });
+        if (database->Temporary() && database->Owner()) FreeComponent(database);
     }
     SetCallbacks(false);
     if (!primary_) {
         TBaseSession* closing = handle_;
         handle_ = nullptr;
         if (engine) {
-            Check(*engine, engine->CloseSession(closing));
+            platform::Attempt(failure, [&] { Check(*engine, engine->CloseSession(closing)); });
             TQnSession* primary = PrimarySession();
             if (primary && primary->handle_) engine->SetCurrSession(primary->handle_);
         }
@@ -247,6 +250,7 @@ void TQnSession::StopSession() {
         handle_ = nullptr;
         if (!detached_) AssignEngineInstance(nullptr);
     }
+    if (failure) std::rethrow_exception(failure);
 }
 
 void TQnSession::StartEngine() {

@@ -16,20 +16,11 @@
 namespace oracle {
 
 using namespace oracle::oci;
+using platform::Attempt;
 
 namespace {
 
 const OraText* Text(const std::string& value) { return reinterpret_cast<const OraText*>(value.c_str()); }
-
-// Runs a step of a release sequence, keeping the first failure for later.
-template <class Step>
-void Attempt(std::exception_ptr& failure, Step step) {
-    try {
-        step();
-    } catch (...) {
-        if (!failure) failure = std::current_exception();
-    }
-}
 
 }  // namespace
 

@@ -534,6 +534,48 @@ TEST_F(TableTest, ClosingWithUnappliedCachedChangesReportsThem) {
     EXPECT_STREQ(TTestStore::Get().tables["T"][0].name, "ONE");
 }
 
+// A database disconnect or a session stop closing datasets that hold cached changes never
+// applied goes through with every dataset and its own close, then reports the first of them.
+TEST_F(TableTest, ShutdownOverUnappliedCachedChangesCompletesThenReports) {
+    TTestStore::Get().tables["M"] = {Row(2, "master2"), Row(7, "master7")};
+    const struct {
+        const char* way;
+        std::function<void()> close;
+        bool sessionStops;
+    } cases[] = {
+        {"database disconnect", [&] { database_->CloseConnection(); }, false},
+        {"session stop", [&] { List().primary->SetActive(false); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.way);
+        database_->OpenConnection();
+        // Datasets close from the last one opened: the changes sit in the first and the last.
+        TTestTable& first = OpenTable();
+        TTestTable& plain = OpenTable("M");
+        TTestTable& last = OpenTable();
+        for (TTestTable* cached : {&first, &last}) {
+            cached->SetCachedUpdates(true);
+            cached->MoveToFirst();
+            cached->BeginEdit();
+            cached->FieldNamed("NAME")->WriteAsString("changed");
+            cached->PostChanges();
+        }
+        EXPECT_EQ(EngineCode(c.close), rc::ObjImplicitlyDropped);
+        EXPECT_FALSE(database_->Connected());
+        EXPECT_EQ(List().primary->Active(), !c.sessionStops);
+        for (TTestTable* table : {&first, &plain, &last}) {
+            EXPECT_FALSE(table->Active());
+            EXPECT_EQ(table->Database(), nullptr);
+        }
+        EXPECT_STREQ(TTestStore::Get().tables["T"][0].name, "one");
+        // Connected again, the database serves its datasets as before.
+        database_->OpenConnection();
+        plain.OpenDataSet();
+        EXPECT_EQ(Ids(plain), (std::vector<int>{2, 7}));
+        plain.CloseDataSet();
+    }
+}
+
 TEST_F(TableTest, ReplacedFiltersLeaveTheCursor) {
     TTestTable& table = OpenTable();
     const auto filterCount = [&] {

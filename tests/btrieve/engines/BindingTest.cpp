@@ -512,6 +512,28 @@ TEST_F(BindingTest, ReadsOtherThanEditTakeNoRecordLock) {
     EXPECT_THROW(table->SetCachedUpdates(false), ETDBEngineError);
 }
 
+// Stopping the library while a dataset holds cached changes never applied stops all of it
+// (the changes have nobody to be reported to): nothing is left connected to the stopped
+// session, so the database and table go safely afterwards.
+TEST_F(BindingTest, LibraryStopOverUnappliedCachedChangesLeavesNothingConnected) {
+    OpenSettings();
+    table->SetCachedUpdates(true);
+    table->MoveToFirst();
+    table->BeginEdit();
+    table->FieldNamed("NAME")->WriteAsString("Cached");
+    table->PostChanges();
+    EXPECT_NO_THROW(StopBtrieveLibrary());
+    EXPECT_FALSE(table->Active());
+    EXPECT_FALSE(database->Connected());
+    database.reset();
+    table.reset();
+    // Started again, the library finds the change dropped.
+    StartBtrieveLibrary(false);
+    OpenSettings();
+    table->MoveToFirst();
+    EXPECT_EQ(table->FieldNamed("NAME")->ReadAsString(), "First");
+}
+
 // One lock for the whole library: a thread may take it again while it holds it; another
 // thread waits until it is given back.
 TEST_F(BindingTest, EngineLockIsRecursiveAndExclusive) {
