@@ -56,6 +56,26 @@ struct Totals {
     }
 };
 
+// Arrays of rows of the table's four columns, as the raw program binds and defines them.
+struct ColumnArrays {
+    explicit ColumnArrays(ub4 rows) : ids(rows), names(rows * kNameSize), amounts(rows), dates(rows * 7) {}
+    struct Column {
+        void* value;
+        sb4 size;
+        ub2 type;
+    };
+    std::vector<Column> Columns() {
+        return {{ids.data(), sizeof(int), SQLT_INT},
+                {names.data(), kNameSize, SQLT_STR},
+                {amounts.data(), sizeof(double), SQLT_FLT},
+                {dates.data(), 7, SQLT_DAT}};
+    }
+    std::vector<int> ids;
+    std::vector<char> names;
+    std::vector<double> amounts;
+    std::vector<uint8_t> dates;
+};
+
 // The table with that many rows, inserted by arrays of rows in one transaction.
 void FillTable(OciLibrary& oci, OciConnection& db, const std::string& table, uint32_t rows) {
     Check(oci,
@@ -64,19 +84,10 @@ void FillTable(OciLibrary& oci, OciConnection& db, const std::string& table, uin
           "create table");
     Prepare(oci, db, "INSERT INTO " + table + " VALUES (:ID, :NAME, :AMOUNT, :CREATED)");
     constexpr ub4 kBatch = 1000;
-    std::vector<int> ids(kBatch);
-    std::vector<char> names(kBatch * kNameSize);
-    std::vector<double> amounts(kBatch);
-    std::vector<uint8_t> dates(kBatch * 7);
+    ColumnArrays arrays(kBatch);
+    auto& [ids, names, amounts, dates] = arrays;
     OCIBind* binds[4] = {};
-    const struct {
-        void* value;
-        sb4 size;
-        ub2 type;
-    } columns[] = {{ids.data(), sizeof(int), SQLT_INT},
-                   {names.data(), kNameSize, SQLT_STR},
-                   {amounts.data(), sizeof(double), SQLT_FLT},
-                   {dates.data(), 7, SQLT_DAT}};
+    const auto columns = arrays.Columns();
     for (ub4 i = 0; i < 4; ++i)
         Check(oci,
               oci.BindByPos(db.stmt, &binds[i], oci.err, i + 1, columns[i].value, columns[i].size, columns[i].type,
@@ -105,20 +116,11 @@ Totals RawRead(OciLibrary& oci, const std::string& server, const std::string& se
     OciConnection db(oci, server, kUser, kPassword);
     Check(oci, db.logonStatus, "log-on");
     Prepare(oci, db, select);
-    std::vector<int> ids(fetchRows);
-    std::vector<char> names(fetchRows * kNameSize);
-    std::vector<double> amounts(fetchRows);
-    std::vector<uint8_t> dates(fetchRows * 7);
+    ColumnArrays arrays(fetchRows);
+    auto& [ids, names, amounts, dates] = arrays;
     std::vector<sb2> indicators(fetchRows * 4);
     OCIDefine* defines[4] = {};
-    const struct {
-        void* value;
-        sb4 size;
-        ub2 type;
-    } columns[] = {{ids.data(), sizeof(int), SQLT_INT},
-                   {names.data(), kNameSize, SQLT_STR},
-                   {amounts.data(), sizeof(double), SQLT_FLT},
-                   {dates.data(), 7, SQLT_DAT}};
+    const auto columns = arrays.Columns();
     for (ub4 i = 0; i < 4; ++i)
         Check(oci,
               oci.DefineByPos(db.stmt, &defines[i], oci.err, i + 1, columns[i].value, columns[i].size,

@@ -215,25 +215,15 @@ void TOCIRecordSet::ExecCommand() {
             command->executing_ = false;
             RaiseLibraryError("Session must be Thread Safety");
         }
-        const uint64_t ticket = fetchSignal_.Reset();
-        openRunning_ = true;
-        const uint32_t run = ++run_;
-        const std::weak_ptr<bool> alive = alive_;
         try {
-            // A run stopped by a close ends without a failure to report.
-            worker_.Reset(RunThread(*connection_, this, [this] { UnlessStopped([this] { OpenBody(); }); },
-                                    [this, alive, run](bool success) {
-                                        if (!alive.expired() && run == run_) EndOpen(success);
-                                    }));
+            // The caller goes on as soon as the worker has started; the rows follow, and the
+            // end report comes through this thread's message loop.
+            RunInBackground(worker_, openRunning_, ++run_, [this] { OpenBody(); },
+                            [this](bool success) { EndOpen(success); });
         } catch (...) {
-            openRunning_ = false;
             command->executing_ = false;
-            fetchSignal_.Set();
             throw;
         }
-        // The caller goes on as soon as the worker has started; the rows follow, and the
-        // end report comes through this thread's message loop.
-        fetchSignal_.Wait(ticket);
         return;
     }
     bool success = false;
@@ -310,6 +300,26 @@ void TOCIRecordSet::UnlessStopped(const std::function<void()>& work) {
     } catch (...) {
         if (!stopping_) throw;
     }
+}
+
+void TOCIRecordSet::RunInBackground(platform::THandleOwner& worker, std::atomic<bool>& running, uint32_t run,
+                                    std::function<void()> body, std::function<void(bool)> end) {
+    const uint64_t ticket = fetchSignal_.Reset();
+    running = true;
+    const std::weak_ptr<bool> alive = alive_;
+    try {
+        // A run stopped by a close ends without a failure to report, and the end report of
+        // a run that a close or reopen has overtaken is dropped.
+        worker.Reset(RunThread(*connection_, this, [this, body] { UnlessStopped(body); },
+                               [this, alive, run, end](bool success) {
+                                   if (!alive.expired() && run == run_) end(success);
+                               }));
+    } catch (...) {
+        running = false;
+        fetchSignal_.Set();
+        throw;
+    }
+    fetchSignal_.Wait(ticket);
 }
 
 void TOCIRecordSet::StopBackgroundWork() {
@@ -904,22 +914,9 @@ void TOCIRecordSet::FetchAllRows() {
     if (!connection_->ThreadSafety()) RaiseLibraryError("Session must be Thread Safety");
     // The rows of a running open come first.
     WaitForBackground();
-    const uint64_t ticket = fetchSignal_.Reset();
-    fetchRunning_ = true;
-    const uint32_t run = run_;
-    const std::weak_ptr<bool> alive = alive_;
-    try {
-        fetchWorker_.Reset(RunThread(*connection_, this, [this] { UnlessStopped([this] { FetchAllBody(); }); },
-                                     [this, alive, run](bool success) {
-                                         if (!alive.expired() && run == run_) EndFetchAll(success);
-                                     }));
-    } catch (...) {
-        fetchRunning_ = false;
-        fetchSignal_.Set();
-        throw;
-    }
     // Back with the next block.
-    fetchSignal_.Wait(ticket);
+    RunInBackground(fetchWorker_, fetchRunning_, run_, [this] { FetchAllBody(); },
+                    [this](bool success) { EndFetchAll(success); });
 }
 
 void TOCIRecordSet::FetchAllNow() {

@@ -98,6 +98,10 @@ private:
     // Runs background work; a failure after StopBackgroundWork began (the interrupted call's
     // among them) is dropped.
     void UnlessStopped(const std::function<void()>& work);
+    // Starts body on a worker of the connection and waits for the worker's first pulse; end
+    // gets the run's outcome unless the run was stopped or overtaken meanwhile.
+    void RunInBackground(platform::THandleOwner& worker, std::atomic<bool>& running, uint32_t run,
+                         std::function<void()> body, std::function<void(bool)> end);
     bool FetchBlockRows();
     static bool IsLongString(const TFieldDesc& field) { return field.SubDataType == 1; }
     static bool IsLobField(const TFieldDesc& field);
