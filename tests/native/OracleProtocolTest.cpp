@@ -27,13 +27,15 @@ class OracleProtocolTest : public ServerTest {
   }
 
   // Sends one request; returns the reply payload after its status, or nothing if the connection dropped.
-  bool Call(const WireWriter& request, ReplyStatus& status, std::string& body) {
+  // fd: another connection to the server (default: the test's own).
+  bool Call(const WireWriter& request, ReplyStatus& status, std::string& body, int fd = -1) {
+    if (fd < 0) fd = client_;
     std::string frame = Frame(request.Data());
-    if (write(client_, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return false;
+    if (write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return false;
     unsigned char header[4];
-    if (recv(client_, header, 4, MSG_WAITALL) != 4) return false;
+    if (recv(fd, header, 4, MSG_WAITALL) != 4) return false;
     std::string payload(FrameLength(header), '\0');
-    if (!payload.empty() && recv(client_, payload.data(), payload.size(), MSG_WAITALL) != static_cast<ssize_t>(payload.size()))
+    if (!payload.empty() && recv(fd, payload.data(), payload.size(), MSG_WAITALL) != static_cast<ssize_t>(payload.size()))
       return false;
     status = static_cast<ReplyStatus>(payload[0]);
     body = payload.substr(1);
@@ -55,12 +57,12 @@ class OracleProtocolTest : public ServerTest {
     w.Execute(r);
     return Call(w, status, body);
   }
-  void Hook(const std::string& spec) {
+  void Hook(const std::string& spec, int fd = -1) {
     WireWriter w;
     w.U8(static_cast<std::uint8_t>(Request::SetHook));
     w.Str(spec);
     ReplyStatus status; std::string body;
-    ASSERT_TRUE(Call(w, status, body));
+    ASSERT_TRUE(Call(w, status, body, fd));
     ASSERT_EQ(status, ReplyStatus::Ok);
   }
 
@@ -113,6 +115,26 @@ TEST_F(OracleProtocolTest, HookDropsTheConnectionAndItsWork) {
   EXPECT_EQ(Scalar(*session_, "select count(*) from t"), "0");
 }
 
+// A client that died may leave its connection open (the system it ran on keeps the socket):
+// ending its sessions from another connection rolls back their work all the same.
+TEST_F(OracleProtocolTest, DisconnectEndsTheUsersSessionsWhileTheirClientsHoldOn) {
+  ASSERT_EQ(Logon(), ReplyStatus::Ok);
+  ReplyStatus status; std::string body;
+  ASSERT_TRUE(Execute("create table t (a number)", status, body));
+  ASSERT_TRUE(Execute("insert into t values (1)", status, body));
+  int fds[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  std::thread other([this, fd = fds[1]] { ServeConnection(*db_, fd); });
+  Hook("session:0:disconnect@scott", fds[0]);
+  server_.join();  // the session's connection ended, its client end still open
+  server_ = std::thread([] {});
+  EXPECT_EQ(Scalar(*session_, "select count(*) from t"), "0");
+  // The connection that asked goes on.
+  Hook("execute:1:fail:942@nobody", fds[0]);
+  close(fds[0]);
+  other.join();
+}
+
 TEST(OracleHookSpec, ParsesActions) {
   Hook h = Hooks::Parse("logon:1:fail:1017");
   EXPECT_EQ(h.action, Hook::Action::Fail);
@@ -121,6 +143,8 @@ TEST(OracleHookSpec, ParsesActions) {
   EXPECT_EQ(Hooks::Parse("commit:3:drop").nth, 3);
   EXPECT_EQ(Hooks::Parse("execute:1:info:24344").action, Hook::Action::Info);
   EXPECT_THROW(Hooks::Parse("commit:3:explode"), std::invalid_argument);
+  // Without a user it would end every connection not logged on, the asking one too.
+  EXPECT_THROW(Hooks::Parse("session:0:disconnect"), std::invalid_argument);
   EXPECT_EQ(Hooks::Parse("execute:1:fail:942@scott").user, "SCOTT");
 }
 

@@ -1,5 +1,7 @@
 #include "standins/oracle/server/Database.h"
 
+#include <sys/socket.h>
+
 #include <cctype>
 #include <sstream>
 #include <stdexcept>
@@ -248,6 +250,8 @@ Hook Hooks::Parse(const std::string& fullSpec) {
     h.action = Hook::Action::Hold;
   } else if (parts[2] == "release") {
     h.action = Hook::Action::Release;
+  } else if (parts[2] == "disconnect") {
+    h.action = Hook::Action::Disconnect;
   } else if (parts[2] == "drop") {
     h.action = Hook::Action::Drop;
   } else if (parts[2] == "delay" && parts.size() > 3) {
@@ -257,6 +261,8 @@ Hook Hooks::Parse(const std::string& fullSpec) {
     throw std::invalid_argument("hook: unknown action in " + spec);
   }
   if (fullSpec.find('@') != std::string::npos) h.user = Upper(fullSpec.substr(fullSpec.find('@') + 1));
+  if (h.action == Hook::Action::Disconnect && h.user.empty())
+    throw std::invalid_argument("hook: disconnect needs a user: " + fullSpec);
   return h;
 }
 
@@ -328,9 +334,16 @@ void Database::SetLockWait(std::chrono::milliseconds wait) {
   locks_.SetDefaultWait(wait);
 }
 
-void Database::RegisterSession(int id, const std::string& key, sqlite3* connection, std::atomic<bool>* cancelled) {
+void Database::RegisterSession(int id, const std::string& key, sqlite3* connection, std::atomic<bool>* cancelled,
+                               int socket) {
   std::lock_guard<std::mutex> lock(sessionsMutex_);
-  sessions_[id] = {key, connection, cancelled};
+  sessions_[id] = {key, connection, cancelled, socket, std::string()};
+}
+
+void Database::SessionUser(int id, const std::string& user) {
+  std::lock_guard<std::mutex> lock(sessionsMutex_);
+  auto it = sessions_.find(id);
+  if (it != sessions_.end()) it->second.user = Upper(user);
 }
 
 void Database::UnregisterSession(int id) {
@@ -346,6 +359,21 @@ bool Database::Interrupt(int id, const std::string& key) {
   sqlite3_interrupt(it->second.connection);
   hooks_.WakeHeld();
   return true;
+}
+
+void Database::Disconnect(const std::string& user) {
+  {
+    // The connection's socket stays open while its session is registered: the session
+    // unregisters before its connection closes.
+    std::lock_guard<std::mutex> lock(sessionsMutex_);
+    for (auto& [id, session] : sessions_) {
+      if (session.user != Upper(user)) continue;
+      *session.cancelled = true;
+      sqlite3_interrupt(session.connection);
+      if (session.socket >= 0) ::shutdown(session.socket, SHUT_RDWR);
+    }
+  }
+  hooks_.WakeHeld();
 }
 
 int Database::NewSessionId() {

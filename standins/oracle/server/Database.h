@@ -77,7 +77,8 @@ class Sequences {
 struct Hook {
   // Info: success with information (execute); Release: lets one held call of the operation
   // (and user) go on, also one that is held only later.
-  enum class Action { Fail, Drop, Delay, Info, Hold, Release };
+  // Disconnect: ends at once the connections of the user's sessions (not kept as a hook).
+  enum class Action { Fail, Drop, Delay, Info, Hold, Release, Disconnect };
   std::string operation;  // logon, execute, commit, rollback, logoff, version
   int nth = 1;            // 0: every call
   Action action = Action::Fail;
@@ -100,7 +101,7 @@ class Hooks {
   void WakeHeld();
   // "operation:nth:fail:code", "operation:nth:drop", "operation:nth:delay:ms",
   // "operation:nth:hold", "operation:0:release", "execute:nth:info:code", each optionally
-  // "@USER".
+  // "@USER"; "session:0:disconnect@USER".
   static Hook Parse(const std::string& spec);
 
  private:
@@ -133,8 +134,14 @@ class Database {
   Hooks& TestHooks() { return hooks_; }
   int NewSessionId();
   // Sessions that a break from another connection can reach: the id and key a log-on hands out.
-  void RegisterSession(int id, const std::string& key, sqlite3* connection, std::atomic<bool>* cancelled);
+  // socket: the session's connection (-1: none).
+  void RegisterSession(int id, const std::string& key, sqlite3* connection, std::atomic<bool>* cancelled, int socket);
+  void SessionUser(int id, const std::string& user);  // "" after a log-off
   void UnregisterSession(int id);
+  // Ends the connections of the user's sessions, as an administrator's kill would; each such
+  // session rolls back when its connection ends. A client may die with its connection kept
+  // open by the system it ran on, and its locks with it.
+  void Disconnect(const std::string& user);
   bool Interrupt(int id, const std::string& key);  // interrupts what the session runs
   // Counts changes of the stored program units (types among them) and of object tables, so
   // that sessions renew their SQL functions and the object names they know.
@@ -155,6 +162,8 @@ class Database {
     std::string key;
     sqlite3* connection;
     std::atomic<bool>* cancelled;
+    int socket;
+    std::string user;
   };
   std::map<int, Breakable> sessions_;
   RowLocks locks_;

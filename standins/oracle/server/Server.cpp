@@ -81,7 +81,7 @@ const char* OperationName(Request r) {
 
 void ServeConnection(Database& database, int socket) {
   SocketOwner owner(socket);
-  Session session(database);
+  Session session(database, socket);
   std::string payload;
   while (ReadFrame(socket, payload)) {
     WireWriter reply;
@@ -147,7 +147,14 @@ void ServeConnection(Database& database, int socket) {
           body.Str(contents);
           break;
         }
-        case Request::SetHook: database.TestHooks().Install(Hooks::Parse(in.Str())); break;
+        case Request::SetHook: {
+          Hook hook = Hooks::Parse(in.Str());
+          if (hook.action == Hook::Action::Disconnect)
+            database.Disconnect(hook.user);
+          else
+            database.TestHooks().Install(std::move(hook));
+          break;
+        }
         default: throw OraError(3001);
       }
       reply.U8(static_cast<std::uint8_t>(ReplyStatus::Ok));

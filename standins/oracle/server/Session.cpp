@@ -119,7 +119,7 @@ void OpenCursorItems(const std::vector<CursorItem>& items, ExecuteReply& reply) 
 
 }  // namespace
 
-Session::Session(Database& database)
+Session::Session(Database& database, int socket)
     : database_(database),
       id_(database.NewSessionId()),
       db_(database.OpenConnection()),
@@ -142,7 +142,7 @@ Session::Session(Database& database)
   ExecOrThrow(db_.get(), view + ")");
   std::random_device random;
   breakKey_ = std::to_string(random()) + std::to_string(random());
-  database_.RegisterSession(id_, breakKey_, db_.get(), &cancelled_);
+  database_.RegisterSession(id_, breakKey_, db_.get(), &cancelled_, socket);
 }
 
 Session::~Session() {
@@ -167,11 +167,13 @@ void Session::Logon(const std::string& givenUser, const std::string& password, c
   if (!account || Upper(account->password) != Upper(password)) throw OraError(1017);
   if ((mode & (LogonSysDba | LogonSysOper)) && !account->privileged) throw OraError(1031);
   user_ = Upper(user);
+  database_.SessionUser(id_, user_);
 }
 
 void Session::Logoff() {
   Rollback();
   user_.clear();
+  database_.SessionUser(id_, user_);
   currval_.clear();
 }
 

@@ -19,7 +19,8 @@ enum LogonMode { LogonDefault = 0, LogonSysDba = 2, LogonSysOper = 4 };
 
 class Session {
  public:
-  explicit Session(Database& database);
+  // socket: the connection the session serves, which Database::Disconnect may end (-1: none).
+  explicit Session(Database& database, int socket = -1);
   ~Session();  // what was not committed is rolled back
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
