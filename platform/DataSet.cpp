@@ -732,12 +732,20 @@ int TDataSet::ConvertCharset(const char* source, char* dest, bool) {
     return static_cast<int>(length);
 }
 
+void TDataSet::InCalcFieldsState(char* buffer, const std::function<void()>& work) {
+    const TDataSetState previous = SetTempState(dsCalcFields);
+    char* const previousBuffer = calcBuffer_;
+    calcBuffer_ = buffer;
+    TScopeExit restore([&] {
+        calcBuffer_ = previousBuffer;
+        RestoreState(previous);
+    });
+    work();
+}
+
 void TDataSet::FillCalcFields(char* buffer) {
     if (calcFieldsSize_ == 0) return;
-    TDataSetState previous = SetTempState(dsCalcFields);
-    char* previousBuffer = calcBuffer_;
-    calcBuffer_ = buffer;
-    try {
+    InCalcFieldsState(buffer, [&] {
         ResetCalcFieldArea(buffer);
         for (int i = 0; i < fields_.Count(); ++i) {
             TField* field = fields_.FieldAt(i);
@@ -748,30 +756,16 @@ void TDataSet::FillCalcFields(char* buffer) {
             field->WriteAsVariant(lookup->LookupValues(field->LookupKeyFields, keys, field->LookupResultField));
         }
         Notify(OnCalcFields);
-    } catch (...) {
-        calcBuffer_ = previousBuffer;
-        RestoreState(previous);
-        throw;
-    }
-    calcBuffer_ = previousBuffer;
-    RestoreState(previous);
+    });
 }
 
 Variant TDataSet::CalculatedFieldValues(char* buffer, const AnsiString& names) {
-    TDataSetState previous = SetTempState(dsCalcFields);
-    char* previousBuffer = calcBuffer_;
-    calcBuffer_ = buffer;
-    try {
+    Variant values;
+    InCalcFieldsState(buffer, [&] {
         FillCalcFields(buffer);
-        Variant values = FieldValues(names);
-        calcBuffer_ = previousBuffer;
-        RestoreState(previous);
-        return values;
-    } catch (...) {
-        calcBuffer_ = previousBuffer;
-        RestoreState(previous);
-        throw;
-    }
+        values = FieldValues(names);
+    });
+    return values;
 }
 
 int TDataSet::BlobFieldIndex(const TField* field) const {

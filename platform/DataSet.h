@@ -321,6 +321,8 @@ protected:
     friend class TDataSetField;
 
 private:
+    // Runs work in the calc-fields state with buffer as the calculated fields' record.
+    void InCalcFieldsState(char* buffer, const std::function<void()>& work);
     // The DataSetField is being freed: the dataset closes and forgets it.
     void DataSetFieldGone(TDataSetField* field);
     void AssignDataSetField(TDataSetField* field);

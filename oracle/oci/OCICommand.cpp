@@ -128,14 +128,6 @@ TOCICommand::TOCICommand(TOCIConnection* connection)
     if (!mutex_.Valid()) AssertionFailed(UnitOraClasses, "Cannot create the command's lock");
 }
 
-void TOCICommand::Lock() {
-    if (nonBlocking_) AcquireLock();
-}
-
-void TOCICommand::Unlock() {
-    if (nonBlocking_) ReleaseLock();
-}
-
 void TOCICommand::AcquireLock() {
     // A mutex whose owner was stopped by force is taken over as it stands.
     const DWORD result = WaitForSingleObject(mutex_.Get(), INFINITE);

@@ -106,11 +106,6 @@ public:
     bool SetProp(int id, const platform::Variant& value) override;
     bool GetProp(int id, platform::Variant& value) override;
 
-    // The command's own lock: in non-blocking mode it serialises the cursor's state changes
-    // and client calls of a worker and the command's owner (the connection's lock is taken
-    // inside it); otherwise nothing. Recursive; a worker stopped by force leaves it free.
-    void Lock();
-    void Unlock();
     // The current cursor's state, under the command's lock.
     void SetCursorState(TCursorState state);
 
@@ -236,7 +231,10 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-// Holds a command's lock for a scope (nothing when the command is not non-blocking then).
+// Holds a command's own lock for a scope. In non-blocking mode the lock serialises the
+// cursor's state changes and client calls of a worker and the command's owner (the
+// connection's lock is taken inside it); otherwise it is nothing. Recursive; a worker
+// stopped by force leaves it free.
 class TCommandLock {
 public:
     explicit TCommandLock(TOCICommand& command) : command_(command), locked_(command.NonBlocking()) {

@@ -925,19 +925,28 @@ void TOCIRecordSet::FetchAllNow() {
     platform::TScopeExit after([this] {
         if (blockFetch_) blockFetch_(platform::Variant(false));
     });
+    if (FetchToEnd(false)) allFetched_ = true;
+}
+
+bool TOCIRecordSet::FetchToEnd(bool inBackground) {
     TOCICommand* command = OCICommand();
     TOraCursor* cursor = command->Cursor();
-    if (cursor->State() == csInactive || cursor->State() >= csFetchingAll) return;
+    if (cursor->State() == csInactive || cursor->State() >= csFetchingAll) return false;
     const TCursorState before = cursor->State();
     try {
         command->SetCursorState(csFetchingAll);
-        while (FetchNext()) {
+        while (!(inBackground && stopping_) && FetchNext())
+            if (inBackground) fetchSignal_.Pulse();
+        // A stopped fetch can go on later.
+        if (inBackground && stopping_ && command->Cursor()->State() == csFetchingAll) {
+            command->SetCursorState(before);
+            return false;
         }
     } catch (...) {
         if (cursor->State() != csInactive) command->SetCursorState(before);
         throw;
     }
-    allFetched_ = true;
+    return true;
 }
 
 void TOCIRecordSet::FetchAllBody() {
@@ -945,19 +954,7 @@ void TOCIRecordSet::FetchAllBody() {
         fetchRunning_ = false;
         fetchSignal_.Set();
     });
-    TOCICommand* command = OCICommand();
-    TOraCursor* cursor = command->Cursor();
-    if (cursor->State() == csInactive || cursor->State() >= csFetchingAll) return;
-    const TCursorState before = cursor->State();
-    try {
-        command->SetCursorState(csFetchingAll);
-        while (!stopping_ && FetchNext()) fetchSignal_.Pulse();
-        // A stopped fetch can go on later.
-        if (stopping_ && command->Cursor()->State() == csFetchingAll) command->SetCursorState(before);
-    } catch (...) {
-        if (cursor->State() != csInactive) command->SetCursorState(before);
-        throw;
-    }
+    FetchToEnd(true);
 }
 
 void TOCIRecordSet::EndFetchAll(bool success) {

@@ -87,6 +87,11 @@ private:
     // Fetches until the end on the calling thread.
     void FetchAllNow();
     void FetchAllBody();
+    // Fetches block after block in the fetch-all state, which a failure gives back; in the
+    // background it pulses the fetch signal after each block and stops early (the cursor
+    // back in its state, to go on later) when the work is being stopped. Answers whether
+    // it fetched to the end.
+    bool FetchToEnd(bool inBackground);
     void EndFetchAll(bool success);
     bool BackgroundRunning() const { return openRunning_ || fetchRunning_; }
     // Returns once neither a background open nor a background fetch of all rows runs.

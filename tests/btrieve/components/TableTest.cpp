@@ -52,6 +52,12 @@ protected:
         for (table.MoveToFirst(); !table.Eof(); table.MoveToNext()) ids.push_back(table.FieldNamed("ID")->ReadAsInteger());
         return ids;
     }
+    // Posts a change of the current record's NAME to "changed" into the update cache.
+    static void PostCachedNameChange(TTestTable& table) {
+        table.BeginEdit();
+        table.FieldNamed("NAME")->WriteAsString("changed");
+        table.PostChanges();
+    }
     // A detail table on "T" that follows the master table "M" (records 2 and 7) by ID.
     TTestTable& OpenDetail(TTestTable*& master) {
         TTestStore::Get().tables["M"] = {Row(2, "master2"), Row(7, "master7")};
@@ -495,9 +501,7 @@ TEST_F(TableTest, OldValuesComeFromTheCachedUpdateCursor) {
     TTestTable& table = OpenTable();
     table.SetCachedUpdates(true);
     table.MoveToNext();
-    table.BeginEdit();
-    table.FieldNamed("NAME")->WriteAsString("changed");
-    table.PostChanges();
+    PostCachedNameChange(table);
     EXPECT_EQ(table.FieldNamed("NAME")->ReadAsString(), "changed");
     // The old record is read into the old-record buffer, not over the record properties.
     EXPECT_EQ(table.FieldNamed("NAME")->OldValue().AsString(), "two");
@@ -513,9 +517,7 @@ TEST_F(TableTest, ClosingWithUnappliedCachedChangesReportsThem) {
     TTestTable& table = OpenTable();
     table.SetCachedUpdates(true);
     table.MoveToNext();
-    table.BeginEdit();
-    table.FieldNamed("NAME")->WriteAsString("changed");
-    table.PostChanges();
+    PostCachedNameChange(table);
     EXPECT_EQ(EngineCode([&] { table.CloseDataSet(); }), rc::ObjImplicitlyDropped);
     // The close itself is complete: no cursor, no database held.
     EXPECT_FALSE(table.Active());
@@ -556,9 +558,7 @@ TEST_F(TableTest, ShutdownOverUnappliedCachedChangesCompletesThenReports) {
         for (TTestTable* cached : {&first, &last}) {
             cached->SetCachedUpdates(true);
             cached->MoveToFirst();
-            cached->BeginEdit();
-            cached->FieldNamed("NAME")->WriteAsString("changed");
-            cached->PostChanges();
+            PostCachedNameChange(*cached);
         }
         EXPECT_EQ(EngineCode(c.close), rc::ObjImplicitlyDropped);
         EXPECT_FALSE(database_->Connected());
