@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "TestBinding.h"
 #include "btrieve/base/VirtEng.h"
@@ -770,4 +771,52 @@ TEST_F(TableTest, RefusedIndexSwitchKeepsTheMasterRange) {
     EXPECT_EQ(Ids(detail), (std::vector<int>{2}));
     master.MoveToNext();
     EXPECT_EQ(Ids(detail), (std::vector<int>{7}));
+}
+
+namespace {
+// A table whose record buffers can be refused, as they are when memory runs out.
+class TBufferRefusingTable : public TTestTable {
+public:
+    using TTestTable::TTestTable;
+    bool refuseBuffers = false;
+
+protected:
+    char* NewRecordBuffer() override {
+        if (refuseBuffers) platform::DatabaseError("Out of record buffers");
+        return TTestTable::NewRecordBuffer();
+    }
+};
+}  // namespace
+
+// The buffers are built again after an index switch or a switch of cached updates; when
+// that fails the dataset is closed, its engine cursor with it, and opens again afresh.
+TEST_F(TableTest, DatasetWhoseBuffersCannotBeRebuiltClosesItsCursor) {
+    const struct {
+        const char* name;
+        std::function<void(TTestTable&)> change;
+    } cases[] = {
+        {"index switch", [](TTestTable& table) { table.SetIndexName("IDX2"); }},
+        {"cached updates on", [](TTestTable& table) { table.SetCachedUpdates(true); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto table = platform::NewUnownedComponent<TBufferRefusingTable>();
+        table->SetDatabaseName("C:\\DATA");
+        table->SetTableName("T");
+        const int cursorsBefore = database_->Handle()->Cursors().Count();
+        table->OpenDataSet();
+        table->MoveToNext();
+        table->refuseBuffers = true;
+        EXPECT_EQ(ErrorText([&] { c.change(*table); }), "Out of record buffers");
+        EXPECT_FALSE(table->Active());
+        EXPECT_EQ(table->Cursor(), nullptr);
+        EXPECT_EQ(table->Database(), nullptr);
+        EXPECT_EQ(database_->Handle()->Cursors().Count(), cursorsBefore);
+
+        table->refuseBuffers = false;
+        table->OpenDataSet();
+        EXPECT_EQ(Ids(*table), (std::vector<int>{1, 2, 3, 7, 8}));
+        table->CloseDataSet();
+        EXPECT_EQ(database_->Handle()->Cursors().Count(), cursorsBefore);
+    }
 }
