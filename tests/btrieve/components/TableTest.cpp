@@ -820,3 +820,46 @@ TEST_F(TableTest, DatasetWhoseBuffersCannotBeRebuiltClosesItsCursor) {
         EXPECT_EQ(database_->Handle()->Cursors().Count(), cursorsBefore);
     }
 }
+
+// Block reading started while a record is edited or inserted posts the change first, and
+// the block holds the record as posted.
+TEST_F(TableTest, BlockReadingPostsThePendingChangeFirst) {
+    const struct {
+        const char* name;
+        std::function<void(TTestTable&)> change;
+        std::vector<AnsiString> names;
+    } cases[] = {
+        {"edit",
+         [](TTestTable& table) {
+             table.BeginEdit();
+             table.FieldNamed("NAME")->WriteAsString("changed");
+         },
+         {"changed", "two", "three", "seven", "eight"}},
+        {"insert",
+         [](TTestTable& table) {
+             // At the end: until the insert is posted the dataset shows itself at its end.
+             table.MoveToLast();
+             table.BeginInsert();
+             table.FieldNamed("ID")->WriteAsInteger(5);
+             table.FieldNamed("NAME")->WriteAsString("five");
+         },
+         {"five", "seven", "eight"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TTestStore::Get().tables["T"] = {Row(1, "one", 10), Row(2, "two", 20), Row(3, "three", 30),
+                                         Row(7, "seven", 70), Row(8, "eight", 80)};
+        TTestTable& table = OpenTable();
+        c.change(table);
+        table.ChangeBlockReadSize(10);
+        ASSERT_EQ(table.State(), platform::dsBlockRead);
+        std::vector<AnsiString> names;
+        for (int guard = 0; !table.Eof() && guard < 20; ++guard) {
+            names.push_back(table.FieldNamed("NAME")->ReadAsString());
+            table.MoveToNext();
+        }
+        EXPECT_EQ(names, c.names);
+        table.ChangeBlockReadSize(0);
+        table.CloseDataSet();
+    }
+}
