@@ -250,6 +250,31 @@ TEST_F(DelayedUpdatesTest, WritingTwiceAppliesEachChangeOnceAndReportsRefusals) 
     EXPECT_EQ(cache_->Cache().Records().Count(), 0);
 }
 
+// Cancelling drops every cached change unwritten: the cursor shows the table as it is,
+// a later write has nothing to write and the end of delayed updates loses nothing.
+TEST_F(DelayedUpdatesTest, CancelDropsTheCachedChangesUnwritten) {
+    TRow row = At(2);
+    std::strcpy(row.name, "changed");
+    cursor_->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+    row = At(3);
+    cursor_->DeleteRecord(reinterpret_cast<uint8_t*>(&row));
+    TRow added = Row(9, "new");
+    cursor_->InsertRecord(0, reinterpret_cast<uint8_t*>(&added));
+    ASSERT_EQ(cache_->Cache().Records().Count(), 3);
+
+    cursor_->ApplyDelayedUpdates(applycmd::Cancel);
+    EXPECT_EQ(cache_->Cache().Records().Count(), 0);
+    EXPECT_EQ(Shown(), (std::vector<int>{1, 2, 3}));
+    EXPECT_STREQ(At(2).name, "N2");
+    cursor_->ApplyDelayedUpdates(applycmd::Write);
+    ASSERT_EQ(Rows().size(), 3u);
+    EXPECT_STREQ(Rows()[1].name, "N2");
+    EXPECT_EQ(Rows()[2].id, 3);
+    TBaseTable* handle = cursor_;
+    EXPECT_EQ(CodeOf([&] { handle->EndDelayedUpdates(handle); }), 0);
+    EXPECT_EQ(handle, base_);
+}
+
 TEST_F(DelayedUpdatesTest, EndingWithUnwrittenChangesIsReported) {
     TBaseTable* handle = cursor_;
     handle->EndDelayedUpdates(handle);  // nothing cached: a quiet end
