@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -68,10 +69,16 @@ protected:
         EmptyDirectory(dir);
         RemoveDirectoryA(dir.c_str());
     }
+    // ecdump.exe and the record manager beside the data, as the installation places them.
+    // Where no copy can be written (a test limiting the size of the files it writes), a
+    // link to the program's file does.
     void PlacePrograms() {
-        const std::string here = ProgramDirectory();
-        ASSERT_TRUE(CopyFileA((here + "ecdump.exe").c_str(), (dir + "ecdump.exe").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA((here + "wbtrv32.dll").c_str(), (dir + "wbtrv32.dll").c_str(), FALSE));
+        for (const char* name : {"ecdump.exe", "wbtrv32.dll"}) {
+            const std::string from = ProgramDirectory() + name, to = dir + name;
+            if (CopyFileA(from.c_str(), to.c_str(), FALSE)) continue;
+            DeleteFileA(to.c_str());
+            ASSERT_TRUE(CreateHardLinkA(to.c_str(), from.c_str(), nullptr)) << name;
+        }
     }
     static void RemoveRegistryValues() {
         platform::TRegistry registry;
@@ -220,6 +227,25 @@ TEST_F(EcdumpTest, ReadsADictionaryThatNamesTheOtherFieldsInItsOwnWords) {
     EXPECT_EQ(written.GetString(kConfiguration, kIssuer), "1234");
     EXPECT_EQ(written.GetString(kConfiguration, kBranch), "5");
     EXPECT_EQ(written.GetString(kOwner, kOwnerIssuer), "77");
+}
+
+// Run by CTest with no file allowed past SETRIX_FILE_SIZE_LIMIT bytes (as on a full disk):
+// the three keys reach the INI file together or not at all.
+TEST_F(EcdumpTest, DISABLED_AWriteThatFailsLeavesTheIniFileAsItWas) {
+    const char* limitText = std::getenv("SETRIX_FILE_SIZE_LIMIT");
+    ASSERT_NE(limitText, nullptr) << "run through file-size-limit.sh";
+    const size_t limit = std::stoul(limitText);
+    WriteProductFiles(productTables);
+    const std::string ini = dir + "orvel.ini";
+    std::string before = "[" + kConfiguration + "]\r\n" + kIssuer + "=old\r\n[OTHER]\r\nP=";
+    before += std::string(limit - before.size() - 2 - 8, 'p') + "\r\n";
+    {
+        std::ofstream out(ini, std::ios::binary);
+        out << before;
+    }
+    ASSERT_EQ(ReadFile(ini), before);
+    EXPECT_EQ(Run(ini), 0u);
+    EXPECT_EQ(ReadFile(ini), before);
 }
 
 }  // namespace

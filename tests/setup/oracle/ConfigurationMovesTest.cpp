@@ -4,6 +4,7 @@
 // through ExecSQL.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "tests/oracle/oci/OciFixtures.h"
@@ -275,6 +276,21 @@ TEST_F(ConfigurationMoves, MoveOrvelConfigLeavesAColumnWhoseNumberIsEmpty) {
     EXPECT_TRUE(Holds("ORVEL_NUM = 77 AND DEF_SERV = 99"));
     // The settings that have their values are moved all the same.
     EXPECT_TRUE(Holds("EXCHANGE_DIRECTORY = 'C:\\EX' AND REPORT_DIRECTORY = 'C:\\REP\\' AND EXCHANGE_PERIOD = 15"));
+}
+
+// Run by CTest with no file allowed past SETRIX_FILE_SIZE_LIMIT bytes, as on a full disk
+// (tests/support/file-size-limit.sh): the eight keys reach orvel_data.ini together or not
+// at all, and a failed write answers 0.
+TEST_F(ConfigurationMoves, DISABLED_GetOrvelOracleConfigOnAFullDiskLeavesTheFileAsItWas) {
+    const char* limitText = std::getenv("SETRIX_FILE_SIZE_LIMIT");
+    ASSERT_NE(limitText, nullptr) << "run through file-size-limit.sh";
+    const size_t limit = std::stoul(limitText);
+    std::string before = "[ORVEL_DATA]\r\nORVELNUM=1\r\n[OTHER]\r\nP=";
+    before += std::string(limit - before.size() - 2 - 64, 'p') + "\r\n";
+    WriteFileBytes(root + "orvel_data.ini", before);
+    ASSERT_EQ(ReadFileBytes(root + "orvel_data.ini"), before);
+    EXPECT_EQ(GetOrvelOracleConfig(kPassword, root), 0);
+    EXPECT_EQ(ReadFileBytes(root + "orvel_data.ini"), before);
 }
 
 }  // namespace
