@@ -7,6 +7,7 @@
 #include "platform/Forms.h"
 #include "platform/Registry.h"
 #include "platform/Streams.h"
+#include "platform/TestPoints.h"
 #include "setup/FileContents.h"
 #include "setup/FilePaths.h"
 
@@ -86,6 +87,7 @@ void SetEditorAlias(const AnsiString& directory) {
     if (!reg.EnterKey(AnsiString("\\SOFTWARE\\Quillon\\Btrieve\\ALIASES\\") + EditorAlias, true)) return;
     reg.PutString("Description", "Btrieve eidtor database alias");
     reg.PutString("PhysicalName", ExcludeTrailingBackslash(directory));
+    platform::TestPoint("editor-alias.written");
 }
 
 void UseEditorDateTimeFormats() {
