@@ -17,6 +17,7 @@
 #include "platform/Application.h"
 #include "platform/DateTime.h"
 #include "platform/Field.h"
+#include "platform/ScopeExit.h"
 
 namespace oracle {
 namespace {
@@ -556,6 +557,27 @@ TEST_F(BlobStreams, WriteModeEmptiesAndReadWriteKeepsTheRest) {
     Write(bmWrite, 0, "new");
     ds.PostChanges();
     EXPECT_EQ(Read(), "new");
+}
+
+// The change notice runs when the stream is done with; a handler that fails there cannot
+// reach the writer, so the failure goes where the dataset reports its handlers' failures.
+// The written value stays in the record and is posted with it.
+TEST_F(BlobStreams, AFailingChangeNoticeIsReportedAndTheWrittenValueStays) {
+    ds.FieldNamed("NOTE")->OnChange = [](TField&) { throw EDatabaseError("note refused"); };
+    std::vector<std::string> reported;
+    std::set<platform::TComponent*> senders;
+    SetApplicationOnException([&](platform::TComponent* sender, const std::exception& error) {
+        reported.push_back(error.what());
+        senders.insert(sender);
+    });
+    const TScopeExit noHandler([] { SetApplicationOnException(nullptr); });
+    ds.BeginEdit();
+    Write(bmWrite, 0, "changed");
+    EXPECT_EQ(reported, (std::vector<std::string>{"note refused"}));
+    EXPECT_EQ(senders, (std::set<platform::TComponent*>{&ds}));
+    EXPECT_EQ(Read(), "changed");
+    ds.PostChanges();
+    EXPECT_EQ(Read(), "changed");
 }
 
 TEST_F(BlobStreams, PositionsNeverGoNegativeAndWritesNeedEditMode) {
