@@ -206,7 +206,7 @@ int TCustomDASQL::RowsAffected() const {
 
 void TCustomDASQL::SQLChanged() {
     if (owningDataSet_) {
-        owningDataSet_->CloseDataSet();
+        owningDataSet_->CloseForChange();
         owningDataSet_->UnprepareDataSet();
         owningDataSet_->FieldDefs().SetUpdated(false);
     } else {
