@@ -357,6 +357,31 @@ TEST_F(FilteredDataSet, FailuresOfTheFilterHandlerReachTheApplicationAndTheRecor
     EXPECT_EQ(captions[0], "test_oracle_core");
 }
 
+// A handler that cancels with the silent abort rejects the record and says nothing: no
+// report to the program's handler, no message box waiting for a click.
+TEST_F(FilteredDataSet, ASilentAbortOfTheFilterHandlerStaysSilent) {
+    ds.SetOnFilterRecord([](TDataSet& d, bool& accept) {
+        if (d.FieldNamed("ID")->ReadAsInteger() != 2) return;
+        accept = false;
+        Abort();
+    });
+    int reported = 0;
+    SetApplicationOnException([&](platform::TComponent*, const std::exception&) { ++reported; });
+    const TScopeExit noHandler([] { SetApplicationOnException(nullptr); });
+    ds.SetFiltered(true);
+    EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 3, 4, 5}));
+    EXPECT_EQ(reported, 0);
+
+    SetApplicationOnException(nullptr);
+    std::vector<std::string> texts;
+    {
+        MessageBoxCloser closer;
+        EXPECT_EQ(IdsInOrder(ds), (std::vector<int>{1, 3, 4, 5}));
+        texts = closer.Texts();
+    }
+    EXPECT_EQ(texts, std::vector<std::string>{});
+}
+
 TEST_F(FilteredDataSet, ABadFilterLeavesTheOldOneInForce) {
     ds.SetFilter("NAME = 'A*'");
     ds.SetFiltered(true);
