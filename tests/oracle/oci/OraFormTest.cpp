@@ -86,6 +86,15 @@ protected:
         return dynamic_cast<T&>(*c);
     }
 
+    // The start of a description: a session that logs on through its connect string and
+    // a query on it, whose lines follow.
+    static constexpr const char* QueryOnSession = "OraForm: TOraTestForm\n"
+                                                  "Session: TOraSession\n"
+                                                  "  ConnectPrompt = False\n"
+                                                  "  ConnectString = 'scott/tiger@SETRIX_TEST'\n"
+                                                  "Query: TOraQuery\n"
+                                                  "  Session = Session\n";
+
     // The IDs and names of the query's rows from its first.
     static std::string Rows(TOraQuery& query) {
         std::string rows;
@@ -227,13 +236,7 @@ TEST_F(OraFormTest, TheOrderOfAQuerysLinesDoesNotKeepItClosed) {
         for (const bool lineFirst : {true, false}) {
             SCOPED_TRACE(c.line + (lineFirst ? " before Active" : " after Active"));
             const std::string active = "  Active = True\n";
-            Read("OraForm: TOraTestForm\n"
-                 "Session: TOraSession\n"
-                 "  ConnectPrompt = False\n"
-                 "  ConnectString = 'scott/tiger@SETRIX_TEST'\n"
-                 "Query: TOraQuery\n"
-                 "  Session = Session\n" +
-                 (c.line == select ? "" : select) + (lineFirst ? c.line + active : active + c.line));
+            Read(QueryOnSession + (c.line == select ? "" : select) + (lineFirst ? c.line + active : active + c.line));
             auto& query = Child<TOraQuery>("Query");
             EXPECT_TRUE(query.Active());
             if (query.Active()) c.check(query);
@@ -253,12 +256,7 @@ TEST_F(OraFormTest, ANestedTableComesFromTheDescription) {
     Exec("INSERT INTO " + owners + " VALUES (2, " + tags + "(1))");
     session_->Commit();
 
-    Read("OraForm: TOraTestForm\n"
-         "Session: TOraSession\n"
-         "  ConnectPrompt = False\n"
-         "  ConnectString = 'scott/tiger@SETRIX_TEST'\n"
-         "Query: TOraQuery\n"
-         "  Session = Session\n"
+    Read(std::string(QueryOnSession) +
          "  SQL = ('SELECT TAGS FROM " + owners + " ORDER BY ID')\n"
          "  Active = True\n"
          "QueryTAGS: TOraDataSetField\n"
@@ -297,12 +295,7 @@ TEST_F(OraFormTest, OlderBinaryParameterAndMacroDataAreRead) {
     params += std::string("\x04\x00", 2) + std::string("\x04\x00", 2) + std::string("\x03\x00\x00\x00", 4);
     params += std::string("\x00\x00", 2) + std::string("\x01\x00\x00\x00", 4) + std::string("\x01", 1);
 
-    Read("OraForm: TOraTestForm\n"
-         "Session: TOraSession\n"
-         "  ConnectPrompt = False\n"
-         "  ConnectString = 'scott/tiger@SETRIX_TEST'\n"
-         "Query: TOraQuery\n"
-         "  Session = Session\n"
+    Read(std::string(QueryOnSession) +
          "  SQL = ('SELECT ID FROM &tab WHERE ID >= :LOW ORDER BY ID')\n"
          "  MacroData = " + Binary(macros) + "\n"
          "  ParamData = " + Binary(params) + "\n");
