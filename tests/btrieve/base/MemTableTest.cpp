@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "TestEngine.h"
@@ -293,4 +294,61 @@ TEST_F(DelayedUpdatesTest, WrapperRefusesWhatItCannotDo) {
     uint16_t length = 0;
     cursor_->GetProp(3, &mask, length, 1);
     EXPECT_EQ(mask, 11);
+}
+
+namespace {
+
+// The record manager's refusal: the engine's own error class, with its status text.
+class TLockedRecordError : public EQuillonEngineError {
+public:
+    TLockedRecordError() : EQuillonEngineError(0x2801) { SetNativeCode(84); }
+    AnsiString GetNativeText() const override { return "The record is locked"; }
+};
+
+// A cursor on which every change is refused with that error.
+class TLockedCursor : public TTestCursor {
+public:
+    using TTestCursor::TTestCursor;
+    void ModifyRecord(uint8_t*, bool) override { throw TLockedRecordError(); }
+    void DeleteRecord(uint8_t*) override { throw TLockedRecordError(); }
+};
+
+}  // namespace
+
+// A refusal raised again after the other changes were tried is the one the engine
+// raised, not a copy that lost its class and the status text with it.
+TEST(RefusedChanges, ReachTheCallerAsTheEngineRaisedThem) {
+    TTestStore::Get().Reset();
+    TTestStore::Get().tables["T"] = {Row(1, "N1"), Row(2, "N2")};
+    TBaseDatabase* database = NewDatabase(nullptr);
+    const struct {
+        const char* name;
+        std::function<void(TBaseTable*)> change;
+    } cases[] = {
+        {"cached write",
+         [](TBaseTable* base) {
+             TBaseTable* cached = nullptr;
+             base->BeginDelayedUpdates(cached);
+             TRow row{};
+             cached->SetToBegin();
+             cached->GetNextRecord(0, reinterpret_cast<uint8_t*>(&row), nullptr);
+             cached->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+             cached->ApplyDelayedUpdates(applycmd::Write);
+         }},
+        {"delete all", [](TBaseTable* base) { base->DeleteAllRecords(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto* cursor = MakeHandle<TLockedCursor>(database, &database->Cursors(), "T", 0, 0);
+        cursor->OpenCursor();
+        try {
+            c.change(cursor);
+            ADD_FAILURE() << "the refusal was not reported";
+        } catch (const EQuillonEngineError& e) {
+            EXPECT_NE(dynamic_cast<const TLockedRecordError*>(&e), nullptr);
+            EXPECT_EQ(e.GetNativeText(), "The record is locked");
+            EXPECT_EQ(e.Code(), 0x2801);
+        }
+    }
+    FreeHandle(database);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "TestEngine.h"
@@ -200,6 +201,25 @@ TEST_F(SessionTest, RegistryAliasesAreWrittenAndShownAsConfigurationRows) {
     platform::TRegistry registry;
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
     EXPECT_FALSE(registry.KeyExists(AnsiString(kAliases) + "SETRIXTEST_A"));
+}
+
+// An alias name longer than a registry key name can be is refused as a wrong argument,
+// an engine error that the facade turns into a result code, with the registry's reason.
+TEST_F(SessionTest, AnAliasNameTheRegistryCannotHoldIsAWrongArgument) {
+    const AnsiString name(300, 'A');
+    const std::function<void()> calls[] = {
+        [&] { session_->AddRegistryAlias(name.c_str(), "PhysicalName:\"C:\\DATA\""); },
+        [&] { session_->DeleteRegistryAlias(name.c_str()); },
+    };
+    for (const auto& call : calls) {
+        try {
+            call();
+            ADD_FAILURE() << "an alias name of 300 characters was taken";
+        } catch (const EQuillonEngineError& e) {
+            EXPECT_EQ(e.Code(), rc::InvalidParam);
+            EXPECT_EQ(e.ErrorMessage(), "Registry key name too long (300 characters)");
+        }
+    }
 }
 
 TEST_F(SessionTest, OpeningWithDescriptionAndPhysicalNameLooksNothingUp) {

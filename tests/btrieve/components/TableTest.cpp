@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "TestBinding.h"
 #include "btrieve/base/VirtEng.h"
@@ -770,4 +771,95 @@ TEST_F(TableTest, RefusedIndexSwitchKeepsTheMasterRange) {
     EXPECT_EQ(Ids(detail), (std::vector<int>{2}));
     master.MoveToNext();
     EXPECT_EQ(Ids(detail), (std::vector<int>{7}));
+}
+
+namespace {
+// A table whose record buffers can be refused, as they are when memory runs out.
+class TBufferRefusingTable : public TTestTable {
+public:
+    using TTestTable::TTestTable;
+    bool refuseBuffers = false;
+
+protected:
+    char* NewRecordBuffer() override {
+        if (refuseBuffers) platform::DatabaseError("Out of record buffers");
+        return TTestTable::NewRecordBuffer();
+    }
+};
+}  // namespace
+
+// The buffers are built again after an index switch or a switch of cached updates; when
+// that fails the dataset is closed, its engine cursor with it, and opens again afresh.
+TEST_F(TableTest, DatasetWhoseBuffersCannotBeRebuiltClosesItsCursor) {
+    const struct {
+        const char* name;
+        std::function<void(TTestTable&)> change;
+    } cases[] = {
+        {"index switch", [](TTestTable& table) { table.SetIndexName("IDX2"); }},
+        {"cached updates on", [](TTestTable& table) { table.SetCachedUpdates(true); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto table = platform::NewUnownedComponent<TBufferRefusingTable>();
+        table->SetDatabaseName("C:\\DATA");
+        table->SetTableName("T");
+        const int cursorsBefore = database_->Handle()->Cursors().Count();
+        table->OpenDataSet();
+        table->MoveToNext();
+        table->refuseBuffers = true;
+        EXPECT_EQ(ErrorText([&] { c.change(*table); }), "Out of record buffers");
+        EXPECT_FALSE(table->Active());
+        EXPECT_EQ(table->Cursor(), nullptr);
+        EXPECT_EQ(table->Database(), nullptr);
+        EXPECT_EQ(database_->Handle()->Cursors().Count(), cursorsBefore);
+
+        table->refuseBuffers = false;
+        table->OpenDataSet();
+        EXPECT_EQ(Ids(*table), (std::vector<int>{1, 2, 3, 7, 8}));
+        table->CloseDataSet();
+        EXPECT_EQ(database_->Handle()->Cursors().Count(), cursorsBefore);
+    }
+}
+
+// Block reading started while a record is edited or inserted posts the change first, and
+// the block holds the record as posted.
+TEST_F(TableTest, BlockReadingPostsThePendingChangeFirst) {
+    const struct {
+        const char* name;
+        std::function<void(TTestTable&)> change;
+        std::vector<AnsiString> names;
+    } cases[] = {
+        {"edit",
+         [](TTestTable& table) {
+             table.BeginEdit();
+             table.FieldNamed("NAME")->WriteAsString("changed");
+         },
+         {"changed", "two", "three", "seven", "eight"}},
+        {"insert",
+         [](TTestTable& table) {
+             // At the end: until the insert is posted the dataset shows itself at its end.
+             table.MoveToLast();
+             table.BeginInsert();
+             table.FieldNamed("ID")->WriteAsInteger(5);
+             table.FieldNamed("NAME")->WriteAsString("five");
+         },
+         {"five", "seven", "eight"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TTestStore::Get().tables["T"] = {Row(1, "one", 10), Row(2, "two", 20), Row(3, "three", 30),
+                                         Row(7, "seven", 70), Row(8, "eight", 80)};
+        TTestTable& table = OpenTable();
+        c.change(table);
+        table.ChangeBlockReadSize(10);
+        ASSERT_EQ(table.State(), platform::dsBlockRead);
+        std::vector<AnsiString> names;
+        for (int guard = 0; !table.Eof() && guard < 20; ++guard) {
+            names.push_back(table.FieldNamed("NAME")->ReadAsString());
+            table.MoveToNext();
+        }
+        EXPECT_EQ(names, c.names);
+        table.ChangeBlockReadSize(0);
+        table.CloseDataSet();
+    }
 }

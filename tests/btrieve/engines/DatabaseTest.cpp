@@ -262,6 +262,31 @@ TEST_F(DatabaseTest, ATableCreatedWithAPasswordHasItAsOwner) {
     EXPECT_EQ(GetFileAttributesA((dir + "LONGER.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// A new file whose owner cannot be set goes even when its close fails too, and the
+// caller hears why the owner could not be set.
+TEST_F(DatabaseTest, ACreatedFileThatCannotTakeItsOwnerGoesEvenWhenItWillNotClose) {
+    // The fixture's session loaded the record manager; a client that fails the calls the
+    // test arms stands in front of it from here on.
+    DoneBtrieveClient();
+    ASSERT_EQ(InitBtrieveClient("", "btrfaults.dll"), 0);
+    using ArmFn = void(WINAPI*)(uint16_t operation, int16_t status);
+    const auto arm = reinterpret_cast<ArmFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("btrfaults.dll"), "ArmFailure")));
+    ASSERT_NE(arm, nullptr);
+    arm(OpSetOwner, StatusAccessDenied);
+    arm(OpClose, StatusIoError);
+    TwoFieldTable table("OWNED.DAT", "TITLE", TypeString, 10);
+    std::strcpy(table.desc.password, "SECRET");
+    TBaseTable* created = nullptr;
+    try {
+        db->CreateTableObject(table.desc, created);
+        FAIL() << "a file without its owner was made";
+    } catch (const EBtrieveEngineError& e) {
+        EXPECT_EQ(e.Status(), StatusAccessDenied);
+    }
+    EXPECT_EQ(GetFileAttributesA((dir + "OWNED.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(DatabaseTest, CreatingOverAnExistingFileIsRefused) {
     // The client's current directory is elsewhere: the database directory decides.
     TwoFieldTable table("PLAIN.DAT", "TITLE", TypeString, 10);
