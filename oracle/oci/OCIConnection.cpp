@@ -351,12 +351,11 @@ HINSTANCE ModuleInstance() {
     return module;
 }
 
-// A failure nobody waits for goes to the application's exception handler (or its display);
-// the silent abort stays silent there as everywhere.
+// A failure nobody waits for goes to the application's exception handler (or its display),
+// which keeps the silent abort silent.
 void HandleBackgroundFailure(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);
-    } catch (const platform::EAbort&) {
     } catch (const std::exception& error) {
         platform::ApplicationHandleException(nullptr, error);
     } catch (...) {

@@ -29,6 +29,9 @@ TEST_F(OracleSessionTest, LogonChecksAccountServiceAndPrivilege) {
       {"SCOTT", "TIGER", "OTHER", LogonDefault, 12514},
       {"SCOTT", "TIGER", "SETRIX", LogonSysDba, 1031},
       {"SYS", "change_on_install", "SETRIX", LogonSysDba, 0},
+      // SYS logs on only with its privilege.
+      {"SYS", "change_on_install", "SETRIX", LogonDefault, 28009},
+      {" sys ", "change_on_install", "SETRIX", LogonDefault, 28009},
       // The name is taken without the blanks around it, not without those inside.
       {" sys ", "change_on_install", "SETRIX", LogonSysDba, 0},
       {"  scott ", "TIGER", "SETRIX", LogonSysDba, 1031},
@@ -53,7 +56,7 @@ TEST_F(OracleSessionTest, LogonChecksAccountServiceAndPrivilege) {
 
 TEST_F(OracleSessionTest, PrivilegedUsersManageAccounts) {
   EXPECT_EQ(ErrorOf(*session_, "create user orvel identified by secret"), 1031);
-  auto sys = Logon("SYS", "CHANGE_ON_INSTALL");
+  auto sys = Logon("SYS", "CHANGE_ON_INSTALL", LogonSysDba);
   Exec(*sys, "create user orvel identified by secret default tablespace users");
   EXPECT_EQ(ErrorOf(*sys, "create user orvel identified by other"), 1920);
   auto orvel = Logon("orvel", "SECRET");
