@@ -62,6 +62,10 @@ public:
     void GetRecord(void* dest) override;
     int GetRecordCount() override;
 
+    // Returns once a thread waits for the rows of background work, or when the time (ms) has
+    // passed; answers whether one waits. Tests hold the work with it until a reader waits.
+    bool AwaitWaitingReader(DWORD milliseconds) const { return fetchSignal_.AwaitWaiter(milliseconds); }
+
     TOCICommand* OCICommand();
     TOCIConnection* OCIConnection() const { return connection_; }
     bool AutoClose() const { return autoClose_; }
