@@ -165,6 +165,8 @@ private:
     // Pulsed when background work starts and after each block it fetches; set when it ends.
     mutable TFetchSignal fetchSignal_;
     std::atomic<bool> openRunning_{false};
+    // The last background open failed: its cursor has no rows to fetch.
+    std::atomic<bool> openFailed_{false};
     std::atomic<bool> fetchRunning_{false};
     std::atomic<bool> stopping_{false};
     // Counts the background runs; an end report of a run that is no longer the latest (the
