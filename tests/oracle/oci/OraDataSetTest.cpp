@@ -267,6 +267,16 @@ protected:
         for (int i = 1; i <= count; ++i) Exec("INSERT INTO " + table + " VALUES (" + std::to_string(i) + ")");
     }
 
+    // A non-blocking dataset over the IDs of a table in order.
+    std::unique_ptr<TOraDataSet> NonBlockingIds(const std::string& table, int fetchRows) {
+        auto dataSet = NewDataSet();
+        dataSet->SetSession(session_.get());
+        dataSet->SetSQLText("SELECT ID FROM " + table + " ORDER BY ID");
+        dataSet->SetFetchRows(fetchRows);
+        dataSet->SetNonBlocking(true);
+        return dataSet;
+    }
+
     static std::vector<int> Numbers(int from, int to) {
         std::vector<int> numbers;
         for (int i = from; i <= to; ++i) numbers.push_back(i);
@@ -346,12 +356,8 @@ TEST_F(OraDataSetTest, ANonBlockingFetchOfAllRowsGivesTheCursorBackAtItsEnd) {
     const std::string table = "ORD_BACKGROUND" + testing::UniqueNameSuffix();
     FillNumbers(table, 30);
     for (const bool closeEarly : {false, true}) {
-        auto dataSet = NewDataSet();
-        dataSet->SetSession(session_.get());
-        dataSet->SetSQLText("SELECT ID FROM " + table + " ORDER BY ID");
-        dataSet->SetFetchRows(4);
+        auto dataSet = NonBlockingIds(table, 4);
         dataSet->SetFetchAll(true);
-        dataSet->SetNonBlocking(true);
         dataSet->PrepareDataSet();
         WaitCursorTimerCheck(true);  // no SQL-wait cursor left from the statements before
         ASSERT_EQ(ScreenCursor(), crDefault);
@@ -394,10 +400,7 @@ TEST_F(OraDataSetTest, AFailedNonBlockingOpenGivesTheCursorAndTheControlsBack) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         session_->SetThreadSafety(c.threadSafe);
-        auto dataSet = NewDataSet();
-        dataSet->SetSession(session_.get());
-        dataSet->SetSQLText("SELECT ID FROM " + table);
-        dataSet->SetNonBlocking(true);
+        auto dataSet = NonBlockingIds(table, 25);
         std::vector<bool> executed;
         dataSet->AfterExecute = [&](platform::TComponent&, bool success) { executed.push_back(success); };
         dataSet->PrepareDataSet();
@@ -464,12 +467,8 @@ TEST_F(OraDataSetTest, AFailedNonBlockingFetchOfAllRowsGivesTheCursorBack) {
     TBackgroundReports reports;
     const std::string table = "ORD_BGFETCH" + testing::UniqueNameSuffix();
     FillNumbers(table, 30);
-    auto dataSet = NewDataSet();
-    dataSet->SetSession(session_.get());
-    dataSet->SetSQLText("SELECT ID FROM " + table + " ORDER BY ID");
-    dataSet->SetFetchRows(7);
+    auto dataSet = NonBlockingIds(table, 7);
     dataSet->SetFetchAll(true);
-    dataSet->SetNonBlocking(true);
     std::vector<bool> executed;
     dataSet->AfterExecute = [&](platform::TComponent&, bool success) { executed.push_back(success); };
     dataSet->PrepareDataSet();
@@ -498,11 +497,7 @@ TEST_F(OraDataSetTest, AFailedNonBlockingFetchOfAllRowsGivesTheCursorBack) {
 TEST_F(OraDataSetTest, AUniDirectionalNonBlockingDataSetNeverFetchesAllRows) {
     const std::string table = "ORD_BGUNI" + testing::UniqueNameSuffix();
     FillNumbers(table, 30);
-    auto dataSet = NewDataSet();
-    dataSet->SetSession(session_.get());
-    dataSet->SetSQLText("SELECT ID FROM " + table + " ORDER BY ID");
-    dataSet->SetFetchRows(4);
-    dataSet->SetNonBlocking(true);
+    auto dataSet = NonBlockingIds(table, 4);
     dataSet->SetFetchAll(true);
     dataSet->SetUniDirectional(true);
     EXPECT_FALSE(dataSet->FetchAll());
