@@ -342,10 +342,12 @@ void TCustomDADataSet::SetFetchRows(int value) {
 }
 
 void TCustomDADataSet::SetFetchAll(bool value) {
+    // A unidirectional store keeps only its newest block, so it cannot hold all rows: it
+    // turns bidirectional first, which an open dataset refuses before anything has changed.
+    if (value) SetUniDirectional(false);
     fetchAll_ = value;
     if (recordSet_) recordSet_->SetProp(prFetchAll, Variant(value));
     if (!value) return;
-    SetUniDirectional(false);
     if (Active() && recordSet_) {
         recordSet_->FetchAllRows();
         Resync(0);
