@@ -38,9 +38,22 @@ double Stopwatch::Seconds() const {
     return s > 0 ? s : 1e-9;
 }
 
-void Report(const std::string& what, double productSeconds, double rawSeconds) {
-    std::printf("%s: product %.3f s, raw %.3f s, ratio %.2f\n", what.c_str(), productSeconds, rawSeconds,
-                rawSeconds / productSeconds);
+double ProcessCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) Die("GetProcessTimes failed");
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+void Report(const std::string& what, const Cost& product, const Cost& raw) {
+    // The CPU clock ticks coarsely: a run too short to register reads as one tick.
+    constexpr double kTick = 0.01;
+    const double productCpu = product.cpu > 0 ? product.cpu : kTick;
+    std::printf("%s: product %.3f s (cpu %.3f s), raw %.3f s (cpu %.3f s), ratio %.2f, cpu ratio %.2f\n",
+                what.c_str(), product.wall, product.cpu, raw.wall, raw.cpu, raw.wall / product.wall,
+                raw.cpu / productCpu);
     std::fflush(stdout);
 }
 

@@ -1,7 +1,9 @@
 // What the benchmarks share: stopping with a message, timing, the record manager's entry
 // point, a scratch folder, the stand-in Oracle server and client, and the one line each
-// benchmark prints: the product's time, the raw floor's time measured in the same run and
-// their ratio (raw / product: 1.0 means no overhead).
+// benchmark prints: the product's wall and CPU time, the raw floor's measured in the same
+// run, and their ratios (raw / product: 1.0 means no overhead). The CPU time is the whole
+// process's (user and system, every thread) over the measured call: the wall time swings
+// with the machine's load and I/O, the CPU time much less.
 #pragma once
 
 #include <windows.h>
@@ -25,27 +27,46 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// User and system time of every thread of this process so far, in seconds.
+double ProcessCpuSeconds();
+
+// What one run of the work cost: wall time and the process's CPU time.
+struct Cost {
+    double wall = 0;
+    double cpu = 0;
+    Cost& operator+=(const Cost& other) {
+        wall += other.wall;
+        cpu += other.cpu;
+        return *this;
+    }
+    Cost Half() const { return {wall / 2, cpu / 2}; }
+};
+
 // Times one run of the work.
 template <class Work>
-double SecondsOf(Work&& work) {
+Cost CostOf(Work&& work) {
+    const double cpuBefore = ProcessCpuSeconds();
     Stopwatch watch;
     work();
-    return watch.Seconds();
+    Cost cost;
+    cost.wall = watch.Seconds();
+    cost.cpu = ProcessCpuSeconds() - cpuBefore;
+    return cost;
 }
 
-// "<what>: product 1.234 s, raw 0.617 s, ratio 0.50"
-void Report(const std::string& what, double productSeconds, double rawSeconds);
+// "<what>: product 1.234 s (cpu 1.100 s), raw 0.617 s (cpu 0.550 s), ratio 0.50, cpu ratio 0.50"
+void Report(const std::string& what, const Cost& product, const Cost& raw);
 
 // Runs the product's work and the raw floor's twice each, in the order product, raw, raw,
 // product, so that a machine growing busier or quieter meanwhile weighs on both alike, and
-// reports the mean times. Each run answers the seconds its own work took.
+// reports the mean costs. Each run answers the cost of its own work (CostOf).
 template <class Product, class Raw>
 void Compare(const std::string& what, Product&& product, Raw&& raw) {
-    double productSeconds = product();
-    double rawSeconds = raw();
-    rawSeconds += raw();
-    productSeconds += product();
-    Report(what, productSeconds / 2, rawSeconds / 2);
+    Cost productCost = product();
+    Cost rawCost = raw();
+    rawCost += raw();
+    productCost += product();
+    Report(what, productCost.Half(), rawCost.Half());
 }
 
 // The size a benchmark works on: the first argument, else its default.

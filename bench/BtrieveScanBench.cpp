@@ -135,8 +135,8 @@ int main(int argc, char** argv) {
             };
             bench::Compare(
                 "table scan, " + std::to_string(records) + " records",
-                [&] { return bench::SecondsOf([&] { product = ProductScan(); }); },
-                [&] { return bench::SecondsOf([&] { raw = RawScan(btrieve, data.Path() + "JOUR.SH"); }); });
+                [&] { return bench::CostOf([&] { product = ProductScan(); }); },
+                [&] { return bench::CostOf([&] { raw = RawScan(btrieve, data.Path() + "JOUR.SH"); }); });
             expect(product, "the table component");
             expect(raw, "the raw scan");
             if (!(product == raw)) Die("the table component read other values than the raw scan");

@@ -133,12 +133,12 @@ int main(int argc, char** argv) {
         "CalcFileMD5, " + size,
         [&] {
             std::string digest;
-            const double seconds = bench::SecondsOf([&] { digest = calcFileMD5(file.c_str()); });
+            const bench::Cost cost = bench::CostOf([&] { digest = calcFileMD5(file.c_str()); });
             if (expectedMD5.empty()) expectedMD5 = RawMD5(file);
             if (digest != expectedMD5) Die("CalcFileMD5 answered " + digest + ", the raw MD5 " + expectedMD5);
-            return seconds;
+            return cost;
         },
-        [&] { return bench::SecondsOf([&] { RawMD5(file); }); });
+        [&] { return bench::CostOf([&] { RawMD5(file); }); });
 
     const uint32_t crc = RawCRC(file);
     char crcText[9];
@@ -154,15 +154,15 @@ int main(int argc, char** argv) {
         "CRC through GetOrvelVersion, " + size,
         [&] {
             std::string version;
-            const double seconds = bench::SecondsOf([&] { version = getOrvelVersion(file.c_str(), list.c_str()); });
+            const bench::Cost cost = bench::CostOf([&] { version = getOrvelVersion(file.c_str(), list.c_str()); });
             if (version != kVersion) Die("GetOrvelVersion answered " + version + " for CRC " + crcText);
-            return seconds;
+            return cost;
         },
         [&] {
             uint32_t got = 0;
-            const double seconds = bench::SecondsOf([&] { got = RawCRC(file); });
+            const bench::Cost cost = bench::CostOf([&] { got = RawCRC(file); });
             if (got != crc) Die("the raw CRC changed between runs");
-            return seconds;
+            return cost;
         });
     FreeLibrary(setrix);
     return 0;

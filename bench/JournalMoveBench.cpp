@@ -167,17 +167,17 @@ int main(int argc, char** argv) {
             [&] {
                 const std::string table = newTable();
                 int result = 0;
-                const double seconds = bench::SecondsOf(
+                const bench::Cost cost = bench::CostOf(
                     [&] { result = move(data.Path().c_str(), table.c_str(), kUser, kPassword, server.c_str()); });
                 if (result != 1) Die("MoveJourSh2Oracle answered " + std::to_string(result));
                 checkRows(table, "MoveJourSh2Oracle");
-                return seconds;
+                return cost;
             },
             [&] {
                 const std::string table = newTable();
-                const double seconds = bench::SecondsOf([&] { RawMove(oci, server, journal, table); });
+                const bench::Cost cost = bench::CostOf([&] { RawMove(oci, server, journal, table); });
                 checkRows(table, "the raw move");
-                return seconds;
+                return cost;
             });
     }
     FreeLibrary(setrix);

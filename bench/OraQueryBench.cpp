@@ -207,15 +207,15 @@ int main(int argc, char** argv) {
         "query, " + std::to_string(rows) + " rows",
         [&] {
             Totals got;
-            const double seconds = bench::SecondsOf([&] { got = ProductRead(server, select); });
+            const bench::Cost cost = bench::CostOf([&] { got = ProductRead(server, select); });
             verify(got, "TOraQuery");
-            return seconds;
+            return cost;
         },
         [&] {
             Totals got;
-            const double seconds = bench::SecondsOf([&] { got = RawRead(oci, server, select, fetchRows); });
+            const bench::Cost cost = bench::CostOf([&] { got = RawRead(oci, server, select, fetchRows); });
             verify(got, "the raw reader");
-            return seconds;
+            return cost;
         });
     OciConnection db(oci, server, kUser, kPassword);
     db.Run("DROP TABLE " + table);

@@ -31,13 +31,35 @@ int Compare(const AnsiString& a, const AnsiString& b, DWORD flags) {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
+// Printable ASCII without the hyphen and the apostrophe, which the locale's word sort weighs
+// apart: two such texts are the same text to the locale, case ignored, exactly when they
+// are the same ignoring ASCII case. Names of fields, parameters and tables are such texts,
+// and the locale's comparison costs a conversion of both texts on every call.
+bool IsPlainAsciiText(const AnsiString& s) {
+    for (const char c : s)
+        if (c < ' ' || c > '~' || c == '-' || c == '\'') return false;
+    return true;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameAsciiTextIgnoringCase(const AnsiString& a, const AnsiString& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
+}
+
 }  // namespace
 
 AnsiString AnsiUpperCase(const AnsiString& s) { return MapCase(s, true); }
 AnsiString AnsiLowerCase(const AnsiString& s) { return MapCase(s, false); }
 int AnsiCompareText(const AnsiString& a, const AnsiString& b) { return Compare(a, b, NORM_IGNORECASE); }
 int AnsiCompareStr(const AnsiString& a, const AnsiString& b) { return Compare(a, b, 0); }
-bool AnsiSameText(const AnsiString& a, const AnsiString& b) { return AnsiCompareText(a, b) == 0; }
+bool AnsiSameText(const AnsiString& a, const AnsiString& b) {
+    if (IsPlainAsciiText(a) && IsPlainAsciiText(b)) return SameAsciiTextIgnoringCase(a, b);
+    return AnsiCompareText(a, b) == 0;
+}
 
 AnsiString TrimLeft(const AnsiString& s) {
     size_t i = 0;

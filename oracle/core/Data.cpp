@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -245,8 +246,30 @@ void TData::GetField(int fieldNo, const void* record, void* dest, bool& isNull) 
     }
 }
 
+namespace {
+
+// The binary digits after the point of a finite value: its decimal expansion has exactly as
+// many digits after the point.
+int FractionalBinaryDigits(double value) {
+    if (value == 0) return 0;
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(value), &exponent);  // in [0.5, 1)
+    auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));   // the 53 bits, exactly
+    int trailingZeros = 0;
+    while ((mantissa & 1) == 0) {
+        mantissa >>= 1;
+        ++trailingZeros;
+    }
+    return std::max(0, 53 - exponent - trailingZeros);
+}
+
+}  // namespace
+
 void TData::RoundToScale(double& value, const TFieldDesc& field) const {
     if (field.Scale <= 0 || !std::isfinite(value)) return;
+    // A value with no more decimals than the scale reads back as itself: the text round
+    // trip (costly for a NUMBER column without a scale, whose Scale is 127) is spared.
+    if (FractionalBinaryDigits(value) <= field.Scale) return;
     char text[400];
     std::snprintf(text, sizeof(text), "%.*f", static_cast<int>(field.Scale), value);
     value = std::strtod(text, nullptr);

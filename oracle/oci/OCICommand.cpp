@@ -151,6 +151,7 @@ TOCICommand::~TOCICommand() {
     } catch (...) {
         // The cursor was freed before the failure went on; nothing more to do here.
     }
+    FreeRowIdDescriptor();
     if (cursor_ != ownCursor_) cursor_->Release();
     ownCursor_->Release();
 }
@@ -797,6 +798,7 @@ void TOCICommand::Execute(int iterations) {
 void TOCICommand::CloseCursor() {
     TCommandLock commandLock(*this);
     CheckActive();
+    FreeRowIdDescriptor();
     try {
         TConnectionLock lock(*OCIConnection());
         if (ociVersion_ == 1) {
@@ -846,29 +848,35 @@ std::string TOCICommand::GetRowId() {
         Cda_Def* const cda = cursor_->CDA();
         return RowId7ToText(cda->rowid);
     }
-    void* descriptor = nullptr;
-    Check(Oci.OCIDescriptorAlloc(OciClient().Environment, &descriptor, OCI_DTYPE_ROWID, 0, nullptr));
-    std::string text;
-    try {
-        const sword status =
-            Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, descriptor, nullptr, OCI_ATTR_ROWID, errorHandle_);
-        if (status != OCI_NO_DATA) {
-            Check(status);
-            const auto* bytes = static_cast<const uint8_t*>(descriptor);
-            if (OciClient().ClientVersionLevel == 2) {
-                text = RowId80ToText(bytes + RowidPointerOffset);
-            } else {
-                const uint8_t* rowid = nullptr;
-                std::memcpy(&rowid, bytes + RowidPointerOffset, sizeof rowid);
-                text = RowId81ToText(rowid);
-            }
-        }
-    } catch (...) {
-        Oci.OCIDescriptorFree(descriptor, OCI_DTYPE_ROWID);
-        throw;
+    if (rowIdDescriptor_ && rowIdEnvironment_ != OciClient().Environment) {
+        rowIdDescriptor_ = nullptr;  // its environment is gone, and the descriptor with it
     }
-    Oci.OCIDescriptorFree(descriptor, OCI_DTYPE_ROWID);
+    if (!rowIdDescriptor_) {
+        Check(Oci.OCIDescriptorAlloc(OciClient().Environment, &rowIdDescriptor_, OCI_DTYPE_ROWID, 0, nullptr));
+        rowIdEnvironment_ = OciClient().Environment;
+    }
+    std::string text;
+    const sword status =
+        Oci.OCIAttrGet(cursor_->OCIStmt(), OCI_HTYPE_STMT, rowIdDescriptor_, nullptr, OCI_ATTR_ROWID, errorHandle_);
+    if (status != OCI_NO_DATA) {
+        Check(status);
+        const auto* bytes = static_cast<const uint8_t*>(rowIdDescriptor_);
+        if (OciClient().ClientVersionLevel == 2) {
+            text = RowId80ToText(bytes + RowidPointerOffset);
+        } else {
+            const uint8_t* rowid = nullptr;
+            std::memcpy(&rowid, bytes + RowidPointerOffset, sizeof rowid);
+            text = RowId81ToText(rowid);
+        }
+    }
     return text;
+}
+
+void TOCICommand::FreeRowIdDescriptor() noexcept {
+    if (rowIdDescriptor_ && rowIdEnvironment_ == OciClient().Environment)
+        Oci.OCIDescriptorFree(rowIdDescriptor_, OCI_DTYPE_ROWID);
+    rowIdDescriptor_ = nullptr;
+    rowIdEnvironment_ = nullptr;
 }
 
 bool TOCICommand::SetProp(int id, const platform::Variant& value) {

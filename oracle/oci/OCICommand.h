@@ -224,6 +224,12 @@ private:
     bool cacheLobs_ = true;
     oci::OCIError* errorHandle_ = nullptr;
     uint8_t dummyBuffer_ = 0;
+    // The ROWID descriptor GetRowId reads into, kept from one execution to the next (a post
+    // asks for the ROWID after every row) and freed with the cursor; the environment it
+    // came from frees it itself when it goes first.
+    void* rowIdDescriptor_ = nullptr;
+    oci::OCIEnv* rowIdEnvironment_ = nullptr;
+    void FreeRowIdDescriptor() noexcept;
     std::atomic<bool> nonBlocking_{false};
     platform::THandleOwner mutex_;
     platform::THandleOwner worker_;

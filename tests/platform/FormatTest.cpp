@@ -265,3 +265,23 @@ TEST(FormatSettingsTest, StartFromTheUsersLocale) {
     EXPECT_EQ(fs.LongTimeFormat.find('m'), AnsiString::npos);  // minutes are "n"
     EXPECT_FALSE(fs.LongMonthNames[0].empty());
 }
+
+// Names are compared without the locale when both are plain ASCII text; the answer must be
+// the locale's all the same.
+TEST(TextComparison, SameTextAnswersAsTheLocaleIgnoringCase) {
+    for (int a = 0x20; a < 0x7F; ++a)
+        for (int b = 0x20; b < 0x7F; ++b) {
+            const AnsiString x(1, static_cast<char>(a)), y(1, static_cast<char>(b));
+            ASSERT_EQ(AnsiSameText(x, y), AnsiCompareText(x, y) == 0) << "'" << x << "' '" << y << "'";
+        }
+    const char* const texts[] = {"",         "CARD_NUMBER", "card_number", "Card_Number ", "CARD_NUMBERS",
+                                 "CLIENT_NUMBER", "co-op",  "coop",        "CO-OP",        "o'brien",
+                                 "OBRIEN",   "O'BRIEN",     "\xC4\xE0\xF2\xE0", "\xE4\xE0\xF2\xE0",
+                                 "DATE_TIME", "date_time",  "a\x01" "b",   "ab"};
+    for (const char* x : texts)
+        for (const char* y : texts)
+            EXPECT_EQ(AnsiSameText(x, y), AnsiCompareText(x, y) == 0) << "'" << x << "' '" << y << "'";
+    EXPECT_TRUE(AnsiSameText("STROKA", "stroka"));
+    EXPECT_FALSE(AnsiSameText("STROKA", "STROKA_"));
+    EXPECT_TRUE(AnsiSameText("\xC4\xE0\xF2\xE0", "\xE4\xC0\xD2\xC0"));  // Cyrillic, through the locale
+}

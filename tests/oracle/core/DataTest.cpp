@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -99,6 +100,27 @@ TEST_F(RecordStore, FloatsAreRoundedToTheFieldScale) {
     store.Fields().Items(2)->Scale = 0;
     store.PutField(3, record.data(), &value);
     EXPECT_DOUBLE_EQ(Get(3).AsDouble(), 2.3456);
+}
+
+// The stored value is the decimal rounding of the value to the scale, as its fixed-point
+// text read back; a value with no more decimals than the scale keeps its bits.
+TEST_F(RecordStore, FloatsStoreTheirDecimalRoundingForEveryScale) {
+    const double values[] = {0.0,  -0.0,   1.0,      -7.0,        4012345678901234.0, 1e300, 0.5,
+                             0.1,  2.3456, -2.3455,  1.0 / 3.0,   123456.789,         1e-20, 5e-324,
+                             0.125, 0.375, 9.995,    -0.0000001, 2.5e-7,             1.7976931348623157e308};
+    const int scales[] = {1, 2, 3, 7, 17, 20, 127};
+    for (const int scale : scales) {
+        store.Fields().Items(2)->Scale = static_cast<uint16_t>(scale);
+        for (const double value : values) {
+            char text[400];
+            std::snprintf(text, sizeof text, "%.*f", scale, value);
+            const double expected = std::strtod(text, nullptr);
+            store.PutField(3, record.data(), &value);
+            const double stored = Get(3).AsDouble();
+            EXPECT_EQ(std::memcmp(&stored, &expected, sizeof stored), 0)
+                << value << " at scale " << scale << ": " << stored << ", expected " << expected;
+        }
+    }
 }
 
 TEST_F(RecordStore, DatesTravelAsTimeStampMilliseconds) {

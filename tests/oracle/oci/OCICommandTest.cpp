@@ -307,14 +307,24 @@ TEST_F(OCICommandTest, RowIdOfTheInsertedRow) {
     std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
     auto& command = static_cast<TOCICommand&>(*created);
     command.SetSQL("INSERT INTO OCI_CMD_ROWID VALUES (1)");
-    command.Prepare();
-    command.Execute(1);
-    const std::string rowid = command.GetRowId();
-    command.Unprepare();
-    EXPECT_EQ(rowid.size(), 18u) << rowid;
-    EXPECT_EQ(Run("DELETE FROM OCI_CMD_ROWID WHERE ROWID = :r",
-                  [&](TOCICommand& c) { Param(c, "r").SetValue(Variant(rowid)); }),
-              1);
+    // Each execution of the prepared statement reports its own row, also after the
+    // statement was closed and prepared again.
+    std::vector<std::string> rowids;
+    for (int preparation = 0; preparation < 2; ++preparation) {
+        command.Prepare();
+        for (int execution = 0; execution < 2; ++execution) {
+            command.Execute(1);
+            rowids.push_back(command.GetRowId());
+        }
+        command.Unprepare();
+    }
+    for (size_t i = 0; i < rowids.size(); ++i) {
+        EXPECT_EQ(rowids[i].size(), 18u) << rowids[i];
+        for (size_t j = 0; j < i; ++j) EXPECT_NE(rowids[i], rowids[j]);
+        EXPECT_EQ(Run("DELETE FROM OCI_CMD_ROWID WHERE ROWID = :r",
+                      [&](TOCICommand& c) { Param(c, "r").SetValue(Variant(rowids[i])); }),
+                  1);
+    }
     Run("DROP TABLE OCI_CMD_ROWID");
 }
 
