@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "standins/oracle/client/NetTimeouts.h"
 #include "standins/oracle/protocol/OraError.h"
 
 namespace orastandin {
@@ -130,7 +131,8 @@ std::string FindAlias(const std::string& text, const std::string& alias) {
   return {};
 }
 
-ServerAddress ResolveServerName(const std::string& name) {
+namespace {
+ServerAddress ResolveAddress(const std::string& name) {
   std::string n = Trim(name);
   if (n.empty()) n = Trim(Environment("LOCAL"));  // the default database of a client without a name
   if (n.empty()) n = Trim(Environment("TWO_TASK"));
@@ -158,6 +160,13 @@ ServerAddress ResolveServerName(const std::string& name) {
     if (!descriptor.empty() && ParseDescriptor(descriptor, address)) return address;
   }
   throw OraError(12154);
+}
+}  // namespace
+
+ServerAddress ResolveServerName(const std::string& name) {
+  ServerAddress address = ResolveAddress(name);
+  address.timeouts = ReadNetTimeouts();
+  return address;
 }
 
 }  // namespace orastandin

@@ -19,7 +19,7 @@ bool ParseDescriptor(const std::string& descriptor, ServerAddress& out);
 std::string FindAlias(const std::string& tnsnamesText, const std::string& alias);
 
 // Throws OraError 12154 when the name cannot be resolved; an empty name uses LOCAL or
-// TWO_TASK, else ORA-12560.
+// TWO_TASK, else ORA-12560. The address carries the timeouts of the client's sqlnet.ora.
 ServerAddress ResolveServerName(const std::string& name);
 
 }  // namespace orastandin
