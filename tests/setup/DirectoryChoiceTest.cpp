@@ -343,7 +343,7 @@ TEST_F(DirectoryChoice, ChoosingADriveMovesToItsRootUnlessAlreadyThere) {
         // Already the root, written differently: nothing changes.
         d.SetText(c.edit, " c:\\ ");
         d.Choose(c.drives, driveC);
-        Sleep(300);
+        d.Settle(c.form);
         EXPECT_EQ(d.Text(c.edit), " c:\\ ");
         PostMessageA(c.form, WM_CLOSE, 0, 0);
     });
