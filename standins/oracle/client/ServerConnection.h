@@ -6,10 +6,15 @@
 #include <mutex>
 #include <string>
 
-#include "standins/oracle/client/NetTimeouts.h"
 #include "standins/oracle/protocol/Wire.h"
 
 namespace orastandin {
+
+// The client's bounds for waiting on a server that stops answering, from sqlnet.ora.
+struct NetTimeouts {
+  int receiveMs = 0;  // 0: wait as long as it takes
+  int sendMs = 0;
+};
 
 struct ServerAddress {
   std::string host = "127.0.0.1";

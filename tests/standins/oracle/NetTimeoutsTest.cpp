@@ -11,7 +11,6 @@
 #include <string>
 #include <thread>
 
-#include "standins/oracle/client/NetTimeouts.h"
 #include "standins/oracle/client/TnsNames.h"
 #include "standins/oracle/protocol/Wire.h"
 #include "tests/standins/oracle/OciLibrary.h"
