@@ -11,8 +11,18 @@ set(SETRIX_DICTIONARY_SCRIPT_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/../setup/Diction
 
 # setrix_dictionary_folder(<files var> <folder>)
 # The three files of a folder given for embedding, in resource order; the names are found
-# whatever their case. Stops the configuration when the folder lacks one of them.
+# whatever their case. Stops the configuration when the folder lacks one of them. No folder
+# gives no files, and a warning: the build then embeds the stand-in's dictionary.
 function(setrix_dictionary_folder files_var folder)
+  if(folder STREQUAL "")
+    message(WARNING "SETRIX_DICTIONARY_DIR is not set: setrix.dll embeds dictionary files "
+                    "(FIELD.DDF, FILE.DDF, INDEX.DDF) that only the stand-in record manager reads. "
+                    "Its Btrieve exports cannot work with a genuine record manager: do not ship it. "
+                    "A shipping build names the folder of the product's own three files in "
+                    "-DSETRIX_DICTIONARY_DIR=<folder>.")
+    set(${files_var} "" PARENT_SCOPE)
+    return()
+  endif()
   if(NOT IS_DIRECTORY "${folder}")
     message(FATAL_ERROR "SETRIX_DICTIONARY_DIR: '${folder}' is no folder")
   endif()

@@ -25,3 +25,20 @@ function(setrix_add_gtest)
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        TEST_PREFIX "${T_NAME}." PROPERTIES ${props})
 endfunction()
+
+# setrix_add_file_size_limited_test(NAME <test> TARGET <exe> FILTER <gtest filter> LIMIT <bytes>
+#                                   [PROPERTIES <name value...>])
+# Runs the chosen DISABLED_ cases of a test program with no file it writes allowed past
+# LIMIT bytes (tests/support/file-size-limit.sh): the system's own file layer fails the
+# write, as on a full disk. The cases are disabled so that the program's usual run, without
+# the limit, leaves them out.
+function(setrix_add_file_size_limited_test)
+  cmake_parse_arguments(T "" "NAME;TARGET;FILTER;LIMIT" "PROPERTIES" ${ARGN})
+  if(SETRIX_NO_TESTS OR NOT TARGET ${T_TARGET})
+    return()
+  endif()
+  add_test(NAME ${T_NAME}
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/support/file-size-limit.sh ${T_LIMIT} $<TARGET_FILE:${T_TARGET}>
+                   --gtest_also_run_disabled_tests --gtest_filter=${T_FILTER})
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 120 ${T_PROPERTIES})
+endfunction()

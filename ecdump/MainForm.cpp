@@ -104,10 +104,13 @@ void TForm1::FormCreate(const AnsiString& programDirectory, const AnsiString& in
         std::fprintf(stderr, "ecdump: no record to export\n");
         return;
     }
+    // The three keys reach the file together or not at all: a failed write (a full disk)
+    // leaves the file as it was, and its error ends the run as any other.
     platform::TIniFile ini(iniPath);
     ini.PutString(kConfigurationSection, Table1ID->FieldName(), Table1ID->ReadAsString());
     ini.PutString(kConfigurationSection, Table1ID2->FieldName(), Table1ID2->ReadAsString());
     ini.PutString(kOwnerSection, Table2ID->FieldName(), Table2ID->ReadAsString());
+    ini.FlushFile();
 }
 
 }  // namespace ecdump

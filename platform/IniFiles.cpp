@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <exception>
+#include <optional>
+#include <utility>
 
 #include "TextFile.h"
 
@@ -10,50 +12,72 @@ namespace platform {
 
 namespace {
 
-// Splits a list of zero-terminated names ending with an empty one.
-void SplitNames(const AnsiString& block, TStrings& out) {
-    out.Clear();
-    size_t pos = 0;
-    while (pos < block.size()) {
-        const size_t end = block.find('\0', pos);
-        const size_t stop = end == AnsiString::npos ? block.size() : end;
-        if (stop == pos) break;
-        out.Add(block.substr(pos, stop - pos));
-        pos = stop + 1;
-    }
+// The profile functions take a name without any directory from the Windows directory.
+AnsiString FilePathOf(const AnsiString& fileName) {
+    if (!FitsFilePathLimit(fileName)) return AnsiString();
+    if (fileName.find_first_of("\\/:") != AnsiString::npos) return fileName;
+    char windows[MAX_PATH];
+    const UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+    const AnsiString path = AnsiString(windows, n < sizeof windows ? n : 0) + "\\" + fileName;
+    return FitsFilePathLimit(path) ? path : AnsiString();
+}
+
+// The file's text; empty for a missing file. An unreadable one raises EInOutError.
+TIniText ReadText(const AnsiString& path) {
+    if (path.empty() || !FileExists(path)) return TIniText();
+    return TIniText(ReadFileText(path));
+}
+
+AnsiString Unquoted(const AnsiString& value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
 }
 
 }  // namespace
 
+TIniFile::TIniFile(AnsiString fileName)
+    : fileName_(std::move(fileName)), path_(FilePathOf(fileName_)), unwindingAtStart_(std::uncaught_exceptions()) {}
+
 TIniFile::~TIniFile() {
+    if (!changed_ || std::uncaught_exceptions() > unwindingAtStart_) return;
     try {
         FlushFile();
     } catch (...) {
-        // Destructors never throw; nothing was cached when the file cannot be written.
+        // Destructors never throw; the file is as it was.
     }
 }
 
-AnsiString TIniFile::ProfileText(const char* section, const char* key, const char* fallback) const {
-    // A file name beyond the limit names no file: it reads as a missing one.
-    if (!FitsFilePathLimit(fileName_)) {
-        const bool listing = !section || !key;
-        return listing ? AnsiString() : AnsiString(fallback);
+const TIniText& TIniFile::Current() const {
+    if (!changed_) {
+        try {
+            text_ = ReadText(path_);
+        } catch (const EInOutError&) {
+            text_ = TIniText();  // the profile functions read an unreadable file as empty
+        }
     }
-    // The profile functions cut the answer to the buffer without saying how much
-    // more there was: grow until it fits.
-    std::vector<char> buffer(1024);
-    for (;;) {
-        const DWORD n = GetPrivateProfileStringA(section, key, fallback, buffer.data(),
-                                                 static_cast<DWORD>(buffer.size()), fileName_.c_str());
-        const bool listing = !section || !key;
-        const size_t full = buffer.size() - (listing ? 2 : 1);
-        if (n < full) return AnsiString(buffer.data(), n + (listing && n > 0 ? 1 : 0));
-        buffer.resize(buffer.size() * 4);
+    return text_;
+}
+
+TIniText& TIniFile::Editable() {
+    if (path_.empty()) throw EIniFileException("Unable to write to " + fileName_);
+    if (!changed_) {
+        try {
+            text_ = ReadText(path_);
+        } catch (const EInOutError&) {
+            throw EIniFileException("Unable to write to " + fileName_);
+        }
     }
+    return text_;
 }
 
 AnsiString TIniFile::GetString(const AnsiString& section, const AnsiString& key, const AnsiString& fallback) const {
-    return ProfileText(section.c_str(), key.c_str(), fallback.c_str());
+    const std::optional<AnsiString> value = Current().Value(section, key);
+    if (value) return Unquoted(*value);
+    // The profile functions give the default without its trailing blanks.
+    size_t n = fallback.size();
+    while (n > 0 && fallback[n - 1] == ' ') --n;
+    return Unquoted(fallback.substr(0, n));
 }
 
 int32_t TIniFile::GetInteger(const AnsiString& section, const AnsiString& key, int32_t fallback) const {
@@ -66,13 +90,8 @@ bool TIniFile::GetBool(const AnsiString& section, const AnsiString& key, bool fa
     return GetInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
-void TIniFile::Write(const char* section, const char* key, const char* value) {
-    if (!FitsFilePathLimit(fileName_) || !WritePrivateProfileStringA(section, key, value, fileName_.c_str()))
-        throw EIniFileException("Unable to write to " + fileName_);
-}
-
 void TIniFile::PutString(const AnsiString& section, const AnsiString& key, const AnsiString& value) {
-    Write(section.c_str(), key.c_str(), value.c_str());
+    if (Editable().SetValue(section, key, value)) changed_ = true;
 }
 
 void TIniFile::PutInteger(const AnsiString& section, const AnsiString& key, int32_t value) {
@@ -95,11 +114,9 @@ bool TIniFile::KeyExists(const AnsiString& section, const AnsiString& key) const
     return keys.IndexOf(key) >= 0;
 }
 
-void TIniFile::GetSectionNames(TStrings& out) const { SplitNames(ProfileText(nullptr, nullptr, ""), out); }
+void TIniFile::GetSectionNames(TStrings& out) const { Current().SectionNames(out); }
 
-void TIniFile::GetSectionKeys(const AnsiString& section, TStrings& out) const {
-    SplitNames(ProfileText(section.c_str(), nullptr, ""), out);
-}
+void TIniFile::GetSectionKeys(const AnsiString& section, TStrings& out) const { Current().KeyNames(section, out); }
 
 void TIniFile::GetSectionValues(const AnsiString& section, TStrings& out) const {
     TStringList keys;
@@ -108,21 +125,26 @@ void TIniFile::GetSectionValues(const AnsiString& section, TStrings& out) const 
     for (int i = 0; i < keys.Count(); ++i) out.Add(keys[i] + "=" + GetString(section, keys[i]));
 }
 
-bool TIniFile::Exists() const {
-    return FitsFilePathLimit(fileName_) && GetFileAttributesA(fileName_.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Removing from a file that does not exist is no failure: there is nothing to remove.
+bool TIniFile::NothingToRemove() const { return !changed_ && (path_.empty() || !FileExists(path_)); }
+
 void TIniFile::RemoveSection(const AnsiString& section) {
-    if (Exists()) Write(section.c_str(), nullptr, nullptr);
+    if (!NothingToRemove() && Editable().RemoveSection(section)) changed_ = true;
 }
 
 void TIniFile::RemoveKey(const AnsiString& section, const AnsiString& key) {
-    if (Exists()) Write(section.c_str(), key.c_str(), nullptr);
+    if (!NothingToRemove() && Editable().RemoveKey(section, key)) changed_ = true;
 }
 
 void TIniFile::FlushFile() {
-    if (FitsFilePathLimit(fileName_)) WritePrivateProfileStringA(nullptr, nullptr, nullptr, fileName_.c_str());
+    if (!changed_) return;
+    // Written or not, the gathered changes are done with: none of them reaches the file later.
+    changed_ = false;
+    try {
+        ReplaceFileContents(path_, text_.Text());
+    } catch (const EInOutError&) {
+        throw EIniFileException("Unable to write to " + fileName_);
+    }
 }
 
 }  // namespace platform

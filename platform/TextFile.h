@@ -72,4 +72,11 @@ AnsiString ReadFileText(const AnsiString& path);
 bool FileExists(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);
 
+// Puts `contents` in place of the file whole or not at all: they go to a new file beside
+// it, reach the disk, and that file then takes the old one's name in one step (a file
+// rewritten in place is left cut short when the disk fills or the writer dies). Raises
+// EInOutError when any step fails; the old file, if any, is then as it was. A read-only
+// file is refused, as writing into it would be; its other attributes carry over.
+void ReplaceFileContents(const AnsiString& path, const AnsiString& contents);
+
 }  // namespace platform

@@ -130,10 +130,9 @@ BtrieveSettings ReadBtrieveSettings(BtrieveWorkspace& workspace, const AnsiStrin
 }
 
 // A number's text as an SQL literal: the locale's decimal comma would split it into two
-// values, and an empty text would leave "SET X=" without a value.
+// values. An empty text is no literal.
 AnsiString SqlNumber(const AnsiString& text) {
     AnsiString number = platform::Trim(text);
-    if (number.empty()) return "NULL";
     const char separator = platform::FormatSettings().DecimalSeparator;
     for (char& c : number)
         if (c == separator) c = '.';
@@ -149,7 +148,15 @@ public:
     ConfigurationUpdates(AnsiString user, AnsiString password, AnsiString server)
         : user_(std::move(user)), password_(std::move(password)), server_(std::move(server)) {}
 
-    void SetNumber(const AnsiString& column, const AnsiString& value) { Run(column + "=" + SqlNumber(value)); }
+    // An empty number is no setting to move: the column keeps the value it holds (NULL
+    // would clear it), and the move is reported as incomplete.
+    void SetNumber(const AnsiString& column, const AnsiString& value) {
+        const AnsiString number = SqlNumber(value);
+        if (number.empty())
+            allSucceeded_ = false;
+        else
+            Run(column + "=" + number);
+    }
     void SetText(const AnsiString& column, const AnsiString& value) {
         Run(column + "='" + QuoteSQLString(value) + "'");
     }
@@ -194,7 +201,10 @@ SETRIX_API int GetOrvelBtrieveConfig(const char* dataDirectory) {
 SETRIX_API int GetOrvelOracleConfig(const char* user, const char* password, const char* server,
                                     const char* iniDirectory) {
     return Guarded(Failed, [&] {
-        const AnsiString path = ExcludeTrailingBackslash(platform::Trim(PathArg(iniDirectory))) + "\\" + IniFileName;
+        const AnsiString directory = ExcludeTrailingBackslash(platform::Trim(PathArg(iniDirectory)));
+        // Without a directory the file would land at the root of the current drive.
+        if (platform::Trim(directory).empty()) return Failed;
+        const AnsiString path = directory + "\\" + IniFileName;
         auto session = NewLogOnSession(Arg(user), Arg(password), Arg(server), TSysdbaRule::Off);
         session->OpenConnection();
         auto query = OpenQuery(*session,

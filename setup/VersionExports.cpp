@@ -37,23 +37,25 @@ const char* GetModuleVersion(const char* path, const char* valueName) {
     });
 }
 
+// A list file that cannot be read, a path beyond the file path limit among them, only
+// leaves the versions unknown: the installations are listed all the same.
 const char* ProcessDexalList(const char* paths, const char* listPath) {
     return Guarded<const char*>("", [&] {
-        const AnsiString candidates = Arg(paths), list = PathArg(listPath);
+        const AnsiString candidates = Arg(paths), list = Arg(listPath);
         return ReturnText(InstallationLines(TInstalledComponent::Product, candidates, list));
     });
 }
 
 const char* ProcessGateList(const char* paths, const char* listPath) {
     return Guarded<const char*>("", [&] {
-        const AnsiString candidates = Arg(paths), list = PathArg(listPath);
+        const AnsiString candidates = Arg(paths), list = Arg(listPath);
         return ReturnText(InstallationLines(TInstalledComponent::Gate, candidates, list));
     });
 }
 
 const char* GetDexalVersionList(const char* listPath) {
     return Guarded<const char*>("", [&] {
-        const AnsiString list = PathArg(listPath);
+        const AnsiString list = Arg(listPath);
         TStringList roots, controlFiles;
         GetFixedDrives(roots);
         for (int i = 0; i < roots.Count(); ++i) FindFilesRecursive(roots[i], "dexal.ctl", controlFiles);

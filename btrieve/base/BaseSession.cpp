@@ -309,7 +309,15 @@ void TBaseSession::WriteParamsToRegistry(TRightsRegistry& registry, const char* 
 }
 
 AnsiString TBaseSession::AliasKeyPath(const AnsiString& aliasName) const {
-    return regPath_ + "\\Aliases\\" + aliasName;
+    const AnsiString path = regPath_ + "\\Aliases\\" + aliasName;
+    // An alias name the registry cannot hold (a key name beyond its length) is a wrong
+    // argument of the call that names it, answered with the registry's reason.
+    try {
+        platform::TRegistry::CheckKeyPath(path);
+    } catch (const platform::ERegistryException& e) {
+        RaiseEngineErrorMsg(rc::InvalidParam, e.Message());
+    }
+    return path;
 }
 
 void TBaseSession::AddRegistryAlias(const char* aliasName, const char* paramText) {

@@ -112,7 +112,7 @@ public:
 
     HKEY RegRoot() const { return regRoot_; }
     const AnsiString& RegPath() const { return regPath_; }
-    // RegPath\Aliases\<name>.
+    // RegPath\Aliases\<name>; a name the registry cannot hold raises 0x2702.
     AnsiString AliasKeyPath(const AnsiString& aliasName) const;
     TQuillonCollection& Databases() { return databases_; }
     TQuillonCollection& CfgRecords() { return cfgRecords_; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 #include "btrieve/base/BaseCacheTable.h"
 #include "btrieve/base/BaseDatabase.h"
@@ -523,9 +524,9 @@ void TBaseTable::GetIndexDescs(TEngineIndexDesc* descs) {
 
 void TBaseTable::DeleteAllRecords() {
     // Each pass deletes the records the cursor shows: only those inside the range
-    // and accepted by the active filters.
-    bool haveError = false;
-    EQuillonEngineError lastError(rc::None);
+    // and accepted by the active filters. The last refusal is kept as it was raised,
+    // the engine's own error class and status text with it.
+    std::exception_ptr lastError;
     for (int pass = 1; pass <= 5; ++pass) {
         TScopedRecBuf record(*this, GetRecBufSize());
         try {
@@ -534,9 +535,8 @@ void TBaseTable::DeleteAllRecords() {
                 GetNextRecord(0, record.data(), nullptr);
                 try {
                     DeleteRecord(record.data());
-                } catch (const EQuillonEngineError& e) {
-                    haveError = true;
-                    lastError = e;
+                } catch (const EQuillonEngineError&) {
+                    lastError = std::current_exception();
                     throw;
                 }
                 RunMessagePump();
@@ -546,13 +546,13 @@ void TBaseTable::DeleteAllRecords() {
         uint32_t remaining = 0;
         GetRecordCount(remaining);
         if (remaining == 0) {
-            haveError = false;
+            lastError = nullptr;
             break;
         }
     }
     SetToBegin();
     // Records that would not go are a failure, not an empty table.
-    if (haveError) throw lastError;
+    if (lastError) std::rethrow_exception(lastError);
 }
 
 void TBaseTable::EmptyTable() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 namespace btrieve {
 
@@ -321,8 +322,9 @@ void TMemTable::ApplyToBase() {
     CheckHandle(baseCursor_);
     // A change written once is not written again; a change the base cursor refuses
     // stays unapplied, the others go on, and the first refusal is reported.
-    bool failed = false;
-    EQuillonEngineError firstError(rc::None);
+    // The refusal goes on as it was raised: a copy of the base class would lose what the
+    // engine's own error carries (the record manager's status and its text).
+    std::exception_ptr firstError;
     for (int i = records_.Count(); i >= 1; --i) {
         TMemTableRecord* record = RecordAt(i);
         if (record->Applied) continue;
@@ -344,12 +346,11 @@ void TMemTable::ApplyToBase() {
                 continue;
             }
             record->Applied = true;
-        } catch (const EQuillonEngineError& e) {
-            if (!failed) firstError = e;
-            failed = true;
+        } catch (const EQuillonEngineError&) {
+            if (!firstError) firstError = std::current_exception();
         }
     }
-    if (failed) throw firstError;
+    if (firstError) std::rethrow_exception(firstError);
 }
 
 void TMemTable::ClearAll() {

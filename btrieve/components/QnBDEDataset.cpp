@@ -764,6 +764,9 @@ void TQnBDEDataset::ChangeBlockReadSize(int size) {
         FreeBlockBuffer();
         return;
     }
+    // A pending edit or insert is posted before the first block is read: the block must
+    // hold the records as they are stored, the changed one included.
+    CheckBrowseMode();
     if (Eof() || !CanBlockRead() || recordSize_ <= 0) return;
     FreeBlockBuffer();
     UpdateCursorPos();

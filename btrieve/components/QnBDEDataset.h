@@ -192,6 +192,8 @@ protected:
     void Check(uint16_t code);
     // Drops the buffer window and builds it again after the layout changed.
     void RebuildBufferList();
+    // Leaves the dataset closed, its cursor with it, after its buffers could not be rebuilt.
+    void CloseAfterFailedRebuild();
 
 private:
     struct TRecInfo;

@@ -7,6 +7,7 @@
 #include "btrieve/components/DBEngineError.h"
 #include "btrieve/components/QnBDEDataset.h"
 #include "platform/FilterExpression.h"
+#include "platform/ScopeExit.h"
 
 namespace btrieve {
 
@@ -107,11 +108,18 @@ void TQnBDEDataset::RebuildBufferList() {
         InitBufferPointers(true);
         SetBufferListSize(BufferCount() + 1);
     } catch (...) {
-        // A dataset whose buffers could not be rebuilt cannot stay open.
-        SetTempState(dsInactive);
-        CloseDataSet();
+        CloseAfterFailedRebuild();
         throw;
     }
+}
+
+void TQnBDEDataset::CloseAfterFailedRebuild() {
+    // A dataset whose buffers could not be rebuilt cannot stay open. Its cursor is closed
+    // here: once the state is inactive the framework's close would see nothing to close,
+    // and a later open would take up the old cursor. The rebuild's failure is the one the
+    // caller hears of, not a failure of this close.
+    CleanUpStep([this] { SetState(dsInactive); });
+    CleanUpStep([this] { DeactivateCursor(); });
 }
 
 // ---------------------------------------------------------------- key buffers
@@ -488,8 +496,7 @@ void TQnBDEDataset::ReallocBuffers() {
         SetBufferListSize(BufferCount() + 1);
         AllocKeyBuffers();
     } catch (...) {
-        SetTempState(dsInactive);
-        CloseDataSet();
+        CloseAfterFailedRebuild();
         throw;
     }
 }

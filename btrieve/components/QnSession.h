@@ -77,6 +77,8 @@ public:
     // Keeps the library's facade; none frees the one kept.
     virtual void AssignEngineInstance(std::unique_ptr<TVirtEng> engine) = 0;
     virtual void EnterEngineLock() = 0;
+    // Takes the engine lock when no other thread holds it; false at once when one does.
+    virtual bool TryEnterEngineLock() = 0;
     virtual void LeaveEngineLock() = 0;
     virtual TQnSessionlist* BindSessionList() = 0;
     virtual TSessionClass EngineSessionClass() = 0;

@@ -285,11 +285,7 @@ void TBtrBaseTable::GetBlob(uint8_t* record, uint16_t field, uint32_t offset, ui
         RaiseEngineError(kEndOfBlob);
     }
     std::memset(out, 0, length);
-    if (!slot.stream) slot.stream = std::make_unique<platform::TMemoryStream>();
-    if (!slot.changed && slot.stream->Size() == 0) {
-        uint32_t size = 0;
-        GetBlobSize(record, field, size);
-    }
+    LoadStoredBlob(record, field, slot);
     if (offset >= slot.stream->Size()) RaiseEngineError(kEndOfBlob);
     slot.stream->SetPosition(offset);
     bytesRead = static_cast<uint32_t>(slot.stream->StreamRead(out, static_cast<int32_t>(length)));
@@ -300,8 +296,8 @@ void TBtrBaseTable::PutBlob(uint8_t* record, uint16_t field, uint32_t offset, ui
     CheckParam(record);
     TFieldCacheItem* item = nullptr;
     TBlobSlot& slot = SlotOf(field, record, item);
-    slot.changed = true;
     if (IsMemo(*item)) {
+        slot.changed = true;
         const uint16_t fieldLength = item->Desc().length;
         // The text and its terminator stay inside the field.
         if (fieldLength == 0 || offset >= fieldLength) RaiseEngineError(kBlobOffsetTooLarge);
@@ -316,8 +312,11 @@ void TBtrBaseTable::PutBlob(uint8_t* record, uint16_t field, uint32_t offset, ui
     if (!slot.stream) slot.stream = std::make_unique<platform::TMemoryStream>();
     if (offset + length < 1) {
         slot.stream->Clear();
+        slot.changed = true;
         return;
     }
+    LoadStoredBlob(record, field, slot);
+    slot.changed = true;
     if (length == 0) return;
     slot.stream->SetPosition(offset);
     if (source) {
@@ -326,6 +325,27 @@ void TBtrBaseTable::PutBlob(uint8_t* record, uint16_t field, uint32_t offset, ui
         const std::vector<uint8_t> zeros(length, 0);
         slot.stream->WriteBuffer(zeros.data(), static_cast<int32_t>(length));
     }
+}
+
+void TBtrBaseTable::TruncateBlob(uint8_t* record, uint16_t field, uint32_t length) {
+    CheckParam(record);
+    TFieldCacheItem* item = nullptr;
+    TBlobSlot& slot = SlotOf(field, record, item);
+    // A memo ends where its terminator goes; an emptied blob needs nothing stored.
+    if (IsMemo(*item) || length == 0) {
+        PutBlob(record, field, length, 0, nullptr);
+        return;
+    }
+    LoadStoredBlob(record, field, slot);
+    slot.changed = true;
+    if (slot.stream->Size() > length) slot.stream->SetSize(length);
+}
+
+void TBtrBaseTable::LoadStoredBlob(uint8_t* record, uint16_t field, TBlobSlot& slot) {
+    if (!slot.stream) slot.stream = std::make_unique<platform::TMemoryStream>();
+    if (slot.changed || slot.stream->Size() > 0) return;
+    uint32_t size = 0;
+    GetBlobSize(record, field, size);
 }
 
 void TBtrBaseTable::FreeBlob(uint8_t*, uint16_t field) {

@@ -64,6 +64,8 @@ public:
     void GetBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length, void* destination,
                  uint32_t& bytesRead) override;
     void PutBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length, const void* source) override;
+    // Cuts the blob to its first `length` bytes (a longer length leaves it as it is).
+    void TruncateBlob(uint8_t* record, uint16_t field, uint32_t length) override;
     void FreeBlob(uint8_t* record, uint16_t field) override;
     // Writes changed blobs into their fields before the record goes to the engine.
     void PrepareBlobs(uint8_t* record);
@@ -78,6 +80,11 @@ protected:
     };
     TBlobSlot& SlotOf(uint16_t field, uint8_t* record, TFieldCacheItem*& item);
     bool IsLastField(const TFieldCacheItem& item);
+    // Decodes the stored bytes of a binary or graphic blob into its stream, unless the
+    // stream holds them or the blob's changes already: a read starts from them, and so
+    // does a change that keeps part of them (a write at an offset, a truncation), which
+    // would otherwise post only the changed part.
+    void LoadStoredBlob(uint8_t* record, uint16_t field, TBlobSlot& slot);
 
 private:
     const uint8_t* clientId_;

@@ -12,6 +12,7 @@
 #include "btrieve/engines/BtrieveFields.h"
 #include "btrieve/engines/TblResReader.h"
 #include "btrieve/engines/WinBtr.h"
+#include "platform/ScopeExit.h"
 
 namespace btrieve {
 
@@ -317,7 +318,9 @@ void TBtrDatabase::CreateTableObject(TTableCreateDesc& desc, TBaseTable*& table)
                 creator.SetOwner(owner.c_str(), kOwnerRequiredForAllAccess);
                 creator.Close();
             } catch (...) {
-                if (creator.IsOpen()) creator.Close();
+                // The file goes whether or not it closes; the caller hears why it could
+                // not be made, not why it would not close.
+                if (creator.IsOpen()) platform::CleanUpStep([&] { creator.Close(); });
                 DeleteFileA(fileName.c_str());
                 throw;
             }
@@ -349,7 +352,7 @@ void TBtrDatabase::CreateTableObject(TTableCreateDesc& desc, TBaseTable*& table)
         created->ComputeLayout();
         if (desc.indexCount > 0) created->SwitchToIndex(nullptr, nullptr, 0, false);
     } catch (const EQuillonEngineError&) {
-        created->CloseCursor();
+        platform::CleanUpStep([&] { created->CloseCursor(); });
         throw;
     }
 }

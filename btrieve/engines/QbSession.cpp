@@ -89,6 +89,7 @@ const platform::TClassInfo& TQbSession::StaticClassInfo() {
 TVirtEng* TQbSession::EngineInstance() { return State().engine.get(); }
 void TQbSession::AssignEngineInstance(std::unique_ptr<TVirtEng> engine) { State().engine = std::move(engine); }
 void TQbSession::EnterEngineLock() { EngineLock().lock(); }
+bool TQbSession::TryEnterEngineLock() { return EngineLock().try_lock(); }
 void TQbSession::LeaveEngineLock() { EngineLock().unlock(); }
 TQnSessionlist* TQbSession::BindSessionList() { return State().sessionList; }
 TSessionClass TQbSession::EngineSessionClass() { return CreateSessionOf<TBtrSqlSession>; }

@@ -34,6 +34,7 @@ public:
     TVirtEng* EngineInstance() override;
     void AssignEngineInstance(std::unique_ptr<TVirtEng> engine) override;
     void EnterEngineLock() override;
+    bool TryEnterEngineLock() override;
     void LeaveEngineLock() override;
     TQnSessionlist* BindSessionList() override;
     TSessionClass EngineSessionClass() override;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -58,10 +59,8 @@ protected:
               std::to_string(GetCurrentProcessId()) + "\\";
         CreateDirectoryA(dir.c_str(), nullptr);
         EmptyDirectory(dir);
-        const std::string here = ProgramDirectory();
-        ASSERT_TRUE(CopyFileA((here + "ecdump.exe").c_str(), (dir + "ecdump.exe").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA((here + "wbtrv32.dll").c_str(), (dir + "wbtrv32.dll").c_str(), FALSE));
-        productTables = ReadFile(here + "product.tables");
+        PlacePrograms();
+        productTables = ReadFile(ProgramDirectory() + "product.tables");
         ASSERT_FALSE(productTables.empty());
         RemoveRegistryValues();
     }
@@ -69,6 +68,17 @@ protected:
         RemoveRegistryValues();
         EmptyDirectory(dir);
         RemoveDirectoryA(dir.c_str());
+    }
+    // ecdump.exe and the record manager beside the data, as the installation places them.
+    // Where no copy can be written (a test limiting the size of the files it writes), a
+    // link to the program's file does.
+    void PlacePrograms() {
+        for (const char* name : {"ecdump.exe", "wbtrv32.dll"}) {
+            const std::string from = ProgramDirectory() + name, to = dir + name;
+            if (CopyFileA(from.c_str(), to.c_str(), FALSE)) continue;
+            DeleteFileA(to.c_str());
+            ASSERT_TRUE(CreateHardLinkA(to.c_str(), from.c_str(), nullptr)) << name;
+        }
     }
     static void RemoveRegistryValues() {
         platform::TRegistry registry;
@@ -178,23 +188,18 @@ TEST_F(EcdumpTest, FailuresWriteNoOutput) {
         {"no dictionary files", productTables, false},
         {"a declared field the dictionary lacks",
          Replaced(productTables, "field \"ID филиала\" float 8", "field \"Поле 04\" float 8"), true},
-        {"an unread field of ecfil003 the dictionary lacks",
-         Replaced(productTables, "field \"Поле 39\" logical 1", "field \"Поле 3X\" logical 1", "table ECFIL003"),
+        {"a declared field of ecfil154 the dictionary lacks",
+         Replaced(Replaced(productTables, "\"ID эмитента владельц\" float 8", "\"Поле 00\" float 8"),
+                  "key \"ID эмитента владельц\"", "key \"Поле 00\""),
          true},
-        {"an unread field of ecfil154 the dictionary lacks",
-         Replaced(productTables, "field \"Поле 08\" string 40", "field \"Поле 0X\" string 40", "table ECFIL154"),
-         true},
-        {"an unread field of another type", Replaced(productTables, "field \"Поле 05\" float 8",
-                                                     "field \"Поле 05\" integer 4", "table ECFIL003"),
-         true},
+        {"a declared field of another type",
+         Replaced(productTables, "field \"ID эмитента\" float 8", "field \"ID эмитента\" integer 4"), true},
         {"an empty table", Replaced(productTables, "row 77 0 0\n", ""), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EmptyDirectory(dir);
-        const std::string here = ProgramDirectory();
-        ASSERT_TRUE(CopyFileA((here + "ecdump.exe").c_str(), (dir + "ecdump.exe").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA((here + "wbtrv32.dll").c_str(), (dir + "wbtrv32.dll").c_str(), FALSE));
+        PlacePrograms();
         WriteProductFiles(c.description, c.dictionary);
         const std::string ini = dir + "out.ini";
         EXPECT_EQ(Run(ini), 0u);
@@ -204,6 +209,43 @@ TEST_F(EcdumpTest, FailuresWriteNoOutput) {
         registry.SetRootKey(HKEY_LOCAL_MACHINE);
         EXPECT_TRUE(registry.EnterKeyReadOnly(kAliasKey));
     }
+}
+
+// The product's dictionary names the fields ecdump does not read in words of its own, and
+// may type them otherwise than the stand-in's description: only the three fields it reads
+// matter.
+TEST_F(EcdumpTest, ReadsADictionaryThatNamesTheOtherFieldsInItsOwnWords) {
+    std::string description = productTables;
+    for (size_t at = description.find("\"Поле "); at != std::string::npos; at = description.find("\"Поле ", at))
+        description.replace(at, std::string("\"Поле ").size(), "\"Реквизит ");
+    description = Replaced(description, "field \"Реквизит 05\" float 8", "field \"Остаток\" integer 4", "table ECFIL003");
+    description = Replaced(description, "field \"Реквизит 01\"", "field \"Признак\"", "table ECFIL154");
+    WriteProductFiles(description);
+    const std::string ini = dir + "orvel.ini";
+    EXPECT_EQ(Run(ini), 0u);
+    platform::TIniFile written(ini);
+    EXPECT_EQ(written.GetString(kConfiguration, kIssuer), "1234");
+    EXPECT_EQ(written.GetString(kConfiguration, kBranch), "5");
+    EXPECT_EQ(written.GetString(kOwner, kOwnerIssuer), "77");
+}
+
+// Run by CTest with no file allowed past SETRIX_FILE_SIZE_LIMIT bytes (as on a full disk):
+// the three keys reach the INI file together or not at all.
+TEST_F(EcdumpTest, DISABLED_AWriteThatFailsLeavesTheIniFileAsItWas) {
+    const char* limitText = std::getenv("SETRIX_FILE_SIZE_LIMIT");
+    ASSERT_NE(limitText, nullptr) << "run through file-size-limit.sh";
+    const size_t limit = std::stoul(limitText);
+    WriteProductFiles(productTables);
+    const std::string ini = dir + "orvel.ini";
+    std::string before = "[" + kConfiguration + "]\r\n" + kIssuer + "=old\r\n[OTHER]\r\nP=";
+    before += std::string(limit - before.size() - 2 - 8, 'p') + "\r\n";
+    {
+        std::ofstream out(ini, std::ios::binary);
+        out << before;
+    }
+    ASSERT_EQ(ReadFile(ini), before);
+    EXPECT_EQ(Run(ini), 0u);
+    EXPECT_EQ(ReadFile(ini), before);
 }
 
 }  // namespace

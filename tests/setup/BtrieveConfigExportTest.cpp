@@ -2,6 +2,9 @@
 // fixture writer into a scratch "Data" directory, land in orvel_data.ini beside them.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "ProductFiles.h"
 #include "SetrixLibrary.h"
 
@@ -128,6 +131,25 @@ TEST_F(BtrieveConfigExport, FailuresWriteNoIniFile) {
     EXPECT_EQ(getOrvelBtrieveConfig(otherDir.c_str()), 0);
     EXPECT_FALSE(productfiles::Exists(dataDir));
     EXPECT_TRUE(productfiles::DictionaryRemoved(otherDir));
+}
+
+// Run by CTest with no file allowed past SETRIX_FILE_SIZE_LIMIT bytes, as on a full disk
+// (tests/support/file-size-limit.sh). The eight keys reach orvel_data.ini together or not
+// at all: rewritten in place, the file was left cut at the limit and the export answered 1.
+TEST_F(BtrieveConfigExport, DISABLED_AWriteThatFailsLeavesTheIniFileAsItWasAndAnswers0) {
+    const char* limitText = std::getenv("SETRIX_FILE_SIZE_LIMIT");
+    ASSERT_NE(limitText, nullptr) << "run through file-size-limit.sh";
+    const size_t limit = std::stoul(limitText);
+    const std::string dataDir = MakeDataDirectory(ExchangeRow("C:\\ORVEL\\EXCHANGE", "", "\\CACHE\\"));
+    const std::string ini = dataDir + "orvel_data.ini";
+    std::string before = "[ORVEL_DATA]\r\nORVELNUM=5\r\nCASHE_DIRECTORY=C:\\OLD\\\r\n[OTHER]\r\nP=";
+    before += std::string(limit - before.size() - 2 - 64, 'p') + "\r\n";
+    WriteFileBytes(ini, before);
+    ASSERT_EQ(ReadFileBytes(ini), before);
+
+    EXPECT_EQ(getOrvelBtrieveConfig(dataDir.c_str()), 0);
+    EXPECT_EQ(ReadFileBytes(ini), before);
+    EXPECT_TRUE(productfiles::DictionaryRemoved(dataDir));
 }
 
 }  // namespace

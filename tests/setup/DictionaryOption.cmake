@@ -1,14 +1,17 @@
 # cmake -DWORK=<scratch folder> -P DictionaryOption.cmake
 # The dictionary folder a build may be given to embed: a folder holding the three files
 # (in any case of their names) becomes a resource script naming exactly them, in resource
-# order; a folder lacking one of them, or no folder at all, stops the configuration.
+# order; a folder lacking one of them, or a folder that does not exist, stops the
+# configuration; no folder given goes on with a warning that the build is no shipping one.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/EmbeddedDictionary.cmake)
 
 if(DEFINED FOLDER)
   # One configuration step on its own, so that its refusal can be watched from outside.
   setrix_dictionary_folder(files "${FOLDER}")
-  setrix_dictionary_script("${SCRIPT}" ${files})
+  if(files)
+    setrix_dictionary_script("${SCRIPT}" ${files})
+  endif()
   return()
 endif()
 
@@ -38,6 +41,9 @@ configure_with("${WORK}/complete" result output)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "a complete folder was refused: ${output}")
 endif()
+if(output MATCHES "Warning")
+  message(FATAL_ERROR "a complete folder was warned about: ${output}")
+endif()
 file(READ "${WORK}/Dictionary.rc" script)
 foreach(line "FIELD RCDATA \"${WORK}/complete/field.ddf\"" "FILE RCDATA \"${WORK}/complete/File.Ddf\""
              "INDEX RCDATA \"${WORK}/complete/INDEX.DDF\"")
@@ -64,4 +70,11 @@ foreach(refusal "without-index|holds no INDEX.DDF" "without-field|holds no FIELD
     message(FATAL_ERROR "the folder ${folder} was not refused with '${message}': ${output}")
   endif()
 endforeach()
-message(STATUS "dictionary folders: taken and refused as they should be")
+# No folder: the configuration goes on, and says loudly that the build is no shipping one.
+file(REMOVE "${WORK}/Dictionary.rc")
+configure_with("" result output)
+if(NOT result EQUAL 0 OR NOT output MATCHES "CMake Warning"
+   OR NOT output MATCHES "SETRIX_DICTIONARY_DIR is not set.*only the stand-in record manager reads")
+  message(FATAL_ERROR "no folder did not go on with the stand-in warning: ${output}")
+endif()
+message(STATUS "dictionary folders: taken, refused and warned about as they should be")

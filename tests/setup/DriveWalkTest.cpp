@@ -41,6 +41,11 @@ TEST(DriveWalk, ListsInstallationsOfTheFixedDrivesOnly) {
     const std::string expected = "Orvel <5.11.0.0>  -  " + temp + "OnC\r\n" + "Orvel <5.11.0.0>  -  D:\\Orvel\r\n" +
                                  "Orvel <" + kUnknown + ">  -  " + deep + "\\Inst";
     EXPECT_EQ(std::string(dexalVersionList(list.c_str())), expected);
+    // A version list that cannot be read (its path beyond the file path limit) leaves every
+    // version unknown; the installations are listed all the same.
+    const std::string unknown = std::string("Orvel <") + kUnknown + ">  -  ";
+    EXPECT_EQ(std::string(dexalVersionList((list + std::string(300, 'x')).c_str())),
+              unknown + temp + "OnC\r\n" + unknown + deep + "\\Inst\r\n" + unknown + "D:\\Orvel");
 
     // A control file named without a folder is no installation, though the current
     // drive's root looks like one.

@@ -1,6 +1,7 @@
 // Paths of 1 MiB from a hostile host. The system keeps an ANSI text's length in 16 bits, so
 // such a path reaches a file function cut to its beginning. Each text below begins with a
-// file or folder of the test: the export must leave it alone and answer its failure.
+// file or folder of the test: the export must leave it alone and answer its failure, or,
+// where a file only adds to the answer (a version list), answer without it.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -26,6 +27,7 @@ protected:
         WriteFileBytes(iniFile, "ODER=1,2,3,4,5,6,USER,PASSWORD,9,10,11,12,13,14,15,16,17,18,SERVER,\r\n");
         for (const char* sub : {"Orvel", "Orvel\\Programm"}) CreateDirectoryA((dir + sub).c_str(), nullptr);
         WriteFileBytes(controlFile, kCheckText);
+        WriteFileBytes(gateFile, kCheckText);
         WriteFileBytes(dir + "Orvel\\orvel.ini", "[ORVEL_DATA]\r\n");
         WriteFileBytes(versionList, "CBF43926 - 5.11.0.0\r\n");
         CreateDirectoryA(folder.c_str(), nullptr);
@@ -48,6 +50,7 @@ protected:
     std::string ignoreList = dir + "ignore.lst";
     std::string iniFile = dir + "orvel.ini";
     std::string controlFile = dir + "Orvel\\Programm\\dexal.ctl";
+    std::string gateFile = dir + "Orvel\\Programm\\gate.ctl";
     std::string versionList = dir + "versions.lst";
     std::string folder = dir + "folder";
 };
@@ -58,7 +61,7 @@ TEST_F(OverlongPaths, ExportsActOnNothingTheTextBeginsWith) {
     const struct {
         const char* what;
         std::function<std::string()> call;  // the export's answer as text
-        std::string failure;
+        std::string answer;
     } cases[] = {
         {"WriteLine",
          [&] {
@@ -84,15 +87,25 @@ TEST_F(OverlongPaths, ExportsActOnNothingTheTextBeginsWith) {
         {"ProcessDexalList",
          [&] { return dll.Fn<TextOf2>("ProcessDexalList")(CutShortTo(controlFile, "x").c_str(), versionList.c_str()); },
          ""},
+        // A version list that cannot be read leaves the versions unknown, whatever its length.
         {"ProcessDexalList list",
          [&] { return dll.Fn<TextOf2>("ProcessDexalList")(controlFile.c_str(), CutShortTo(versionList, "x").c_str()); },
-         ""},
+         "Orvel <" + std::string(kUnknownVersion) + ">  -  " + dir + "Orvel"},
+        {"ProcessDexalList list of 260 characters",
+         [&] {
+             const std::string list = versionList + std::string(260 - versionList.size(), 'x');
+             return dll.Fn<TextOf2>("ProcessDexalList")(controlFile.c_str(), list.c_str());
+         },
+         "Orvel <" + std::string(kUnknownVersion) + ">  -  " + dir + "Orvel"},
+        {"ProcessGateList list",
+         [&] { return dll.Fn<TextOf2>("ProcessGateList")(gateFile.c_str(), CutShortTo(versionList, "x").c_str()); },
+         "GATE <" + std::string(kUnknownVersion) + ">  -  " + dir + "Orvel"},
         {"DeleteFolder",
          [&] { return std::to_string(dll.Fn<IntOf1>("DeleteFolder")(CutShortTo(folder, "\\d").c_str()) != 0); }, "1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(c.call(), c.failure);
+        EXPECT_EQ(c.call(), c.answer);
         EXPECT_TRUE(VictimUntouched());
         EXPECT_EQ(ReadFileBytes(folder + "\\inside.txt"), "x");
         EXPECT_EQ(GetFileAttributesA((victim + "x").c_str()), INVALID_FILE_ATTRIBUTES);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "TestEngine.h"
@@ -249,6 +250,31 @@ TEST_F(DelayedUpdatesTest, WritingTwiceAppliesEachChangeOnceAndReportsRefusals) 
     EXPECT_EQ(cache_->Cache().Records().Count(), 0);
 }
 
+// Cancelling drops every cached change unwritten: the cursor shows the table as it is,
+// a later write has nothing to write and the end of delayed updates loses nothing.
+TEST_F(DelayedUpdatesTest, CancelDropsTheCachedChangesUnwritten) {
+    TRow row = At(2);
+    std::strcpy(row.name, "changed");
+    cursor_->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+    row = At(3);
+    cursor_->DeleteRecord(reinterpret_cast<uint8_t*>(&row));
+    TRow added = Row(9, "new");
+    cursor_->InsertRecord(0, reinterpret_cast<uint8_t*>(&added));
+    ASSERT_EQ(cache_->Cache().Records().Count(), 3);
+
+    cursor_->ApplyDelayedUpdates(applycmd::Cancel);
+    EXPECT_EQ(cache_->Cache().Records().Count(), 0);
+    EXPECT_EQ(Shown(), (std::vector<int>{1, 2, 3}));
+    EXPECT_STREQ(At(2).name, "N2");
+    cursor_->ApplyDelayedUpdates(applycmd::Write);
+    ASSERT_EQ(Rows().size(), 3u);
+    EXPECT_STREQ(Rows()[1].name, "N2");
+    EXPECT_EQ(Rows()[2].id, 3);
+    TBaseTable* handle = cursor_;
+    EXPECT_EQ(CodeOf([&] { handle->EndDelayedUpdates(handle); }), 0);
+    EXPECT_EQ(handle, base_);
+}
+
 TEST_F(DelayedUpdatesTest, EndingWithUnwrittenChangesIsReported) {
     TBaseTable* handle = cursor_;
     handle->EndDelayedUpdates(handle);  // nothing cached: a quiet end
@@ -293,4 +319,61 @@ TEST_F(DelayedUpdatesTest, WrapperRefusesWhatItCannotDo) {
     uint16_t length = 0;
     cursor_->GetProp(3, &mask, length, 1);
     EXPECT_EQ(mask, 11);
+}
+
+namespace {
+
+// The record manager's refusal: the engine's own error class, with its status text.
+class TLockedRecordError : public EQuillonEngineError {
+public:
+    TLockedRecordError() : EQuillonEngineError(0x2801) { SetNativeCode(84); }
+    AnsiString GetNativeText() const override { return "The record is locked"; }
+};
+
+// A cursor on which every change is refused with that error.
+class TLockedCursor : public TTestCursor {
+public:
+    using TTestCursor::TTestCursor;
+    void ModifyRecord(uint8_t*, bool) override { throw TLockedRecordError(); }
+    void DeleteRecord(uint8_t*) override { throw TLockedRecordError(); }
+};
+
+}  // namespace
+
+// A refusal raised again after the other changes were tried is the one the engine
+// raised, not a copy that lost its class and the status text with it.
+TEST(RefusedChanges, ReachTheCallerAsTheEngineRaisedThem) {
+    TTestStore::Get().Reset();
+    TTestStore::Get().tables["T"] = {Row(1, "N1"), Row(2, "N2")};
+    TBaseDatabase* database = NewDatabase(nullptr);
+    const struct {
+        const char* name;
+        std::function<void(TBaseTable*)> change;
+    } cases[] = {
+        {"cached write",
+         [](TBaseTable* base) {
+             TBaseTable* cached = nullptr;
+             base->BeginDelayedUpdates(cached);
+             TRow row{};
+             cached->SetToBegin();
+             cached->GetNextRecord(0, reinterpret_cast<uint8_t*>(&row), nullptr);
+             cached->ModifyRecord(reinterpret_cast<uint8_t*>(&row), true);
+             cached->ApplyDelayedUpdates(applycmd::Write);
+         }},
+        {"delete all", [](TBaseTable* base) { base->DeleteAllRecords(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto* cursor = MakeHandle<TLockedCursor>(database, &database->Cursors(), "T", 0, 0);
+        cursor->OpenCursor();
+        try {
+            c.change(cursor);
+            ADD_FAILURE() << "the refusal was not reported";
+        } catch (const EQuillonEngineError& e) {
+            EXPECT_NE(dynamic_cast<const TLockedRecordError*>(&e), nullptr);
+            EXPECT_EQ(e.GetNativeText(), "The record is locked");
+            EXPECT_EQ(e.Code(), 0x2801);
+        }
+    }
+    FreeHandle(database);
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <vector>
 
 #include "TestEngine.h"
@@ -107,6 +109,82 @@ TEST_F(SessionTest, DeletingAnAliasLeavesAliasesThatOnlyStartLikeIt) {
     EXPECT_NO_THROW(session_->DeleteAlias(0, "NOSUCH"));
 }
 
+// Configuration records are found and deleted by any part of their path.
+TEST_F(SessionTest, ConfigurationRecordsMatchAnyPartOfTheirPath) {
+    const char* const paths[] = {"\\DATABASES\\A\\DB INFO", "\\DATABASES\\AB\\DB INFO", "\\DATABASES\\C\\DB OPEN"};
+    const auto fill = [&] {
+        session_->CfgRecords().FreeAll();
+        for (const char* path : paths) session_->WriteCfgRecord(0, path, nullptr, nullptr, 0);
+    };
+    const auto remaining = [&] {
+        std::vector<AnsiString> left;
+        for (auto* item : session_->CfgRecords()) left.push_back(static_cast<TBaseCfgrecord*>(item)->Path);
+        return left;
+    };
+    struct Case {
+        const char* text;
+        bool found;
+        std::vector<AnsiString> leftAfterDelete;
+    };
+    const Case cases[] = {
+        {"\\A", true, {paths[2]}},  // both aliases that start so, one after the other
+        {"AB\\", true, {paths[0], paths[2]}},
+        {"DB OPEN", true, {paths[0], paths[1]}},
+        {"DB ", true, {}},
+        {"db open", false, {paths[0], paths[1], paths[2]}},  // the text as it stands
+        {"\\X\\", false, {paths[0], paths[1], paths[2]}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        fill();
+        EXPECT_EQ(CodeOf([&] { session_->CfgPathExists(0, c.text); }), c.found ? 0 : rc::Eof);
+        EXPECT_EQ(CodeOf([&] { session_->DeleteCfgRecords(0, c.text); }), c.found ? 0 : rc::Eof);
+        EXPECT_EQ(remaining(), c.leftAfterDelete);
+    }
+}
+
+// 0x20002 is the process's current directory; 0x20003 and 0x2000C are two names of one
+// configuration mode, written and read through either.
+TEST_F(SessionTest, PropertiesGiveTheCurrentDirectoryAndTheConfigurationMode) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string moved = std::string(temp) + "SETRIXTEST-CWD";
+    CreateDirectoryA(moved.c_str(), nullptr);
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(sizeof saved, saved);
+    ASSERT_TRUE(SetCurrentDirectoryA(moved.c_str()));
+    char expected[MAX_PATH];
+    GetCurrentDirectoryA(sizeof expected, expected);
+    char directory[MAX_PATH + 1] = {};
+    uint16_t length = 0;
+    const uint16_t code = CodeOf([&] { session_->GetProp(0x20002, directory, length, sizeof directory); });
+    SetCurrentDirectoryA(saved);
+    RemoveDirectoryA(moved.c_str());
+    ASSERT_EQ(code, 0);
+    EXPECT_STREQ(directory, expected);
+    EXPECT_EQ(length, std::strlen(expected) + 1);
+
+    struct Case {
+        uint32_t written;
+        int32_t mode;
+    };
+    for (const Case& c : {Case{0x20003, 5}, Case{0x2000C, 7}, Case{0x20003, 0}}) {
+        session_->SetProp(c.written, c.mode);
+        for (uint32_t read : {0x20003u, 0x2000Cu}) {
+            int32_t mode = -1;
+            length = 0;
+            session_->GetProp(read, &mode, length, sizeof mode);
+            EXPECT_EQ(mode, c.mode) << std::hex << c.written << " read as " << read;
+            EXPECT_EQ(length, sizeof mode);
+        }
+    }
+    session_->SetProp(0x20004, 9);  // another id changes nothing
+    int32_t mode = -1;
+    session_->GetProp(0x2000C, &mode, length, sizeof mode);
+    EXPECT_EQ(mode, 0);
+    EXPECT_EQ(CodeOf([&] { session_->GetProp(0x20004, &mode, length, sizeof mode); }), rc::NotSupported);
+}
+
 TEST_F(SessionTest, NamesResolveToPathsMemoryAliasesThenRegistryAliases) {
     TDatabaseDesc desc;
     session_->GetDatabaseDesc("C:\\DATA", desc, true);
@@ -173,18 +251,37 @@ TEST_F(SessionTest, RegistryAliasesAreWrittenAndShownAsConfigurationRows) {
         registry.PutInteger("Count", 42);
         const BYTE blob[2] = {1, 2};
         RegSetValueExA(registry.CurrentKey(), "Raw", 0, REG_BINARY, blob, 2);
+        registry.PutString("Zone", "north");
+        registry.PutString("alpha", "first");
     }
+    // What the rows should be, in the order the registry enumerates the key's values:
+    // one row per string or integer value; "User" is shown as "USER NAME" where it
+    // stands, and no empty "USER NAME" row follows.
+    const std::map<AnsiString, AnsiString> shown = {{"Count", "42"},      {"Description", "test"},
+                                                     {"PhysicalName", "C:\\DATA"}, {"User", "SYSADM"},
+                                                     {"Zone", "north"},   {"alpha", "first"}};
+    std::vector<std::pair<AnsiString, AnsiString>> expected;
+    {
+        platform::TRegistry registry;
+        registry.SetRootKey(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(registry.EnterKey(AnsiString(kAliases) + "SETRIXTEST_A", false));
+        platform::TStringList names;
+        registry.GetValueNames(names);
+        for (int i = 0; i < names.Count(); ++i) {
+            const auto value = shown.find(names[i]);
+            if (value != shown.end()) expected.emplace_back(names[i] == "User" ? "USER NAME" : names[i], value->second);
+        }
+    }
+    ASSERT_EQ(expected.size(), shown.size());
+    ASSERT_NE(expected.back().first, "USER NAME");  // the row must not stand last by chance
+
     TBaseTable* rows = nullptr;
     session_->OpenCfgInfoList(rows, "\\DATABASES\\SETRIXTEST_A\\DB INFO");
     std::vector<std::pair<AnsiString, AnsiString>> got;
     TConfigNode node;
     while (CodeOf([&] { rows->GetNextRecord(0, reinterpret_cast<uint8_t*>(&node), nullptr); }) == 0)
         got.emplace_back(node.nodeName, node.value);
-    // One row per string or integer value, in the registry's order; "User" is shown
-    // as "USER NAME" and no empty "USER NAME" row follows.
-    std::sort(got.begin(), got.end());
-    using L = std::vector<std::pair<AnsiString, AnsiString>>;
-    EXPECT_EQ(got, (L{{"Count", "42"}, {"Description", "test"}, {"PhysicalName", "C:\\DATA"}, {"USER NAME", "SYSADM"}}));
+    EXPECT_EQ(got, expected);
     session_->CloseList(rows);
 
     session_->OpenCfgInfoList(rows, "\\DATABASES\\C:\\DIR\\DB OPEN");
@@ -200,6 +297,25 @@ TEST_F(SessionTest, RegistryAliasesAreWrittenAndShownAsConfigurationRows) {
     platform::TRegistry registry;
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
     EXPECT_FALSE(registry.KeyExists(AnsiString(kAliases) + "SETRIXTEST_A"));
+}
+
+// An alias name longer than a registry key name can be is refused as a wrong argument,
+// an engine error that the facade turns into a result code, with the registry's reason.
+TEST_F(SessionTest, AnAliasNameTheRegistryCannotHoldIsAWrongArgument) {
+    const AnsiString name(300, 'A');
+    const std::function<void()> calls[] = {
+        [&] { session_->AddRegistryAlias(name.c_str(), "PhysicalName:\"C:\\DATA\""); },
+        [&] { session_->DeleteRegistryAlias(name.c_str()); },
+    };
+    for (const auto& call : calls) {
+        try {
+            call();
+            ADD_FAILURE() << "an alias name of 300 characters was taken";
+        } catch (const EQuillonEngineError& e) {
+            EXPECT_EQ(e.Code(), rc::InvalidParam);
+            EXPECT_EQ(e.ErrorMessage(), "Registry key name too long (300 characters)");
+        }
+    }
 }
 
 TEST_F(SessionTest, OpeningWithDescriptionAndPhysicalNameLooksNothingUp) {

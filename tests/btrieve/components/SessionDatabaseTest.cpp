@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <atomic>
-#include <chrono>
 #include <map>
 #include <thread>
 
@@ -387,13 +388,20 @@ TEST_F(SessionDatabaseTest, DirectoriesOfAnActiveSessionComeFromTheEngine) {
     Primary().SetNetFileDir("c:\\net");
     EXPECT_EQ(Primary().NetFileDir(), "C:\\NET");
     Primary().SetActive(true);
-    // Active: the engine session's answer, in upper case.
-    char engineDir[261] = {};
-    uint16_t length = 0;
-    ASSERT_EQ(List().engine->GetProp(Primary().Handle(), 0x20002, engineDir, 260, length), 0);
-    EXPECT_EQ(Primary().NetFileDir(), platform::AnsiUpperCase(engineDir));
+    // Active: the engine session's answer, the process's current directory, in upper case.
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof current, current);
+    ASSERT_NE(platform::AnsiUpperCase(current), "C:\\NET");
+    EXPECT_EQ(Primary().NetFileDir(), platform::AnsiUpperCase(current));
     Primary().SetPrivateDir("c:\\private");
     EXPECT_EQ(Primary().PrivateDir(), "C:\\PRIVATE");
+    // The configuration mode lives in the engine session; mode 7 is taken as 2.
+    for (int32_t mode : {1, 0, 3}) {
+        Primary().SetConfigMode(mode);
+        EXPECT_EQ(Primary().GetConfigMode(), mode);
+    }
+    Primary().SetConfigModeMapped(7);
+    EXPECT_EQ(Primary().GetConfigMode(), 2);
 }
 
 TEST_F(SessionDatabaseTest, PublishedPropertiesReachTheAccessors) {
@@ -505,16 +513,23 @@ TEST_F(SessionDatabaseTest, FailedConnectTakesItsSessionAliasAway) {
 
 TEST_F(SessionDatabaseTest, SessionLockHeldByOneThreadHoldsOffAnother) {
     // The nesting count belongs to the session, but the engine lock to a thread: a
-    // second thread locking the same session waits for the first.
+    // second thread locking the same session waits for the first. The lock counts the
+    // threads it holds off, so the test knows when the other thread has tried.
     Primary().LockSession();
     std::atomic<bool> entered{false};
     std::thread other([&] {
         Primary().LockSession();
         entered = true;
+        List().lock.Signal();
         Primary().UnlockSession();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int waiting = 0;
+    List().lock.WaitUntil([&](int held) {
+        waiting = held;
+        return held > 0 || entered;
+    });
     EXPECT_FALSE(entered);
+    EXPECT_EQ(waiting, 1);
     Primary().UnlockSession();
     other.join();
     EXPECT_TRUE(entered);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "TestBinding.h"
 #include "btrieve/base/VirtEng.h"
@@ -172,6 +173,161 @@ TEST_F(TableTest, OpenFailuresAreReported) {
     readOnlyTables() = {{"T", true}};
     EXPECT_EQ(EngineCode([&] { NewTable().OpenDataSet(); }), rc::TableReadOnly);
     readOnlyTables().clear();
+}
+
+// The table asks the engine for its first index unless DefaultIndex is off (index
+// 0xFFFF), for an exclusive open when Exclusive (share mode 1) and a read-only one when
+// ReadOnly (open mode 1); a table the engine keeps read-only is asked for once more
+// read-only.
+TEST_F(TableTest, OpenArgumentsFollowDefaultIndexExclusiveAndReadOnly) {
+    using Open = TEngineCalls::TTableOpen;
+    struct Case {
+        const char* what;
+        bool defaultIndex, exclusive, readOnly, engineReadOnly;
+        std::vector<Open> opens;
+    };
+    const Case cases[] = {
+        {"defaults", true, false, false, false, {{0, 0, 0}}},
+        {"no default index", false, false, false, false, {{0xFFFF, 0, 0}}},
+        {"exclusive", true, true, false, false, {{0, 0, 1}}},
+        {"read-only", true, false, true, false, {{0, 1, 0}}},
+        {"all three", false, true, true, false, {{0xFFFF, 1, 1}}},
+        {"kept read-only by the engine", true, true, false, true, {{0, 0, 1}, {0, 1, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TTestTable& table = NewTable();
+        table.SetDefaultIndex(c.defaultIndex);
+        table.SetExclusive(c.exclusive);
+        table.SetReadOnly(c.readOnly);
+        if (c.engineReadOnly) readOnlyTables() = {{"T", false}};
+        EngineCalls().opens.clear();
+        table.OpenDataSet();
+        readOnlyTables().clear();
+        EXPECT_EQ(EngineCalls().opens, c.opens);
+        EXPECT_EQ(table.IsModifiable(), !c.readOnly && !c.engineReadOnly);
+        table.CloseDataSet();
+    }
+}
+
+// A table the engine refuses for insufficient rights is opened again when the session's
+// password request says to go on; a request that says no, or that goes on without
+// bringing the rights, ends in the engine's refusal.
+TEST_F(TableTest, InsufficientRightsAskTheSessionForAPasswordAndOpenAgain) {
+    TTestStore::Get().tables["P"] = {Row(1, "secret")};
+    struct Case {
+        const char* what;
+        bool goOn;    // the request's answer
+        bool grants;  // the request brings the rights (a password the engine takes)
+        uint16_t code;
+    };
+    const Case cases[] = {
+        {"password given", true, true, 0},
+        {"request declined", false, false, 0x2902},
+        {"going on without the rights", true, false, 0x2902},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        protectedTables() = {"P"};
+        int asked = 0;
+        List().primary->OnPassword = [&](TQnSession&, bool& goOn) {
+            ++asked;
+            if (c.grants) protectedTables().clear();
+            goOn = c.goOn;
+        };
+        EngineCalls().opens.clear();
+        TTestTable& table = NewTable("P");
+        EXPECT_EQ(EngineCode([&] { table.OpenDataSet(); }), c.code);
+        EXPECT_EQ(table.Active(), c.code == 0);
+        if (c.code == 0) {
+            EXPECT_EQ(table.FieldNamed("NAME")->ReadAsString(), "secret");
+        }
+        // Every time the request goes on, the engine is asked again; without the rights
+        // the retries end all the same.
+        if (c.goOn && !c.grants) {
+            EXPECT_GT(asked, 1);
+        } else {
+            EXPECT_EQ(asked, 1);
+        }
+        EXPECT_EQ(EngineCalls().opens.size(), static_cast<size_t>(c.goOn ? asked + (c.grants ? 1 : 0) : 1));
+        table.CloseDataSet();
+    }
+    List().primary->OnPassword = nullptr;
+    protectedTables().clear();
+}
+
+// Index definitions from the engine's descriptors: options from the descriptor's flags,
+// the key fields by name, descending fields where only some descend, the expression of
+// an expression index, and a tag named with its index file as the source.
+TEST_F(TableTest, IndexDefinitionsDecodeTheDescriptorFlags) {
+    using namespace platform;
+    struct Case {
+        const char* what;
+        std::function<void(TEngineIndexDesc&)> describe;
+        const char* name;
+        const char* source;
+        const char* fields;
+        const char* descFields;
+        TIndexOptions options;
+    };
+    const Case cases[] = {
+        {"plain", [](TEngineIndexDesc&) {}, "IDXA", "", "NAME;ID", "", 0},
+        {"primary", [](TEngineIndexDesc& d) { d.primary = -1; }, "IDXA", "", "NAME;ID", "", ixPrimary},
+        {"unique", [](TEngineIndexDesc& d) { d.unique = -1; }, "IDXA", "", "NAME;ID", "", ixUnique},
+        {"case-insensitive", [](TEngineIndexDesc& d) { d.caseInsensitive = -1; }, "IDXA", "", "NAME;ID", "",
+         ixCaseInsensitive},
+        {"not maintained", [](TEngineIndexDesc& d) { d.maintained = 0; }, "IDXA", "", "NAME;ID", "", ixNonMaintained},
+        {"descending, every field",
+         [](TEngineIndexDesc& d) {
+             d.descending = -1;
+             d.descendingPerField[0] = d.descendingPerField[1] = -1;
+         },
+         "IDXA", "", "NAME;ID", "", ixDescending},
+        {"one field descending", [](TEngineIndexDesc& d) { d.descendingPerField[1] = -1; }, "IDXA", "", "NAME;ID",
+         "ID", 0},
+        {"expression",
+         [](TEngineIndexDesc& d) {
+             d.expressionIndex = -1;
+             std::strcpy(d.keyExpression, "UPPER(NAME)");
+             d.descendingPerField[0] = -1;
+         },
+         "IDXA", "", "UPPER(NAME)", "", ixExpression},
+        {"tag of an index file",
+         [](TEngineIndexDesc& d) {
+             std::strcpy(d.name, "C:\\DATA\\T.MDX");
+             std::strcpy(d.tagName, "BYNAME");
+         },
+         "BYNAME", "T.MDX", "NAME;ID", "", 0},
+        {"everything at once",
+         [](TEngineIndexDesc& d) {
+             d.primary = d.unique = d.descending = d.caseInsensitive = -1;
+             d.maintained = 0;
+         },
+         "IDXA", "", "NAME;ID", "", ixPrimary | ixUnique | ixDescending | ixCaseInsensitive | ixNonMaintained},
+    };
+    TTestStore::Get().tables["IX"] = {Row(1)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TEngineIndexDesc desc{};
+        std::strcpy(desc.name, "IDXA");
+        desc.maintained = -1;
+        desc.fieldsInKey = 2;
+        desc.keyFields[0] = 2;
+        desc.keyFields[1] = 1;
+        c.describe(desc);
+        describedIndexes() = {desc};
+        TTestTable& table = NewTable("IX");
+        table.IndexDefs().Update();
+        ASSERT_EQ(table.IndexDefs().Count(), 1);
+        const TIndexDef& def = table.IndexDefs().Items(0);
+        EXPECT_EQ(def.Name(), c.name);
+        EXPECT_EQ(def.Source(), c.source);
+        EXPECT_EQ(def.Fields(), c.fields);
+        EXPECT_EQ(def.DescFields(), c.descFields);
+        EXPECT_EQ(def.Options(), c.options);
+        EXPECT_EQ(def.Expression(), (c.options & ixExpression) ? c.fields : "");
+    }
+    describedIndexes().clear();
 }
 
 TEST_F(TableTest, PersistentFieldsFromDefinitionsOfAClosedTable) {
@@ -770,4 +926,95 @@ TEST_F(TableTest, RefusedIndexSwitchKeepsTheMasterRange) {
     EXPECT_EQ(Ids(detail), (std::vector<int>{2}));
     master.MoveToNext();
     EXPECT_EQ(Ids(detail), (std::vector<int>{7}));
+}
+
+namespace {
+// A table whose record buffers can be refused, as they are when memory runs out.
+class TBufferRefusingTable : public TTestTable {
+public:
+    using TTestTable::TTestTable;
+    bool refuseBuffers = false;
+
+protected:
+    char* NewRecordBuffer() override {
+        if (refuseBuffers) platform::DatabaseError("Out of record buffers");
+        return TTestTable::NewRecordBuffer();
+    }
+};
+}  // namespace
+
+// The buffers are built again after an index switch or a switch of cached updates; when
+// that fails the dataset is closed, its engine cursor with it, and opens again afresh.
+TEST_F(TableTest, DatasetWhoseBuffersCannotBeRebuiltClosesItsCursor) {
+    const struct {
+        const char* name;
+        std::function<void(TTestTable&)> change;
+    } cases[] = {
+        {"index switch", [](TTestTable& table) { table.SetIndexName("IDX2"); }},
+        {"cached updates on", [](TTestTable& table) { table.SetCachedUpdates(true); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto table = platform::NewUnownedComponent<TBufferRefusingTable>();
+        table->SetDatabaseName("C:\\DATA");
+        table->SetTableName("T");
+        const int cursorsBefore = database_->Handle()->Cursors().Count();
+        table->OpenDataSet();
+        table->MoveToNext();
+        table->refuseBuffers = true;
+        EXPECT_EQ(ErrorText([&] { c.change(*table); }), "Out of record buffers");
+        EXPECT_FALSE(table->Active());
+        EXPECT_EQ(table->Cursor(), nullptr);
+        EXPECT_EQ(table->Database(), nullptr);
+        EXPECT_EQ(database_->Handle()->Cursors().Count(), cursorsBefore);
+
+        table->refuseBuffers = false;
+        table->OpenDataSet();
+        EXPECT_EQ(Ids(*table), (std::vector<int>{1, 2, 3, 7, 8}));
+        table->CloseDataSet();
+        EXPECT_EQ(database_->Handle()->Cursors().Count(), cursorsBefore);
+    }
+}
+
+// Block reading started while a record is edited or inserted posts the change first, and
+// the block holds the record as posted.
+TEST_F(TableTest, BlockReadingPostsThePendingChangeFirst) {
+    const struct {
+        const char* name;
+        std::function<void(TTestTable&)> change;
+        std::vector<AnsiString> names;
+    } cases[] = {
+        {"edit",
+         [](TTestTable& table) {
+             table.BeginEdit();
+             table.FieldNamed("NAME")->WriteAsString("changed");
+         },
+         {"changed", "two", "three", "seven", "eight"}},
+        {"insert",
+         [](TTestTable& table) {
+             // At the end: until the insert is posted the dataset shows itself at its end.
+             table.MoveToLast();
+             table.BeginInsert();
+             table.FieldNamed("ID")->WriteAsInteger(5);
+             table.FieldNamed("NAME")->WriteAsString("five");
+         },
+         {"five", "seven", "eight"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TTestStore::Get().tables["T"] = {Row(1, "one", 10), Row(2, "two", 20), Row(3, "three", 30),
+                                         Row(7, "seven", 70), Row(8, "eight", 80)};
+        TTestTable& table = OpenTable();
+        c.change(table);
+        table.ChangeBlockReadSize(10);
+        ASSERT_EQ(table.State(), platform::dsBlockRead);
+        std::vector<AnsiString> names;
+        for (int guard = 0; !table.Eof() && guard < 20; ++guard) {
+            names.push_back(table.FieldNamed("NAME")->ReadAsString());
+            table.MoveToNext();
+        }
+        EXPECT_EQ(names, c.names);
+        table.ChangeBlockReadSize(0);
+        table.CloseDataSet();
+    }
 }

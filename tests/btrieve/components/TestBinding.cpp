@@ -17,6 +17,7 @@ namespace {
 // The memory cursor with index switching and record-by-key reads. The order of the
 // records stays that of ID; the current index decides which fields a key compares.
 constexpr uint16_t kRecordNotFound = 0x2206;
+constexpr uint16_t kNotSufficientRights = 0x2902;
 
 class TKeyedCursor : public testengine::TTestCursor {
 public:
@@ -121,22 +122,38 @@ private:
     }
 };
 
+// Table "IX": the index descriptors the test gives.
+class TDescribedCursor : public TKeyedCursor {
+public:
+    using TKeyedCursor::TKeyedCursor;
+    void GetCursorProps(TCursorProps& props) override {
+        TKeyedCursor::GetCursorProps(props);
+        props.indexCount = static_cast<uint16_t>(describedIndexes().size());
+    }
+    void GetIndexDesc(uint16_t number, TEngineIndexDesc& desc) override {
+        if (number >= describedIndexes().size()) RaiseEngineError(rc::NoSuchIndex);
+        desc = describedIndexes()[number];
+    }
+};
+
 // The memory engine's database with keyed cursors and a field list, as a
 // dictionary-backed engine has.
 class TListingDatabase : public testengine::TTestDatabase {
 public:
     using testengine::TTestDatabase::TTestDatabase;
-    void OpenTable(const char* tableName, const char*, const char* indexName, const char*, uint16_t,
+    void OpenTable(const char* tableName, const char*, const char* indexName, const char*, uint16_t indexId,
                    int32_t openMode, int32_t shareMode, int32_t, bool, const void*, TBaseTable*& cursor) override {
         CheckParam(tableName);
+        EngineCalls().opens.push_back({indexId, openMode, shareMode});
         if (!testengine::TTestStore::Get().tables.count(tableName)) RaiseEngineErrorMsg(0x2704, tableName);
+        if (protectedTables().count(tableName)) RaiseEngineError(kNotSufficientRights);
         const auto readOnly = readOnlyTables().find(tableName);
         if (readOnly != readOnlyTables().end() && (openMode == 0 || readOnly->second))
             RaiseEngineError(rc::TableReadOnly);
         TKeyedCursor* opened =
-            std::string(tableName) == "B"
-                ? MakeHandle<TBlobCursor>(this, &Cursors(), tableName, openMode, shareMode)
-                : MakeHandle<TKeyedCursor>(this, &Cursors(), tableName, openMode, shareMode);
+            std::string(tableName) == "B"    ? MakeHandle<TBlobCursor>(this, &Cursors(), tableName, openMode, shareMode)
+            : std::string(tableName) == "IX" ? MakeHandle<TDescribedCursor>(this, &Cursors(), tableName, openMode, shareMode)
+                                             : MakeHandle<TKeyedCursor>(this, &Cursors(), tableName, openMode, shareMode);
         opened->OpenCursor();
         if (indexName && *indexName) opened->SwitchToIndex(indexName, nullptr, 0, false);
         cursor = opened;
@@ -266,6 +283,16 @@ TBlobStore& BlobStore() {
 std::map<std::string, bool>& readOnlyTables() {
     static std::map<std::string, bool> names;
     return names;
+}
+
+std::set<std::string>& protectedTables() {
+    static std::set<std::string> names;
+    return names;
+}
+
+std::vector<TEngineIndexDesc>& describedIndexes() {
+    static std::vector<TEngineIndexDesc> descs;
+    return descs;
 }
 
 namespace {

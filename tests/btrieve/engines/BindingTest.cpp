@@ -3,7 +3,11 @@
 // table is read and written through the dataset framework.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include "btrieve/components/DBEngineError.h"
@@ -271,8 +275,10 @@ TEST_F(BindingTest, BlockReadingStartsAtTheActiveRecord) {
 }
 
 // The Btrieve database is not of the standard type: a table opens its cursor on the
-// chosen index at once, a closed table reads its index definitions from the index list,
-// and the cursor takes the update mode and auto-refresh properties.
+// chosen index at once, and a closed table reads its index definitions from the index
+// list. The dataset sets its update mode on every cursor of such a database, at the open
+// and whenever it changes; the Btrieve cursor accepts that property and ignores it (its
+// record locks guard an edit), so a table opens and posts under every update mode.
 TEST_F(BindingTest, TablesOfTheBtrieveDatabaseOpenOnTheirIndex) {
     const auto names = [](TQbTable& people) {
         std::vector<AnsiString> read;
@@ -298,24 +304,16 @@ TEST_F(BindingTest, TablesOfTheBtrieveDatabaseOpenOnTheirIndex) {
             people->SetIndexFieldNames("NAME");
         else
             people->SetIndexName("ByName");
-        people->SetUpdateMode(platform::upWhereChanged);
         people->SetAutoRefresh(true);
         people->OpenDataSet();
         EXPECT_EQ(names(*people), byName) << byFields;
-        // The cursor took the update mode: a posted change is kept.
-        byName[0] = byFields ? "anna" : "Anna";
-        people->MoveToFirst();
-        people->BeginEdit();
-        people->FieldNamed("NAME")->WriteAsString(byName[0]);
-        people->PostChanges();
-        EXPECT_EQ(people->FieldNamed("NAME")->ReadAsString(), byName[0]);
-        people->SetUpdateMode(platform::upWhereKeyOnly);
         people->CloseDataSet();
         people->SetIndexName("");
     }
     people->OpenDataSet();
     EXPECT_EQ(names(*people), (std::vector<AnsiString>{"Clara", "anna", "Boris"}));
     people->CloseDataSet();
+
     // A table without a key lists no index while closed.
     auto loose = TableOf("loose.dat");
     EXPECT_NO_THROW(loose->IndexDefs().Update());
@@ -324,6 +322,26 @@ TEST_F(BindingTest, TablesOfTheBtrieveDatabaseOpenOnTheirIndex) {
     people->SetDefaultIndex(false);
     people->OpenDataSet();
     EXPECT_EQ(names(*people), (std::vector<AnsiString>{"Clara", "anna", "Boris"}));
+    people->CloseDataSet();
+
+    const platform::TUpdateMode modes[] = {platform::upWhereAll, platform::upWhereChanged, platform::upWhereKeyOnly};
+    for (platform::TUpdateMode mode : modes) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        const AnsiString name = "Clara" + std::to_string(static_cast<int>(mode));
+        people->SetUpdateMode(mode);
+        ASSERT_NO_THROW(people->OpenDataSet());
+        for (platform::TUpdateMode other : modes) EXPECT_NO_THROW(people->SetUpdateMode(other));
+        people->SetUpdateMode(mode);
+        people->MoveToFirst();
+        people->BeginEdit();
+        people->FieldNamed("NAME")->WriteAsString(name);
+        people->PostChanges();
+        people->CloseDataSet();
+        people->OpenDataSet();
+        people->MoveToFirst();
+        EXPECT_EQ(people->FieldNamed("NAME")->ReadAsString(), name);
+        people->CloseDataSet();
+    }
 }
 
 // A scan that runs off either end stays on the record it read last: the move back reaches
@@ -512,6 +530,86 @@ TEST_F(BindingTest, ReadsOtherThanEditTakeNoRecordLock) {
     EXPECT_THROW(table->SetCachedUpdates(false), ETDBEngineError);
 }
 
+// A second client of a data file: its own open of the file tries to lock the record whose
+// key 0 is the given 4-byte value, without waiting, and gives the record manager's status
+// (0 when the record was free; closing the file gives the lock back).
+int16_t NoWaitLockStatus(const std::string& file, int32_t key) {
+    uint8_t block[kPositionBlockSize] = {};
+    uint8_t keyBuffer[kKeyBufferSize] = {};
+    std::memcpy(keyBuffer, file.c_str(), std::min<size_t>(file.size(), kKeyBufferSize - 1));
+    uint32_t length = 0;
+    int16_t status = CallBtrieve(OpOpen, block, nullptr, &length, keyBuffer, 255, kOpenNormal, nullptr);
+    if (status) return static_cast<int16_t>(-status);  // no open: a status no lock gives
+    std::memset(keyBuffer, 0, sizeof keyBuffer);
+    std::memcpy(keyBuffer, &key, sizeof key);
+    uint8_t record[1024];
+    length = sizeof record;
+    status = CallBtrieve(OpGetEqual + kSingleNoWaitLockBias, block, record, &length, keyBuffer, 255, 0, nullptr);
+    length = 0;
+    CallBtrieve(OpClose, block, nullptr, &length, nullptr, 0, 0, nullptr);
+    return status;
+}
+
+// The lock Edit takes stays until the edit ends, with cached updates as without: a post,
+// a cancel, or closing the table in the middle of the edit gives it back; a post that
+// fails keeps it until the edit is cancelled. Another client's attempt to lock the
+// record tells.
+TEST_F(BindingTest, RecordLockLastsUntilTheEditEnds) {
+    const std::string file = dir + "SETTINGS.DAT";
+    const auto post = [](TQbTable& t) { t.PostChanges(); };
+    const auto cancel = [](TQbTable& t) { t.CancelChanges(); };
+    const auto close = [](TQbTable& t) { t.CloseDataSet(); };
+    const auto duplicateKey = [](TQbTable& t) { t.FieldNamed("CODE")->WriteAsInteger(2); };
+    const auto refusedByBeforePost = [](TQbTable& t) {
+        t.BeforePost = [](platform::TDataSet&) { throw platform::Exception("refused"); };
+    };
+    struct Case {
+        const char* what;
+        bool cached;
+        std::function<void(TQbTable&)> spoil;  // makes the post fail; none: it goes through
+        std::function<void(TQbTable&)> end;
+    };
+    const Case cases[] = {
+        {"post", false, nullptr, post},
+        {"cancel", false, nullptr, cancel},
+        {"close", false, nullptr, close},
+        {"cached post", true, nullptr, post},
+        {"cached cancel", true, nullptr, cancel},
+        {"cached close", true, nullptr, close},
+        {"post of a duplicate key", false, duplicateKey, cancel},
+        {"post refused before it is made", false, refusedByBeforePost, cancel},
+        {"cached post refused before it is made", true, refusedByBeforePost, cancel},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OpenSettings();
+        table->SetCachedUpdates(c.cached);
+        table->MoveToFirst();
+        ASSERT_EQ(NoWaitLockStatus(file, 1), StatusOk);  // the probe itself leaves no lock
+        ASSERT_EQ(NoWaitLockStatus(file, 1), StatusOk);
+        table->BeginEdit();
+        table->FieldNamed("NAME")->WriteAsString("Edited");
+        EXPECT_EQ(NoWaitLockStatus(file, 1), StatusRecordLocked);
+        EXPECT_EQ(NoWaitLockStatus(file, 2), StatusOk);  // only the edited record
+        if (c.spoil) {
+            c.spoil(*table);
+            EXPECT_THROW(table->PostChanges(), platform::Exception);
+            ASSERT_EQ(table->State(), platform::dsEdit);
+            EXPECT_EQ(NoWaitLockStatus(file, 1), StatusRecordLocked);
+            table->BeforePost = nullptr;
+        }
+        c.end(*table);
+        EXPECT_EQ(NoWaitLockStatus(file, 1), StatusOk);
+        try {
+            table->CloseDataSet();
+        } catch (const ETDBEngineError&) {
+            // a cached change is never applied in this library: the close drops it, and says so
+        }
+        table.reset();
+        database.reset();
+    }
+}
+
 // Stopping the library while a dataset holds cached changes never applied stops all of it
 // (the changes have nobody to be reported to): nothing is left connected to the stopped
 // session, so the database and table go safely afterwards.
@@ -535,25 +633,35 @@ TEST_F(BindingTest, LibraryStopOverUnappliedCachedChangesLeavesNothingConnected)
 }
 
 // One lock for the whole library: a thread may take it again while it holds it; another
-// thread waits until it is given back.
+// thread cannot take it until every level is given back. The other thread reports its own
+// attempt, a try that does not wait, so no check depends on when that thread runs.
 TEST_F(BindingTest, EngineLockIsRecursiveAndExclusive) {
     TQnSession& session = *qbbinding::DefaultSession();
+    const auto anotherThreadGetsIn = [&session] {
+        return std::async(std::launch::async, [&session] {
+                   if (!session.TryEnterEngineLock()) return false;
+                   session.LeaveEngineLock();
+                   return true;
+               })
+            .get();
+    };
+    ASSERT_TRUE(anotherThreadGetsIn());
     session.EnterEngineLock();
-    session.EnterEngineLock();
+    ASSERT_TRUE(session.TryEnterEngineLock());  // the holder takes it again at once
+    EXPECT_FALSE(anotherThreadGetsIn());
+    session.LeaveEngineLock();
+    EXPECT_FALSE(anotherThreadGetsIn());  // one level is still held
+    // A thread that waits for the lock gets it when the last level is given back.
     std::atomic<bool> entered{false};
     std::thread other([&] {
         session.EnterEngineLock();
         entered = true;
         session.LeaveEngineLock();
     });
-    Sleep(100);
-    EXPECT_FALSE(entered);
-    session.LeaveEngineLock();
-    Sleep(50);
-    EXPECT_FALSE(entered);
     session.LeaveEngineLock();
     other.join();
     EXPECT_TRUE(entered);
+    EXPECT_TRUE(anotherThreadGetsIn());
 }
 
 // A form description declares the components by class name with persistent fields.

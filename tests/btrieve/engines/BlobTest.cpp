@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "btrieve/engines/BlobText.h"
 #include "btrieve/engines/BtrieveEngineError.h"
@@ -219,6 +221,45 @@ TEST_F(GraphicBlobTest, AnEmptiedBinaryOrGraphicBlobStaysEmpty) {
         table->SetToBegin();
         table->GetNextRecord(0, again.data(), nullptr);
         if (c.field == 2) EXPECT_EQ(Field<int32_t>(table, 3, again), 5);
+    }
+}
+
+// A blob opened for a change and changed in part, without being read first (as a
+// read-write blob stream does): what the change does not touch stays as stored.
+TEST_F(GraphicBlobTest, PartialChangesKeepTheRestOfTheStoredBlob) {
+    using Change = std::function<void(TBaseTable*, uint8_t*, uint16_t)>;
+    const struct {
+        const char* name;
+        Change change;
+        Bytes stored;
+    } cases[] = {
+        {"write inside", [](TBaseTable* t, uint8_t* r, uint16_t f) { t->PutBlob(r, f, 2, 2, "XY"); },
+         {'a', 'b', 'X', 'Y', 'e', 'f'}},
+        {"write after the end", [](TBaseTable* t, uint8_t* r, uint16_t f) { t->PutBlob(r, f, 6, 2, "gh"); },
+         {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}},
+        {"truncation", [](TBaseTable* t, uint8_t* r, uint16_t f) { t->TruncateBlob(r, f, 3); }, {'a', 'b', 'c'}},
+        {"truncation beyond the end", [](TBaseTable* t, uint8_t* r, uint16_t f) { t->TruncateBlob(r, f, 10); },
+         {'a', 'b', 'c', 'd', 'e', 'f'}},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [tableName, field] : {std::pair<const char*, uint16_t>{"Docs", 3}, {"Pics", 2}}) {
+            SCOPED_TRACE(std::string(c.name) + " in " + tableName);
+            TBaseTable* table = Open(tableName);
+            auto record = Record(table);
+            table->SetToBegin();
+            table->GetNextRecord(0, record.data(), nullptr);
+            table->OpenBlob(record.data(), field, 0);
+            table->PutBlob(record.data(), field, 0, 6, "abcdef");
+            table->ModifyRecord(record.data(), true);
+
+            table->SetToBegin();
+            table->GetNextRecord(0, record.data(), nullptr);
+            table->OpenBlob(record.data(), field, 0);
+            c.change(table, record.data(), field);
+            table->ModifyRecord(record.data(), true);
+            EXPECT_EQ(StoredBlob(table, field), c.stored);
+            db->Cursors().FreeAll();
+        }
     }
 }
 

@@ -262,6 +262,31 @@ TEST_F(DatabaseTest, ATableCreatedWithAPasswordHasItAsOwner) {
     EXPECT_EQ(GetFileAttributesA((dir + "LONGER.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// A new file whose owner cannot be set goes even when its close fails too, and the
+// caller hears why the owner could not be set.
+TEST_F(DatabaseTest, ACreatedFileThatCannotTakeItsOwnerGoesEvenWhenItWillNotClose) {
+    // The fixture's session loaded the record manager; a client that fails the calls the
+    // test arms stands in front of it from here on.
+    DoneBtrieveClient();
+    ASSERT_EQ(InitBtrieveClient("", "btrfaults.dll"), 0);
+    using ArmFn = void(WINAPI*)(uint16_t operation, int16_t status);
+    const auto arm = reinterpret_cast<ArmFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("btrfaults.dll"), "ArmFailure")));
+    ASSERT_NE(arm, nullptr);
+    arm(OpSetOwner, StatusAccessDenied);
+    arm(OpClose, StatusIoError);
+    TwoFieldTable table("OWNED.DAT", "TITLE", TypeString, 10);
+    std::strcpy(table.desc.password, "SECRET");
+    TBaseTable* created = nullptr;
+    try {
+        db->CreateTableObject(table.desc, created);
+        FAIL() << "a file without its owner was made";
+    } catch (const EBtrieveEngineError& e) {
+        EXPECT_EQ(e.Status(), StatusAccessDenied);
+    }
+    EXPECT_EQ(GetFileAttributesA((dir + "OWNED.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(DatabaseTest, CreatingOverAnExistingFileIsRefused) {
     // The client's current directory is elsewhere: the database directory decides.
     TwoFieldTable table("PLAIN.DAT", "TITLE", TypeString, 10);
@@ -278,10 +303,36 @@ TEST_F(DatabaseTest, CreatingOverAnExistingFileIsRefused) {
 TEST_F(DatabaseTest, DictionaryOpensWithTheFixedOwnerName) {
     EXPECT_EQ(db->OwnerName(), "..RW....");
     EXPECT_EQ(db->DictionaryPath("c:\\x\\FILE.DDF"), dir + "FILE.DDF;OWNER:..RW....");
+
+    // A dictionary guarded by that owner name, as the product's is: it opens, and the
+    // tables it lists open by name; a database whose password names another owner is
+    // refused by the record manager.
+    const std::string owned = ScratchDirectory("OwnedDictionary");
+    const auto tables = wbtrv::ParseFixtureDescription(kPeopleTables);
+    wbtrv::FixtureWriter writer(owned);
+    for (const auto& table : tables) writer.WriteTable(table);
+    for (auto table : wbtrv::FixtureWriter::DictionaryTables(tables)) {
+        table.owner = "..RW....";
+        writer.WriteTable(table);
+    }
+    const auto openOn = [&](const char* password) {
+        TBaseDatabase* opened = nullptr;
+        session->OpenDatabase(owned.c_str(), 0, 0, password, 0, nullptr, nullptr, opened);
+        return static_cast<TBtrDatabase*>(opened);
+    };
+    TBtrDatabase* guarded = openOn(nullptr);
     TBaseTable* fileDdf = nullptr;
-    db->OpenDictionary("FILE.DDF", fileDdf);
-    EXPECT_EQ(fileDdf->FieldCache().Count() > 0, true);
+    guarded->OpenDictionary("FILE.DDF", fileDdf);
+    EXPECT_GT(fileDdf->FieldCache().Count(), 0);
     EXPECT_EQ(Ids(fileDdf).size(), 6u);
+    FreeHandle(fileDdf);  // the dictionary opens exclusively
+    TBaseTable* people = nullptr;
+    guarded->OpenTable("people", nullptr, nullptr, nullptr, 0, 0, 0, 0, false, nullptr, people);
+    EXPECT_EQ(Ids(people), (std::vector<int32_t>{1, 2, 3, 4}));
+
+    TBtrDatabase* other = openOn("OTHER");
+    EXPECT_EQ(other->OwnerName(), "OTHER");
+    EXPECT_EQ(NativeOf([&] { other->OpenDictionary("FILE.DDF", fileDdf); }), StatusBadOwner);
 }
 
 }  // namespace

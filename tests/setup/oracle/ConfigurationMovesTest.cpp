@@ -4,6 +4,7 @@
 // through ExecSQL.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "tests/oracle/oci/OciFixtures.h"
@@ -243,6 +244,53 @@ TEST_F(ConfigurationMoves, GetOrvelOracleConfigWritesNothingForADirectoryThatCan
     EXPECT_EQ(GetFileAttributesA(decoy.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA((root + "decoy").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(Untouched());
+}
+
+// An INI directory that is empty or blank names no folder: the file would land at the root
+// of the current drive.
+TEST_F(ConfigurationMoves, GetOrvelOracleConfigWritesNothingWithoutADirectory) {
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    // The current drive's root, as the bare "\\orvel_data.ini" would name it.
+    const std::string atRoot = std::string(previous, 2) + "\\orvel_data.ini";
+    ASSERT_EQ(GetFileAttributesA(atRoot.c_str()), INVALID_FILE_ATTRIBUTES) << "left by someone else";
+    for (const char* iniDir : {"", "   ", "\\", " \\ "}) {
+        SCOPED_TRACE(std::string("[") + iniDir + "]");
+        EXPECT_EQ(GetOrvelOracleConfig(kPassword, iniDir), 0);
+        EXPECT_EQ(GetFileAttributesA(atRoot.c_str()), INVALID_FILE_ATTRIBUTES);
+        DeleteFileA(atRoot.c_str());
+    }
+}
+
+// A setting the Btrieve files hold no number for is not moved: the column keeps its value
+// (NULL would clear it), and the export says the move was not whole.
+TEST_F(ConfigurationMoves, MoveOrvelConfigLeavesAColumnWhoseNumberIsEmpty) {
+    const std::string dataDir = root + "Data\\";
+    CreateDirectoryA(dataDir.c_str(), nullptr);
+    // TRFIL008 without its issuer and its service ("null": no value).
+    productfiles::Write(dataDir, productfiles::WithRows(
+                                     productfiles::Description(),
+                                     {{"TRFIL008", "row null \"\" \"C:\\REP\\R.TXT\" 0 null\n"},
+                                      {"TRFIL023", "row \"C:\\EX\" \"\" \"\" \"\" \"\" false false true 15 0\n"}}));
+    EXPECT_EQ(MoveOrvelConfig(dataDir), 0);
+    EXPECT_TRUE(Holds("ORVEL_NUM = 77 AND DEF_SERV = 99"));
+    // The settings that have their values are moved all the same.
+    EXPECT_TRUE(Holds("EXCHANGE_DIRECTORY = 'C:\\EX' AND REPORT_DIRECTORY = 'C:\\REP\\' AND EXCHANGE_PERIOD = 15"));
+}
+
+// Run by CTest with no file allowed past SETRIX_FILE_SIZE_LIMIT bytes, as on a full disk
+// (tests/support/file-size-limit.sh): the eight keys reach orvel_data.ini together or not
+// at all, and a failed write answers 0.
+TEST_F(ConfigurationMoves, DISABLED_GetOrvelOracleConfigOnAFullDiskLeavesTheFileAsItWas) {
+    const char* limitText = std::getenv("SETRIX_FILE_SIZE_LIMIT");
+    ASSERT_NE(limitText, nullptr) << "run through file-size-limit.sh";
+    const size_t limit = std::stoul(limitText);
+    std::string before = "[ORVEL_DATA]\r\nORVELNUM=1\r\n[OTHER]\r\nP=";
+    before += std::string(limit - before.size() - 2 - 64, 'p') + "\r\n";
+    WriteFileBytes(root + "orvel_data.ini", before);
+    ASSERT_EQ(ReadFileBytes(root + "orvel_data.ini"), before);
+    EXPECT_EQ(GetOrvelOracleConfig(kPassword, root), 0);
+    EXPECT_EQ(ReadFileBytes(root + "orvel_data.ini"), before);
 }
 
 }  // namespace
