@@ -7,6 +7,7 @@
 #include "platform/FormReader.h"
 #include "platform/IniFiles.h"
 #include "platform/Registry.h"
+#include "platform/TestPoints.h"
 
 namespace ecdump {
 
@@ -79,11 +80,13 @@ void SetDatabaseAlias(const AnsiString& directory) {
     if (!registry.EnterKey(kAliasKey, true)) return;
     registry.PutString("Description", "Marlo5 database alias");
     registry.PutString("PhysicalName", directory);
+    platform::TestPoint("ecdump.alias-written");
 }
 
 void TForm1::FormCreate(const AnsiString& programDirectory, const AnsiString& iniPath) {
     SetBtrieveIntlOptions();
     try {
+        aliasLock_.emplace(kAliasName);
         SetDatabaseAlias(ShortPathOf(programDirectory));
         DB->SetAliasName(kAliasName);
         DB->OpenConnection();

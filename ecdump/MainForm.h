@@ -3,6 +3,9 @@
 // ecfil003.dat and ecfil154.dat with their persistent fields) do the work of FormCreate.
 #pragma once
 
+#include <optional>
+
+#include "btrieve/engines/AliasLock.h"
 #include "btrieve/engines/QbDatabase.h"
 #include "btrieve/engines/QbTable.h"
 #include "platform/Classes.h"
@@ -33,6 +36,11 @@ public:
     platform::TFloatField* Table2ID = nullptr;
 
 private:
+    // Held from writing the alias until the tables and the database are closed with the
+    // form: a setrix.dll export setting the alias to its directory in between would send
+    // this program's reads there (setrix.dll holds the same lock).
+    std::optional<btrieve::TAliasLock> aliasLock_;
+
     template <class T>
     T* Declared(const AnsiString& name);
 };

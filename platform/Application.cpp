@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/DBScreen.h"
+#include "platform/DataSetTypes.h"
 #include "platform/SysUtils.h"
 
 namespace platform {
@@ -47,6 +48,9 @@ bool ApplicationHasExceptionHandler() {
 }
 
 void ApplicationHandleException(TComponent* sender, const std::exception& error) {
+    // The silent abort (and what derives from it) cancels an operation without a word:
+    // neither the program's handler nor a message box waiting for a click hears of it.
+    if (dynamic_cast<const EAbort*>(&error)) return;
     TExceptionEvent handler;
     {
         const std::lock_guard<std::mutex> hold(HandlerLock());

@@ -16,7 +16,8 @@ using TExceptionEvent = std::function<void(TComponent* sender, const std::except
 // The program's handler (Application.OnException); null removes it.
 void SetApplicationOnException(TExceptionEvent handler);
 bool ApplicationHasExceptionHandler();
-// To the installed handler with the sender, else ShowException; never raises.
+// To the installed handler with the sender, else ShowException; never raises. A silent
+// abort (EAbort) goes to neither.
 void ApplicationHandleException(TComponent* sender, const std::exception& error);
 // The platform's display: a message box with the error's message, the error icon and an
 // OK button, captioned with the application's title (else the program's file name).

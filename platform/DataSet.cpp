@@ -87,6 +87,7 @@ void TDataSet::OpenNow() {
 void TDataSet::CloseNow() {
     bool destroying = destroying_ || InState(csDestroying);
     if (!destroying) Notify(BeforeClose);
+    ReleaseModifiedFields();
     SetState(dsInactive);
     DeactivateCursor();
     if (!destroying) Notify(AfterClose);
@@ -531,6 +532,7 @@ void TDataSet::PostChanges() {
         UpdateCursorPos();
         StoragePost();
     });
+    ReleaseModifiedFields();
     SetState(dsBrowse);
     Resync(0);
     FireAfterPost();
@@ -544,6 +546,7 @@ void TDataSet::CancelChanges() {
     bool inserting = state_ == dsInsert;
     UpdateCursorPos();
     StorageCancel();
+    ReleaseModifiedFields();
     SetState(dsBrowse);
     if (inserting) CursorPosChanged();
     Resync(0);
@@ -564,6 +567,7 @@ void TDataSet::DeleteRecord() {
         UpdateCursorPos();
         StorageDelete();
     });
+    ReleaseModifiedFields();
     SetState(dsBrowse);
     CursorPosChanged();
     Resync(0);
@@ -593,6 +597,20 @@ void TDataSet::CheckBrowseMode() {
     default:
         break;
     }
+}
+
+void TDataSet::ReleaseModifiedFields() {
+    std::function<void(TFields&)> release = [&](TFields& list) {
+        for (int i = 0; i < list.Count(); ++i) {
+            TField* field = list.FieldAt(i);
+            if (field->Modified()) {
+                ReleaseBlobField(field);
+                field->SetModified(false);
+            }
+            if (auto* object = dynamic_cast<TObjectField*>(field)) release(object->Fields());
+        }
+    };
+    release(fields_);
 }
 
 void TDataSet::CheckRequiredFields() {

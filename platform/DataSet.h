@@ -323,6 +323,11 @@ protected:
 private:
     // Runs work in the calc-fields state with buffer as the calculated fields' record.
     void InCalcFieldsState(char* buffer, const std::function<void()>& work);
+    // The record being edited is done with (posted, cancelled, deleted, or the dataset
+    // closes): blob fields written through a stream in it let the storage free their
+    // values (ReleaseBlobField) and are no longer modified, so that the next record's
+    // streams check editing again.
+    void ReleaseModifiedFields();
     // The DataSetField is being freed: the dataset closes and forgets it.
     void DataSetFieldGone(TDataSetField* field);
     void AssignDataSetField(TDataSetField* field);

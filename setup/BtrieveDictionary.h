@@ -2,9 +2,6 @@
 // directory itself, the library's three dictionary files and the editor alias for it.
 #pragma once
 
-#include <utility>
-#include <vector>
-
 #include "platform/SysUtils.h"
 
 namespace setrix {
@@ -19,27 +16,30 @@ platform::AnsiString DataDirectoryOfFile(const platform::AnsiString& path);
 // argument is empty or blank. Always ends with a backslash.
 platform::AnsiString DataDirectoryOf(const platform::AnsiString& directory);
 
-// Writes the embedded FIELD.DDF, FILE.DDF and INDEX.DDF into the directory, replacing
-// existing files; false at the first one that cannot be written (earlier ones stay).
-bool ExtractDictionary(const platform::AnsiString& directory);
-// Deletes the three dictionary files; a file that cannot be deleted is left.
-void RemoveDictionary(const platform::AnsiString& directory) noexcept;
-
-// The embedded dictionary written into a directory for the time of one export. Dictionary
-// files the directory held before (the product's own dictionary) are kept in memory and put
-// back when the export's files are deleted, so that the export leaves them as it found them.
+// The embedded FIELD.DDF, FILE.DDF and INDEX.DDF installed in a directory for the time of
+// one export, so that the directory holds afterwards exactly what it held before, even when
+// the process is killed on the way or a file cannot be written:
+// - a dictionary file the directory has of its own (the product's dictionary) is set aside
+//   by renaming it to "<name>.setrix-own"; where it has none, an empty "<name>.setrix-none"
+//   says so before anything else is written under that name;
+// - each embedded file is written completely and flushed as "<name>.setrix-new", then
+//   renamed into place, so no half-written dictionary file ever carries a dictionary name;
+// - at the end the embedded files are deleted and the own ones renamed back.
+// A call killed on the way leaves only these names behind: every installation first puts
+// back what such a call left, by the same steps. Callers hold the editor alias's lock, so no
+// two processes work on one directory's dictionary at once.
 class DictionaryInstallation {
 public:
     explicit DictionaryInstallation(const platform::AnsiString& directory);
     ~DictionaryInstallation();
     DictionaryInstallation(const DictionaryInstallation&) = delete;
     DictionaryInstallation& operator=(const DictionaryInstallation&) = delete;
-    // False when the dictionary could not be written completely.
+    // False when the dictionary could not be installed completely; the directory is then
+    // left as it was found.
     bool Written() const { return written_; }
 
 private:
     platform::AnsiString directory_;
-    std::vector<std::pair<platform::AnsiString, std::vector<unsigned char>>> saved_;
     bool written_ = false;
 };
 

@@ -15,7 +15,7 @@ constexpr const char* DatabaseName = "Btrieve";
 }  // namespace
 
 BtrieveWorkspace::BtrieveWorkspace(const AnsiString& directory, TAccess access)
-    : dictionary_(directory), directory_(directory), access_(access) {
+    : aliasLock_(EditorAlias), dictionary_(directory), directory_(directory), access_(access) {
     if (!dictionary_.Written() || access_ != TAccess::DatabaseComponent) return;
     SetEditorAlias(ShortPathName(directory));
     database_ = platform::NewUnownedComponent<btrieve::TQbDatabase>();

@@ -2,11 +2,13 @@
 // the editor alias for the directory, the table components of the export's work reaching it
 // through a database component connected on the alias or by naming the alias itself, and on
 // leaving the components closed and freed and the dictionary files deleted, whatever
-// happened in between.
+// happened in between. The whole stay holds the editor alias's machine-wide lock: another
+// export, in this process or another, and ecdump wait until the dictionary is gone again.
 #pragma once
 
 #include <memory>
 
+#include "btrieve/engines/AliasLock.h"
 #include "platform/SysUtils.h"
 #include "setup/BtrieveDictionary.h"
 
@@ -41,6 +43,10 @@ public:
 private:
     void FreeTable();
 
+    // Taken before the dictionary and the alias are written, let go after the dictionary is
+    // gone: the alias is one registry key for the whole machine, and another call setting it
+    // between this one's writing and opening would send this one's work into its directory.
+    btrieve::TAliasLock aliasLock_;
     // Deleted again even when the workspace fails half-built.
     DictionaryInstallation dictionary_;
     platform::AnsiString directory_;

@@ -36,12 +36,7 @@ void TDADataSetOptions::SetTrimFixedChar(bool value) {
 }
 
 void TDADataSetOptions::SetLongStrings(bool value) {
-    if (owner_) {
-        if (owner_->InState(csReading) || owner_->InState(csLoading) || owner_->InState(csDesigning))
-            owner_->CloseDataSet();
-        else
-            owner_->RequireClosed();
-    }
+    if (owner_) owner_->RequireClosedForChange();
     longStrings_ = value;
     if (!owner_) return;
     if (owner_->RecordSet()) owner_->RecordSet()->SetProp(prLongStrings, Variant(value));
@@ -347,10 +342,12 @@ void TCustomDADataSet::SetFetchRows(int value) {
 }
 
 void TCustomDADataSet::SetFetchAll(bool value) {
+    // A unidirectional store keeps only its newest block, so it cannot hold all rows: it
+    // turns bidirectional first, which an open dataset refuses before anything has changed.
+    if (value) SetUniDirectional(false);
     fetchAll_ = value;
     if (recordSet_) recordSet_->SetProp(prFetchAll, Variant(value));
     if (!value) return;
-    SetUniDirectional(false);
     if (Active() && recordSet_) {
         recordSet_->FetchAllRows();
         Resync(0);
@@ -359,10 +356,7 @@ void TCustomDADataSet::SetFetchAll(bool value) {
 
 void TCustomDADataSet::SetUniDirectional(bool value) {
     if (value == uniDirectional_) return;
-    if (InState(csReading) || InState(csLoading) || InState(csDesigning))
-        CloseDataSet();
-    else
-        RequireClosed();
+    RequireClosedForChange();
     uniDirectional_ = value;
     if (recordSet_) recordSet_->SetProp(prUniDirectional, Variant(value));
     if (value) SetFetchAll(false);
@@ -378,7 +372,7 @@ void TCustomDADataSet::SetFilterSQL(const AnsiString& value) {
     const AnsiString old = filterSQL_;
     const bool wasActive = Active();
     filterSQL_ = Trim(value);
-    CloseDataSet();
+    CloseForChange();
     UnprepareDataSet();
     MacrosChanged();
     if (!wasActive) return;
@@ -389,6 +383,18 @@ void TCustomDADataSet::SetFilterSQL(const AnsiString& value) {
         MacrosChanged();
         throw;
     }
+}
+
+void TCustomDADataSet::CloseForChange() {
+    if (InState(csReading) || InState(csLoading)) return;
+    CloseDataSet();
+}
+
+void TCustomDADataSet::RequireClosedForChange() {
+    if (InState(csReading) || InState(csLoading) || InState(csDesigning))
+        CloseForChange();
+    else
+        RequireClosed();
 }
 
 void TCustomDADataSet::SetMasterFields(const AnsiString& value) {

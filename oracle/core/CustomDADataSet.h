@@ -164,6 +164,14 @@ public:
     platform::TDataSource* DataSource() override { return MasterSource(); }
     TDADataSetUpdateObject* UpdateObject() const { return updateObject_; }
     void SetUpdateObject(TDADataSetUpdateObject* value);
+    // A change of the statement or of a setting that the dataset must be closed for.
+    // While the component is read from a description it is not open yet: nothing closes,
+    // and the Active value read so far stays for StreamingCompleted, so the order of the
+    // description's lines does not matter.
+    void CloseForChange();
+    // As CloseForChange while loading or designing; otherwise an open dataset refuses
+    // the change (RequireClosed).
+    void RequireClosedForChange();
 
     TAfterExecuteEvent AfterExecute;
     TUpdateExecuteEvent BeforeUpdateExecute;

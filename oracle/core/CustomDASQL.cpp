@@ -206,7 +206,7 @@ int TCustomDASQL::RowsAffected() const {
 
 void TCustomDASQL::SQLChanged() {
     if (owningDataSet_) {
-        owningDataSet_->CloseDataSet();
+        owningDataSet_->CloseForChange();
         owningDataSet_->UnprepareDataSet();
         owningDataSet_->FieldDefs().SetUpdated(false);
     } else {
@@ -357,15 +357,21 @@ void TCustomDASQL::Unprepare() {
 void TCustomDASQL::ExecuteN(int iterations) {
     if (Executing()) return;
     preparedByExecute_ = !Prepared();
+    // The background cursor counts this statement from here until the command reports
+    // its completion; a failure before the command took it over gives it back here.
+    bool backgroundCursorHeld = false;
     try {
         Prepare();
         if (!Untraced)
             TCustomDASQLMonitor::NotifyExecute(CommandConnection()->SQLMonitorClass(), this, finalText_, "",
                                                params_.get());
         SetWaitCursor(NonBlocking ? crBackground : crSQLWait);
+        backgroundCursorHeld = NonBlocking;
         WriteParams();
+        backgroundCursorHeld = false;
         ExecuteIterations(iterations);
     } catch (...) {
+        if (backgroundCursorHeld) SetWaitCursor(crDefault);
         // The command reports no completion for a statement that failed on its way.
         if (preparedByExecute_) {
             try {

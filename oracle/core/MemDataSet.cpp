@@ -698,12 +698,15 @@ TBlobStream::TBlobStream(TField* field, TBlobStreamMode mode)
 
 TBlobStream::~TBlobStream() {
     if (opened_ && modified_) field_->SetModified(true);
-    if (modified_) {
-        try {
-            dataSet_->DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field_));
-        } catch (...) {
-            // A destructor must not throw; the change itself is already stored.
-        }
+    if (!modified_) return;
+    // A destructor must not throw: a failing change notice (OnChange, calculated fields)
+    // is reported as the dataset reports its handlers' failures; the written value stays.
+    try {
+        dataSet_->DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field_));
+    } catch (const std::exception& error) {
+        dataSet_->StorageHandleError(error);
+    } catch (...) {
+        dataSet_->StorageHandleError(Exception("Field change notification failed"));
     }
 }
 

@@ -123,6 +123,7 @@ protected:
     void StorageDelete() override { data_->DeleteRecord(); }
     // To the application's exception handler, else the platform's display: never lost.
     void StorageHandleError(const std::exception& error) override;
+    friend class TBlobStream;
     void FireOnNewRecord() override;
     bool SearchRecord(bool restart, bool goForward) override;
 

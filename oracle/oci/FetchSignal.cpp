@@ -34,8 +34,23 @@ void TFetchSignal::Pulse() {
 
 void TFetchSignal::Wait(uint64_t ticket) {
     AcquireSRWLockExclusive(&guard_);
-    while (!set_ && pulses_ == ticket) SleepConditionVariableSRW(&changed_, &guard_, INFINITE, 0);
+    if (!set_ && pulses_ == ticket) {
+        ++waiting_;
+        WakeAllConditionVariable(&waiterCame_);
+        while (!set_ && pulses_ == ticket) SleepConditionVariableSRW(&changed_, &guard_, INFINITE, 0);
+        --waiting_;
+    }
     ReleaseSRWLockExclusive(&guard_);
+}
+
+bool TFetchSignal::AwaitWaiter(DWORD milliseconds) {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    AcquireSRWLockExclusive(&guard_);
+    for (ULONGLONG now = GetTickCount64(); waiting_ == 0 && now < deadline; now = GetTickCount64())
+        SleepConditionVariableSRW(&waiterCame_, &guard_, static_cast<DWORD>(deadline - now), 0);
+    const bool waits = waiting_ > 0;
+    ReleaseSRWLockExclusive(&guard_);
+    return waits;
 }
 
 }  // namespace oracle

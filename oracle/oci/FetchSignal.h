@@ -25,10 +25,15 @@ public:
     void Pulse();
     // Returns once the signal is set or pulsed after the ticket was taken.
     void Wait(uint64_t ticket);
+    // Returns once a thread waits in Wait, or when the time (ms) has passed; answers whether
+    // one waits.
+    bool AwaitWaiter(DWORD milliseconds);
 
 private:
     SRWLOCK guard_ = SRWLOCK_INIT;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+    CONDITION_VARIABLE waiterCame_ = CONDITION_VARIABLE_INIT;
+    unsigned waiting_ = 0;
     bool set_ = true;
     uint64_t pulses_ = 0;
 };

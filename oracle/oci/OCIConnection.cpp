@@ -39,6 +39,25 @@ void TConnectionMutex::Acquire() {
     ReleaseSRWLockExclusive(&guard_);
 }
 
+bool TConnectionMutex::TryAcquire() {
+    const DWORD self = GetCurrentThreadId();
+    AcquireSRWLockExclusive(&guard_);
+    const bool free = owner_ == 0 || owner_ == self;
+    if (free) {
+        owner_ = self;
+        ++depth_;
+    }
+    ReleaseSRWLockExclusive(&guard_);
+    return free;
+}
+
+unsigned TConnectionMutex::Waiting() {
+    AcquireSRWLockShared(&guard_);
+    const unsigned waiting = waiting_;
+    ReleaseSRWLockShared(&guard_);
+    return waiting;
+}
+
 void TConnectionMutex::Release() {
     AcquireSRWLockExclusive(&guard_);
     bool wake = false;
@@ -283,9 +302,13 @@ void TOCIConnection::Lock() {
     if (threadSafety_) mutex_.Acquire();
 }
 
+bool TOCIConnection::TryLock() { return !threadSafety_ || mutex_.TryAcquire(); }
+
 void TOCIConnection::Unlock() {
     if (threadSafety_) mutex_.Release();
 }
+
+unsigned TOCIConnection::LockWaiters() { return threadSafety_ ? mutex_.Waiting() : 0; }
 
 void TOCIConnection::SetOCIVersion(uint8_t value) {
     if (value == ociVersion_) return;
@@ -351,12 +374,11 @@ HINSTANCE ModuleInstance() {
     return module;
 }
 
-// A failure nobody waits for goes to the application's exception handler (or its display);
-// the silent abort stays silent there as everywhere.
+// A failure nobody waits for goes to the application's exception handler (or its display),
+// which keeps the silent abort silent.
 void HandleBackgroundFailure(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);
-    } catch (const platform::EAbort&) {
     } catch (const std::exception& error) {
         platform::ApplicationHandleException(nullptr, error);
     } catch (...) {

@@ -41,7 +41,11 @@ inline constexpr const char* UnitOraClasses = "OraClasses";
 class TConnectionMutex {
 public:
     void Acquire();
+    // Takes the lock only when no other thread holds it; answers whether it did.
+    bool TryAcquire();
     void Release();
+    // Threads waiting in Acquire at this moment.
+    unsigned Waiting();
     // The thread has ended without releasing the lock: it is free again.
     void Abandon(DWORD threadId);
 
@@ -87,7 +91,11 @@ public:
     // Interrupts a call another thread runs on this connection; takes no lock.
     void BreakExec();
     void Lock();
+    // Takes the lock unless another thread holds it, without waiting; answers whether it did.
+    bool TryLock();
     void Unlock();
+    // Threads waiting for the lock at this moment (0 without thread safety).
+    unsigned LockWaiters();
 
     uint8_t OCIVersion() const { return ociVersion_; }
     // A different call level disconnects first.

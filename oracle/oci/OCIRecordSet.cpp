@@ -210,6 +210,7 @@ void TOCIRecordSet::InternalOpen() {
 void TOCIRecordSet::ExecCommand() {
     TOCICommand* command = OCICommand();
     command->executing_ = true;
+    openFailed_ = false;
     if (command->NonBlocking()) {
         if (!connection_->ThreadSafety()) {
             command->executing_ = false;
@@ -241,10 +242,12 @@ void TOCIRecordSet::OpenBody() {
     TOCICommand* command = OCICommand();
     const bool background = openRunning_;
     if (background) fetchSignal_.Pulse();
+    bool opened = false;
     // The signal comes last: a caller waiting for it may free this record set next.
-    platform::TScopeExit done([this, command, background] {
+    platform::TScopeExit done([this, command, background, &opened] {
         command->executing_ = false;
         if (!background) return;
+        openFailed_ = !opened;
         openRunning_ = false;
         fetchSignal_.Set();
     });
@@ -257,6 +260,7 @@ void TOCIRecordSet::OpenBody() {
     command->SetCursor(fetchCursor_);
     if (deferredFields_) rowFetch_ = NeedsRowFetch();
     if (background) FetchNext();
+    opened = true;
 }
 
 void TOCIRecordSet::EndOpen(bool success) {
@@ -341,6 +345,8 @@ void TOCIRecordSet::StopBackgroundWork() {
 bool TOCIRecordSet::Fetch() {
     // Rows that come in the background are not fetched twice.
     if (BackgroundRunning()) WaitForBackground();
+    // A background open that failed has no rows: its end report tells the owner why.
+    if (openFailed_) return false;
     return FetchNext();
 }
 
@@ -967,7 +973,9 @@ void TOCIRecordSet::EndFetchAll(bool success) {
 void TOCIRecordSet::SetToEnd() {
     // Rows that come in the background arrive first; the rest is fetched here.
     WaitForBackground();
-    while (OCICommand()->Cursor()->State() < csFetched && OCICommand()->Cursor()->State() != csInactive) FetchAllNow();
+    while (!openFailed_ && OCICommand()->Cursor()->State() < csFetched &&
+           OCICommand()->Cursor()->State() != csInactive)
+        FetchAllNow();
     const TNavigation navigation(navigating_);
     const std::lock_guard<std::recursive_mutex> links(rowsLock_);
     TQdRecordSet::SetToEnd();

@@ -62,6 +62,10 @@ public:
     void GetRecord(void* dest) override;
     int GetRecordCount() override;
 
+    // Returns once a thread waits for the rows of background work, or when the time (ms) has
+    // passed; answers whether one waits. Tests hold the work with it until a reader waits.
+    bool AwaitWaitingReader(DWORD milliseconds) const { return fetchSignal_.AwaitWaiter(milliseconds); }
+
     TOCICommand* OCICommand();
     TOCIConnection* OCIConnection() const { return connection_; }
     bool AutoClose() const { return autoClose_; }
@@ -161,6 +165,8 @@ private:
     // Pulsed when background work starts and after each block it fetches; set when it ends.
     mutable TFetchSignal fetchSignal_;
     std::atomic<bool> openRunning_{false};
+    // The last background open failed: its cursor has no rows to fetch.
+    std::atomic<bool> openFailed_{false};
     std::atomic<bool> fetchRunning_{false};
     std::atomic<bool> stopping_{false};
     // Counts the background runs; an end report of a run that is no longer the latest (the

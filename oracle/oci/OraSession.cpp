@@ -12,6 +12,7 @@
 #include "oracle/oci/OraDataSet.h"
 #include "oracle/oci/OraError.h"
 #include "oracle/oci/OraFields.h"
+#include "oracle/oci/OraNestedTable.h"
 #include "oracle/oci/OraParser.h"
 #include "oracle/oci/OraQuery.h"
 #include "oracle/oci/OraSQL.h"
@@ -112,7 +113,7 @@ namespace {
 
 std::vector<const TClassInfo*> OraComponentClasses() {
     return {&TOraSession::StaticClassInfo(), &TOraQuery::StaticClassInfo(), &TOraSQL::StaticClassInfo(),
-            &TConnectDialog::StaticClassInfo()};
+            &TConnectDialog::StaticClassInfo(), &TOraNestedTable::StaticClassInfo()};
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ void ServerTest::TearDown() {
   for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path_ + suffix).c_str());
 }
 
-std::unique_ptr<Session> ServerTest::Logon(const std::string& user, const std::string& password) {
+std::unique_ptr<Session> ServerTest::Logon(const std::string& user, const std::string& password, int mode) {
   auto s = std::make_unique<Session>(*db_);
-  s->Logon(user, password, "SETRIX", LogonDefault, false);
+  s->Logon(user, password, "SETRIX", mode, false);
   return s;
 }
 

@@ -17,7 +17,8 @@ class ServerTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  std::unique_ptr<Session> Logon(const std::string& user = "SCOTT", const std::string& password = "TIGER");
+  std::unique_ptr<Session> Logon(const std::string& user = "SCOTT", const std::string& password = "TIGER",
+                                 int mode = LogonDefault);
   ExecuteReply Exec(Session& s, const std::string& sql, const std::vector<BindValue>& binds = {});
   // The first cell of a query as text ("" for NULL); dates in their stored form.
   std::string Scalar(Session& s, const std::string& sql, const std::vector<BindValue>& binds = {});

@@ -1,5 +1,9 @@
 // Log-on, transactions and row locks across sessions of the stand-in server.
+#include <sqlite3.h>
+
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "tests/native/OracleServerTestSupport.h"
@@ -29,6 +33,9 @@ TEST_F(OracleSessionTest, LogonChecksAccountServiceAndPrivilege) {
       {"SCOTT", "TIGER", "OTHER", LogonDefault, 12514},
       {"SCOTT", "TIGER", "SETRIX", LogonSysDba, 1031},
       {"SYS", "change_on_install", "SETRIX", LogonSysDba, 0},
+      // SYS logs on only with its privilege.
+      {"SYS", "change_on_install", "SETRIX", LogonDefault, 28009},
+      {" sys ", "change_on_install", "SETRIX", LogonDefault, 28009},
       // The name is taken without the blanks around it, not without those inside.
       {" sys ", "change_on_install", "SETRIX", LogonSysDba, 0},
       {"  scott ", "TIGER", "SETRIX", LogonSysDba, 1031},
@@ -53,7 +60,7 @@ TEST_F(OracleSessionTest, LogonChecksAccountServiceAndPrivilege) {
 
 TEST_F(OracleSessionTest, PrivilegedUsersManageAccounts) {
   EXPECT_EQ(ErrorOf(*session_, "create user orvel identified by secret"), 1031);
-  auto sys = Logon("SYS", "CHANGE_ON_INSTALL");
+  auto sys = Logon("SYS", "CHANGE_ON_INSTALL", LogonSysDba);
   Exec(*sys, "create user orvel identified by secret default tablespace users");
   EXPECT_EQ(ErrorOf(*sys, "create user orvel identified by other"), 1920);
   auto orvel = Logon("orvel", "SECRET");
@@ -184,16 +191,46 @@ TEST_F(OracleSessionTest, ConcurrentSessionsCommitEveryRow) {
   EXPECT_EQ(Scalar(*session_, "select count(distinct id) from t"), "242");
 }
 
+// A function of the session's SQL engine that a statement calls as it starts running, so
+// that a test knows the statement runs before it breaks it.
+class StartSignal {
+ public:
+  explicit StartSignal(sqlite3* connection) {
+    sqlite3_create_function(connection, "RUN_STARTED", 0, SQLITE_UTF8, this, &Started, nullptr, nullptr);
+  }
+  void Await() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return started_; });
+    started_ = false;
+  }
+
+ private:
+  static void Started(sqlite3_context* context, int, sqlite3_value**) {
+    auto* self = static_cast<StartSignal*>(sqlite3_user_data(context));
+    {
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      self->started_ = true;
+    }
+    self->changed_.notify_all();
+    sqlite3_result_int(context, 1);
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool started_ = false;
+};
+
 TEST_F(OracleSessionTest, ABreakStopsTheRunningCall) {
   struct Case { const char* sql; };
   const Case cases[] = {
-      {"with recursive c(x) as (select 1 from dual union all select x + 1 from c) select count(*) from c"},
-      {"declare n number := 0; begin loop n := n + 1; end loop; end;"},
+      {"with recursive c(x) as (select run_started() from dual union all select x + 1 from c) select count(*) from c"},
+      {"declare n number := run_started(); begin loop n := n + 1; end loop; end;"},
   };
+  StartSignal signal(session_->Connection());
   for (const auto& c : cases) {
     std::atomic<int> code{0};
     std::thread running([&] { code = ErrorOf(*session_, c.sql); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    signal.Await();
     EXPECT_TRUE(db_->Interrupt(session_->Id(), session_->BreakKey()));
     running.join();
     EXPECT_EQ(code.load(), 1013) << c.sql;

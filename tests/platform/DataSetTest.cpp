@@ -3,6 +3,7 @@
 // filters, calculated fields, persistent fields and error events.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 #include "MemoryTable.h"
@@ -406,6 +407,36 @@ TEST(DataSetEditing, MovingPostsAPendingChangeAndDropsAnUntouchedOne) {
     table->BeginInsert();  // nothing written: leaving the record cancels it
     table->MoveToLast();
     EXPECT_EQ(table->StoredCount(), 3);
+}
+
+// A blob written through a stream marks its field modified for the record being edited
+// only: however the record is left, the storage lets go of the value and the mark goes.
+TEST(DataSetEditing, LeavingTheEditedRecordReleasesItsWrittenBlobs) {
+    const struct {
+        const char* how;
+        std::function<void(TDataSet&)> leave;
+    } cases[] = {
+        {"post", [](TDataSet& ds) { ds.PostChanges(); }},
+        {"cancel", [](TDataSet& ds) { ds.CancelChanges(); }},
+        {"delete", [](TDataSet& ds) { ds.DeleteRecord(); }},
+        {"move", [](TDataSet& ds) { ds.MoveToNext(); }},
+        {"close", [](TDataSet& ds) { ds.CloseDataSet(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        auto table = NewUnownedComponent<TMemoryTable>(std::vector<Column>{{"ID", ftInteger}, {"NOTE", ftMemo}});
+        table->AddRow({Variant(1), Variant()});
+        table->AddRow({Variant(2), Variant()});
+        table->OpenDataSet();
+        table->BeginEdit();
+        TField* note = table->FieldNamed("NOTE");
+        note->WriteAsString("written");
+        EXPECT_TRUE(note->Modified());
+        EXPECT_TRUE(table->releasedBlobs.empty());
+        c.leave(*table);
+        EXPECT_FALSE(note->Modified());
+        EXPECT_EQ(table->releasedBlobs, std::vector<AnsiString>{"NOTE"});
+    }
 }
 
 TEST(DataSetEditing, DeleteMovesToTheNextOrThePreviousRecord) {

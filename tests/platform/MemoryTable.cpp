@@ -26,6 +26,7 @@ public:
         int32_t id = table_.NewBlob(bytes);
         slot_[0] = 1;
         std::memcpy(slot_ + 1, &id, 4);
+        field_.SetModified(true);
         try {
             table_.DataEvent(deFieldChange, reinterpret_cast<intptr_t>(&field_));
         } catch (const std::exception& e) {

@@ -71,6 +71,7 @@ protected:
     bool ReadFieldDataByNumber(int fieldNo, void* dest) override;
     void StoreFieldData(TField* field, const void* value) override;
     std::unique_ptr<TStream> OpenBlobStream(TField* field, TBlobStreamMode mode) override;
+    void ReleaseBlobField(TField* field) override { releasedBlobs.push_back(field->FieldName()); }
 
 public:
     int CountRecords() override { return static_cast<int>(rows_.size()); }
@@ -81,6 +82,8 @@ public:
     Variant LookupValues(const AnsiString& keyFields, const Variant& keyValues,
                          const AnsiString& resultFields) override;
     int handledErrors = 0;
+    // Names of the blob fields whose values the framework let go (ReleaseBlobField).
+    std::vector<AnsiString> releasedBlobs;
     // Blob bytes by slot id; a record holds the id (0 = none).
     std::map<int32_t, std::string> blobs;
     int32_t NewBlob(std::string bytes) {

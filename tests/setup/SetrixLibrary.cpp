@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -73,9 +74,27 @@ std::string QuotedArgument(const std::string& argument) {
     return quoted + "\"";
 }
 
+// The test's environment block with the variables added (replacing any of the same name).
+std::string EnvironmentWith(const std::vector<std::string>& added) {
+    std::string block;
+    char* current = GetEnvironmentStringsA();
+    for (const char* entry = current; *entry; entry += std::strlen(entry) + 1) {
+        const std::string variable = entry;
+        const std::string name = variable.substr(0, variable.find('=', 1) + 1);
+        bool replaced = false;
+        for (const std::string& a : added) replaced = replaced || _strnicmp(a.c_str(), name.c_str(), name.size()) == 0;
+        if (!replaced) block.append(variable).push_back('\0');
+    }
+    FreeEnvironmentStringsA(current);
+    for (const std::string& a : added) block.append(a).push_back('\0');
+    block.push_back('\0');
+    return block;
+}
+
 }  // namespace
 
-HostProcess::HostProcess(const std::vector<std::string>& arguments) {
+HostProcess::HostProcess(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                         const std::string& program) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return;
@@ -87,11 +106,12 @@ HostProcess::HostProcess(const std::vector<std::string>& arguments) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeEnd;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::string commandLine = QuotedArgument(ProgramDirectory() + "setrix-host.exe");
+    std::string commandLine = QuotedArgument(program);
     for (const std::string& argument : arguments) commandLine += " " + QuotedArgument(argument);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process))
+    std::string block = environment.empty() ? std::string() : EnvironmentWith(environment);
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                        environment.empty() ? nullptr : block.data(), nullptr, &startup, &process))
         return;
     CloseHandle(process.hThread);
     process_.Reset(process.hProcess);
@@ -112,8 +132,34 @@ std::string HostProcess::Output(DWORD milliseconds) {
     return output;
 }
 
+DWORD HostProcess::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (process_.Valid()) GetExitCodeProcess(process_.Get(), &code);
+    return code;
+}
+
 void HostProcess::Kill() {
     if (!Running()) return;
     TerminateProcess(process_.Get(), 1);
     WaitForSingleObject(process_.Get(), INFINITE);
+}
+
+TestPointEvents::TestPointEvents() {
+    static int made = 0;
+    prefix_ = "setrix-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made);
+}
+
+platform::THandleOwner& TestPointEvents::Event(const std::string& name) {
+    platform::THandleOwner& event = events_[name];
+    if (!event.Valid()) event.Reset(CreateEventA(nullptr, TRUE, FALSE, (prefix_ + "." + name).c_str()));
+    return event;
+}
+
+HANDLE TestPointEvents::Reached(const std::string& point) { return Event(point).Get(); }
+void TestPointEvents::Hold(const std::string& point) { Event(point + ".go"); }
+void TestPointEvents::Release(const std::string& point) { SetEvent(Event(point + ".go").Get()); }
+
+int FirstSignalled(const std::vector<HANDLE>& handles) {
+    const DWORD waited = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, 60000);
+    return waited < WAIT_OBJECT_0 + handles.size() ? static_cast<int>(waited - WAIT_OBJECT_0) : -1;
 }

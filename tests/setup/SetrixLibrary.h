@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -69,19 +70,26 @@ std::string ProgramDirectory();
 void RemoveTree(const std::string& path);
 
 // The script host (setrix-host.exe beside the test program) calling one export in a
-// process of its own, as an installation script runs it; it ends with the object.
+// process of its own, as an installation script runs it; it ends with the object. Another
+// program of the installation (ecdump) runs the same way when its path is given.
 class HostProcess {
 public:
-    // The host's arguments: host parameters, the export's name, its arguments.
-    explicit HostProcess(const std::vector<std::string>& arguments);
+    // The host's arguments: host parameters, the export's name, its arguments; variables
+    // ("NAME=value") added to the test's environment for the process.
+    explicit HostProcess(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+                         const std::string& program = ProgramDirectory() + "setrix-host.exe");
     ~HostProcess() { Kill(); }
     HostProcess(const HostProcess&) = delete;
     HostProcess& operator=(const HostProcess&) = delete;
 
     bool Running() const;
+    // Signalled when the process ends.
+    HANDLE Handle() const { return process_.Get(); }
     // Waits for the host to end and answers what it printed ("<not started>",
     // "<still running>" when it did not end in time).
     std::string Output(DWORD milliseconds = 60000);
+    // The exit code once the process ended (after Output).
+    DWORD ExitCode() const;
     // Ends the process at once, as a crash or a stopped installation would.
     void Kill();
 
@@ -89,6 +97,29 @@ private:
     platform::THandleOwner process_;
     platform::THandleOwner output_;
 };
+
+// Named events through which a test watches and holds a process it starts at the named
+// points of the deliverables' work (platform/TestPoints.h); hand Environment() to the
+// process.
+class TestPointEvents {
+public:
+    TestPointEvents();
+    std::string Environment() const { return "SETRIX_TEST_EVENTS=" + prefix_; }
+    // Signalled once the process reached the point.
+    HANDLE Reached(const std::string& point);
+    // The process waits at the point until the test releases it.
+    void Hold(const std::string& point);
+    void Release(const std::string& point);
+
+private:
+    platform::THandleOwner& Event(const std::string& name);
+
+    std::string prefix_;
+    std::map<std::string, platform::THandleOwner> events_;
+};
+
+// The index of the first of the handles to be signalled; -1 when none is within a minute.
+int FirstSignalled(const std::vector<HANDLE>& handles);
 
 // A hostile text of more than 1 MiB: `beginning`, then `rest` repeated (the last copy cut
 // to fit). Its length is 16 times 65,536 plus the beginning's, less `added`. The system

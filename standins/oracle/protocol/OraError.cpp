@@ -50,6 +50,7 @@ const std::map<int, const char*>& Messages() {
       {1918, "user '%1' does not exist"},
       {1920, "user name '%1' conflicts with another user or role name"},
       {1031, "insufficient privileges"},
+      {28009, "connection as SYS should be as SYSDBA or SYSOPER"},
       {1400, "cannot insert NULL into (%1)"},
       {1401, "inserted value too large for column"},
       {1438, "value larger than specified precision allows for this column"},

@@ -166,6 +166,8 @@ void Session::Logon(const std::string& givenUser, const std::string& password, c
   auto account = database_.FindAccount(user);
   if (!account || Upper(account->password) != Upper(password)) throw OraError(1017);
   if ((mode & (LogonSysDba | LogonSysOper)) && !account->privileged) throw OraError(1031);
+  // As on a real server, SYS logs on only with its privilege.
+  if (Upper(user) == "SYS" && !(mode & (LogonSysDba | LogonSysOper))) throw OraError(28009);
   user_ = Upper(user);
   database_.SessionUser(id_, user_);
 }

@@ -96,6 +96,15 @@ TEST_F(BlobStreamTest, WritingNeedsEditModeAndReachesTheEngine) {
     Memo().WriteAsString("xy");
     table_->PostChanges();
     EXPECT_EQ(BlobStore().blobs[1], "xy");
+    // The post ends the field's mark: the next write outside edit mode is refused again,
+    // and whole reads fill the cache again.
+    EXPECT_FALSE(Memo().Modified());
+    EXPECT_THROW(Stream(platform::bmWrite), platform::EDatabaseError);
+    table_->MoveToLast();
+    EXPECT_EQ(Memo().ReadAsString(), "abc");
+    const int reads = BlobStore().reads;
+    EXPECT_EQ(Memo().ReadAsString(), "abc");
+    EXPECT_EQ(BlobStore().reads, reads);
 }
 
 // Records of a block are read past by the cursor: their blobs come from the dataset's

@@ -7,6 +7,7 @@
 #include "oracle/core/DASQLMonitor.h"
 #include "oracle/core/WaitCursor.h"
 #include "platform/DBScreen.h"
+#include "platform/DateTime.h"
 #include "platform/Forms.h"
 #include "platform/Registry.h"
 
@@ -395,6 +396,41 @@ TEST_F(WaitCursorTest, BackgroundCursorStaysUntilEveryOperationEnded) {
     // Another cursor value changes nothing.
     SetWaitCursor(-11);
     EXPECT_EQ(ScreenCursor(), crDefault);
+}
+
+// A non-blocking statement counts on the background cursor until its command reports the
+// end; one that fails before the command has it (its parameters cannot be written) gives
+// the cursor back itself.
+TEST_F(WaitCursorTest, ANonBlockingStatementGivesTheBackgroundCursorBackHoweverItEnds) {
+    FakeServer server;
+    auto session = NewSession(server);
+    auto statement = platform::NewUnownedComponent<TDASQL>();
+    statement->SetConnection(session.get());
+    statement->NonBlocking = true;
+    statement->SetSQLText("insert into t values (:d)");
+    session->Connect();
+    WaitCursorTimerCheck(true);  // no SQL-wait cursor left from the log-on
+    ASSERT_EQ(ScreenCursor(), crDefault);
+    const struct {
+        Variant value;
+        bool fails;
+    } cases[] = {{Variant(AnsiString("not a date")), true},
+                 {Variant::FromDateTime(platform::EncodeDate(2003, 5, 17)), false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fails ? "failing" : "running");
+        platform::TParam& param = statement->Params().ParamByName("d");
+        param.SetValue(c.value);
+        param.SetDataType(platform::ftDate);
+        bool failed = false;
+        try {
+            statement->Execute();
+        } catch (const std::exception&) {
+            failed = true;
+        }
+        EXPECT_EQ(failed, c.fails);
+        EXPECT_EQ(ScreenCursor(), crDefault);
+    }
+    EXPECT_EQ(server.Executed.size(), 1u);
 }
 
 TEST_F(WaitCursorTest, TheSQLWaitCursorIsHeldAtLeastThirtyMilliseconds) {

@@ -18,7 +18,7 @@
 namespace oracle {
 namespace {
 
-using testing::PumpUntil;
+using testing::PumpUntilDone;
 
 using platform::Variant;
 
@@ -566,7 +566,7 @@ TEST_F(OCICommandTest, NonBlockingExecutionsReportOnTheOwnerThread) {
 
     command.SetSQL("INSERT INTO OCI_CMD_BACKGROUND VALUES (1)");
     command.Execute(1);
-    ASSERT_TRUE(PumpUntil([&] { return !ends.empty(); }));
+    PumpUntilDone([&] { return !ends.empty(); });
     EXPECT_EQ(ends, std::vector<bool>{true});
     EXPECT_EQ(endThread, GetCurrentThreadId());
     EXPECT_FALSE(command.Executing());
@@ -575,7 +575,7 @@ TEST_F(OCICommandTest, NonBlockingExecutionsReportOnTheOwnerThread) {
 
     command.SetSQL("INSERT INTO NO_SUCH_TABLE VALUES (1)");
     command.Execute(1);
-    ASSERT_TRUE(PumpUntil([&] { return ends.size() == 2 && !reported.empty(); }));
+    PumpUntilDone([&] { return ends.size() == 2; });  // its failure is handled in the same report
     EXPECT_EQ(ends, (std::vector<bool>{true, false}));
     // The failure nobody waits for reaches the application's handler.
     ASSERT_EQ(reported.size(), 1u);
@@ -586,7 +586,7 @@ TEST_F(OCICommandTest, NonBlockingExecutionsReportOnTheOwnerThread) {
     connection_.AssignEvent(evConnectionError,
                             [](const Variant& argument) { ErrorReportOf(argument).Fail = false; });
     command.Execute(1);
-    ASSERT_TRUE(PumpUntil([&] { return ends.size() == 3; }));
+    PumpUntilDone([&] { return ends.size() == 3; });
     EXPECT_EQ(ends.back(), false);
     EXPECT_EQ(reported.size(), 1u);
     connection_.AssignEvent(evConnectionError, {});
@@ -616,14 +616,19 @@ TEST_F(OCICommandTest, NonBlockingNeedsAThreadSafeSession) {
 
 TEST_F(OCICommandTest, ACommandFreedWhileItsEndIsPendingIsNotCalled) {
     bool ended = false;
+    testing::PumpPending();
     {
         std::unique_ptr<TQdCommand> created = connection_.CreateCommand();
         created->SetProp(prNonBlocking, Variant(true));
         created->AssignEvent(evAfterExecute, [&](const Variant&) { ended = true; });
         created->SetSQL("SELECT * FROM DUAL");
         created->Execute(1);
+        // The worker has ended once its report is in this thread's queue.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLPOSTMESSAGE);
+        MSG report;
+        ASSERT_TRUE(PeekMessageA(&report, connection_.UtilWindow(), 0, 0, PM_NOREMOVE));
     }
-    PumpUntil([] { return false; }, 500);  // the worker has ended: its report is queued
+    testing::PumpPending();
     EXPECT_FALSE(ended);
 }
 

@@ -255,20 +255,33 @@ TEST_F(OCIConnectionTest, ChangingTheCallLevelDisconnects) {
     EXPECT_FALSE(connection.GetConnected());
 }
 
+// Whether another thread finds the connection's lock free: it tries without waiting and
+// says whether it got in (giving the lock back at once).
+bool FreeForAnotherThread(TOCIConnection& connection) {
+    bool free = false;
+    std::thread([&] {
+        free = connection.TryLock();
+        if (free) connection.Unlock();
+    }).join();
+    return free;
+}
+
 // Another thread waiting for the connection's lock; it notes when it got in.
 class LockWaiter {
 public:
     explicit LockWaiter(TOCIConnection& connection)
-        : thread_([this, &connection] {
-              TConnectionLock lock(connection);
+        : connection_(connection), thread_([this] {
+              TConnectionLock lock(connection_);
               entered_ = true;
           }) {}
     ~LockWaiter() { Join(); }
-    // Whether it has got in so far: a moment is given for it to try.
-    bool EnteredYet() {
-        Sleep(100);
-        return entered_;
+    // Returns once the thread waits for the lock, as the lock counts its waiters (or, with a
+    // lock that lets it pass, once it got in).
+    void AwaitAttempt() {
+        const ULONGLONG deadline = GetTickCount64() + 60000;
+        while (!entered_ && connection_.LockWaiters() == 0 && GetTickCount64() < deadline) Sleep(1);
     }
+    bool Entered() const { return entered_; }
     // Waits until it got in (and has gone again).
     bool Join() {
         if (thread_.joinable()) thread_.join();
@@ -276,25 +289,39 @@ public:
     }
 
 private:
+    TOCIConnection& connection_;
     std::atomic<bool> entered_{false};
     std::thread thread_;
 };
 
 TEST(ConnectionLock, SerialisesThreadsAndNestsOnOne) {
     TOCIConnection connection;
+    EXPECT_TRUE(FreeForAnotherThread(connection));
     connection.Lock();
     connection.Lock();
-    LockWaiter waiter(connection);
-    EXPECT_FALSE(waiter.EnteredYet());
+    EXPECT_FALSE(FreeForAnotherThread(connection));
     connection.Unlock();
     // Still held: it was taken twice.
-    EXPECT_FALSE(waiter.EnteredYet());
+    EXPECT_FALSE(FreeForAnotherThread(connection));
     connection.Unlock();
-    EXPECT_TRUE(waiter.Join());
+    EXPECT_TRUE(FreeForAnotherThread(connection));
+
+    // A thread that asks while the lock is held waits, and gets in once it is given back.
+    connection.Lock();
+    {
+        LockWaiter waiter(connection);
+        waiter.AwaitAttempt();
+        EXPECT_EQ(connection.LockWaiters(), 1u);
+        EXPECT_FALSE(waiter.Entered());
+        connection.Unlock();
+        EXPECT_TRUE(waiter.Join());
+    }
+    EXPECT_EQ(connection.LockWaiters(), 0u);
 
     // Without thread safety nothing is held.
     connection.SetProp(prThreadSafety, platform::Variant(false));
     connection.Lock();
+    EXPECT_TRUE(FreeForAnotherThread(connection));
     EXPECT_TRUE(LockWaiter(connection).Join());
     connection.Unlock();
 }
@@ -316,11 +343,15 @@ TEST(ConnectionLock, AWorkerStoppedByForceGivesUpTheLock) {
             return 0;
         },
         &context, 0, nullptr);
-    ASSERT_EQ(WaitForSingleObject(context.locked, 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(context.locked, INFINITE), WAIT_OBJECT_0);
+    EXPECT_FALSE(FreeForAnotherThread(connection));
     LockWaiter waiter(connection);
-    EXPECT_FALSE(waiter.EnteredYet());
+    waiter.AwaitAttempt();
+    EXPECT_FALSE(waiter.Entered());
+    // The waiter is woken by the stop, not only a later asker.
     EXPECT_TRUE(StopThread(connection, worker));
     EXPECT_TRUE(waiter.Join());
+    EXPECT_TRUE(FreeForAnotherThread(connection));
     CloseHandle(worker);
     CloseHandle(context.locked);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OCIRecordSet.h"
+#include "oracle/oci/OciLoader.h"
 #include "platform/Application.h"
 #include "platform/SysUtils.h"
 #include "standins/oracle/client/StandinControl.h"
@@ -178,16 +180,81 @@ TEST_F(OCIRecordSetBackgroundTest, ClosingStopsARunningOpenAndDropsItsReport) {
     EXPECT_TRUE(opened_.empty());
 }
 
+// Holds the client's fetch of the third block (the open fetches the first, the fetch of all
+// rows starts with the second) until a thread waits for the record set's rows: the reader
+// must wait at the last row fetched so far.
+struct THeldFetchState {
+    TOCIRecordSet* recordSet = nullptr;
+    oci::OCIStmtFetchProc fetch = nullptr;
+    HANDLE reading = nullptr;
+    std::atomic<bool> readerDone{false};
+    std::atomic<bool> readerWaited{false};
+    int calls = 0;
+    int rowsBefore = -1;
+};
+
+class THeldThirdFetch {
+public:
+    explicit THeldThirdFetch(TOCIRecordSet& recordSet) : override_(Oci.OCIStmtFetch, Arm(recordSet)) {}
+    ~THeldThirdFetch() {
+        ReaderDone();
+        CloseHandle(state_.reading);
+    }
+    // From now on a thread that waits for rows is the reader (the owner no longer waits for
+    // the start of the fetch of all rows).
+    void ReaderStarts() { SetEvent(state_.reading); }
+    // A reader that never waits lets the held fetch go too.
+    void ReaderDone() {
+        state_.readerDone = true;
+        SetEvent(state_.reading);
+    }
+    bool ReaderWaited() const { return state_.readerWaited; }
+    // Rows fetched when the third fetch was asked for.
+    int RowsBeforeTheHold() const { return state_.rowsBefore; }
+
+private:
+    static oci::OCIStmtFetchProc Arm(TOCIRecordSet& recordSet) {
+        state_.recordSet = &recordSet;
+        state_.fetch = Oci.OCIStmtFetch;
+        state_.reading = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        state_.readerDone = false;
+        state_.readerWaited = false;
+        state_.calls = 0;
+        state_.rowsBefore = -1;
+        return &Fetch;
+    }
+    static oci::sword OCI_CALL Fetch(oci::OCIStmt* statement, oci::OCIError* error, oci::ub4 rows,
+                                     oci::ub2 orientation, oci::ub4 mode) {
+        if (++state_.calls == 3) {
+            state_.rowsBefore = state_.recordSet->GetRecordCount();
+            WaitForSingleObject(state_.reading, INFINITE);
+            while (!state_.readerWaited && !state_.readerDone)
+                state_.readerWaited = state_.recordSet->AwaitWaitingReader(50);
+        }
+        return state_.fetch(statement, error, rows, orientation, mode);
+    }
+
+    static inline THeldFetchState state_;
+    testing::TEntryOverride<oci::OCIStmtFetchProc> override_;
+};
+
 TEST_F(OCIRecordSetBackgroundTest, ABackgroundFetchOfAllRowsDeliversThemInOrder) {
     auto recordSet = Rows(7, true);
-    recordSet->Open();
-    PumpUntilDone([&] { return !opened_.empty(); });
-    EXPECT_EQ(opened_, std::vector<bool>{true});
-    // The rest comes on a worker while this thread reads: a reader at the last row fetched
-    // waits for the next block, never taking the end of the rows fetched so far for the end.
-    recordSet->SetToBegin();
-    EXPECT_EQ(ReadIds(*recordSet), Ids(1, kRows));
-    PumpUntilDone([&] { return !fetched_.empty(); });
+    {
+        THeldThirdFetch held(*recordSet);
+        recordSet->Open();
+        PumpUntilDone([&] { return !opened_.empty(); });
+        EXPECT_EQ(opened_, std::vector<bool>{true});
+        // The rest comes on a worker while this thread reads: a reader at the last row fetched
+        // waits for the next block, never taking the end of the rows fetched so far for the end.
+        held.ReaderStarts();
+        recordSet->SetToBegin();
+        EXPECT_EQ(ReadIds(*recordSet), Ids(1, kRows));
+        held.ReaderDone();
+        EXPECT_TRUE(held.ReaderWaited());
+        EXPECT_EQ(held.RowsBeforeTheHold(), 14);
+        PumpUntilDone([&] { return !fetched_.empty(); });
+    }
     EXPECT_EQ(fetched_, std::vector<bool>{true});
     EXPECT_TRUE(recordSet->AllFetched());
     EXPECT_EQ(recordSet->GetRecordCount(), kRows);

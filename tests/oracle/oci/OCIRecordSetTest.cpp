@@ -22,7 +22,7 @@
 namespace oracle {
 namespace {
 
-using testing::PumpUntil;
+using testing::PumpUntilDone;
 
 using platform::Variant;
 
@@ -426,7 +426,7 @@ TEST_F(OCIRecordSetTest, NonBlockingOpenFetchesTheFirstBlockOnAWorker) {
         endThread = GetCurrentThreadId();
     });
     recordSet->Open();
-    ASSERT_TRUE(PumpUntil([&] { return !ends.empty(); }));
+    PumpUntilDone([&] { return !ends.empty(); });
     EXPECT_EQ(ends, std::vector<bool>{true});
     EXPECT_EQ(recordSet->GetRecordCount(), 3);  // the first block came with the open
     EXPECT_EQ(endThread, GetCurrentThreadId());

@@ -44,15 +44,6 @@ std::unique_ptr<TOCIRecordSet> StandinLogOnTest::Query(const std::string& sql) {
     return recordSet;
 }
 
-bool PumpUntil(const std::function<bool()>& done, int milliseconds) {
-    for (int i = 0; i < milliseconds / 10 && !done(); ++i) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (!done()) Sleep(10);
-    }
-    return done();
-}
-
 void PumpPending() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);

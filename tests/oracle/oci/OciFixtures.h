@@ -87,10 +87,6 @@ private:
     Proc saved_;
 };
 
-// Dispatches this thread's messages until the condition holds or the time (ms) passes;
-// answers the condition.
-bool PumpUntil(const std::function<bool()>& done, int milliseconds = 5000);
-
 // Dispatches the messages already posted to this thread (end reports of workers among them).
 void PumpPending();
 // Dispatches messages until the condition holds, waiting for each; step, when given, runs

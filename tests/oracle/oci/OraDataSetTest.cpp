@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,10 +9,12 @@
 #include "oracle/core/WaitCursor.h"
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIRecordSet.h"
+#include "oracle/oci/OciLoader.h"
 #include "oracle/oci/OraDataSet.h"
 #include "oracle/oci/OraFields.h"
 #include "oracle/oci/OraNestedTable.h"
 #include "oracle/oci/OraSQL.h"
+#include "platform/Application.h"
 #include "platform/DBScreen.h"
 #include "platform/Field.h"
 #include "platform/ScopeExit.h"
@@ -216,6 +220,38 @@ TEST(OraDataSetValues, DataSetFieldsShowTheirRowsInNestedTables) {
 
 // ---------------------------------------------------------------- against the stand-in server
 
+// A screen whose cursor the wait cursor sets, for a test's time.
+class TTestScreen {
+public:
+    TTestScreen() { platform::SetDBScreen(std::make_shared<TScreen>()); }
+    ~TTestScreen() { platform::SetDBScreen(nullptr); }
+    TTestScreen(const TTestScreen&) = delete;
+    TTestScreen& operator=(const TTestScreen&) = delete;
+
+private:
+    struct TScreen : platform::IDBScreen {
+        platform::TDBScreenCursor Cursor = platform::dcrDefault;
+        platform::TDBScreenCursor GetCursor() override { return Cursor; }
+        void SetCursor(platform::TDBScreenCursor cursor) override { Cursor = cursor; }
+    };
+};
+
+// The failures that background work reports to the application's handler, for a test's time.
+class TBackgroundReports {
+public:
+    TBackgroundReports() {
+        platform::SetApplicationOnException(
+            [this](platform::TComponent*, const std::exception& error) { texts_.push_back(error.what()); });
+    }
+    ~TBackgroundReports() { platform::SetApplicationOnException({}); }
+    TBackgroundReports(const TBackgroundReports&) = delete;
+    TBackgroundReports& operator=(const TBackgroundReports&) = delete;
+    const std::vector<std::string>& Texts() const { return texts_; }
+
+private:
+    std::vector<std::string> texts_;
+};
+
 class OraDataSetTest : public OraQueryTest {
 protected:
     std::unique_ptr<TOraDataSet> Open(const std::string& sql) {
@@ -229,6 +265,29 @@ protected:
     void FillNumbers(const std::string& table, int count) {
         MakeTable(table, "ID NUMBER(10)");
         for (int i = 1; i <= count; ++i) Exec("INSERT INTO " + table + " VALUES (" + std::to_string(i) + ")");
+    }
+
+    // A non-blocking dataset over the IDs of a table in order.
+    std::unique_ptr<TOraDataSet> NonBlockingIds(const std::string& table, int fetchRows) {
+        auto dataSet = NewDataSet();
+        dataSet->SetSession(session_.get());
+        dataSet->SetSQLText("SELECT ID FROM " + table + " ORDER BY ID");
+        dataSet->SetFetchRows(fetchRows);
+        dataSet->SetNonBlocking(true);
+        return dataSet;
+    }
+
+    static std::vector<int> Numbers(int from, int to) {
+        std::vector<int> numbers;
+        for (int i = from; i <= to; ++i) numbers.push_back(i);
+        return numbers;
+    }
+
+    // The ID values from the current record to the end.
+    static std::vector<int> ReadIds(TOraDataSet& dataSet) {
+        std::vector<int> ids;
+        for (; !dataSet.Eof(); dataSet.MoveToNext()) ids.push_back(dataSet.FieldNamed("ID")->ReadAsInteger());
+        return ids;
     }
 };
 
@@ -293,22 +352,12 @@ TEST_F(OraDataSetTest, FetchEventsSurroundEveryBlock) {
 // With NonBlocking and FetchAll the background cursor and the disabled controls last until
 // the fetch of all rows has ended, or until the dataset is closed before that.
 TEST_F(OraDataSetTest, ANonBlockingFetchOfAllRowsGivesTheCursorBackAtItsEnd) {
-    struct TScreen : platform::IDBScreen {
-        platform::TDBScreenCursor Cursor = platform::dcrDefault;
-        platform::TDBScreenCursor GetCursor() override { return Cursor; }
-        void SetCursor(platform::TDBScreenCursor cursor) override { Cursor = cursor; }
-    };
-    platform::SetDBScreen(std::make_shared<TScreen>());
-    platform::TScopeExit noScreen([] { platform::SetDBScreen(nullptr); });
+    TTestScreen screen;
     const std::string table = "ORD_BACKGROUND" + testing::UniqueNameSuffix();
     FillNumbers(table, 30);
     for (const bool closeEarly : {false, true}) {
-        auto dataSet = NewDataSet();
-        dataSet->SetSession(session_.get());
-        dataSet->SetSQLText("SELECT ID FROM " + table + " ORDER BY ID");
-        dataSet->SetFetchRows(4);
+        auto dataSet = NonBlockingIds(table, 4);
         dataSet->SetFetchAll(true);
-        dataSet->SetNonBlocking(true);
         dataSet->PrepareDataSet();
         WaitCursorTimerCheck(true);  // no SQL-wait cursor left from the statements before
         ASSERT_EQ(ScreenCursor(), crDefault);
@@ -326,6 +375,154 @@ TEST_F(OraDataSetTest, ANonBlockingFetchOfAllRowsGivesTheCursorBackAtItsEnd) {
         EXPECT_FALSE(dataSet->ControlsDisabled());
         dataSet->CloseDataSet();
     }
+    Exec("DROP TABLE " + table);
+}
+
+// A non-blocking open that fails closes the dataset and gives the cursor and the controls
+// back, whether the failure comes at once on the caller's side or later from the worker (and
+// reaches the application's handler).
+TEST_F(OraDataSetTest, AFailedNonBlockingOpenGivesTheCursorAndTheControlsBack) {
+    TTestScreen screen;
+    TBackgroundReports reports;
+    const std::string table = "ORD_BGFAIL" + testing::UniqueNameSuffix();
+    FillNumbers(table, 3);
+    const struct {
+        const char* name;
+        bool threadSafe;
+        // Run once the statement is prepared.
+        std::function<void()> beforeOpen;
+        const char* error;
+    } cases[] = {
+        {"no thread safety", false, [] {}, "Session must be Thread Safety"},
+        // Described before, gone when the worker runs the statement.
+        {"the worker's statement fails", true, [&] { Exec("DROP TABLE " + table); }, "ORA-00942"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        session_->SetThreadSafety(c.threadSafe);
+        auto dataSet = NonBlockingIds(table, 25);
+        std::vector<bool> executed;
+        dataSet->AfterExecute = [&](platform::TComponent&, bool success) { executed.push_back(success); };
+        dataSet->PrepareDataSet();
+        c.beforeOpen();
+        WaitCursorTimerCheck(true);
+        ASSERT_EQ(ScreenCursor(), crDefault);
+        std::string raised;
+        try {
+            dataSet->OpenDataSet();
+        } catch (const std::exception& e) {
+            raised = e.what();
+        }
+        if (c.threadSafe) {
+            EXPECT_EQ(raised, "");
+            EXPECT_EQ(ScreenCursor(), crBackground);
+            EXPECT_TRUE(dataSet->ControlsDisabled());
+            // The end report and the failure come together.
+            testing::PumpUntilDone([&] { return !executed.empty() || !reports.Texts().empty(); });
+            EXPECT_EQ(executed, std::vector<bool>{false});
+            ASSERT_EQ(reports.Texts().size(), 1u);
+            EXPECT_EQ(reports.Texts()[0].rfind(c.error, 0), 0u) << reports.Texts()[0];
+        } else {
+            EXPECT_EQ(raised, c.error);
+        }
+        EXPECT_FALSE(dataSet->Active());
+        EXPECT_EQ(ScreenCursor(), crDefault);
+        EXPECT_FALSE(dataSet->ControlsDisabled());
+    }
+    session_->SetThreadSafety(true);
+}
+
+// Makes the client's third fetch fail (the open fetches the first block, the background
+// fetch of all rows the second): it answers as the client does to a fetch on a statement
+// that was never executed (ORA-01002).
+class TFailingThirdFetch {
+public:
+    TFailingThirdFetch() : override_(Oci.OCIStmtFetch, Arm()) {}
+
+private:
+    static oci::OCIStmtFetchProc Arm() {
+        fetch_ = Oci.OCIStmtFetch;
+        calls_ = 0;
+        return &Fetch;
+    }
+    static oci::sword OCI_CALL Fetch(oci::OCIStmt* statement, oci::OCIError* error, oci::ub4 rows,
+                                     oci::ub2 orientation, oci::ub4 mode) {
+        if (++calls_ != 3) return fetch_(statement, error, rows, orientation, mode);
+        void* unexecuted = nullptr;
+        Oci.OCIHandleAlloc(OciClient().Environment, &unexecuted, oci::OCI_HTYPE_STMT, 0, nullptr);
+        const oci::sword status = fetch_(static_cast<oci::OCIStmt*>(unexecuted), error, rows, orientation, mode);
+        Oci.OCIHandleFree(unexecuted, oci::OCI_HTYPE_STMT);
+        return status;
+    }
+
+    static inline oci::OCIStmtFetchProc fetch_ = nullptr;
+    static inline std::atomic<int> calls_{0};
+    testing::TEntryOverride<oci::OCIStmtFetchProc> override_;
+};
+
+// A background fetch of all rows that fails gives the cursor and the controls back and
+// leaves the rows fetched before it; the reader fetches the rest itself.
+TEST_F(OraDataSetTest, AFailedNonBlockingFetchOfAllRowsGivesTheCursorBack) {
+    TTestScreen screen;
+    TBackgroundReports reports;
+    const std::string table = "ORD_BGFETCH" + testing::UniqueNameSuffix();
+    FillNumbers(table, 30);
+    auto dataSet = NonBlockingIds(table, 7);
+    dataSet->SetFetchAll(true);
+    std::vector<bool> executed;
+    dataSet->AfterExecute = [&](platform::TComponent&, bool success) { executed.push_back(success); };
+    dataSet->PrepareDataSet();
+    WaitCursorTimerCheck(true);
+    {
+        TFailingThirdFetch failing;
+        dataSet->OpenDataSet();
+        testing::PumpUntilDone([&] { return !executed.empty() && !reports.Texts().empty(); });
+    }
+    EXPECT_EQ(executed, std::vector<bool>{true});
+    ASSERT_EQ(reports.Texts().size(), 1u);
+    EXPECT_EQ(reports.Texts()[0].rfind("ORA-01002", 0), 0u) << reports.Texts()[0];
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    EXPECT_FALSE(dataSet->ControlsDisabled());
+    ASSERT_TRUE(dataSet->Active());
+    EXPECT_FALSE(dataSet->OraRecordSet()->AllFetched());
+    EXPECT_EQ(dataSet->OraRecordSet()->GetRecordCount(), 14);
+    dataSet->MoveToFirst();
+    EXPECT_EQ(ReadIds(*dataSet), Numbers(1, 30));
+    dataSet->CloseDataSet();
+    Exec("DROP TABLE " + table);
+}
+
+// A unidirectional dataset keeps one block: it never fetches all rows, in the background or
+// not, and asking for that while it is open is refused with nothing changed.
+TEST_F(OraDataSetTest, AUniDirectionalNonBlockingDataSetNeverFetchesAllRows) {
+    const std::string table = "ORD_BGUNI" + testing::UniqueNameSuffix();
+    FillNumbers(table, 30);
+    auto dataSet = NonBlockingIds(table, 4);
+    dataSet->SetFetchAll(true);
+    dataSet->SetUniDirectional(true);
+    EXPECT_FALSE(dataSet->FetchAll());
+    EXPECT_FALSE(dataSet->OraRecordSet()->FetchAll());
+    std::vector<bool> executed;
+    dataSet->AfterExecute = [&](platform::TComponent&, bool success) { executed.push_back(success); };
+    const auto readAll = [&] {
+        dataSet->OpenDataSet();
+        testing::PumpUntilDone([&] { return !executed.empty(); });
+        executed.clear();
+        return ReadIds(*dataSet);
+    };
+    EXPECT_EQ(readAll(), Numbers(1, 30));
+    dataSet->CloseDataSet();
+
+    dataSet->OpenDataSet();
+    testing::PumpUntilDone([&] { return !executed.empty(); });
+    executed.clear();
+    EXPECT_THROW(dataSet->SetFetchAll(true), platform::EDatabaseError);
+    EXPECT_FALSE(dataSet->FetchAll());
+    EXPECT_FALSE(dataSet->OraRecordSet()->FetchAll());
+    EXPECT_TRUE(dataSet->UniDirectional());
+    dataSet->CloseDataSet();
+    EXPECT_EQ(readAll(), Numbers(1, 30));
+    dataSet->CloseDataSet();
     Exec("DROP TABLE " + table);
 }
 

@@ -1,13 +1,16 @@
 // The Oracle components read from a form description, as a program's form declares them:
-// a session that connects when the form is complete, a connect dialog, and a query whose
-// parameters and macros come with it and that opens against the stand-in server.
+// a session that connects when the form is complete, a connect dialog, a query whose
+// parameters and macros come with it and that opens against the stand-in server whatever
+// the order of its lines, and a nested table on the query's dataset field.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "oracle/oci/ConnectDialog.h"
+#include "oracle/oci/OraNestedTable.h"
 #include "oracle/oci/OraQuery.h"
 #include "oracle/oci/OraSQL.h"
 #include "oracle/oci/OraSession.h"
@@ -82,6 +85,15 @@ protected:
         EXPECT_NE(c, nullptr) << name;
         return dynamic_cast<T&>(*c);
     }
+
+    // The start of a description: a session that logs on through its connect string and
+    // a query on it, whose lines follow.
+    static constexpr const char* QueryOnSession = "OraForm: TOraTestForm\n"
+                                                  "Session: TOraSession\n"
+                                                  "  ConnectPrompt = False\n"
+                                                  "  ConnectString = 'scott/tiger@SETRIX_TEST'\n"
+                                                  "Query: TOraQuery\n"
+                                                  "  Session = Session\n";
 
     // The IDs and names of the query's rows from its first.
     static std::string Rows(TOraQuery& query) {
@@ -204,6 +216,73 @@ TEST_F(OraFormTest, ASessionThatNeverConnectsWhileFormsLoadKeepsItsQueriesClosed
     EXPECT_TRUE(session.Connected());
 }
 
+// Settings that need a closed dataset (their setters close it) may come before or after
+// Active in a description: the query opens when the form is complete either way.
+TEST_F(OraFormTest, TheOrderOfAQuerysLinesDoesNotKeepItClosed) {
+    const std::string select = "  SQL = ('SELECT ID, NAME FROM " + table_ + " ORDER BY ID')\n";
+    struct Case {
+        std::string line;
+        std::function<void(TOraQuery&)> check;
+    };
+    const Case cases[] = {
+        {select, [](TOraQuery& q) { EXPECT_EQ(Rows(q), "1=one 2=two 3=three 4=four "); }},
+        {"  FilterSQL = 'ID > 2'\n", [](TOraQuery& q) { EXPECT_EQ(Rows(q), "3=three 4=four "); }},
+        {"  UniDirectional = True\n", [](TOraQuery& q) { EXPECT_TRUE(q.UniDirectional()); }},
+        {"  OptionsDS.LongStrings = False\n", [](TOraQuery& q) { EXPECT_FALSE(q.OptionsDS().LongStrings()); }},
+        // The older set form of the options sets LongStrings too.
+        {"  Options = [doRequiredFields]\n", [](TOraQuery& q) { EXPECT_FALSE(q.OptionsDS().LongStrings()); }},
+    };
+    for (const Case& c : cases) {
+        for (const bool lineFirst : {true, false}) {
+            SCOPED_TRACE(c.line + (lineFirst ? " before Active" : " after Active"));
+            const std::string active = "  Active = True\n";
+            Read(QueryOnSession + (c.line == select ? "" : select) + (lineFirst ? c.line + active : active + c.line));
+            auto& query = Child<TOraQuery>("Query");
+            EXPECT_TRUE(query.Active());
+            if (query.Active()) c.check(query);
+            form_.reset();
+        }
+    }
+}
+
+// A nested table is declared with the persistent dataset field of its parent query and
+// shows the rows of the parent's current record.
+TEST_F(OraFormTest, ANestedTableComesFromTheDescription) {
+    const std::string tags = "FORMTAGS" + UniqueNameSuffix();
+    const std::string owners = "FORMOWNERS" + UniqueNameSuffix();
+    Exec("CREATE TYPE " + tags + " AS TABLE OF NUMBER");
+    MakeTable(owners, "ID NUMBER(5), TAGS " + tags);
+    Exec("INSERT INTO " + owners + " VALUES (1, " + tags + "(7, 8, 9))");
+    Exec("INSERT INTO " + owners + " VALUES (2, " + tags + "(1))");
+    session_->Commit();
+
+    Read(std::string(QueryOnSession) +
+         "  SQL = ('SELECT TAGS FROM " + owners + " ORDER BY ID')\n"
+         "  Active = True\n"
+         "QueryTAGS: TOraDataSetField\n"
+         "  FieldName = 'TAGS'\n"
+         "  DataSet = Query\n"
+         "Tags: TOraNestedTable\n"
+         "  DataSetField = QueryTAGS\n"
+         "  Active = True\n");
+    auto& query = Child<TOraQuery>("Query");
+    auto& nested = Child<TOraNestedTable>("Tags");
+    const auto values = [&nested] {
+        std::string text;
+        for (nested.MoveToFirst(); !nested.Eof(); nested.MoveToNext())
+            text += nested.Fields().FieldAt(0)->ReadAsString() + " ";
+        return text;
+    };
+    ASSERT_TRUE(nested.Active());
+    EXPECT_EQ(values(), "7 8 9 ");
+    query.MoveToNext();
+    EXPECT_EQ(values(), "1 ");
+
+    form_.reset();
+    Exec("DROP TABLE " + owners);
+    Exec("DROP TYPE " + tags);
+}
+
 TEST_F(OraFormTest, OlderBinaryParameterAndMacroDataAreRead) {
     // Macros: 'd', a second byte, then per macro its name, its value and its activity.
     std::string macros = std::string("d") + '\0';
@@ -216,12 +295,7 @@ TEST_F(OraFormTest, OlderBinaryParameterAndMacroDataAreRead) {
     params += std::string("\x04\x00", 2) + std::string("\x04\x00", 2) + std::string("\x03\x00\x00\x00", 4);
     params += std::string("\x00\x00", 2) + std::string("\x01\x00\x00\x00", 4) + std::string("\x01", 1);
 
-    Read("OraForm: TOraTestForm\n"
-         "Session: TOraSession\n"
-         "  ConnectPrompt = False\n"
-         "  ConnectString = 'scott/tiger@SETRIX_TEST'\n"
-         "Query: TOraQuery\n"
-         "  Session = Session\n"
+    Read(std::string(QueryOnSession) +
          "  SQL = ('SELECT ID FROM &tab WHERE ID >= :LOW ORDER BY ID')\n"
          "  MacroData = " + Binary(macros) + "\n"
          "  ParamData = " + Binary(params) + "\n");

@@ -14,6 +14,8 @@
 #include "oracle/oci/OCICommand.h"
 #include "oracle/oci/OCIConnection.h"
 #include "oracle/oci/OCIRecordSet.h"
+#include "oracle/oci/OciLoader.h"
+#include "oracle/oci/OraLob.h"
 #include "oracle/oci/OraNestedTable.h"
 #include "oracle/oci/OraObject.h"
 #include "oracle/oci/OraParamDesc.h"
@@ -600,6 +602,69 @@ TEST_F(ObjectQueryTest, StatementObjectParametersTravelBothWays) {
     EXPECT_EQ(person->AttrAsString("NAME"), "Ann");
     EXPECT_EQ(person->AttrAsInteger("AGE"), 30);
     EXPECT_EQ(Numbers(*back), (std::vector<double>{4, 5}));
+}
+
+// A session that disconnects gives back what the parameters of its statements and datasets
+// hold on the client's side: object instances and LOB locators are unknown to the client
+// afterwards (freeing them again is refused).
+TEST_F(ObjectQueryTest, ParameterObjectsAndLocatorsAreFreedAtDisconnect) {
+    TContactSchema schema([this](const std::string& sql) { Exec(sql); });
+    const std::string table = schema.contacts_ + "_DOCS";
+    Exec("CREATE TABLE " + table + " (ID NUMBER(9), WHO " + schema.person_ + ", DOC CLOB)");
+    const std::string insert =
+        "INSERT INTO " + table + " (ID, WHO, DOC) VALUES (1, :WHO, EMPTY_CLOB()) RETURNING DOC INTO :DOC";
+    oci::OCISvcCtx* const svcCtx = session_->OraConnection()->GetSvcCtx();
+    auto personType = Hold(NewShared<TOraType>(svcCtx, schema.person_));
+    auto statement = platform::NewUnownedComponent<TOraSQL>();
+    statement->SetSession(session_.get());
+    statement->SetSQLText(insert);
+    auto query = NewQuery(insert);
+    const struct {
+        const char* holder;
+        TOraParams& params;
+        std::function<void()> execute;
+    } holders[] = {
+        {"statement", statement->Params(), [&] { statement->Execute(); }},
+        {"dataset", query->Params(), [&] { query->ExecuteDataSet(); }},
+    };
+    struct THeld {
+        const char* holder;
+        void* instance;
+        oci::OCILobLocator* locator;
+    };
+    std::vector<THeld> held;
+    const auto& client = OciClient();
+    for (const auto& h : holders) {
+        SCOPED_TRACE(h.holder);
+        TOraParam& who = h.params.ParamByName("WHO");
+        TOraObject* person = who.ObjectValue();
+        person->SetObjectType(personType.get());
+        person->SetSvcCtx(svcCtx);
+        person->SetAttrAsString("NAME", h.holder);
+        who.SetParamType(platform::ptInput);
+        TOraParam& doc = h.params.ParamByName("DOC");
+        doc.SetDataType(platform::ftOraClob);
+        doc.SetParamType(platform::ptOutput);
+        h.execute();
+        auto* lob = dynamic_cast<TOraLob*>(doc.BlobValue());
+        ASSERT_NE(lob, nullptr);
+        held.push_back({h.holder, person->Instance(), lob->Locator()});
+        // Both live on the client while the session is connected.
+        void* indicator = nullptr;
+        EXPECT_EQ(Oci.OCIObjectGetInd(client.Environment, client.ErrorHandle, held.back().instance, &indicator),
+                  oci::OCI_SUCCESS);
+        oci::ub4 length = 1;
+        EXPECT_EQ(Oci.OCILobGetLength(svcCtx, client.ErrorHandle, held.back().locator, &length), oci::OCI_SUCCESS);
+        EXPECT_EQ(length, 0u);
+    }
+    EXPECT_EQ(Count(*session_, table), 2);
+    session_->Disconnect();
+    for (const THeld& h : held) {
+        EXPECT_EQ(Oci.OCIObjectFree(client.Environment, client.ErrorHandle, h.instance, oci::OCI_OBJECTFREE_FORCE),
+                  oci::OCI_INVALID_HANDLE)
+            << h.holder;
+        EXPECT_EQ(Oci.OCIDescriptorFree(h.locator, oci::OCI_DTYPE_LOB), oci::OCI_INVALID_HANDLE) << h.holder;
+    }
 }
 
 // A nested table of objects: the nested dataset's fields are the element type's attributes.

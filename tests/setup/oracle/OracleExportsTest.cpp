@@ -135,9 +135,9 @@ TEST_F(OracleExports, LogOnFailuresByExport) {
          "ORA-12154: TNS:could not resolve the connect identifier specified"},
         {"scott", "tiger", "SETRIX_NOLISTENER", 10, -1, "ORA-12541: TNS:no listener"},
         // SYSTEM logs on as SYSDBA in the checks, which this server refuses it; ExecSQL
-        // logs it on normally.
+        // logs it on normally, which this server (as a real one) refuses SYS.
         {"System", "MANAGER", kServer, 10, 1, "ORA-01031: insufficient privileges"},
-        {"sys", "change_on_install", kServer, 1, 1, ""},
+        {"sys", "change_on_install", kServer, 1, -1, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.user) + "/" + c.password + "@" + c.server);
@@ -149,8 +149,8 @@ TEST_F(OracleExports, LogOnFailuresByExport) {
 
 TEST_F(OracleExports, OnlyTheSystemAccountsLogOnAsSysdba) {
     CreateUser("SYSTEMX", "SECRET");
-    // This server refuses SYSDBA to SYSTEM and to every account but SYS: a refusal shows
-    // the mode was asked for.
+    // This server refuses SYSDBA to SYSTEM and to every account but SYS, and SYS any other
+    // log-on: SYSTEM's refusal and SYS's success show the mode was asked for.
     const struct {
         const char* user;
         const char* password;
