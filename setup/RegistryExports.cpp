@@ -52,8 +52,10 @@ int RegDeleteHKLMKey(const char* keyPath) {
         const AnsiString path = KeyPathArg(keyPath);
         THklmRegistry reg;
         if (reg.RemoveKey(path)) return kRegOk;
-        // A missing key is no failure; one that is still there could not be deleted.
-        return reg.KeyExists(path) ? kRegFailed : kRegOk;
+        // A missing key is no failure; one that is still there could not be deleted, and so
+        // could one that cannot even be opened to tell (no rights to it).
+        if (reg.KeyExists(path)) return kRegFailed;
+        return reg.LastError() == ERROR_FILE_NOT_FOUND ? kRegOk : kRegFailed;
     });
 }
 

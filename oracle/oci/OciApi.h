@@ -143,6 +143,7 @@ constexpr ub4 OCI_ATTR_DATA_SIZE = 1,     // ub2, parameter
     OCI_ATTR_LOBEMPTY = 45,               // ub4, LOB descriptor
     OCI_ATTR_PARAM = 124,                 // OCIParam*, describe handle
     OCI_ATTR_PARSE_ERROR_OFFSET = 129,    // ub2, statement
+    OCI_ATTR_ROWS_FETCHED = 197,          // ub4, statement: rows of the last fetch
     OCI_ATTR_TYPECODE = 216, OCI_ATTR_COLLECTION_TYPECODE = 217, OCI_ATTR_COLLECTION_ELEMENT = 227,
     OCI_ATTR_NUM_TYPE_ATTRS = 228, OCI_ATTR_LIST_TYPE_ATTRS = 229, OCI_ATTR_NUM_ELEMS = 234;
 

@@ -330,6 +330,38 @@ TEST_F(BtrieveExports, SetLskWithoutSourceSchemesAddsAnInactiveScheme) {
     EXPECT_FALSE(SettingsFlag(dataDir, CombinedSchemeOffset));
 }
 
+// A limit-scheme file whose index leaves out every record with a null key: its key covers
+// the first six bytes of the scheme number, which are zero for every whole number, so a
+// scheme is in the file but never found by its number, the one SetLSK inserts too. The
+// export then changes no other scheme in its place and leaves the settings alone.
+TEST_F(BtrieveExports, SetLskWhoseInsertedSchemeCannotBeFoundChangesNothingElse) {
+    const std::string unindexed =
+        "table ECFIL016 ECFIL016.DAT\n"
+        "field \"\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87\" string 6 at=0\n"  // "Ключ"
+        "field \"ID \xD1\x81\xD1\x85\xD0\xB5\xD0\xBC\xD1\x8B\" float 8 at=0\n"  // "ID схемы"
+        "field \"\xD0\x9E\xD0\xBF\xD0\xB8\xD1\x81\xD0\xB0\xD0\xBD\xD0\xB8\xD0\xB5\" string 40\n"
+        "field \"\xD0\xA0\xD0\xB5\xD0\xB7\xD0\xB5\xD1\x80\xD0\xB2\" string 40\n"
+        "field \"\xD0\xA4\xD0\xBB\xD0\xB0\xD0\xB3\" logical 1\n"
+        "key \"\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87\" mod null=0\n"
+        "row \"\" 1 \"one\" \"\" false\n"
+        "row \"\" 2 \"two\" \"\" true\n"
+        "row \"\" 8 \"eight\" \"\" true\n";
+    std::string description = ProductDescription();
+    const size_t begin = description.find("table ECFIL016 ");
+    description.replace(begin, description.find("\ntable ", begin) + 1 - begin, unindexed);
+    WriteProductFiles(dataDir, description);
+    ASSERT_EQ(writeBti((dataDir + "ECFIL075.DAT").c_str(), 27, "True"), 1);
+
+    EXPECT_EQ(setLsk(dataDir.c_str()), 0);
+    const auto schemes = Schemes(dataDir);
+    ASSERT_EQ(schemes.size(), 4u);
+    EXPECT_EQ(schemes.back().number, 9.0);
+    const bool flags[] = {false, true, true};
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(schemes[i].flag, flags[i]) << schemes[i].number;
+    EXPECT_TRUE(SettingsFlag(dataDir, CombinedSchemeOffset));
+    ExpectCleanedUpAndAliased();
+}
+
 TEST_F(BtrieveExports, UpdateFixedPriceCombinesSchemesTwoAndSeven) {
     WriteProductFiles(dataDir);
     SetFileAttributesA((dataDir + "ECFIL154.DAT").c_str(), FILE_ATTRIBUTE_READONLY);

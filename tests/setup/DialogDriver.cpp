@@ -51,7 +51,30 @@ void CloseEverything(DWORD thread) {
     }
 }
 
+// The marker Settle posts; its lParam is the event the hook sets once the thread took it.
+const UINT kSettleMarker = RegisterWindowMessageA("SetrixDialogDriverSettle");
+
+LRESULT CALLBACK SeeSettleMarker(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && message->message == kSettleMarker)
+        SetEvent(reinterpret_cast<HANDLE>(message->lParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
+
+void DialogDriver::Settle(HWND window) {
+    const HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, &SeeSettleMarker, nullptr, target);
+    DWORD waited = WAIT_FAILED;
+    if (hook && PostMessageA(window, kSettleMarker, 0, reinterpret_cast<LPARAM>(taken)))
+        waited = WaitForSingleObject(
+            taken, static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(kPatience).count()));
+    if (hook) UnhookWindowsHookEx(hook);
+    // A marker not taken in time may still be: its event stays valid until then.
+    if (waited == WAIT_OBJECT_0) CloseHandle(taken);
+    if (waited != WAIT_OBJECT_0) throw std::runtime_error("timed out: the dialog's posted messages handled");
+}
 
 void DialogDriver::WaitUntil(const std::function<bool()>& condition, const char* what) {
     const auto deadline = std::chrono::steady_clock::now() + kPatience;

@@ -39,6 +39,12 @@ public:
     // gone and returns its text.
     std::string Acknowledge(const std::string& caption);
 
+    // Waits until the export's thread has taken from its queue every message posted to its
+    // windows before this call, and so handled them (unless one opened a modal loop): a
+    // marker posted to the window behind them is taken after them. A sent message would not
+    // do, as the thread handles sent messages before posted ones.
+    void Settle(HWND window);
+
     // Waits until the condition holds (or fails the script).
     void WaitUntil(const std::function<bool()>& condition, const char* what);
 

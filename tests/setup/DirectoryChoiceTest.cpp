@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <winioctl.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <vector>
@@ -36,6 +37,10 @@ const std::string kRemovableRefused =
     "\xD3\xF1\xF2\xE0\xED\xEE\xE2\xEA\xE0 \xED\xE0 \xEF\xE5\xF0\xE5\xED\xEE\xF1\xED\xFB\xE5 "
     "\xE4\xE8\xF1\xEA\xE8 \xE8 \xE4\xE8\xF1\xEA\xE8 \xE2 \xEE\xEF\xE5\xF0\xE0\xF2\xE8\xE2\xED\xEE\xE9 "
     "\xEF\xE0\xEC\xFF\xF2\xE8 \xE7\xE0\xEF\xF0\xE5\xF9\xE5\xED\xE0";
+const std::string kUnknownMedia =
+    "\xCD\xE5\xE8\xE7\xE2\xE5\xF1\xF2\xED\xFB\xE9 \xF2\xE8\xEF \xED\xEE\xF1\xE8\xF2\xE5\xEB\xFF";
+const std::string kDriveReadError =
+    "\xCE\xF8\xE8\xE1\xEA\xE0 \xEF\xF0\xE8 \xF7\xF2\xE5\xED\xE8\xE8 \xED\xEE\xF1\xE8\xF2\xE5\xEB\xFF";
 const std::string kNotFound = "\xCA\xE0\xF2\xE0\xEB\xEE\xE3 \xED\xE5 \xED\xE0\xE9\xE4\xE5\xED";
 const std::string kDirectoryMissing =
     "\xD3\xEA\xE0\xE7\xE0\xED\xED\xE0\xFF \xE4\xE8\xF0\xE5\xEA\xF2\xEE\xF0\xE8\xFF \xED\xE5 "
@@ -99,6 +104,66 @@ private:
     bool defined_ = false;
 };
 
+// What the system answers setrix.dll for one function it imports, replaced for the object's
+// lifetime: for answers Wine never gives (a drive of unknown kind, a medium that goes away).
+class ImportPatch {
+public:
+    ImportPatch(const char* function, const void* replacement) {
+        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA("setrix.dll"));
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const auto& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             library->Name != 0 && !slot_; ++library) {
+            auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->OriginalFirstThunk);
+            auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
+            for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+                if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+                const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+                slot_ = &slot->u1.Function;
+                original_ = *slot_;
+                Write(reinterpret_cast<ULONG_PTR>(replacement));
+                break;
+            }
+        }
+    }
+    ~ImportPatch() {
+        if (slot_) Write(original_);
+    }
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+    bool Applied() const { return slot_ != nullptr; }
+
+private:
+    void Write(ULONG_PTR value) {
+        DWORD previous = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &previous);
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof *slot_, previous, &previous);
+    }
+
+    ULONG_PTR* slot_ = nullptr;
+    ULONG_PTR original_ = 0;
+};
+
+// The drive U: as the replacements below make the system answer for it.
+bool IsDriveU(LPCSTR path) { return path && (path[0] == 'U' || path[0] == 'u') && std::strcmp(path + 1, ":\\") == 0; }
+
+UINT WINAPI DriveUOfUnknownKind(LPCSTR root) { return IsDriveU(root) ? DRIVE_UNKNOWN : GetDriveTypeA(root); }
+
+// U:\ shows as a directory to this many more checks, then is gone (-1: as it is).
+std::atomic<int> driveUChecksLeft{-1};
+DWORD WINAPI DriveUThatGoesAway(LPCSTR path) {
+    if (!IsDriveU(path) || driveUChecksLeft < 0) return GetFileAttributesA(path);
+    if (driveUChecksLeft == 0) {
+        SetLastError(ERROR_NOT_READY);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    --driveUChecksLeft;
+    return FILE_ATTRIBUTE_DIRECTORY;
+}
+
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The controls of the chooser's form.
@@ -112,6 +177,12 @@ struct Chooser {
     }
     HWND form, edit, list, drives, ok, cancel;
 };
+
+// The line of the drive list that shows the drive ("c:").
+int DriveLine(HWND drives, const char* drive) {
+    return static_cast<int>(
+        SendMessageA(drives, CB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(drive)));
+}
 
 std::vector<std::string> ListLines(HWND list) {
     std::vector<std::string> lines;
@@ -262,6 +333,54 @@ TEST_F(DirectoryChoice, DrivesThatCannotHoldTheInstallationAreRefused) {
     }
 }
 
+// A drive whose kind the system cannot tell is refused, whether its root is typed or chosen
+// in the drive list: the choice puts the root in the path and checks it the same way.
+TEST_F(DirectoryChoice, ADriveOfUnknownKindIsRefused) {
+    TemporaryDrive drive('U', DRIVE_FIXED, dir + "alpha");
+    ASSERT_TRUE(drive.Defined());
+    ImportPatch unknown("GetDriveTypeA", reinterpret_cast<const void*>(&DriveUOfUnknownKind));
+    ASSERT_TRUE(unknown.Applied());
+    const std::string result = Choose(dir, [&](DialogDriver& d) {
+        Chooser c(d);
+        d.SetText(c.edit, "U:\\");
+        d.Type(c.edit, '\r');
+        EXPECT_EQ(d.Acknowledge(kErrorCaption), kUnknownMedia);
+        d.Click(c.ok);
+        EXPECT_EQ(d.Acknowledge(kErrorCaption), kUnknownMedia);
+        d.SetText(c.edit, dir);
+        d.Choose(c.drives, DriveLine(c.drives, "u:"));
+        EXPECT_EQ(d.Acknowledge(kErrorCaption), kUnknownMedia);
+        EXPECT_EQ(d.Text(c.edit), "U:\\");
+        EXPECT_EQ(ListLines(c.list).back().substr(ListLines(c.list).back().find_first_not_of(' ')), "beta");
+        d.Click(c.cancel);
+    });
+    EXPECT_EQ(result, "");
+}
+
+// A medium that is there when the drive is chosen but gone when its tree is read: the
+// chooser says it could not read it, and the tree stays where it was.
+TEST_F(DirectoryChoice, AMediumGoneWhenItsTreeIsReadIsReported) {
+    TemporaryDrive drive('U', DRIVE_FIXED, dir + "alpha");
+    ASSERT_TRUE(drive.Defined());
+    ImportPatch goesAway("GetFileAttributesA", reinterpret_cast<const void*>(&DriveUThatGoesAway));
+    ASSERT_TRUE(goesAway.Applied());
+    const std::string result = Choose(dir, [&](DialogDriver& d) {
+        Chooser c(d);
+        driveUChecksLeft = 1;
+        d.Choose(c.drives, DriveLine(c.drives, "u:"));
+        EXPECT_EQ(d.Acknowledge(kErrorCaption), kDriveReadError);
+        EXPECT_EQ(d.Text(c.edit), "U:\\");
+        EXPECT_EQ(ListLines(c.list).back().substr(ListLines(c.list).back().find_first_not_of(' ')), "beta");
+        driveUChecksLeft = -1;
+        // Readable again, the same choice moves the tree to it.
+        d.SetText(c.edit, dir);
+        d.Choose(c.drives, DriveLine(c.drives, "u:"));
+        d.WaitUntil([&] { return ListLines(c.list).front() == "U:\\"; }, "tree on the drive");
+        d.Click(c.cancel);
+    });
+    EXPECT_EQ(result, "");
+}
+
 TEST_F(DirectoryChoice, MissingDirectoryIsCreatedOnYes) {
     const std::string wanted = dir + "new\\deeper";
     const std::string result = Choose(dir, [&](DialogDriver& d) {
@@ -343,7 +462,7 @@ TEST_F(DirectoryChoice, ChoosingADriveMovesToItsRootUnlessAlreadyThere) {
         // Already the root, written differently: nothing changes.
         d.SetText(c.edit, " c:\\ ");
         d.Choose(c.drives, driveC);
-        Sleep(300);
+        d.Settle(c.form);
         EXPECT_EQ(d.Text(c.edit), " c:\\ ");
         PostMessageA(c.form, WM_CLOSE, 0, 0);
     });

@@ -135,6 +135,35 @@ TEST_F(RegistryExports, AValueThatCannotBeDeletedGivesOne) {
     EXPECT_EQ(deleteValue("SOFTWARE\\SetrixExportTests\\Locked\\Missing", "Dir"), 0);
 }
 
+// A key that stays after the deletion is a failure, whatever keeps it: no right to delete
+// it, no right to open it at all, or a subkey that cannot be deleted (the subkeys before
+// it go, the key and the rest stay). Only a key that is not there counts as deleted.
+TEST_F(RegistryExports, AKeyThatCannotBeDeletedGivesOne) {
+    const std::string root = "\\SOFTWARE\\SetrixExportTests";
+    const struct {
+        const char* locked;      // below root, its rights taken away
+        const char* accessList;  // what is left to everyone
+        const char* deleted;     // the key the export is asked to delete, below root
+        std::vector<const char*> stay, gone;
+    } cases[] = {
+        {"\\Locked", "D:P(A;;KR;;;WD)", "Locked", {"\\Locked"}, {}},
+        {"\\Closed", "D:P", "Closed", {"\\Closed"}, {}},
+        {"\\Tree\\B", "D:P(A;;KR;;;WD)", "Tree", {"\\Tree", "\\Tree\\B", "\\Tree\\C"}, {"\\Tree\\A"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.deleted);
+        for (const char* sub : {"\\A", "\\B", "\\C"}) PutString(root + "\\Tree" + sub, "v", "x");
+        PutString(root + c.locked, "Dir", "C:\\KEPT");
+        SetAccess(root + c.locked, KEY_ALL_ACCESS, c.accessList);
+        locked_.push_back(root + c.locked);
+        EXPECT_EQ(deleteKey(("SOFTWARE\\SetrixExportTests\\" + std::string(c.deleted)).c_str()), 1);
+        SetAccess(root + c.locked, WRITE_DAC, "D:P(A;;KA;;;WD)");
+        for (const char* key : c.stay) EXPECT_TRUE(KeyExists(root + key)) << key;
+        for (const char* key : c.gone) EXPECT_FALSE(KeyExists(root + key)) << key;
+        Clean();
+    }
+}
+
 // What the product's registry holds but cannot be read as it must be ends the deletion with
 // "!" and deletes nothing.
 TEST_F(RegistryExports, DeleteOrvelVersionReportsRegistryFailures) {

@@ -20,7 +20,7 @@ trap cleanup EXIT
 
 start_server() {
   setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 &
-  sleep 0.3
+  wine_wait_for_server
 }
 stop_server() {
   "$WINESERVER" -k >/dev/null 2>&1 || true

@@ -14,7 +14,7 @@ export LC_ALL=$locale
 trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 mkdir -p "$prefix"
 setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 &
-sleep 0.3
+wine_wait_for_server
 [ -f "$prefix/system.reg" ] || "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
 cd "$bin_dir"
 SETRIX_OTHER_LOCALE=$locale "$WINELOADER" "./$(basename "$test_program")" --gtest_filter="$filter"

@@ -378,6 +378,7 @@ void OpenCursorResult(StmtHandle& target, OpenedCursor& cursor, const std::strin
   target.describedOnly = false;
   target.nextRow = 0;
   target.rowCount = 0;
+  target.rowsFetched = 0;
   for (ParamDescriptor* p : target.params) Handles().Free(p, OCI_DTYPE_PARAM);
   target.params.clear();
   for (const auto& column : target.result.columns) target.params.push_back(ColumnParam(column, target));
@@ -407,6 +408,7 @@ sword Fetch(StmtHandle& s, ErrorHandle* err, ub4 rows) {
   } else {
     if (rows == 0) {  // cancels the cursor
       s.nextRow = s.result.rows.size();
+      s.rowsFetched = 0;
       return OCI_SUCCESS;
     }
     f = {};
@@ -425,6 +427,7 @@ sword Fetch(StmtHandle& s, ErrorHandle* err, ub4 rows) {
   const bool truncated = f.truncated;
   f = {};
   s.rowCount += delivered;
+  s.rowsFetched = delivered;
   if (delivered < rows) {
     if (err) err->Set(OraError(1403));
     return OCI_NO_DATA;
@@ -573,6 +576,7 @@ OCI_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attri
         case OCI_ATTR_STMT_TYPE: return put(static_cast<ub2>(s->statementType));
         case OCI_ATTR_SQLFNCODE: return put(static_cast<ub2>(s->functionCode));
         case OCI_ATTR_ROW_COUNT: return put(static_cast<ub4>(s->rowCount));
+        case OCI_ATTR_ROWS_FETCHED: return put(static_cast<ub4>(s->rowsFetched));
         case OCI_ATTR_PARAM_COUNT: return put(static_cast<ub4>(s->result.columns.size()));
         case OCI_ATTR_PARSE_ERROR_OFFSET: return put(static_cast<ub2>(s->parseErrorOffset));
         case OCI_ATTR_ROWID: {
@@ -779,6 +783,7 @@ OCI_EXPORT sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* 
     s->executed = false;
     s->result = {};
     s->rowCount = 0;
+    s->rowsFetched = 0;
     s->parseErrorOffset = 0;
     s->inPieces.Reset();
     s->outPiece.Reset();
@@ -867,6 +872,7 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     s->describedOnly = describeOnly;
     s->nextRow = 0;
     s->rowCount = query ? 0 : static_cast<ub4>(s->result.rowsAffected);
+    s->rowsFetched = 0;
     for (ParamDescriptor* p : s->params) Handles().Free(p, OCI_DTYPE_PARAM);
     s->params.clear();
     for (const auto& column : s->result.columns) s->params.push_back(ColumnParam(column, *s));

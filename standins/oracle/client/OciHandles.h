@@ -124,6 +124,7 @@ struct StmtHandle {
   ExecuteReply result;
   std::size_t nextRow = 0;
   ub4 rowCount = 0;
+  ub4 rowsFetched = 0;  // by the last fetch (or execute that fetched)
   ub2 parseErrorOffset = 0;
   std::vector<ParamDescriptor*> params;
   // Piecewise values without callbacks (status OCI_NEED_DATA): binds' values being

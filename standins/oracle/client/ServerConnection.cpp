@@ -57,8 +57,7 @@ ServerConnection::ServerConnection(const ServerAddress& address) : address_(addr
     socket_ = INVALID_SOCKET;
     ThrowServerError(ready == 0 ? 12535 : 12541);
   }
-  nonBlocking = 0;
-  ioctlsocket(socket_, FIONBIO, &nonBlocking);
+  // The socket stays non-blocking: every send and receive waits through Ready, within its bound.
   BOOL noDelay = TRUE;
   setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
 }
@@ -76,36 +75,44 @@ ServerConnection::~ServerConnection() {
   if (socket_ != INVALID_SOCKET) closesocket(socket_);
 }
 
+void ServerConnection::Break(int code) {
+  broken_ = true;
+  throw OraError(code);
+}
+
+bool ServerConnection::Ready(bool forWriting, int timeoutMs) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(socket_, &set);
+  timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int ready = select(0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, nullptr,
+                           timeoutMs > 0 ? &wait : nullptr);
+  if (ready == SOCKET_ERROR) Break(3113);
+  return ready > 0;
+}
+
 void ServerConnection::Send(const std::string& data) {
   std::size_t done = 0;
   while (done < data.size()) {
     int n = ::send(socket_, data.data() + done, static_cast<int>(data.size() - done), 0);
-    if (n <= 0) {
-      broken_ = true;
-      ThrowServerError(3113);
+    if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+      // The server takes nothing more: it has stopped reading.
+      if (!Ready(true, address_.timeouts.sendMs)) Break(12608);
+      continue;
     }
+    if (n <= 0) Break(3113);
     done += static_cast<std::size_t>(n);
   }
 }
 
-std::string ServerConnection::ReceiveFrame(int timeoutMs) {
+std::string ServerConnection::ReceiveFrame(int timeoutMs, int timeoutCode) {
   auto receive = [&](char* buffer, std::size_t size) {
     while (size > 0) {
-      if (timeoutMs > 0) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(socket_, &readable);
-        timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-        if (select(0, &readable, nullptr, nullptr, &wait) == 0) {
-          broken_ = true;  // the reply may still come: the channel is out of step
-          ThrowServerError(12535);
-        }
-      }
+      // The reply may still come after a timeout: the channel is out of step.
+      if (!Ready(false, timeoutMs)) Break(timeoutCode);
       int n = ::recv(socket_, buffer, static_cast<int>(size), 0);
-      if (n <= 0) {
-        broken_ = true;
-        ThrowServerError(3113);
-      }
+      if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) continue;
+      if (n <= 0) Break(3113);
       buffer += n;
       size -= static_cast<std::size_t>(n);
     }
@@ -113,10 +120,7 @@ std::string ServerConnection::ReceiveFrame(int timeoutMs) {
   unsigned char header[4];
   receive(reinterpret_cast<char*>(header), 4);
   std::uint32_t length = FrameLength(header);
-  if (length == 0 || length > MaxFrameSize) {
-    broken_ = true;
-    ThrowServerError(3113);
-  }
+  if (length == 0 || length > MaxFrameSize) Break(3113);
   std::string payload(length, '\0');
   receive(payload.data(), length);
   return payload;
@@ -126,7 +130,8 @@ std::string ServerConnection::Call(const WireWriter& request, int timeoutMs) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (broken_ || socket_ == INVALID_SOCKET) ThrowServerError(3114);
   Send(Frame(request.Data()));
-  std::string payload = ReceiveFrame(timeoutMs);
+  std::string payload = timeoutMs > 0 ? ReceiveFrame(timeoutMs, 12535)
+                                      : ReceiveFrame(address_.timeouts.receiveMs, 12609);
   WireReader reader(payload);
   if (static_cast<ReplyStatus>(reader.U8()) == ReplyStatus::Error) {
     ErrorReply e = reader.Error();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <climits>
 #include <fstream>
 #include <sstream>
 
@@ -69,6 +70,20 @@ std::string DescriptorValue(const std::string& descriptor, const char* key) {
   return {};
 }
 
+// "30", "30 sec", "500ms", "2 min" in milliseconds; 0 for anything else.
+int Milliseconds(const std::string& value) {
+  std::size_t digits = 0;
+  while (digits < value.size() && std::isdigit(static_cast<unsigned char>(value[digits]))) ++digits;
+  if (digits == 0 || digits > 9) return 0;
+  const long long number = std::stoll(value.substr(0, digits));
+  const std::string unit = Upper(Trim(value.substr(digits)));
+  long long ms = 0;
+  if (unit.empty() || unit == "SEC") ms = number * 1000;
+  else if (unit == "MS") ms = number;
+  else if (unit == "MIN") ms = number * 60 * 1000;
+  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
 }  // namespace
 
 std::vector<std::string> TnsSearchFolders() {
@@ -130,7 +145,8 @@ std::string FindAlias(const std::string& text, const std::string& alias) {
   return {};
 }
 
-ServerAddress ResolveServerName(const std::string& name) {
+namespace {
+ServerAddress ResolveAddress(const std::string& name) {
   std::string n = Trim(name);
   if (n.empty()) n = Trim(Environment("LOCAL"));  // the default database of a client without a name
   if (n.empty()) n = Trim(Environment("TWO_TASK"));
@@ -158,6 +174,39 @@ ServerAddress ResolveServerName(const std::string& name) {
     if (!descriptor.empty() && ParseDescriptor(descriptor, address)) return address;
   }
   throw OraError(12154);
+}
+}  // namespace
+
+NetTimeouts ParseNetTimeouts(const std::string& text) {
+  NetTimeouts timeouts;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    line = line.substr(0, line.find('#'));
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string name = Upper(Trim(line.substr(0, eq)));
+    const std::string value = Trim(line.substr(eq + 1));
+    if (name == "SQLNET.RECV_TIMEOUT") timeouts.receiveMs = Milliseconds(value);
+    else if (name == "SQLNET.SEND_TIMEOUT") timeouts.sendMs = Milliseconds(value);
+  }
+  return timeouts;
+}
+
+NetTimeouts ReadNetTimeouts() {
+  for (const auto& folder : TnsSearchFolders()) {
+    std::ifstream in(folder + "\\sqlnet.ora");
+    if (!in) continue;
+    std::stringstream text;
+    text << in.rdbuf();
+    return ParseNetTimeouts(text.str());
+  }
+  return {};
+}
+
+ServerAddress ResolveServerName(const std::string& name) {
+  ServerAddress address = ResolveAddress(name);
+  address.timeouts = ReadNetTimeouts();
+  return address;
 }
 
 }  // namespace orastandin

@@ -83,6 +83,8 @@ const std::map<int, const char*>& Messages() {
       {12154, "TNS:could not resolve the connect identifier specified"},
       {12514, "TNS:listener does not currently know of service requested in connect descriptor"},
       {12535, "TNS:operation timed out"},
+      {12608, "TNS: Send timeout occurred"},
+      {12609, "TNS: Receive timeout occurred"},
       {12541, "TNS:no listener"},
       {12560, "TNS:protocol adapter error"},
       {24344, "success with compilation error"},

@@ -22,8 +22,8 @@ const char* const kServer = "SETRIX_TEST";
 const char* const kUser = "STX_JOURNAL";
 const char* const kPassword = "JOURNAL";
 const char* const kTable = "STX_JOUR_MOVE";
-// A user whose every statement the server answers late, so that another session can look
-// in while that user's move runs.
+// A user whose move the server holds at its final commit, so that another session can look
+// in while every row is sent and none committed.
 const char* const kSlowUser = "STX_JOURNAL_SLOW";
 const char* const kAliasKey = "\\SOFTWARE\\Quillon\\Btrieve\\ALIASES\\BTI_edit";
 
@@ -70,16 +70,18 @@ protected:
     int Move(const std::string& dataDir, const std::string& table = kTable, const char* password = kPassword) {
         return setrix_.Fn<MoveFn>("MoveJourSh2Oracle")(dataDir.c_str(), table.c_str(), kUser, password, kServer);
     }
-    // The move run by the script host in a process of its own, slowed down by the server:
-    // each of its statements is answered 20 ms late.
-    std::unique_ptr<HostProcess> SlowMove(const std::string& dataDir) {
-        orastandin::InstallServerHook(kServer, "execute:0:delay:20@" + std::string(kSlowUser));
+    // The move run by the script host in a process of its own. The server holds its final
+    // commit (its second: beginning the transaction commits first) until released, so the
+    // move stops with all its rows sent and none committed.
+    std::unique_ptr<HostProcess> HeldMove(const std::string& dataDir) {
+        orastandin::InstallServerHook(kServer, "commit:2:hold@" + std::string(kSlowUser));
         return std::make_unique<HostProcess>(
             std::vector<std::string>{"MoveJourSh2Oracle", dataDir, kTable, kSlowUser, kPassword, kServer});
     }
+    static void ReleaseHeldMove() { orastandin::InstallServerHook(kServer, "commit:0:release@" + std::string(kSlowUser)); }
     // Ends the slow user's sessions on the server, as an administrator would a dead client's:
-    // they roll back. Wine may keep a killed process's socket open for a long while, so the
-    // server cannot count on seeing a killed client's connection end.
+    // they roll back, a held call with them. Wine may keep a killed process's socket open for
+    // a long while, so the server cannot count on seeing a killed client's connection end.
     static void EndSlowSessions() {
         orastandin::InstallServerHook(kServer, "session:0:disconnect@" + std::string(kSlowUser));
     }
@@ -88,10 +90,12 @@ protected:
     bool TableHeldByAnother() {
         return Exec("SYSTEM", "MANAGER", "LOCK TABLE " + std::string(kTable) + " IN EXCLUSIVE MODE NOWAIT") != 1;
     }
-    // Watches the move from another session until it holds rows not yet committed; answers
-    // whether it did, and what the other session counted meanwhile.
+    // Watches the held move from another session until it holds rows not yet committed (a
+    // state that lasts while the move is held); answers whether it came, and what the other
+    // session counted meanwhile.
     bool WatchUntilRowsInFlight(const HostProcess& move, std::vector<std::string>& counted) {
-        while (move.Running()) {
+        const ULONGLONG deadline = GetTickCount64() + 60000;
+        while (move.Running() && GetTickCount64() < deadline) {
             if (!TableExists()) continue;
             counted.push_back(Rows());
             if (TableHeldByAnother()) {
@@ -160,17 +164,17 @@ TEST_F(JournalMove, CopiesEveryRecordWithItsMomentAndExactNumbers) {
 }
 
 TEST_F(JournalMove, AnotherSessionSeesNoneOfTheRowsBeforeTheMoveEnds) {
-    auto move = SlowMove(DataDirectory(Records(60)));
+    auto move = HeldMove(DataDirectory(Records(60)));
     std::vector<std::string> counted;
     ASSERT_TRUE(WatchUntilRowsInFlight(*move, counted));
     EXPECT_EQ(counted, std::vector<std::string>(counted.size(), "0"));
+    ReleaseHeldMove();
     EXPECT_EQ(move->Output(), "1\n");
     EXPECT_EQ(Rows(), "60");
 }
 
 TEST_F(JournalMove, AMoveKilledOnItsWayLeavesNoRows) {
-    // Enough records that the move is still on its way however late the kill comes.
-    auto move = SlowMove(DataDirectory(Records(300)));
+    auto move = HeldMove(DataDirectory(Records(20)));
     std::vector<std::string> counted;
     ASSERT_TRUE(WatchUntilRowsInFlight(*move, counted));
     move->Kill();

@@ -103,6 +103,22 @@ TEST_F(OracleExports, ExecSqlReportsAFailingCommit) {
     EXPECT_EQ(ExecSQL("STX_COMMIT", "SECRET", kServer, "BEGIN NULL; END;"), -2);
 }
 
+// The value was read but the commit after it failed: the caller hears nothing, neither the
+// value nor what an earlier call left in the result.
+TEST_F(OracleExports, GetSqlResultWhoseCommitFailsAnswersNothing) {
+    CreateUser("STX_RESULT_COMMIT", "SECRET");
+    const auto query = [&] {
+        setrix_.Fn<const char*(const char*, const char*)>("AddToList")("", "stale");
+        return TextExport("GetSQLResult", "STX_RESULT_COMMIT", "SECRET", kServer, "SELECT 'read' FROM DUAL");
+    };
+    ASSERT_EQ(query(), "read");
+    for (const char* commit : {"commit:1:fail:2091", "commit:1:drop"}) {
+        SCOPED_TRACE(commit);
+        orastandin::InstallServerHook(kServer, std::string(commit) + "@STX_RESULT_COMMIT");
+        EXPECT_EQ(query(), "");
+    }
+}
+
 TEST_F(OracleExports, LogOnFailuresByExport) {
     const struct {
         const char* user;

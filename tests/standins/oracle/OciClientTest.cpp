@@ -230,6 +230,55 @@ TEST_F(OciServerTest, ArrayDmlThenArrayFetchWithDescribe) {
   EXPECT_EQ(count, 3u);
 }
 
+// A program reading blocks of rows learns from the statement how many the last fetch gave:
+// the usual way to read the final, partial block.
+TEST_F(OciServerTest, RowsFetchedCountsTheLastFetchOnly) {
+  OciLibrary oci;
+  OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
+  ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
+  std::string table = UniqueName("BLOCKS");
+  ASSERT_EQ(c.Run("CREATE TABLE " + table + " (ID NUMBER(9))"), OCI_SUCCESS);
+  ASSERT_EQ(c.Run("INSERT INTO " + table + " SELECT 1 FROM DUAL UNION ALL SELECT 2 FROM DUAL UNION ALL "
+                  "SELECT 3 FROM DUAL UNION ALL SELECT 4 FROM DUAL UNION ALL SELECT 5 FROM DUAL"),
+            OCI_SUCCESS);
+  auto rowsFetched = [&] {
+    ub4 rows = 99;
+    EXPECT_EQ(oci.AttrGet(c.stmt, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROWS_FETCHED, oci.err), OCI_SUCCESS);
+    return rows;
+  };
+  EXPECT_EQ(rowsFetched(), 0u);  // a statement that fetches nothing
+
+  sb4 ids[2] = {};
+  auto define = [&] {
+    OCIDefine* d = nullptr;
+    oci.DefineByPos(c.stmt, &d, oci.err, 1, ids, sizeof ids[0], SQLT_INT, nullptr, nullptr, nullptr, 0);
+  };
+  const std::string query = "SELECT ID FROM " + table + " ORDER BY ID";
+  ASSERT_EQ(c.Run(query, 0), OCI_SUCCESS);
+  define();
+  EXPECT_EQ(rowsFetched(), 0u);
+  const struct {
+    sword status;
+    ub4 rows;
+    sb4 first;
+  } blocks[] = {{OCI_SUCCESS, 2, 1}, {OCI_SUCCESS, 2, 3}, {OCI_NO_DATA, 1, 5}, {OCI_NO_DATA, 0, 5}};
+  for (const auto& block : blocks) {
+    SCOPED_TRACE(block.first);
+    EXPECT_EQ(oci.StmtFetch(c.stmt, oci.err, 2, OCI_FETCH_NEXT, 0), block.status);
+    EXPECT_EQ(rowsFetched(), block.rows);
+    EXPECT_EQ(ids[0], block.first);
+  }
+  // An execute that fetches counts as the fetch; preparing anew forgets it.
+  ASSERT_EQ(oci.StmtPrepare(c.stmt, oci.err, reinterpret_cast<const OraText*>(query.c_str()),
+                            static_cast<ub4>(query.size()), OCI_NTV_SYNTAX, OCI_DEFAULT),
+            OCI_SUCCESS);
+  define();
+  EXPECT_EQ(oci.StmtExecute(c.svc, c.stmt, oci.err, 2, 0, nullptr, nullptr, OCI_DEFAULT), OCI_SUCCESS);
+  EXPECT_EQ(rowsFetched(), 2u);
+  EXPECT_EQ(c.Run("DELETE FROM " + table + " WHERE ID > 3"), OCI_SUCCESS);
+  EXPECT_EQ(rowsFetched(), 0u);
+}
+
 TEST_F(OciServerTest, TruncatedValuesReportTheirLength) {
   OciLibrary oci;
   OciConnection c(oci, "SETRIX_TEST", "SCOTT", "TIGER");
