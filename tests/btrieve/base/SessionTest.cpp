@@ -253,13 +253,16 @@ TEST_F(SessionTest, RegistryAliasesAreWrittenAndShownAsConfigurationRows) {
         RegSetValueExA(registry.CurrentKey(), "Raw", 0, REG_BINARY, blob, 2);
         registry.PutString("Zone", "north");
         registry.PutString("alpha", "first");
+        registry.PutString("Key-b", "hyphen");
+        registry.PutString("KeyA", "letter");
     }
     // What the rows should be, in the order the registry enumerates the key's values:
     // one row per string or integer value; "User" is shown as "USER NAME" where it
     // stands, and no empty "USER NAME" row follows.
     const std::map<AnsiString, AnsiString> shown = {{"Count", "42"},      {"Description", "test"},
                                                      {"PhysicalName", "C:\\DATA"}, {"User", "SYSADM"},
-                                                     {"Zone", "north"},   {"alpha", "first"}};
+                                                     {"Zone", "north"},   {"alpha", "first"},
+                                                     {"Key-b", "hyphen"}, {"KeyA", "letter"}};
     std::vector<std::pair<AnsiString, AnsiString>> expected;
     {
         platform::TRegistry registry;
@@ -274,6 +277,20 @@ TEST_F(SessionTest, RegistryAliasesAreWrittenAndShownAsConfigurationRows) {
     }
     ASSERT_EQ(expected.size(), shown.size());
     ASSERT_NE(expected.back().first, "USER NAME");  // the row must not stand last by chance
+    // Nor may the registry's order be that of a sort of the names: by their bytes
+    // ("Zone" before "alpha") or by the locale, with or without case, which passes over
+    // the hyphen ("KeyA" before "Key-b").
+    using Row = std::pair<AnsiString, AnsiString>;
+    const std::function<bool(const Row&, const Row&)> sorts[] = {
+        [](const Row& a, const Row& b) { return a.first < b.first; },
+        [](const Row& a, const Row& b) { return platform::AnsiCompareStr(a.first, b.first) < 0; },
+        [](const Row& a, const Row& b) { return platform::AnsiCompareText(a.first, b.first) < 0; },
+    };
+    for (const auto& before : sorts) {
+        auto sorted = expected;
+        std::stable_sort(sorted.begin(), sorted.end(), before);
+        ASSERT_NE(sorted, expected);
+    }
 
     TBaseTable* rows = nullptr;
     session_->OpenCfgInfoList(rows, "\\DATABASES\\SETRIXTEST_A\\DB INFO");
