@@ -12,9 +12,11 @@
 
 #include "DialogDriver.h"
 #include "SetrixLibrary.h"
+#include "tests/support/ImportPatch.h"
 
 namespace {
 
+using testsupport::ImportPatch;
 using TextOf1 = const char*(const char*);
 using TreeFn = const char*(const char*, const char*, HWND, int);
 
@@ -104,50 +106,8 @@ private:
     bool defined_ = false;
 };
 
-// What the system answers setrix.dll for one function it imports, replaced for the object's
-// lifetime: for answers Wine never gives (a drive of unknown kind, a medium that goes away).
-class ImportPatch {
-public:
-    ImportPatch(const char* function, const void* replacement) {
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA("setrix.dll"));
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const auto& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-             library->Name != 0 && !slot_; ++library) {
-            auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->OriginalFirstThunk);
-            auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
-            for (; name->u1.AddressOfData != 0; ++name, ++slot) {
-                if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
-                const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
-                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
-                slot_ = &slot->u1.Function;
-                original_ = *slot_;
-                Write(reinterpret_cast<ULONG_PTR>(replacement));
-                break;
-            }
-        }
-    }
-    ~ImportPatch() {
-        if (slot_) Write(original_);
-    }
-    ImportPatch(const ImportPatch&) = delete;
-    ImportPatch& operator=(const ImportPatch&) = delete;
-    bool Applied() const { return slot_ != nullptr; }
-
-private:
-    void Write(ULONG_PTR value) {
-        DWORD previous = 0;
-        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &previous);
-        *slot_ = value;
-        VirtualProtect(slot_, sizeof *slot_, previous, &previous);
-    }
-
-    ULONG_PTR* slot_ = nullptr;
-    ULONG_PTR original_ = 0;
-};
-
-// The drive U: as the replacements below make the system answer for it.
+// The drive U: as the replacements below of setrix.dll's imports make the system answer for
+// it, answers Wine never gives (a drive of unknown kind, a medium that goes away).
 bool IsDriveU(LPCSTR path) { return path && (path[0] == 'U' || path[0] == 'u') && std::strcmp(path + 1, ":\\") == 0; }
 
 UINT WINAPI DriveUOfUnknownKind(LPCSTR root) { return IsDriveU(root) ? DRIVE_UNKNOWN : GetDriveTypeA(root); }
@@ -338,7 +298,7 @@ TEST_F(DirectoryChoice, DrivesThatCannotHoldTheInstallationAreRefused) {
 TEST_F(DirectoryChoice, ADriveOfUnknownKindIsRefused) {
     TemporaryDrive drive('U', DRIVE_FIXED, dir + "alpha");
     ASSERT_TRUE(drive.Defined());
-    ImportPatch unknown("GetDriveTypeA", reinterpret_cast<const void*>(&DriveUOfUnknownKind));
+    ImportPatch unknown("setrix.dll", "GetDriveTypeA", reinterpret_cast<const void*>(&DriveUOfUnknownKind));
     ASSERT_TRUE(unknown.Applied());
     const std::string result = Choose(dir, [&](DialogDriver& d) {
         Chooser c(d);
@@ -362,7 +322,7 @@ TEST_F(DirectoryChoice, ADriveOfUnknownKindIsRefused) {
 TEST_F(DirectoryChoice, AMediumGoneWhenItsTreeIsReadIsReported) {
     TemporaryDrive drive('U', DRIVE_FIXED, dir + "alpha");
     ASSERT_TRUE(drive.Defined());
-    ImportPatch goesAway("GetFileAttributesA", reinterpret_cast<const void*>(&DriveUThatGoesAway));
+    ImportPatch goesAway("setrix.dll", "GetFileAttributesA", reinterpret_cast<const void*>(&DriveUThatGoesAway));
     ASSERT_TRUE(goesAway.Applied());
     const std::string result = Choose(dir, [&](DialogDriver& d) {
         Chooser c(d);

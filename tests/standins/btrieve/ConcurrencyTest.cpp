@@ -2,10 +2,14 @@
 // process killed in the middle of its work leaves behind.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <utility>
 
 #include "platform/TextFile.h"
+#include "standins/btrieve/LogFile.h"
 #include "tests/standins/btrieve/BtrieveTestClient.h"
+#include "tests/support/ImportPatch.h"
 
 using namespace btrieve;
 using namespace btrtest;
@@ -247,18 +251,45 @@ TEST_F(LockHeldElsewhere, NoWaitReadsAndChangesAreRefused) {
     f.Close();
 }
 
+// The record manager's attempts at record locks, seen as this process makes them: the first
+// attempt the holder refuses sets an event (the holder's release), so that the lock goes only
+// once the reader has found the record locked.
+class ReleaseAtTheFirstRefusal {
+public:
+    explicit ReleaseAtTheFirstRefusal(const std::string& event)
+        : patch_(kDefaultClientLibrary, "LockFileEx", Arm(event)) {}
+    ~ReleaseAtTheFirstRefusal() { CloseHandle(std::exchange(release_, nullptr)); }
+    bool Applied() const { return patch_.Applied(); }
+    int Refusals() const { return refusals_; }
+
+private:
+    static const void* Arm(const std::string& event) {
+        release_ = OpenEventA(EVENT_MODIFY_STATE, FALSE, event.c_str());
+        refusals_ = 0;
+        return reinterpret_cast<const void*>(&Attempt);
+    }
+    static BOOL WINAPI Attempt(HANDLE file, DWORD flags, DWORD reserved, DWORD low, DWORD high, LPOVERLAPPED at) {
+        const BOOL locked = LockFileEx(file, flags, reserved, low, high, at);
+        const uint64_t offset = (static_cast<uint64_t>(at->OffsetHigh) << 32) | at->Offset;
+        const bool recordLock =
+            offset >= wbtrv::LogFile::kRecordLockBase && offset < wbtrv::LogFile::kWriterRegion;
+        if (!locked && recordLock && ++refusals_ == 1) SetEvent(release_);
+        return locked;
+    }
+
+    static inline HANDLE release_ = nullptr;
+    static inline std::atomic<int> refusals_{0};
+    testsupport::ImportPatch patch_;
+};
+
 TEST_F(LockHeldElsewhere, WaitLockWaitsForTheRelease) {
     EXPECT_EQ(f.Get(OpGetEqual + kSingleNoWaitLockBias, 0, Key(1)), StatusRecordLocked);
-    // Release the child's lock a little later, while this read waits for it.
-    HANDLE timer = CreateThread(nullptr, 0, [](void* event) -> DWORD {
-        Sleep(300);
-        SetEvent(static_cast<HANDLE>(event));
-        CloseHandle(static_cast<HANDLE>(event));
-        return 0;
-    }, OpenEventA(EVENT_MODIFY_STATE, FALSE, release.Name().c_str()), 0, nullptr);
+    // The holder lets the record go once this read has found it locked: the read gets it
+    // only by waiting.
+    ReleaseAtTheFirstRefusal releasing(release.Name());
+    ASSERT_TRUE(releasing.Applied());
     EXPECT_EQ(f.Get(OpGetEqual + kSingleWaitLockBias, 0, Key(1)), 0);
-    WaitForSingleObject(timer, 5000);
-    CloseHandle(timer);
+    EXPECT_GE(releasing.Refusals(), 1);
     EXPECT_EQ(child->Wait(), 0u);
     f.Close();
 }
