@@ -520,25 +520,30 @@ TEST_F(OciServerTest, BreakFromAnotherThreadStopsTheRunningCall) {
   ASSERT_EQ(c.logonStatus, OCI_SUCCESS);
   auto brk = oci.Bind<OCIBreakProc>("OCIBreak");
   EXPECT_EQ(brk(c.svc, oci.err), OCI_SUCCESS);  // nothing running: nothing happens
+  // The client cannot see the statement start on the server, and a break that comes before
+  // it is lost: the other thread breaks again until the call has returned.
   struct Breaker {
     OCIBreakProc call;
     OCISvcCtx* svc;
     OCIError* err;
-  } breaker{brk, c.svc, oci.err};
+    HANDLE returned;
+  } breaker{brk, c.svc, oci.err, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   HANDLE thread = CreateThread(
       nullptr, 0,
       [](LPVOID p) -> DWORD {
         auto* b = static_cast<Breaker*>(p);
-        Sleep(300);
-        b->call(b->svc, b->err);
+        do b->call(b->svc, b->err);
+        while (WaitForSingleObject(b->returned, 20) == WAIT_TIMEOUT);
         return 0;
       },
       &breaker, 0, nullptr);
   EXPECT_EQ(c.Run("WITH RECURSIVE c(x) AS (SELECT 1 FROM DUAL UNION ALL SELECT x + 1 FROM c) SELECT COUNT(*) FROM c", 0),
             OCI_ERROR);
   EXPECT_EQ(oci.LastError(), 1013);
+  SetEvent(breaker.returned);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
+  CloseHandle(breaker.returned);
   EXPECT_EQ(c.Run("SELECT * FROM DUAL", 0), OCI_SUCCESS);
 }
 
