@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <vector>
+
 #include "SetrixLibrary.h"
 
 namespace {
@@ -9,9 +14,27 @@ using IntOf1 = int(const char*);
 class ProcessExports : public ::testing::Test {
 protected:
     void TearDown() override {
-        if (!childName.empty()) killProcess(childName.c_str());
-        Sleep(100);
+        if (!childName.empty()) EndChildren();
         RemoveTree(dir);
+    }
+
+    // Kills what still runs of the test's child program and waits until it has ended, so
+    // that its program file can be removed.
+    void EndChildren() {
+        std::vector<HANDLE> running;
+        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+            if (lstrcmpiA(entry.szExeFile, childName.c_str()) != 0) continue;
+            if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID)) running.push_back(process);
+        }
+        CloseHandle(snapshot);
+        killProcess(childName.c_str());
+        for (const HANDLE process : running) {
+            EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0) << childName << " still runs";
+            CloseHandle(process);
+        }
     }
 
     // A copy of a test child program under a name no other process has.
