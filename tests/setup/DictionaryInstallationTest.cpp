@@ -46,6 +46,28 @@ std::map<std::string, std::string> Contents(const std::string& directory) {
 
 class DictionaryInstallation : public ::testing::Test {
 protected:
+    // Between a killed call and the next one the product's own programs may read the
+    // directory: each dictionary name holds the directory's own file or a whole embedded
+    // one, never one cut short.
+    void ExpectWholeDictionaryFiles(const OwnCase& c, const std::string& when) {
+        const HMODULE setrix = GetModuleHandleA("setrix.dll");
+        for (const char* resource : {"FIELD", "FILE", "INDEX"}) {
+            const std::string name = std::string(resource) + ".DDF";
+            if (GetFileAttributesA((dataDir + name).c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+            const std::string bytes = ReadFileBytes(dataDir + name);
+            const HRSRC found = FindResourceA(setrix, resource, MAKEINTRESOURCEA(10));  // RT_RCDATA
+            ASSERT_NE(found, nullptr) << resource;
+            const std::string embedded(static_cast<const char*>(LockResource(LoadResource(setrix, found))),
+                                       SizeofResource(setrix, found));
+            if (bytes == embedded) continue;
+            bool own = false;
+            for (const auto& [ownName, ownBytes] : c.files)
+                own = own || (_stricmp(ownName.c_str(), name.c_str()) == 0 && bytes == ownBytes);
+            EXPECT_TRUE(own) << c.label << ", " << when << ": " << name << " holds " << bytes.size() << " bytes";
+        }
+    }
+
+
     void TearDown() override { RemoveTree(dataDir); }
 
     // A fresh data directory: the product's data files and the case's own dictionary.
@@ -89,6 +111,7 @@ protected:
                 EXPECT_EQ(Contents(dataDir), before) << c.label << ", not killed";
                 return point - 1;
             }
+            ExpectWholeDictionaryFiles(c, "killed at point " + std::to_string(point));
             EXPECT_STREQ(readBti(settings.c_str(), 0), "12") << c.label << ", killed at point " << point;
             EXPECT_EQ(Contents(dataDir), before) << c.label << ", killed at point " << point;
             if (HasFailure()) return point;
