@@ -1,6 +1,7 @@
 #include "btrieve/base/BapiListItem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
@@ -13,6 +14,7 @@ namespace {
 struct TLiveHandles {
     std::mutex lock;
     std::unordered_set<const void*> set;
+    std::atomic<uint64_t> freed{0};
 };
 
 TLiveHandles& LiveHandles() {
@@ -119,6 +121,7 @@ TBapiListItem::~TBapiListItem() {
     auto& live = LiveHandles();
     std::lock_guard guard(live.lock);
     live.set.erase(this);
+    live.freed.fetch_add(1, std::memory_order_release);
 }
 
 void TBapiListItem::JoinCollectionAt(TQuillonCollection* collection, int index) {
@@ -133,6 +136,8 @@ bool TBapiListItem::IsLive(const void* handle) {
     std::lock_guard guard(live.lock);
     return live.set.count(handle) != 0;
 }
+
+uint64_t TBapiListItem::FreedCount() { return LiveHandles().freed.load(std::memory_order_acquire); }
 
 void TBapiListItem::GetProp(uint32_t id, void* value, uint16_t& length, uint16_t bufferLength) {
     RaiseUnsupported(9125);

@@ -86,6 +86,9 @@ public:
     // True while a handle made at this address has not been freed: the facade checks
     // the handles its callers pass before it touches them.
     static bool IsLive(const void* handle);
+    // How many handles have been freed so far: while it stays the same, a handle found
+    // live is still live (and still the object it was).
+    static uint64_t FreedCount();
 
 protected:
     // For handles whose key is only known once their own constructor has run: the

@@ -108,9 +108,21 @@ void TVirtEng::HandleError(const EQuillonEngineError& error) {
 
 template <class T>
 T* TVirtEng::Live(T* handle) {
+    // The last handle this thread had accepted as a T, with the count of freed handles
+    // then: while no handle has been freed since, it is still that live T. A cursor read
+    // record by record is looked up once, not on every call.
+    struct TAccepted {
+        const void* handle = nullptr;
+        uint64_t freedCount = 0;
+    };
+    static thread_local TAccepted accepted;
+    // Taken before the check: a handle freed meanwhile makes the next call check again.
+    const uint64_t freedCount = FreedCount();
+    if (handle && handle == accepted.handle && freedCount == accepted.freedCount) return handle;
     if (!handle || !IsLive(handle)) RaiseEngineError(rc::InvalidHandle);
     auto* typed = dynamic_cast<T*>(static_cast<TBapiListItem*>(handle));
     if (!typed) RaiseEngineError(rc::InvalidHandle);
+    accepted = {handle, freedCount};
     return typed;
 }
 

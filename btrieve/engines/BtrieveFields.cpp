@@ -461,8 +461,15 @@ AnsiString TextOfField(const uint8_t* field, size_t length) {
     return FieldText(reinterpret_cast<const char*>(field), length);
 }
 
-void CopyText(void* value, const AnsiString& text) {
-    std::memcpy(value, text.c_str(), text.size() + 1);
+// The field's text up to its first NUL, right-trimmed when asked, copied zero-terminated
+// straight from the record: a field read makes no string on the heap.
+void CopyFieldText(void* value, const uint8_t* field, size_t length, bool trimRight) {
+    const void* end = std::memchr(field, '\0', length);
+    size_t n = end ? static_cast<const uint8_t*>(end) - field : length;
+    if (trimRight)
+        while (n > 0 && field[n - 1] <= ' ') --n;  // the blanks TrimRight takes off
+    std::memmove(value, field, n);
+    static_cast<char*>(value)[n] = '\0';
 }
 
 // Integers of 1, 2, 4 or 8 bytes; false for other lengths.
@@ -655,7 +662,7 @@ void ReadBtrieveField(uint8_t type, uint16_t length, int16_t decimals, bool& bla
             blank = true;
             return;
         }
-        CopyText(value, platform::TrimRight(TextOfField(field, length)));
+        CopyFieldText(value, field, length, true);
         return;
     case TypeInteger:
     case TypeAutoIncrement: {
@@ -714,7 +721,7 @@ void ReadBtrieveField(uint8_t type, uint16_t length, int16_t decimals, bool& bla
             blank = true;
             return;
         }
-        CopyText(value, TextOfField(field + 1, std::min<size_t>(field[0], length > 0 ? length - 1 : 0)));
+        CopyFieldText(value, field + 1, std::min<size_t>(field[0], length > 0 ? length - 1 : 0), false);
         return;
     case TypeZString:
     case TypeNote: {
@@ -723,7 +730,7 @@ void ReadBtrieveField(uint8_t type, uint16_t length, int16_t decimals, bool& bla
             blank = true;
             return;
         }
-        CopyText(value, TextOfField(field, capped > 0 ? capped - 1u : 0u));
+        CopyFieldText(value, field, capped > 0 ? capped - 1u : 0u, false);
         return;
     }
     case TypeLVar: std::memcpy(value, field, length); return;

@@ -33,6 +33,7 @@ int64_t ReadInteger(const uint8_t* p, uint32_t length) {
 }  // namespace
 
 int16_t RecordTable::Define(const FileDefinition& definition) {
+    distinctCounts_.reset();
     sequences_ = definition.sequences;
     std::vector<std::unique_ptr<KeySlot>> slots;
     std::vector<int> oldSlot;
@@ -149,6 +150,7 @@ void RecordTable::FillAutoIncrement(Bytes& record) const {
 }
 
 void RecordTable::IndexRecord(size_t slot, uint32_t position, StoredRecord& record, uint64_t sequence) {
+    distinctCounts_.reset();
     auto& keySlot = *slots_[slot];
     IndexEntry entry{keySlot.key.Extract(record.data), 0, position};
     if (keySlot.key.IsNullIn(entry.key)) {
@@ -162,6 +164,7 @@ void RecordTable::IndexRecord(size_t slot, uint32_t position, StoredRecord& reco
 }
 
 void RecordTable::UnindexRecord(size_t slot, uint32_t position, const StoredRecord& record) {
+    distinctCounts_.reset();
     if (slot >= record.sequences.size() || record.sequences[slot] == 0) return;
     auto& keySlot = *slots_[slot];
     keySlot.index.erase(IndexEntry{keySlot.key.Extract(record.data), record.sequences[slot], position});
@@ -207,7 +210,8 @@ void RecordTable::Remove(uint32_t position) {
     records_.erase(it);
 }
 
-std::vector<uint32_t> RecordTable::DistinctCounts() const {
+const std::vector<uint32_t>& RecordTable::DistinctCounts() const {
+    if (distinctCounts_) return *distinctCounts_;
     std::vector<uint32_t> counts;
     for (const auto& slot : slots_) {
         uint32_t count = 0;
@@ -218,7 +222,8 @@ std::vector<uint32_t> RecordTable::DistinctCounts() const {
         }
         counts.push_back(count);
     }
-    return counts;
+    distinctCounts_ = std::move(counts);
+    return *distinctCounts_;
 }
 
 }  // namespace wbtrv

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -78,7 +79,8 @@ public:
     void Restore(uint32_t position, StoredRecord record);
     void Remove(uint32_t position);
 
-    std::vector<uint32_t> DistinctCounts() const;
+    // Distinct key values per key slot; kept until the next change, as a file's header keeps them.
+    const std::vector<uint32_t>& DistinctCounts() const;
 
 private:
     struct KeySlot {
@@ -98,6 +100,8 @@ private:
     Records records_;
     uint32_t lastPosition_ = 0;
     uint64_t nextSequence_ = 1;
+    // Counting walks every index: a status call must not cost a walk while nothing changed.
+    mutable std::optional<std::vector<uint32_t>> distinctCounts_;
 };
 
 }  // namespace wbtrv

@@ -166,6 +166,27 @@ TEST_F(FacadeTest, HandlesOfAFreedDatabaseAreRefused) {
     EXPECT_EQ(eng_.GetNextRecord(notACursor, 0, rec(), nullptr), rc::InvalidHandle);
 }
 
+// A handle the facade has just accepted is refused all the same once it is freed, however
+// it went, and is never taken for a handle of another kind.
+TEST_F(FacadeTest, AnAcceptedHandleIsRefusedOnceFreed) {
+    ASSERT_EQ(eng_.GetNextRecord(cursor_, 0, rec(), nullptr), 0);
+    EXPECT_EQ(eng_.SetDirectory(reinterpret_cast<TBaseDatabase*>(cursor_), "C:\\X"), rc::InvalidHandle);
+    ASSERT_EQ(eng_.GetNextRecord(cursor_, 0, rec(), nullptr), 0);
+    bool blank = false;
+    int32_t id = 0;
+    ASSERT_EQ(eng_.GetField(cursor_, 1, rec(), &id, blank), 0);
+    // Freed behind the facade's back, straight after it accepted the cursor.
+    FreeHandle(cursor_);
+    EXPECT_EQ(eng_.GetField(cursor_, 1, rec(), &id, blank), rc::InvalidHandle);
+    EXPECT_EQ(eng_.GetNextRecord(cursor_, 0, rec(), nullptr), rc::InvalidHandle);
+    EXPECT_EQ(eng_.GetRecord(cursor_, 0, rec(), nullptr), rc::InvalidHandle);
+    // A handle made afterwards is accepted.
+    TBaseTable* fresh = nullptr;
+    ASSERT_EQ(eng_.OpenTable(database_, "T", nullptr, nullptr, nullptr, 0, 0, 0, 0, false, nullptr, fresh), 0);
+    EXPECT_EQ(eng_.GetNextRecord(fresh, 0, rec(), nullptr), 0);
+    EXPECT_EQ(row_.id, 1);
+}
+
 TEST_F(FacadeTest, SetToCursorPositionsTheDestinationOnTheSourcesRecord) {
     TBaseTable* other = nullptr;
     ASSERT_EQ(eng_.OpenTable(database_, "T", nullptr, nullptr, nullptr, 0, 0, 0, 0, false, nullptr, other), 0);

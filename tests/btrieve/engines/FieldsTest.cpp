@@ -141,6 +141,10 @@ TEST_F(FieldsTest, TextFormats) {
     bool blank = false;
     EXPECT_EQ(writeText(TypeString, 5, "AB"), (Bytes{'A', 'B', ' ', ' ', ' '}));
     EXPECT_EQ(readText(TypeString, {'A', 'B', ' ', ' ', ' '}, blank), "AB");
+    // The text ends at a NUL; control characters trail off like blanks, letters above 127 stay.
+    EXPECT_EQ(readText(TypeString, {'A', ' ', 0, 'C', ' '}, blank), "A");
+    EXPECT_EQ(readText(TypeString, {'A', 0xC0, '\t', ' ', '\r'}, blank), "A\xC0");
+    EXPECT_EQ(readText(TypeString, {'A', 'B', 'C', 'D', 'E'}, blank), "ABCDE");
     EXPECT_EQ(writeText(TypeString, 3, "ABCDE"), (Bytes{'A', 'B', 'C'}));
     BtrieveSettings().stringPaddedSpaces = false;
     EXPECT_EQ(writeText(TypeString, 5, "AB"), (Bytes{'A', 'B', 0, 0, 0}));
@@ -153,6 +157,8 @@ TEST_F(FieldsTest, TextFormats) {
     EXPECT_EQ(readText(TypeLString, {2, 'A', 'B', 'Z'}, blank), "AB");
     // A length byte beyond the field reads only the field.
     EXPECT_EQ(readText(TypeLString, {200, 'A', 'B', 'C'}, blank), "ABC");
+    EXPECT_EQ(readText(TypeLString, {3, 'A', 0, 'B'}, blank), "A");
+    EXPECT_EQ(readText(TypeLString, {3, 'A', 'B', ' '}, blank), "AB ");
     EXPECT_THROW(writeText(TypeNote, 4, "x"), EBtrieveEngineError);
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+
 #include "standins/btrieve/LogFile.h"
 #include "tests/standins/btrieve/BtrieveTestClient.h"
 
@@ -281,6 +284,65 @@ TEST_F(PeopleFile, StatGivesTheSpecificationBack) {
     // Too small a buffer: what fits, and status 22.
     EXPECT_EQ(f.Stat(stat, 20), StatusDataBufferTooShort);
     EXPECT_EQ(f.lastLength, 20u);
+}
+
+// Stat answers the distinct values of each key after every kind of change, rolled back
+// ones included: its counts must never lag behind the records.
+TEST_F(PeopleFile, StatCountsFollowEveryChange) {
+    struct Counts {
+        uint32_t records, ids, names;
+    };
+    auto stat = [&] {
+        Bytes spec;
+        EXPECT_EQ(f.Stat(spec), 0);
+        FileSpecHeader header;
+        KeySegmentSpec k0, k1;
+        std::memcpy(&header, spec.data(), sizeof header);
+        std::memcpy(&k0, spec.data() + 16, sizeof k0);
+        std::memcpy(&k1, spec.data() + 32, sizeof k1);
+        return Counts{header.recordCount, k0.uniqueValues, k1.uniqueValues};
+    };
+    auto onName = [&](const char* name) {
+        Bytes key(20, ' ');
+        std::memcpy(key.data(), name, std::strlen(name));
+        ASSERT_EQ(f.Get(OpGetEqual, 1, key), 0);
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        Counts expected;
+    };
+    const Step steps[] = {
+        {"as made", [] {}, {5, 3, 5}},
+        {"insert of a new id", [&] { ASSERT_EQ(f.Insert(People(40, "Fyodor")), 0); }, {6, 4, 6}},
+        {"update onto an existing id",
+         [&] {
+             onName("Fyodor");
+             ASSERT_EQ(f.Update(People(10, "Fyodor")), 0);
+         },
+         {6, 3, 6}},
+        {"delete of the last of an id",
+         [&] {
+             onName("Dmitri");
+             ASSERT_EQ(f.Delete(), 0);
+         },
+         {5, 2, 5}},
+        {"insert inside a transaction",
+         [&] {
+             ASSERT_EQ(f.Simple(OpBeginTransaction), 0);
+             ASSERT_EQ(f.Insert(People(60, "Galina")), 0);
+         },
+         {6, 3, 6}},
+        {"the transaction aborted", [&] { ASSERT_EQ(f.Simple(OpAbortTransaction), 0); }, {5, 2, 5}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        const Counts counts = stat();
+        EXPECT_EQ(counts.records, step.expected.records);
+        EXPECT_EQ(counts.ids, step.expected.ids);
+        EXPECT_EQ(counts.names, step.expected.names);
+    }
 }
 
 TEST_F(PeopleFile, PositionsAndGetDirect) {
