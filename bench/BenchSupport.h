@@ -3,7 +3,8 @@
 // benchmark prints: the product's wall and CPU time, the raw floor's measured in the same
 // run, and their ratios (raw / product: 1.0 means no overhead). The CPU time is the whole
 // process's (user and system, every thread) over the measured call: the wall time swings
-// with the machine's load and I/O, the CPU time much less.
+// with the machine's load and I/O, the CPU time much less. Under Wine the CPU time counts
+// in ticks of 10 ms, so a work of a few tenths of a second is measured in several rounds.
 #pragma once
 
 #include <windows.h>
@@ -27,7 +28,8 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// User and system time of every thread of this process so far, in seconds.
+// User and system time of every thread of this process so far, in seconds (under Wine in
+// steps of 10 ms).
 double ProcessCpuSeconds();
 
 // What one run of the work cost: wall time and the process's CPU time.
@@ -39,7 +41,7 @@ struct Cost {
         cpu += other.cpu;
         return *this;
     }
-    Cost Half() const { return {wall / 2, cpu / 2}; }
+    Cost MeanOf(int runs) const { return {wall / runs, cpu / runs}; }
 };
 
 // Times one run of the work.
@@ -57,16 +59,20 @@ Cost CostOf(Work&& work) {
 // "<what>: product 1.234 s (cpu 1.100 s), raw 0.617 s (cpu 0.550 s), ratio 0.50, cpu ratio 0.50"
 void Report(const std::string& what, const Cost& product, const Cost& raw);
 
-// Runs the product's work and the raw floor's twice each, in the order product, raw, raw,
-// product, so that a machine growing busier or quieter meanwhile weighs on both alike, and
-// reports the mean costs. Each run answers the cost of its own work (CostOf).
+// Runs the product's work and the raw floor's twice each per round, in the order product,
+// raw, raw, product, so that a machine growing busier or quieter meanwhile weighs on both
+// alike, and reports the mean costs over all rounds. Each run answers the cost of its own
+// work (CostOf).
 template <class Product, class Raw>
-void Compare(const std::string& what, Product&& product, Raw&& raw) {
-    Cost productCost = product();
-    Cost rawCost = raw();
-    rawCost += raw();
-    productCost += product();
-    Report(what, productCost.Half(), rawCost.Half());
+void Compare(const std::string& what, Product&& product, Raw&& raw, int rounds = 1) {
+    Cost productCost, rawCost;
+    for (int round = 0; round < rounds; ++round) {
+        productCost += product();
+        rawCost += raw();
+        rawCost += raw();
+        productCost += product();
+    }
+    Report(what, productCost.MeanOf(2 * rounds), rawCost.MeanOf(2 * rounds));
 }
 
 // The size a benchmark works on: the first argument, else its default.

@@ -4,7 +4,9 @@
 // many rows per fetch as the dataset fetches, each value taken from the arrays. Both read
 // the same rows of the same table, which the benchmark fills first and drops at the end.
 //
-//   bench_ora_query [rows]    (default 100000; needs SETRIX_ORACLE_STANDIN)
+// Each side reads for a few tenths of a second only, so the comparison runs in rounds.
+//
+//   bench_ora_query [rows [rounds]]    (default 100000 rows, 5 rounds; needs SETRIX_ORACLE_STANDIN)
 #include <windows.h>
 
 #include <algorithm>
@@ -182,6 +184,7 @@ Totals ProductRead(const std::string& server, const std::string& select) {
 
 int main(int argc, char** argv) {
     const uint32_t rows = bench::SizeArgument(argc, argv, 1, 100000);
+    const int rounds = static_cast<int>(bench::SizeArgument(argc, argv, 2, 5));
     const std::string server = bench::StandinServer();
     bench::OracleClientRegistration client;
     OciLibrary oci;
@@ -216,7 +219,8 @@ int main(int argc, char** argv) {
             const bench::Cost cost = bench::CostOf([&] { got = RawRead(oci, server, select, fetchRows); });
             verify(got, "the raw reader");
             return cost;
-        });
+        },
+        rounds);
     OciConnection db(oci, server, kUser, kPassword);
     db.Run("DROP TABLE " + table);
     return 0;
