@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "Rounding.h"
+
 namespace platform {
 
 namespace {
@@ -48,7 +50,7 @@ void DayNumberToDate(int32_t dayNumber, int& year, int& month, int& day) {
 // carried into the day.
 void SplitDateTime(TDateTime value, int32_t& dayNumber, int32_t& msecs) {
     const double whole = std::trunc(value);
-    int64_t ms = std::llround(std::fabs(value - whole) * MSecsPerDay);
+    int64_t ms = static_cast<int64_t>(RoundHalfAway(std::fabs(value - whole) * MSecsPerDay));
     int64_t days = static_cast<int64_t>(whole) + DateDelta;
     if (ms >= MSecsPerDay) {
         ms -= MSecsPerDay;
@@ -150,7 +152,7 @@ double TimeStampToMSecs(const TTimeStamp& stamp) {
 }
 
 TTimeStamp MSecsToTimeStamp(double msecs) {
-    const int64_t total = std::llround(msecs);
+    const int64_t total = static_cast<int64_t>(RoundHalfAway(msecs));
     TTimeStamp stamp;
     stamp.Date = static_cast<int32_t>(total / MSecsPerDay);
     stamp.Time = static_cast<int32_t>(total % MSecsPerDay);

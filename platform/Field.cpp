@@ -9,6 +9,7 @@
 
 #include "platform/DataSet.h"
 #include "platform/FieldDefs.h"
+#include "platform/Rounding.h"
 #include "platform/Streams.h"
 
 namespace platform {
@@ -386,7 +387,7 @@ void TIntegerField::WriteAsLargeInt(int64_t value) {
 }
 
 void TIntegerField::WriteAsFloat(double value) {
-    double rounded = std::nearbyint(value);
+    double rounded = RoundHalfEven(value);
     if (!(rounded >= std::numeric_limits<int32_t>::min() && rounded <= std::numeric_limits<int32_t>::max()))
         DatabaseError(FloatToStr(value) + " is not a valid value for field '" + DisplayName() + "'");
     WriteAsInteger(static_cast<int32_t>(rounded));
@@ -440,7 +441,7 @@ Variant TLargeintField::ReadAsVariant() const {
 void TLargeintField::WriteAsLargeInt(int64_t value) { SetData(&value); }
 
 void TLargeintField::WriteAsFloat(double value) {
-    double rounded = std::nearbyint(value);
+    double rounded = RoundHalfEven(value);
     if (!(rounded >= -9.2233720368547758e18 && rounded < 9.2233720368547758e18))
         DatabaseError(FloatToStr(value) + " is not a valid value for field '" + DisplayName() + "'");
     WriteAsLargeInt(static_cast<int64_t>(rounded));
@@ -476,14 +477,14 @@ Variant TFloatField::ReadAsVariant() const {
 }
 
 int32_t TFloatField::ReadAsInteger() const {
-    double value = std::nearbyint(ReadAsFloat());
+    double value = RoundHalfEven(ReadAsFloat());
     if (!(value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max()))
         DatabaseError(ReadAsString() + " is not a valid integer value of field '" + DisplayName() + "'");
     return static_cast<int32_t>(value);
 }
 
 int64_t TFloatField::ReadAsLargeInt() const {
-    double value = std::nearbyint(ReadAsFloat());
+    double value = RoundHalfEven(ReadAsFloat());
     if (!(value >= -9.2233720368547758e18 && value < 9.2233720368547758e18))
         DatabaseError(ReadAsString() + " is not a valid integer value of field '" + DisplayName() + "'");
     return static_cast<int64_t>(value);

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "DateTime.h"
+#include "Rounding.h"
 
 namespace platform {
 
@@ -13,7 +14,7 @@ struct Variant::ArrayData {
 };
 
 Currency Currency::FromDouble(double value) {
-    const double scaled = std::nearbyint(value * 10000.0);
+    const double scaled = RoundHalfEven(value * 10000.0);
     if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2233720368547758e18)
         throw EVariantError("Arithmetic overflow converting to Currency");
     return FromScaled(static_cast<int64_t>(scaled));
@@ -127,7 +128,7 @@ int64_t Variant::AsInt64() const {
     case varDate:
     case varCurrency: {
         // Floats round half to even, as the runtime's rounding does.
-        const double r = std::nearbyint(NumberOf());
+        const double r = RoundHalfEven(NumberOf());
         if (!(std::fabs(r) < 9.2233720368547758e18)) CastError(varInt64);
         return static_cast<int64_t>(r);
     }
@@ -136,7 +137,7 @@ int64_t Variant::AsInt64() const {
         if (TryStrToInt64(text_, i)) return i;
         double d;
         if (TryStrToFloat(text_, d) && std::fabs(d) < 9.2233720368547758e18)
-            return static_cast<int64_t>(std::nearbyint(d));
+            return static_cast<int64_t>(RoundHalfEven(d));
         CastError(varInt64);
     }
     default:

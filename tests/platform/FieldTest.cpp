@@ -59,6 +59,8 @@ TEST(FieldConversions, WrittenAsOneKindReadAsOthers) {
         {"L", "string", "9000000000", "9000000000", 0},
         {"F", "string", "1.5", "1.5", 2},
         {"F", "integer", "7", "7", 7},
+        {"F", "string", "2.5", "2.5", 2},  // halves round to the even number
+        {"F", "string", "-3.5", "-3.5", -4},
         {"C", "float", "12.25", "12.25", 12},
         {"B", "string", "yes", "True", 1},
         {"B", "boolean", "0", "False", 0},
