@@ -20,6 +20,26 @@ bool IsIntegerKind(TFieldType t) { return t == ftSmallint || t == ftInteger || t
 bool IsFloatKind(TFieldType t) { return t == ftFloat || t == ftCurrency || t == ftBCD; }
 bool IsDateKind(TFieldType t) { return t == ftDate || t == ftTime || t == ftDateTime; }
 
+// Room for one value of a field (its data and a terminating zero), zero-filled; on the stack
+// for the usual sizes, so that a text read costs no allocation besides its result.
+class TValueBuffer {
+public:
+    explicit TValueBuffer(const TField& field) : size_(static_cast<size_t>(field.DataSize()) + 1) {
+        if (size_ > sizeof local_)
+            heap_.assign(size_, '\0');
+        else
+            std::memset(local_, 0, size_);
+    }
+    TValueBuffer(const TValueBuffer&) = delete;
+    TValueBuffer& operator=(const TValueBuffer&) = delete;
+    char* data() { return heap_.empty() ? local_ : heap_.data(); }
+
+private:
+    size_t size_;
+    char local_[256];
+    std::vector<char> heap_;
+};
+
 }  // namespace
 
 // ================================================================ TField
@@ -266,13 +286,13 @@ void TStringField::Bind(const TFieldDef& def) {
 }
 
 AnsiString TStringField::ReadAsString() const {
-    std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, '\0');
+    TValueBuffer buffer(*this);
     if (!GetData(buffer.data())) return AnsiString();
     return AnsiString(buffer.data(), strnlen(buffer.data(), static_cast<size_t>(Size())));
 }
 
 void TStringField::WriteAsString(const AnsiString& value) {
-    std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, '\0');
+    TValueBuffer buffer(*this);
     std::memcpy(buffer.data(), value.data(), std::min(value.size(), static_cast<size_t>(Size())));
     SetData(buffer.data());
 }
@@ -292,7 +312,7 @@ bool TStringField::ReadAsBoolean() const {
 TDateTime TStringField::ReadAsDateTime() const { return StrToDateTime(ReadAsString()); }
 
 Variant TStringField::ReadAsVariant() const {
-    std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, '\0');
+    TValueBuffer buffer(*this);
     if (!GetData(buffer.data())) return Variant::Null();
     return Variant(AnsiString(buffer.data(), strnlen(buffer.data(), static_cast<size_t>(Size()))));
 }
@@ -629,13 +649,13 @@ void TBytesField::Bind(const TFieldDef& def) {
 }
 
 AnsiString TBytesField::ReadAsString() const {
-    std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, '\0');
+    TValueBuffer buffer(*this);
     if (!GetData(buffer.data())) return AnsiString();
     return AnsiString(buffer.data(), static_cast<size_t>(Size()));
 }
 
 void TBytesField::WriteAsString(const AnsiString& value) {
-    std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, '\0');
+    TValueBuffer buffer(*this);
     std::memcpy(buffer.data(), value.data(), std::min(value.size(), static_cast<size_t>(Size())));
     SetData(buffer.data());
 }
@@ -646,7 +666,7 @@ Variant TBytesField::ReadAsVariant() const {
 }
 
 AnsiString TVarBytesField::ReadAsString() const {
-    std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, '\0');
+    TValueBuffer buffer(*this);
     if (!GetData(buffer.data())) return AnsiString();
     uint16_t length;
     std::memcpy(&length, buffer.data(), 2);
@@ -655,7 +675,7 @@ AnsiString TVarBytesField::ReadAsString() const {
 }
 
 void TVarBytesField::WriteAsString(const AnsiString& value) {
-    std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, '\0');
+    TValueBuffer buffer(*this);
     uint16_t length = static_cast<uint16_t>(std::min(value.size(), static_cast<size_t>(Size())));
     std::memcpy(buffer.data(), &length, 2);
     std::memcpy(buffer.data() + 2, value.data(), length);

@@ -19,7 +19,8 @@ std::unique_ptr<TMemoryTable> AllKinds() {
     auto table = NewUnownedComponent<TMemoryTable>(std::vector<Column>{
         {"S", ftString, 8},   {"SI", ftSmallint}, {"I", ftInteger},  {"W", ftWord},       {"L", ftLargeint},
         {"F", ftFloat},       {"C", ftCurrency},  {"B", ftBoolean},  {"D", ftDate},       {"T", ftTime},
-        {"DT", ftDateTime},   {"BY", ftBytes, 4}, {"VB", ftVarBytes, 6}, {"M", ftMemo},    {"BL", ftBlob}});
+        {"DT", ftDateTime},   {"BY", ftBytes, 4}, {"VB", ftVarBytes, 6}, {"M", ftMemo},    {"BL", ftBlob},
+        {"LS", ftString, 1000}});
     table->AddRow({});
     return table;
 }
@@ -43,6 +44,8 @@ private:
 
 TEST(FieldConversions, WrittenAsOneKindReadAsOthers) {
     FormatGuard formats;
+    // Longer than the field: cut to its 1000 characters.
+    const std::string longText = std::string(999, 'x') + "yz", longTextCut = std::string(999, 'x') + "y";
     struct Case {
         const char* field;
         const char* writeAs;  // "string", "integer", "float", "boolean", "variant-date"
@@ -70,6 +73,7 @@ TEST(FieldConversions, WrittenAsOneKindReadAsOthers) {
         {"BY", "string", "\x01\x02\x03\x04\x05", "\x01\x02\x03\x04", 0},
         {"VB", "string", "abc", "abc", 0},
         {"M", "string", "long text\r\nsecond line", "long text\r\nsecond line", 0},
+        {"LS", "string", longText.c_str(), longTextCut.c_str(), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.field) + " <- " + c.writeAs + " " + c.input);
