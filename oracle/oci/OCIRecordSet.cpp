@@ -372,17 +372,17 @@ bool TOCIRecordSet::FetchNext() {
 bool TOCIRecordSet::Eof() const {
     // The store's own moves ask too; they must not wait (they may hold the command's lock).
     if (navigating_) return TQdRecordSet::Eof();
-    if (BackgroundRunning()) {
-        const uint64_t ticket = fetchSignal_.Ticket();
-        bool atEnd;
-        {
-            const std::lock_guard<std::recursive_mutex> links(rowsLock_);
-            atEnd = !currentItem_ || currentItem_ == lastItem_;
-        }
-        if (atEnd) {
-            if (openRunning_) return true;
-            if (fetchRunning_) fetchSignal_.Wait(ticket);
-        }
+    // Without a worker no other thread changes the links.
+    if (!BackgroundRunning()) return TQdRecordSet::Eof();
+    const uint64_t ticket = fetchSignal_.Ticket();
+    bool atEnd;
+    {
+        const std::lock_guard<std::recursive_mutex> links(rowsLock_);
+        atEnd = !currentItem_ || currentItem_ == lastItem_;
+    }
+    if (atEnd) {
+        if (openRunning_) return true;
+        if (fetchRunning_) fetchSignal_.Wait(ticket);
     }
     const std::lock_guard<std::recursive_mutex> links(rowsLock_);
     return TQdRecordSet::Eof();
@@ -471,6 +471,8 @@ void TOCIRecordSet::PrepareFetchBuffer(PItemHeader first, int rows) {
     bytesPerRow_ = 0;
     for (int i = 0; i < FieldCount(); ++i) bytesPerRow_ += FetchBufferBytes(*Fields().Items(i));
     fetchBuffer_.assign(static_cast<size_t>(bytesPerRow_) * static_cast<size_t>(rows), 0);
+    // Only long texts, LOBs, cursors and objects go through the buffer.
+    if (bytesPerRow_ == 0) return;
     // A LOB column is defined into its row's locator: the client fills the LOB object.
     for (int row = 0; row < rows; ++row) {
         void* record = RecordOfRow(first, row);
@@ -526,6 +528,8 @@ void TOCIRecordSet::ReadLobValues(void* record, bool emptyIsNull) {
 }
 
 void TOCIRecordSet::AfterBlockFetch(PItemHeader first, int fetched, bool emptyLobIsNull) {
+    // Rows of plain values are complete as the client wrote them.
+    if (!HasComplexFields()) return;
     for (int row = 0; row < fetched; ++row) {
         void* record = RecordOfRow(first, row);
         int bufferOffset = 0;
@@ -684,12 +688,12 @@ bool TOCIRecordSet::FetchOneRow() {
         return false;
     }
     fetchBase_ = nullptr;
+    const std::lock_guard<std::recursive_mutex> links(rowsLock_);
     AppendFetchedItem(item);
     return true;
 }
 
 void TOCIRecordSet::AppendFetchedItem(PItemHeader item) {
-    const std::lock_guard<std::recursive_mutex> links(rowsLock_);
     item->Status = usUnmodified;
     item->Result = urNone;
     AppendItem(item);
@@ -750,6 +754,8 @@ bool TOCIRecordSet::FetchBlockRows() {
         return false;
     }
     FreeBlockValues(block, fetched, rows);
+    // A reader on another thread sees the block's rows arrive together.
+    const std::lock_guard<std::recursive_mutex> links(rowsLock_);
     for (int i = 0; i < rows; ++i) {
         PItemHeader item = blocks.ItemAt(block, i);
         if (i >= fetched) {
