@@ -57,16 +57,38 @@ std::string RowId81ToText(const uint8_t* bytes) {
     return RowIdText(Big32(bytes + 1), Big16(bytes + 5), Big32(bytes + 7), Big16(bytes + 11));
 }
 
+namespace {
+
+// A date's day (a date-time's whole part), time of day and milliseconds since midnight,
+// checked.
+struct TOraDateParts {
+    explicit TOraDateParts(const uint8_t* date) {
+        const int year = (date[0] - 100) * 100 + date[1] - 100;
+        if (year < 1) throw platform::EConvertError("Date before year 1: " + std::to_string(year));
+        day = platform::EncodeDate(year, date[2], date[3]);
+        const int hour = date[4] - 1, minute = date[5] - 1, second = date[6] - 1;
+        time = platform::EncodeTime(hour, minute, second, 0);
+        milliseconds = ((hour * 60 + minute) * 60 + second) * 1000;
+    }
+    platform::TDateTime day;
+    platform::TDateTime time;
+    int32_t milliseconds;
+};
+
+}  // namespace
+
 platform::TDateTime OraDateToDateTime(const uint8_t* date) {
-    const int year = (date[0] - 100) * 100 + date[1] - 100;
-    if (year < 1) throw platform::EConvertError("Date before year 1: " + std::to_string(year));
-    const platform::TDateTime day = platform::EncodeDate(year, date[2], date[3]);
-    const platform::TDateTime time = platform::EncodeTime(date[4] - 1, date[5] - 1, date[6] - 1, 0);
-    return day > 0 ? day + time : day - time;
+    const TOraDateParts parts(date);
+    return parts.day > 0 ? parts.day + parts.time : parts.day - parts.time;
 }
 
 double OraDateToMSecs(const uint8_t* date) {
-    return platform::TimeStampToMSecs(platform::DateTimeToTimeStamp(OraDateToDateTime(date)));
+    // Straight from the parts: whole seconds need no fraction of a day rounded back.
+    const TOraDateParts parts(date);
+    platform::TTimeStamp stamp;
+    stamp.Date = static_cast<int32_t>(parts.day) + platform::DateDelta;
+    stamp.Time = parts.milliseconds;
+    return platform::TimeStampToMSecs(stamp);
 }
 
 void DateTimeToOraDate(uint8_t* date, platform::TDateTime value) {
