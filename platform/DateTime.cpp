@@ -39,7 +39,9 @@ void DayNumberToDate(int32_t dayNumber, int& year, int& month, int& day) {
     y += n;
     d -= n * 365;
     const bool leap = IsLeapYear(y);
-    int m = 1;
+    // No month has more than 31 days, so d / 32 never passes the month: at most one step on
+    // (a walk from January takes a step per month).
+    int m = d / 32 + 1;
     while (d >= kDaysBefore[leap][m]) ++m;
     year = y;
     month = m;

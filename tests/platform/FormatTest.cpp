@@ -191,6 +191,21 @@ TEST(DateTimeValues, EncodingChecksTheCalendar) {
     EXPECT_EQ(DayOfWeek(EncodeDate(2001, 1, 1)), 2);  // a Monday
 }
 
+TEST(DateTimeValues, EveryDayDecodesToTheDateItWasEncodedFrom) {
+    int failures = 0;
+    for (int year = 1; year <= 9999 && failures < 5; ++year)
+        for (int month = 1; month <= 12; ++month)
+            for (int day = 1; day <= DaysInMonth(year, month); ++day) {
+                int y = 0, m = 0, d = 0;
+                // Late in the day; before 1900 the fraction counts away from zero.
+                const TDateTime date = EncodeDate(year, month, day);
+                DecodeDate(date >= 0 ? date + 0.75 : date - 0.75, y, m, d);
+                if (y == year && m == month && d == day) continue;
+                ++failures;
+                ADD_FAILURE() << year << "-" << month << "-" << day << " decoded as " << y << "-" << m << "-" << d;
+            }
+}
+
 TEST_F(RussianFormats, DateTextFollowsTheShortFormatsTheExportsSet) {
     const TDateTime when = EncodeDate(2001, 2, 3) + EncodeTime(4, 5, 6, 0);
     struct Case {
