@@ -24,18 +24,18 @@ bool IsDateKind(TFieldType t) { return t == ftDate || t == ftTime || t == ftDate
 // for the usual sizes, so that a text read costs no allocation besides its result.
 class TValueBuffer {
 public:
-    explicit TValueBuffer(const TField& field) : size_(static_cast<size_t>(field.DataSize()) + 1) {
-        if (size_ > sizeof local_)
-            heap_.assign(size_, '\0');
+    explicit TValueBuffer(const TField& field) {
+        const size_t size = static_cast<size_t>(field.DataSize()) + 1;
+        if (size > sizeof local_)
+            heap_.assign(size, '\0');
         else
-            std::memset(local_, 0, size_);
+            std::memset(local_, 0, size);
     }
     TValueBuffer(const TValueBuffer&) = delete;
     TValueBuffer& operator=(const TValueBuffer&) = delete;
     char* data() { return heap_.empty() ? local_ : heap_.data(); }
 
 private:
-    size_t size_;
     char local_[256];
     std::vector<char> heap_;
 };

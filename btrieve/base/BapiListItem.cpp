@@ -120,8 +120,10 @@ TBapiListItem::~TBapiListItem() {
     if (collection_) collection_->Remove(this);
     auto& live = LiveHandles();
     std::lock_guard guard(live.lock);
-    live.set.erase(this);
+    // Counted before the handle leaves the set: a thread that saw the old count cannot then
+    // take this handle for one it had accepted.
     live.freed.fetch_add(1, std::memory_order_release);
+    live.set.erase(this);
 }
 
 void TBapiListItem::JoinCollectionAt(TQuillonCollection* collection, int index) {

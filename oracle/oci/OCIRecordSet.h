@@ -134,6 +134,7 @@ private:
     void DefineColumns(uint8_t* firstRecord, bool oneRow);
     bool FetchOneRow();
     // A fetched row's item joins the record list (as unmodified, numbered unless filtered out).
+    // Links a fetched row in; the caller holds rowsLock_ (a block links all its rows under one).
     void AppendFetchedItem(PItemHeader item);
     bool NeedsRowFetch();
     // The field a define handle (or a version 7 piece context) stands for.
